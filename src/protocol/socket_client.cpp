@@ -1,0 +1,140 @@
+#include "protocol/socket_client.h"
+
+#include <unistd.h>
+
+#include "protocol/diag_log.h"
+#include "protocol/return_codes.h"
+#include "protocol/socket_common.h"
+#include "protocol/tcp_socket.h"
+
+namespace krt {
+namespace {
+
+constexpr const char* kModule = "Tessaline.exe";
+constexpr const char* kReaderMethod = "kmMgrSocketClient::thSocketReqHandler()";
+
+}  // namespace
+
+kmMgrSocketClient::~kmMgrSocketClient() {
+    try {
+        closeCommmunication();
+        stopThread("kmMgrSocketClient::~kmMgrSocketClient()- m_h_responseProcessorThread",
+                   m_h_responseProcessorThread, 3000);
+        joinReceiverAndCloseRetired();
+    } catch (...) {
+        writeLog(kModule, "kmMgrSocketClient::~kmMgrSocketClient()", "");
+    }
+}
+
+int kmMgrSocketClient::connectToServer(std::string_view address, unsigned port,
+                                       std::span<const char> request, Reply& reply,
+                                       PushCallback pushCallback) {
+    constexpr const char* kMethod = "kmMgrSocketClient::connectToServer()";
+    try {
+        if (isOpen()) {
+            writeLog(kModule, kMethod,
+                     "Already started communication - call closeCommmunication() first");
+            return kErrCommunication;
+        }
+        joinReceiverAndCloseRetired();
+
+        TcpSocket socket = connectTcp(address, static_cast<std::uint16_t>(port), m_timeouts.connect);
+        if (!socket.valid()) {
+            writeLog(kModule, kMethod, "Unable to listen socket to address.");
+            return kErrCommunication;
+        }
+        setReceiveTimeout(socket.fd(), m_timeouts.reply);
+        setSendTimeout(socket.fd(), m_timeouts.reply);
+        if (kmMgrSocketCommon::sendData(socket.fd(), request, nullptr) <= 0) {
+            writeLog(kModule, kMethod, "Unable to create pkt header.");
+            return kErrCommunication;
+        }
+        const int fd = socket.release();
+        m_socket.store(fd);
+
+        const int result = readResponse(fd, reply);
+        if (pushCallback) {
+            // Pushed messages may be hours apart: only a shutdown ends the wait for them.
+            setReceiveTimeout(fd, std::chrono::milliseconds(0));
+            m_pushCallback = std::move(pushCallback);
+            m_h_responseProcessorThread = WorkerThread([this, fd] { thSocketRecvResponseData(fd); });
+        }
+        return result;
+    } catch (...) {
+        writeLog(kModule, kMethod, "");
+        return kErrException;
+    }
+}
+
+int kmMgrSocketClient::closeCommmunication() {
+    const int fd = m_socket.exchange(-1);
+    if (fd >= 0) {
+        shutdownBoth(fd);
+        std::lock_guard lock(m_closeMutex);
+        m_retiredSocket = fd;
+    }
+    return kSuccess;
+}
+
+int kmMgrSocketClient::getResponse(Reply& reply) { return readResponse(m_socket.load(), reply); }
+
+int kmMgrSocketClient::readResponse(int socket, Reply& reply) {
+    try {
+        PktHeader header;
+        switch (kmMgrSocketCommon::recvPktHeader(socket, header)) {
+            case HeaderStatus::ReceiveFailed:
+                writeLog(kModule, kReaderMethod, "Error in receiving packet header.");
+                return kNothingReceived;
+            case HeaderStatus::BadStartOfFrame:
+                writeLog(kModule, kReaderMethod, "Invalid packet header - SOF");
+                return kNothingReceived;
+            case HeaderStatus::ZeroLength:
+                writeLog(kModule, kReaderMethod, "No request bytes!");
+                return kNothingReceived;
+            case HeaderStatus::Ok:
+                break;
+        }
+        std::vector<char> buffer(header.payloadLength + Reply::kZeroTail, '\0');
+        std::size_t received = 0;
+        kmMgrSocketCommon::recvData(socket, std::span(buffer.data(), header.payloadLength),
+                                    received);
+        if (received != header.payloadLength) {
+            writeLog(kModule, kReaderMethod, "Not a sufficient bytes recv-ed.");
+            return kNothingReceived;
+        }
+        reply.buffer = std::move(buffer);
+        reply.length = static_cast<int>(header.payloadLength);
+        return kSuccess;
+    } catch (...) {
+        writeLog(kModule, "kmMgrSocketClient::getResponse()", "");
+        return kErrException;
+    }
+}
+
+void kmMgrSocketClient::thSocketRecvResponseData(int socket) {
+    constexpr const char* kMethod = "kmMgrSocketClient::thSocketRecvResponseData()";
+    try {
+        for (;;) {
+            Reply message;
+            if (readResponse(socket, message) <= 0) {
+                writeLog(kModule, kMethod, "Error in receiving Data.");
+                m_pushCallback(kRecvError);
+                return;
+            }
+            m_pushCallback(message.payload());
+        }
+    } catch (...) {
+        writeLog(kModule, kMethod, "");
+    }
+}
+
+void kmMgrSocketClient::joinReceiverAndCloseRetired() {
+    m_h_responseProcessorThread.join();
+    std::lock_guard lock(m_closeMutex);
+    if (m_retiredSocket >= 0) {
+        ::close(m_retiredSocket);
+        m_retiredSocket = -1;
+    }
+}
+
+}  // namespace krt

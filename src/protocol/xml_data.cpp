@@ -1,0 +1,168 @@
+#include "protocol/xml_data.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "protocol/diag_log.h"
+#include "protocol/message_sink.h"
+#include "protocol/return_codes.h"
+
+namespace krt {
+namespace {
+
+struct StringWriter : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, std::size_t size) override {
+        text.append(static_cast<const char*>(data), size);
+    }
+};
+
+constexpr unsigned kRawOutput = pugi::format_raw | pugi::format_no_declaration;
+
+std::string serializeNode(const pugi::xml_node& node) {
+    StringWriter writer;
+    if (node.type() == pugi::node_document) {
+        for (const pugi::xml_node& child : node.children()) {
+            child.print(writer, "", kRawOutput);
+        }
+    } else {
+        node.print(writer, "", kRawOutput);
+    }
+    return writer.text;
+}
+
+}  // namespace
+
+XmlNode XmlNode::child(std::string_view name) const {
+    if (!*this) {
+        return {};
+    }
+    const std::string key(name);
+    return {m_document, m_node.child(key.c_str())};
+}
+
+int XmlNode::childInt(std::string_view name) const { return parseLeadingInt(childText(name)); }
+
+std::vector<XmlNode> XmlNode::children(std::string_view name) const {
+    std::vector<XmlNode> found;
+    if (!*this) {
+        return found;
+    }
+    const std::string key(name);
+    for (const pugi::xml_node& node : m_node.children(key.c_str())) {
+        found.emplace_back(m_document, node);
+    }
+    return found;
+}
+
+XmlNode XmlNode::appendElement(std::string_view name, std::optional<std::string_view> text) {
+    if (!*this) {
+        return {};
+    }
+    const std::string key(name);
+    pugi::xml_node element = m_node.append_child(key.c_str());
+    if (text) {
+        const std::string value(*text);
+        element.append_child(pugi::node_pcdata).set_value(value.c_str());
+    }
+    return {m_document, element};
+}
+
+XmlNode XmlNode::ownerDocument() const {
+    if (!m_document) {
+        return {};
+    }
+    return {m_document, *m_document};
+}
+
+int parseLeadingInt(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && std::strchr(" \t\n\v\f\r", text[pos]) != nullptr) {
+        ++pos;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    long long value = 0;
+    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+        value = value * 10 + (text[pos] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) {
+            break;
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+XmlNode loadXmlDocument(std::string_view text) {
+    if (text.size() > kMaxXmlTextBytes) {
+        return {};
+    }
+    auto document = std::make_shared<pugi::xml_document>();
+    if (!document->load_buffer(text.data(), text.size())) {
+        return {};
+    }
+    pugi::xml_node root = document->document_element();
+    if (!root) {
+        return {};
+    }
+    return {std::move(document), root};
+}
+
+XmlNode kmKRTMgrXMLData::getXMLRootNodePtr(std::string_view xmlText) {
+    try {
+        XmlNode root = loadXmlDocument(xmlText);
+        if (!root) {
+            showMessage("retVal != VARIANT_TRUE == NULL");
+        }
+        return root;
+    } catch (...) {
+        writeLog("KRT", "kmKRTMgrXMLData::getXMLRootNodePtr()-1", "");
+        return {};
+    }
+}
+
+int kmKRTMgrXMLData::getXMLData(const XmlNode& node, std::span<char> buffer, int* length) {
+    if (!node || length == nullptr) {
+        writeLog("", "kmKRTMgrXMLData::getXMLData", "");
+        return kErrInvalidArgs;
+    }
+    try {
+        const std::string text = serializeNode(node.node());
+        if (buffer.empty()) {
+            *length = static_cast<int>(text.size());
+            return kSuccess;
+        }
+        const std::size_t capacity = std::min<std::size_t>(buffer.size(), std::max(*length, 0));
+        if (text.size() + 1 > capacity) {
+            writeLog("", "kmKRTMgrXMLData::getXMLData", "");
+            return kErrInvalidArgs;
+        }
+        std::memcpy(buffer.data(), text.c_str(), text.size() + 1);
+        return kSuccess;
+    } catch (...) {
+        writeLog("KRT", "kmKRTMgrXMLData::getXMLData()-2", "");
+        return kErrException;
+    }
+}
+
+std::optional<std::string> kmKRTMgrXMLData::serialize(const XmlNode& node) {
+    int length = 0;
+    if (getXMLData(node, {}, &length) != kSuccess) {
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    int capacity = length + 1;
+    if (getXMLData(node, text, &capacity) != kSuccess) {
+        return std::nullopt;
+    }
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+}  // namespace krt
