@@ -24,7 +24,7 @@ struct Reply {
         return {buffer.data(), static_cast<std::size_t>(length)};
     }
     // The payload up to its first zero byte.
-    std::string_view text() const { return {buffer.data()}; }
+    std::string_view text() const { return buffer.empty() ? std::string_view() : buffer.data(); }
     bool empty() const { return buffer.empty(); }
 };
 
