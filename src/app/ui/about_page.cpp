@@ -1,0 +1,42 @@
+#include "app/ui/about_page.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace krt {
+namespace {
+
+// The client's protocol version, which the login compares with the server's.
+constexpr auto kProtocolVersion = "MobileClient-02-00-01";
+
+}  // namespace
+
+DAboutPage::DAboutPage(QWidget* parent)
+    : QWidget(parent),
+      m_product(new QLabel(this)),
+      m_vendor(new QLabel(this)),
+      m_strVendor(QStringLiteral("KRT client for Linux, by the KRT team")) {
+    m_product->setObjectName(QStringLiteral("product"));
+    m_vendor->setObjectName(QStringLiteral("vendor"));
+    m_product->setText(QStringLiteral("Tessaline Client \n\n") + QLatin1String(kProtocolVersion));
+    m_product->setAlignment(Qt::AlignCenter);
+    m_vendor->setAlignment(Qt::AlignCenter);
+    m_vendor->setWordWrap(true);
+    m_vendor->setText(m_strVendor);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addStretch();
+    layout->addWidget(m_product);
+    layout->addSpacing(fontMetrics().height());
+    layout->addWidget(m_vendor);
+    layout->addStretch();
+}
+
+QString DAboutPage::productText() const {
+    return m_product->text();
+}
+QString DAboutPage::vendorText() const {
+    return m_vendor->text();
+}
+
+}  // namespace krt

@@ -1,0 +1,48 @@
+#include "app/ui/main_prop_sheet.h"
+
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/ui/about_page.h"
+#include "settings/ui/settings_page.h"
+
+namespace krt {
+namespace {
+
+constexpr QSize kInitialSize(640, 560);
+
+}  // namespace
+
+DMainPropSheet::DMainPropSheet(QWidget* parent)
+    : QDialog(parent),
+      m_tabs(new QTabWidget(this)),
+      m_videoPage(new QWidget),
+      m_eventsPage(new QWidget),
+      m_aboutPage(new DAboutPage),
+      m_settingsPage(new DSettingsPage) {
+    setWindowFlag(Qt::WindowMinMaxButtonsHint);
+    m_tabs->addTab(m_videoPage, QStringLiteral("Videos"));
+    m_tabs->addTab(m_eventsPage, QStringLiteral("Alarms"));
+    m_tabs->addTab(m_settingsPage, QStringLiteral("Settings"));
+    m_tabs->addTab(m_aboutPage, QStringLiteral("About"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_tabs);
+    resize(kInitialSize);
+}
+
+void DMainPropSheet::showEvent(QShowEvent* event) {
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void DMainPropSheet::OnInitDialog() {
+    m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
+    m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);
+    m_settingsPage->updateControlsFromMembers();
+}
+
+}  // namespace krt

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QIcon>
+
+namespace krt {
+
+// The program icon from the resources of the program.
+QIcon programIcon();
+
+}  // namespace krt

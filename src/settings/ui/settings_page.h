@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+#include <atomic>
+#include <string_view>
+
+class QCheckBox;
+class QPushButton;
+
+namespace krt {
+
+inline constexpr std::string_view kShowAlertsValue = "ShowAlerts";
+inline constexpr std::string_view kPlaySoundValue = "PlaySound";
+
+// Reads a stored switch: on exactly when the stored text is "true" in any letter case; a
+// missing value is off.
+int loadAlertSetting(std::string_view valueName);
+
+// The Settings tab: whether alarms pop up an alert and whether the alert plays its sound.
+// The two members are the live settings; the alarm thread reads them.
+class DSettingsPage : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit DSettingsPage(QWidget* parent = nullptr);
+
+    std::atomic<int> ShowAlerts{0};
+    std::atomic<int> PlaySound{0};
+
+    // The data exchange between the members and the check boxes.
+    void updateMembersFromControls();
+    void updateControlsFromMembers();
+
+    void OnShowAlertsClicked();
+    void OnSave();
+
+    QCheckBox* showAlertsBox() const { return m_showAlerts; }
+    QCheckBox* playSoundBox() const { return m_playSound; }
+    QPushButton* saveButton() const { return m_save; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    QCheckBox* m_showAlerts;
+    QCheckBox* m_playSound;
+    QPushButton* m_save;
+};
+
+}  // namespace krt
