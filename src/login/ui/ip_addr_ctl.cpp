@@ -82,7 +82,11 @@ class OctetField : public QLineEdit {
 
   private:
     void typeCharacter(QKeyEvent* event, char32_t typed) {
-        switch (classifyOctetChar(typed)) {
+        const OctetCharAction action = classifyOctetChar(typed);
+        if (action != OctetCharAction::NextField) {
+            m_control->m_autoAdvancedTo = -1;
+        }
+        switch (action) {
             case OctetCharAction::InsertThenCheck:
                 QLineEdit::keyPressEvent(event);
                 m_control->afterEdit(m_index);
@@ -94,7 +98,7 @@ class OctetField : public QLineEdit {
                 m_control->pressDefaultButton();
                 return;
             case OctetCharAction::NextField:
-                m_control->focusField(m_index + 1, true);
+                m_control->separatorTyped(m_index);
                 return;
             case OctetCharAction::Beep:
                 QApplication::beep();
@@ -220,8 +224,17 @@ void CIPAddrCtl::afterEdit(int index) {
             focusField(index, true);
             return;
         case OctetFieldState::Complete:
+            m_autoAdvancedTo = index + 1;
             focusField(index + 1, true);
             return;
+    }
+}
+
+void CIPAddrCtl::separatorTyped(int index) {
+    const bool alreadyMoved = m_autoAdvancedTo == index && field(index)->text().isEmpty();
+    m_autoAdvancedTo = -1;
+    if (!alreadyMoved) {
+        focusField(index + 1, true);
     }
 }
 

@@ -48,6 +48,7 @@ class CIPAddrCtl : public QFrame {
 
     std::array<std::string, kOctetFields> fieldTexts() const;
     void afterEdit(int index);
+    void separatorTyped(int index);
     void focusField(int index, bool selectText);
     void leaveControl(bool forward);
     void pressDefaultButton();
@@ -55,6 +56,9 @@ class CIPAddrCtl : public QFrame {
     std::array<OctetField*, kOctetFields> m_fields{};
     AutoCheck m_autoCheck;
     bool m_readOnly = false;
+    // The field that a full field moved the focus to, until the next key: a separator typed
+    // there while it is empty is dropped, so that "192.168.0.1" can be typed as written.
+    int m_autoAdvancedTo = -1;
 };
 
 }  // namespace krt
