@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "cli/cli_test_support.h"
 #include "login/fake_server.h"
 #include "login/login_sequence.h"
+#include "support/log_capture.h"
 
 namespace krt {
 namespace {
@@ -203,7 +205,6 @@ TEST_F(CliLogin, LogFolderReceivesTheFailures) {
     }
     EXPECT_THAT(logged, HasSubstr("Tessaline.exe-kmMgrSocketClient::connectToServer()-Unable to "
                                   "listen socket to address.-"));
-    std::filesystem::remove_all(folder);
 }
 
 struct UsageCase {

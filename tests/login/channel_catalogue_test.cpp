@@ -15,7 +15,7 @@ namespace {
 using test::channelListReply;
 using test::detailsReply;
 using test::FakeKrtServer;
-using test::LogFolder;
+using test::LogCapture;
 using test::ptzReply;
 using test::ServerReplies;
 using ::testing::ElementsAre;
@@ -45,7 +45,7 @@ class CatalogueTest : public ::testing::Test {
     void SetUp() override { app.m_userName = "guard"; }
     void useServer(const FakeKrtServer& server) { app.m_serverAddress = server.address(); }
 
-    LogFolder log;
+    LogCapture log;
     KRTApp app;
 };
 
@@ -137,7 +137,7 @@ TEST_P(ChannelListFailure, KeepsThePreviousTable) {
 
     EXPECT_EQ(app.m_channels, previous);
     EXPECT_THAT(server.requestIds(), ElementsAre("getAuthorizedChannelsIDList"));
-    EXPECT_THAT(log.entries(), ElementsAreArray(GetParam().logEntries));
+    EXPECT_THAT(test::logEntries(log), ElementsAreArray(GetParam().logEntries));
 }
 
 INSTANTIATE_TEST_SUITE_P(

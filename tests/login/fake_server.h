@@ -1,8 +1,5 @@
 #pragma once
 
-#include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -11,13 +8,11 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include "protocol/diag_log.h"
 #include "protocol/tcp_socket.h"
 #include "protocol/xml_data.h"
+#include "support/log_capture.h"
 #include "support/loopback_server.h"
 
 namespace krt::test {
@@ -163,44 +158,17 @@ inline std::string deadLoopbackAddress() {
     return listenOnFreeLoopbackAddress(5500).address;
 }
 
-// Turns the diagnostic log on for a folder of its own, and off again when it goes.
-class LogFolder {
-  public:
-    LogFolder() {
-        static std::atomic<int> serial{0};
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("krt-login-log-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-        std::filesystem::remove_all(m_folder);
-        std::filesystem::create_directories(m_folder);
-        enableDiagLog(m_folder.string());
-    }
-    ~LogFolder() {
-        enableDiagLog("");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_folder, ignored);
-    }
-    LogFolder(const LogFolder&) = delete;
-    LogFolder& operator=(const LogFolder&) = delete;
-
-    // The texts of every entry (module, method and message, each followed by '-'), in order.
-    std::vector<std::string> entries() const {
-        std::vector<std::string> found;
-        for (const auto& file : std::filesystem::directory_iterator(m_folder)) {
-            std::ifstream in(file.path());
-            std::string line;
-            while (std::getline(in, line)) {
-                const auto start = line.find(" - ");
-                if (start != std::string::npos) {
-                    found.push_back(line.substr(start + 3));
-                }
-            }
+// The texts of every log entry (module, method and message, each followed by '-'), in order.
+inline std::vector<std::string> logEntries(const LogCapture& log) {
+    std::vector<std::string> entries;
+    std::istringstream lines(log.contents());
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (const auto start = line.find(" - "); start != std::string::npos) {
+            entries.push_back(line.substr(start + 3));
         }
-        return found;
     }
-    const std::filesystem::path& path() const { return m_folder; }
-
-  private:
-    std::filesystem::path m_folder;
-};
+    return entries;
+}
 
 }  // namespace krt::test

@@ -18,7 +18,7 @@ using test::acceptedUserReply;
 using test::channelListReply;
 using test::detailsReply;
 using test::FakeKrtServer;
-using test::LogFolder;
+using test::LogCapture;
 using test::ptzReply;
 using test::ServerReplies;
 using test::versionReply;
@@ -72,7 +72,7 @@ class LoginTest : public ::testing::Test {
                                     app);
     }
 
-    LogFolder log;
+    LogCapture log;
     ShownMessages shown;
     KRTApp app;
 };
@@ -102,7 +102,7 @@ TEST_P(ValidateUserVerdict, ShowsItsMessageLogsItsEntryAndStopsBeforeTheVersionC
     EXPECT_EQ(outcome.status, c.status);
     EXPECT_EQ(outcome.message, c.message);
     EXPECT_TRUE(outcome.endsProgram);
-    EXPECT_EQ(log.entries(), c.logEntries);
+    EXPECT_EQ(test::logEntries(log), c.logEntries);
     EXPECT_THAT(server.requestIds(), ElementsAre("validateuser"));
     EXPECT_THAT(shown.texts(), IsEmpty());  // the login's own reply parsing shows nothing
     EXPECT_THAT(app.m_channels, IsEmpty());
@@ -227,7 +227,7 @@ TEST_F(LoginTest, AcceptedLoginRunsVersionCheckThenCatalogueAndFillsTheState) {
     ASSERT_EQ(app.channelCount(), 1);
     EXPECT_EQ(app.m_channels[0].ChannelDescription, "Gate");
     EXPECT_TRUE(app.m_channels[0].PTZEnabled);
-    EXPECT_THAT(log.entries(), IsEmpty());
+    EXPECT_THAT(test::logEntries(log), IsEmpty());
 
     const std::vector<test::ReceivedRequest> requests = server.requests();
     EXPECT_EQ(requests[0].payload, buildValidateUserPayload(std::string(31, 'u'), "pass"));
@@ -244,7 +244,7 @@ TEST_F(LoginTest, FailingCatalogueStillAdmitsTheUser) {
 
     EXPECT_TRUE(outcome.accepted());
     EXPECT_THAT(app.m_channels, IsEmpty());
-    EXPECT_THAT(log.entries(),
+    EXPECT_THAT(test::logEntries(log),
                 ElementsAre("KRT-CkmKRTZededUzeriZeraveDlg::getListOfVideos-Invalid response 1-"));
 }
 
@@ -259,8 +259,9 @@ TEST_F(LoginTest, ServerDownShowsTheConnectionMessageButKeepsWhatWasEntered) {
     EXPECT_EQ(app.m_serverAddress, address);
     EXPECT_EQ(app.m_loginPort, 6000);
     EXPECT_EQ(app.m_userName, "guard");
-    EXPECT_THAT(log.entries(), ElementsAre("Tessaline.exe-kmMgrSocketClient::connectToServer()-"
-                                           "Unable to listen socket to address.-"));
+    EXPECT_THAT(test::logEntries(log),
+                ElementsAre("Tessaline.exe-kmMgrSocketClient::connectToServer()-"
+                            "Unable to listen socket to address.-"));
 }
 
 TEST_F(LoginTest, ServerClosingWithoutReplyShowsTheConnectionMessage) {
@@ -370,7 +371,7 @@ TEST_P(VersionCheck, ReturnsItsResultAndTheLoginShowsTheOldVersionMessage) {
     app.m_serverAddress = server.address();
 
     EXPECT_EQ(checkRunningVersionStatusWithServer(app), c.result);
-    EXPECT_EQ(log.entries(), c.logEntries);
+    EXPECT_EQ(test::logEntries(log), c.logEntries);
 
     const LoginOutcome outcome = logIn(server.address());
     if (c.result == 1) {
