@@ -3,13 +3,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "login/login_sequence.h"
+
 namespace krt {
-namespace {
-
-// The client's protocol version, which the login compares with the server's.
-constexpr auto kProtocolVersion = "MobileClient-02-00-01";
-
-}  // namespace
 
 DAboutPage::DAboutPage(QWidget* parent)
     : QWidget(parent),
@@ -18,7 +14,8 @@ DAboutPage::DAboutPage(QWidget* parent)
       m_strVendor(QStringLiteral("KRT client for Linux, by the KRT team")) {
     m_product->setObjectName(QStringLiteral("product"));
     m_vendor->setObjectName(QStringLiteral("vendor"));
-    m_product->setText(QStringLiteral("Tessaline Client \n\n") + QLatin1String(kProtocolVersion));
+    m_product->setText(QStringLiteral("Tessaline Client \n\n") +
+                       QLatin1String(kClientProtocolVersion));
     m_product->setAlignment(Qt::AlignCenter);
     m_vendor->setAlignment(Qt::AlignCenter);
     m_vendor->setWordWrap(true);

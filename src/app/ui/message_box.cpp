@@ -1,6 +1,9 @@
 #include "app/ui/message_box.h"
 
+#include <QApplication>
 #include <QMessageBox>
+
+#include "protocol/message_sink.h"
 
 namespace krt {
 namespace {
@@ -30,6 +33,14 @@ void showMessageBox(const MessageBoxRequest& request) {
 
 void showErrorBox(QWidget* owner, const QString& text) {
     showMessageBox({owner, QStringLiteral("Error"), text, MessageIcon::Error});
+}
+
+void routeProtocolMessagesToBoxes() {
+    setMessageSink([](std::string_view text) {
+        const QString message = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        QMetaObject::invokeMethod(
+            qApp, [message] { showErrorBox(nullptr, message); }, Qt::QueuedConnection);
+    });
 }
 
 MessageBoxFunction setMessageBoxFunction(MessageBoxFunction function) {

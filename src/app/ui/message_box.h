@@ -24,6 +24,9 @@ void showMessageBox(const MessageBoxRequest& request);
 // The usual failure report: caption "Error", the error icon, an OK button.
 void showErrorBox(QWidget* owner, const QString& text);
 
+// Shows the protocol layer's messages (from any thread) as error boxes on the GUI thread.
+void routeProtocolMessagesToBoxes();
+
 // Installs the function that shows message boxes and returns the previous one; an empty
 // function restores the modal box.
 MessageBoxFunction setMessageBoxFunction(MessageBoxFunction function);

@@ -81,28 +81,42 @@ class UiTest : public ::testing::Test {
         ASSERT_EQ(writeRegistryString(kSettingsKey, valueName, text), 1);
     }
 
+    // Runs `action` on the next dialog of type T that is shown, once it runs its own event
+    // loop (the code under test then starts it with exec()).
+    template <typename T>
+    void whenModalRuns(std::function<void(T*)> action) {
+        auto* watcher = new ShowWatcher(&m_watchers, [action](QObject* shown) {
+            T* dialog = qobject_cast<T*>(shown);
+            if (dialog != nullptr) {
+                QTimer::singleShot(0, dialog, [dialog, action] { action(dialog); });
+            }
+            return dialog != nullptr;
+        });
+        testApplication().installEventFilter(watcher);
+    }
+
     TempFolder m_folder;
     CapturedMessageBoxes m_messages;
-};
 
-// Runs `action` on the modal dialog of type T as soon as it runs its own event loop (the
-// caller then starts it with exec()). Gives up after a bounded number of event loop turns.
-template <typename T>
-void whenModalRuns(std::function<void(T*)> action) {
-    auto* timer = new QTimer(&testApplication());
-    auto turns = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, turns, action = std::move(action)] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->deleteLater();
-            timer->stop();
-            action(dialog);
-        } else if (++*turns > 10000) {
-            ADD_FAILURE() << "no modal dialog of the expected kind appeared";
-            timer->stop();
-            timer->deleteLater();
+  private:
+    // Watches every object for its show event until `onShow` accepts one.
+    class ShowWatcher : public QObject {
+      public:
+        ShowWatcher(QObject* parent, std::function<bool(QObject*)> onShow)
+            : QObject(parent), m_onShow(std::move(onShow)) {}
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Show && m_onShow && m_onShow(watched)) {
+                m_onShow = {};
+                testApplication().removeEventFilter(this);
+            }
+            return false;
         }
-    });
-    timer->start(0);
-}
+
+      private:
+        std::function<bool(QObject*)> m_onShow;
+    };
+
+    QObject m_watchers;  // owns the watchers of one test
+};
 
 }  // namespace krt::test

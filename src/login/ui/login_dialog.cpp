@@ -1,0 +1,231 @@
+#include "login/ui/login_dialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <array>
+
+#include "app/dialog_text.h"
+#include "app/ui/connecting_msg.h"
+#include "app/ui/dialog_template.h"
+#include "app/ui/main_prop_sheet.h"
+#include "app/ui/message_box.h"
+#include "app/ui/program_icon.h"
+#include "login/ui/ip_addr_ctl.h"
+#include "login/ui/port_forwarding_dialog.h"
+#include "settings/settings_store.h"
+
+namespace krt {
+namespace {
+
+constexpr std::size_t kStoredTextBytes = 256;
+
+void alignWidths(std::initializer_list<QWidget*> column) {
+    int width = 0;
+    for (const QWidget* control : column) {
+        width = std::max(width, control->width());
+    }
+    for (QWidget* control : column) {
+        control->resize(width, control->height());
+    }
+}
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* parent)
+    : QDialog(parent),
+      m_strUserName(fromUtf8(kDefaultLoginText)),
+      m_strPassword(fromUtf8(kDefaultLoginText)),
+      m_pApp(&app),
+      m_addressLabel(new QLabel(QStringLiteral("IP Address :"), this)),
+      m_address(new CIPAddrCtl(this)),
+      m_userNameLabel(new QLabel(QStringLiteral("User Name :"), this)),
+      m_userName(new QLineEdit(this)),
+      m_passwordLabel(new QLabel(QStringLiteral("Password :"), this)),
+      m_password(new QLineEdit(this)),
+      m_rememberLogin(new QCheckBox(QStringLiteral("Remember Login"), this)),
+      m_portForwarding(new QCheckBox(QStringLiteral("Port forwarding enabled at server"), this)),
+      m_login(new QPushButton(QStringLiteral("Login"), this)),
+      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
+      m_version(new QLabel(QStringLiteral("Version : 13.11.25.01"), this)),
+      m_connecting(new DConnectingMsg(this)) {
+    setWindowTitle(QStringLiteral("Login"));
+    m_password->setEchoMode(QLineEdit::Password);
+    // Enter in a text field must not log in or close the dialog by itself.
+    m_login->setAutoDefault(false);
+    m_cancel->setAutoDefault(false);
+
+    placeFromTemplate(m_addressLabel, {18, 13, 41, 11});
+    placeFromTemplate(m_address, {79, 12, 56, 13});
+    placeFromTemplate(m_userNameLabel, {18, 33, 41, 11});
+    placeFromTemplate(m_userName, {79, 31, 56, 14});
+    placeFromTemplate(m_passwordLabel, {18, 52, 41, 11});
+    placeFromTemplate(m_password, {79, 49, 56, 14});
+    placeFromTemplate(m_rememberLogin, {37, 72, 106, 10});
+    placeFromTemplate(m_portForwarding, {37, 89, 133, 11});
+    placeFromTemplate(m_login, {18, 105, 37, 14});
+    placeFromTemplate(m_cancel, {79, 105, 36, 14});
+    placeFromTemplate(m_version, {23, 137, 125, 9});
+    sizeFromTemplate(this, 188, 158);
+    // The host's fonts make some texts wider than the template: each column takes the width
+    // of its widest control, so that the columns stay aligned.
+    alignWidths({m_addressLabel, m_userNameLabel, m_passwordLabel});
+    alignWidths({m_address, m_userName, m_password});
+
+    connect(m_login, &QPushButton::clicked, this, &CkmKRTZededUzeriZeraveDlg::OnLogin);
+    connect(m_cancel, &QPushButton::clicked, this, &CkmKRTZededUzeriZeraveDlg::reject);
+    connect(m_rememberLogin, &QCheckBox::clicked, this,
+            &CkmKRTZededUzeriZeraveDlg::OnRememberLogin);
+    connect(m_portForwarding, &QCheckBox::clicked, this,
+            &CkmKRTZededUzeriZeraveDlg::OnPortForwarding);
+
+    OnInitDialog();
+}
+
+CkmKRTZededUzeriZeraveDlg::~CkmKRTZededUzeriZeraveDlg() = default;
+
+void CkmKRTZededUzeriZeraveDlg::OnInitDialog() {
+    updateControlsFromFields();
+    const QIcon icon = programIcon();
+    setWindowIcon(icon);
+    m_address->setText(fromUtf8(kDefaultServerAddress));
+
+    m_bRememberLogin = isRememberedLogin(readStoredText("RememberLogin")) ? 1 : 0;
+    if (m_bRememberLogin != 1) {
+        return;
+    }
+    m_strUserName = QString::fromStdString(readStoredText("UserName"));
+    m_szServerAddress = readStoredText("IPAddress");
+    m_address->setText(QString::fromStdString(m_szServerAddress));
+    m_strPassword = QString::fromStdString(readStoredText("Password"));
+    updateControlsFromFields();
+}
+
+std::string CkmKRTZededUzeriZeraveDlg::readStoredText(std::string_view valueName) const {
+    std::array<char, kStoredTextBytes + 1> text{};  // one more for the terminator
+    readRegistryString(kSettingsKey, valueName, std::span(text.data(), kStoredTextBytes));
+    return text.data();
+}
+
+void CkmKRTZededUzeriZeraveDlg::updateFieldsFromControls() {
+    m_strUserName = m_userName->text();
+    m_strPassword = m_password->text();
+}
+
+void CkmKRTZededUzeriZeraveDlg::updateControlsFromFields() {
+    m_userName->setText(m_strUserName);
+    m_password->setText(m_strPassword);
+    m_rememberLogin->setChecked(m_bRememberLogin == 1);
+}
+
+void CkmKRTZededUzeriZeraveDlg::OnRememberLogin() {
+    updateFieldsFromControls();
+    if (m_rememberLogin->isChecked()) {
+        m_bRememberLogin = 1;
+        writeRegistryString(kSettingsKey, "RememberLogin", "1");
+        writeRegistryString(kSettingsKey, "UserName", m_strUserName.toStdString());
+        writeRegistryString(kSettingsKey, "IPAddress", m_address->text().toStdString());
+        writeRegistryString(kSettingsKey, "Password", m_strPassword.toStdString());
+    } else {
+        m_bRememberLogin = 0;
+        writeRegistryString(kSettingsKey, "RememberLogin", "0");
+    }
+}
+
+void CkmKRTZededUzeriZeraveDlg::OnPortForwarding() {
+    if (!m_portForwarding->isChecked()) {
+        return;
+    }
+    DPortForwarding dialog(this);
+    if (dialog.exec() == QDialog::Accepted && dialog.m_bPortForwarding == 1) {
+        m_nPort = dialog.m_nTcpPort1;
+    }
+}
+
+void CkmKRTZededUzeriZeraveDlg::OnLogin() {
+    if (isLoginRunning()) {
+        return;
+    }
+    updateFieldsFromControls();
+    // An address with an empty or invalid octet never reaches the server: the user has been
+    // shown the bad field and corrects it, instead of losing the only login of this run.
+    if (m_address->getAddress(ErrorReport::ToUser).invalidField != 0) {
+        return;
+    }
+    m_bRememberLogin = m_rememberLogin->isChecked() ? 1 : 0;
+    OnRememberLogin();
+
+    m_szServerAddress = m_address->text().toStdString().substr(0, kMaxServerAddressLength);
+    const LoginCredentials credentials{m_szServerAddress, m_nPort, m_strUserName.toStdString(),
+                                       m_strPassword.toStdString()};
+    m_connecting->show();
+    // The conversation blocks for up to the request client's time-outs; the dialog keeps
+    // repainting meanwhile. The application state is not read until the outcome arrives.
+    m_loginWorker = std::jthread([this, credentials] {
+        const LoginOutcome outcome = runLoginConversation(credentials, *m_pApp);
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { finishLogin(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
+    m_loginWorker.join();
+    m_connecting->hide();
+    if (!outcome.message.empty()) {
+        showErrorBox(this, QString::fromStdString(outcome.message));
+    }
+    if (outcome.accepted()) {
+        runMainSheet();
+        QDialog::reject();
+    } else if (outcome.endsProgram) {
+        QDialog::reject();
+    }
+}
+
+void CkmKRTZededUzeriZeraveDlg::runMainSheet() {
+    DMainPropSheet sheet(this);
+    sheet.m_channelCount = m_pApp->channelCount();
+    sheet.m_gridRows = 2;
+    sheet.m_gridColumns = 2;
+    sheet.exec();
+}
+
+void CkmKRTZededUzeriZeraveDlg::reject() {
+    if (!isLoginRunning()) {
+        QDialog::reject();
+    }
+}
+
+void CkmKRTZededUzeriZeraveDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    OnSize();
+}
+
+void CkmKRTZededUzeriZeraveDlg::OnSize() {
+    const int g = m_address->height();
+    const LoginDialogLayout layout =
+        layoutLoginDialog({width(), height(), g, m_addressLabel->width(), m_address->width(),
+                           m_passwordLabel->width()});
+    const auto place = [g](QWidget* control, ControlPosition position) {
+        control->setGeometry(position.x, position.y, control->width(), g);
+    };
+    place(m_addressLabel, layout.addressLabel);
+    place(m_userNameLabel, layout.userNameLabel);
+    place(m_passwordLabel, layout.passwordLabel);
+    place(m_address, layout.addressField);
+    place(m_userName, layout.userNameField);
+    place(m_password, layout.passwordField);
+    place(m_cancel, layout.cancelButton);
+    place(m_login, layout.loginButton);
+    place(m_rememberLogin, layout.rememberLogin);
+    place(m_portForwarding, layout.portForwarding);
+    place(m_version, layout.version);
+}
+
+}  // namespace krt

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <thread>
+
+#include "app/app_state.h"
+#include "login/login_sequence.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace krt {
+
+class CIPAddrCtl;
+class DConnectingMsg;
+
+// The first window of the program: server address, user name and password, the remembered
+// login and the port forwarding settings. The whole program runs inside it: a successful
+// login runs the main sheet from its Login handler, and closing it ends the program.
+class CkmKRTZededUzeriZeraveDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    // The address shown until a remembered one replaces it: krt-sim's, for the demo.
+    static constexpr std::string_view kDefaultServerAddress = "127.0.0.1";
+    // The user name and password shown at first: krt-sim's built-in user.
+    static constexpr std::string_view kDefaultLoginText = "demo";
+
+    explicit CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* parent = nullptr);
+    ~CkmKRTZededUzeriZeraveDlg() override;
+
+    QString m_strUserName;
+    QString m_strPassword;
+    std::string m_szServerAddress;
+    int m_nPort = kServerPort;
+    KRTApp* m_pApp = nullptr;
+    int m_bRememberLogin = 0;
+
+    void OnLogin();
+    void OnRememberLogin();
+    void OnPortForwarding();
+    // Closing is refused while the login conversation runs: it cannot be abandoned half way.
+    void reject() override;
+
+    bool isLoginRunning() const { return m_loginWorker.joinable(); }
+
+    CIPAddrCtl* addressField() const { return m_address; }
+    QLineEdit* userNameField() const { return m_userName; }
+    QLineEdit* passwordField() const { return m_password; }
+    QCheckBox* rememberLoginBox() const { return m_rememberLogin; }
+    QCheckBox* portForwardingBox() const { return m_portForwarding; }
+    QPushButton* loginButton() const { return m_login; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    QLabel* versionLabel() const { return m_version; }
+    DConnectingMsg* connectingNotice() const { return m_connecting; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void OnInitDialog();
+    void OnSize();
+    // The text fields' data exchange (the address is read where it is used).
+    void updateFieldsFromControls();
+    void updateControlsFromFields();
+    std::string readStoredText(std::string_view valueName) const;
+    void finishLogin(const LoginOutcome& outcome);
+    void runMainSheet();
+
+    QLabel* m_addressLabel;
+    CIPAddrCtl* m_address;
+    QLabel* m_userNameLabel;
+    QLineEdit* m_userName;
+    QLabel* m_passwordLabel;
+    QLineEdit* m_password;
+    QCheckBox* m_rememberLogin;
+    QCheckBox* m_portForwarding;
+    QPushButton* m_login;
+    QPushButton* m_cancel;
+    QLabel* m_version;
+    DConnectingMsg* m_connecting;
+    // Declared last: destroyed (joined) first.
+    std::jthread m_loginWorker;
+};
+
+}  // namespace krt

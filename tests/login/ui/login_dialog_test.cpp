@@ -1,0 +1,446 @@
+#include "login/ui/login_dialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <future>
+
+#include "app/ui/connecting_msg.h"
+#include "app/ui/main_prop_sheet.h"
+#include "app/ui/ui_test_support.h"
+#include "login/ui/ip_addr_ctl.h"
+#include "login/ui/port_forwarding_dialog.h"
+#include "sim_config.h"
+#include "sim_server.h"
+#include "support/loopback_server.h"
+
+namespace krt {
+namespace {
+
+using namespace std::chrono_literals;
+using Dialog = CkmKRTZededUzeriZeraveDlg;
+
+constexpr int kLoginTimeoutMs = 20'000;
+
+// krt-sim on a loopback address of its own, on the given port.
+class RunningSim {
+  public:
+    explicit RunningSim(sim::SimConfig config, std::uint16_t port = 5500) {
+        config.alarms.intervalSeconds = 0;
+        test::LoopbackListener listener = test::listenOnFreeLoopbackAddress(port);
+        m_address = listener.address;
+        m_server = std::make_unique<sim::SimServer>(std::move(config));
+        m_server->start(std::move(listener.socket));
+    }
+    const std::string& address() const { return m_address; }
+    sim::SimServer& server() { return *m_server; }
+
+  private:
+    std::string m_address;
+    std::unique_ptr<sim::SimServer> m_server;
+};
+
+class LoginDialog : public test::UiTest {
+  protected:
+    // Fills the dialog as the operator would and presses Login.
+    static void logIn(Dialog& dialog, const std::string& address, const QString& user,
+                      const QString& password) {
+        dialog.addressField()->setText(QString::fromStdString(address));
+        dialog.userNameField()->setText(user);
+        dialog.passwordField()->setText(password);
+        QTest::mouseClick(dialog.loginButton(), Qt::LeftButton);
+    }
+    // Waits until the dialog has closed; false when it is still open after the time-out.
+    static bool waitUntilClosed(Dialog& dialog) {
+        return QTest::qWaitFor([&] { return !dialog.isVisible(); }, kLoginTimeoutMs);
+    }
+    bool waitForMessages(std::size_t count) const {
+        return QTest::qWaitFor([&] { return m_messages.boxes().size() >= count; }, kLoginTimeoutMs);
+    }
+};
+
+TEST_F(LoginDialog, FirstRunShowsTheDefaultsAndEveryControl) {
+    KRTApp app;
+    const Dialog dialog(app);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Login"));
+    EXPECT_EQ(dialog.addressField()->text(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(dialog.userNameField()->text(), QStringLiteral("demo"));
+    EXPECT_EQ(dialog.passwordField()->text(), QStringLiteral("demo"));
+    EXPECT_EQ(dialog.passwordField()->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(dialog.rememberLoginBox()->isChecked());
+    EXPECT_FALSE(dialog.portForwardingBox()->isChecked());
+    EXPECT_EQ(dialog.m_nPort, 5500);
+    EXPECT_EQ(dialog.m_pApp, &app);
+    EXPECT_EQ(dialog.rememberLoginBox()->text(), QStringLiteral("Remember Login"));
+    EXPECT_EQ(dialog.portForwardingBox()->text(),
+              QStringLiteral("Port forwarding enabled at server"));
+    EXPECT_EQ(dialog.loginButton()->text(), QStringLiteral("Login"));
+    EXPECT_EQ(dialog.cancelButton()->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(dialog.versionLabel()->text(), QStringLiteral("Version : 13.11.25.01"));
+    QStringList labels;
+    for (const QLabel* label : dialog.findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        labels << label->text();
+    }
+    EXPECT_TRUE(labels.contains(QStringLiteral("IP Address :")));
+    EXPECT_TRUE(labels.contains(QStringLiteral("User Name :")));
+    EXPECT_TRUE(labels.contains(QStringLiteral("Password :")));
+    EXPECT_FALSE(dialog.windowIcon().isNull());
+    EXPECT_FALSE(dialog.connectingNotice()->isVisible());
+    EXPECT_FALSE(isStored("RememberLogin"));
+}
+
+TEST_F(LoginDialog, ARememberedLoginIsStoredAndRestored) {
+    KRTApp app;
+    {
+        Dialog dialog(app);
+        dialog.addressField()->setText(QStringLiteral("10.1.2.3"));
+        dialog.userNameField()->setText(QStringLiteral("fieldops01"));
+        dialog.passwordField()->setText(QStringLiteral("s3cret & <b>"));
+        QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
+        EXPECT_EQ(dialog.m_bRememberLogin, 1);
+    }
+    EXPECT_EQ(stored("RememberLogin"), "1");
+    EXPECT_EQ(stored("UserName"), "fieldops01");
+    EXPECT_EQ(stored("IPAddress"), "10.1.2.3");
+    EXPECT_EQ(stored("Password"), "s3cret & <b>");
+
+    const Dialog restored(app);
+    EXPECT_TRUE(restored.rememberLoginBox()->isChecked());
+    EXPECT_EQ(restored.addressField()->text(), QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(restored.userNameField()->text(), QStringLiteral("fieldops01"));
+    EXPECT_EQ(restored.passwordField()->text(), QStringLiteral("s3cret & <b>"));
+    EXPECT_EQ(restored.m_szServerAddress, "10.1.2.3");
+}
+
+TEST_F(LoginDialog, ClearingTheBoxStoresZeroAndKeepsTheOldPassword) {
+    KRTApp app;
+    {
+        Dialog dialog(app);
+        dialog.userNameField()->setText(QStringLiteral("keeper"));
+        dialog.passwordField()->setText(QStringLiteral("old-password"));
+        QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
+        dialog.passwordField()->setText(QStringLiteral("new-password"));
+        QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
+        EXPECT_EQ(dialog.m_bRememberLogin, 0);
+    }
+    EXPECT_EQ(stored("RememberLogin"), "0");
+    EXPECT_EQ(stored("Password"), "old-password");
+    EXPECT_EQ(stored("UserName"), "keeper");
+
+    const Dialog next(app);
+    EXPECT_FALSE(next.rememberLoginBox()->isChecked());
+    EXPECT_EQ(next.userNameField()->text(), QStringLiteral("demo"));
+    EXPECT_EQ(next.passwordField()->text(), QStringLiteral("demo"));
+    EXPECT_EQ(next.addressField()->text(), QStringLiteral("127.0.0.1"));
+}
+
+TEST_F(LoginDialog, ARememberLoginOtherThanOneCountsAsNotRemembered) {
+    KRTApp app;
+    store("UserName", "someone");
+    store("IPAddress", "10.9.8.7");
+    store("Password", "pw");
+    for (const char* flag : {"0", "2", "", "yes", "-1"}) {
+        store("RememberLogin", flag);
+        const Dialog dialog(app);
+        EXPECT_FALSE(dialog.rememberLoginBox()->isChecked()) << flag;
+        EXPECT_EQ(dialog.userNameField()->text(), QStringLiteral("demo")) << flag;
+        EXPECT_EQ(dialog.addressField()->text(), QStringLiteral("127.0.0.1")) << flag;
+    }
+    store("RememberLogin", "1");
+    EXPECT_EQ(Dialog(app).userNameField()->text(), QStringLiteral("someone"));
+}
+
+TEST_F(LoginDialog, PortForwardingSetsTheLoginPortOnlyWhenConfirmed) {
+    struct Case {
+        const char* tcpPort1;
+        bool clearItsBox;
+        bool done;  // Done, or Escape
+        int port;
+    };
+    for (const Case& c : {Case{"6000", false, true, 6000}, Case{"70000", false, true, 70000},
+                          Case{"6000", true, true, 5500}, Case{"6000", false, false, 5500}}) {
+        KRTApp app;
+        Dialog dialog(app);
+        dialog.show();
+        whenModalRuns<DPortForwarding>([&](DPortForwarding* forwarding) {
+            EXPECT_EQ(forwarding->portField(0)->text(), QStringLiteral("5500"));
+            forwarding->portField(0)->setText(QLatin1String(c.tcpPort1));
+            if (c.clearItsBox) {
+                QTest::mouseClick(forwarding->portForwardingBox(), Qt::LeftButton);
+            }
+            if (c.done) {
+                QTest::mouseClick(forwarding->doneButton(), Qt::LeftButton);
+            } else {
+                QTest::keyClick(forwarding, Qt::Key_Escape);
+            }
+        });
+        QTest::mouseClick(dialog.portForwardingBox(), Qt::LeftButton);
+        EXPECT_EQ(dialog.m_nPort, c.port) << c.tcpPort1;
+        // Clearing the box again leaves the port as it is and opens nothing.
+        QTest::mouseClick(dialog.portForwardingBox(), Qt::LeftButton);
+        EXPECT_FALSE(dialog.portForwardingBox()->isChecked());
+        EXPECT_EQ(dialog.m_nPort, c.port) << c.tcpPort1;
+    }
+}
+
+TEST_F(LoginDialog, AForwardedPortAbove65535SendsTheLoginToItsLow16Bits) {
+    RunningSim sim(sim::defaultConfig(), 70000 % 65536);
+    KRTApp app;
+    Dialog dialog(app);
+    dialog.show();
+    dialog.m_nPort = 70000;
+    logIn(dialog, sim.address(), QStringLiteral("disabled"), QStringLiteral("disabled"));
+    ASSERT_TRUE(waitUntilClosed(dialog));
+    EXPECT_EQ(m_messages.texts(),
+              (std::vector<std::string>{"Error while login,user is disabled.\n"
+                                        "Please use different user for login."}));
+    EXPECT_EQ(app.m_loginPort, 70000);
+    EXPECT_EQ(sim.server().requestCount("validateuser"), 1u);
+}
+
+// Every way a login can end against the simulator, with the exact message it shows.
+TEST_F(LoginDialog, EveryRefusalShowsItsMessageAndEndsTheDialog) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimConfig&)> configure;
+        const char* user;
+        const char* password;
+        const char* message;  // nullptr: no message box
+    };
+    const auto addUser = [](std::string name, std::function<void(sim::SimUser&)> change) {
+        return [name, change](sim::SimConfig& config) {
+            sim::SimUser user;
+            user.name = name;
+            user.password = name;
+            change(user);
+            config.users.push_back(user);
+        };
+    };
+    const std::vector<Case> cases{
+        {"disabled user",
+         {},
+         "disabled",
+         "disabled",
+         "Error while login,user is disabled.\nPlease use different user for login."},
+        {"operator only", addUser("op", [](sim::SimUser& u) { u.refusalCode = -10018; }), "op",
+         "op",
+         "Unable to login to the server, only users with Operator privilege are allowed to "
+         "login."},
+        {"wrong password",
+         {},
+         "demo",
+         "wrong",
+         "Unable to login to the server. Please check the Username and Password."},
+        {"refusal code 0", addUser("zero", [](sim::SimUser& u) { u.refusalCode = 0; }), "zero",
+         "zero", "Unable to login to the server. Please check the Username and Password."},
+        {"refusal code 7", addUser("seven", [](sim::SimUser& u) { u.refusalCode = 7; }), "seven",
+         "seven", nullptr},
+        {"other privilege",
+         {},
+         "operator",
+         "operator",
+         "Unable to login to the server.\nOnly users with Doruvareva Client privilege are "
+         "allowed to login."},
+        {"reply without site name",
+         addUser("nosite", [](sim::SimUser& u) { u.omitElements = {"kmSiteName"}; }), "nosite",
+         "nosite", "Error while login."},
+        {"reply without privilege",
+         addUser("nopriv", [](sim::SimUser& u) { u.omitElements = {"kmDescription"}; }), "nopriv",
+         "nopriv", "Error while login."},
+        {"other protocol version",
+         [](sim::SimConfig& config) { config.protocolVersion = "MobileClient-01-00-00"; }, "demo",
+         "demo",
+         "This is a old version of KRT Client.\nPlease contact Administrator for latest "
+         "version."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimConfig config = sim::defaultConfig();
+        if (c.configure) {
+            c.configure(config);
+        }
+        RunningSim sim(config);
+        KRTApp app;
+        Dialog dialog(app);
+        dialog.show();
+        const std::size_t before = m_messages.boxes().size();
+        logIn(dialog, sim.address(), QLatin1String(c.user), QLatin1String(c.password));
+        EXPECT_TRUE(dialog.connectingNotice()->isVisible());
+        ASSERT_TRUE(waitUntilClosed(dialog));
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_FALSE(dialog.connectingNotice()->isVisible());
+        const std::vector<std::string> all = m_messages.texts();
+        const std::vector<std::string> shown(all.begin() + static_cast<long>(before), all.end());
+        EXPECT_EQ(shown,
+                  c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+        for (std::size_t i = before; i < m_messages.boxes().size(); ++i) {
+            EXPECT_EQ(m_messages.boxes()[i].caption, QStringLiteral("Error"));
+            EXPECT_EQ(m_messages.boxes()[i].icon, MessageIcon::Error);
+            EXPECT_EQ(m_messages.boxes()[i].owner, &dialog);
+        }
+        EXPECT_EQ(app.m_serverAddress, sim.address());
+        EXPECT_EQ(app.m_userName, c.user);
+    }
+}
+
+TEST_F(LoginDialog, ADownServerShowsUnableToConnectAndTheLoginIsStillRemembered) {
+    std::string address;
+    {
+        const test::LoopbackListener unused = test::listenOnFreeLoopbackAddress(5500);
+        address = unused.address;
+    }  // closed: nothing listens there any more
+    KRTApp app;
+    Dialog dialog(app);
+    dialog.show();
+    QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
+    logIn(dialog, address, QStringLiteral("demo"), QStringLiteral("typed"));
+    ASSERT_TRUE(waitUntilClosed(dialog));
+    EXPECT_EQ(m_messages.texts(), std::vector<std::string>{"Unable to connect to the server"});
+    EXPECT_EQ(stored("RememberLogin"), "1");
+    EXPECT_EQ(stored("IPAddress"), address);
+    EXPECT_EQ(stored("Password"), "typed");
+}
+
+TEST_F(LoginDialog, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
+    RunningSim sim(sim::defaultConfig());
+    KRTApp app;
+    Dialog dialog(app);
+    dialog.show();
+    QStringList tabs;
+    int channelCount = -1;
+    whenModalRuns<DMainPropSheet>([&](DMainPropSheet* sheet) {
+        for (int i = 0; i < sheet->tabs()->count(); ++i) {
+            tabs << sheet->tabs()->tabText(i);
+        }
+        channelCount = sheet->m_channelCount;
+        sheet->close();
+    });
+    logIn(dialog, sim.address(), QStringLiteral("demo"), QStringLiteral("demo"));
+    ASSERT_TRUE(waitUntilClosed(dialog));
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(m_messages.boxes().empty()) << m_messages.texts().front();
+    EXPECT_EQ(tabs, (QStringList{"Videos", "Alarms", "Settings", "About"}));
+    EXPECT_EQ(channelCount, 9);
+    EXPECT_EQ(app.channelCount(), 9);
+    EXPECT_EQ(app.m_userName, "demo");
+    EXPECT_EQ(app.m_loginPort, 5500);
+}
+
+TEST_F(LoginDialog, InputTheServerWouldRefuseKeepsTheDialogOpen) {
+    struct Case {
+        const char* address;
+        QString user;
+        const char* message;
+        const char* rememberLogin;  // what the attempt stored; nullptr: nothing
+    };
+    const std::vector<Case> cases{
+        // A bad address stops the login before anything is stored or sent.
+        {"10.0..1", QStringLiteral("demo"), "Missing value in IP address", nullptr},
+        {"127.0.0.1", QString(32, QLatin1Char('u')),
+         "The user name is too long.\nIt may have at most 31 characters.", "0"},
+    };
+    for (const Case& c : cases) {
+        KRTApp app;
+        Dialog dialog(app);
+        dialog.show();
+        const std::size_t before = m_messages.boxes().size();
+        logIn(dialog, c.address, c.user, QStringLiteral("demo"));
+        ASSERT_TRUE(waitForMessages(before + 1)) << c.message;
+        EXPECT_EQ(m_messages.texts().back(), c.message);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isLoginRunning(); }, kLoginTimeoutMs));
+        EXPECT_TRUE(dialog.isVisible()) << c.message;
+        EXPECT_FALSE(dialog.connectingNotice()->isVisible());
+        EXPECT_EQ(isStored("RememberLogin"), c.rememberLogin != nullptr) << c.message;
+        if (c.rememberLogin) {
+            EXPECT_EQ(stored("RememberLogin"), c.rememberLogin);
+        }
+        EXPECT_TRUE(app.m_serverAddress.empty()) << "nothing reached the application state";
+    }
+}
+
+TEST_F(LoginDialog, StaysResponsiveWhileASlowServerAnswers) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    test::ScriptedServer server([released](int peer) {
+        if (test::readFramePayload(peer) && released.wait_for(30s) == std::future_status::ready) {
+            const std::string reply =
+                test::frameBytes("<kmResponse><kmReturnCode>-10011</kmReturnCode></kmResponse>");
+            ::send(peer, reply.data(), reply.size(), MSG_NOSIGNAL);
+        }
+    });
+    KRTApp app;
+    Dialog dialog(app);
+    dialog.show();
+    logIn(dialog, server.address(), QStringLiteral("demo"), QStringLiteral("demo"));
+
+    EXPECT_TRUE(dialog.isLoginRunning());
+    EXPECT_TRUE(dialog.connectingNotice()->isVisible());
+    EXPECT_EQ(dialog.connectingNotice()->windowTitle(), QStringLiteral("Connecting To Server"));
+    EXPECT_NE(dialog.connectingNotice()->findChild<QLabel*>()->text().indexOf(
+                  "Please wait while application is connecting to server ..."),
+              -1);
+    bool timerRan = false;
+    QTimer::singleShot(0, &dialog, [&] { timerRan = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return timerRan; }, kLoginTimeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.acceptedCount() == 1; }, kLoginTimeoutMs));
+    dialog.reject();  // closing is refused while the conversation runs
+    dialog.connectingNotice()->reject();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(dialog.connectingNotice()->isVisible());
+    EXPECT_TRUE(dialog.isLoginRunning());
+
+    release.set_value();
+    ASSERT_TRUE(waitUntilClosed(dialog));
+    EXPECT_EQ(m_messages.texts(),
+              (std::vector<std::string>{"Error while login,user is disabled.\n"
+                                        "Please use different user for login."}));
+}
+
+TEST_F(LoginDialog, CancelEndsTheDialog) {
+    KRTApp app;
+    Dialog dialog(app);
+    dialog.show();
+    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(m_messages.boxes().empty());
+}
+
+TEST_F(LoginDialog, ResizingPlacesSevenRowsOfTheAddressFieldsHeight) {
+    KRTApp app;
+    Dialog dialog(app);
+    dialog.setMinimumSize(0, 0);
+    for (const QSize size : {QSize(400, 420), QSize(500, 361), QSize(640, 700)}) {
+        dialog.hide();
+        dialog.resize(size);
+        dialog.show();
+        ASSERT_EQ(dialog.size(), size);
+        const int g = dialog.addressField()->height();
+        const int b = (size.height() - 7 * g) / 8;
+        const std::vector<QWidget*> leftColumn{
+            dialog.findChildren<QLabel*>(Qt::FindDirectChildrenOnly).first(), dialog.loginButton(),
+            dialog.rememberLoginBox(), dialog.portForwardingBox(), dialog.versionLabel()};
+        EXPECT_EQ(dialog.addressField()->y(), b);
+        EXPECT_EQ(dialog.userNameField()->y(), g + 2 * b);
+        EXPECT_EQ(dialog.passwordField()->y(), 2 * g + 3 * b);
+        EXPECT_EQ(dialog.cancelButton()->y(), 3 * g + 4 * b);
+        EXPECT_EQ(dialog.loginButton()->y(), 3 * g + 4 * b);
+        EXPECT_EQ(dialog.rememberLoginBox()->y(), 4 * g + 5 * b);
+        EXPECT_EQ(dialog.portForwardingBox()->y(), 5 * g + 6 * b);
+        EXPECT_EQ(dialog.versionLabel()->y(), 6 * g + 7 * b);
+        for (const QWidget* control : leftColumn) {
+            EXPECT_EQ(control->x(), leftColumn.front()->x());
+            EXPECT_EQ(control->height(), g);
+        }
+        EXPECT_EQ(dialog.cancelButton()->x(), dialog.addressField()->x());
+        EXPECT_EQ(dialog.addressField()->x() - leftColumn.front()->x(),
+                  leftColumn.front()->width() + 10);
+    }
+}
+
+}  // namespace
+}  // namespace krt
