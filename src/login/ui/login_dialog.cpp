@@ -92,8 +92,7 @@ CkmKRTZededUzeriZeraveDlg::~CkmKRTZededUzeriZeraveDlg() = default;
 
 void CkmKRTZededUzeriZeraveDlg::OnInitDialog() {
     updateControlsFromFields();
-    const QIcon icon = programIcon();
-    setWindowIcon(icon);
+    setWindowIcon(programIcon());
     m_address->setText(fromUtf8(kDefaultServerAddress));
 
     m_bRememberLogin = isRememberedLogin(readStoredText("RememberLogin")) ? 1 : 0;

@@ -256,6 +256,19 @@ TEST_F(LoginDialog, EveryRefusalShowsItsMessageAndEndsTheDialog) {
          "demo",
          "This is a old version of KRT Client.\nPlease contact Administrator for latest "
          "version."},
+        {"version reply with return code 0",
+         [](sim::SimConfig& config) {
+             sim::FaultMode fault;
+             fault.kind = sim::FaultKind::ReplyText;
+             fault.request = "getMobileClientCommunicationVersion";
+             fault.text =
+                 "<kmResponse><kmReturnCode>0</kmReturnCode>"
+                 "<kmDescription>MobileClient-02-00-01</kmDescription></kmResponse>";
+             config.faults.push_back(fault);
+         },
+         "demo", "demo",
+         "This is a old version of KRT Client.\nPlease contact Administrator for latest "
+         "version."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -306,28 +319,33 @@ TEST_F(LoginDialog, ADownServerShowsUnableToConnectAndTheLoginIsStillRemembered)
 }
 
 TEST_F(LoginDialog, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
-    RunningSim sim(sim::defaultConfig());
-    KRTApp app;
-    Dialog dialog(app);
-    dialog.show();
-    QStringList tabs;
-    int channelCount = -1;
-    whenModalRuns<DMainPropSheet>([&](DMainPropSheet* sheet) {
-        for (int i = 0; i < sheet->tabs()->count(); ++i) {
-            tabs << sheet->tabs()->tabText(i);
-        }
-        channelCount = sheet->m_channelCount;
-        sheet->close();
-    });
-    logIn(dialog, sim.address(), QStringLiteral("demo"), QStringLiteral("demo"));
-    ASSERT_TRUE(waitUntilClosed(dialog));
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_TRUE(m_messages.boxes().empty()) << m_messages.texts().front();
-    EXPECT_EQ(tabs, (QStringList{"Videos", "Alarms", "Settings", "About"}));
-    EXPECT_EQ(channelCount, 9);
-    EXPECT_EQ(app.channelCount(), 9);
-    EXPECT_EQ(app.m_userName, "demo");
-    EXPECT_EQ(app.m_loginPort, 5500);
+    // A reply with kmResponseData is accepted whatever kmReturnCode it also carries.
+    for (const std::optional<int> returnCode : {std::optional<int>(), std::optional<int>(-5)}) {
+        sim::SimConfig config = sim::defaultConfig();
+        config.users.front().acceptedReturnCode = returnCode;
+        RunningSim sim(config);
+        KRTApp app;
+        Dialog dialog(app);
+        dialog.show();
+        QStringList tabs;
+        int channelCount = -1;
+        whenModalRuns<DMainPropSheet>([&](DMainPropSheet* sheet) {
+            for (int i = 0; i < sheet->tabs()->count(); ++i) {
+                tabs << sheet->tabs()->tabText(i);
+            }
+            channelCount = sheet->m_channelCount;
+            sheet->close();
+        });
+        logIn(dialog, sim.address(), QStringLiteral("demo"), QStringLiteral("demo"));
+        ASSERT_TRUE(waitUntilClosed(dialog));
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(m_messages.texts(), std::vector<std::string>{});
+        EXPECT_EQ(tabs, (QStringList{"Videos", "Alarms", "Settings", "About"}));
+        EXPECT_EQ(channelCount, 9);
+        EXPECT_EQ(app.channelCount(), 9);
+        EXPECT_EQ(app.m_userName, "demo");
+        EXPECT_EQ(app.m_loginPort, 5500);
+    }
 }
 
 TEST_F(LoginDialog, InputTheServerWouldRefuseKeepsTheDialogOpen) {
