@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -65,16 +66,24 @@ TEST_P(SimLogin, EndsAsTheDialogWould) {
     c.configure(config);
     sim::test::RunningSim sim(config);
 
-    const test::CliRun run = runCli(loginArguments(sim.address(), c.user, c.password));
+    std::vector<std::string> arguments = loginArguments(sim.address(), c.user, c.password);
+    const test::CliRun json = runCli(arguments);
+    arguments.erase(std::ranges::find(arguments, "--json"));
+    const test::CliRun text = runCli(arguments);
 
-    EXPECT_EQ(run.status, c.status) << run.err;
-    const nlohmann::json document = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json.status, c.status) << json.err;
+    EXPECT_EQ(text.status, c.status) << text.err;
+    const nlohmann::json document = nlohmann::json::parse(json.out);
     if (c.reason.empty()) {
         EXPECT_EQ(document["result"], "ok");
+        EXPECT_THAT(text.err, IsEmpty());
     } else {
         EXPECT_EQ(
             document,
             (nlohmann::json{{"result", "refused"}, {"message", c.message}, {"reason", c.reason}}));
+        EXPECT_THAT(json.err, IsEmpty());
+        EXPECT_EQ(text.err, c.message + "\n");  // line breaks as in the message box
+        EXPECT_THAT(text.out, IsEmpty());
     }
 }
 
