@@ -192,8 +192,9 @@ void kmKRTAlarmHandlerC::fnCCResponseData(std::uint64_t generation, std::span<co
 void kmKRTAlarmHandlerC::connectionLost(std::uint64_t generation) {
     {
         std::lock_guard lock(m_stateMutex);
-        // A connection that a newer attempt has already replaced restarts nothing.
-        if (generation != m_generation) {
+        // A connection that a newer attempt has already replaced, or that the destructor
+        // closed, restarts nothing.
+        if (generation != m_generation || m_stopping) {
             return;
         }
         m_connected = false;
