@@ -503,6 +503,20 @@ TEST_F(AlarmHandlerTest, AConnectionLostRightAfterTheReplyIsResubscribed) {
     EXPECT_EQ(server.subscriptionCount(), 4);
 }
 
+TEST_F(AlarmHandlerTest, AReplyThatIsNotAFrameIsRetriedOnANewConnectionOnly) {
+    FakeAlarmServerScript script;
+    script.badFrameFirstSubscriptions = 1;
+    FakeAlarmServer server(script);
+    startChannel(server);
+    ASSERT_TRUE(server.waitForSubscriptions(2, kWait));
+    // Closing the first connection ends its receiver; that must not restart the second.
+    EXPECT_TRUE(server.waitForOnePushConnection(kWait));
+    EXPECT_FALSE(server.waitForSubscriptions(3, kQuietPeriod));
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123")));
+    EXPECT_TRUE(m_owner.waitForEvents(1));
+    EXPECT_TRUE(m_handler->connectedFlag());
+}
+
 TEST_F(AlarmHandlerTest, ConcurrentRestartRequestsMakeOneSubscriptionAtATime) {
     FakeAlarmServer server;
     startSubscribed(server);

@@ -30,6 +30,9 @@ struct FakeAlarmServerScript {
     std::string subscriptionReply{kAcceptedSubscription};
     // The first this many push connections are closed by the server right after the reply.
     int dropFirstSubscriptions = 0;
+    // The first this many subscriptions get a lone header that does not start with "KMCS" and
+    // nothing more; the connection stays open.
+    int badFrameFirstSubscriptions = 0;
     // The picture for the n-th image request (from 0).
     std::function<std::string(int)> image = [](int n) { return "JPEG-" + std::to_string(n); };
 };
@@ -178,13 +181,19 @@ class FakeAlarmServer {
     }
 
     void servePushConnection(int fd, const std::string& request) {
-        if (!sendAll(fd, frameBytes(m_script.subscriptionReply))) {
-            return;
-        }
         int number = 0;
         {
             std::lock_guard lock(m_mutex);
             number = subscriptionCountLocked();
+        }
+        const std::string reply = number < m_script.badFrameFirstSubscriptions
+                                      ? "NOPE" + frameBytes(m_script.subscriptionReply).substr(4, 6)
+                                      : frameBytes(m_script.subscriptionReply);
+        if (!sendAll(fd, reply)) {
+            return;
+        }
+        {
+            std::lock_guard lock(m_mutex);
             m_subscriptions.push_back(request);
             m_openPushConnections.push_back(fd);
         }
