@@ -1,8 +1,8 @@
 #include "alarms/snapshot_file.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -44,11 +44,21 @@ bool writeAll(int fd, std::span<const char> bytes) {
     return true;
 }
 
+// A name no other writer uses, in the snapshot's own folder so that the rename stays within one
+// file system.
+std::string temporaryPathBeside(const std::filesystem::path& path) {
+    static std::atomic<unsigned> counter{0};
+    const std::string name =
+        ".snapshot-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
+    return (path.parent_path() / name).string();
+}
+
 }  // namespace
 
 bool writeSnapshotFile(const std::filesystem::path& path, std::span<const char> bytes) {
-    std::string temporary = (path.parent_path() / ".snapshot-XXXXXX").string();
-    FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    const std::string temporary = temporaryPathBeside(path);
+    // Created as fopen would create it (the umask applies), and never over an existing file.
+    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file.fd() < 0) {
         return false;
     }
