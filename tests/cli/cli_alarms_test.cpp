@@ -201,5 +201,20 @@ TEST_F(CliAlarms, ASnapshotFolderThatCannotBeMadeIsAUsageError) {
     EXPECT_EQ(sim.server().requestCount("validateuser"), 0u);
 }
 
+TEST_F(CliAlarms, OptionsOutOfRangeAreUsageErrors) {
+    RunningSim sim(simConfig());
+    const std::vector<std::vector<std::string>> table = {
+        {"--count", "-1"}, {"--timeout", "-1"}, {"--timeout", "1e12"}, {"--count", "many"}};
+    for (const std::vector<std::string>& options : table) {
+        std::vector<std::string> all = {"--server",   sim.address(), "--user", "demo",
+                                        "--password", "demo",        "alarms"};
+        all.insert(all.end(), options.begin(), options.end());
+        const test::CliRun run = runCli(all);
+        EXPECT_EQ(run.status, 1) << options[0] << " " << options[1];
+        EXPECT_THAT(run.err, HasSubstr(options[0])) << run.err;
+    }
+    EXPECT_EQ(sim.server().requestCount("validateuser"), 0u);
+}
+
 }  // namespace
 }  // namespace krt

@@ -21,6 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+// A year: longer time-outs are surely mistakes, and could not be added to the clock.
+constexpr double kLongestTimeout_s = 365.0 * 24 * 3600;
+
 struct AlarmsOptions {
     int count = 0;         // 0: no limit
     double timeout_s = 0;  // 0: none
@@ -203,6 +206,15 @@ std::optional<fs::path> snapshotFolder(const AlarmsOptions& options) {
     return fs::absolute(options.snapshotDir, error);
 }
 
+// When the run gives up; never without a time-out.
+Clock::time_point runEnd(double timeout_s) {
+    if (timeout_s <= 0) {
+        return Clock::time_point::max();
+    }
+    return Clock::now() +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout_s));
+}
+
 int runAlarms(CliSession& session, const AlarmsOptions& options) {
     const std::optional<fs::path> folder = snapshotFolder(options);
     if (!folder) {
@@ -217,11 +229,7 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
     const WakePipe wake;
     const InterruptScope interrupts(wake);
     AlarmsPrinter printer(session, options.count, wake);
-    const std::optional<Clock::time_point> end =
-        options.timeout_s > 0
-            ? std::optional(Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                               std::chrono::duration<double>(options.timeout_s)))
-            : std::nullopt;
+    const Clock::time_point end = runEnd(options.timeout_s);
 
     kmKRTAlarmHandlerC channel(
         *app, printer,
@@ -232,13 +240,13 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
             return kExitOk;
         }
         const Clock::time_point now = Clock::now();
-        if (g_interrupted.load() || (end && now >= *end)) {
+        if (g_interrupted.load() || now >= end) {
             return options.count > 0 ? kExitIncomplete : kExitOk;
         }
         if (printer.retryDue(now)) {
             channel.requestAlarmRestart();
         }
-        Clock::time_point wakeAt = end.value_or(Clock::time_point::max());
+        Clock::time_point wakeAt = end;
         if (const auto retry = printer.nextRetry()) {
             wakeAt = std::min(wakeAt, *retry);
         }
@@ -261,7 +269,7 @@ void registerAlarmsCommand(CommandRegistry& registry) {
     command
         .add_option("--timeout", options->timeout_s,
                     "Give up after SECONDS (exit 3 when fewer than N events came); 0: none")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Range(0.0, kLongestTimeout_s));
     command.add_option("--snapshot-dir", options->snapshotDir,
                        "Folder of the snapshot files (default: EventImages beside the program, "
                        "else in the user's cache)");
