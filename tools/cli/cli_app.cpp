@@ -14,6 +14,7 @@ namespace {
 
 void registerCommands(CommandRegistry& registry) {
     registerLoginCommand(registry);
+    registerAlarmsCommand(registry);
 }
 
 void addSharedOptions(CLI::App& app, SharedOptions& options) {
