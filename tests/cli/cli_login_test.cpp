@@ -93,68 +93,6 @@ TEST_F(CliLogin, JsonDocumentCarriesTheWholeTable) {
     EXPECT_EQ(run.out.rfind("{\"result\":\"ok\",\"channels\":[{\"index\":0,\"id\":\"7\"", 0), 0u);
 }
 
-struct RefusalCase {
-    std::string name;
-    std::optional<std::string> validateUserReply;
-    std::string message;
-    std::string reason;
-};
-void PrintTo(const RefusalCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class CliRefusal : public CliLogin, public ::testing::WithParamInterface<RefusalCase> {};
-
-TEST_P(CliRefusal, PrintsTheDialogsMessageAndExitsWithTwo) {
-    const RefusalCase& c = GetParam();
-    ServerReplies replies = twoChannelServer();
-    replies.validateUser = c.validateUserReply;
-    FakeKrtServer server(replies);
-
-    const test::CliRun text = runCli(loginArguments(server.address()));
-    EXPECT_EQ(text.status, 2);
-    EXPECT_EQ(text.err, c.message + "\n");
-    EXPECT_THAT(text.out, IsEmpty());
-
-    const test::CliRun json = runCli(loginArguments(server.address(), {"--json"}));
-    EXPECT_EQ(json.status, 2);
-    EXPECT_EQ(
-        nlohmann::json::parse(json.out),
-        (nlohmann::json{{"result", "refused"}, {"message", c.message}, {"reason", c.reason}}));
-    EXPECT_THAT(json.err, IsEmpty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cli, CliRefusal,
-    ::testing::Values(
-        RefusalCase{"Disabled", "<r><kmReturnCode>-10011</kmReturnCode></r>",
-                    "Error while login,user is disabled.\nPlease use different user for login.",
-                    "user-disabled"},
-        RefusalCase{"Privilege", acceptedUserReply("Operator"),
-                    "Unable to login to the server.\nOnly users with Doruvareva Client "
-                    "privilege are allowed to login.",
-                    "privilege-missing"},
-        RefusalCase{"NoReply", std::nullopt, "Unable to connect to the server",
-                    "server-unreachable"},
-        // The dialog closes silently here; the command line still says why it stopped.
-        RefusalCase{"PositiveCode", "<r><kmReturnCode>7</kmReturnCode></r>",
-                    "The server refused the login without giving a reason.",
-                    "refused-without-reason"}),
-    test::CaseName{});
-
-TEST_F(CliLogin, OldVersionIsARefusal) {
-    ServerReplies replies = twoChannelServer();
-    replies.version = versionReply("1", "MobileClient-01-00-00");
-    FakeKrtServer server(replies);
-
-    const test::CliRun run = runCli(loginArguments(server.address()));
-
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err,
-              "This is a old version of KRT Client.\nPlease contact Administrator for latest "
-              "version.\n");
-}
-
 TEST_F(CliLogin, PasswordComesFromTheEnvironmentWhenNotGiven) {
     FakeKrtServer server(twoChannelServer());
     ScopedEnvironment password("KRT_PASSWORD", "from-env");
@@ -205,6 +143,15 @@ TEST_F(CliLogin, LogFolderReceivesTheFailures) {
     }
     EXPECT_THAT(logged, HasSubstr("Tessaline.exe-kmMgrSocketClient::connectToServer()-Unable to "
                                   "listen socket to address.-"));
+}
+
+TEST_F(CliLogin, RunWithoutLogFolderLeavesTheLogAsItWas) {
+    const test::LogCapture log;
+
+    runCli(loginArguments(test::deadLoopbackAddress()));
+
+    EXPECT_TRUE(diagLogEnabled());
+    EXPECT_TRUE(log.contains("Unable to listen socket to address."));
 }
 
 struct UsageCase {

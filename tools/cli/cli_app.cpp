@@ -14,6 +14,7 @@ namespace {
 
 void registerCommands(CommandRegistry& registry) {
     registerLoginCommand(registry);
+    registerAlarmsCommand(registry);
 }
 
 void addSharedOptions(CLI::App& app, SharedOptions& options) {
@@ -52,18 +53,36 @@ std::optional<std::string> missingSharedOption(const SharedOptions& options) {
     return std::nullopt;
 }
 
-bool prepareLogFolder(const std::string& folder) {
-    if (folder.empty()) {
-        return true;
+// Turns the diagnostic log on for one run when a folder is given, and off again after it.
+class LogFolderScope {
+  public:
+    explicit LogFolderScope(const std::string& folder) {
+        if (folder.empty()) {
+            return;
+        }
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (!std::filesystem::is_directory(folder, error)) {
+            m_failed = true;
+            return;
+        }
+        enableDiagLog(folder);
+        m_enabled = true;
     }
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (!std::filesystem::is_directory(folder, error)) {
-        return false;
+    ~LogFolderScope() {
+        if (m_enabled) {
+            enableDiagLog("");
+        }
     }
-    enableDiagLog(folder);
-    return true;
-}
+    LogFolderScope(const LogFolderScope&) = delete;
+    LogFolderScope& operator=(const LogFolderScope&) = delete;
+
+    bool failed() const { return m_failed; }
+
+  private:
+    bool m_enabled = false;
+    bool m_failed = false;
+};
 
 // Sends what the protocol layer would show in a message box to standard error, for the
 // duration of one run.
@@ -79,6 +98,31 @@ class MessagesToStream {
     MessagesToStream(const MessagesToStream&) = delete;
     MessagesToStream& operator=(const MessagesToStream&) = delete;
 };
+
+// Parses the command line into `app`; an exit status when the run ends here (help or error).
+std::optional<int> parseCommandLine(CLI::App& app, std::span<const std::string> arguments,
+                                    std::ostream& out, std::ostream& err) {
+    std::vector<const char*> argv{"krt-cli"};
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+        return std::nullopt;
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return kExitOk;
+    } catch (const CLI::ParseError& error) {
+        // An unknown command is left over as an extra argument; say so rather than only that
+        // a command is missing.
+        const std::vector<std::string> unexpected = app.remaining();
+        err << "krt-cli: "
+            << (unexpected.empty() ? std::string(error.what())
+                                   : "unknown command or argument: " + unexpected.front())
+            << "\nRun 'krt-cli --help' for usage.\n";
+        return kExitUsage;
+    }
+}
 
 }  // namespace
 
@@ -102,40 +146,20 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
     addSharedOptions(app, options);
     CommandRegistry registry(app);
     registerCommands(registry);
-
-    std::vector<std::string> argvStrings{"krt-cli"};
-    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
-    std::vector<const char*> argv;
-    for (const std::string& argument : argvStrings) {
-        argv.push_back(argument.c_str());
-    }
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::CallForAllHelp&) {
-        out << app.help("", CLI::AppFormatMode::All);
-        return kExitOk;
-    } catch (const CLI::ParseError& error) {
-        // An unknown command is left over as an extra argument; say so rather than only that
-        // a command is missing.
-        const std::vector<std::string> unexpected = app.remaining();
-        err << "krt-cli: "
-            << (unexpected.empty() ? std::string(error.what())
-                                   : "unknown command or argument: " + unexpected.front())
-            << "\nRun 'krt-cli --help' for usage.\n";
-        return kExitUsage;
+    if (const std::optional<int> status = parseCommandLine(app, arguments, out, err)) {
+        return *status;
     }
 
     CliSession session(options, out, err);
     if (const std::optional<std::string> missing = missingSharedOption(options)) {
         return session.usageError(*missing);
     }
-    if (!prepareLogFolder(options.logDir)) {
+    const LogFolderScope log(options.logDir);
+    if (log.failed()) {
         return session.usageError("cannot create the log folder " + options.logDir);
     }
-    MessagesToStream messages(session);
-    const int status = registry.runChosen(session);
-    enableDiagLog("");
-    return status;
+    const MessagesToStream messages(session);
+    return registry.runChosen(session);
 }
 
 }  // namespace krt::cli

@@ -116,5 +116,6 @@ class CommandRegistry {
 
 // Registration functions, one per command file.
 void registerLoginCommand(CommandRegistry& registry);
+void registerAlarmsCommand(CommandRegistry& registry);
 
 }  // namespace krt::cli

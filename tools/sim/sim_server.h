@@ -60,6 +60,9 @@ class SimServer {
     bool waitForSubscribers(std::size_t count, std::chrono::milliseconds timeout) const;
     bool waitForRequests(std::string_view name, std::size_t count,
                          std::chrono::milliseconds timeout) const;
+    // Waits until the last PTZ command applied to the channel is `code`.
+    bool waitForPtzCommand(std::string_view channelId, int code,
+                           std::chrono::milliseconds timeout) const;
 
   private:
     struct Impl;

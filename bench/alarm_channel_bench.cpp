@@ -1,0 +1,117 @@
+// Alarms per second handled end to end by the alarm channel: krt-sim pushes 1,000 alarms with
+// 50 KB snapshots; each is parsed, its snapshot fetched with "getAlarmImage" and written, and
+// the event stored in the ring.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <system_error>
+
+#include "alarms/alarm_handler.h"
+#include "sim_config.h"
+#include "sim_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kAlarms = 1000;
+constexpr std::size_t kSnapshotBytes = 50 * 1024;
+constexpr auto kWait = std::chrono::seconds(120);
+
+class CountingOwner : public krt::AlarmChannelOwner {
+  public:
+    void queueEventAlert(std::string_view, std::string_view, std::string_view) override {}
+    void eventStored(const krt::AlarmEvent&) override {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_stored;
+        }
+        m_changed.notify_all();
+    }
+    void setRetryTimer(int, int) override {}
+    void killRetryTimer(int) override {}
+
+    bool waitForStored(int count) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, kWait, [&] { return m_stored >= count; });
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_stored = 0;
+};
+
+// A simulator on a loopback address that nothing else holds.
+std::unique_ptr<krt::sim::SimServer> startSim(std::string& address) {
+    krt::sim::SimConfig config = krt::sim::defaultConfig();
+    config.alarms.intervalSeconds = 0;
+    config.alarmImageMinBytes = kSnapshotBytes;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> octet(1, 254);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        address = "127.201." + std::to_string(octet(random)) + "." + std::to_string(octet(random));
+        auto sim = std::make_unique<krt::sim::SimServer>(config);
+        try {
+            sim->start(address, 5500);
+            return sim;
+        } catch (const std::system_error&) {
+        }
+    }
+    return nullptr;
+}
+
+void BM_AlarmsEndToEnd(benchmark::State& state) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("krt-alarm-bench-" + std::to_string(std::random_device{}()));
+    fs::create_directories(folder);
+    for (auto _ : state) {
+        state.PauseTiming();
+        krt::KRTApp app;
+        auto sim = startSim(app.m_serverAddress);
+        if (!sim) {
+            state.SkipWithError("no free loopback address");
+            break;
+        }
+        app.m_snapshotFolder = folder;
+        CountingOwner owner;
+        auto channel = std::make_unique<krt::kmKRTAlarmHandlerC>(app, owner);
+        channel->requestAlarmRestart();
+        if (!sim->waitForSubscribers(1, kWait)) {
+            state.SkipWithError("the channel did not subscribe");
+            break;
+        }
+        state.ResumeTiming();
+
+        for (int i = 0; i < kAlarms; ++i) {
+            sim->pushAlarm(std::to_string(1 + i % 9), "Motion");
+        }
+        const bool allStored = owner.waitForStored(kAlarms);
+
+        state.PauseTiming();
+        channel.reset();
+        sim.reset();
+        if (!allStored) {
+            state.SkipWithError("not every alarm was stored");
+            break;
+        }
+        state.ResumeTiming();
+    }
+    state.counters["alarms_per_second"] =
+        benchmark::Counter(static_cast<double>(kAlarms) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
+    fs::remove_all(folder);
+}
+
+BENCHMARK(BM_AlarmsEndToEnd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace krt {
+
+// One kept event, as the event list and the alert show it.
+struct AlarmEvent {
+    std::string alarmName;
+    std::string channelId;
+    std::string timeText;             // "%d-%b-%Y::%H:%M:%S"
+    std::filesystem::path imagePath;  // the snapshot file; empty when there is no folder for it
+
+    bool operator==(const AlarmEvent&) const = default;
+};
+
+}  // namespace krt
