@@ -29,7 +29,6 @@ class CIPAddrCtl : public QFrame {
     IPAddrValue getAddress(ErrorReport report);
     void setAddress(const std::array<std::uint8_t, kOctetFields>& octets);
     void setReadOnly(bool readOnly);
-    bool isReadOnly() const { return m_readOnly; }
 
     // The fields joined with dots, as the login and the remembered login use it.
     QString text() const;
