@@ -1,8 +1,8 @@
 #include "app/app_state.h"
 
+#include <unistd.h>
 #include <cstdlib>
 #include <system_error>
-#include <unistd.h>
 
 namespace krt {
 namespace fs = std::filesystem;

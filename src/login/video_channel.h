@@ -1,6 +1,8 @@
 #pragma once
 
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace krt {
 
@@ -18,5 +20,9 @@ struct VideoChannel {
 
     bool operator==(const VideoChannel&) const = default;
 };
+
+// The index of the channel whose ChannelID equals `channelId` ignoring letter case, or -1.
+// An empty ID finds nothing: the all-zero records of the table are no channels.
+int findChannelIndex(std::span<const VideoChannel> channels, std::string_view channelId);
 
 }  // namespace krt

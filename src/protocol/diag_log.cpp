@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -59,16 +59,17 @@ LocalTime currentLocalTime() {
         1000;
     std::tm parts{};
     localtime_r(&seconds, &parts);
-    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_wday, parts.tm_mday,
-                     parts.tm_hour,        parts.tm_min,     parts.tm_sec,  static_cast<int>(millis)};
+    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1,        parts.tm_wday,
+                     parts.tm_mday,        parts.tm_hour,           parts.tm_min,
+                     parts.tm_sec,         static_cast<int>(millis)};
 }
 
 int formatTimestamp(const LocalTime& time, char* buffer, std::size_t capacity) {
     if (buffer == nullptr || capacity < 18) {
         return 0;
     }
-    std::snprintf(buffer, capacity, "%.4d%.2d%.2d%.2d%.2d%.2d%.3d", time.year, time.month,
-                  time.day, time.hour, time.minute, time.second, time.millisecond);
+    std::snprintf(buffer, capacity, "%.4d%.2d%.2d%.2d%.2d%.2d%.3d", time.year, time.month, time.day,
+                  time.hour, time.minute, time.second, time.millisecond);
     return 1;
 }
 

@@ -28,10 +28,17 @@ std::string escapeXmlText(std::string_view text) {
     escaped.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-            case '&': escaped += "&amp;"; break;
-            case '<': escaped += "&lt;"; break;
-            case '>': escaped += "&gt;"; break;
-            default: escaped += c;
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            default:
+                escaped += c;
         }
     }
     return escaped;
@@ -42,9 +49,9 @@ std::string versionRequest() {
 }
 
 std::string channelListRequest(std::string_view userName) {
-    return envelope("getAuthorizedChannelsIDList",
-                    "<kmRequestData>" + element("UserName", escapeXmlText(userName)) +
-                        "</kmRequestData>");
+    return envelope(
+        "getAuthorizedChannelsIDList",
+        "<kmRequestData>" + element("UserName", escapeXmlText(userName)) + "</kmRequestData>");
 }
 
 std::string channelRequest(std::string_view requestName, std::string_view channelId) {
@@ -67,8 +74,7 @@ std::string liveVideoRequest(LiveResolution resolution, std::string_view request
     const std::string_view id = resolution == LiveResolution::Low ? "getLowResolutionLiveVideo"
                                                                   : "getMediumResolutionLiveVideo";
     return "<kmRequest>" + element("kmRequestID", id) +
-           element("kmRequestParam", escapeXmlText(requestParam)) +
-           "<kmRequestData/></kmRequest>";
+           element("kmRequestParam", escapeXmlText(requestParam)) + "<kmRequestData/></kmRequest>";
 }
 
 XmlNode newRequestDocument(std::string_view requestId) {

@@ -38,7 +38,8 @@ int kmMgrSocketClient::connectToServer(std::string_view address, unsigned port,
         }
         joinReceiverAndCloseRetired();
 
-        TcpSocket socket = connectTcp(address, static_cast<std::uint16_t>(port), m_timeouts.connect);
+        TcpSocket socket =
+            connectTcp(address, static_cast<std::uint16_t>(port), m_timeouts.connect);
         if (!socket.valid()) {
             writeLog(kModule, kMethod, "Unable to listen socket to address.");
             return kErrCommunication;
@@ -57,7 +58,8 @@ int kmMgrSocketClient::connectToServer(std::string_view address, unsigned port,
             // Pushed messages may be hours apart: only a shutdown ends the wait for them.
             setReceiveTimeout(fd, std::chrono::milliseconds(0));
             m_pushCallback = std::move(pushCallback);
-            m_h_responseProcessorThread = WorkerThread([this, fd] { thSocketRecvResponseData(fd); });
+            m_h_responseProcessorThread =
+                WorkerThread([this, fd] { thSocketRecvResponseData(fd); });
         }
         return result;
     } catch (...) {
@@ -76,7 +78,9 @@ int kmMgrSocketClient::closeCommmunication() {
     return kSuccess;
 }
 
-int kmMgrSocketClient::getResponse(Reply& reply) { return readResponse(m_socket.load(), reply); }
+int kmMgrSocketClient::getResponse(Reply& reply) {
+    return readResponse(m_socket.load(), reply);
+}
 
 int kmMgrSocketClient::readResponse(int socket, Reply& reply) {
     try {

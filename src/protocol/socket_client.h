@@ -20,9 +20,11 @@ struct Reply {
     std::vector<char> buffer;
     int length = 0;
 
-    std::span<const char> payload() const { return {buffer.data(), static_cast<std::size_t>(length)}; }
+    std::span<const char> payload() const {
+        return {buffer.data(), static_cast<std::size_t>(length)};
+    }
     // The payload up to its first zero byte.
-    std::string_view text() const { return {buffer.data()}; }
+    std::string_view text() const { return buffer.empty() ? std::string_view() : buffer.data(); }
     bool empty() const { return buffer.empty(); }
 };
 
@@ -32,7 +34,7 @@ inline constexpr std::string_view kRecvError = "Recv Error";
 // One conversation with the server over one TCP connection: one framed request, one framed
 // reply and, with a push callback, a receiver thread for every further message.
 class kmMgrSocketClient {
-public:
+  public:
     // Called on the receiver thread with each payload, or with kRecvError once at the end.
     // The bytes are valid only during the call.
     using PushCallback = std::function<void(std::span<const char> data)>;
@@ -59,7 +61,7 @@ public:
 
     bool isOpen() const { return m_socket.load() >= 0; }
 
-private:
+  private:
     void thSocketRecvResponseData(int socket);
     int readResponse(int socket, Reply& reply);
     void joinReceiverAndCloseRetired();

@@ -1,8 +1,8 @@
 #include "protocol/socket_common.h"
 
+#include <sys/socket.h>
 #include <cerrno>
 #include <cstring>
-#include <sys/socket.h>
 
 #include "protocol/diag_log.h"
 #include "protocol/return_codes.h"
@@ -97,7 +97,8 @@ HeaderStatus kmMgrSocketCommon::recvPktHeader(int socket, PktHeader& header) {
     }
     const auto byteAt = [&bytes](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
     header.param = {byteAt(4), byteAt(5), byteAt(6)};
-    header.payloadLength = std::uint32_t{byteAt(7)} << 16 | std::uint32_t{byteAt(8)} << 8 | byteAt(9);
+    header.payloadLength =
+        std::uint32_t{byteAt(7)} << 16 | std::uint32_t{byteAt(8)} << 8 | byteAt(9);
     return header.payloadLength == 0 ? HeaderStatus::ZeroLength : HeaderStatus::Ok;
 }
 

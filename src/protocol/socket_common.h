@@ -28,7 +28,7 @@ enum class HeaderStatus {
 // The framing of every message in both directions: "KMCS", three parameter bytes and a
 // big-endian 24-bit payload length, then the payload.
 class kmMgrSocketCommon {
-public:
+  public:
     // Returns 1, or -10003 without writing for a short buffer or a length that cannot be framed.
     static int createPktHeader(std::span<std::uint8_t> header, std::int64_t payloadLength,
                                const PktParam* param);

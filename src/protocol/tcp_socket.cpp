@@ -1,12 +1,12 @@
 #include "protocol/tcp_socket.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
-#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <string>
 
 namespace krt {
 

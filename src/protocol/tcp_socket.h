@@ -12,7 +12,7 @@ namespace krt {
 
 // Owns one socket descriptor and closes it when it goes.
 class TcpSocket {
-public:
+  public:
     TcpSocket() = default;
     explicit TcpSocket(int fd) : m_fd(fd) {}
     ~TcpSocket() { reset(); }
@@ -26,7 +26,7 @@ public:
     int release();
     void reset(int fd = -1);
 
-private:
+  private:
     int m_fd = -1;
 };
 

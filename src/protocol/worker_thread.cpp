@@ -14,7 +14,9 @@ WorkerThread::WorkerThread(std::function<void()> body)
     });
 }
 
-WorkerThread::~WorkerThread() { join(); }
+WorkerThread::~WorkerThread() {
+    join();
+}
 
 WorkerThread& WorkerThread::operator=(WorkerThread&& other) noexcept {
     if (this != &other) {

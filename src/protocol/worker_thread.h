@@ -12,7 +12,7 @@ namespace krt {
 // A thread whose end can be awaited with a time limit. It is never detached: the owner joins
 // it, and the destructor joins it if the owner did not.
 class WorkerThread {
-public:
+  public:
     WorkerThread() = default;
     explicit WorkerThread(std::function<void()> body);
     ~WorkerThread();
@@ -27,7 +27,7 @@ public:
     bool waitFinished(std::chrono::milliseconds timeout) const;
     void join();
 
-private:
+  private:
     struct Completion {
         std::mutex mutex;
         std::condition_variable finished;

@@ -42,7 +42,9 @@ XmlNode XmlNode::child(std::string_view name) const {
     return {m_document, m_node.child(key.c_str())};
 }
 
-int XmlNode::childInt(std::string_view name) const { return parseLeadingInt(childText(name)); }
+int XmlNode::childInt(std::string_view name) const {
+    return parseLeadingInt(childText(name));
+}
 
 std::vector<XmlNode> XmlNode::children(std::string_view name) const {
     std::vector<XmlNode> found;

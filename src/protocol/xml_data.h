@@ -19,7 +19,7 @@ inline constexpr std::size_t kMaxXmlTextBytes = 4u << 20;
 // An element (or a whole document) that keeps its document alive, so that it can be handed
 // around like the DOM's reference-counted nodes.
 class XmlNode {
-public:
+  public:
     XmlNode() = default;
     XmlNode(std::shared_ptr<pugi::xml_document> document, pugi::xml_node node)
         : m_document(std::move(document)), m_node(node) {}
@@ -43,7 +43,7 @@ public:
     XmlNode appendElement(std::string_view name, std::optional<std::string_view> text = {});
     XmlNode ownerDocument() const;
 
-private:
+  private:
     std::shared_ptr<pugi::xml_document> m_document;
     pugi::xml_node m_node;
 };
@@ -57,7 +57,7 @@ int parseLeadingInt(std::string_view text);
 XmlNode loadXmlDocument(std::string_view text);
 
 class kmKRTMgrXMLData {
-public:
+  public:
     // As loadXmlDocument, but tells the operator when the text does not load.
     static XmlNode getXMLRootNodePtr(std::string_view xmlText);
 

@@ -16,9 +16,11 @@ inline constexpr std::string_view kSettingsKey = "SOFTWARE\\Kelmar\\ZededUzeriZe
 // Copies the stored text into the buffer (no terminator is added: callers pass a zero-filled
 // buffer). Returns 1; 0 when the value is missing or longer than the buffer, leaving the
 // buffer as it was.
-int readRegistryString(std::string_view keyPath, std::string_view valueName, std::span<char> buffer);
+int readRegistryString(std::string_view keyPath, std::string_view valueName,
+                       std::span<char> buffer);
 // Stores the text; 1, or 0 when the file cannot be written.
-int writeRegistryString(std::string_view keyPath, std::string_view valueName, std::string_view text);
+int writeRegistryString(std::string_view keyPath, std::string_view valueName,
+                        std::string_view text);
 // Removes the value; 1, or 0 when it did not exist or the file cannot be written.
 int deleteRegistryValue(std::string_view keyPath, std::string_view valueName);
 

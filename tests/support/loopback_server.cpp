@@ -1,12 +1,12 @@
 #include "support/loopback_server.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 #include <random>
 #include <stdexcept>
-#include <sys/socket.h>
 
 namespace krt::test {
 
@@ -41,7 +41,9 @@ ScriptedServer::ScriptedServer(Script script, std::uint16_t port)
     m_acceptor = std::thread([this] { acceptLoop(); });
 }
 
-ScriptedServer::~ScriptedServer() { stop(); }
+ScriptedServer::~ScriptedServer() {
+    stop();
+}
 
 void ScriptedServer::stop() {
     {

@@ -27,7 +27,7 @@ LoopbackListener listenOnFreeLoopbackAddress(std::uint16_t port);
 // A server on loopback that runs a script for every accepted connection, each on a thread of
 // its own. Stopping (or destruction) shuts every connection down and joins every thread.
 class ScriptedServer {
-public:
+  public:
     using Script = std::function<void(int peer)>;
 
     explicit ScriptedServer(Script script, std::uint16_t port = 5500);
@@ -40,7 +40,7 @@ public:
     int acceptedCount() const { return m_accepted.load(); }
     void stop();
 
-private:
+  private:
     void acceptLoop();
 
     Script m_script;

@@ -1,0 +1,128 @@
+#include "login/channel_catalogue.h"
+
+#include <algorithm>
+#include <string>
+
+#include "protocol/diag_log.h"
+#include "protocol/requests.h"
+#include "protocol/return_codes.h"
+#include "protocol/xml_data.h"
+
+namespace krt {
+namespace {
+
+constexpr const char* kModule = "KRT";
+// Texts of a channel record are kept to the size the rest of the client expects of them.
+constexpr std::size_t kMaxRecordTextLength = 255;
+
+std::string boundedText(std::string text) {
+    if (text.size() <= kMaxRecordTextLength) {
+        return text;
+    }
+    std::size_t cut = kMaxRecordTextLength;
+    // Never cut a UTF-8 character in two: back up over its continuation bytes.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    text.resize(cut);
+    return text;
+}
+
+// One request and its reply on a connection of its own, closed before returning.
+int exchange(const KRTApp& app, const std::string& request, Reply& reply,
+             const kmMgrSocketClient::Timeouts& timeouts) {
+    kmMgrSocketClient client(timeouts);
+    return client.connectToServer(app.m_serverAddress, static_cast<unsigned>(app.m_serverPort),
+                                  request, reply);
+}
+
+void readDetails(const XmlNode& channel, VideoChannel& record) {
+    record.ChannelID = boundedText(channel.childText("ChannelID"));
+    record.ChannelType = boundedText(channel.childText("ChannelType"));
+    record.DetailsLoaded = true;
+    record.ChannelDescription = boundedText(channel.childText("ChannelDescription"));
+    record.Width = channel.childInt("Width");
+    record.Height = channel.childInt("Height");
+    record.RecWidth = channel.childInt("RecWidth");
+    record.RecHeight = channel.childInt("RecHeight");
+}
+
+// An ID already in the table is not fetched again. The empty ID always counts as known: the
+// records not yet filled are all empty.
+bool isKnownId(const std::vector<VideoChannel>& table, const std::string& id) {
+    return std::ranges::any_of(
+        table, [&id](const VideoChannel& record) { return record.ChannelID == id; });
+}
+
+}  // namespace
+
+int getListOfVideos(KRTApp& app, const kmMgrSocketClient::Timeouts& timeouts) {
+    try {
+        Reply reply;
+        const int result = exchange(app, channelListRequest(app.m_userName), reply, timeouts);
+        if (result <= 0) {
+            return result;
+        }
+        const XmlNode list = loadXmlDocument(reply.text()).child("VideoChannels");
+        if (!list) {
+            writeLog(kModule, "CkmKRTZededUzeriZeraveDlg::getListOfVideos", "Invalid response 1");
+            return kErrCommunication;
+        }
+        const std::vector<XmlNode> ids = list.children("ChannelID");
+        std::vector<VideoChannel> table(ids.size());
+        std::size_t fill = 0;
+        for (const XmlNode& idNode : ids) {
+            const std::string id = boundedText(idNode.text());
+            if (isKnownId(table, id)) {
+                continue;
+            }
+            VideoChannel record;
+            getVideoChannelDetails(app, id, record, timeouts);
+            record.PTZEnabled = getCameraPTZStatus(app, id, timeouts);
+            table[fill++] = std::move(record);
+        }
+        app.m_channels = std::move(table);
+        return kSuccess;
+    } catch (...) {
+        writeLog(kModule, "KRTApp::checkRunningVersionStatusWithServer()", "");
+        return kErrException;
+    }
+}
+
+int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoChannel& record,
+                           const kmMgrSocketClient::Timeouts& timeouts) {
+    try {
+        Reply reply;
+        const int result =
+            exchange(app, channelRequest("getVideoChannelDetails", channelId), reply, timeouts);
+        if (result <= 0) {
+            return result;
+        }
+        const XmlNode list = loadXmlDocument(reply.text()).child("VideoChannels");
+        // With several channels in the reply the last one wins.
+        for (const XmlNode& channel : list.children("VideoChannel")) {
+            readDetails(channel, record);
+        }
+        return kSuccess;
+    } catch (...) {
+        writeLog(kModule, "CkmKRTZededUzeriZeraveDlg::getVideoChannelDetails", "");
+        return kErrException;
+    }
+}
+
+bool getCameraPTZStatus(const KRTApp& app, std::string_view channelId,
+                        const kmMgrSocketClient::Timeouts& timeouts) {
+    try {
+        Reply reply;
+        if (exchange(app, channelRequest("getCameraPTZStatus", channelId), reply, timeouts) <= 0) {
+            return false;
+        }
+        const XmlNode description = loadXmlDocument(reply.text()).child("kmDescription");
+        return description && parseLeadingInt(description.text()) == 1;
+    } catch (...) {
+        writeLog(kModule, "CkmKRTZededUzeriZeraveDlg::getCameraPTZStatus", "");
+        return false;
+    }
+}
+
+}  // namespace krt

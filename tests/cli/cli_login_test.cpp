@@ -1,0 +1,264 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_test_support.h"
+#include "login/fake_server.h"
+#include "login/login_sequence.h"
+#include "support/log_capture.h"
+
+namespace krt {
+namespace {
+
+using test::acceptedUserReply;
+using test::channelListReply;
+using test::detailsReply;
+using test::FakeKrtServer;
+using test::ptzReply;
+using test::runCli;
+using test::ScopedEnvironment;
+using test::ServerReplies;
+using test::versionReply;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+ServerReplies twoChannelServer() {
+    ServerReplies replies;
+    replies.validateUser = acceptedUserReply();
+    replies.version = versionReply();
+    replies.channelList = channelListReply({"7", "cam-2", "7"});
+    replies.details["7"] = detailsReply("7", "Gate");
+    replies.details["cam-2"] =
+        detailsReply("cam-2", "Dock\tnorth\x1B[2J", "<Width>640</Width><Height>480</Height>");
+    replies.ptz["7"] = ptzReply("0");
+    replies.ptz["cam-2"] = ptzReply("1");
+    return replies;
+}
+
+std::vector<std::string> loginArguments(const std::string& server,
+                                        std::vector<std::string> extra = {}) {
+    std::vector<std::string> arguments = {"--server", server,       "--user",
+                                          "guard",    "--password", "pass"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    arguments.push_back("login");
+    return arguments;
+}
+
+class CliLogin : public ::testing::Test {
+  protected:
+    // No password or log folder leaks in from the environment of the test run.
+    ScopedEnvironment noPassword{"KRT_PASSWORD", std::nullopt};
+    ScopedEnvironment noLogDir{"KRT_LOG_DIR", std::nullopt};
+};
+
+TEST_F(CliLogin, PrintsOneLinePerChannelWithServerTextsMadePrintable) {
+    FakeKrtServer server(twoChannelServer());
+
+    const test::CliRun run = runCli(loginArguments(server.address()));
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "0\tid=7\tdescription=Gate\ttype=Fixed\tsize=320x240\trecorded=640x480"
+              "\tdetails=yes\tptz=no\n"
+              "1\tid=cam-2\tdescription=Dock?north?[2J\ttype=Fixed\tsize=640x480\trecorded=0x0"
+              "\tdetails=yes\tptz=yes\n"
+              "2\tid=\tdescription=\ttype=\tsize=0x0\trecorded=0x0\tdetails=no\tptz=no\n");
+    EXPECT_THAT(run.err, IsEmpty());
+}
+
+TEST_F(CliLogin, JsonDocumentCarriesTheWholeTable) {
+    ServerReplies replies = twoChannelServer();
+    replies.details["7"] = detailsReply("7", "Gate \xFF");  // not UTF-8
+    FakeKrtServer server(replies);
+
+    const test::CliRun run = runCli(loginArguments(server.address(), {"--json"}));
+
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json document = nlohmann::json::parse(run.out);
+    EXPECT_EQ(document["result"], "ok");
+    ASSERT_EQ(document["channels"].size(), 3u);
+    EXPECT_EQ(document["channels"][1],
+              nlohmann::json::parse(R"({"index":1,"id":"cam-2","description":"Dock\tnorth\u001b[2J",
+                 "type":"Fixed","width":640,"height":480,"recWidth":0,"recHeight":0,
+                 "detailsLoaded":true,"ptz":true})"));
+    EXPECT_EQ(document["channels"][0]["description"], "Gate \xEF\xBF\xBD");  // replaced
+    EXPECT_EQ(document["channels"][2]["detailsLoaded"], false);
+    EXPECT_EQ(run.out.rfind("{\"result\":\"ok\",\"channels\":[{\"index\":0,\"id\":\"7\"", 0), 0u);
+}
+
+struct RefusalCase {
+    std::string name;
+    std::optional<std::string> validateUserReply;
+    std::string message;
+    std::string reason;
+};
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CliRefusal : public CliLogin, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(CliRefusal, PrintsTheDialogsMessageAndExitsWithTwo) {
+    const RefusalCase& c = GetParam();
+    ServerReplies replies = twoChannelServer();
+    replies.validateUser = c.validateUserReply;
+    FakeKrtServer server(replies);
+
+    const test::CliRun text = runCli(loginArguments(server.address()));
+    EXPECT_EQ(text.status, 2);
+    EXPECT_EQ(text.err, c.message + "\n");
+    EXPECT_THAT(text.out, IsEmpty());
+
+    const test::CliRun json = runCli(loginArguments(server.address(), {"--json"}));
+    EXPECT_EQ(json.status, 2);
+    EXPECT_EQ(
+        nlohmann::json::parse(json.out),
+        (nlohmann::json{{"result", "refused"}, {"message", c.message}, {"reason", c.reason}}));
+    EXPECT_THAT(json.err, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliRefusal,
+    ::testing::Values(
+        RefusalCase{"Disabled", "<r><kmReturnCode>-10011</kmReturnCode></r>",
+                    "Error while login,user is disabled.\nPlease use different user for login.",
+                    "user-disabled"},
+        RefusalCase{"Privilege", acceptedUserReply("Operator"),
+                    "Unable to login to the server.\nOnly users with Doruvareva Client "
+                    "privilege are allowed to login.",
+                    "privilege-missing"},
+        RefusalCase{"NoReply", std::nullopt, "Unable to connect to the server",
+                    "server-unreachable"},
+        // The dialog closes silently here; the command line still says why it stopped.
+        RefusalCase{"PositiveCode", "<r><kmReturnCode>7</kmReturnCode></r>",
+                    "The server refused the login without giving a reason.",
+                    "refused-without-reason"}),
+    test::CaseName{});
+
+TEST_F(CliLogin, OldVersionIsARefusal) {
+    ServerReplies replies = twoChannelServer();
+    replies.version = versionReply("1", "MobileClient-01-00-00");
+    FakeKrtServer server(replies);
+
+    const test::CliRun run = runCli(loginArguments(server.address()));
+
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err,
+              "This is a old version of KRT Client.\nPlease contact Administrator for latest "
+              "version.\n");
+}
+
+TEST_F(CliLogin, PasswordComesFromTheEnvironmentWhenNotGiven) {
+    FakeKrtServer server(twoChannelServer());
+    ScopedEnvironment password("KRT_PASSWORD", "from-env");
+
+    const test::CliRun run = runCli({"--server", server.address(), "--user", "guard", "login"});
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(server.requests().at(0).payload, buildValidateUserPayload("guard", "from-env"));
+}
+
+TEST_F(CliLogin, SharedOptionsMayFollowTheCommand) {
+    FakeKrtServer server(twoChannelServer(), 6001);
+    ScopedEnvironment password("KRT_PASSWORD", "pw");
+
+    const test::CliRun run = runCli({"login", "--server", server.address(), "--user", "guard",
+                                     "--login-port", "6001", "--json"});
+
+    // The login went to port 6001; the version check to 5500, where nothing listens.
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(nlohmann::json::parse(run.out)["reason"], "version-mismatch");
+    EXPECT_EQ(server.requestIds(), std::vector<std::string>{"validateuser"});
+}
+
+TEST_F(CliLogin, OverlongUserNameIsRefusedBeforeSending) {
+    FakeKrtServer server(twoChannelServer());
+
+    const test::CliRun run = runCli(
+        {"--server", server.address(), "--user", std::string(32, 'u'), "--password", "p", "login"});
+
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.err, HasSubstr("at most 31 characters"));
+    EXPECT_EQ(server.connectionCount(), 0);
+}
+
+TEST_F(CliLogin, LogFolderReceivesTheFailures) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("krt-cli-log-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+
+    const test::CliRun run =
+        runCli(loginArguments(test::deadLoopbackAddress(), {"--log-dir", folder.string()}));
+
+    EXPECT_EQ(run.status, 2);
+    std::string logged;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        std::ifstream in(file.path());
+        logged.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_THAT(logged, HasSubstr("Tessaline.exe-kmMgrSocketClient::connectToServer()-Unable to "
+                                  "listen socket to address.-"));
+}
+
+struct UsageCase {
+    std::string name;
+    std::vector<std::string> arguments;
+    std::string complaint;
+};
+void PrintTo(const UsageCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CliUsage : public CliLogin, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(CliUsage, ExitsWithOneAndSaysWhatIsWrong) {
+    const test::CliRun run = runCli(GetParam().arguments);
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err, HasSubstr(GetParam().complaint));
+    EXPECT_THAT(run.err, HasSubstr("krt-cli --help"));
+    EXPECT_THAT(run.out, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliUsage,
+    ::testing::Values(
+        UsageCase{
+            "NoCommand", {"--server", "127.0.0.1", "--user", "u", "--password", "p"}, "subcommand"},
+        UsageCase{"UnknownCommand", {"--server", "127.0.0.1", "fly"}, "fly"},
+        UsageCase{"NoServer", {"--user", "u", "--password", "p", "login"}, "--server is required"},
+        UsageCase{"HostName",
+                  {"--server", "server.example", "--user", "u", "--password", "p", "login"},
+                  "not a dotted IPv4 address"},
+        UsageCase{
+            "NoUser", {"--server", "127.0.0.1", "--password", "p", "login"}, "--user is required"},
+        UsageCase{"NoPassword", {"--server", "127.0.0.1", "--user", "u", "login"}, "KRT_PASSWORD"},
+        UsageCase{"PortZero",
+                  {"--server", "127.0.0.1", "--user", "u", "--password", "p", "--login-port", "0",
+                   "login"},
+                  "--login-port"},
+        UsageCase{"PortNotANumber",
+                  {"--server", "127.0.0.1", "--user", "u", "--password", "p", "--login-port",
+                   "http", "login"},
+                  "--login-port"}),
+    test::CaseName{});
+
+TEST_F(CliLogin, HelpDocumentsEveryCommandAndOption) {
+    const test::CliRun run = runCli({"--help"});
+
+    EXPECT_EQ(run.status, 0);
+    for (const char* word : {"login", "--server", "--user", "--password", "KRT_PASSWORD",
+                             "--login-port", "--log-dir", "--json", "Exit status"}) {
+        EXPECT_THAT(run.out, HasSubstr(word));
+    }
+}
+
+}  // namespace
+}  // namespace krt

@@ -1,0 +1,114 @@
+#include "protocol/diag_log.h"
+
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <thread>
+
+#include "support/log_capture.h"
+
+namespace krt {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr LocalTime kSixthDecember{2026, 12, 0, 6, 10, 51, 31, 123};
+
+TEST(WriteLog, IsSilentWhileSwitchedOff) {
+    test::TempFolder folder;
+    enableDiagLog("");
+    writeLog("Tessaline.exe", "m", "x");
+    EXPECT_FALSE(diagLogEnabled());
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST(WriteLog, AppendsTheEntryToTheDayFile) {
+    test::LogCapture log;
+    setDiagLogClock([] { return kSixthDecember; });
+    writeLog("Tessaline.exe", "kmMgrSocketCommon::sendData()", "Invalid socket");
+    writeLog("KRT", nullptr, "only module and message");
+    writeLog(nullptr, nullptr, nullptr);
+    const fs::path file = log.folder() / "20261206.log";
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(log.contents(),
+              "\n2026/12/06/ 10:51:31:123 - Tessaline.exe-kmMgrSocketCommon::sendData()-Invalid "
+              "socket-"
+              "\n2026/12/06/ 10:51:31:123 - KRT-only module and message-"
+              "\n2026/12/06/ 10:51:31:123 - ");
+}
+
+TEST(WriteLog, StartsANewFileAfterMidnight) {
+    test::LogCapture log;
+    LocalTime now{2026, 12, 0, 6, 23, 59, 59, 999};
+    setDiagLogClock([&now] { return now; });
+    writeLog("KRT", "before", "");
+    now = LocalTime{2026, 12, 1, 7, 0, 0, 0, 1};
+    writeLog("KRT", "after", "");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(log.folder())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"20261206.log", "20261207.log"}));
+    EXPECT_EQ(log.contents(),
+              "\n2026/12/06/ 23:59:59:999 - KRT-before--"
+              "\n2026/12/07/ 00:00:00:001 - KRT-after--");
+}
+
+TEST(WriteLog, SerialisesConcurrentCallers) {
+    test::LogCapture log;
+    constexpr int kThreads = 4;
+    constexpr int kEntries = 250;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([t] {
+            const std::string method = "writer" + std::to_string(t);
+            for (int i = 0; i < kEntries; ++i) {
+                writeLog("KRT", method.c_str(), "entry");
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(log.count(" - KRT-writer" + std::to_string(t) + "-entry-"), kEntries);
+    }
+    EXPECT_EQ(log.count("\n"), kThreads * kEntries);
+}
+
+TEST(WriteLog, AnUnwritableFolderWritesNothingAndDoesNotFail) {
+    test::TempFolder folder;
+    enableDiagLog((folder.path() / "missing" / "deeper").string());
+    writeLog("KRT", "m", "x");
+    enableDiagLog("");
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST(WriteLog, TheEnvironmentVariableTurnsItOn) {
+    test::TempFolder folder;
+    ::setenv("KRT_LOG_DIR", folder.path().c_str(), 1);
+    enableDiagLogFromEnvironment();
+    ::unsetenv("KRT_LOG_DIR");
+    setDiagLogClock([] { return kSixthDecember; });
+    writeLog("KRT", "m", "x");
+    enableDiagLog("");
+    setDiagLogClock({});
+    EXPECT_TRUE(fs::exists(folder.path() / "20261206.log"));
+}
+
+TEST(FormatTimestamp, WritesSeventeenDigits) {
+    std::array<char, 18> buffer{};
+    ASSERT_EQ(formatTimestamp(kSixthDecember, buffer.data(), buffer.size()), 1);
+    EXPECT_EQ(std::string(buffer.data()), "20261206105131123");
+}
+
+TEST(FormatTimestamp, RefusesASmallOrMissingBuffer) {
+    std::array<char, 17> small;
+    small.fill('#');
+    EXPECT_EQ(formatTimestamp(kSixthDecember, small.data(), small.size()), 0);
+    EXPECT_TRUE(std::all_of(small.begin(), small.end(), [](char c) { return c == '#'; }));
+    EXPECT_EQ(formatTimestamp(kSixthDecember, nullptr, 18), 0);
+}
+
+}  // namespace
+}  // namespace krt

@@ -1,0 +1,152 @@
+#include "protocol/xml_data.h"
+
+#include <gtest/gtest.h>
+#include <climits>
+
+#include "protocol/message_sink.h"
+#include "protocol/requests.h"
+#include "protocol/return_codes.h"
+#include "support/log_capture.h"
+
+namespace krt {
+namespace {
+
+// Captures what would be shown to the operator.
+class MessageCapture {
+  public:
+    MessageCapture() {
+        setMessageSink([this](std::string_view text) { m_messages.emplace_back(text); });
+    }
+    ~MessageCapture() { setMessageSink({}); }
+    const std::vector<std::string>& messages() const { return m_messages; }
+
+  private:
+    std::vector<std::string> m_messages;
+};
+
+TEST(GetXMLData, SerialisesABuiltRequestWithoutWhitespace) {
+    XmlNode root = newRequestDocument("validateuser");
+    const std::string expected = "<kmRequest><kmRequestID>validateuser</kmRequestID></kmRequest>";
+    int length = 0;
+    ASSERT_EQ(kmKRTMgrXMLData::getXMLData(root, {}, &length), kSuccess);
+    EXPECT_EQ(length, static_cast<int>(expected.size()));
+
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1, 'z');
+    int capacity = length + 1;
+    ASSERT_EQ(kmKRTMgrXMLData::getXMLData(root, buffer, &capacity), kSuccess);
+    EXPECT_EQ(std::string(buffer.data()), expected);
+    EXPECT_EQ(capacity, length + 1);
+    EXPECT_EQ(kmKRTMgrXMLData::serialize(root.ownerDocument()), expected);
+}
+
+TEST(GetXMLData, BuildsNestedRequestDataThroughTheDocument) {
+    XmlNode root = newRequestDocument("setalarmnotifications");
+    XmlNode data = root.appendElement("kmRequestData");
+    data.appendElement("UserName", "a<b&c");
+    data.appendElement("Empty");
+    EXPECT_EQ(kmKRTMgrXMLData::serialize(root.ownerDocument()),
+              "<kmRequest><kmRequestID>setalarmnotifications</kmRequestID><kmRequestData>"
+              "<UserName>a&lt;b&amp;c</UserName><Empty/></kmRequestData></kmRequest>");
+}
+
+TEST(GetXMLData, RefusesMissingArguments) {
+    test::LogCapture log;
+    int length = 0;
+    EXPECT_EQ(kmKRTMgrXMLData::getXMLData(XmlNode(), {}, &length), kErrInvalidArgs);
+    EXPECT_EQ(kmKRTMgrXMLData::getXMLData(newRequestDocument("x"), {}, nullptr), kErrInvalidArgs);
+    std::array<char, 8> small{};
+    int capacity = static_cast<int>(small.size());
+    EXPECT_EQ(kmKRTMgrXMLData::getXMLData(newRequestDocument("validateuser"), small, &capacity),
+              kErrInvalidArgs);
+    EXPECT_EQ(log.count("\n"), 3);
+    EXPECT_TRUE(log.contains(" - -kmKRTMgrXMLData::getXMLData--"));
+}
+
+TEST(GetXMLRootNodePtr, ReadsReplyFieldsByName) {
+    MessageCapture shown;
+    const XmlNode root = kmKRTMgrXMLData::getXMLRootNodePtr(
+        "<kmResponse><kmReturnCode>1</kmReturnCode><kmDescription>MobileClient-02-00-01"
+        "</kmDescription><kmResponseData><ChannelID>7</ChannelID><ChannelID>8</ChannelID>"
+        "</kmResponseData></kmResponse>");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root.childInt("kmReturnCode"), 1);
+    EXPECT_EQ(root.childText("kmDescription"), "MobileClient-02-00-01");
+    std::vector<std::string> ids;
+    for (const XmlNode& id : root.child("kmResponseData").children("ChannelID")) {
+        ids.push_back(id.text());
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"7", "8"}));
+    EXPECT_EQ(root.childText("Missing"), "");
+    EXPECT_EQ(root.childInt("Missing"), 0);
+    EXPECT_TRUE(root.child("Missing").children("ChannelID").empty());
+    EXPECT_TRUE(shown.messages().empty());
+}
+
+TEST(GetXMLRootNodePtr, TellsTheOperatorWhenTheTextDoesNotLoad) {
+    const std::vector<std::string> bad = {"<kmResponse><open></kmResponse>", "", "not xml",
+                                          "<a>" + std::string(kMaxXmlTextBytes, ' ') + "</a>"};
+    for (const std::string& text : bad) {
+        MessageCapture shown;
+        EXPECT_FALSE(kmKRTMgrXMLData::getXMLRootNodePtr(text));
+        EXPECT_EQ(shown.messages(), std::vector<std::string>{"retVal != VARIANT_TRUE == NULL"});
+    }
+}
+
+TEST(LoadXmlDocument, KeepsTheDocumentAliveThroughItsNodes) {
+    XmlNode child;
+    {
+        const XmlNode root = loadXmlDocument("<r><c>kept</c></r>");
+        child = root.child("c");
+    }
+    EXPECT_EQ(child.text(), "kept");
+    EXPECT_EQ(child.ownerDocument().child("r").childText("c"), "kept");
+}
+
+TEST(ParseLeadingInt, ReadsAsTheCLibraryDoes) {
+    struct Case {
+        const char* text;
+        int value;
+    };
+    for (const Case c :
+         {Case{"42", 42}, Case{"  -7x", -7}, Case{"+5", 5}, Case{"abc", 0}, Case{"", 0},
+          Case{"12abc34", 12}, Case{"-10011", -10011}, Case{"99999999999", INT_MAX},
+          Case{"-99999999999", INT_MIN}, Case{"1.9", 1}, Case{"- 3", 0}}) {
+        EXPECT_EQ(parseLeadingInt(c.text), c.value) << c.text;
+    }
+}
+
+TEST(RequestTexts, MatchTheTemplatesByteForByte) {
+    EXPECT_EQ(versionRequest(),
+              "<kmRequest>\t\t\t<kmRequestID>getMobileClientCommunicationVersion</kmRequestID>"
+              "\t\t\t<kmRequestData/></kmRequest>");
+    EXPECT_EQ(channelListRequest("oper"),
+              "<kmRequest>\t\t\t<kmRequestID>getAuthorizedChannelsIDList</kmRequestID>\t\t\t"
+              "<kmRequestData><UserName>oper</UserName></kmRequestData></kmRequest>");
+    EXPECT_EQ(channelRequest("getCameraPTZStatus", "7"),
+              "<kmRequest>\t\t\t<kmRequestID>getCameraPTZStatus</kmRequestID>\t\t\t"
+              "<kmRequestData>\t\t\t\t<kmChannelID>7</kmChannelID>\t\t\t</kmRequestData>"
+              "</kmRequest>");
+    EXPECT_EQ(ptzRequest("oper", "Gate", 26),
+              "<kmRequest>\t\t\t<kmRequestID>PTZCommand2</kmRequestID>\t\t\t<kmRequestData>"
+              "\t\t\t\t<UserName>oper</UserName>\t\t\t\t<kmChannelID>Gate</kmChannelID>"
+              "\t\t\t\t<kmPTZCommand>26</kmPTZCommand>\t\t\t</kmRequestData></kmRequest>");
+    EXPECT_EQ(liveVideoRequest(LiveResolution::Low, "7"),
+              "<kmRequest><kmRequestID>getLowResolutionLiveVideo</kmRequestID>"
+              "<kmRequestParam>7</kmRequestParam><kmRequestData/></kmRequest>");
+    EXPECT_EQ(liveVideoRequest(LiveResolution::Medium, "7"),
+              "<kmRequest><kmRequestID>getMediumResolutionLiveVideo</kmRequestID>"
+              "<kmRequestParam>7</kmRequestParam><kmRequestData/></kmRequest>");
+}
+
+TEST(RequestTexts, EscapeValuesSoThatTheEnvelopeStaysWellFormed) {
+    const std::string text = channelRequest("getVideoChannelDetails", "</kmChannelID><x>&");
+    const XmlNode root = loadXmlDocument(text);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root.child("kmRequestData").childText("kmChannelID"), "</kmChannelID><x>&");
+    EXPECT_EQ(
+        loadXmlDocument(ptzRequest("a&b", "<", 2)).child("kmRequestData").childText("UserName"),
+        "a&b");
+}
+
+}  // namespace
+}  // namespace krt

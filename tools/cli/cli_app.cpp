@@ -1,0 +1,141 @@
+#include "cli_app.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "cli_command.h"
+#include "protocol/diag_log.h"
+#include "protocol/message_sink.h"
+#include "protocol/tcp_socket.h"
+
+namespace krt::cli {
+namespace {
+
+void registerCommands(CommandRegistry& registry) {
+    registerLoginCommand(registry);
+}
+
+void addSharedOptions(CLI::App& app, SharedOptions& options) {
+    const CLI::Validator dottedIPv4(
+        [](const std::string& text) {
+            return parseIPv4(text) ? std::string() : "not a dotted IPv4 address: " + text;
+        },
+        "IPV4");
+    app.add_option("--server", options.server, "Server address, dotted IPv4 (required)")
+        ->check(dottedIPv4);
+    app.add_option("--user", options.user, "User name (required)");
+    app.add_option("--password", options.password,
+                   "Password; better given in $KRT_PASSWORD, which keeps it out of the process "
+                   "list")
+        ->envname("KRT_PASSWORD");
+    app.add_option("--login-port", options.loginPort,
+                   "Port of the login request (and PTZ); the server port stays 5500")
+        ->check(CLI::Range(1, 65535))
+        ->capture_default_str();
+    app.add_option("--log-dir", options.logDir,
+                   "Write the diagnostic log, one file a day, to this folder (or $KRT_LOG_DIR)")
+        ->envname("KRT_LOG_DIR");
+    app.add_flag("--json", options.json, "Print JSON documents instead of text");
+}
+
+std::optional<std::string> missingSharedOption(const SharedOptions& options) {
+    if (options.server.empty()) {
+        return "--server is required";
+    }
+    if (options.user.empty()) {
+        return "--user is required";
+    }
+    if (!options.password) {
+        return "a password is required: give --password or set KRT_PASSWORD";
+    }
+    return std::nullopt;
+}
+
+bool prepareLogFolder(const std::string& folder) {
+    if (folder.empty()) {
+        return true;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!std::filesystem::is_directory(folder, error)) {
+        return false;
+    }
+    enableDiagLog(folder);
+    return true;
+}
+
+// Sends what the protocol layer would show in a message box to standard error, for the
+// duration of one run.
+class MessagesToStream {
+  public:
+    explicit MessagesToStream(CliSession& session) {
+        setMessageSink([&session](std::string_view text) {
+            std::lock_guard lock(session.outputMutex());
+            session.err() << text << '\n';
+        });
+    }
+    ~MessagesToStream() { setMessageSink({}); }
+    MessagesToStream(const MessagesToStream&) = delete;
+    MessagesToStream& operator=(const MessagesToStream&) = delete;
+};
+
+}  // namespace
+
+int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
+    CLI::App app(
+        "krt-cli: log in to a Tessaline server as the KRT client does, then run one "
+        "command. Exit status: 0 done, 1 wrong command line, 2 login or request "
+        "refused, 3 not everything awaited came.",
+        "krt-cli");
+    // --help shows every command together with its own options.
+    app.set_help_flag();
+    app.set_help_all_flag("-h,--help", "Print this help and exit");
+    app.footer(
+        "Examples:\n"
+        "  KRT_PASSWORD=secret krt-cli --server 127.0.0.1 --user demo login\n"
+        "  krt-cli --server 127.0.0.1 --user demo --password secret --json login");
+    app.fallthrough();
+    app.require_subcommand(1);
+
+    SharedOptions options;
+    addSharedOptions(app, options);
+    CommandRegistry registry(app);
+    registerCommands(registry);
+
+    std::vector<std::string> argvStrings{"krt-cli"};
+    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
+    std::vector<const char*> argv;
+    for (const std::string& argument : argvStrings) {
+        argv.push_back(argument.c_str());
+    }
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return kExitOk;
+    } catch (const CLI::ParseError& error) {
+        // An unknown command is left over as an extra argument; say so rather than only that
+        // a command is missing.
+        const std::vector<std::string> unexpected = app.remaining();
+        err << "krt-cli: "
+            << (unexpected.empty() ? std::string(error.what())
+                                   : "unknown command or argument: " + unexpected.front())
+            << "\nRun 'krt-cli --help' for usage.\n";
+        return kExitUsage;
+    }
+
+    CliSession session(options, out, err);
+    if (const std::optional<std::string> missing = missingSharedOption(options)) {
+        return session.usageError(*missing);
+    }
+    if (!prepareLogFolder(options.logDir)) {
+        return session.usageError("cannot create the log folder " + options.logDir);
+    }
+    MessagesToStream messages(session);
+    const int status = registry.runChosen(session);
+    enableDiagLog("");
+    return status;
+}
+
+}  // namespace krt::cli

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "app/app_state.h"
+
+// The commands of krt-cli.
+//
+// Each command lives in a file of its own, tools/cli/<name>_command.cpp, and is added with two
+// lines: its registration function declared at the end of this header, and a call to it in
+// registerCommands() (cli_app.cpp). The registration function adds a CLI11 subcommand with the
+// command's own options and hands over the function that runs it, for example:
+//
+//   void registerAlarmsCommand(CommandRegistry& registry) {
+//       auto options = std::make_shared<AlarmsOptions>();  // lives as long as the command
+//       CLI::App& command = registry.add("alarms", "Print the alarms the server pushes",
+//                                        [options](CliSession& session) {
+//                                            return runAlarms(session, *options);
+//                                        });
+//       command.add_option("--count", options->count, "Stop after N events");
+//   }
+//
+// The run function gets a CliSession with the shared options (--server, --user,
+// --password or $KRT_PASSWORD, --login-port, --log-dir or $KRT_LOG_DIR, --json), the output
+// streams, and logIn(): the login as the client does it (validateuser, version check,
+// catalogue), which prints the refusal itself. Every command logs in first:
+//
+//   std::optional<KRTApp> app = session.logIn();
+//   if (!app) return kExitRefused;
+//
+// Run functions return the exit status: kExitOk, kExitUsage for a wrong command line (with
+// session.usageError()), kExitRefused for a refusal (session.refuse() for a command's own) and
+// kExitIncomplete when the awaited data did not all come. Output from worker threads takes
+// session.outputMutex() first.
+
+namespace krt::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 1;
+inline constexpr int kExitRefused = 2;
+inline constexpr int kExitIncomplete = 3;
+
+// The options every command shares.
+struct SharedOptions {
+    std::string server;
+    std::string user;
+    std::optional<std::string> password;
+    int loginPort = kServerPort;
+    std::string logDir;
+    bool json = false;
+};
+
+class CliSession {
+  public:
+    CliSession(SharedOptions options, std::ostream& out, std::ostream& err)
+        : m_options(std::move(options)), m_out(out), m_err(err) {}
+
+    const SharedOptions& options() const { return m_options; }
+    bool json() const { return m_options.json; }
+    std::ostream& out() { return m_out; }
+    std::ostream& err() { return m_err; }
+    std::mutex& outputMutex() { return m_outputMutex; }
+
+    // Logs in as the client does. On a refusal prints the message the login dialog would show
+    // (with --json the refusal document on standard output) and returns nothing.
+    std::optional<KRTApp> logIn();
+
+    // Prints a command's own refusal like a refused login's and returns kExitRefused.
+    int refuse(std::string_view message, std::string_view reason);
+    // Prints a command-line error with a pointer to --help and returns kExitUsage.
+    int usageError(std::string_view message);
+    // One JSON document on one line of standard output. Bytes of server texts that are not
+    // UTF-8 are replaced rather than failing the output.
+    void printJson(const nlohmann::ordered_json& document);
+
+  private:
+    SharedOptions m_options;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    std::mutex m_outputMutex;
+};
+
+// Server texts on a terminal: control characters (which could move the cursor, rewrite the
+// screen or break the columns) become '?'.
+std::string printableText(std::string_view text);
+
+using CommandRunner = std::function<int(CliSession&)>;
+
+class CommandRegistry {
+  public:
+    explicit CommandRegistry(CLI::App& app) : m_app(app) {}
+
+    // Adds the subcommand; its options are added to the returned CLI11 app.
+    CLI::App& add(const std::string& name, const std::string& description, CommandRunner run);
+    // Runs the subcommand the command line chose.
+    int runChosen(CliSession& session) const;
+
+  private:
+    struct Command {
+        CLI::App* app;
+        CommandRunner run;
+    };
+    CLI::App& m_app;
+    std::vector<Command> m_commands;
+};
+
+// Registration functions, one per command file.
+void registerLoginCommand(CommandRegistry& registry);
+
+}  // namespace krt::cli

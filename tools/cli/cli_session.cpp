@@ -1,0 +1,110 @@
+#include <algorithm>
+
+#include "cli_command.h"
+#include "login/login_sequence.h"
+
+namespace krt::cli {
+namespace {
+
+std::string_view reasonName(LoginStatus status) {
+    switch (status) {
+        case LoginStatus::Accepted:
+            return "accepted";
+        case LoginStatus::UserNameTooLong:
+            return "user-name-too-long";
+        case LoginStatus::PasswordTooLong:
+            return "password-too-long";
+        case LoginStatus::RequestNotBuilt:
+            return "request-not-built";
+        case LoginStatus::ServerUnreachable:
+            return "server-unreachable";
+        case LoginStatus::InvalidReply:
+            return "invalid-reply";
+        case LoginStatus::UserDisabled:
+            return "user-disabled";
+        case LoginStatus::OperatorOnly:
+            return "operator-only";
+        case LoginStatus::InvalidUserDetails:
+            return "invalid-user-details";
+        case LoginStatus::RefusedWithoutReason:
+            return "refused-without-reason";
+        case LoginStatus::PrivilegeMissing:
+            return "privilege-missing";
+        case LoginStatus::VersionMismatch:
+            return "version-mismatch";
+    }
+    return "unknown";
+}
+
+// Where the dialog closes without a message box, the command line still says what happened.
+std::string refusalText(const LoginOutcome& outcome) {
+    if (!outcome.message.empty()) {
+        return outcome.message;
+    }
+    if (outcome.status == LoginStatus::RequestNotBuilt) {
+        return "The login request could not be built.";
+    }
+    return "The server refused the login without giving a reason.";
+}
+
+}  // namespace
+
+std::optional<KRTApp> CliSession::logIn() {
+    KRTApp app;
+    const LoginCredentials credentials{m_options.server, m_options.loginPort, m_options.user,
+                                       m_options.password.value_or("")};
+    const LoginOutcome outcome = runLoginConversation(credentials, app);
+    if (!outcome.accepted()) {
+        refuse(refusalText(outcome), reasonName(outcome.status));
+        return std::nullopt;
+    }
+    return app;
+}
+
+int CliSession::refuse(std::string_view message, std::string_view reason) {
+    if (json()) {
+        printJson({{"result", "refused"}, {"message", message}, {"reason", reason}});
+    } else {
+        std::lock_guard lock(m_outputMutex);
+        m_err << message << '\n';
+    }
+    return kExitRefused;
+}
+
+int CliSession::usageError(std::string_view message) {
+    std::lock_guard lock(m_outputMutex);
+    m_err << "krt-cli: " << message << "\nRun 'krt-cli --help' for usage.\n";
+    return kExitUsage;
+}
+
+void CliSession::printJson(const nlohmann::ordered_json& document) {
+    const std::string line =
+        document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    std::lock_guard lock(m_outputMutex);
+    m_out << line << '\n' << std::flush;
+}
+
+std::string printableText(std::string_view text) {
+    std::string printable(text);
+    std::ranges::replace_if(
+        printable, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
+    return printable;
+}
+
+CLI::App& CommandRegistry::add(const std::string& name, const std::string& description,
+                               CommandRunner run) {
+    CLI::App* command = m_app.add_subcommand(name, description);
+    m_commands.push_back({command, std::move(run)});
+    return *command;
+}
+
+int CommandRegistry::runChosen(CliSession& session) const {
+    for (const Command& command : m_commands) {
+        if (command.app->parsed()) {
+            return command.run(session);
+        }
+    }
+    return session.usageError("no command given");
+}
+
+}  // namespace krt::cli

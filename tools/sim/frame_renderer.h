@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frame_scene.h"
+
+namespace krt::sim {
+
+// RGB pixels, 3 bytes each, top row first; rows are `pitch` bytes apart (a multiple of 4).
+struct RasterImage {
+    std::vector<std::uint8_t> pixels;
+    int width = 0;
+    int height = 0;
+    int pitch = 0;
+
+    void resize(int newWidth, int newHeight);
+    Rgb at(int x, int y) const;
+};
+
+// Paints the scene into the image, resized to the scene. Built with Qt it paints with
+// QPainter, texts included when a QGuiApplication exists (fonts need one); without Qt, or
+// without fonts, the texts are left out.
+void rasterizeScene(const Scene& scene, RasterImage& image);
+
+// One TurboJPEG compressor, reused for every frame of a stream.
+class JpegEncoder {
+  public:
+    JpegEncoder();
+    ~JpegEncoder();
+    JpegEncoder(const JpegEncoder&) = delete;
+    JpegEncoder& operator=(const JpegEncoder&) = delete;
+
+    // The image stored upside down: the client mirrors pictures top to bottom when it draws
+    // them, so that the operator sees them upright. Empty when the encoder fails.
+    std::string encodeUpsideDown(const RasterImage& image, int quality);
+
+  private:
+    void* m_handle;
+};
+
+// Renders scenes into JPEG frames, reusing its pixels and its encoder.
+class FrameRenderer {
+  public:
+    explicit FrameRenderer(int quality) : m_quality(quality) {}
+    std::string render(const Scene& scene);
+
+  private:
+    int m_quality;
+    RasterImage m_image;
+    JpegEncoder m_encoder;
+};
+
+// Grows a JPEG to at least `minBytes` with comment segments right after its start marker; the
+// picture is unchanged. Leaves anything that does not start with the JPEG marker alone.
+void padJpeg(std::string& jpeg, std::size_t minBytes);
+
+}  // namespace krt::sim

@@ -1,0 +1,144 @@
+#include "sim_replies.h"
+
+#include <algorithm>
+
+namespace krt::sim {
+namespace {
+
+XmlNode newReply() {
+    return loadXmlDocument("<kmResponse></kmResponse>");
+}
+
+std::string serialized(const XmlNode& root) {
+    return kmKRTMgrXMLData::serialize(root.ownerDocument()).value_or(std::string());
+}
+
+void appendUnlessOmitted(XmlNode& parent, const std::set<std::string>& omitted,
+                         std::string_view name, std::string_view text) {
+    if (!omitted.contains(std::string(name))) {
+        parent.appendElement(name, text);
+    }
+}
+
+}  // namespace
+
+std::optional<ParsedRequest> parseRequest(std::span<const char> payload) {
+    const std::string_view whole(payload.data(), payload.size());
+    const std::string_view text = whole.substr(0, whole.find('\0'));
+    XmlNode root = loadXmlDocument(text);
+    if (!root) {
+        return std::nullopt;
+    }
+    std::string id = root.childText("kmRequestID");
+    if (id.empty()) {
+        return std::nullopt;
+    }
+    return ParsedRequest{std::move(id), std::move(root)};
+}
+
+std::string statusReply(int returnCode, std::string_view description) {
+    XmlNode root = newReply();
+    root.appendElement("kmReturnCode", std::to_string(returnCode));
+    root.appendElement("kmDescription", description);
+    return serialized(root);
+}
+
+LoginOutcome loginReply(const SimConfig& config, std::string_view userName,
+                        std::string_view password) {
+    const SimUser* user = config.findUser(userName);
+    if (user != nullptr && user->refusalCode) {
+        return {statusReply(*user->refusalCode, "Login refused"),
+                "refused " + std::to_string(*user->refusalCode)};
+    }
+    if (user == nullptr || user->password != password) {
+        return {statusReply(config.badLoginCode, "Invalid user name or password"),
+                user == nullptr ? "unknown user" : "wrong password"};
+    }
+    const std::set<std::string>& omitted = user->omitElements;
+    XmlNode root = newReply();
+    if (user->acceptedReturnCode) {
+        root.appendElement("kmReturnCode", std::to_string(*user->acceptedReturnCode));
+    }
+    if (!omitted.contains("kmResponseData")) {
+        XmlNode data = root.appendElement("kmResponseData");
+        appendUnlessOmitted(data, omitted, "kmDescription", user->privilege);
+        appendUnlessOmitted(data, omitted, "kmNumberOfSupportedCameras",
+                            std::to_string(config.channels.size()));
+        appendUnlessOmitted(data, omitted, "kmSiteName", config.siteName);
+        appendUnlessOmitted(data, omitted, "GetLiveVideoFromServer", "1");
+    }
+    return {serialized(root), "accepted"};
+}
+
+std::string versionReply(const SimConfig& config) {
+    return statusReply(1, config.protocolVersion);
+}
+
+std::string channelListReply(const SimConfig& config, std::string_view userName) {
+    if (config.findUser(userName) == nullptr) {
+        return statusReply(config.badLoginCode, "Unknown user");
+    }
+    XmlNode root = newReply();
+    root.appendElement("kmReturnCode", "1");
+    if (!config.listWithoutVideoChannels) {
+        XmlNode list = root.appendElement("VideoChannels");
+        for (const std::string& id : config.listedChannelIds()) {
+            list.appendElement("ChannelID", id);
+        }
+    }
+    return serialized(root);
+}
+
+std::string channelDetailsReply(const SimConfig& config, std::string_view channelId) {
+    const SimChannel* channel = config.findChannel(channelId);
+    if (channel == nullptr) {
+        return statusReply(-1, "Unknown channel");
+    }
+    const std::set<std::string>& omitted = channel->omitElements;
+    XmlNode root = newReply();
+    root.appendElement("kmReturnCode", "1");
+    XmlNode list = root.appendElement("VideoChannels");
+    if (omitted.contains("VideoChannel")) {
+        return serialized(root);
+    }
+    XmlNode details = list.appendElement("VideoChannel");
+    appendUnlessOmitted(details, omitted, "ChannelID", channel->id);
+    appendUnlessOmitted(details, omitted, "ChannelType", channel->type);
+    appendUnlessOmitted(details, omitted, "ChannelDescription", channel->description);
+    appendUnlessOmitted(details, omitted, "Width", std::to_string(channel->width));
+    appendUnlessOmitted(details, omitted, "Height", std::to_string(channel->height));
+    appendUnlessOmitted(details, omitted, "RecWidth", std::to_string(channel->recWidth));
+    appendUnlessOmitted(details, omitted, "RecHeight", std::to_string(channel->recHeight));
+    return serialized(root);
+}
+
+std::string ptzStatusReply(const SimConfig& config, std::string_view channelId) {
+    const SimChannel* channel = config.findChannel(channelId);
+    if (channel == nullptr) {
+        return statusReply(-1, "Unknown channel");
+    }
+    XmlNode root = newReply();
+    root.appendElement("kmReturnCode", "1");
+    if (channel->ptzStatus) {
+        root.appendElement("kmDescription", *channel->ptzStatus);
+    }
+    return serialized(root);
+}
+
+std::string alarmPushMessage(const AlarmMessage& alarm) {
+    XmlNode root = newReply();
+    root.appendElement("kmReturnCode", "1");
+    XmlNode data = root.appendElement("kmResponseData");
+    data.appendElement("kmAlarmTimestamp", alarm.timestamp);
+    data.appendElement("kmAlarmName", alarm.name);
+    data.appendElement("kmAlarmChannelID", alarm.channelId);
+    data.appendElement("kmAlarmVideoChannelID", alarm.channelId);
+    data.appendElement("kmAlarmOtherInformation", "Simulated alarm");
+    data.appendElement("kmAlarmOtherInformation2");
+    data.appendElement("kmAlarmSecondaryVideoChannel1");
+    data.appendElement("kmAlarmSecondaryVideoChannel2");
+    data.appendElement("kmAlarmSecondaryVideoChannel3");
+    return serialized(root);
+}
+
+}  // namespace krt::sim

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "protocol/xml_data.h"
+#include "sim_config.h"
+
+namespace krt::sim {
+
+// A request as the server reads it: the text up to the first zero byte (the login and alarm
+// requests carry zero bytes after their text), parsed.
+struct ParsedRequest {
+    std::string id;  // kmRequestID
+    XmlNode root;
+
+    std::string param() const { return root.childText("kmRequestParam"); }
+    std::string field(std::string_view name) const {
+        return root.child("kmRequestData").childText(name);
+    }
+};
+
+// Nothing when the text is not XML or names no request.
+std::optional<ParsedRequest> parseRequest(std::span<const char> payload);
+
+// One alarm as it is pushed and later asked for by its image request.
+struct AlarmMessage {
+    std::string timestamp;  // 17 digits of local time
+    std::string name;
+    std::string channelId;
+};
+
+struct LoginOutcome {
+    std::string reply;
+    std::string summary;  // for the request log
+};
+
+LoginOutcome loginReply(const SimConfig& config, std::string_view userName,
+                        std::string_view password);
+std::string versionReply(const SimConfig& config);
+std::string channelListReply(const SimConfig& config, std::string_view userName);
+std::string channelDetailsReply(const SimConfig& config, std::string_view channelId);
+std::string ptzStatusReply(const SimConfig& config, std::string_view channelId);
+// A reply with only kmReturnCode and kmDescription: acknowledgements and refusals.
+std::string statusReply(int returnCode, std::string_view description);
+std::string alarmPushMessage(const AlarmMessage& alarm);
+
+// The text of a live video reply that the client accepts: it must hold "success".
+inline constexpr std::string_view kLiveVideoAccepted = "success";
+
+}  // namespace krt::sim
