@@ -785,4 +785,13 @@ bool SimServer::waitForRequests(std::string_view name, std::size_t count,
     });
 }
 
+bool SimServer::waitForPtzCommand(std::string_view channelId, int code,
+                                  std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_impl->mutex);
+    return m_impl->changed.wait_for(lock, timeout, [&] {
+        const auto found = m_impl->lastPtz.find(std::string(channelId));
+        return found != m_impl->lastPtz.end() && found->second == code;
+    });
+}
+
 }  // namespace krt::sim

@@ -60,6 +60,9 @@ class SimServer {
     bool waitForSubscribers(std::size_t count, std::chrono::milliseconds timeout) const;
     bool waitForRequests(std::string_view name, std::size_t count,
                          std::chrono::milliseconds timeout) const;
+    // Requests are counted when they arrive; this waits until a PTZ command has been applied.
+    bool waitForPtzCommand(std::string_view channelId, int code,
+                           std::chrono::milliseconds timeout) const;
 
   private:
     struct Impl;
