@@ -14,6 +14,8 @@ namespace {
 
 void registerCommands(CommandRegistry& registry) {
     registerLoginCommand(registry);
+    registerLiveCommand(registry);
+    registerPtzCommand(registry);
 }
 
 void addSharedOptions(CLI::App& app, SharedOptions& options) {

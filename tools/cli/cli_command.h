@@ -116,5 +116,7 @@ class CommandRegistry {
 
 // Registration functions, one per command file.
 void registerLoginCommand(CommandRegistry& registry);
+void registerLiveCommand(CommandRegistry& registry);
+void registerPtzCommand(CommandRegistry& registry);
 
 }  // namespace krt::cli
