@@ -1,8 +1,18 @@
 #pragma once
 
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <turbojpeg.h>
 
 #include <gtest/gtest.h>
 
@@ -86,5 +96,107 @@ inline std::string alarmImagePayload(const AlarmMessage& alarm) {
     data.appendElement("kmAlarmTimestamp", alarm.timestamp);
     return alarmRequestPayload(root);
 }
+
+// A decoded picture, RGB, 3 bytes a pixel, rows packed.
+struct DecodedImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+
+    // Mean colour of the rows [top, bottom).
+    std::array<double, 3> meanColour(int top, int bottom) const {
+        std::array<double, 3> sum{};
+        for (int y = top; y < bottom; ++y) {
+            for (int x = 0; x < width; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    sum[c] += rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c];
+                }
+            }
+        }
+        for (double& value : sum) {
+            value /= static_cast<double>((bottom - top) * width);
+        }
+        return sum;
+    }
+    std::vector<std::uint8_t> rows(int top, int bottom) const {
+        return {rgb.begin() + static_cast<std::ptrdiff_t>(top) * width * 3,
+                rgb.begin() + static_cast<std::ptrdiff_t>(bottom) * width * 3};
+    }
+};
+
+// Decodes as the client's window does (bottom-up, which mirrors top to bottom) or as stored.
+enum class RowOrder { AsStored, Mirrored };
+inline std::optional<DecodedImage> decodeJpeg(std::span<const char> jpeg, RowOrder order) {
+    tjhandle handle = tjInitDecompress();
+    DecodedImage image;
+    int subsampling = 0;
+    int colourspace = 0;
+    auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.data());
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    bool ok = tjDecompressHeader3(handle, bytes, size, &image.width, &image.height, &subsampling,
+                                  &colourspace) == 0;
+    if (ok) {
+        image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+        ok = tjDecompress2(handle, bytes, size, image.rgb.data(), image.width, 0, image.height,
+                           TJPF_RGB, order == RowOrder::Mirrored ? TJFLAG_BOTTOMUP : 0) == 0;
+    }
+    tjDestroy(handle);
+    return ok ? std::optional(std::move(image)) : std::nullopt;
+}
+
+// Collects what a push receiver hands over, and lets the test wait for it.
+class PushCollector {
+  public:
+    kmMgrSocketClient::PushCallback callback() {
+        return [this](std::span<const char> data) {
+            std::lock_guard lock(m_mutex);
+            if (std::string_view(data.data(), data.size()) == kRecvError) {
+                m_ended = true;
+            } else {
+                m_messages.emplace_back(data.data(), data.size());
+            }
+            m_changed.notify_all();
+        };
+    }
+    bool waitForMessages(std::size_t count, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_messages.size() >= count; });
+    }
+    bool waitForEnd(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_ended; });
+    }
+    std::vector<std::string> messages() {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+    std::size_t count() {
+        std::lock_guard lock(m_mutex);
+        return m_messages.size();
+    }
+    bool ended() {
+        std::lock_guard lock(m_mutex);
+        return m_ended;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_messages;
+    bool m_ended = false;
+};
+
+// A client connection that receives every message after the first reply.
+struct PushConnection {
+    PushCollector collector;  // outlives the client, whose receiver thread calls it
+    kmMgrSocketClient client{
+        kmMgrSocketClient::Timeouts{std::chrono::seconds(5), std::chrono::seconds(10)}};
+    Reply firstReply;
+    int result = 0;
+
+    PushConnection(const std::string& address, std::string_view request) {
+        result = client.connectToServer(address, 5500, request, firstReply, collector.callback());
+    }
+};
 
 }  // namespace krt::sim::test

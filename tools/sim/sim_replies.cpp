@@ -1,6 +1,5 @@
 #include "sim_replies.h"
 
-#include <algorithm>
 
 namespace krt::sim {
 namespace {

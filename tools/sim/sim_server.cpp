@@ -409,7 +409,8 @@ bool SimServer::Impl::serveLiveVideo(Connection& connection, const ParsedRequest
     const SimChannel* channel = config.findChannel(channelId);
     if (channel == nullptr) {
         outcome = "channel " + channelId + ": unknown";
-        return sendFrame(connection, statusReply(-1, "Unknown channel"));
+        sendFrame(connection, statusReply(-1, "Unknown channel"));
+        return false;  // a video connection serves one stream or none
     }
     if (!sendFrame(connection, statusReply(1, std::string(kLiveVideoAccepted)))) {
         return false;
@@ -788,8 +789,9 @@ bool SimServer::waitForRequests(std::string_view name, std::size_t count,
 bool SimServer::waitForPtzCommand(std::string_view channelId, int code,
                                   std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_impl->mutex);
+    const std::string key(channelId);
     return m_impl->changed.wait_for(lock, timeout, [&] {
-        const auto found = m_impl->lastPtz.find(std::string(channelId));
+        const auto found = m_impl->lastPtz.find(key);
         return found != m_impl->lastPtz.end() && found->second == code;
     });
 }

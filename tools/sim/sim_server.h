@@ -60,7 +60,7 @@ class SimServer {
     bool waitForSubscribers(std::size_t count, std::chrono::milliseconds timeout) const;
     bool waitForRequests(std::string_view name, std::size_t count,
                          std::chrono::milliseconds timeout) const;
-    // Requests are counted when they arrive; this waits until a PTZ command has been applied.
+    // Waits until the last PTZ command applied to the channel is `code`.
     bool waitForPtzCommand(std::string_view channelId, int code,
                            std::chrono::milliseconds timeout) const;
 

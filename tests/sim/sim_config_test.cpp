@@ -1,0 +1,171 @@
+// The configuration: the built-in default, JSON on top of it, and what it refuses.
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "sim_config.h"
+#include "sim_control.h"
+
+namespace krt::sim {
+namespace {
+
+TEST(SimConfigDefault, ServesTheDemo) {
+    const SimConfig config = defaultConfig();
+    ASSERT_EQ(config.channels.size(), 9u);
+    int withPtz = 0;
+    for (const SimChannel& channel : config.channels) {
+        withPtz += channel.ptzEnabled() ? 1 : 0;
+        EXPECT_FALSE(channel.id.empty());
+    }
+    EXPECT_EQ(withPtz, 3);
+    const SimUser* demo = config.findUser(kDemoUser);
+    ASSERT_NE(demo, nullptr);
+    EXPECT_EQ(demo->password, kDemoPassword);
+    EXPECT_EQ(demo->privilege, kClientPrivilege);
+    EXPECT_EQ(config.protocolVersion, "MobileClient-02-00-01");
+    EXPECT_GT(config.alarms.intervalSeconds, 0);
+}
+
+TEST(SimConfigJson, KeysOverrideTheDefaultAndTheRestStays) {
+    const SimConfig config = parseConfig(R"({
+        "protocolVersion": "MobileClient-01-00-00",
+        "users": [{"name": "u", "password": "p", "refusalCode": -10018,
+                   "omit": ["kmSiteName"]}],
+        "channelList": ["A", "B", "A", ""],
+        "channels": [{"id": "A", "width": 320, "height": 240, "ptz": null,
+                      "frameRate": 0, "omit": ["Width"]},
+                     {"id": "B", "ptz": "x"}],
+        "alarms": {"intervalSeconds": 0, "names": ["Tamper"]},
+        "faults": [{"kind": "closeAfterBytes", "request": "getAlarmImage", "bytes": 100,
+                    "times": 1},
+                   {"kind": "trickle", "pieceBytes": 3, "pauseMs": 0}]
+    })");
+    EXPECT_EQ(config.protocolVersion, "MobileClient-01-00-00");
+    ASSERT_EQ(config.users.size(), 1u);
+    EXPECT_EQ(config.users[0].refusalCode, -10018);
+    EXPECT_EQ(config.users[0].omitElements, std::set<std::string>{"kmSiteName"});
+    EXPECT_EQ(config.listedChannelIds(), (std::vector<std::string>{"A", "B", "A", ""}));
+    ASSERT_EQ(config.channels.size(), 2u);
+    EXPECT_FALSE(config.channels[0].ptzStatus.has_value());
+    EXPECT_EQ(config.channels[0].frameRate, 0.0);
+    EXPECT_EQ(config.channels[1].ptzStatus, "x");
+    EXPECT_FALSE(config.channels[1].ptzEnabled());
+    EXPECT_EQ(config.channels[1].width, SimChannel{}.width);
+    EXPECT_EQ(config.alarms.intervalSeconds, 0);
+    EXPECT_EQ(config.alarms.names, std::vector<std::string>{"Tamper"});
+    ASSERT_EQ(config.faults.size(), 2u);
+    EXPECT_EQ(config.faults[0].kind, FaultKind::CloseAfterBytes);
+    EXPECT_TRUE(config.faults[0].appliesTo("getAlarmImage"));
+    EXPECT_FALSE(config.faults[0].appliesTo("validateuser"));
+    EXPECT_EQ(config.faults[0].times, 1);
+    EXPECT_TRUE(config.faults[1].appliesTo("validateuser"));
+    EXPECT_EQ(config.faults[1].pieceBytes, 3u);
+    // Untouched keys keep the default.
+    EXPECT_EQ(config.siteName, defaultConfig().siteName);
+}
+
+TEST(SimConfigJson, DumpReadsBackToTheSameConfiguration) {
+    SimConfig original = defaultConfig();
+    original.channelList = std::vector<std::string>{"1", "1", ""};
+    FaultMode fault;
+    fault.kind = FaultKind::ReplyText;
+    fault.request = "setalarmnotifications";
+    fault.text = "not XML";
+    original.faults = {fault};
+    original.channels[2].ptzStatus.reset();
+
+    const SimConfig copy = parseConfig(configToJson(original));
+
+    EXPECT_EQ(configToJson(copy), configToJson(original));
+    EXPECT_EQ(copy.listedChannelIds(), original.listedChannelIds());
+    EXPECT_FALSE(copy.channels[2].ptzStatus.has_value());
+}
+
+TEST(SimConfigJson, RejectsMistakesWithTheirPlace) {
+    struct Case {
+        const char* json;
+        const char* mentions;
+    };
+    const std::vector<Case> cases = {
+        {"{", "not valid JSON"},
+        {"[]", "must be an object"},
+        {R"({"chanels": []})", "chanels"},
+        {R"({"users": [{"password": "p"}]})", "users[0].name"},
+        {R"({"users": [{"name": "u", "omit": ["kmReturnCode"]}]})", "kmReturnCode"},
+        {R"({"channels": [{"id": "A", "width": "wide"}]})", "channels[0].width"},
+        {R"({"channels": [{"id": "A", "width": 0}]})", "channels[0].width"},
+        {R"({"channels": [{"id": "A"}, {"id": "A"}]})", "used twice"},
+        {R"({"channels": [{"id": ""}]})", "channels[0].id"},
+        {R"({"faults": [{"kind": "explode"}]})", "explode"},
+        {R"({"faults": [{"kind": "replyText"}]})", "faults[0].text"},
+        {R"({"faults": [{"kind": "trickle", "pieceBytes": 0}]})", "pieceBytes"},
+        {R"({"alarms": {"names": []}})", "alarms.names"},
+        {R"({"jpegQuality": 101})", "jpegQuality"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        try {
+            parseConfig(c.json);
+            ADD_FAILURE() << "accepted";
+        } catch (const ConfigError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.mentions), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
+TEST(SimConfigJson, LoadsAFileAndNamesItInErrors) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("krt-sim-config-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path good = folder / "good.json";
+    const std::filesystem::path bad = folder / "bad.json";
+    std::ofstream(good) << R"({"siteName": "Depot"})";
+    std::ofstream(bad) << R"({"siteName": 5})";
+
+    EXPECT_EQ(loadConfigFile(good).siteName, "Depot");
+    EXPECT_THROW(loadConfigFile(folder / "missing.json"), ConfigError);
+    try {
+        loadConfigFile(bad);
+        ADD_FAILURE() << "accepted";
+    } catch (const ConfigError& error) {
+        EXPECT_NE(std::string(error.what()).find("bad.json"), std::string::npos);
+    }
+    std::filesystem::remove_all(folder);
+}
+
+TEST(SimControlLine, ParsesTheCommands) {
+    using Kind = ControlCommand::Kind;
+    struct Case {
+        const char* line;
+        Kind kind;
+        const char* channel;
+        const char* name;
+    };
+    const std::vector<Case> cases = {
+        {"alarm 7 Motion", Kind::Alarm, "7", "Motion"},
+        {"  alarm   A1   Door Open  \r", Kind::Alarm, "A1", "Door Open"},
+        {"alarm 3", Kind::Alarm, "3", "Manual Alarm"},
+        {"alarm", Kind::Invalid, "", ""},
+        {"help", Kind::Help, "", ""},
+        {"quit", Kind::Quit, "", ""},
+        {"exit", Kind::Quit, "", ""},
+        {"   ", Kind::Empty, "", ""},
+        {"alarms 7 Motion", Kind::Invalid, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const ControlCommand command = parseControlLine(c.line);
+        EXPECT_EQ(command.kind, c.kind);
+        EXPECT_EQ(command.channelId, c.channel);
+        EXPECT_EQ(command.alarmName, c.name);
+        EXPECT_EQ(command.error.empty(), c.kind != Kind::Invalid);
+    }
+}
+
+}  // namespace
+}  // namespace krt::sim
