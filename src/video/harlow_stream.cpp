@@ -1,7 +1,6 @@
 #include "video/harlow_stream.h"
 
 #include <arpa/inet.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <cerrno>
 #include <string_view>
@@ -59,7 +58,7 @@ int VSCHarlowStream::openStream(const ConnectionTarget& target, std::string_view
     if (fd < 0) {
         const std::string message = "Invalid Socket Error " + std::to_string(errno);
         writeLog(kModule, kConnectMethod, message.c_str());
-        return kVscAlreadyOpen;
+        return kVscNoSocket;
     }
     if (!connectSocket(fd, target)) {
         closeSocket();
@@ -120,7 +119,8 @@ void VSCHarlowStream::pushFrameThread(int fd) {
             m_wake.wait(lock, [this] { return stopRequested(); });
             continue;
         }
-        if (!waitForFrame(fd) || !receiveWholeFrame(fd, m_frame)) {
+        // The socket's receive time-out is the silence limit: no separate wait is needed.
+        if (!receiveWholeFrame(fd, m_frame)) {
             // The socket stays open: the owner notices the silence and reconnects.
             return;
         }
@@ -128,15 +128,6 @@ void VSCHarlowStream::pushFrameThread(int fd) {
             deliver(m_frame);
         }
     }
-}
-
-bool VSCHarlowStream::waitForFrame(int fd) const {
-    pollfd entry{fd, POLLIN, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&entry, 1, static_cast<int>(m_timeouts.silence.count()));
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
 }
 
 bool VSCHarlowStream::receiveWholeFrame(int fd, VSCFrame& frame) {
@@ -168,8 +159,7 @@ int VSCHarlowStream::receiveFrame(VSCFrame* frame) {
         std::lock_guard lock(m_socketMutex);
         fd = m_socket.fd();
     }
-    return fd >= 0 && waitForFrame(fd) && receiveWholeFrame(fd, *frame) ? kSuccess
-                                                                        : kNothingReceived;
+    return fd >= 0 && receiveWholeFrame(fd, *frame) ? kSuccess : kNothingReceived;
 }
 
 void VSCHarlowStream::deliver(const VSCFrame& frame) {

@@ -50,7 +50,8 @@ class VSCHarlowStream final : public VSCCamera {
     void pauseReceiving();
 
     bool isOpen() const;
-    // True when no receive thread runs or it ends within the time-out.
+    // True when no receive thread runs or it ends within the time-out. Not to be called while
+    // another thread connects this stream.
     bool waitReceiveEnded(std::chrono::milliseconds timeout) const;
 
   private:
@@ -59,7 +60,6 @@ class VSCHarlowStream final : public VSCCamera {
     bool connectSocket(int fd, const ConnectionTarget& target) const;
     bool readReply(int fd) const;
     void pushFrameThread(int fd);
-    bool waitForFrame(int fd) const;
     static bool receiveWholeFrame(int fd, VSCFrame& frame);
     void deliver(const VSCFrame& frame);
     void requestStop();

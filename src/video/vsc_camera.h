@@ -15,7 +15,8 @@ namespace krt {
 
 // Results of the camera stream operations.
 inline constexpr int kVscSuccess = 1;
-inline constexpr int kVscAlreadyOpen = -1;  // also: the socket could not be created
+inline constexpr int kVscAlreadyOpen = -1;
+inline constexpr int kVscNoSocket = -1;  // the socket could not be created
 inline constexpr int kVscFailed = -111;  // bad connection text, send or reply failed, null output
 inline constexpr int kVscException = -1000;
 inline constexpr int kVscNotSupported = -3000;
