@@ -21,11 +21,11 @@ std::optional<int> ptzCodeForButtonEvent(int controlId, int kind) {
     if (kind != static_cast<int>(ButtonEventKind::Pressed)) {
         return std::nullopt;
     }
-    const auto* spec = std::ranges::find(kPtzButtons, controlId, &PtzButtonSpec::controlId);
-    if (spec == kPtzButtons.end()) {
+    const auto* button = std::ranges::find(kPtzButtons, controlId, &PtzButtonSpec::controlId);
+    if (button == kPtzButtons.end()) {
         return std::nullopt;
     }
-    return spec->pressCode;
+    return button->pressCode;
 }
 
 PtzSender::PtzSender(std::string serverAddress, int loginPort, std::string userName,
