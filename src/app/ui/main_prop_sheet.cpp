@@ -5,6 +5,7 @@
 
 #include "app/ui/about_page.h"
 #include "settings/ui/settings_page.h"
+#include "video/ui/video_page.h"
 
 namespace krt {
 namespace {
@@ -13,10 +14,10 @@ constexpr QSize kInitialSize(640, 560);
 
 }  // namespace
 
-DMainPropSheet::DMainPropSheet(QWidget* parent)
+DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
     : QDialog(parent),
       m_tabs(new QTabWidget(this)),
-      m_videoPage(new QWidget),
+      m_videoPage(new DVideoPage(app)),
       m_eventsPage(new QWidget),
       m_aboutPage(new DAboutPage),
       m_settingsPage(new DSettingsPage) {
@@ -40,9 +41,17 @@ void DMainPropSheet::showEvent(QShowEvent* event) {
 }
 
 void DMainPropSheet::OnInitDialog() {
+    m_videoPage->setChannelCount(m_channelCount);
+    m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);
     m_settingsPage->updateControlsFromMembers();
+}
+
+void DMainPropSheet::showAlarmVideo(std::string_view channelId) {
+    if (m_videoPage->showChannel(channelId)) {
+        m_tabs->setCurrentWidget(m_videoPage);
+    }
 }
 
 }  // namespace krt

@@ -1,0 +1,48 @@
+#include "video/ui/page_link.h"
+
+#include <QMouseEvent>
+
+#include "protocol/xml_data.h"
+
+namespace krt {
+
+DPageLink::DPageLink(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    QFont underlined = font();
+    underlined.setUnderline(true);
+    setFont(underlined);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::white);
+    setPalette(colours);
+    setColour(m_textColour);
+}
+
+void DPageLink::setColour(Rgb colour) {
+    m_textColour = colour;
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, QColor(colour.red, colour.green, colour.blue));
+    setPalette(colours);
+}
+
+void DPageLink::mousePressEvent(QMouseEvent* event) {
+    QLabel::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton && m_linkEnabled) {
+        emit gotoPage(parseLeadingInt(text().toStdString()));
+    }
+}
+
+void DPageLink::mouseMoveEvent(QMouseEvent* event) {
+    QLabel::mouseMoveEvent(event);
+    const bool inside = rect().contains(event->position().toPoint());
+    if (!m_hovering) {
+        m_hovering = true;
+        grabMouse();
+        update();
+    } else if (!inside) {
+        m_hovering = false;
+        releaseMouse();
+        update();
+    }
+}
+
+}  // namespace krt

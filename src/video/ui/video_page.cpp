@@ -1,0 +1,299 @@
+#include "video/ui/video_page.h"
+
+#include <QComboBox>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+#include "video/ui/page_link.h"
+#include "video/ui/press_up_down_button.h"
+#include "video/ui/video_window_container.h"
+#include "video/video_window_logic.h"
+
+namespace krt {
+namespace {
+
+constexpr int kFirstLinkId = 1046;
+constexpr int kGridSide = 2;
+
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+DVideoPage::DVideoPage(const KRTApp& app, QWidget* parent)
+    : QWidget(parent), m_app(app), m_ptz(app.m_serverAddress, app.m_loginPort, app.m_userName) {
+    m_relayoutTimer.setSingleShot(true);
+    m_relayoutTimer.setInterval(kRelayoutDelay_ms);
+    connect(&m_relayoutTimer, &QTimer::timeout, this, &DVideoPage::relayout);
+    m_cursorTimer.setSingleShot(true);
+    m_cursorTimer.setInterval(kCursorDelay_ms);
+    connect(&m_cursorTimer, &QTimer::timeout, this, [this] { setCursor(Qt::ArrowCursor); });
+    createControls();
+    OnInitDialog();
+}
+
+DVideoPage::~DVideoPage() {
+    for (DVideoWindowContainer* tile : m_tiles) {
+        tile->pauseVideo();
+        tile->stopVideo();
+    }
+}
+
+void DVideoPage::createControls() {
+    for (std::size_t k = 0; k < kPtzButtons.size(); ++k) {
+        const PtzButtonSpec& spec = kPtzButtons[k];
+        m_ptzButtons[k] = new kmPressUpDownButton(spec.controlId, toQString(spec.caption), this);
+        m_ptzButtons[k]->hide();
+    }
+    for (std::size_t k = 0; k < m_links.size(); ++k) {
+        m_links[k] = new DPageLink(QString::number(k + 1), this);
+        m_links[k]->setObjectName(QString::number(kFirstLinkId + static_cast<int>(k)));
+        m_links[k]->setAlignment(Qt::AlignCenter);
+        connect(m_links[k], &DPageLink::gotoPage, this, &DVideoPage::OnGotoPage);
+    }
+    m_pageList = new QComboBox(this);
+    m_pageList->setMinimumWidth(80);
+    m_pageList->adjustSize();
+    connect(m_pageList, &QComboBox::activated, this, &DVideoPage::OnPageListChange);
+    m_scrollBar = new QScrollBar(Qt::Vertical, this);
+    connect(m_scrollBar, &QScrollBar::actionTriggered, this, &DVideoPage::OnScrollAction);
+}
+
+void DVideoPage::OnInitDialog() {
+    for (std::size_t k = 0; k < m_tiles.size(); ++k) {
+        m_tiles[k] = new DVideoWindowContainer(m_app, kTileIds[k], this);
+        m_tiles[k]->setGeometry(0, 0, 0, 0);
+        connect(m_tiles[k], &DVideoWindowContainer::videoTap, this, &DVideoPage::OnVideoTap);
+    }
+    setUpInitialScroll();
+    for (kmPressUpDownButton* button : m_ptzButtons) {
+        button->registerCallback(
+            [this](int controlId, kmPressUpDownButton* /*button*/, kmPressUpDownButton::Kind kind) {
+                fnCallbackButtonPressUpDown(controlId, static_cast<int>(kind));
+            });
+    }
+    for (DPageLink* link : m_links) {
+        link->enable(true);
+    }
+    m_ptz.connectPtz();
+}
+
+void DVideoPage::setGrid(int rows, int cols) {
+    m_rows = rows;
+    m_cols = cols;
+}
+
+int DVideoPage::clientWidth() const {
+    return width() - (m_scrollBar->isVisible() ? m_scrollBar->width() : 0);
+}
+
+void DVideoPage::relayout() {
+    const LayoutKey key{m_rows, m_cols, pageIndex};
+    if (key == m_last) {
+        return;
+    }
+    m_last = key;
+    refreshPageList();
+    const int first = firstChannelOfPage(pageIndex, m_rows, m_cols);
+    int availableHeight = availableTileHeight(height(), false);
+    if (m_rows == 1 && m_cols == 1) {
+        m_singleView = true;
+        const bool ptz = first >= 0 && first < channelCount() &&
+                         m_app.m_channels[static_cast<std::size_t>(first)].PTZEnabled;
+        placePtzButtons(ptz);
+        if (ptz) {
+            m_ptzChannelIndex = first;
+            availableHeight = availableTileHeight(height(), true);
+        }
+    } else {
+        placePtzButtons(false);
+    }
+    placeTiles(availableHeight);
+    m_cursorTimer.start();
+}
+
+void DVideoPage::placeTiles(int availableHeight) {
+    const TileGeometry geometry =
+        tileGeometry(clientWidth(), height(), availableHeight, m_rows, m_cols);
+    for (DVideoWindowContainer* tile : m_tiles) {
+        tile->setGeometry(0, 0, 0, 0);
+        tile->pauseVideo();
+        tile->stopVideo();
+    }
+    for (int row = 0; row < m_rows; ++row) {
+        for (int column = 0; column < m_cols; ++column) {
+            const int k = row * m_cols + column;
+            if (k >= static_cast<int>(m_tiles.size())) {
+                continue;
+            }
+            DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
+            const std::optional<int> channel =
+                channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
+            tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)]
+                                     : nullptr);
+            tile->update();
+            tile->setBigView(m_singleView);
+            if (channel) {
+                tile->startConnect();
+            }
+            const Rect place = tileRect(geometry, row, column);
+            tile->show();
+            tile->setGeometry(place.x, place.y, place.width, place.height);
+            tile->resizeChildren(place.width, place.height);
+        }
+    }
+}
+
+void DVideoPage::refreshPageList() {
+    const int pages = pageCount(channelCount(), m_rows, m_cols);
+    m_pageList->clear();
+    for (const std::string& item : pageListItems(pages)) {
+        m_pageList->addItem(toQString(item));
+    }
+    m_pageList->setCurrentIndex(pageIndex < pages ? pageIndex : -1);
+    const std::array<PageLink, 3> links = pageLinks(pageIndex, pages);
+    for (std::size_t k = 0; k < links.size(); ++k) {
+        m_links[k]->setText(toQString(links[k].text));
+        m_links[k]->setColour(links[k].colour);
+        m_links[k]->setVisible(links[k].visible);
+        m_links[k]->update();
+    }
+}
+
+void DVideoPage::placePtzButtons(bool show) {
+    if (!show) {
+        for (kmPressUpDownButton* button : m_ptzButtons) {
+            button->hide();
+        }
+        return;
+    }
+    const int buttonHeight = m_ptzButtons[0]->sizeHint().height();
+    const std::array<Rect, 6> places = ptzButtonRects(clientWidth(), height(), buttonHeight);
+    for (std::size_t k = 0; k < m_ptzButtons.size(); ++k) {
+        m_ptzButtons[k]->setGeometry(places[k].x, places[k].y, places[k].width, places[k].height);
+        m_ptzButtons[k]->show();
+    }
+}
+
+void DVideoPage::OnGotoPage(int pageNumber) {
+    pageIndex = pageNumber - 1;
+    relayout();
+}
+
+void DVideoPage::OnPageListChange(int selection) {
+    pageIndex = selection;
+    relayout();
+}
+
+void DVideoPage::OnVideoTap(DVideoWindowContainer* tile) {
+    const int index = findChannelIndex(m_app.m_channels, tile->getChannelId());
+    // A tile without a channel has nothing to show alone: the tap is ignored.
+    const std::optional<PageView> view = viewAfterTap(m_singleView, index);
+    if (!view) {
+        return;
+    }
+    for (DVideoWindowContainer* each : m_tiles) {
+        each->hide();
+        each->pauseVideo();
+    }
+    m_singleView = view->singleView;
+    setGrid(view->rows, view->cols);
+    pageIndex = view->pageIndex;
+    relayout();
+}
+
+bool DVideoPage::showChannel(std::string_view channelId) {
+    const int index = findChannelIndex(m_app.m_channels, channelId);
+    if (index < 0) {
+        return false;
+    }
+    showChannelAt(index);
+    return true;
+}
+
+void DVideoPage::showChannelAt(int channelIndex) {
+    setGrid(1, 1);
+    pageIndex = channelIndex;
+    relayout();
+}
+
+void DVideoPage::fnCallbackButtonPressUpDown(int controlId, int kind) {
+    if (kind == static_cast<int>(ButtonEventKind::Released) && m_tiles[0] == nullptr) {
+        return;
+    }
+    if (const std::optional<int> code = ptzCodeForButtonEvent(controlId, kind)) {
+        m_ptz.sendPtzCommand(m_app.m_channels, m_ptzChannelIndex, *code);
+    }
+}
+
+void DVideoPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    OnSize(event->size().width(), event->size().height());
+}
+
+void DVideoPage::OnSize(int width, int height) {
+    if (width != m_lastWidth || height != m_lastHeight) {
+        if (m_rows > 0 && m_cols > 0) {
+            m_scrollHeight = scrollHeightOnResize(width, m_rows, m_cols);
+            m_scrollBar->setPageStep(m_scrollHeight / 10);
+            m_scrollBar->setRange(0, m_scrollHeight);
+            m_scrollBar->setValue(0);
+            m_scrollPosition = 0;
+            m_scrollBar->setEnabled(m_scrollHeight > height);
+            m_scrollBar->show();
+        }
+        m_lastWidth = width;
+        m_lastHeight = height;
+    }
+    m_scrollBar->setGeometry(width - m_scrollBar->sizeHint().width(), 0,
+                             m_scrollBar->sizeHint().width(), height);
+    const TopRowLayout top = topRowLayout(width, m_pageList->width(), m_pageList->height());
+    for (std::size_t k = 0; k < m_links.size(); ++k) {
+        const Rect& place = top.links[k];
+        m_links[k]->setGeometry(place.x, place.y, place.width, place.height);
+    }
+    m_pageList->move(top.comboBox.x, top.comboBox.y);
+    m_relayoutTimer.start();
+}
+
+void DVideoPage::setUpInitialScroll() {
+    m_scrollHeight = initialScrollHeight(clientWidth(), m_rows, m_cols, m_scrollHeight);
+    if (!initialScrollBarNeeded(m_scrollHeight, height())) {
+        m_scrollBar->hide();
+        m_scrollPosition = 0;
+        return;
+    }
+    m_scrollBar->setRange(0, m_scrollHeight);
+    m_scrollBar->setPageStep(height());
+    m_scrollBar->show();
+}
+
+void DVideoPage::OnScrollAction(int action) {
+    const auto scrollAction = [action] {
+        switch (action) {
+            case QAbstractSlider::SliderSingleStepSub:
+                return ScrollAction::LineUp;
+            case QAbstractSlider::SliderSingleStepAdd:
+                return ScrollAction::LineDown;
+            case QAbstractSlider::SliderPageStepSub:
+                return ScrollAction::PageUp;
+            case QAbstractSlider::SliderPageStepAdd:
+                return ScrollAction::PageDown;
+            case QAbstractSlider::SliderToMinimum:
+                return ScrollAction::Top;
+            case QAbstractSlider::SliderToMaximum:
+                return ScrollAction::Bottom;
+            case QAbstractSlider::SliderMove:
+                return ScrollAction::Thumb;
+            default:
+                return ScrollAction::Other;
+        }
+    }();
+    m_scrollPosition = scrollPositionAfter(scrollAction, m_scrollPosition, height(),
+                                           m_scrollBar->maximum(), m_scrollBar->sliderPosition());
+    m_scrollBar->setSliderPosition(m_scrollPosition);
+    relayout();
+}
+
+}  // namespace krt

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QWidget>
+#include <optional>
+
+#include "login/video_channel.h"
+#include "video/video_page_logic.h"
+
+namespace krt {
+
+// The 15-pixel strip above a tile's picture that names its channel: the ChannelID in the
+// grid, "ID - Description" in the single view.
+class DVideoTitleBar : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr int kHeight = 15;
+
+    explicit DVideoTitleBar(QWidget* parent = nullptr);
+
+    // Not repainted here: the page moves the tile, which repaints it.
+    void setChannel(const VideoChannel* channel);
+    void setBigView(bool bigView) { m_bigView = bigView; }
+    // The text the next paint shows.
+    const std::string& shownText() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    std::optional<VideoChannel> m_channel;
+    TitleTexts m_texts;
+    bool m_bigView = false;
+};
+
+}  // namespace krt

@@ -1,0 +1,248 @@
+#include "video/ui/video_window.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+#include <ctime>
+
+#include "video/connection_text.h"
+
+namespace krt {
+namespace {
+
+const QColor kBackground(200, 200, 200);
+constexpr int kConnectThreadGrace_ms = 10000;
+constexpr int kDestructionGrace_ms = 2500;
+
+std::int64_t calendarSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+}  // namespace
+
+DVideoWindow::DVideoWindow(const KRTApp& app, QWidget* parent) : QWidget(parent), m_app(app) {
+    m_repaintTimer.setSingleShot(true);
+    m_repaintTimer.setInterval(kRepaintDelay_ms);
+    connect(&m_repaintTimer, &QTimer::timeout, this, [this] { update(); });
+    m_watchdog.setInterval(kWatchdogPeriod_ms);
+    connect(&m_watchdog, &QTimer::timeout, this, &DVideoWindow::onWatchdog);
+    m_stream.setFrameCallback([this](const VSCFrame& frame) { onFrame(frame); });
+}
+
+DVideoWindow::~DVideoWindow() {
+    m_connectCancelled.store(true);
+    disconnectStream();
+    endConnectThread(kDestructionGrace_ms, "DVideoWindow::~DVideoWindow()");
+}
+
+void DVideoWindow::setChannel(const VideoChannel* channel) {
+    if (channel == nullptr) {
+        m_state.store(VideoState::VideoIdle);
+    }
+    {
+        std::lock_guard lock(m_channelMutex);
+        m_channel = channel != nullptr ? std::optional(*channel) : std::nullopt;
+    }
+    // The last picture belongs to the previous channel.
+    std::lock_guard lock(m_pictureMutex);
+    m_newestImage = QImage();
+    m_shownPlacement.reset();
+}
+
+void DVideoWindow::setBigView(bool bigView) {
+    m_bigView.store(bigView);
+    m_stream.setMediumResolution(bigView);
+}
+
+std::string DVideoWindow::getChannelId() const {
+    const std::optional<VideoChannel> channel = channelCopy();
+    return channel ? channel->ChannelID : std::string();
+}
+
+std::optional<VideoChannel> DVideoWindow::channelCopy() const {
+    std::lock_guard lock(m_channelMutex);
+    return m_channel;
+}
+
+void DVideoWindow::startConnect() {
+    if (const std::optional<VideoChannel> channel = channelCopy()) {
+        endConnectThread(kConnectThreadGrace_ms, "DVideoWindow::startConnect()");
+        m_connectCancelled.store(false);
+        // The thread formats its own copy: a later setChannel cannot change it under it.
+        std::string text =
+            formatConnectionText(m_app.m_serverAddress, channel->ChannelID, m_app.m_serverPort);
+        m_connectThread =
+            WorkerThread([this, text = std::move(text)] { connectToVideoThread(text); });
+        m_state.store(VideoState::VideoConnecting);
+    }
+    update();
+}
+
+int DVideoWindow::stopVideo() {
+    m_state.store(VideoState::VideoIdle);
+    m_watchdog.stop();
+    m_connectCancelled.store(true);
+    // Disconnecting first also breaks off a connect under way, so the thread ends soon.
+    disconnectStream();
+    endConnectThread(kConnectThreadGrace_ms, "DVideoWindow::stopVideo()");
+    // A frame that came in while stopping must not leave the tile playing.
+    m_state.store(VideoState::VideoIdle);
+    return 1;
+}
+
+void DVideoWindow::disconnectStream() {
+    {
+        std::lock_guard lock(m_throttleMutex);
+        m_throttleCancelled = true;
+    }
+    m_throttleWake.notify_all();
+    m_stream.disconnectFromCamera();
+    std::lock_guard lock(m_throttleMutex);
+    m_throttleCancelled = false;
+}
+
+void DVideoWindow::endConnectThread(int grace_ms, const char* caller) {
+    if (endThread(m_connectThread, grace_ms, caller, "connectToVideoThread",
+                  [this] { m_stream.disconnectFromCamera(); }) == kVscSuccess &&
+        m_connectCancelled.load()) {
+        // The thread may have connected between the first disconnect and its end.
+        disconnectStream();
+    }
+}
+
+void DVideoWindow::connectToVideoThread(const std::string& connectionText) {
+    QMetaObject::invokeMethod(
+        this, [this] { m_watchdog.stop(); }, Qt::QueuedConnection);
+    m_stream.disconnectFromCamera();
+    if (m_connectCancelled.load()) {
+        return;
+    }
+    m_connectInProgress.store(true);
+    m_stream.connectToCamera({connectionText});
+    m_connectInProgress.store(false);
+    armWatchdog();
+}
+
+void DVideoWindow::onFrame(const VSCFrame& frame) {
+    m_lastFrameTime.store(calendarSeconds());
+    m_framesReceived.fetch_add(1);
+    if (m_state.exchange(VideoState::VideoPlaying) != VideoState::VideoPlaying) {
+        armRepaint();
+    }
+    if (!takeFrameTurn(m_bigView.load(), m_frameToggle)) {
+        return;
+    }
+    const std::optional<VideoChannel> channel = channelCopy();
+    if (!channel || frame.length() <= 0 || !channel->DetailsLoaded) {
+        return;
+    }
+    armWatchdog();
+    drawFrame(frame, *channel);
+    if (!m_bigView.load()) {
+        throttle();
+    }
+}
+
+bool DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel) {
+    const std::optional<Rect> placement =
+        picturePlacement(m_areaWidth.load(), m_areaHeight.load(), channel);
+    if (placement != m_placement) {
+        m_placement = placement;
+        armRepaint();
+    }
+    if (!placement || placement->width <= 0 || placement->height <= 0 ||
+        !m_decoder.decode(frame.payload(), {placement->width, placement->height}, m_decoding)) {
+        return false;
+    }
+    {
+        std::lock_guard lock(m_pictureMutex);
+        // The buffers trade places: the GUI thread gets this picture without a copy.
+        m_newest.pixels.swap(m_decoding.pixels);
+        m_newest.size = m_decoding.size;
+        m_newestImage = QImage(m_newest.pixels.data(), m_newest.size.width, m_newest.size.height,
+                               m_newest.bytesPerLine(), QImage::Format_RGB32);
+        m_shownPlacement = placement;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { update(); }, Qt::QueuedConnection);
+    return true;
+}
+
+void DVideoWindow::throttle() {
+    // Four grid streams on a small screen: one picture every two seconds each is enough, and
+    // the server's data waits in the connection meanwhile.
+    std::unique_lock lock(m_throttleMutex);
+    m_throttleWake.wait_for(lock, std::chrono::milliseconds(kGridThrottle_ms),
+                            [this] { return m_throttleCancelled; });
+}
+
+void DVideoWindow::armRepaint() {
+    QMetaObject::invokeMethod(
+        this, [this] { m_repaintTimer.start(); }, Qt::QueuedConnection);
+}
+
+void DVideoWindow::armWatchdog() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            // A stopped tile stays stopped, whatever its threads asked for before.
+            if (m_state.load() != VideoState::VideoIdle) {
+                m_watchdog.start();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void DVideoWindow::onWatchdog() {
+    if (m_state.load() == VideoState::VideoIdle ||
+        !watchdogShouldReconnect(calendarSeconds(), m_lastFrameTime.load(),
+                                 m_connectInProgress.load())) {
+        return;
+    }
+    m_state.store(VideoState::VideoConnecting);
+    startConnect();
+    update();
+}
+
+std::optional<Rect> DVideoWindow::picturePlacementShown() const {
+    std::lock_guard lock(m_pictureMutex);
+    return m_shownPlacement;
+}
+
+QImage DVideoWindow::newestPicture() const {
+    std::lock_guard lock(m_pictureMutex);
+    return m_newestImage.copy();
+}
+
+QString DVideoWindow::windowText() const {
+    const std::string_view text = videoWindowText(m_state.load(), channelCopy().has_value());
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void DVideoWindow::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+    if (m_state.load() == VideoState::VideoPlaying) {
+        std::lock_guard lock(m_pictureMutex);
+        if (!m_newestImage.isNull() && m_shownPlacement) {
+            const Rect& place = *m_shownPlacement;
+            painter.drawImage(QRect(place.x, place.y, place.width, place.height), m_newestImage);
+        }
+        return;
+    }
+    painter.setPen(Qt::black);
+    painter.drawText(rect().adjusted(10, 10, 0, 0), Qt::AlignLeft | Qt::AlignTop, windowText());
+}
+
+void DVideoWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_areaWidth.store(event->size().width());
+    m_areaHeight.store(event->size().height());
+    update();
+}
+
+void DVideoWindow::closeEvent(QCloseEvent* event) {
+    m_stream.disconnectFromCamera();
+    QWidget::closeEvent(event);
+}
+
+}  // namespace krt

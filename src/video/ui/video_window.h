@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/app_state.h"
+#include "login/video_channel.h"
+#include "protocol/worker_thread.h"
+#include "video/frame_decoder.h"
+#include "video/harlow_stream.h"
+#include "video/video_window_logic.h"
+
+namespace krt {
+
+// The picture area of a tile: owns the live stream of one channel, (re)connects it on a
+// thread of its own, decodes every picture on the stream's receive thread and shows the newest
+// one centred, at the channel's aspect, mirrored top to bottom. Without a picture it shows
+// "No Video" or "Connecting...".
+class DVideoWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr int kRepaintTimerId = 1002;
+    static constexpr int kWatchdogTimerId = 1003;
+    static constexpr int kRepaintDelay_ms = 100;
+    static constexpr int kWatchdogPeriod_ms = 5000;
+    // A grid tile holds its stream this long after each drawn picture.
+    static constexpr int kGridThrottle_ms = 2000;
+
+    DVideoWindow(const KRTApp& app, QWidget* parent = nullptr);
+    ~DVideoWindow() override;
+    DVideoWindow(const DVideoWindow&) = delete;
+    DVideoWindow& operator=(const DVideoWindow&) = delete;
+
+    // A copy of the channel, or none (which shows "No Video"); the stream is not touched.
+    void setChannel(const VideoChannel* channel);
+    // The single view asks for medium resolution, the grid for low.
+    void setBigView(bool bigView);
+    void pauseVideo() { m_stream.pauseReceiving(); }
+    // Empty without a channel.
+    std::string getChannelId() const;
+    void startConnect();
+    int stopVideo();
+
+    VideoState state() const { return m_state.load(); }
+    bool bigView() const { return m_bigView.load(); }
+    // Where the last picture went, and a copy of it (null before the first).
+    std::optional<Rect> picturePlacementShown() const;
+    QImage newestPicture() const;
+    int framesReceived() const { return m_framesReceived.load(); }
+    bool watchdogArmed() const { return m_watchdog.isActive(); }
+    // The text the next paint shows over the background.
+    QString windowText() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void connectToVideoThread(const std::string& connectionText);
+    void onFrame(const VSCFrame& frame);
+    bool drawFrame(const VSCFrame& frame, const VideoChannel& channel);
+    void onWatchdog();
+    void armRepaint();
+    void armWatchdog();
+    void throttle();
+    void endConnectThread(int grace_ms, const char* caller);
+    void disconnectStream();
+    std::optional<VideoChannel> channelCopy() const;
+
+    const KRTApp& m_app;
+    VSCHarlowStream m_stream;
+    mutable std::mutex m_channelMutex;
+    std::optional<VideoChannel> m_channel;  // guarded: the receive thread reads it
+    std::atomic<VideoState> m_state{VideoState::VideoIdle};
+    std::atomic<bool> m_bigView{false};
+    bool m_frameToggle = false;  // receive thread only
+    std::atomic<bool> m_connectInProgress{false};
+    std::atomic<bool> m_connectCancelled{false};  // set by stopVideo for a connect under way
+    std::atomic<std::int64_t> m_lastFrameTime{0};
+    std::atomic<int> m_framesReceived{0};
+    std::atomic<int> m_areaWidth{0};
+    std::atomic<int> m_areaHeight{0};
+    WorkerThread m_connectThread;
+
+    // Receive thread: the decoder and the picture it decodes into.
+    FrameDecoder m_decoder;
+    DecodedPicture m_decoding;
+    std::optional<Rect> m_placement;
+
+    // Handed to the GUI thread: the newest picture and where it goes.
+    mutable std::mutex m_pictureMutex;
+    DecodedPicture m_newest;
+    QImage m_newestImage;  // wraps m_newest's pixels
+    std::optional<Rect> m_shownPlacement;
+
+    // Wakes the grid's hold on the receive thread when the stream is stopped.
+    std::mutex m_throttleMutex;
+    std::condition_variable m_throttleWake;
+    bool m_throttleCancelled = false;
+
+    QTimer m_repaintTimer;
+    QTimer m_watchdog;
+};
+
+}  // namespace krt
