@@ -1,0 +1,302 @@
+// The Videos page and its tiles against krt-sim running in the test.
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/ui/main_prop_sheet.h"
+#include "app/ui/ui_test_support.h"
+#include "login/channel_catalogue.h"
+#include "sim/sim_test_support.h"
+#include "video/ui/page_link.h"
+#include "video/ui/press_up_down_button.h"
+#include "video/ui/video_page.h"
+#include "video/ui/video_title_bar.h"
+#include "video/ui/video_window.h"
+#include "video/ui/video_window_container.h"
+
+namespace krt {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::test::RunningSim;
+
+constexpr int kWait_ms = 15000;
+
+// A logged-in application state: the simulator's address and its catalogue.
+KRTApp loggedInApp(const RunningSim& sim) {
+    KRTApp app;
+    app.m_serverAddress = sim.address();
+    app.m_loginPort = kServerPort;
+    app.m_userName = "demo";
+    EXPECT_EQ(getListOfVideos(app), 1);
+    return app;
+}
+
+std::vector<std::string> tileChannels(const DVideoPage& page) {
+    std::vector<std::string> ids;
+    for (const DVideoWindowContainer* tile : page.tiles()) {
+        ids.push_back(tile->getChannelId());
+    }
+    return ids;
+}
+
+bool hasPicture(const DVideoWindowContainer* tile) {
+    return tile->videoWindow()->state() == VideoState::VideoPlaying &&
+           !tile->videoWindow()->newestPicture().isNull();
+}
+
+// Mean of green minus blue over a band of rows.
+double greenOverBlue(const QImage& picture, int top, int bottom) {
+    double sum = 0;
+    for (int y = top; y < bottom; ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor colour = picture.pixelColor(x, y);
+            sum += colour.green() - colour.blue();
+        }
+    }
+    return sum / ((bottom - top) * picture.width());
+}
+
+class VideoPage : public test::UiTest {
+  protected:
+    VideoPage() : m_app(loggedInApp(m_sim)) {}
+
+    // A page as the sheet opens it: 2 × 2, page 0, laid out.
+    std::unique_ptr<DVideoPage> openPage(QSize size = {480, 400}) {
+        auto page = std::make_unique<DVideoPage>(m_app);
+        page->resize(size);
+        page->show();
+        page->setGrid(2, 2);
+        page->relayout();
+        return page;
+    }
+
+    RunningSim m_sim;
+    KRTApp m_app;
+};
+
+TEST_F(VideoPage, GridShowsTheFirstFourChannelsWithLivePictures) {
+    const auto page = openPage();
+    EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"1", "2", "3", "4"}));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return std::ranges::all_of(page->tiles(), hasPicture); }, kWait_ms));
+    EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), 4u);
+    EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 0u);
+    for (const DVideoWindowContainer* tile : page->tiles()) {
+        const DVideoWindow* window = tile->videoWindow();
+        // Channels wider than the picture area: full width, the channel's aspect, centred.
+        const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
+            findChannelIndex(m_app.m_channels, tile->getChannelId()))];
+        const std::optional<Rect> place = window->picturePlacementShown();
+        ASSERT_TRUE(place);
+        EXPECT_EQ(place->width, window->width());
+        EXPECT_EQ(place->height, channel.Height * place->width / channel.Width);
+        EXPECT_EQ(place->y, std::max((window->height() - place->height) / 2, 0));
+        EXPECT_EQ(tile->titleBar()->shownText(), tile->getChannelId());
+        // The server stores its pictures upside down and the tile draws them mirrored top to
+        // bottom: the sky is on top, the ground below.
+        const QImage picture = window->newestPicture();
+        const int band = picture.height() / 6;
+        EXPECT_LT(greenOverBlue(picture, 0, band), 0) << tile->getChannelId();
+        EXPECT_GT(greenOverBlue(picture, picture.height() - band, picture.height()), 0)
+            << tile->getChannelId();
+        EXPECT_TRUE(window->watchdogArmed());
+    }
+    EXPECT_TRUE(std::ranges::none_of(page->ptzButtons(),
+                                     [](const QWidget* button) { return button->isVisible(); }));
+}
+
+TEST_F(VideoPage, LinksAndThePageListChangePages) {
+    const auto page = openPage();
+    const auto linkTexts = [&] {
+        std::vector<std::string> texts;
+        for (const DPageLink* link : page->links()) {
+            texts.push_back(link->isVisible() ? link->text().toStdString() : "-");
+        }
+        return texts;
+    };
+    EXPECT_EQ(linkTexts(), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(page->links()[0]->colour(), kCurrentPageColour);
+    EXPECT_EQ(page->pageList()->count(), 3);
+
+    QTest::mouseClick(page->links()[1], Qt::LeftButton);
+    EXPECT_EQ(page->pageIndex, 1);
+    EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"5", "6", "7", "8"}));
+    EXPECT_EQ(page->links()[1]->colour(), kCurrentPageColour);
+    EXPECT_EQ(page->links()[0]->colour(), kOtherPageColour);
+    EXPECT_EQ(page->pageList()->currentText(), QStringLiteral("Page 2"));
+
+    // 9 channels, page index 2: channel 9 alone; links "2" blue, "3" red, the third hidden.
+    emit page->pageList()->activated(2);
+    EXPECT_EQ(page->pageIndex, 2);
+    EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"9", "", "", ""}));
+    EXPECT_EQ(linkTexts(), (std::vector<std::string>{"2", "3", "-"}));
+    EXPECT_EQ(page->links()[0]->colour(), kOtherPageColour);
+    EXPECT_EQ(page->links()[1]->colour(), kCurrentPageColour);
+    for (std::size_t k = 1; k < 4; ++k) {
+        EXPECT_EQ(page->tiles()[k]->videoWindow()->windowText(), QStringLiteral("No Video"));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(page->tiles()[0]); }, kWait_ms));
+    EXPECT_FALSE(hasPicture(page->tiles()[1]));
+
+    // Choosing the page already shown does nothing: the stream is not started again.
+    const std::size_t requests = m_sim.server().requestCount("getLowResolutionLiveVideo");
+    emit page->pageList()->activated(2);
+    EXPECT_TRUE(hasPicture(page->tiles()[0]));
+    EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), requests);
+}
+
+TEST_F(VideoPage, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
+    const auto page = openPage();
+    QTest::mouseClick(page->links()[1], Qt::LeftButton);
+    // The tile of channel 7 (index 6), tapped on its picture.
+    DVideoWindowContainer* tile = page->tiles()[2];
+    ASSERT_EQ(tile->getChannelId(), "7");
+    QTest::mouseClick(tile->videoWindow(), Qt::LeftButton);
+    EXPECT_TRUE(page->singleView());
+    EXPECT_EQ(page->pageIndex, 6);
+    EXPECT_EQ(page->pageList()->count(), 9);
+    EXPECT_EQ(page->pageList()->currentText(), QStringLiteral("Page 7"));
+    EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"7", "6", "7", "8"}))
+        << "the other tiles keep their channels, stopped";
+    DVideoWindowContainer* single = page->tiles()[0];
+    EXPECT_TRUE(single->videoWindow()->bigView());
+    EXPECT_EQ(single->titleBar()->shownText(), "7 - " + m_app.m_channels[6].ChannelDescription);
+    for (std::size_t k = 1; k < 4; ++k) {
+        EXPECT_EQ(page->tiles()[k]->videoWindow()->state(), VideoState::VideoIdle);
+        EXPECT_EQ(page->tiles()[k]->width(), 0);
+    }
+    // Channel 7 moves: the six buttons stand in one row 10 pixels above the bottom.
+    EXPECT_EQ(page->ptzChannelIndex(), 6);
+    for (const kmPressUpDownButton* button : page->ptzButtons()) {
+        EXPECT_TRUE(button->isVisible());
+        EXPECT_EQ(button->geometry().bottom() + 1, page->height() - 10);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(single); }, kWait_ms));
+    EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 1u);
+
+    // Tapping the title bar does nothing; tapping the tile returns to the grid page 1.
+    QTest::mouseClick(single->titleBar(), Qt::LeftButton);
+    EXPECT_TRUE(page->singleView());
+    QTest::mouseClick(single, Qt::LeftButton, {}, QPoint(5, 30));
+    EXPECT_FALSE(page->singleView());
+    EXPECT_EQ(page->pageIndex, 1);
+    EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"5", "6", "7", "8"}));
+    EXPECT_FALSE(page->ptzButtons()[0]->isVisible());
+}
+
+TEST_F(VideoPage, TapOnATileWithoutChannelIsIgnored) {
+    const auto page = openPage();
+    emit page->pageList()->activated(2);
+    QTest::mouseClick(page->tiles()[3]->videoWindow(), Qt::LeftButton);
+    EXPECT_FALSE(page->singleView());
+    EXPECT_EQ(page->pageIndex, 2);
+    EXPECT_TRUE(page->tiles()[0]->isVisible());
+}
+
+TEST_F(VideoPage, PtzButtonsSendTheirPressAndTheReleaseCode) {
+    const auto page = openPage();
+    ASSERT_TRUE(page->ptzConnected());
+    ASSERT_TRUE(page->showChannel("4"));
+    struct Case {
+        std::size_t button;
+        int pressCode;
+    };
+    for (const Case c : {Case{4, 11}, Case{0, 2}, Case{3, 5}}) {
+        kmPressUpDownButton* button = page->ptzButtons()[c.button];
+        QTest::mousePress(button, Qt::LeftButton);
+        EXPECT_TRUE(m_sim.server().waitForPtzCommand("4", c.pressCode, 5s))
+            << button->text().toStdString();
+        QTest::mouseRelease(button, Qt::LeftButton);
+        EXPECT_TRUE(m_sim.server().waitForPtzCommand("4", kPtzReleaseCode, 5s))
+            << button->text().toStdString();
+    }
+}
+
+TEST_F(VideoPage, SingleViewOfAChannelWithoutPtzHidesTheButtons) {
+    const auto page = openPage();
+    ASSERT_TRUE(page->showChannel("2"));
+    EXPECT_TRUE(page->singleView());
+    EXPECT_EQ(page->pageIndex, 1);
+    EXPECT_TRUE(std::ranges::none_of(page->ptzButtons(),
+                                     [](const QWidget* button) { return button->isVisible(); }));
+    EXPECT_FALSE(page->showChannel("no such camera"));
+    EXPECT_EQ(page->pageIndex, 1);
+}
+
+TEST_F(VideoPage, ResizingMovesTheTopRowAtOnceButNotTheTiles) {
+    const auto page = openPage();
+    const QRect tileBefore = page->tiles()[1]->geometry();
+    page->resize(600, 400);
+    const TopRowLayout top =
+        topRowLayout(600, page->pageList()->width(), page->pageList()->height());
+    EXPECT_EQ(page->links()[2]->geometry(),
+              QRect(top.links[2].x, top.links[2].y, top.links[2].width, top.links[2].height));
+    EXPECT_EQ(page->pageList()->pos(), QPoint(top.comboBox.x, top.comboBox.y));
+    EXPECT_TRUE(page->relayoutPending());
+    page->relayout();
+    EXPECT_EQ(page->tiles()[1]->geometry(), tileBefore);
+}
+
+TEST_F(VideoPage, WatchdogReconnectsWhenTheStreamFallsSilent) {
+    // The first stream breaks after its reply and two pictures; the next one plays on.
+    sim::SimConfig config = RunningSim::quietDefault();
+    sim::FaultMode broken;
+    broken.kind = sim::FaultKind::BadStartOfFrame;
+    broken.request = "getMediumResolutionLiveVideo";
+    broken.times = 1;
+    broken.afterFrames = 3;
+    config.faults.push_back(broken);
+    RunningSim sim(config);
+    const KRTApp app = loggedInApp(sim);
+    DVideoPage page(app);
+    page.resize(480, 400);
+    page.show();
+    ASSERT_TRUE(page.showChannel("3"));
+    DVideoWindow* window = page.tiles()[0]->videoWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->framesReceived() >= 2; }, kWait_ms));
+    const int framesBeforeSilence = window->framesReceived();
+    // More than 10 s of silence, then the next 5 s tick reconnects.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return sim.server().requestCount("getMediumResolutionLiveVideo") >= 2; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->framesReceived() > framesBeforeSilence + 2; },
+                                kWait_ms));
+    EXPECT_EQ(window->state(), VideoState::VideoPlaying);
+    EXPECT_EQ(sim.server().requestCount("getMediumResolutionLiveVideo"), 2u);
+}
+
+TEST_F(VideoPage, TileWithoutServerStaysConnectingAndStopsCleanly) {
+    KRTApp nowhere = m_app;
+    nowhere.m_serverAddress = "127.0.0.0";  // nothing listens there
+    DVideoPage page(nowhere);
+    page.resize(480, 400);
+    page.show();
+    EXPECT_FALSE(page.ptzConnected());
+    page.setGrid(2, 2);
+    page.relayout();
+    for (const DVideoWindowContainer* tile : page.tiles()) {
+        EXPECT_EQ(tile->videoWindow()->windowText(), QStringLiteral("Connecting..."));
+    }
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return page.tiles()[0]->videoWindow()->watchdogArmed(); }, kWait_ms));
+    page.tiles()[0]->stopVideo();
+    EXPECT_EQ(page.tiles()[0]->videoWindow()->windowText(), QStringLiteral("No Video"));
+    EXPECT_FALSE(page.tiles()[0]->videoWindow()->watchdogArmed());
+}
+
+TEST_F(VideoPage, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
+    DMainPropSheet sheet(m_app);
+    sheet.m_channelCount = m_app.channelCount();
+    sheet.show();
+    sheet.tabs()->setCurrentIndex(3);
+    sheet.showAlarmVideo("3");
+    EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.videoPage());
+    EXPECT_TRUE(sheet.videoPage()->singleView());
+    EXPECT_EQ(sheet.videoPage()->pageIndex, 2);
+    EXPECT_EQ(sheet.videoPage()->tiles()[0]->getChannelId(), "3");
+}
+
+}  // namespace
+}  // namespace krt
