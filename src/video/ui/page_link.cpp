@@ -31,18 +31,17 @@ void DPageLink::mousePressEvent(QMouseEvent* event) {
     }
 }
 
-void DPageLink::mouseMoveEvent(QMouseEvent* event) {
-    QLabel::mouseMoveEvent(event);
-    const bool inside = rect().contains(event->position().toPoint());
-    if (!m_hovering) {
-        m_hovering = true;
-        grabMouse();
-        update();
-    } else if (!inside) {
-        m_hovering = false;
-        releaseMouse();
-        update();
-    }
+// The toolkit reports the pointer entering and leaving, so no capture is needed to notice it.
+void DPageLink::enterEvent(QEnterEvent* event) {
+    QLabel::enterEvent(event);
+    m_hovering = true;
+    update();
+}
+
+void DPageLink::leaveEvent(QEvent* event) {
+    QLabel::leaveEvent(event);
+    m_hovering = false;
+    update();
 }
 
 }  // namespace krt

@@ -26,7 +26,8 @@ class DPageLink : public QLabel {
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
   private:
     bool m_linkEnabled = false;

@@ -136,13 +136,14 @@ void DVideoWindow::onFrame(const VSCFrame& frame) {
         return;
     }
     armWatchdog();
+    m_framesDrawn.fetch_add(1);
     drawFrame(frame, *channel);
     if (!m_bigView.load()) {
         throttle();
     }
 }
 
-bool DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel) {
+void DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel) {
     const std::optional<Rect> placement =
         picturePlacement(m_areaWidth.load(), m_areaHeight.load(), channel);
     if (placement != m_placement) {
@@ -151,7 +152,7 @@ bool DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel)
     }
     if (!placement || placement->width <= 0 || placement->height <= 0 ||
         !m_decoder.decode(frame.payload(), {placement->width, placement->height}, m_decoding)) {
-        return false;
+        return;
     }
     {
         std::lock_guard lock(m_pictureMutex);
@@ -164,7 +165,6 @@ bool DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel)
     }
     QMetaObject::invokeMethod(
         this, [this] { update(); }, Qt::QueuedConnection);
-    return true;
 }
 
 void DVideoWindow::throttle() {

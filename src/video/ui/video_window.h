@@ -55,6 +55,8 @@ class DVideoWindow : public QWidget {
     std::optional<Rect> picturePlacementShown() const;
     QImage newestPicture() const;
     int framesReceived() const { return m_framesReceived.load(); }
+    // Frames that reached the drawing step (whether or not they decoded).
+    int framesDrawn() const { return m_framesDrawn.load(); }
     bool watchdogArmed() const { return m_watchdog.isActive(); }
     // The text the next paint shows over the background.
     QString windowText() const;
@@ -67,7 +69,7 @@ class DVideoWindow : public QWidget {
   private:
     void connectToVideoThread(const std::string& connectionText);
     void onFrame(const VSCFrame& frame);
-    bool drawFrame(const VSCFrame& frame, const VideoChannel& channel);
+    void drawFrame(const VSCFrame& frame, const VideoChannel& channel);
     void onWatchdog();
     void armRepaint();
     void armWatchdog();
@@ -87,6 +89,7 @@ class DVideoWindow : public QWidget {
     std::atomic<bool> m_connectCancelled{false};  // set by stopVideo for a connect under way
     std::atomic<std::int64_t> m_lastFrameTime{0};
     std::atomic<int> m_framesReceived{0};
+    std::atomic<int> m_framesDrawn{0};
     std::atomic<int> m_areaWidth{0};
     std::atomic<int> m_areaHeight{0};
     WorkerThread m_connectThread;

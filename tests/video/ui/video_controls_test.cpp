@@ -57,6 +57,18 @@ TEST_F(VideoControls, PageLinkAsksForItsPageOnlyOnceEnabled) {
     }
 }
 
+TEST_F(VideoControls, PageLinkFollowsThePointerInAndOut) {
+    DPageLink link(QStringLiteral("2"));
+    link.resize(30, 40);
+    EXPECT_FALSE(link.hovering());
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(&link, &enter);
+    EXPECT_TRUE(link.hovering());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&link, &leave);
+    EXPECT_FALSE(link.hovering());
+}
+
 TEST_F(VideoControls, PageLinkShowsItsColour) {
     DPageLink link(QStringLiteral("1"));
     link.resize(30, 40);

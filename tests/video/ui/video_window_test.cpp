@@ -1,0 +1,145 @@
+// One video tile against krt-sim: connecting, the frame turns of the grid, the placement of
+// the picture and the taps it reports.
+#include <gtest/gtest.h>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/ui/ui_test_support.h"
+#include "sim/sim_test_support.h"
+#include "video/ui/video_title_bar.h"
+#include "video/ui/video_window.h"
+#include "video/ui/video_window_container.h"
+
+namespace krt {
+namespace {
+
+using sim::test::RunningSim;
+
+constexpr int kWait_ms = 15000;
+const QColor kGrey(200, 200, 200);
+
+// A simulator with one small camera of 320 × 240.
+sim::SimConfig smallCameraConfig() {
+    sim::SimConfig config = RunningSim::quietDefault();
+    sim::SimChannel small;
+    small.id = "small";
+    small.description = "Small";
+    small.width = 320;
+    small.height = 240;
+    small.frameRate = 25.0;
+    config.channels = {small};
+    return config;
+}
+
+VideoChannel smallCamera(bool detailsLoaded) {
+    VideoChannel channel;
+    channel.ChannelID = "small";
+    channel.ChannelDescription = "Small";
+    channel.Width = 320;
+    channel.Height = 240;
+    channel.DetailsLoaded = detailsLoaded;
+    return channel;
+}
+
+class VideoTile : public test::UiTest {
+  protected:
+    VideoTile() : m_sim(smallCameraConfig()) {
+        m_app.m_serverAddress = m_sim.address();
+        m_tile.resize(160, 150);
+        m_tile.resizeChildren(160, 150);
+        m_tile.show();
+    }
+
+    DVideoWindow& window() { return *m_tile.videoWindow(); }
+
+    RunningSim m_sim;
+    KRTApp m_app;
+    DVideoWindowContainer m_tile{m_app, 10000};
+};
+
+TEST_F(VideoTile, WithoutChannelShowsNoVideoAndNeverConnects) {
+    m_tile.setChannel(nullptr);
+    m_tile.startConnect();
+    EXPECT_EQ(window().state(), VideoState::VideoIdle);
+    EXPECT_EQ(window().windowText(), QStringLiteral("No Video"));
+    EXPECT_EQ(m_tile.getChannelId(), "");
+    EXPECT_FALSE(window().watchdogArmed());
+    EXPECT_EQ(m_sim.server().servedRequests().size(), 0u);
+}
+
+TEST_F(VideoTile, DrawsTheChannelCentredAtItsAspect) {
+    const VideoChannel channel = smallCamera(true);
+    m_tile.setChannel(&channel);
+    m_tile.setBigView(true);
+    m_tile.startConnect();
+    EXPECT_EQ(window().windowText(), QStringLiteral("Connecting..."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window().newestPicture().isNull(); }, kWait_ms));
+    // 320 × 240 in a picture area of 160 × 135: 160 × 120 at (0, 7).
+    EXPECT_EQ(window().size(), QSize(160, 135));
+    EXPECT_EQ(window().picturePlacementShown(), (Rect{0, 7, 160, 120}));
+    EXPECT_EQ(window().newestPicture().size(), QSize(160, 120));
+    EXPECT_EQ(window().windowText(), QString());
+    const QImage shown = window().grab().toImage();
+    EXPECT_EQ(shown.pixelColor(80, 3), kGrey) << "the band above the picture";
+    EXPECT_EQ(shown.pixelColor(80, 131), kGrey) << "the band below the picture";
+    EXPECT_NE(shown.pixelColor(80, 60), kGrey) << "the picture";
+    EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 1u);
+}
+
+TEST_F(VideoTile, GridDrawsEverySecondFrameAndTheSingleViewEveryOne) {
+    struct Case {
+        bool bigView;
+        int framesToReceive;
+    };
+    for (const Case c : {Case{false, 3}, Case{true, 6}}) {
+        const VideoChannel channel = smallCamera(true);
+        m_tile.setChannel(&channel);
+        m_tile.setBigView(c.bigView);
+        m_tile.startConnect();
+        const int before = window().framesReceived();
+        const int drawnBefore = window().framesDrawn();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return window().framesReceived() - before >= c.framesToReceive; }, kWait_ms));
+        m_tile.pauseVideo();
+        m_tile.stopVideo();
+        const int received = window().framesReceived() - before;
+        const int drawn = window().framesDrawn() - drawnBefore;
+        // The first frame after the start is drawn, in the grid every second one after it.
+        EXPECT_EQ(drawn, c.bigView ? received : (received + 1) / 2)
+            << "big view " << c.bigView << ", " << received << " received";
+        EXPECT_EQ(window().state(), VideoState::VideoIdle);
+    }
+}
+
+TEST_F(VideoTile, ChannelWithoutDetailsReceivesButDrawsNothing) {
+    const VideoChannel channel = smallCamera(false);
+    m_tile.setChannel(&channel);
+    m_tile.setBigView(true);
+    m_tile.startConnect();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window().framesReceived() >= 3; }, kWait_ms));
+    EXPECT_EQ(window().state(), VideoState::VideoPlaying);
+    EXPECT_EQ(window().framesDrawn(), 0);
+    EXPECT_TRUE(window().newestPicture().isNull());
+    const QImage shown = window().grab().toImage();
+    EXPECT_EQ(shown.pixelColor(80, 60), kGrey);
+}
+
+TEST_F(VideoTile, TapOnThePictureOrTheTileReportsTheTileAndTheTitleBarNothing) {
+    QSignalSpy taps(&m_tile, &DVideoWindowContainer::videoTap);
+    QTest::mouseClick(m_tile.videoWindow(), Qt::LeftButton);
+    QTest::mouseClick(&m_tile, Qt::LeftButton, {}, QPoint(80, 100));
+    QTest::mouseClick(m_tile.titleBar(), Qt::LeftButton);
+    ASSERT_EQ(taps.count(), 2);
+    for (const QList<QVariant>& tap : taps) {
+        EXPECT_EQ(tap.at(0).value<DVideoWindowContainer*>(), &m_tile);
+    }
+}
+
+TEST_F(VideoTile, TitleBarAndPictureShareTheTile) {
+    m_tile.resizeChildren(200, 165);
+    EXPECT_EQ(m_tile.titleBar()->geometry(), QRect(0, 0, 200, DVideoTitleBar::kHeight));
+    EXPECT_EQ(m_tile.videoWindow()->geometry(), QRect(0, 15, 200, 150));
+}
+
+}  // namespace
+}  // namespace krt
