@@ -13,7 +13,6 @@ namespace krt {
 namespace {
 
 constexpr int kFirstLinkId = 1046;
-constexpr int kGridSide = 2;
 
 QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -25,8 +25,8 @@ class DVideoPage : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr int kRelayoutTimerId = 1000;
-    static constexpr int kCursorTimerId = 1002;
+    // Timer 1000: relayout a second after the size changed; timer 1002: the arrow cursor
+    // back shortly after a relayout.
     static constexpr int kRelayoutDelay_ms = 1000;
     static constexpr int kCursorDelay_ms = 10;
     static constexpr std::array<int, 4> kTileIds{10000, 10003, 10006, 10009};

@@ -27,8 +27,8 @@ class DVideoWindow : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr int kRepaintTimerId = 1002;
-    static constexpr int kWatchdogTimerId = 1003;
+    // Timer 1002: repaint after a state or placement change; timer 1003: the watchdog, which
+    // reconnects after more than 10 s without a picture.
     static constexpr int kRepaintDelay_ms = 100;
     static constexpr int kWatchdogPeriod_ms = 5000;
     // A grid tile holds its stream this long after each drawn picture.

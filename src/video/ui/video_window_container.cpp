@@ -1,6 +1,7 @@
 #include "video/ui/video_window_container.h"
 
 #include <QMouseEvent>
+#include <algorithm>
 
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
 
 #include "app/ui/main_prop_sheet.h"
 #include "app/ui/ui_test_support.h"
