@@ -188,7 +188,7 @@ void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
 }
 
 void CkmKRTZededUzeriZeraveDlg::runMainSheet() {
-    DMainPropSheet sheet(this);
+    DMainPropSheet sheet(*m_pApp, this);
     sheet.m_channelCount = m_pApp->channelCount();
     sheet.m_gridRows = 2;
     sheet.m_gridColumns = 2;

@@ -14,7 +14,8 @@ namespace {
 using MainSheet = test::UiTest;
 
 TEST_F(MainSheet, TabsReadVideosAlarmsSettingsAbout) {
-    const DMainPropSheet sheet;
+    const KRTApp app;
+    const DMainPropSheet sheet(app);
     QStringList titles;
     for (int i = 0; i < sheet.tabs()->count(); ++i) {
         titles << sheet.tabs()->tabText(i);
@@ -42,7 +43,8 @@ TEST_F(MainSheet, OpeningLoadsTheAlertSwitchesIntoTheSettingsPage) {
                 store(name, text);
             }
         }
-        DMainPropSheet sheet;
+        const KRTApp app;
+        DMainPropSheet sheet(app);
         EXPECT_EQ(sheet.settingsPage()->ShowAlerts, 0) << "loaded only when the sheet opens";
         sheet.show();
         EXPECT_EQ(sheet.settingsPage()->ShowAlerts, c.loadedShowAlerts);
@@ -53,7 +55,8 @@ TEST_F(MainSheet, OpeningLoadsTheAlertSwitchesIntoTheSettingsPage) {
 }
 
 TEST_F(MainSheet, TheAboutPageNamesTheProductAndTheProtocolVersion) {
-    const DMainPropSheet sheet;
+    const KRTApp app;
+    const DMainPropSheet sheet(app);
     EXPECT_EQ(sheet.aboutPage()->productText(),
               QStringLiteral("Tessaline Client \n\nMobileClient-02-00-01"));
     EXPECT_FALSE(sheet.aboutPage()->vendorText().isEmpty());
