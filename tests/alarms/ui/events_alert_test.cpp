@@ -100,6 +100,9 @@ TEST_F(EventAlert, AnAlarmFromTheServerIsListedAndPopsTheAlertWithItsTexts) {
     ASSERT_EQ(m_sheet->size(), QSize(640, 560));
     EXPECT_EQ(alert->geometry(), QRect(40, 20, 560, 520));
     EXPECT_TRUE(soundPlaying());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return m_sheet->alertSound()->status() == QSoundEffect::Ready; }, kWait_ms))
+        << "the sound resource loads";
 
     const EventListPicture picture = m_sheet->eventsPage()->eventList()->picture();
     ASSERT_EQ(picture.rows.size(), 1u);
