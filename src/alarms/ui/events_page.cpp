@@ -46,7 +46,6 @@ void DEventsPage::OnInitDialog() {
     m_eventList = new kmCustomEventsList(this);
     m_eventList->setGeometry(rect());
     m_eventList->attachRing([this] { return ring(); });
-    m_listReady = true;
     // The list paints with the application's font whatever the page uses.
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(kPageFontPixels);
@@ -71,7 +70,7 @@ void DEventsPage::queueEventAlert(std::string_view alarmName, std::string_view c
 
 void DEventsPage::eventStored(const AlarmEvent&) {
     postToGuiThread([this] {
-        if (m_listReady) {
+        if (m_eventList != nullptr) {
             m_eventList->armRefreshTimer();
         }
     });

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "alarms/alarm_channel_owner.h"
@@ -58,8 +59,7 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     void OnRetryTimer();
     void postToGuiThread(std::function<void()> work);
 
-    kmCustomEventsList* m_eventList = nullptr;
-    bool m_listReady = false;
+    kmCustomEventsList* m_eventList = nullptr;  // the list is ready once it exists
     QTimer* m_retryTimer;
     std::unique_ptr<kmKRTAlarmHandlerC> m_alarmChannel;
 };
