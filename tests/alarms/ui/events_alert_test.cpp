@@ -194,6 +194,24 @@ TEST_F(EventAlert, ShowVideoSwitchesToTheVideosTabOnTheEventsChannel) {
     }
 }
 
+TEST_F(EventAlert, EventsBeforeTheAlarmsTabIsFirstShownAreListedWhenItIs) {
+    // Opened on the Videos tab: the Alarms page has not been shown yet.
+    m_sheet = std::make_unique<DMainPropSheet>(m_app);
+    m_sheet->show();
+    ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
+    ASSERT_EQ(m_sheet->eventsPage()->eventList(), nullptr);
+
+    m_sim.server().pushAlarm("4", "Motion");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sheet->eventsPage()->ring().events().size() == 1; },
+                                kWait_ms));
+    m_sheet->tabs()->setCurrentWidget(m_sheet->eventsPage());
+    ASSERT_NE(m_sheet->eventsPage()->eventList(), nullptr);
+    const EventListPicture picture = m_sheet->eventsPage()->eventList()->picture();
+    ASSERT_EQ(picture.rows.size(), 1u);
+    EXPECT_EQ(picture.rows[0].lines[1], "Camera ID : 4");
+    EXPECT_EQ(m_sheet->eventsPage()->eventList()->scrollHeight(), 570);
+}
+
 class RefusedSubscription : public EventAlert {
   protected:
     static sim::SimConfig refusing() {
