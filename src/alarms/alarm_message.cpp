@@ -6,20 +6,6 @@
 namespace krt {
 namespace {
 
-// Cuts at most kMaxAlarmFieldBytes, backing off to the start of a UTF-8 sequence so that no
-// character is split.
-std::string boundedField(std::string text) {
-    if (text.size() <= kMaxAlarmFieldBytes) {
-        return text;
-    }
-    std::size_t end = kMaxAlarmFieldBytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    text.resize(end);
-    return text;
-}
-
 // The request's whole document as text, then the two zero bytes the server expects.
 std::optional<std::vector<char>> framedPayload(const XmlNode& root) {
     const std::optional<std::string> text = kmKRTMgrXMLData::serialize(root.ownerDocument());
@@ -38,9 +24,9 @@ std::optional<AlarmMessage> readAlarmMessage(const XmlNode& root) {
     if (!data) {
         return std::nullopt;
     }
-    return AlarmMessage{boundedField(data.childText("kmAlarmTimestamp")),
-                        boundedField(data.childText("kmAlarmName")),
-                        boundedField(data.childText("kmAlarmChannelID"))};
+    return AlarmMessage{boundedUtf8(data.childText("kmAlarmTimestamp")),
+                        boundedUtf8(data.childText("kmAlarmName")),
+                        boundedUtf8(data.childText("kmAlarmChannelID"))};
 }
 
 std::optional<std::vector<char>> subscriptionRequest() {

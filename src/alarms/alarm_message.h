@@ -10,9 +10,6 @@
 
 namespace krt {
 
-// Longest text of a message field that is used; the rest is cut off.
-inline constexpr std::size_t kMaxAlarmFieldBytes = 255;
-
 // The fields of a pushed alarm that the client uses. The message carries more (video channel,
 // other information, secondary channels), which nothing in the client reads.
 struct AlarmMessage {

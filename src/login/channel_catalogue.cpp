@@ -12,21 +12,6 @@ namespace krt {
 namespace {
 
 constexpr const char* kModule = "KRT";
-// Texts of a channel record are kept to the size the rest of the client expects of them.
-constexpr std::size_t kMaxRecordTextLength = 255;
-
-std::string boundedText(std::string text) {
-    if (text.size() <= kMaxRecordTextLength) {
-        return text;
-    }
-    std::size_t cut = kMaxRecordTextLength;
-    // Never cut a UTF-8 character in two: back up over its continuation bytes.
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
-    }
-    text.resize(cut);
-    return text;
-}
 
 // One request and its reply on a connection of its own, closed before returning.
 int exchange(const KRTApp& app, const std::string& request, Reply& reply,
@@ -37,10 +22,10 @@ int exchange(const KRTApp& app, const std::string& request, Reply& reply,
 }
 
 void readDetails(const XmlNode& channel, VideoChannel& record) {
-    record.ChannelID = boundedText(channel.childText("ChannelID"));
-    record.ChannelType = boundedText(channel.childText("ChannelType"));
+    record.ChannelID = boundedUtf8(channel.childText("ChannelID"));
+    record.ChannelType = boundedUtf8(channel.childText("ChannelType"));
     record.DetailsLoaded = true;
-    record.ChannelDescription = boundedText(channel.childText("ChannelDescription"));
+    record.ChannelDescription = boundedUtf8(channel.childText("ChannelDescription"));
     record.Width = channel.childInt("Width");
     record.Height = channel.childInt("Height");
     record.RecWidth = channel.childInt("RecWidth");
@@ -72,7 +57,7 @@ int getListOfVideos(KRTApp& app, const kmMgrSocketClient::Timeouts& timeouts) {
         std::vector<VideoChannel> table(ids.size());
         std::size_t fill = 0;
         for (const XmlNode& idNode : ids) {
-            const std::string id = boundedText(idNode.text());
+            const std::string id = boundedUtf8(idNode.text());
             if (isKnownId(table, id)) {
                 continue;
             }

@@ -78,6 +78,19 @@ XmlNode XmlNode::ownerDocument() const {
     return {m_document, *m_document};
 }
 
+std::string boundedUtf8(std::string text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    std::size_t cut = maxBytes;
+    // Back up over continuation bytes to the start of the character that would be split.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    text.resize(cut);
+    return text;
+}
+
 int parseLeadingInt(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size() && std::strchr(" \t\n\v\f\r", text[pos]) != nullptr) {

@@ -48,6 +48,13 @@ class XmlNode {
     pugi::xml_node m_node;
 };
 
+// Texts from the server are kept to this many bytes, as the fixed text areas of the client
+// hold them.
+inline constexpr std::size_t kMaxFieldTextBytes = 255;
+
+// The text cut to at most `maxBytes`, never in the middle of a UTF-8 character.
+std::string boundedUtf8(std::string text, std::size_t maxBytes = kMaxFieldTextBytes);
+
 // Leading decimal digits with an optional sign, as atoi reads them (no digits yields 0);
 // values beyond the range of int are clamped.
 int parseLeadingInt(std::string_view text);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -153,7 +154,18 @@ TEST_F(CliAlarms, KeepLeavesEverySnapshot) {
     const test::CliRun run = runCli(arguments(sim.address(), {"--count", "8", "--keep"}));
 
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(snapshotCount(), 8u);
+    const std::vector<std::string> printed = lines(run.out);
+    ASSERT_EQ(printed.size(), 8u);
+    // Alarms pushed within one millisecond share a timestamp, and so one snapshot file.
+    std::set<std::string> images;
+    for (const std::string& line : printed) {
+        images.insert(line.substr(line.find("image=") + 6,
+                                  line.find("\tbytes=") - line.find("image=") - 6));
+    }
+    EXPECT_EQ(snapshotCount(), images.size());
+    for (const std::string& image : images) {
+        EXPECT_TRUE(fs::exists(image)) << image;
+    }
 }
 
 TEST_F(CliAlarms, ATimeOutBeforeCountEventsExitsWithThree) {

@@ -115,6 +115,26 @@ TEST(ParseLeadingInt, ReadsAsTheCLibraryDoes) {
     }
 }
 
+TEST(BoundedUtf8, CutsServerTextsWithoutSplittingACharacter) {
+    struct Case {
+        std::string text;
+        std::size_t maxBytes;
+        std::string kept;
+    };
+    const std::vector<Case> cases = {
+        {"Gate", 4, "Gate"},
+        {"Gates", 4, "Gate"},
+        {"ab\xC3\xA4", 3, "ab"},          // a two-byte character that does not fit
+        {"ab\xC3\xA4", 4, "ab\xC3\xA4"},  // ... and one that does
+        {"\xE2\x82\xAC\xE2\x82\xAC", 5, "\xE2\x82\xAC"},
+        {"", 0, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(boundedUtf8(c.text, c.maxBytes), c.kept) << c.text;
+    }
+    EXPECT_EQ(boundedUtf8(std::string(300, 'x')).size(), kMaxFieldTextBytes);
+}
+
 TEST(RequestTexts, MatchTheTemplatesByteForByte) {
     EXPECT_EQ(versionRequest(),
               "<kmRequest>\t\t\t<kmRequestID>getMobileClientCommunicationVersion</kmRequestID>"

@@ -15,6 +15,8 @@ namespace {
 void registerCommands(CommandRegistry& registry) {
     registerLoginCommand(registry);
     registerAlarmsCommand(registry);
+    registerLiveCommand(registry);
+    registerPtzCommand(registry);
 }
 
 void addSharedOptions(CLI::App& app, SharedOptions& options) {

@@ -117,5 +117,7 @@ class CommandRegistry {
 // Registration functions, one per command file.
 void registerLoginCommand(CommandRegistry& registry);
 void registerAlarmsCommand(CommandRegistry& registry);
+void registerLiveCommand(CommandRegistry& registry);
+void registerPtzCommand(CommandRegistry& registry);
 
 }  // namespace krt::cli

@@ -1,0 +1,284 @@
+// Frames per second of the live video path, on frames of krt-sim (640 × 480 and 1280 × 720,
+// drawn into a tile 320 pixels wide):
+//   RawDecode          TurboJPEG's scaled decode alone on frames held in memory: the limit;
+//   StreamDecode       the whole path: krt-sim streams over loopback with no frame-rate cap,
+//                      VSCHarlowStream receives, FrameDecoder decodes to the tile's size;
+//                      with one stream or four at once; at the simulator's pace, or (backlog)
+//                      on frames that have piled up in the connection.
+// Every rate is per core: frames per CPU-second of the thread(s) that receive and decode
+// (manual time), so that the simulator, which paints and encodes every frame on the other
+// core, does not set it. wall_fps is the rate the streams reached in elapsed time.
+#include <benchmark/benchmark.h>
+#include <turbojpeg.h>
+
+#include <condition_variable>
+#include <ctime>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+#include "sim_config.h"
+#include "sim_server.h"
+#include "video/connection_text.h"
+#include "video/frame_decoder.h"
+#include "video/harlow_stream.h"
+#include "video/video_window_logic.h"
+
+namespace krt {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kTileWidth = 320;
+constexpr int kTileHeight = 240;
+constexpr std::size_t kHeldFrames = 60;
+constexpr int kFramesPerIteration = 20;
+constexpr auto kBacklogTime = 500ms;
+
+struct BenchChannel {
+    const char* id;
+    int width;
+    int height;
+};
+constexpr BenchChannel kChannels[] = {{"vga", 640, 480}, {"hd", 1280, 720}};
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+VideoChannel catalogueRecord(const BenchChannel& channel) {
+    VideoChannel record;
+    record.ChannelID = channel.id;
+    record.Width = channel.width;
+    record.Height = channel.height;
+    record.DetailsLoaded = true;
+    return record;
+}
+
+// Where the tile draws the channel: the size every frame is decoded to.
+PictureSize tileTarget(const BenchChannel& channel) {
+    const Rect placement = *picturePlacement(kTileWidth, kTileHeight, catalogueRecord(channel));
+    return {placement.width, placement.height};
+}
+
+// One simulator for the whole run: both channels at their full size, no frame-rate cap.
+class BenchSim {
+  public:
+    static BenchSim& instance() {
+        static BenchSim sim;
+        return sim;
+    }
+    std::string connectionText(const BenchChannel& channel) const {
+        return formatConnectionText("127.0.0.1", channel.id, m_server->port());
+    }
+
+  private:
+    BenchSim() {
+        sim::SimConfig config = sim::defaultConfig();
+        config.alarms.intervalSeconds = 0;
+        config.lowResolutionDivisor = 1;
+        config.channels.clear();
+        for (const BenchChannel& channel : kChannels) {
+            sim::SimChannel simChannel;
+            simChannel.id = channel.id;
+            simChannel.description = channel.id;
+            simChannel.width = channel.width;
+            simChannel.height = channel.height;
+            simChannel.frameRate = 0;
+            config.channels.push_back(simChannel);
+        }
+        m_server = std::make_unique<sim::SimServer>(std::move(config));
+        // Any free port: the benchmark may run beside a krt-sim on 5500.
+        m_server->start("127.0.0.1", 0);
+    }
+    std::unique_ptr<sim::SimServer> m_server;
+};
+
+// Frames of the channel as krt-sim streams them, held in memory.
+const std::vector<std::vector<unsigned char>>& heldFrames(const BenchChannel& channel) {
+    static std::mutex mutex;
+    static std::map<std::string, std::vector<std::vector<unsigned char>>> byChannel;
+    std::lock_guard lock(mutex);
+    auto& frames = byChannel[channel.id];
+    if (frames.empty()) {
+        std::mutex framesMutex;
+        std::condition_variable enough;
+        VSCHarlowStream stream;
+        stream.setFrameCallback([&](const VSCFrame& frame) {
+            std::lock_guard framesLock(framesMutex);
+            if (frames.size() < kHeldFrames) {
+                frames.emplace_back(frame.payload().begin(), frame.payload().end());
+            }
+            enough.notify_all();
+        });
+        if (stream.connectToCamera({BenchSim::instance().connectionText(channel)}) != 1) {
+            throw std::runtime_error("krt-sim did not stream");
+        }
+        std::unique_lock framesLock(framesMutex);
+        enough.wait_for(framesLock, 30s, [&] { return frames.size() >= kHeldFrames; });
+        framesLock.unlock();
+        stream.disconnectFromCamera();
+    }
+    return frames;
+}
+
+// (a) The limit: tjDecompress2 at the scaled size, nothing else.
+void RawDecode(benchmark::State& state) {
+    const BenchChannel& channel = kChannels[state.range(0)];
+    const auto& frames = heldFrames(channel);
+    const PictureSize target = tileTarget(channel);
+    const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(target.width * target.height * 4));
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const auto& jpeg = frames[next++ % frames.size()];
+        if (tjDecompress2(decoder.get(), jpeg.data(), jpeg.size(), pixels.data(), target.width,
+                          target.width * 4, target.height, TJPF_BGRX, TJFLAG_BOTTOMUP) != 0) {
+            state.SkipWithError(tjGetErrorStr2(decoder.get()));
+            break;
+        }
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(channel.id);
+}
+
+// One stream as a tile runs it: receive, then decode to the tile's size.
+class TileStream {
+  public:
+    explicit TileStream(const BenchChannel& channel) : m_target(tileTarget(channel)) {
+        m_stream.setFrameCallback([this](const VSCFrame& frame) { onFrame(frame); });
+        if (m_stream.connectToCamera({BenchSim::instance().connectionText(channel)}) != 1) {
+            throw std::runtime_error("krt-sim did not stream");
+        }
+    }
+    ~TileStream() { m_stream.disconnectFromCamera(); }
+
+    struct Progress {
+        long frames = 0;
+        double cpuSeconds = 0;  // of the receive thread, at the end of the last frame
+        int bufferBytes = 0;
+        long holds = 0;
+    };
+    Progress progress() {
+        std::lock_guard lock(m_mutex);
+        return m_progress;
+    }
+    bool waitForFrames(long frames) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, 30s, [&] { return m_progress.frames >= frames; });
+    }
+    // Holds the receive thread after its next frame; returns the progress once it goes on.
+    std::optional<Progress> holdOnce() {
+        std::unique_lock lock(m_mutex);
+        const long holds = m_progress.holds;
+        m_holdRequested = true;
+        if (!m_changed.wait_for(lock, 30s, [&] { return m_progress.holds > holds; })) {
+            return std::nullopt;
+        }
+        return m_progress;
+    }
+    std::size_t pictureBytes() const { return m_picture.pixels.capacity(); }
+    int failedFrames() const { return m_decoder.failedFrames(); }
+
+  private:
+    void onFrame(const VSCFrame& frame) {
+        m_decoder.decode(frame.payload(), m_target, m_picture);
+        bool hold = false;
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_progress.frames;
+            m_progress.bufferBytes = frame.capacity();
+            hold = std::exchange(m_holdRequested, false);
+        }
+        if (hold) {
+            // The server fills the connection meanwhile: the frames that follow are waiting.
+            std::this_thread::sleep_for(kBacklogTime);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_progress.cpuSeconds = threadCpuSeconds();
+            m_progress.holds += hold ? 1 : 0;
+        }
+        m_changed.notify_all();
+    }
+
+    const PictureSize m_target;
+    FrameDecoder m_decoder;
+    DecodedPicture m_picture;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    Progress m_progress;
+    bool m_holdRequested = false;
+    VSCHarlowStream m_stream;  // last: it stops before the decoder goes
+};
+
+// (b) and (c): the whole path, one or four streams.
+void StreamDecode(benchmark::State& state) {
+    const BenchChannel& channel = kChannels[state.range(0)];
+    const auto streamCount = static_cast<std::size_t>(state.range(1));
+    const bool backlog = state.range(2) != 0;
+    std::vector<std::unique_ptr<TileStream>> streams;
+    for (std::size_t i = 0; i < streamCount; ++i) {
+        streams.push_back(std::make_unique<TileStream>(channel));
+    }
+    long frames = 0;
+    const auto wallStart = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        // With a backlog, every stream first lets frames pile up in its connection, so that
+        // what follows measures how fast the path takes frames that are waiting rather than
+        // how fast the simulator paints them (between frames the thread would sleep and
+        // lose its caches to whatever else runs).
+        std::vector<std::future<std::optional<TileStream::Progress>>> held;
+        for (const auto& stream : streams) {
+            held.push_back(std::async(std::launch::async, [&stream, backlog] {
+                return backlog ? stream->holdOnce()
+                               : std::optional<TileStream::Progress>(stream->progress());
+            }));
+        }
+        double cpuSeconds = 0;
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+            const std::optional<TileStream::Progress> before = held[i].get();
+            if (!before || !streams[i]->waitForFrames(before->frames + kFramesPerIteration)) {
+                state.SkipWithError("the stream stalled");
+                return;
+            }
+            const TileStream::Progress after = streams[i]->progress();
+            cpuSeconds += after.cpuSeconds - before->cpuSeconds;
+            frames += after.frames - before->frames;
+        }
+        state.SetIterationTime(cpuSeconds);
+    }
+    const double wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    state.SetItemsProcessed(frames);
+    if (!backlog) {
+        state.counters["wall_fps"] = static_cast<double>(frames) / wallSeconds;
+    }
+    state.counters["frame_buffer_bytes"] = streams.front()->progress().bufferBytes;
+    state.counters["picture_bytes"] = static_cast<double>(streams.front()->pictureBytes());
+    int failed = 0;
+    for (const auto& stream : streams) {
+        failed += stream->failedFrames();
+    }
+    state.counters["undecoded"] = failed;
+    state.SetLabel(channel.id);
+}
+
+BENCHMARK(RawDecode)->Arg(0)->Arg(1);
+BENCHMARK(StreamDecode)
+    ->ArgNames({"channel", "streams", "backlog"})
+    ->ArgsProduct({{0, 1}, {1, 4}, {0, 1}})
+    ->UseManualTime()
+    ->Iterations(20);
+
+}  // namespace
+}  // namespace krt
+
+BENCHMARK_MAIN();

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace krt {
+
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const PictureSize&) const = default;
+};
+
+// A decoded picture: four bytes per pixel, blue, green, red and an unused byte in memory order
+// (what a 32-bit RGB image of the window toolkit reads on a little-endian machine), stored
+// bottom-up: the first row in memory is the picture's bottom row. Drawn top-down as it lies,
+// the picture shows mirrored top to bottom, as the window is specified to draw it.
+struct DecodedPicture {
+    static constexpr int kBytesPerPixel = 4;
+
+    PictureSize size;
+    std::vector<unsigned char> pixels;  // reused from frame to frame
+
+    int bytesPerLine() const { return size.width * kBytesPerPixel; }
+};
+
+// A DCT scaling factor of the decoder, num/denom.
+struct ScalingFactor {
+    int num = 1;
+    int denom = 1;
+
+    bool operator==(const ScalingFactor&) const = default;
+};
+
+// The size the decoder gives a picture at that factor (rounding up, as the decoder does).
+PictureSize scaledSize(PictureSize source, ScalingFactor factor);
+
+// Of the factors, the one whose picture is the smallest still at least the target in both
+// directions; the largest factor when none reaches the target.
+ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
+                                  std::span<const ScalingFactor> factors);
+
+// Decodes JPEG frames straight to the size they are drawn at. One per stream: it keeps its
+// decoder and scratch buffer from frame to frame. Not for use by two threads at once.
+class FrameDecoder {
+  public:
+    // Larger decoded pictures are refused, whatever their frame claims.
+    static constexpr long kMaxDecodedPixels = 4096L * 4096L;
+
+    FrameDecoder();
+
+    // The picture size the frame announces, or nothing when it is no readable JPEG.
+    std::optional<PictureSize> readSize(std::span<const unsigned char> jpeg);
+    // Decodes into `picture`, which then has exactly the target size. A frame that does not
+    // decode leaves it unchanged, is counted and yields false.
+    bool decode(std::span<const unsigned char> jpeg, PictureSize target, DecodedPicture& picture);
+    int failedFrames() const { return m_failedFrames; }
+
+  private:
+    struct HandleDeleter {
+        void operator()(void* handle) const;
+    };
+
+    bool decodeScaled(std::span<const unsigned char> jpeg, PictureSize source, PictureSize target,
+                      DecodedPicture& picture);
+
+    std::unique_ptr<void, HandleDeleter> m_handle;
+    std::vector<ScalingFactor> m_factors;
+    std::vector<unsigned char> m_scaled;  // the decoder's output, before it becomes the picture's
+    int m_failedFrames = 0;
+};
+
+// Nearest-neighbour resize of 4-byte pixels; both buffers keep the same row order.
+void resizePixels(std::span<const unsigned char> source, PictureSize sourceSize,
+                  std::span<unsigned char> target, PictureSize targetSize);
+
+}  // namespace krt

@@ -1,0 +1,226 @@
+#include "video/harlow_stream.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <cerrno>
+#include <string_view>
+#include <vector>
+
+#include "protocol/diag_log.h"
+#include "protocol/requests.h"
+#include "protocol/return_codes.h"
+#include "protocol/socket_common.h"
+
+namespace krt {
+namespace {
+
+constexpr const char* kModule = "KRT";
+constexpr const char* kConnectMethod = "VSCHarlowStream::connectToCamera()";
+constexpr int kOldThreadGrace_ms = 2500;
+constexpr int kReceiveThreadGrace_ms = 5000;
+// The reply to a live video request is a short text; anything longer is not one.
+constexpr std::uint32_t kMaxReplyLength = 64 * 1024;
+constexpr std::string_view kReplyAccepted = "success";
+
+}  // namespace
+
+VSCHarlowStream::~VSCHarlowStream() {
+    disconnectFromCamera();
+}
+
+int VSCHarlowStream::connectToCamera(const VSCConnectParams& params) {
+    try {
+        std::lock_guard control(m_controlMutex);
+        const auto target = parseConnectionText(params.connectionText);
+        if (!target) {
+            return kVscFailed;
+        }
+        const LiveResolution resolution =
+            m_mediumResolution.load() ? LiveResolution::Medium : LiveResolution::Low;
+        const std::string request = liveVideoRequest(resolution, target->channel);
+        // Checked before any flag changes, so that a refused call leaves a running stream as
+        // it was.
+        if (isOpen()) {
+            return kVscAlreadyOpen;
+        }
+        m_receivingEnabled.store(true);
+        setStopRequested(false);
+        return openStream(*target, request);
+    } catch (...) {
+        writeLog(kModule, kConnectMethod, "");
+        closeSocket();
+        return kVscException;
+    }
+}
+
+int VSCHarlowStream::openStream(const ConnectionTarget& target, std::string_view request) {
+    const int fd = openSocket();
+    if (fd < 0) {
+        const std::string message = "Invalid Socket Error " + std::to_string(errno);
+        writeLog(kModule, kConnectMethod, message.c_str());
+        return kVscNoSocket;
+    }
+    if (!connectSocket(fd, target)) {
+        closeSocket();
+        return kVscConnectFailed;
+    }
+    if (kmMgrSocketCommon::sendData(fd, request, nullptr) != kSuccess || !readReply(fd)) {
+        closeSocket();
+        return kVscFailed;
+    }
+    // A silent peer, also one that stops inside a frame, ends the receive thread.
+    setReceiveTimeout(fd, m_timeouts.silence);
+    endThread(m_receiveThread, kOldThreadGrace_ms, kConnectMethod, "pushFrameThread");
+    m_frame = VSCFrame{};
+    m_receiveThread = WorkerThread([this, fd] { pushFrameThread(fd); });
+    return kVscSuccess;
+}
+
+int VSCHarlowStream::openSocket() {
+    std::lock_guard lock(m_socketMutex);
+    m_socket.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    return m_socket.fd();
+}
+
+bool VSCHarlowStream::connectSocket(int fd, const ConnectionTarget& target) const {
+    const auto address = parseIPv4(target.address);
+    if (!address || target.port <= 0 || target.port > 0xFFFF) {
+        return false;
+    }
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr = *address;
+    peer.sin_port = htons(static_cast<std::uint16_t>(target.port));
+    // A blocking connect gives up after the send time-out; the request send keeps it.
+    setSendTimeout(fd, m_timeouts.connect);
+    setReceiveTimeout(fd, m_timeouts.reply);
+    return ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
+}
+
+bool VSCHarlowStream::readReply(int fd) const {
+    PktHeader header;
+    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok ||
+        header.payloadLength > kMaxReplyLength) {
+        return false;
+    }
+    std::vector<char> reply(header.payloadLength);
+    std::size_t received = 0;
+    kmMgrSocketCommon::recvData(fd, reply, received);
+    // Only a whole reply: a partial one would leave the stream inside its rest.
+    return received == reply.size() &&
+           std::string_view(reply.data(), reply.size()).find(kReplyAccepted) !=
+               std::string_view::npos;
+}
+
+void VSCHarlowStream::pushFrameThread(int fd) {
+    while (!stopRequested()) {
+        if (!m_receivingEnabled.load()) {
+            std::unique_lock lock(m_wakeMutex);
+            m_wake.wait(lock, [this] { return stopRequested(); });
+            continue;
+        }
+        // The socket's receive time-out is the silence limit: no separate wait is needed.
+        if (!receiveWholeFrame(fd, m_frame)) {
+            // The socket stays open: the owner notices the silence and reconnects.
+            return;
+        }
+        if (m_receivingEnabled.load() && !stopRequested()) {
+            deliver(m_frame);
+        }
+    }
+}
+
+bool VSCHarlowStream::receiveWholeFrame(int fd, VSCFrame& frame) {
+    PktHeader header;
+    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok) {
+        return false;
+    }
+    const int length = static_cast<int>(header.payloadLength);
+    if (!frame.reserve(length)) {
+        return false;
+    }
+    std::size_t received = 0;
+    const auto payload =
+        std::span(reinterpret_cast<char*>(frame.buffer().data()), static_cast<std::size_t>(length));
+    kmMgrSocketCommon::recvData(fd, payload, received);
+    if (received != payload.size()) {
+        return false;
+    }
+    frame.setLength(length);
+    return true;
+}
+
+int VSCHarlowStream::receiveFrame(VSCFrame* frame) {
+    if (frame == nullptr) {
+        return kNothingReceived;
+    }
+    int fd = -1;
+    {
+        std::lock_guard lock(m_socketMutex);
+        fd = m_socket.fd();
+    }
+    return fd >= 0 && receiveWholeFrame(fd, *frame) ? kSuccess : kNothingReceived;
+}
+
+void VSCHarlowStream::deliver(const VSCFrame& frame) {
+    std::shared_ptr<const FrameCallback> callback;
+    {
+        std::lock_guard lock(m_callbackMutex);
+        callback = m_frameCallback;
+    }
+    if (callback && *callback) {
+        (*callback)(frame);
+    }
+}
+
+void VSCHarlowStream::setFrameCallback(FrameCallback callback) {
+    auto shared = std::make_shared<const FrameCallback>(std::move(callback));
+    std::lock_guard lock(m_callbackMutex);
+    m_frameCallback = std::move(shared);
+}
+
+void VSCHarlowStream::pauseReceiving() {
+    m_receivingEnabled.store(false);
+}
+
+int VSCHarlowStream::disconnectFromCamera() {
+    try {
+        // Stopping first wakes a connect under way, so that the lock below is soon free.
+        requestStop();
+        std::lock_guard control(m_controlMutex);
+        requestStop();
+        endThread(m_receiveThread, kReceiveThreadGrace_ms,
+                  "VSCHarlowStream::disconnectFromCamera()", "pushFrameThread");
+        closeSocket();
+        return kVscSuccess;
+    } catch (...) {
+        return kVscException;
+    }
+}
+
+void VSCHarlowStream::requestStop() {
+    {
+        std::lock_guard lock(m_wakeMutex);
+        setStopRequested(true);
+    }
+    m_wake.notify_all();
+    std::lock_guard lock(m_socketMutex);
+    shutdownBoth(m_socket.fd());
+}
+
+void VSCHarlowStream::closeSocket() {
+    std::lock_guard lock(m_socketMutex);
+    shutdownBoth(m_socket.fd());
+    m_socket.reset();
+}
+
+bool VSCHarlowStream::isOpen() const {
+    std::lock_guard lock(m_socketMutex);
+    return m_socket.valid();
+}
+
+bool VSCHarlowStream::waitReceiveEnded(std::chrono::milliseconds timeout) const {
+    return m_receiveThread.waitFinished(timeout);
+}
+
+}  // namespace krt

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace krt {
+
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const Rect&) const = default;
+};
+
+struct Rgb {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+
+    bool operator==(const Rgb&) const = default;
+};
+
+inline constexpr Rgb kCurrentPageColour{255, 0, 0};
+inline constexpr Rgb kOtherPageColour{0, 0, 255};
+
+// Page arithmetic of the Videos page: rows × cols tiles per page, row-major.
+int pageCount(int channelCount, int rows, int cols);
+int firstChannelOfPage(int pageIndex, int rows, int cols);
+// The catalogue index that tile k shows, nothing past the end of the catalogue.
+std::optional<int> channelForTile(int pageIndex, int rows, int cols, int tile, int channelCount);
+
+// Height left for the tiles: the single view with PTZ buttons gives 20 pixels more to them.
+int availableTileHeight(int clientHeight, bool ptzButtonsShown);
+
+// Size of every tile (with its 15-pixel title bar) and the gaps between them.
+struct TileGeometry {
+    int tileWidth = 0;
+    int tileHeight = 0;
+    int gapX = 0;
+    int gapY = 0;
+
+    bool operator==(const TileGeometry&) const = default;
+};
+// Portrait (height > width) fits the tiles to the width, landscape to the available height.
+TileGeometry tileGeometry(int clientWidth, int clientHeight, int availableHeight, int rows,
+                          int cols);
+// Where the tile of that row and column goes; the first row starts below the 40-pixel link row.
+Rect tileRect(const TileGeometry& geometry, int row, int column);
+
+// One of the three page-number links.
+struct PageLink {
+    std::string text;
+    Rgb colour;
+    bool visible = false;
+
+    bool operator==(const PageLink&) const = default;
+};
+// The current page in red with its neighbours in blue; links past the last page are hidden.
+std::array<PageLink, 3> pageLinks(int pageIndex, int pageCount);
+// The items of the page list: "Page 1" ... "Page N".
+std::vector<std::string> pageListItems(int pageCount);
+
+// The six PTZ buttons in one row 10 pixels above the bottom of the page.
+std::array<Rect, 6> ptzButtonRects(int clientWidth, int clientHeight, int buttonHeight);
+
+// What tapping a tile does to the page: the single view of the tapped channel, or back from
+// it to the grid page that holds the channel.
+struct PageView {
+    int rows = 0;
+    int cols = 0;
+    int pageIndex = 0;
+    bool singleView = false;
+
+    bool operator==(const PageView&) const = default;
+};
+// Nothing for a tile that shows no channel (catalogue index -1): the tap is ignored.
+std::optional<PageView> viewAfterTap(bool singleView, int channelIndex);
+
+}  // namespace krt

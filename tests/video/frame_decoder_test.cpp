@@ -1,0 +1,166 @@
+#include "video/frame_decoder.h"
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include "video/test_jpeg.h"
+
+namespace krt {
+namespace {
+
+using test::Colour;
+using test::kBlue;
+using test::kRed;
+
+std::vector<ScalingFactor> decoderFactors() {
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    std::vector<ScalingFactor> result;
+    for (int i = 0; i < count; ++i) {
+        result.push_back({factors[i].num, factors[i].denom});
+    }
+    return result;
+}
+
+struct FactorCase {
+    PictureSize source;
+    PictureSize target;
+    PictureSize decoded;
+};
+
+void PrintTo(const FactorCase& c, std::ostream* out) {
+    *out << c.source.width << "x" << c.source.height << " to " << c.target.width << "x"
+         << c.target.height;
+}
+
+class ScalingChoice : public testing::TestWithParam<FactorCase> {};
+
+TEST_P(ScalingChoice, SmallestPictureStillAtLeastTheTarget) {
+    const FactorCase& c = GetParam();
+    const ScalingFactor factor = chooseScalingFactor(c.source, c.target, decoderFactors());
+    EXPECT_EQ(scaledSize(c.source, factor), c.decoded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScalingChoice,
+    testing::Values(FactorCase{{640, 480}, {320, 240}, {320, 240}},
+                    FactorCase{{1280, 720}, {320, 180}, {320, 180}},
+                    FactorCase{{640, 480}, {160, 120}, {160, 120}},
+                    // 3/8 gives 240 × 180, too small; 1/2 is the smallest that covers 300 × 200.
+                    FactorCase{{640, 480}, {300, 200}, {320, 240}},
+                    FactorCase{{640, 480}, {640, 480}, {640, 480}},
+                    // Wider than the channel's aspect: the height decides.
+                    FactorCase{{640, 480}, {100, 400}, {560, 420}},
+                    // Beyond the largest factor: the largest it is, then a resize.
+                    FactorCase{{640, 480}, {2000, 1500}, {1280, 960}}));
+
+// Colour of the pixel at (x, row) of a BGRX buffer, as red, green, blue.
+Colour pixelAt(const DecodedPicture& picture, int x, int row) {
+    const auto offset =
+        static_cast<std::size_t>(row * picture.bytesPerLine() + x * DecodedPicture::kBytesPerPixel);
+    return {picture.pixels[offset + 2], picture.pixels[offset + 1], picture.pixels[offset]};
+}
+
+void expectNear(const Colour& actual, const Colour& expected, const std::string& where) {
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_NEAR(actual[i], expected[i], 12) << where << " channel " << i;
+    }
+}
+
+class DecodeToSize : public testing::TestWithParam<PictureSize> {};
+
+}  // namespace
+
+void PrintTo(const PictureSize& size, std::ostream* out) {
+    *out << size.width << "x" << size.height;
+}
+
+namespace {
+
+TEST_P(DecodeToSize, ComesOutAtTheTargetSizeBottomUp) {
+    const std::vector<unsigned char> jpeg = test::twoBandJpeg(128, 96, kRed, kBlue);
+    FrameDecoder decoder;
+    DecodedPicture picture;
+    const PictureSize target = GetParam();
+    ASSERT_TRUE(decoder.decode(jpeg, target, picture));
+    ASSERT_EQ(picture.size, target);
+    ASSERT_EQ(picture.pixels.size(), static_cast<std::size_t>(target.width * target.height * 4));
+    // The first row in memory is the bottom (blue) band, the last the top (red) one.
+    for (const int x : {0, target.width / 2, target.width - 1}) {
+        expectNear(pixelAt(picture, x, 0), kBlue, "first row x " + std::to_string(x));
+        expectNear(pixelAt(picture, x, target.height - 1), kRed, "last row x " + std::to_string(x));
+    }
+    EXPECT_EQ(decoder.failedFrames(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DecodeToSize,
+                         testing::Values(PictureSize{128, 96},  // as it is
+                                         PictureSize{64, 48},   // by the DCT alone
+                                         PictureSize{60, 40},   // DCT, then a resize down
+                                         PictureSize{300, 200}  // beyond 2×: resized up
+                                         ));
+
+TEST(DecodeBrokenFrames, DrawNothingAndAreCounted) {
+    const std::vector<unsigned char> good = test::twoBandJpeg(64, 48, kRed, kBlue);
+    // The markers stop before the frame header.
+    const std::vector<unsigned char> noImage(good.begin(), good.begin() + 20);
+    const std::vector<unsigned char> garbage(500, 0x5A);
+    const std::vector<unsigned char> empty;
+
+    FrameDecoder decoder;
+    DecodedPicture picture;
+    ASSERT_TRUE(decoder.decode(good, {64, 48}, picture));
+    const DecodedPicture before = picture;
+    int failures = 0;
+    for (const auto* frame : {&noImage, &garbage, &empty}) {
+        EXPECT_FALSE(decoder.decode(*frame, {64, 48}, picture));
+        EXPECT_EQ(decoder.failedFrames(), ++failures);
+        EXPECT_EQ(picture.size, before.size);
+        EXPECT_EQ(picture.pixels, before.pixels);
+    }
+    EXPECT_EQ(decoder.readSize(garbage), std::nullopt);
+}
+
+TEST(DecodeTargets, ImpossibleTargetsAreRefused) {
+    const std::vector<unsigned char> jpeg = test::twoBandJpeg(64, 48, kRed, kBlue);
+    FrameDecoder decoder;
+    DecodedPicture picture;
+    const PictureSize targets[] = {{0, 48}, {64, -1}, {5000, 5000}};
+    for (const PictureSize& target : targets) {
+        EXPECT_FALSE(decoder.decode(jpeg, target, picture)) << target.width << "x" << target.height;
+    }
+    EXPECT_EQ(decoder.failedFrames(), 3);
+    EXPECT_EQ(decoder.readSize(jpeg), (PictureSize{64, 48}));
+}
+
+TEST(DecodeReuse, OneDecoderServesFramesOfChangingSizes) {
+    FrameDecoder decoder;
+    DecodedPicture picture;
+    const struct {
+        PictureSize source;
+        PictureSize target;
+    } frames[] = {{{640, 480}, {320, 240}}, {{1280, 720}, {320, 180}}, {{64, 48}, {64, 48}}};
+    for (const auto& frame : frames) {
+        const auto jpeg = test::twoBandJpeg(frame.source.width, frame.source.height, kBlue, kRed);
+        ASSERT_TRUE(decoder.decode(jpeg, frame.target, picture));
+        EXPECT_EQ(picture.size, frame.target);
+        expectNear(pixelAt(picture, 0, 0), kRed, "bottom band first in memory");
+    }
+}
+
+TEST(ResizePixels, NearestNeighbourKeepsRowOrder) {
+    // 2 × 2 source: four distinct pixels; doubled, each becomes a 2 × 2 block.
+    const std::vector<unsigned char> source = {1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0, 4, 4, 4, 0};
+    std::vector<unsigned char> target(4 * 4 * 4);
+    resizePixels(source, {2, 2}, target, {4, 4});
+    const int expected[4][4] = {{1, 1, 2, 2}, {1, 1, 2, 2}, {3, 3, 4, 4}, {3, 3, 4, 4}};
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(target[static_cast<std::size_t>((y * 4 + x) * 4)], expected[y][x])
+                << x << "," << y;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace krt

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <turbojpeg.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace krt::test {
+
+using Colour = std::array<std::uint8_t, 3>;  // red, green, blue
+
+inline constexpr Colour kRed{255, 0, 0};
+inline constexpr Colour kBlue{0, 0, 255};
+
+// A JPEG of the given size, encoded here, whose top half is `top` and bottom half `bottom`.
+inline std::vector<unsigned char> twoBandJpeg(int width, int height, Colour top, Colour bottom,
+                                              int quality = 90) {
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(width * height * 3));
+    for (int y = 0; y < height; ++y) {
+        const Colour& colour = y < height / 2 ? top : bottom;
+        for (int x = 0; x < width; ++x) {
+            const auto offset = static_cast<std::size_t>((y * width + x) * 3);
+            std::copy(colour.begin(), colour.end(), rgb.begin() + static_cast<long>(offset));
+        }
+    }
+    const std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    if (tjCompress2(encoder.get(), rgb.data(), width, width * 3, height, TJPF_RGB, &jpeg, &size,
+                    TJSAMP_420, quality, 0) != 0) {
+        throw std::runtime_error(tjGetErrorStr2(encoder.get()));
+    }
+    std::vector<unsigned char> bytes(jpeg, jpeg + size);
+    tjFree(jpeg);
+    return bytes;
+}
+
+}  // namespace krt::test

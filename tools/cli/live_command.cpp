@@ -1,0 +1,230 @@
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <string>
+
+#include "cli_command.h"
+#include "video/connection_text.h"
+#include "video/frame_decoder.h"
+#include "video/harlow_stream.h"
+
+namespace krt::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct LiveOptions {
+    std::string channelId;
+    bool medium = false;
+    int frames = 25;
+    std::string outDir;
+    double timeoutSeconds = 30.0;
+};
+
+std::string frameFileName(int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.jpg", number);
+    return name;
+}
+
+// Takes the frames on the stream's receive thread: counts, keeps, decodes and reports each
+// one until the wanted number came.
+class LiveRecorder {
+  public:
+    LiveRecorder(CliSession& session, std::filesystem::path outDir, int wanted)
+        : m_session(session), m_outDir(std::move(outDir)), m_wanted(wanted) {}
+
+    void onFrame(const VSCFrame& frame) {
+        int number = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_count >= m_wanted || m_failure) {
+                return;
+            }
+            number = m_count + 1;
+        }
+        const auto payload = frame.payload();
+        if (!m_outDir.empty() && !writeFile(m_outDir / frameFileName(number), payload)) {
+            finish(std::nullopt, "cannot write " + (m_outDir / frameFileName(number)).string());
+            return;
+        }
+        report(number, payload);
+        finish(number, {});
+    }
+
+    void streamEnded() { finish(std::nullopt, {}, true); }
+
+    // Waits for the wanted frames, the end of the stream, a failure or the deadline.
+    void waitUntil(Clock::time_point deadline) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_until(lock, deadline,
+                             [this] { return m_count >= m_wanted || m_ended || m_failure; });
+    }
+
+    int count() const {
+        std::lock_guard lock(m_mutex);
+        return m_count;
+    }
+    std::optional<std::string> failure() const {
+        std::lock_guard lock(m_mutex);
+        return m_failure;
+    }
+    // Seconds from the first to the last frame.
+    double seconds() const {
+        std::lock_guard lock(m_mutex);
+        return std::chrono::duration<double>(m_last - m_first).count();
+    }
+
+  private:
+    static bool writeFile(const std::filesystem::path& path, std::span<const unsigned char> bytes) {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return static_cast<bool>(file.flush());
+    }
+
+    void report(int number, std::span<const unsigned char> payload) {
+        PictureSize size;
+        if (const auto announced = m_decoder.readSize(payload);
+            announced && m_decoder.decode(payload, *announced, m_picture)) {
+            size = *announced;
+        }
+        if (m_session.json()) {
+            m_session.printJson({{"n", number},
+                                 {"bytes", payload.size()},
+                                 {"width", size.width},
+                                 {"height", size.height}});
+            return;
+        }
+        std::lock_guard lock(m_session.outputMutex());
+        m_session.out() << number << "\tbytes=" << payload.size() << "\tsize=" << size.width << "x"
+                        << size.height << (size.width == 0 ? " (does not decode)" : "") << '\n'
+                        << std::flush;
+    }
+
+    void finish(std::optional<int> number, std::string failure, bool ended = false) {
+        {
+            std::lock_guard lock(m_mutex);
+            const Clock::time_point now = Clock::now();
+            if (number) {
+                m_count = *number;
+                m_first = m_count == 1 ? now : m_first;
+                m_last = now;
+            }
+            if (!failure.empty()) {
+                m_failure = std::move(failure);
+            }
+            m_ended = m_ended || ended;
+        }
+        m_changed.notify_all();
+    }
+
+    CliSession& m_session;
+    const std::filesystem::path m_outDir;
+    const int m_wanted;
+    FrameDecoder m_decoder;  // used on the receive thread only
+    DecodedPicture m_picture;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_count = 0;
+    bool m_ended = false;
+    std::optional<std::string> m_failure;
+    Clock::time_point m_first;
+    Clock::time_point m_last;
+};
+
+void printSummary(CliSession& session, const LiveRecorder& recorder, int wanted) {
+    const int frames = recorder.count();
+    const double seconds = recorder.seconds();
+    const double fps = frames >= 2 && seconds > 0 ? (frames - 1) / seconds : 0.0;
+    if (session.json()) {
+        session.printJson({{"result", frames >= wanted ? "ok" : "incomplete"},
+                           {"frames", frames},
+                           {"seconds", seconds},
+                           {"fps", fps}});
+        return;
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "%d of %d frames in %.2f s: %.1f frames per second", frames,
+                  wanted, seconds, fps);
+    std::lock_guard lock(session.outputMutex());
+    session.out() << line << '\n' << std::flush;
+}
+
+int runLive(CliSession& session, const LiveOptions& options) {
+    std::error_code error;
+    if (!options.outDir.empty() && !std::filesystem::create_directories(options.outDir, error) &&
+        !std::filesystem::is_directory(options.outDir, error)) {
+        return session.usageError("cannot create the folder " + options.outDir);
+    }
+    const std::optional<KRTApp> app = session.logIn();
+    if (!app) {
+        return kExitRefused;
+    }
+    const int index = findChannelIndex(app->m_channels, options.channelId);
+    if (index < 0) {
+        return session.refuse(
+            "Channel " + printableText(options.channelId) + " is not in the catalogue.",
+            "unknown-channel");
+    }
+    const VideoChannel& channel = app->m_channels[static_cast<std::size_t>(index)];
+
+    LiveRecorder recorder(session, options.outDir, options.frames);
+    VSCHarlowStream stream;
+    stream.setMediumResolution(options.medium);
+    stream.setFrameCallback([&recorder](const VSCFrame& frame) { recorder.onFrame(frame); });
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(options.timeoutSeconds));
+    const int result = stream.connectToCamera(
+        {formatConnectionText(app->m_serverAddress, channel.ChannelID, app->m_serverPort)});
+    if (result != kVscSuccess) {
+        std::lock_guard lock(session.outputMutex());
+        session.err() << "The live stream of channel " << printableText(channel.ChannelID)
+                      << " could not be opened (" << result << ").\n";
+        return kExitIncomplete;
+    }
+    // A stream that falls silent ends its receive thread; that ends the wait early.
+    auto watcher = std::async(std::launch::async, [&] {
+        stream.waitReceiveEnded(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+        recorder.streamEnded();
+    });
+    recorder.waitUntil(deadline);
+    stream.disconnectFromCamera();
+    watcher.get();
+
+    if (const std::optional<std::string> failure = recorder.failure()) {
+        std::lock_guard lock(session.outputMutex());
+        session.err() << *failure << '\n';
+    }
+    printSummary(session, recorder, options.frames);
+    return recorder.count() >= options.frames && !recorder.failure() ? kExitOk : kExitIncomplete;
+}
+
+}  // namespace
+
+void registerLiveCommand(CommandRegistry& registry) {
+    auto options = std::make_shared<LiveOptions>();
+    CLI::App& command = registry.add(
+        "live",
+        "Open a channel's live stream as a video tile does and print one line per frame: "
+        "number, bytes, decoded width and height; then the frames per second. Exit status 3 "
+        "when fewer frames came than wanted",
+        [options](CliSession& session) { return runLive(session, *options); });
+    command.add_option("CHANNEL_ID", options->channelId, "ChannelID of the camera")->required();
+    command.add_flag("--medium", options->medium,
+                     "Ask for the medium resolution (as the single view does) instead of the low");
+    command.add_option("--frames", options->frames, "Stop after N frames")
+        ->check(CLI::Range(1, 1'000'000))
+        ->capture_default_str();
+    command.add_option("--out", options->outDir,
+                       "Write each frame as received to DIR/frame-00001.jpg, ...");
+    command.add_option("--timeout", options->timeoutSeconds, "Give up after SECONDS")
+        ->check(CLI::Range(0.1, 86'400.0))
+        ->capture_default_str();
+}
+
+}  // namespace krt::cli
