@@ -1,7 +1,5 @@
 #include "video/video_page_logic.h"
 
-#include <algorithm>
-
 namespace krt {
 
 TitleTexts titleTexts(const VideoChannel* channel) {
@@ -41,30 +39,6 @@ int initialScrollHeight(int clientWidth, int rows, int cols, int keptScrollHeigh
 
 bool initialScrollBarNeeded(int scrollHeight, int clientHeight) {
     return scrollHeight + 8 >= clientHeight;
-}
-
-int scrollPositionAfter(ScrollAction action, int position, int clientHeight, int limit,
-                        int thumbPosition) {
-    constexpr int kLine = 100;
-    switch (action) {
-        case ScrollAction::LineUp:
-            return std::max(position - kLine, 0);
-        case ScrollAction::LineDown:
-            return std::min(position + kLine, limit);
-        case ScrollAction::PageUp:
-            return position - clientHeight < 1 ? 0 : position - clientHeight;
-        case ScrollAction::PageDown:
-            return position + clientHeight < limit ? position + clientHeight : limit;
-        case ScrollAction::Top:
-            return 0;
-        case ScrollAction::Bottom:
-            return limit;
-        case ScrollAction::Thumb:
-            return thumbPosition;
-        case ScrollAction::Other:
-            break;
-    }
-    return position;
 }
 
 }  // namespace krt

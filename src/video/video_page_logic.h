@@ -37,12 +37,6 @@ int initialScrollHeight(int clientWidth, int rows, int cols, int keptScrollHeigh
 // the page.
 bool initialScrollBarNeeded(int scrollHeight, int clientHeight);
 
-enum class ScrollAction { LineUp, LineDown, PageUp, PageDown, Top, Bottom, Thumb, Other };
-// The new position of the page's scroll bar after the action, from the position, the page
-// height, the scroll limit and the position the thumb was dragged to.
-int scrollPositionAfter(ScrollAction action, int position, int clientHeight, int limit,
-                        int thumbPosition);
-
 // What a relayout depends on: nothing moves unless the grid or the page changed.
 struct LayoutKey {
     int rows = 0;

@@ -80,34 +80,5 @@ TEST(ScrollBar, IsNeededOnlyWhenTheContentWithEightSpareIsNotShorterThanThePage)
     EXPECT_TRUE(initialScrollBarNeeded(400, 268));
 }
 
-struct ScrollCase {
-    ScrollAction action;
-    int position;
-    int expected;
-};
-
-void PrintTo(const ScrollCase& c, std::ostream* out) {
-    *out << "action " << static_cast<int>(c.action) << " from " << c.position;
-}
-
-class ScrollPosition : public testing::TestWithParam<ScrollCase> {};
-
-// Page height 200, limit 500, the thumb dragged to 321.
-TEST_P(ScrollPosition, MovesByLinesOfOneHundredAndPagesOfThePageHeight) {
-    const ScrollCase& c = GetParam();
-    EXPECT_EQ(scrollPositionAfter(c.action, c.position, 200, 500, 321), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ScrollPosition,
-    testing::Values(
-        ScrollCase{ScrollAction::LineUp, 250, 150}, ScrollCase{ScrollAction::LineUp, 60, 0},
-        ScrollCase{ScrollAction::LineDown, 250, 350}, ScrollCase{ScrollAction::LineDown, 450, 500},
-        ScrollCase{ScrollAction::PageUp, 250, 50}, ScrollCase{ScrollAction::PageUp, 200, 0},
-        ScrollCase{ScrollAction::PageUp, 201, 1}, ScrollCase{ScrollAction::PageDown, 250, 450},
-        ScrollCase{ScrollAction::PageDown, 300, 500}, ScrollCase{ScrollAction::Top, 250, 0},
-        ScrollCase{ScrollAction::Bottom, 0, 500}, ScrollCase{ScrollAction::Thumb, 0, 321},
-        ScrollCase{ScrollAction::Other, 250, 250}));
-
 }  // namespace
 }  // namespace krt

@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 
+#include "alarms/event_list_layout.h"
 #include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
 #include "video/ui/video_window_container.h"
@@ -284,13 +285,13 @@ void DVideoPage::OnScrollAction(int action) {
             case QAbstractSlider::SliderToMaximum:
                 return ScrollAction::Bottom;
             case QAbstractSlider::SliderMove:
-                return ScrollAction::Thumb;
+                return ScrollAction::ThumbTrack;
             default:
-                return ScrollAction::Other;
+                return ScrollAction::EndScroll;
         }
     }();
-    m_scrollPosition = scrollPositionAfter(scrollAction, m_scrollPosition, height(),
-                                           m_scrollBar->maximum(), m_scrollBar->sliderPosition());
+    m_scrollPosition = scrolledPosition(scrollAction, m_scrollPosition, height(),
+                                        m_scrollBar->maximum(), m_scrollBar->sliderPosition());
     m_scrollBar->setSliderPosition(m_scrollPosition);
     relayout();
 }

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QTabWidget>
 
+#include "alarms/ui/events_page.h"
 #include "app/ui/about_page.h"
 #include "app/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
@@ -21,6 +22,8 @@ TEST_F(MainSheet, TabsReadVideosAlarmsSettingsAbout) {
         titles << sheet.tabs()->tabText(i);
     }
     EXPECT_EQ(titles, (QStringList{"Videos", "Alarms", "Settings", "About"}));
+    EXPECT_EQ(sheet.tabs()->widget(0), sheet.videoPage());
+    EXPECT_EQ(sheet.tabs()->widget(1), sheet.eventsPage());
     EXPECT_EQ(sheet.tabs()->widget(2), sheet.settingsPage());
     EXPECT_EQ(sheet.tabs()->widget(3), sheet.aboutPage());
     EXPECT_EQ(sheet.m_gridRows, 2);
@@ -52,6 +55,16 @@ TEST_F(MainSheet, OpeningLoadsTheAlertSwitchesIntoTheSettingsPage) {
         EXPECT_EQ(sheet.settingsPage()->showAlertsBox()->isChecked(), c.loadedShowAlerts == 1);
         EXPECT_EQ(sheet.settingsPage()->playSoundBox()->isChecked(), c.loadedPlaySound == 1);
     }
+}
+
+TEST_F(MainSheet, OpeningLinksTheAlarmsPageToTheSheetForItsAlerts) {
+    const KRTApp app;
+    DMainPropSheet sheet(app);
+    EXPECT_EQ(sheet.eventsPage()->mainSheet.load(), nullptr);
+    EXPECT_EQ(sheet.alertWindow(), nullptr);
+    sheet.show();
+    EXPECT_EQ(sheet.eventsPage()->mainSheet.load(), &sheet);
+    EXPECT_EQ(sheet.alertWindow(), nullptr) << "created at the first alert";
 }
 
 TEST_F(MainSheet, TheAboutPageNamesTheProductAndTheProtocolVersion) {

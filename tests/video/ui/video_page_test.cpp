@@ -103,7 +103,8 @@ TEST_F(VideoPage, GridShowsTheFirstFourChannelsWithLivePictures) {
         EXPECT_LT(greenOverBlue(picture, 0, band), 0) << tile->getChannelId();
         EXPECT_GT(greenOverBlue(picture, picture.height() - band, picture.height()), 0)
             << tile->getChannelId();
-        EXPECT_TRUE(window->watchdogArmed());
+        // Armed on the GUI thread by an event the frame posted.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->watchdogArmed(); }, kWait_ms));
     }
     EXPECT_TRUE(std::ranges::none_of(page->ptzButtons(),
                                      [](const QWidget* button) { return button->isVisible(); }));

@@ -1,0 +1,127 @@
+#include "alarms/ui/events_alert_dlg.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+#include "alarms/alert_layout.h"
+#include "app/ui/dialog_template.h"
+
+namespace krt {
+namespace {
+
+constexpr QColor kAlertColour(255, 128, 128);
+constexpr int kCaptionPadding = 3;
+constexpr int kOutlineInset = 2;
+
+// The light red area under the caption, with a raised edge and a black outline inset by two.
+class AlertClientArea : public QWidget {
+  public:
+    explicit AlertClientArea(QWidget* parent) : QWidget(parent) {
+        QPalette colours = palette();
+        colours.setColor(QPalette::Window, kAlertColour);
+        setPalette(colours);
+        setAutoFillBackground(true);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = rect();
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(area.topLeft(), area.topRight());
+        painter.drawLine(area.topLeft(), area.bottomLeft());
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawLine(area.bottomLeft(), area.bottomRight());
+        painter.drawLine(area.topRight(), area.bottomRight());
+        painter.setPen(Qt::black);
+        painter.drawRect(kOutlineInset, kOutlineInset, width() - 2 * kOutlineInset - 1,
+                         height() - 2 * kOutlineInset - 1);
+    }
+};
+
+QLabel* newStatic(const QString& text, QWidget* parent, const DialogRect& units) {
+    auto* label = new QLabel(text, parent);
+    placeFromTemplate(label, units);
+    return label;
+}
+
+}  // namespace
+
+DEventsAlertDlg::DEventsAlertDlg(QWidget* sheet)
+    : QDialog(sheet),
+      m_caption(new QLabel(QStringLiteral("Event Alert"), this)),
+      m_client(new AlertClientArea(this)),
+      m_typeLabel(newStatic(QStringLiteral("Type : "), m_client, {7, 7, 30, 8})),
+      m_sourceLabel(newStatic(QStringLiteral("Source : "), m_client, {7, 19, 30, 8})),
+      m_timeLabel(newStatic(QStringLiteral("Time :"), m_client, {7, 31, 30, 8})),
+      m_typeValue(newStatic(QStringLiteral("Static"), m_client, {42, 7, 134, 8})),
+      m_sourceValue(newStatic(QStringLiteral("Static"), m_client, {42, 19, 134, 8})),
+      m_timeValue(newStatic(QStringLiteral("Static"), m_client, {42, 31, 134, 8})),
+      m_showVideo(new QPushButton(QStringLiteral("Show Video"), m_client)),
+      m_close(new QPushButton(QStringLiteral("Close"), m_client)) {
+    setObjectName(QStringLiteral("DEventsAlertDlg"));
+    // A window inside the sheet rather than one of its own.
+    setWindowFlags(Qt::Widget);
+    setWindowTitle(m_caption->text());
+    m_caption->setAutoFillBackground(true);
+    m_caption->setContentsMargins(kCaptionPadding, kCaptionPadding, kCaptionPadding,
+                                  kCaptionPadding);
+    QPalette captionColours = m_caption->palette();
+    captionColours.setColor(QPalette::Window, palette().color(QPalette::Highlight));
+    captionColours.setColor(QPalette::WindowText, palette().color(QPalette::HighlightedText));
+    m_caption->setPalette(captionColours);
+    QFont captionFont = m_caption->font();
+    captionFont.setBold(true);
+    m_caption->setFont(captionFont);
+
+    placeFromTemplate(m_showVideo, {35, 55, 50, 14});
+    placeFromTemplate(m_close, {97, 55, 50, 14});
+    m_close->resize(m_showVideo->size());
+    m_showVideo->setDefault(true);
+    connect(m_showVideo, &QPushButton::clicked, this, &DEventsAlertDlg::accept);
+    connect(m_close, &QPushButton::clicked, this, &DEventsAlertDlg::reject);
+    const DialogRect size = dialogUnitsToPixels({0, 0, 183, 83}, dialogBaseUnits(font()));
+    resize(size.width, size.height);
+    hide();
+}
+
+void DEventsAlertDlg::setTexts(const QString& type, const QString& source, const QString& time) {
+    m_typeValue->setText(type);
+    m_sourceValue->setText(source);
+    m_timeValue->setText(time);
+}
+
+void DEventsAlertDlg::accept() {
+    emit showVideoRequested(m_sourceValue->text());
+    hide();
+}
+
+void DEventsAlertDlg::reject() {
+    hide();
+}
+
+void DEventsAlertDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    const int captionHeight = m_caption->sizeHint().height();
+    m_caption->setGeometry(0, 0, width(), captionHeight);
+    m_client->setGeometry(0, captionHeight, width(), height() - captionHeight);
+    OnSize();
+}
+
+void DEventsAlertDlg::OnSize() {
+    const AlertDialogLayout layout =
+        layoutAlertDialog({m_client->width(), m_typeLabel->height(), m_sourceLabel->height(),
+                           m_timeLabel->width(), m_typeValue->height(), m_sourceValue->height(),
+                           m_timeValue->height(), m_showVideo->width()});
+    moveTo(m_typeLabel, layout.typeLabel);
+    moveTo(m_sourceLabel, layout.sourceLabel);
+    moveTo(m_timeLabel, layout.timeLabel);
+    moveTo(m_typeValue, layout.typeValue);
+    moveTo(m_sourceValue, layout.sourceValue);
+    moveTo(m_timeValue, layout.timeValue);
+    moveTo(m_showVideo, layout.showVideo);
+    moveTo(m_close, layout.close);
+}
+
+}  // namespace krt

@@ -1,0 +1,191 @@
+#include "alarms/ui/events_list.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QImageReader>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace krt {
+namespace {
+
+constexpr QColor kHeaderColour(200, 200, 200);
+
+QRect fillArea(const ListRect& rect) {
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// The outline covers the same pixels as the fill.
+void drawRectangle(QPainter& painter, const ListRect& rect, const QPen& pen, const QBrush& brush) {
+    const QRect area = fillArea(rect);
+    painter.fillRect(area, brush);
+    painter.setPen(pen);
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+}
+
+// The end point is not drawn.
+void drawLine(QPainter& painter, const ListLine& line) {
+    const int dx = line.to.x > line.from.x ? -1 : 0;
+    const int dy = line.to.y > line.from.y ? -1 : 0;
+    if (line.to.x + dx >= line.from.x && line.to.y + dy >= line.from.y) {
+        painter.drawLine(line.from.x, line.from.y, line.to.x + dx, line.to.y + dy);
+    }
+}
+
+// Text placed by the top left corner of its cell.
+void drawText(QPainter& painter, ListPoint at, const QString& text) {
+    painter.drawText(QPoint(at.x, at.y + painter.fontMetrics().ascent()), text);
+}
+
+std::optional<ScrollAction> scrollActionOf(int sliderAction) {
+    switch (sliderAction) {
+        case QAbstractSlider::SliderSingleStepSub:
+            return ScrollAction::LineUp;
+        case QAbstractSlider::SliderSingleStepAdd:
+            return ScrollAction::LineDown;
+        case QAbstractSlider::SliderPageStepSub:
+            return ScrollAction::PageUp;
+        case QAbstractSlider::SliderPageStepAdd:
+            return ScrollAction::PageDown;
+        case QAbstractSlider::SliderMove:
+            return ScrollAction::ThumbTrack;
+        case QAbstractSlider::SliderToMinimum:
+            return ScrollAction::Top;
+        case QAbstractSlider::SliderToMaximum:
+            return ScrollAction::Bottom;
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+kmCustomEventsList::kmCustomEventsList(QWidget* parent)
+    : QAbstractScrollArea(parent),
+      m_backgroundBrush(palette().color(QPalette::Base)),
+      m_headerBrush(kHeaderColour),
+      m_headerPen(kHeaderColour, 1),
+      m_framePen(palette().color(QPalette::WindowText), 1),
+      m_gridPen(palette().color(QPalette::Button), 1),
+      m_refreshTimer(new QTimer(this)) {
+    setObjectName(QStringLiteral("kmCustomEventsList"));
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::TabFocus);
+    m_refreshTimer->setSingleShot(true);
+    m_refreshTimer->setInterval(kListRefreshPeriod_ms);
+    connect(m_refreshTimer, &QTimer::timeout, this, &kmCustomEventsList::OnRefreshTimer);
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            &kmCustomEventsList::OnVScroll);
+}
+
+void kmCustomEventsList::attachRing(RingSource ring) {
+    m_ring = std::move(ring);
+}
+
+void kmCustomEventsList::armRefreshTimer() {
+    m_refreshTimer->start();
+}
+
+EventListPicture kmCustomEventsList::picture() const {
+    if (!m_ring) {
+        return paintEventList(viewport()->width(), viewport()->height(), nullptr);
+    }
+    const EventRing ring = m_ring();
+    return paintEventList(viewport()->width(), viewport()->height(), &ring);
+}
+
+void kmCustomEventsList::OnRefreshTimer() {
+    viewport()->update();
+}
+
+void kmCustomEventsList::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    if (!m_ring) {
+        return;
+    }
+    const std::optional<ScrollRange> range =
+        eventListScrollRange(static_cast<int>(m_ring().events().size()));
+    if (!range) {
+        return;
+    }
+    m_scrollHeight = range->maximum;
+    QScrollBar* bar = verticalScrollBar();
+    bar->setRange(0, scrollLimit(*range));
+    bar->setPageStep(range->page);
+    bar->setValue(0);
+}
+
+void kmCustomEventsList::OnVScroll(int action) {
+    const std::optional<ScrollAction> scroll = scrollActionOf(action);
+    if (!scroll) {
+        return;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    // The slider has already moved by its own rule; the list's rule decides instead. While
+    // dragging, the slider position is the tracking position.
+    bar->setSliderPosition(scrolledPosition(*scroll, bar->value(), viewport()->height(),
+                                            bar->maximum(), bar->sliderPosition()));
+}
+
+void kmCustomEventsList::scrollContentsBy(int, int) {
+    // The rows are always drawn from the top; only the whole area is painted again.
+    viewport()->update();
+}
+
+void kmCustomEventsList::closeEvent(QCloseEvent* event) {
+    m_closing = true;
+    QAbstractScrollArea::closeEvent(event);
+}
+
+void kmCustomEventsList::paintEvent(QPaintEvent*) {
+    if (m_closing) {
+        return;
+    }
+    const EventListPicture list = picture();
+    QPainter painter(viewport());
+    painter.setFont(QApplication::font());
+
+    drawRectangle(painter, list.frame, m_framePen, m_backgroundBrush);
+    drawRectangle(painter, list.header, m_headerPen, m_headerBrush);
+    painter.setPen(Qt::black);
+    drawText(painter, list.snapshotHeading, QStringLiteral("Snapshot"));
+    drawText(painter, list.descriptionHeading, QStringLiteral("Description"));
+    painter.setPen(m_gridPen);
+    for (const ListLine& separator : list.rowSeparators) {
+        drawLine(painter, separator);
+    }
+
+    for (const EventRow& row : list.rows) {
+        drawSnapshot(painter, row);
+        painter.setPen(Qt::black);
+        for (std::size_t line = 0; line < row.lines.size(); ++line) {
+            drawText(painter, row.linePositions[line], QString::fromStdString(row.lines[line]));
+        }
+    }
+    painter.setPen(m_gridPen);
+    drawLine(painter, list.columnSeparator);
+}
+
+void kmCustomEventsList::drawSnapshot(QPainter& painter, const EventRow& row) const {
+    QImageReader reader(QString::fromStdString(row.imagePath.string()));
+    const QSize size = reader.size();
+    const int width = snapshotWidth(size.width(), size.height());
+    if (width <= 0) {
+        return;  // missing, undecodable or empty: the snapshot area stays empty
+    }
+    // Decoding straight to the drawn size lets the JPEG decoder scale down cheaply.
+    reader.setScaledSize(QSize(width, kSnapshotHeight));
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        return;
+    }
+    // The copy reads the bitmap from its last row upwards: the picture is drawn mirrored top
+    // to bottom, as the server stores it upside down for that.
+    painter.drawImage(QPoint(row.snapshotOrigin.x, row.snapshotOrigin.y),
+                      image.mirrored(false, true));
+}
+
+}  // namespace krt

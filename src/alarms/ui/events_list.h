@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QBrush>
+#include <QPen>
+#include <functional>
+
+#include "alarms/event_list_layout.h"
+#include "alarms/event_ring.h"
+
+class QTimer;
+
+namespace krt {
+
+// The Alarms page's painted list: a grey header ("Snapshot", "Description") and one row per
+// kept event, newest first, with its snapshot on the left and its type, camera and time on
+// the right. It is read-only: no selection, no reaction to taps.
+class kmCustomEventsList : public QAbstractScrollArea {
+    Q_OBJECT
+
+  public:
+    // Hands out a copy of the kept events; the ring is written on the alarm thread.
+    using RingSource = std::function<EventRing()>;
+
+    explicit kmCustomEventsList(QWidget* parent = nullptr);
+
+    void attachRing(RingSource ring);
+    // LIST_REFRESH_TIMER: repaints 1500 ms from now; arming it again restarts the wait.
+    void armRefreshTimer();
+
+    // What a paint of the current client area draws.
+    EventListPicture picture() const;
+    int scrollHeight() const { return m_scrollHeight; }
+    const QTimer* refreshTimer() const { return m_refreshTimer; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+  private:
+    void OnVScroll(int action);
+    void OnRefreshTimer();
+    void drawSnapshot(QPainter& painter, const EventRow& row) const;
+
+    int m_scrollHeight = 0;
+    RingSource m_ring;
+    QBrush m_backgroundBrush;
+    QBrush m_headerBrush;
+    QPen m_headerPen;
+    QPen m_framePen;
+    QPen m_gridPen;
+    bool m_closing = false;
+    QTimer* m_refreshTimer;
+};
+
+}  // namespace krt

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "alarms/alarm_channel_owner.h"
+#include "alarms/event_ring.h"
+#include "app/app_state.h"
+
+class QTimer;
+
+namespace krt {
+
+class DMainPropSheet;
+class kmCustomEventsList;
+class kmKRTAlarmHandlerC;
+
+// The "Alarms" tab. It owns the alarm channel, which starts with the page, and fills its area
+// with the event list. The channel's threads reach the page only through the owner interface,
+// which hands every piece of work to the GUI thread.
+class DEventsPage : public QWidget, public AlarmChannelOwner {
+    Q_OBJECT
+
+  public:
+    explicit DEventsPage(const KRTApp& app, QWidget* parent = nullptr);
+    ~DEventsPage() override;
+    DEventsPage(const DEventsPage&) = delete;
+    DEventsPage& operator=(const DEventsPage&) = delete;
+
+    // Set by the main sheet when it initialises; alerts go to it from then on.
+    std::atomic<DMainPropSheet*> mainSheet{nullptr};
+
+    // Stops the channel and deletes its snapshots. The main sheet calls it before it goes,
+    // because the channel's threads call into the sheet.
+    void stopAlarmChannel();
+
+    // A copy of the kept events; empty once the channel has stopped.
+    EventRing ring() const;
+    // The list window, created when the page is first shown; null before.
+    kmCustomEventsList* eventList() const { return m_eventList; }
+    // ALARM_RETRY_TIMER.
+    const QTimer* retryTimer() const { return m_retryTimer; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    // AlarmChannelOwner, called on the channel's threads.
+    void queueEventAlert(std::string_view alarmName, std::string_view channelId,
+                         std::string_view timeText) override;
+    void eventStored(const AlarmEvent& event) override;
+    void setRetryTimer(int timerId, int period_ms) override;
+    void killRetryTimer(int timerId) override;
+
+    void OnInitDialog();
+    void OnRetryTimer();
+    void postToGuiThread(std::function<void()> work);
+
+    kmCustomEventsList* m_eventList = nullptr;  // the list is ready once it exists
+    QTimer* m_retryTimer;
+    std::unique_ptr<kmKRTAlarmHandlerC> m_alarmChannel;
+};
+
+}  // namespace krt

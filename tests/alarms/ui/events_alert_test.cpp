@@ -1,0 +1,239 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSoundEffect>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "alarms/ui/events_alert_dlg.h"
+#include "alarms/ui/events_list.h"
+#include "alarms/ui/events_page.h"
+#include "app/ui/main_prop_sheet.h"
+#include "app/ui/ui_test_support.h"
+#include "settings/ui/settings_page.h"
+#include "sim/sim_test_support.h"
+
+namespace krt {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::test::RunningSim;
+
+constexpr int kWait_ms = 10'000;
+// 25 November 2013, 10:30:00.123.
+constexpr std::string_view kTimestamp = "20131125103000123";
+
+// The main sheet on a logged-in application state, against krt-sim on its own address.
+class EventAlert : public test::UiTest {
+  protected:
+    explicit EventAlert(sim::SimConfig config = RunningSim::quietDefault())
+        : m_sim(std::move(config)) {
+        m_app.m_serverAddress = m_sim.address();
+        m_app.m_snapshotFolder = m_folder.path() / "EventImages";
+        std::filesystem::create_directory(m_app.m_snapshotFolder);
+        for (const char* id : {"1", "2", "3", "Lobby"}) {
+            VideoChannel channel;
+            channel.ChannelID = id;
+            m_app.m_channels.push_back(channel);
+        }
+    }
+
+    // Opens the sheet with the stored switches, on the Alarms tab.
+    void openSheet(const char* showAlerts, const char* playSound) {
+        store("ShowAlerts", showAlerts);
+        store("PlaySound", playSound);
+        m_sheet = std::make_unique<DMainPropSheet>(m_app);
+        m_sheet->setAlarmVideoHook([this](int index) { m_shownChannels.push_back(index); });
+        m_sheet->show();
+        m_sheet->tabs()->setCurrentWidget(m_sheet->eventsPage());
+    }
+    void openSubscribedSheet(const char* showAlerts, const char* playSound) {
+        openSheet(showAlerts, playSound);
+        ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
+    }
+
+    // Pushes an alarm and waits until the list has been repainted with it: by then any alert
+    // it queued has been shown, since the alert's timer is far shorter than the list's.
+    void pushAndWaitForTheList(std::string_view name, std::string_view channelId) {
+        kmCustomEventsList* list = m_sheet->eventsPage()->eventList();
+        ASSERT_NE(list, nullptr);
+        QSignalSpy repainted(list->refreshTimer(), &QTimer::timeout);
+        const std::size_t before = m_sheet->eventsPage()->ring().events().size();
+        ASSERT_EQ(m_sim.server().pushAlarmMessage(
+                      {std::string(kTimestamp), std::string(name), std::string(channelId)}),
+                  1u);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return m_sheet->eventsPage()->ring().events().size() > before; }, kWait_ms));
+        ASSERT_TRUE(repainted.wait(kWait_ms));
+    }
+
+    bool alertShown() const {
+        return m_sheet->alertWindow() != nullptr && m_sheet->alertWindow()->isVisible();
+    }
+    bool soundPlaying() const { return m_sheet->alertSound()->isPlaying(); }
+
+    RunningSim m_sim;
+    KRTApp m_app;
+    std::unique_ptr<DMainPropSheet> m_sheet;
+    std::vector<int> m_shownChannels;
+};
+
+TEST_F(EventAlert, AnAlarmFromTheServerIsListedAndPopsTheAlertWithItsTexts) {
+    openSubscribedSheet("true", "true");
+    pushAndWaitForTheList("Motion", "3");
+
+    ASSERT_TRUE(alertShown());
+    const DEventsAlertDlg* alert = m_sheet->alertWindow();
+    EXPECT_EQ(alert->captionLabel()->text(), "Event Alert");
+    EXPECT_EQ(alert->typeText()->text(), "Motion");
+    EXPECT_EQ(alert->sourceText()->text(), "3");
+    EXPECT_EQ(alert->timeText()->text(), "25-Nov-2013::10:30:00");
+    EXPECT_EQ(alert->showVideoButton()->text(), "Show Video");
+    EXPECT_EQ(alert->closeButton()->text(), "Close");
+    EXPECT_TRUE(alert->showVideoButton()->isDefault());
+    // Over a sheet wider than high: as wide as the sheet is high, centred, 20 pixels down.
+    ASSERT_EQ(m_sheet->size(), QSize(640, 560));
+    EXPECT_EQ(alert->geometry(), QRect(40, 20, 560, 520));
+    EXPECT_TRUE(soundPlaying());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return m_sheet->alertSound()->status() == QSoundEffect::Ready; }, kWait_ms))
+        << "the sound resource loads";
+
+    const EventListPicture picture = m_sheet->eventsPage()->eventList()->picture();
+    ASSERT_EQ(picture.rows.size(), 1u);
+    EXPECT_EQ(picture.rows[0].lines, (std::array<std::string, 3>{"Type : Motion", "Camera ID : 3",
+                                                                 "25-Nov-2013::10:30:00"}));
+    const std::filesystem::path snapshot = picture.rows[0].imagePath;
+    EXPECT_EQ(snapshot, m_app.m_snapshotFolder / "20131125103000123.jpg");
+    EXPECT_GT(std::filesystem::file_size(snapshot), 0u);
+
+    // Closing the sheet stops the channel and takes the kept snapshots with it.
+    m_sheet.reset();
+    EXPECT_FALSE(std::filesystem::exists(snapshot));
+}
+
+TEST_F(EventAlert, TheSettingsSwitchTheAlertAndItsSoundOff) {
+    struct Case {
+        const char* showAlerts;
+        const char* playSound;
+        bool alert;
+        bool sound;
+    };
+    for (const Case& c :
+         {Case{"true", "true", true, true}, Case{"true", "false", true, false},
+          Case{"false", "true", false, false}, Case{"false", "false", false, false}}) {
+        SCOPED_TRACE(std::string(c.showAlerts) + "/" + c.playSound);
+        openSubscribedSheet(c.showAlerts, c.playSound);
+        pushAndWaitForTheList("Door Open", "2");
+        EXPECT_EQ(alertShown(), c.alert);
+        EXPECT_EQ(soundPlaying(), c.sound);
+        // Alerts off or on, the event is listed.
+        EXPECT_EQ(m_sheet->eventsPage()->eventList()->picture().rows.size(), 1u);
+        m_sheet.reset();
+        ASSERT_TRUE(m_sim.server().waitForSubscribers(0, 10s));
+    }
+}
+
+TEST_F(EventAlert, UncheckingShowAlertsWhileRunningStopsTheNextAlert) {
+    openSubscribedSheet("true", "true");
+    pushAndWaitForTheList("Motion", "1");
+    ASSERT_TRUE(alertShown());
+    m_sheet->alertWindow()->closeButton()->click();
+    m_sheet->alertSound()->stop();
+
+    m_sheet->tabs()->setCurrentWidget(m_sheet->settingsPage());
+    m_sheet->settingsPage()->showAlertsBox()->click();
+    m_sheet->tabs()->setCurrentWidget(m_sheet->eventsPage());
+    pushAndWaitForTheList("Video Loss", "2");
+    EXPECT_FALSE(alertShown());
+    EXPECT_FALSE(soundPlaying());
+    EXPECT_EQ(m_sheet->eventsPage()->eventList()->picture().rows.size(), 2u);
+}
+
+TEST_F(EventAlert, CloseHidesTheAlertAndTheNextEventShowsTheSameWindowAgain) {
+    openSubscribedSheet("true", "false");
+    pushAndWaitForTheList("Motion", "1");
+    DEventsAlertDlg* first = m_sheet->alertWindow();
+    ASSERT_TRUE(alertShown());
+    first->closeButton()->click();
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_EQ(m_sheet->tabs()->currentWidget(), m_sheet->eventsPage());
+
+    pushAndWaitForTheList("Video Loss", "2");
+    EXPECT_EQ(m_sheet->alertWindow(), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->typeText()->text(), "Video Loss");
+    EXPECT_EQ(first->sourceText()->text(), "2");
+    EXPECT_TRUE(m_shownChannels.empty());
+}
+
+TEST_F(EventAlert, ShowVideoSwitchesToTheVideosTabOnTheEventsChannel) {
+    struct Case {
+        const char* source;
+        std::vector<int> shown;  // channel indices handed to the Videos page
+        bool videosTab;
+    };
+    openSubscribedSheet("true", "false");
+    for (const Case& c : {Case{"3", {2}, true}, Case{"LOBBY", {3}, true}, Case{"lobby", {3}, true},
+                          Case{"77", {}, false}}) {
+        SCOPED_TRACE(c.source);
+        m_shownChannels.clear();
+        m_sheet->tabs()->setCurrentWidget(m_sheet->eventsPage());
+        pushAndWaitForTheList("Motion", c.source);
+        ASSERT_TRUE(alertShown());
+        QTest::mouseClick(m_sheet->alertWindow()->showVideoButton(), Qt::LeftButton);
+        EXPECT_FALSE(m_sheet->alertWindow()->isVisible());
+        EXPECT_EQ(m_shownChannels, c.shown);
+        EXPECT_EQ(
+            m_sheet->tabs()->currentWidget(),
+            c.videosTab ? static_cast<QWidget*>(m_sheet->videoPage()) : m_sheet->eventsPage());
+    }
+}
+
+TEST_F(EventAlert, EventsBeforeTheAlarmsTabIsFirstShownAreListedWhenItIs) {
+    // Opened on the Videos tab: the Alarms page has not been shown yet.
+    m_sheet = std::make_unique<DMainPropSheet>(m_app);
+    m_sheet->show();
+    ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
+    ASSERT_EQ(m_sheet->eventsPage()->eventList(), nullptr);
+
+    m_sim.server().pushAlarm("4", "Motion");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sheet->eventsPage()->ring().events().size() == 1; },
+                                kWait_ms));
+    m_sheet->tabs()->setCurrentWidget(m_sheet->eventsPage());
+    ASSERT_NE(m_sheet->eventsPage()->eventList(), nullptr);
+    const EventListPicture picture = m_sheet->eventsPage()->eventList()->picture();
+    ASSERT_EQ(picture.rows.size(), 1u);
+    EXPECT_EQ(picture.rows[0].lines[1], "Camera ID : 4");
+    EXPECT_EQ(m_sheet->eventsPage()->eventList()->scrollHeight(), 570);
+}
+
+class RefusedSubscription : public EventAlert {
+  protected:
+    static sim::SimConfig refusing() {
+        sim::SimConfig config = RunningSim::quietDefault();
+        sim::FaultMode refusal;
+        refusal.kind = sim::FaultKind::Refuse;
+        refusal.request = "setalarmnotifications";
+        refusal.code = 0;
+        config.faults.push_back(refusal);
+        return config;
+    }
+    RefusedSubscription() : EventAlert(refusing()) {}
+};
+
+TEST_F(RefusedSubscription, ArmsTheRetryTimerOfTheAlarmsPage) {
+    openSheet("true", "false");
+    const QTimer* retry = m_sheet->eventsPage()->retryTimer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return retry->isActive(); }, kWait_ms));
+    EXPECT_EQ(retry->interval(), 15'000);
+    EXPECT_FALSE(retry->isSingleShot());
+}
+
+}  // namespace
+}  // namespace krt
