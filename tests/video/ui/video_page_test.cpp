@@ -6,6 +6,8 @@
 #include <QTest>
 #include <algorithm>
 
+#include "alarms/ui/events_alert_dlg.h"
+#include "alarms/ui/events_page.h"
 #include "app/ui/main_prop_sheet.h"
 #include "app/ui/ui_test_support.h"
 #include "login/channel_catalogue.h"
@@ -298,6 +300,33 @@ TEST_F(VideoPage, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
     EXPECT_TRUE(sheet.videoPage()->singleView());
     EXPECT_EQ(sheet.videoPage()->pageIndex, 2);
     EXPECT_EQ(sheet.videoPage()->tiles()[0]->getChannelId(), "3");
+}
+
+TEST_F(VideoPage, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
+    m_app.m_snapshotFolder = m_folder.path() / "EventImages";
+    std::filesystem::create_directory(m_app.m_snapshotFolder);
+    store("ShowAlerts", "true");
+    DMainPropSheet sheet(m_app);
+    sheet.m_channelCount = m_app.channelCount();
+    sheet.show();
+    sheet.tabs()->setCurrentWidget(sheet.eventsPage());
+    ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
+    m_sim.server().pushAlarm("4", "Motion");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return sheet.alertWindow() != nullptr && sheet.alertWindow()->isVisible(); },
+        kWait_ms));
+    QTest::mouseClick(sheet.alertWindow()->showVideoButton(), Qt::LeftButton);
+    DVideoPage* page = sheet.videoPage();
+    EXPECT_EQ(sheet.tabs()->currentWidget(), page);
+    EXPECT_TRUE(page->singleView());
+    EXPECT_EQ(page->pageIndex, 3);
+    EXPECT_EQ(page->pageList()->currentText(), QStringLiteral("Page 4"));
+    EXPECT_TRUE(page->ptzButtons()[0]->isVisible());
+    DVideoWindowContainer* single = page->tiles()[0];
+    EXPECT_EQ(single->getChannelId(), "4");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(single); }, kWait_ms));
+    QTest::mouseClick(page->ptzButtons()[1], Qt::LeftButton);
+    EXPECT_TRUE(m_sim.server().waitForPtzCommand("4", kPtzReleaseCode, 5s));
 }
 
 }  // namespace
