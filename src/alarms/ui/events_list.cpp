@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include "alarms/ui/scroll_action.h"
+
 namespace krt {
 namespace {
 
@@ -36,27 +38,6 @@ void drawLine(QPainter& painter, const ListLine& line) {
 // Text placed by the top left corner of its cell.
 void drawText(QPainter& painter, ListPoint at, const QString& text) {
     painter.drawText(QPoint(at.x, at.y + painter.fontMetrics().ascent()), text);
-}
-
-std::optional<ScrollAction> scrollActionOf(int sliderAction) {
-    switch (sliderAction) {
-        case QAbstractSlider::SliderSingleStepSub:
-            return ScrollAction::LineUp;
-        case QAbstractSlider::SliderSingleStepAdd:
-            return ScrollAction::LineDown;
-        case QAbstractSlider::SliderPageStepSub:
-            return ScrollAction::PageUp;
-        case QAbstractSlider::SliderPageStepAdd:
-            return ScrollAction::PageDown;
-        case QAbstractSlider::SliderMove:
-            return ScrollAction::ThumbTrack;
-        case QAbstractSlider::SliderToMinimum:
-            return ScrollAction::Top;
-        case QAbstractSlider::SliderToMaximum:
-            return ScrollAction::Bottom;
-        default:
-            return std::nullopt;
-    }
 }
 
 }  // namespace

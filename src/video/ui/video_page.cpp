@@ -5,6 +5,7 @@
 #include <QScrollBar>
 
 #include "alarms/event_list_layout.h"
+#include "alarms/ui/scroll_action.h"
 #include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
 #include "video/ui/video_window_container.h"
@@ -42,8 +43,9 @@ DVideoPage::~DVideoPage() {
 
 void DVideoPage::createControls() {
     for (std::size_t k = 0; k < kPtzButtons.size(); ++k) {
-        const PtzButtonSpec& spec = kPtzButtons[k];
-        m_ptzButtons[k] = new kmPressUpDownButton(spec.controlId, toQString(spec.caption), this);
+        const PtzButtonSpec& button = kPtzButtons[k];
+        m_ptzButtons[k] =
+            new kmPressUpDownButton(button.controlId, toQString(button.caption), this);
         m_ptzButtons[k]->hide();
     }
     for (std::size_t k = 0; k < m_links.size(); ++k) {
@@ -270,26 +272,7 @@ void DVideoPage::setUpInitialScroll() {
 }
 
 void DVideoPage::OnScrollAction(int action) {
-    const auto scrollAction = [action] {
-        switch (action) {
-            case QAbstractSlider::SliderSingleStepSub:
-                return ScrollAction::LineUp;
-            case QAbstractSlider::SliderSingleStepAdd:
-                return ScrollAction::LineDown;
-            case QAbstractSlider::SliderPageStepSub:
-                return ScrollAction::PageUp;
-            case QAbstractSlider::SliderPageStepAdd:
-                return ScrollAction::PageDown;
-            case QAbstractSlider::SliderToMinimum:
-                return ScrollAction::Top;
-            case QAbstractSlider::SliderToMaximum:
-                return ScrollAction::Bottom;
-            case QAbstractSlider::SliderMove:
-                return ScrollAction::ThumbTrack;
-            default:
-                return ScrollAction::EndScroll;
-        }
-    }();
+    const ScrollAction scrollAction = scrollActionOf(action).value_or(ScrollAction::EndScroll);
     m_scrollPosition = scrolledPosition(scrollAction, m_scrollPosition, height(),
                                         m_scrollBar->maximum(), m_scrollBar->sliderPosition());
     m_scrollBar->setSliderPosition(m_scrollPosition);
