@@ -16,6 +16,7 @@
 #include <QtGui/QGuiApplication>
 #endif
 
+#include "protocol/diag_log.h"
 #include "protocol/tcp_socket.h"
 #include "sim_config.h"
 #include "sim_control.h"
@@ -34,6 +35,7 @@ struct Options {
     bool alarmIntervalGiven = false;
     bool quiet = false;
     bool dumpConfig = false;
+    std::string logDir;
 };
 
 // Blocks the signals in every thread started afterwards; they are read from a signalfd.
@@ -157,8 +159,12 @@ int main(int argc, char** argv) {
     app.add_flag("--quiet", options.quiet, "do not print a line per request");
     app.add_flag("--dump-config", options.dumpConfig,
                  "print the configuration in effect as JSON and exit");
+    app.add_option("--log-dir", options.logDir,
+                   "write the diagnostic log, one file a day, to this folder")
+        ->envname("KRT_LOG_DIR");
     CLI11_PARSE(app, argc, argv);
     options.alarmIntervalGiven = interval->count() > 0;
+    krt::enableDiagLog(options.logDir);
 
     krt::sim::SimConfig config;
     try {
