@@ -47,7 +47,6 @@ DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
     m_alertTimer->setInterval(kAlertTimerPeriod_ms);
     connect(m_alertTimer, &QTimer::timeout, this, &DMainPropSheet::OnAlertTimer);
     m_alarmVideoHook = [this](int channelIndex) { m_videoPage->showChannelAt(channelIndex); };
-    m_alertSound->setSource(QUrl(QStringLiteral("qrc:/krt/alert.wav")));
 }
 
 DMainPropSheet::~DMainPropSheet() {
@@ -100,6 +99,10 @@ void DMainPropSheet::OnAlertTimer() {
     m_alertWindow->show();
     m_alertWindow->raise();
     if (m_settingsPage->PlaySound == 1) {
+        // Loaded at the first sound only: a sheet that never plays one starts no loader.
+        if (m_alertSound->source().isEmpty()) {
+            m_alertSound->setSource(QUrl(QStringLiteral("qrc:/krt/alert.wav")));
+        }
         // A sound still playing starts again from the beginning.
         m_alertSound->stop();
         m_alertSound->play();
