@@ -5,14 +5,13 @@
 // every request. It can be stopped and started again on the same address, as a restarted
 // server would be.
 
-#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -37,35 +36,14 @@ struct FakeAlarmServerScript {
     std::function<std::string(int)> image = [](int n) { return "JPEG-" + std::to_string(n); };
 };
 
-// A listener on exactly this loopback address, for a server that comes back where it was.
-inline TcpSocket listenOnLoopbackAddress(const std::string& address, std::uint16_t port) {
-    TcpSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int reuse = 1;
-    setsockopt(socket.fd(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(socket.fd(), 64) != 0) {
-        throw std::runtime_error("cannot listen on " + address);
-    }
-    return socket;
-}
-
 class FakeAlarmServer {
   public:
     explicit FakeAlarmServer(FakeAlarmServerScript script = {}, const std::string& address = {})
         : m_script(std::move(script)) {
-        if (address.empty()) {
-            LoopbackListener listener = listenOnFreeLoopbackAddress(5500);
-            m_listener = std::move(listener.socket);
-            m_address = std::move(listener.address);
-        } else {
-            m_listener = listenOnLoopbackAddress(address, 5500);
-            m_address = address;
-        }
-        m_acceptor = std::thread([this] { acceptLoop(); });
+        auto serve = [this](int peer) { this->serve(peer); };
+        m_server = address.empty() ? std::make_unique<ScriptedServer>(serve)
+                                   : std::make_unique<ScriptedServer>(serve, 5500, address);
+        m_address = m_server->address();
     }
     ~FakeAlarmServer() { stop(); }
     FakeAlarmServer(const FakeAlarmServer&) = delete;
@@ -73,25 +51,8 @@ class FakeAlarmServer {
 
     const std::string& address() const { return m_address; }
 
-    // Shuts every connection and the listener down and joins every thread.
-    void stop() {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopped) {
-                return;
-            }
-            m_stopped = true;
-            shutdownBoth(m_listener.fd());
-            for (const TcpSocket& peer : m_peers) {
-                shutdownBoth(peer.fd());
-            }
-        }
-        m_acceptor.join();
-        for (std::thread& handler : m_handlers) {
-            handler.join();
-        }
-        m_listener.reset();
-    }
+    // Shuts every connection and the listener down, joins every thread and frees the address.
+    void stop() { m_server.reset(); }
 
     bool waitForSubscriptions(int count, std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
@@ -138,28 +99,6 @@ class FakeAlarmServer {
 
   private:
     int subscriptionCountLocked() const { return static_cast<int>(m_subscriptions.size()); }
-
-    void acceptLoop() {
-        for (;;) {
-            const int fd = ::accept4(m_listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) {
-                if (errno == EINTR || errno == ECONNABORTED) {
-                    continue;
-                }
-                return;
-            }
-            std::lock_guard lock(m_mutex);
-            if (m_stopped) {
-                TcpSocket refused(fd);
-                return;
-            }
-            m_peers.emplace_back(fd);
-            m_handlers.emplace_back([this, fd] {
-                serve(fd);
-                shutdownBoth(fd);
-            });
-        }
-    }
 
     void serve(int fd) {
         const std::optional<std::string> request = readFramePayload(fd);
@@ -212,17 +151,13 @@ class FakeAlarmServer {
     }
 
     FakeAlarmServerScript m_script;
-    TcpSocket m_listener;
     std::string m_address;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_stopped = false;
-    std::vector<TcpSocket> m_peers;
-    std::vector<std::thread> m_handlers;
     std::vector<std::string> m_subscriptions;
     std::vector<std::string> m_imageRequests;
     std::vector<int> m_openPushConnections;
-    std::thread m_acceptor;
+    std::unique_ptr<ScriptedServer> m_server;  // last: its threads use everything above
 };
 
 }  // namespace krt::test

@@ -10,6 +10,29 @@
 
 namespace krt::test {
 
+namespace {
+
+bool bindAndListen(const TcpSocket& socket, const std::string& address, std::uint16_t port) {
+    const int reuse = 1;
+    setsockopt(socket.fd(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
+    return ::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+           ::listen(socket.fd(), 64) == 0;
+}
+
+}  // namespace
+
+TcpSocket listenOnLoopbackAddress(const std::string& address, std::uint16_t port) {
+    TcpSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!bindAndListen(socket, address, port)) {
+        throw std::runtime_error("cannot listen on " + address);
+    }
+    return socket;
+}
+
 LoopbackListener listenOnFreeLoopbackAddress(std::uint16_t port) {
     std::random_device seed;
     std::mt19937 random(seed());
@@ -19,14 +42,7 @@ LoopbackListener listenOnFreeLoopbackAddress(std::uint16_t port) {
                                     std::to_string(octet(random)) + "." +
                                     std::to_string(octet(random));
         TcpSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        const int reuse = 1;
-        setsockopt(socket.fd(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(port);
-        inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-        if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-            ::listen(socket.fd(), 64) == 0) {
+        if (bindAndListen(socket, address, port)) {
             return {std::move(socket), address};
         }
     }
@@ -38,6 +54,14 @@ ScriptedServer::ScriptedServer(Script script, std::uint16_t port)
     LoopbackListener listener = listenOnFreeLoopbackAddress(port);
     m_listener = std::move(listener.socket);
     m_address = std::move(listener.address);
+    m_acceptor = std::thread([this] { acceptLoop(); });
+}
+
+ScriptedServer::ScriptedServer(Script script, std::uint16_t port, const std::string& address)
+    : m_script(std::move(script)),
+      m_listener(listenOnLoopbackAddress(address, port)),
+      m_address(address),
+      m_port(port) {
     m_acceptor = std::thread([this] { acceptLoop(); });
 }
 

@@ -23,6 +23,8 @@ struct LoopbackListener {
     std::string address;
 };
 LoopbackListener listenOnFreeLoopbackAddress(std::uint16_t port);
+// A listener on exactly this loopback address, for a server that comes back where it was.
+TcpSocket listenOnLoopbackAddress(const std::string& address, std::uint16_t port);
 
 // A server on loopback that runs a script for every accepted connection, each on a thread of
 // its own. Stopping (or destruction) shuts every connection down and joins every thread.
@@ -31,6 +33,8 @@ class ScriptedServer {
     using Script = std::function<void(int peer)>;
 
     explicit ScriptedServer(Script script, std::uint16_t port = 5500);
+    // On exactly this address, e.g. that of a server it replaces.
+    ScriptedServer(Script script, std::uint16_t port, const std::string& address);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
