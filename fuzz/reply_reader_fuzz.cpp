@@ -1,38 +1,32 @@
 // Feeds arbitrary bytes to the reply reader as a server would send them, then parses whatever
 // reply it accepts as XML, the way every request reads its answer.
-#include <sys/socket.h>
-#include <unistd.h>
 #include <cstdint>
 #include <span>
+#include <vector>
 
+#include "fuzz_check.h"
 #include "protocol/socket_client.h"
 #include "protocol/socket_common.h"
-#include "protocol/tcp_socket.h"
 #include "protocol/xml_data.h"
+#include "socket_pair.h"
 
 namespace {
 
-// The socket pair's buffer holds this much without a reader.
-constexpr std::size_t kMaxInput = 64 * 1024;
-
-void readReply(std::span<const char> bytes) {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+void readReply(const FuzzSocketPair& pair) {
+    krt::PktHeader header;
+    if (krt::kmMgrSocketCommon::recvPktHeader(pair.readerFd(), header) != krt::HeaderStatus::Ok) {
         return;
     }
-    krt::TcpSocket reader(fds[0]);
-    krt::TcpSocket writer(fds[1]);
-    krt::sendAll(writer.fd(), bytes);
-    writer.reset();
-
-    krt::PktHeader header;
-    if (krt::kmMgrSocketCommon::recvPktHeader(reader.fd(), header) != krt::HeaderStatus::Ok) {
+    FUZZ_CHECK(header.payloadLength > 0 && header.payloadLength <= krt::kMaxPayloadLength);
+    // A payload longer than any input never arrives whole; its buffer would only cost time.
+    if (header.payloadLength > FuzzSocketPair::kMaxInput) {
         return;
     }
     std::vector<char> payload(header.payloadLength + krt::Reply::kZeroTail, '\0');
     std::size_t received = 0;
-    krt::kmMgrSocketCommon::recvData(reader.fd(), std::span(payload.data(), header.payloadLength),
-                                     received);
+    krt::kmMgrSocketCommon::recvData(pair.readerFd(),
+                                     std::span(payload.data(), header.payloadLength), received);
+    FUZZ_CHECK(received <= header.payloadLength);
     if (received != header.payloadLength) {
         return;
     }
@@ -42,14 +36,25 @@ void readReply(std::span<const char> bytes) {
     for (const krt::XmlNode& id : root.child("VideoChannels").children("ChannelID")) {
         (void)id.text();
     }
-    (void)krt::kmKRTMgrXMLData::serialize(root);
+    if (!root) {
+        return;
+    }
+    // What the client writes of a reply reads back as the same document.
+    const std::optional<std::string> text = krt::kmKRTMgrXMLData::serialize(root);
+    FUZZ_CHECK(text.has_value());
+    const krt::XmlNode again = krt::loadXmlDocument(*text);
+    FUZZ_CHECK(static_cast<bool>(again));
+    FUZZ_CHECK(krt::kmKRTMgrXMLData::serialize(again) == text);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size <= kMaxInput) {
-        readReply({reinterpret_cast<const char*>(data), size});
+    static const FuzzSocketPair pair;
+    if (size <= FuzzSocketPair::kMaxInput) {
+        pair.write({reinterpret_cast<const char*>(data), size});
+        readReply(pair);
+        pair.drain();
     }
     return 0;
 }

@@ -41,6 +41,30 @@ bool isKnownId(const std::vector<VideoChannel>& table, const std::string& id) {
 
 }  // namespace
 
+std::optional<std::vector<std::string>> readChannelList(std::string_view replyText) {
+    const XmlNode list = loadXmlDocument(replyText).child("VideoChannels");
+    if (!list) {
+        return std::nullopt;
+    }
+    std::vector<std::string> ids;
+    for (const XmlNode& idNode : list.children("ChannelID")) {
+        ids.push_back(boundedUtf8(idNode.text()));
+    }
+    return ids;
+}
+
+void readChannelDetails(std::string_view replyText, VideoChannel& record) {
+    const XmlNode list = loadXmlDocument(replyText).child("VideoChannels");
+    for (const XmlNode& channel : list.children("VideoChannel")) {
+        readDetails(channel, record);
+    }
+}
+
+bool readPtzStatus(std::string_view replyText) {
+    const XmlNode description = loadXmlDocument(replyText).child("kmDescription");
+    return description && parseLeadingInt(description.text()) == 1;
+}
+
 int getListOfVideos(KRTApp& app, const kmMgrSocketClient::Timeouts& timeouts) {
     try {
         Reply reply;
@@ -48,16 +72,14 @@ int getListOfVideos(KRTApp& app, const kmMgrSocketClient::Timeouts& timeouts) {
         if (result <= 0) {
             return result;
         }
-        const XmlNode list = loadXmlDocument(reply.text()).child("VideoChannels");
-        if (!list) {
+        const std::optional<std::vector<std::string>> ids = readChannelList(reply.text());
+        if (!ids) {
             writeLog(kModule, "CkmKRTZededUzeriZeraveDlg::getListOfVideos", "Invalid response 1");
             return kErrCommunication;
         }
-        const std::vector<XmlNode> ids = list.children("ChannelID");
-        std::vector<VideoChannel> table(ids.size());
+        std::vector<VideoChannel> table(ids->size());
         std::size_t fill = 0;
-        for (const XmlNode& idNode : ids) {
-            const std::string id = boundedUtf8(idNode.text());
+        for (const std::string& id : *ids) {
             if (isKnownId(table, id)) {
                 continue;
             }
@@ -83,11 +105,7 @@ int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoC
         if (result <= 0) {
             return result;
         }
-        const XmlNode list = loadXmlDocument(reply.text()).child("VideoChannels");
-        // With several channels in the reply the last one wins.
-        for (const XmlNode& channel : list.children("VideoChannel")) {
-            readDetails(channel, record);
-        }
+        readChannelDetails(reply.text(), record);
         return kSuccess;
     } catch (...) {
         writeLog(kModule, "CkmKRTZededUzeriZeraveDlg::getVideoChannelDetails", "");
@@ -102,8 +120,7 @@ bool getCameraPTZStatus(const KRTApp& app, std::string_view channelId,
         if (exchange(app, channelRequest("getCameraPTZStatus", channelId), reply, timeouts) <= 0) {
             return false;
         }
-        const XmlNode description = loadXmlDocument(reply.text()).child("kmDescription");
-        return description && parseLeadingInt(description.text()) == 1;
+        return readPtzStatus(reply.text());
     } catch (...) {
         writeLog(kModule, "CkmKRTZededUzeriZeraveDlg::getCameraPTZStatus", "");
         return false;

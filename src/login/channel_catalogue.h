@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/app_state.h"
 #include "login/video_channel.h"
@@ -26,5 +29,14 @@ int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoC
 // True exactly when the "getCameraPTZStatus" reply's kmDescription reads as the integer 1.
 bool getCameraPTZStatus(const KRTApp& app, std::string_view channelId,
                         const kmMgrSocketClient::Timeouts& timeouts = {});
+
+// The readers of the three replies, as the requests above apply them.
+
+// The IDs of the channel list reply in list order, each kept to the field size; nothing
+// without VideoChannels.
+std::optional<std::vector<std::string>> readChannelList(std::string_view replyText);
+// Fills `record` from each VideoChannel of the details reply in turn (the last one wins).
+void readChannelDetails(std::string_view replyText, VideoChannel& record);
+bool readPtzStatus(std::string_view replyText);
 
 }  // namespace krt

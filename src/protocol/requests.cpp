@@ -37,6 +37,10 @@ std::string escapeXmlText(std::string_view text) {
             case '>':
                 escaped += "&gt;";
                 break;
+            case '\r':
+                // A literal one would reach the server as a line feed.
+                escaped += "&#13;";
+                break;
             default:
                 escaped += c;
         }

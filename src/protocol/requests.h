@@ -28,7 +28,7 @@ std::string liveVideoRequest(LiveResolution resolution, std::string_view request
 // owner document.
 XmlNode newRequestDocument(std::string_view requestId);
 
-// Text with '&', '<' and '>' replaced by their entities.
+// Text with '&', '<' and '>' replaced by their entities and a carriage return by "&#13;".
 std::string escapeXmlText(std::string_view text);
 
 }  // namespace krt

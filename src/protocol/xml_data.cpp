@@ -20,6 +20,30 @@ struct StringWriter : pugi::xml_writer {
 
 constexpr unsigned kRawOutput = pugi::format_raw | pugi::format_no_declaration;
 
+// True when a carriage return lies in CDATA, where no character reference can stand for it.
+bool holdsCarriageReturnInCdata(const pugi::xml_node& node) {
+    if (node.type() == pugi::node_cdata) {
+        return std::strchr(node.value(), '\r') != nullptr;
+    }
+    return std::ranges::any_of(node.children(), holdsCarriageReturnInCdata);
+}
+
+// A reader's end-of-line handling turns a literal carriage return in text into a line feed,
+// so text holding one is written with "&#13;" to reach the peer as it is. The printer leaves
+// such a byte literal only in text, CDATA and comments (attribute values get references).
+void escapeCarriageReturns(std::string& text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\r') {
+            escaped += "&#13;";
+        } else {
+            escaped += c;
+        }
+    }
+    text = std::move(escaped);
+}
+
 std::string serializeNode(const pugi::xml_node& node) {
     StringWriter writer;
     if (node.type() == pugi::node_document) {
@@ -28,6 +52,9 @@ std::string serializeNode(const pugi::xml_node& node) {
         }
     } else {
         node.print(writer, "", kRawOutput);
+    }
+    if (writer.text.find('\r') != std::string::npos && !holdsCarriageReturnInCdata(node)) {
+        escapeCarriageReturns(writer.text);
     }
     return writer.text;
 }

@@ -12,9 +12,10 @@ std::optional<ConnectionTarget> parseConnectionText(std::string_view text) {
     const std::string_view address = text.substr(0, firstColon);
     std::string_view channel = text.substr(firstColon + 1);
     std::optional<std::string_view> port;
-    if (const std::size_t secondColon = channel.find(':'); secondColon != std::string_view::npos) {
-        port = channel.substr(secondColon + 1);
-        channel = channel.substr(0, secondColon);
+    // A channel ID may hold ':' itself; the port never does, so it follows the last one.
+    if (const std::size_t lastColon = channel.rfind(':'); lastColon != std::string_view::npos) {
+        port = channel.substr(lastColon + 1);
+        channel = channel.substr(0, lastColon);
     }
     if (address.size() > kMaxConnectionPart || channel.size() > kMaxConnectionPart ||
         (port && port->size() > kMaxConnectionPart)) {

@@ -24,6 +24,41 @@ constexpr std::string_view kReplyAccepted = "success";
 
 }  // namespace
 
+bool readLiveVideoReply(int fd) {
+    PktHeader header;
+    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok ||
+        header.payloadLength > kMaxReplyLength) {
+        return false;
+    }
+    std::vector<char> reply(header.payloadLength);
+    std::size_t received = 0;
+    kmMgrSocketCommon::recvData(fd, reply, received);
+    // Only a whole reply: a partial one would leave the stream inside its rest.
+    return received == reply.size() &&
+           std::string_view(reply.data(), reply.size()).find(kReplyAccepted) !=
+               std::string_view::npos;
+}
+
+bool receiveWholeFrame(int fd, VSCFrame& frame) {
+    PktHeader header;
+    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok) {
+        return false;
+    }
+    const int length = static_cast<int>(header.payloadLength);
+    if (!frame.reserve(length)) {
+        return false;
+    }
+    std::size_t received = 0;
+    const auto payload =
+        std::span(reinterpret_cast<char*>(frame.buffer().data()), static_cast<std::size_t>(length));
+    kmMgrSocketCommon::recvData(fd, payload, received);
+    if (received != payload.size()) {
+        return false;
+    }
+    frame.setLength(length);
+    return true;
+}
+
 VSCHarlowStream::~VSCHarlowStream() {
     disconnectFromCamera();
 }
@@ -64,7 +99,7 @@ int VSCHarlowStream::openStream(const ConnectionTarget& target, std::string_view
         closeSocket();
         return kVscConnectFailed;
     }
-    if (kmMgrSocketCommon::sendData(fd, request, nullptr) != kSuccess || !readReply(fd)) {
+    if (kmMgrSocketCommon::sendData(fd, request, nullptr) != kSuccess || !readLiveVideoReply(fd)) {
         closeSocket();
         return kVscFailed;
     }
@@ -97,21 +132,6 @@ bool VSCHarlowStream::connectSocket(int fd, const ConnectionTarget& target) cons
     return ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
 }
 
-bool VSCHarlowStream::readReply(int fd) const {
-    PktHeader header;
-    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok ||
-        header.payloadLength > kMaxReplyLength) {
-        return false;
-    }
-    std::vector<char> reply(header.payloadLength);
-    std::size_t received = 0;
-    kmMgrSocketCommon::recvData(fd, reply, received);
-    // Only a whole reply: a partial one would leave the stream inside its rest.
-    return received == reply.size() &&
-           std::string_view(reply.data(), reply.size()).find(kReplyAccepted) !=
-               std::string_view::npos;
-}
-
 void VSCHarlowStream::pushFrameThread(int fd) {
     while (!stopRequested()) {
         if (!m_receivingEnabled.load()) {
@@ -128,26 +148,6 @@ void VSCHarlowStream::pushFrameThread(int fd) {
             deliver(m_frame);
         }
     }
-}
-
-bool VSCHarlowStream::receiveWholeFrame(int fd, VSCFrame& frame) {
-    PktHeader header;
-    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok) {
-        return false;
-    }
-    const int length = static_cast<int>(header.payloadLength);
-    if (!frame.reserve(length)) {
-        return false;
-    }
-    std::size_t received = 0;
-    const auto payload =
-        std::span(reinterpret_cast<char*>(frame.buffer().data()), static_cast<std::size_t>(length));
-    kmMgrSocketCommon::recvData(fd, payload, received);
-    if (received != payload.size()) {
-        return false;
-    }
-    frame.setLength(length);
-    return true;
 }
 
 int VSCHarlowStream::receiveFrame(VSCFrame* frame) {

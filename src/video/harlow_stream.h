@@ -58,9 +58,7 @@ class VSCHarlowStream final : public VSCCamera {
     int openStream(const ConnectionTarget& target, std::string_view request);
     int openSocket();
     bool connectSocket(int fd, const ConnectionTarget& target) const;
-    bool readReply(int fd) const;
     void pushFrameThread(int fd);
-    static bool receiveWholeFrame(int fd, VSCFrame& frame);
     void deliver(const VSCFrame& frame);
     void requestStop();
     void closeSocket();
@@ -78,5 +76,13 @@ class VSCHarlowStream final : public VSCCamera {
     std::mutex m_callbackMutex;
     std::shared_ptr<const FrameCallback> m_frameCallback;
 };
+
+// What a stream reads from its connection, on any connected descriptor.
+
+// The reply to the live video request: true for a whole reply that holds "success".
+bool readLiveVideoReply(int fd);
+// One framed picture into `frame`: true only when the whole announced payload came, which the
+// frame's length then is.
+bool receiveWholeFrame(int fd, VSCFrame& frame);
 
 }  // namespace krt

@@ -42,6 +42,19 @@ TEST(AlarmRequests, ImageRequestEscapesWhatTheServerSent) {
     EXPECT_EQ(root.child("kmRequestData").childText("kmAlarmName"), "A&B");
 }
 
+TEST(AlarmRequests, ImageRequestNamesTheAlarmByteForByteAsPushed) {
+    const XmlNode pushed = loadXmlDocument(
+        "<r><kmResponseData><kmAlarmName>Gate&#13;Open&#13;</kmAlarmName>"
+        "<kmAlarmChannelID>&#13;7</kmAlarmChannelID></kmResponseData></r>");
+    const std::optional<AlarmMessage> message = readAlarmMessage(pushed);
+    ASSERT_TRUE(message.has_value());
+    const auto payload = alarmImageRequest(message->channelId, message->alarmName, {});
+    ASSERT_TRUE(payload.has_value());
+    const XmlNode data = loadXmlDocument(asText(*payload).c_str()).child("kmRequestData");
+    EXPECT_EQ(data.childText("kmAlarmName"), "Gate\rOpen\r");
+    EXPECT_EQ(data.childText("kmAlarmChannelID"), "\r7");
+}
+
 struct MessageCase {
     const char* label;
     std::string xml;

@@ -168,5 +168,37 @@ TEST(RequestTexts, EscapeValuesSoThatTheEnvelopeStaysWellFormed) {
         "a&b");
 }
 
+// A reader turns a literal carriage return in text into a line feed, so a value received
+// with one must be written as a reference to reach the server unchanged.
+const std::vector<std::string> kCarriageReturnTexts = {"a\rb", "\r", "x\r\ny\r", "\r\r\n"};
+
+TEST(RequestTexts, CarriageReturnsReachTheServerUnchanged) {
+    for (const std::string& value : kCarriageReturnTexts) {
+        const std::string text = channelRequest("getCameraPTZStatus", value);
+        EXPECT_EQ(text.find('\r'), std::string::npos);
+        EXPECT_EQ(loadXmlDocument(text).child("kmRequestData").childText("kmChannelID"), value);
+    }
+}
+
+TEST(GetXMLData, WritesCarriageReturnsInTextAsReferences) {
+    for (const std::string& value : kCarriageReturnTexts) {
+        XmlNode root = newRequestDocument("getAlarmImage");
+        root.appendElement("kmRequestData").appendElement("kmAlarmName", value);
+        const std::optional<std::string> text = kmKRTMgrXMLData::serialize(root.ownerDocument());
+        ASSERT_TRUE(text.has_value());
+        EXPECT_EQ(text->find('\r'), std::string::npos) << *text;
+        EXPECT_EQ(loadXmlDocument(*text).child("kmRequestData").childText("kmAlarmName"), value);
+    }
+}
+
+// CDATA can hold no reference; a document with a carriage return there is written as it is.
+TEST(GetXMLData, LeavesADocumentWithACarriageReturnInCdataAsItIs) {
+    const XmlNode root = loadXmlDocument("<a>&#13;</a>");
+    ASSERT_TRUE(root);
+    pugi::xml_node element = root.node();
+    element.append_child(pugi::node_cdata).set_value("x\ry");
+    EXPECT_EQ(kmKRTMgrXMLData::serialize(root), "<a>\r<![CDATA[x\ry]]></a>");
+}
+
 }  // namespace
 }  // namespace krt

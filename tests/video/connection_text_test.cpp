@@ -27,8 +27,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ParseCase{"10.0.0.5:7", ConnectionTarget{"10.0.0.5", "7", 5500}},
                     ParseCase{"10.0.0.5:7:6000", ConnectionTarget{"10.0.0.5", "7", 6000}},
                     ParseCase{"10.0.0.5", std::nullopt}, ParseCase{"", std::nullopt},
-                    // The port is read as leading digits; a third ':' belongs to the port.
-                    ParseCase{"10.0.0.5:cam:81:99", ConnectionTarget{"10.0.0.5", "cam", 81}},
+                    // The port follows the last ':'; the channel keeps the ones before it.
+                    ParseCase{"10.0.0.5:cam:81:99", ConnectionTarget{"10.0.0.5", "cam:81", 99}},
+                    ParseCase{"10.0.0.5:a:b", ConnectionTarget{"10.0.0.5", "a", 0}},
                     ParseCase{"10.0.0.5:7:abc", ConnectionTarget{"10.0.0.5", "7", 0}},
                     ParseCase{"10.0.0.5:7:", ConnectionTarget{"10.0.0.5", "7", 0}},
                     ParseCase{":7", ConnectionTarget{"", "7", 5500}},
@@ -40,6 +41,13 @@ TEST(ConnectionTextFormat, TheTileTextParsesBackToItsParts) {
     const std::string text = formatConnectionText("127.0.0.1", "Gate 7", 5500);
     EXPECT_EQ(text, "127.0.0.1:Gate 7:5500");
     EXPECT_EQ(parseConnectionText(text), (ConnectionTarget{"127.0.0.1", "Gate 7", 5500}));
+}
+
+TEST(ConnectionTextFormat, ChannelIdsHoldingColonsParseBack) {
+    for (const std::string channel : {":", "a:b", ":7:", "cam::81:"}) {
+        const std::string text = formatConnectionText("10.0.0.5", channel, 6000);
+        EXPECT_EQ(parseConnectionText(text), (ConnectionTarget{"10.0.0.5", channel, 6000})) << text;
+    }
 }
 
 }  // namespace

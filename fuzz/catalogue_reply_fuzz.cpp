@@ -1,0 +1,81 @@
+// The three catalogue replies (channel list, channel details, PTZ status) as the login reads
+// them, and the requests that name each listed channel back to the server.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz_check.h"
+#include "login/channel_catalogue.h"
+#include "protocol/requests.h"
+#include "protocol/xml_data.h"
+
+namespace {
+
+bool isUtf8Continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// A text kept to the field size is cut only between characters of what the server sent.
+void checkFieldText(const std::string& text, const std::string& full) {
+    FUZZ_CHECK(text.size() <= krt::kMaxFieldTextBytes);
+    FUZZ_CHECK(full.compare(0, text.size(), text) == 0);
+    FUZZ_CHECK(text.size() == full.size() || !isUtf8Continuation(full[text.size()]));
+}
+
+// The details and PTZ requests carry the ID exactly as the list gave it.
+void checkChannelRequest(const std::string& id) {
+    for (const std::string_view name : {"getVideoChannelDetails", "getCameraPTZStatus"}) {
+        const krt::XmlNode root = krt::loadXmlDocument(krt::channelRequest(name, id));
+        FUZZ_CHECK(static_cast<bool>(root));
+        FUZZ_CHECK(root.childText("kmRequestID") == name);
+        FUZZ_CHECK(root.child("kmRequestData").childText("kmChannelID") == id);
+    }
+}
+
+void checkList(std::string_view text) {
+    const auto ids = krt::readChannelList(text);
+    const krt::XmlNode list = krt::loadXmlDocument(text).child("VideoChannels");
+    FUZZ_CHECK(ids.has_value() == static_cast<bool>(list));
+    if (!ids) {
+        return;
+    }
+    const std::vector<krt::XmlNode> idNodes = list.children("ChannelID");
+    FUZZ_CHECK(ids->size() == idNodes.size());
+    for (std::size_t i = 0; i < ids->size(); ++i) {
+        checkFieldText((*ids)[i], idNodes[i].text());
+        checkChannelRequest((*ids)[i]);
+    }
+}
+
+void checkDetails(std::string_view text) {
+    krt::VideoChannel record;
+    record.PTZEnabled = true;
+    krt::readChannelDetails(text, record);
+    const std::vector<krt::XmlNode> channels =
+        krt::loadXmlDocument(text).child("VideoChannels").children("VideoChannel");
+    // The PTZ flag comes from its own reply; details never touch it.
+    FUZZ_CHECK(record.PTZEnabled);
+    FUZZ_CHECK(record.DetailsLoaded == !channels.empty());
+    if (channels.empty()) {
+        FUZZ_CHECK(record.ChannelID.empty() && record.Width == 0 && record.Height == 0);
+        return;
+    }
+    const krt::XmlNode& last = channels.back();
+    checkFieldText(record.ChannelID, last.childText("ChannelID"));
+    checkFieldText(record.ChannelType, last.childText("ChannelType"));
+    checkFieldText(record.ChannelDescription, last.childText("ChannelDescription"));
+    FUZZ_CHECK(record.Width == krt::parseLeadingInt(last.childText("Width")));
+    FUZZ_CHECK(record.RecHeight == krt::parseLeadingInt(last.childText("RecHeight")));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    checkList(text);
+    checkDetails(text);
+    const bool ptz = krt::readPtzStatus(text);
+    const krt::XmlNode description = krt::loadXmlDocument(text).child("kmDescription");
+    FUZZ_CHECK(!ptz || (description && krt::parseLeadingInt(description.text()) == 1));
+    return 0;
+}
