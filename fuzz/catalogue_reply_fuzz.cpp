@@ -32,9 +32,9 @@ void checkChannelRequest(const std::string& id) {
     }
 }
 
-void checkList(std::string_view text) {
+void checkList(std::string_view text, const krt::XmlNode& root) {
     const auto ids = krt::readChannelList(text);
-    const krt::XmlNode list = krt::loadXmlDocument(text).child("VideoChannels");
+    const krt::XmlNode list = root.child("VideoChannels");
     FUZZ_CHECK(ids.has_value() == static_cast<bool>(list));
     if (!ids) {
         return;
@@ -47,12 +47,11 @@ void checkList(std::string_view text) {
     }
 }
 
-void checkDetails(std::string_view text) {
+void checkDetails(std::string_view text, const krt::XmlNode& root) {
     krt::VideoChannel record;
     record.PTZEnabled = true;
     krt::readChannelDetails(text, record);
-    const std::vector<krt::XmlNode> channels =
-        krt::loadXmlDocument(text).child("VideoChannels").children("VideoChannel");
+    const std::vector<krt::XmlNode> channels = root.child("VideoChannels").children("VideoChannel");
     // The PTZ flag comes from its own reply; details never touch it.
     FUZZ_CHECK(record.PTZEnabled);
     FUZZ_CHECK(record.DetailsLoaded == !channels.empty());
@@ -72,10 +71,12 @@ void checkDetails(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    checkList(text);
-    checkDetails(text);
+    // The expectations are read from one parse of the reply.
+    const krt::XmlNode root = krt::loadXmlDocument(text);
+    checkList(text, root);
+    checkDetails(text, root);
     const bool ptz = krt::readPtzStatus(text);
-    const krt::XmlNode description = krt::loadXmlDocument(text).child("kmDescription");
+    const krt::XmlNode description = root.child("kmDescription");
     FUZZ_CHECK(!ptz || (description && krt::parseLeadingInt(description.text()) == 1));
     return 0;
 }
