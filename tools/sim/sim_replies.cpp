@@ -1,5 +1,7 @@
 #include "sim_replies.h"
 
+#include <algorithm>
+#include <array>
 
 namespace krt::sim {
 namespace {
@@ -138,6 +140,37 @@ std::string alarmPushMessage(const AlarmMessage& alarm) {
     data.appendElement("kmAlarmSecondaryVideoChannel2");
     data.appendElement("kmAlarmSecondaryVideoChannel3");
     return serialized(root);
+}
+
+std::optional<PlainReply> plainReply(const SimConfig& config, const ParsedRequest& request) {
+    constexpr std::array kServedElsewhere = {"setalarmnotifications", "getAlarmImage",
+                                             "getLowResolutionLiveVideo",
+                                             "getMediumResolutionLiveVideo", "PTZCommand2"};
+    const std::string& id = request.id;
+    if (std::find(kServedElsewhere.begin(), kServedElsewhere.end(), id) != kServedElsewhere.end()) {
+        return std::nullopt;
+    }
+    if (id == "validateuser") {
+        const std::string user = request.field("UserName");
+        LoginOutcome login = loginReply(config, user, request.field("Password"));
+        return PlainReply{std::move(login.reply), "user " + user + ": " + login.summary};
+    }
+    if (id == "getMobileClientCommunicationVersion") {
+        return PlainReply{versionReply(config), config.protocolVersion};
+    }
+    if (id == "getAuthorizedChannelsIDList") {
+        const std::string user = request.field("UserName");
+        return PlainReply{channelListReply(config, user), "user " + user};
+    }
+    if (id == "getVideoChannelDetails") {
+        const std::string channelId = request.field("kmChannelID");
+        return PlainReply{channelDetailsReply(config, channelId), "channel " + channelId};
+    }
+    if (id == "getCameraPTZStatus") {
+        const std::string channelId = request.field("kmChannelID");
+        return PlainReply{ptzStatusReply(config, channelId), "channel " + channelId};
+    }
+    return PlainReply{statusReply(-1, "Unknown request"), "unknown request"};
 }
 
 }  // namespace krt::sim

@@ -43,6 +43,15 @@ std::string versionReply(const SimConfig& config);
 std::string channelListReply(const SimConfig& config, std::string_view userName);
 std::string channelDetailsReply(const SimConfig& config, std::string_view channelId);
 std::string ptzStatusReply(const SimConfig& config, std::string_view channelId);
+// The reply to a request that is answered with one frame and needs no other state: login,
+// version, catalogue and PTZ status; an unknown request gets a refusal. Nothing for the
+// requests that stream, subscribe, fetch an alarm image or move a camera.
+struct PlainReply {
+    std::string reply;
+    std::string outcome;  // for the request log
+};
+std::optional<PlainReply> plainReply(const SimConfig& config, const ParsedRequest& request);
+
 // A reply with only kmReturnCode and kmDescription: acknowledgements and refusals.
 std::string statusReply(int returnCode, std::string_view description);
 std::string alarmPushMessage(const AlarmMessage& alarm);
