@@ -105,6 +105,9 @@ TEST(SimConfigJson, RejectsMistakesWithTheirPlace) {
         {R"({"faults": [{"kind": "trickle", "pieceBytes": 0}]})", "pieceBytes"},
         {R"({"alarms": {"names": []}})", "alarms.names"},
         {R"({"jpegQuality": 101})", "jpegQuality"},
+        {R"({"idleTimeoutMs": 0})", "idleTimeoutMs"},
+        {R"({"faults": [{"kind": "pushText"}]})", "faults[0].text"},
+        {R"({"faults": [{"kind": "overstatedLength"}]})", "faults[0].bytes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);

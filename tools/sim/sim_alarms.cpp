@@ -48,6 +48,7 @@ void SimAlarms::scheduleLoop() {
 bool SimAlarms::serveSubscription(const std::shared_ptr<SimConnection>& connection) {
     // Subscribed only once the reply is out, so that no push can overtake it.
     return connection->sendFrameThen(statusReply(1, "Alarm notifications started"), [&] {
+        connection->waitWithoutRequests();
         std::lock_guard lock(m_mutex);
         std::erase_if(m_subscribers, [](const auto& subscriber) { return subscriber->closed(); });
         m_subscribers.push_back(connection);
@@ -123,9 +124,9 @@ std::size_t SimAlarms::pushAlarmMessage(const AlarmMessage& alarm) {
     const std::string message = alarmPushMessage(alarm);
     std::size_t reached = 0;
     for (const auto& subscriber : liveSubscribers()) {
-        if (subscriber->sendFrame(message)) {
+        if (subscriber->sendPush(message)) {
             ++reached;
-        } else {
+        } else if (!subscriber->silent()) {
             subscriber->shutdown();  // its thread sees the end and finishes
         }
     }

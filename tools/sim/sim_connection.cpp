@@ -11,6 +11,7 @@
 namespace krt::sim {
 namespace {
 
+constexpr char kStartOfFrame[4] = {'K', 'M', 'C', 'S'};
 constexpr char kBrokenStartOfFrame[4] = {'X', 'M', 'C', 'S'};
 
 std::string peerText(int fd) {
@@ -71,14 +72,30 @@ SimConnection::SimConnection(TcpSocket socket, const StopSignal& stop)
 
 void SimConnection::applyFaults(const std::vector<FaultMode>& faults) {
     std::lock_guard lock(m_sendMutex);
+    const auto fromFrame = [this](const FaultMode& fault) {
+        return m_framesSent + static_cast<std::uint64_t>(fault.afterFrames);
+    };
     if (const FaultMode* fault = findFault(faults, FaultKind::CloseAfterBytes)) {
         m_policy.closeAtByte = m_bytesSent + fault->bytes;
     }
     if (const FaultMode* fault = findFault(faults, FaultKind::BadStartOfFrame)) {
-        m_policy.brokenFromFrame = m_framesSent + static_cast<std::uint64_t>(fault->afterFrames);
+        m_policy.brokenFromFrame = fromFrame(*fault);
+    }
+    if (const FaultMode* fault = findFault(faults, FaultKind::ZeroLength)) {
+        m_policy.zeroLengthFromFrame = fromFrame(*fault);
+    }
+    if (const FaultMode* fault = findFault(faults, FaultKind::OverstatedLength)) {
+        m_policy.overstatedFromFrame = fromFrame(*fault);
+        m_policy.overstatedBytes = fault->bytes;
+    }
+    if (const FaultMode* fault = findFault(faults, FaultKind::SilentDrop)) {
+        m_policy.silentFromFrame = fromFrame(*fault);
     }
     if (const FaultMode* fault = findFault(faults, FaultKind::Trickle)) {
         m_policy.trickle = *fault;
+    }
+    if (const FaultMode* fault = findFault(faults, FaultKind::PushText)) {
+        m_policy.pushText = fault->text;
     }
 }
 
@@ -102,17 +119,44 @@ bool SimConnection::cutOff() const {
     return m_policy.closeAtByte && m_bytesSent >= *m_policy.closeAtByte;
 }
 
+bool SimConnection::sendPush(std::string_view payload) {
+    std::lock_guard lock(m_sendMutex);
+    return sendLocked(m_policy.pushText ? std::string_view(*m_policy.pushText) : payload);
+}
+
+std::string framedBytes(std::string_view payload, const SendPolicy& policy,
+                        std::uint64_t frameIndex) {
+    const auto from = [frameIndex](const std::optional<std::uint64_t>& first) {
+        return first && frameIndex >= *first;
+    };
+    const bool zeroLength = from(policy.zeroLengthFromFrame);
+    std::uint64_t claimed = zeroLength ? 0 : payload.size();
+    if (!zeroLength && from(policy.overstatedFromFrame)) {
+        claimed = std::min<std::uint64_t>(claimed + policy.overstatedBytes, kMaxPayloadLength);
+    }
+    std::string frame(kStartOfFrame, sizeof kStartOfFrame);
+    if (from(policy.brokenFromFrame)) {
+        frame.assign(kBrokenStartOfFrame, sizeof kBrokenStartOfFrame);
+    }
+    frame.append(3, '\0');  // parameter bytes
+    frame += static_cast<char>((claimed >> 16) & 0xFF);
+    frame += static_cast<char>((claimed >> 8) & 0xFF);
+    frame += static_cast<char>(claimed & 0xFF);
+    if (!zeroLength) {
+        frame.append(payload);
+    }
+    return frame;
+}
+
 bool SimConnection::sendLocked(std::string_view payload) {
-    std::string frame(kPktHeaderSize, '\0');
-    if (kmMgrSocketCommon::createPktHeader(
-            std::span(reinterpret_cast<std::uint8_t*>(frame.data()), frame.size()),
-            static_cast<std::int64_t>(payload.size()), nullptr) != 1) {
+    if (m_silent || (m_policy.silentFromFrame && m_framesSent >= *m_policy.silentFromFrame)) {
+        m_silent = true;
         return false;
     }
-    if (m_policy.brokenFromFrame && m_framesSent >= *m_policy.brokenFromFrame) {
-        std::copy(std::begin(kBrokenStartOfFrame), std::end(kBrokenStartOfFrame), frame.begin());
+    if (payload.empty() || payload.size() > kMaxPayloadLength) {
+        return false;
     }
-    frame.append(payload);
+    const std::string frame = framedBytes(payload, m_policy, m_framesSent);
     std::string_view bytes = frame;
     bool cut = false;
     if (m_policy.closeAtByte) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "protocol/socket_common.h"
+
 namespace krt::sim {
 namespace {
 
@@ -22,6 +24,21 @@ void appendUnlessOmitted(XmlNode& parent, const std::set<std::string>& omitted,
 }
 
 }  // namespace
+
+std::optional<std::uint32_t> requestPayloadLength(std::span<const char> header) {
+    constexpr std::string_view kStartOfFrame = "KMCS";
+    if (header.size() < kPktHeaderSize ||
+        std::string_view(header.data(), kStartOfFrame.size()) != kStartOfFrame) {
+        return std::nullopt;
+    }
+    const auto byteAt = [header](std::size_t i) { return static_cast<std::uint8_t>(header[i]); };
+    const std::uint32_t length =
+        std::uint32_t{byteAt(7)} << 16 | std::uint32_t{byteAt(8)} << 8 | byteAt(9);
+    if (length == 0 || length > kMaxRequestBytes) {
+        return std::nullopt;
+    }
+    return length;
+}
 
 std::optional<ParsedRequest> parseRequest(std::span<const char> payload) {
     const std::string_view whole(payload.data(), payload.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,7 +23,15 @@ struct ParsedRequest {
     }
 };
 
-// Nothing when the text is not XML or names no request.
+// Requests are a few hundred bytes; anything far larger is not a client of ours.
+inline constexpr std::uint32_t kMaxRequestBytes = 64 * 1024;
+
+// The payload length a request's 10-byte frame header announces; nothing when the bytes are
+// not such a header ("KMCS", three parameter bytes, a big-endian 24-bit length) or the length
+// is 0 or above kMaxRequestBytes. Reads only the first 10 bytes.
+std::optional<std::uint32_t> requestPayloadLength(std::span<const char> header);
+
+// Nothing when the text is not XML or names no request. Takes any bytes.
 std::optional<ParsedRequest> parseRequest(std::span<const char> payload);
 
 // One alarm as it is pushed and later asked for by its image request.

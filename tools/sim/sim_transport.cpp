@@ -2,35 +2,102 @@
 
 #include <arpa/inet.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <stdexcept>
+#include <system_error>
 
 #include "protocol/socket_common.h"
 
 namespace krt::sim {
 namespace {
 
-// Requests are a few hundred bytes; anything far larger is not a client of ours.
-constexpr std::uint32_t kMaxRequestBytes = 64 * 1024;
 // A subscriber or viewer that stops reading must not hold a pushing thread for ever.
 constexpr std::chrono::seconds kSendTimeout{10};
+// Out of descriptors or memory: give the system a moment instead of spinning.
+constexpr std::chrono::milliseconds kAcceptPause{100};
 constexpr std::string_view kUnreadableRequest = "(unreadable)";
+// The request log keeps the latest names, each cut to this length.
+constexpr std::size_t kKeptRequestNames = 10'000;
+constexpr std::size_t kMaxLoggedNameBytes = 128;
 
-std::optional<std::vector<char>> readRequestFrame(int fd) {
-    PktHeader header;
-    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok ||
-        header.payloadLength > kMaxRequestBytes) {
+enum class ReadEnd { Complete, Closed, Idle };
+
+// Fills the buffer unless the peer closes, the socket fails or the deadline passes.
+ReadEnd receiveAll(int fd, std::span<char> buffer, std::optional<SimClock::time_point> deadline) {
+    std::size_t received = 0;
+    while (received < buffer.size()) {
+        if (deadline) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - SimClock::now());
+            if (left.count() <= 0) {
+                return ReadEnd::Idle;
+            }
+            pollfd watched{fd, POLLIN, 0};
+            const int ready = ::poll(&watched, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR) {
+                return ReadEnd::Closed;
+            }
+            if (ready <= 0) {
+                continue;
+            }
+        }
+        const ssize_t count = ::recv(fd, buffer.data() + received, buffer.size() - received, 0);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return ReadEnd::Closed;
+        }
+        received += static_cast<std::size_t>(count);
+    }
+    return ReadEnd::Complete;
+}
+
+// One whole request frame; `end` says why there is none.
+std::optional<std::vector<char>> readRequestFrame(int fd,
+                                                  std::optional<SimClock::time_point> deadline,
+                                                  ReadEnd& end) {
+    std::array<char, kPktHeaderSize> header{};
+    end = receiveAll(fd, header, deadline);
+    if (end != ReadEnd::Complete) {
         return std::nullopt;
     }
-    std::vector<char> payload(header.payloadLength);
-    std::size_t received = 0;
-    kmMgrSocketCommon::recvData(fd, payload, received);
-    if (received != payload.size()) {
+    const std::optional<std::uint32_t> length = requestPayloadLength(header);
+    if (!length) {
+        end = ReadEnd::Closed;
+        return std::nullopt;
+    }
+    std::vector<char> payload(*length);
+    end = receiveAll(fd, payload, deadline);
+    if (end != ReadEnd::Complete) {
         return std::nullopt;
     }
     return payload;
+}
+
+// accept(2) errors that concern only the connection being accepted.
+bool onlyThisConnectionFailed(int error) {
+    switch (error) {
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case EPERM:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETUNREACH:
+        case EAGAIN:
+            return true;
+        default:
+            return false;
+    }
 }
 
 const FaultMode* findFault(const std::vector<FaultMode>& faults, FaultKind kind) {
@@ -67,13 +134,16 @@ std::vector<FaultMode> FaultBudget::take(std::string_view requestName) {
 
 void RequestLog::record(std::string_view requestName) {
     std::lock_guard lock(m_mutex);
-    m_names.emplace_back(requestName);
+    m_names.emplace_back(requestName.substr(0, kMaxLoggedNameBytes));
+    if (m_names.size() > kKeptRequestNames) {
+        m_names.pop_front();
+    }
     m_changed.notify_all();
 }
 
 std::vector<std::string> RequestLog::names() const {
     std::lock_guard lock(m_mutex);
-    return m_names;
+    return {m_names.begin(), m_names.end()};
 }
 
 std::size_t RequestLog::count(std::string_view requestName) const {
@@ -160,14 +230,25 @@ std::uint16_t SimTransport::port() const {
 }
 
 void SimTransport::acceptLoop() {
+    int lastError = 0;
     for (;;) {
         const int fd = ::accept4(m_listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED) {
-                continue;
+            const int error = errno;
+            if (m_stop.raised()) {
+                return;  // the listener was shut down
             }
-            return;  // the listener was shut down
+            if (error != lastError) {
+                m_logger.line("accept", "failed: " + std::generic_category().message(error) +
+                                            (onlyThisConnectionFailed(error) ? "" : ", pausing"));
+                lastError = error;
+            }
+            if (!onlyThisConnectionFailed(error) && !m_stop.waitFor(kAcceptPause)) {
+                return;
+            }
+            continue;
         }
+        lastError = 0;
         setSendTimeout(fd, kSendTimeout);
         const int noDelay = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
@@ -210,10 +291,27 @@ void SimTransport::finish(const SimConnection& connection) {
 }
 
 void SimTransport::serveConnection(const std::shared_ptr<SimConnection>& connection) {
-    while (const auto payload = readRequestFrame(connection->fd())) {
+    const std::chrono::milliseconds idleLimit(m_config.idleTimeoutMs);
+    for (;;) {
+        std::optional<SimClock::time_point> deadline;
+        if (!connection->waitsWithoutRequests()) {
+            deadline = SimClock::now() + idleLimit;
+        }
+        ReadEnd end = ReadEnd::Closed;
+        const auto payload = readRequestFrame(connection->fd(), deadline, end);
+        if (!payload) {
+            if (end == ReadEnd::Idle) {
+                m_logger.line(connection->peer(), "closed: no request within " +
+                                                      std::to_string(idleLimit.count()) + " ms");
+            }
+            break;
+        }
         if (!handleRequest(connection, *payload)) {
             break;
         }
+    }
+    if (connection->silent()) {
+        m_stop.waitForStop();  // neither read nor closed: the peer must find out by itself
     }
     connection->shutdown();
     connection->markClosed();
@@ -235,7 +333,12 @@ bool SimTransport::handleRequest(const std::shared_ptr<SimConnection>& connectio
         }
     }
     Served served;
-    if (const FaultMode* fault = findFault(faults, FaultKind::ReplyText)) {
+    if (findFault(faults, FaultKind::Stall) != nullptr) {
+        connection->stall();
+    }
+    if (connection->stalled()) {
+        served.outcome = "fault: stalled, not answered";
+    } else if (const FaultMode* fault = findFault(faults, FaultKind::ReplyText)) {
         served = {connection->sendFrame(fault->text), "fault: reply text"};
     } else if (const FaultMode* refusal = findFault(faults, FaultKind::Refuse)) {
         served = {connection->sendFrame(statusReply(refusal->code, "Request refused")),

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -36,7 +37,7 @@ class FaultBudget {
     std::vector<std::optional<int>> m_usesLeft;
 };
 
-// The names of the requests served, in arrival order.
+// The names of the latest requests served (10,000), in arrival order.
 class RequestLog {
   public:
     void record(std::string_view requestName);
@@ -48,7 +49,7 @@ class RequestLog {
   private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
-    std::vector<std::string> m_names;
+    std::deque<std::string> m_names;
 };
 
 // Accepts connections, serves each on a thread of its own, reads its requests, applies the
