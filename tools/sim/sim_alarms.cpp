@@ -106,8 +106,12 @@ std::optional<AlarmMessage> SimAlarms::pushNextScheduledAlarm() {
 }
 
 AlarmMessage SimAlarms::pushAlarm(std::string_view channelId, std::string_view name) {
-    AlarmMessage alarm{alarmTimestamp(currentLocalTime()), std::string(name),
-                       std::string(channelId)};
+    return pushAlarmStamped(channelId, name, alarmTimestamp(currentLocalTime()));
+}
+
+AlarmMessage SimAlarms::pushAlarmStamped(std::string_view channelId, std::string_view name,
+                                         std::string_view timestamp) {
+    AlarmMessage alarm{std::string(timestamp), std::string(name), std::string(channelId)};
     if (const SimChannel* channel = m_config.findChannel(channelId)) {
         StoredSnapshot kept{alarm, m_video.renderSnapshot(*channel, alarm.name)};
         std::lock_guard lock(m_mutex);

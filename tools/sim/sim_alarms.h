@@ -40,6 +40,8 @@ class SimAlarms {
                          std::string& outcome);
 
     AlarmMessage pushAlarm(std::string_view channelId, std::string_view name);
+    AlarmMessage pushAlarmStamped(std::string_view channelId, std::string_view name,
+                                  std::string_view timestamp);
     std::size_t pushAlarmMessage(const AlarmMessage& alarm);
     std::optional<AlarmMessage> pushNextScheduledAlarm();
 

@@ -53,17 +53,16 @@ struct SimChannel {
 };
 
 enum class FaultKind {
-    Refuse,           // answer with kmReturnCode `code` and do nothing else
-    CloseAfterBytes,  // from this request on, close the connection after `bytes` sent bytes
-    BadStartOfFrame,  // from this request on, frames after the first `afterFrames` lack "KMCS"
-    Delay,            // wait `delayMs` before the reply
-    Trickle,          // from this request on, send in pieces of `pieceBytes`, `pauseMs` apart
-    ReplyText,        // answer with `text` as the payload, whatever it is
-    Stall,            // read this request and every later one on the connection, never answer
-    SilentDrop,       // after `afterFrames` more frames, send and read nothing, never close
-    ZeroLength,  // from this request on, frames after `afterFrames` are a bare header of length 0
-    OverstatedLength,  // from this request on, frames after `afterFrames` claim `bytes` more than
-                       // sent
+    Refuse,            // answer with kmReturnCode `code` and do nothing else
+    CloseAfterBytes,   // from this request on, close the connection after `bytes` sent bytes
+    BadStartOfFrame,   // from this request on, frames after the first `afterFrames` lack "KMCS"
+    Delay,             // wait `delayMs` before the reply
+    Trickle,           // from this request on, send in pieces of `pieceBytes`, `pauseMs` apart
+    ReplyText,         // answer with `text` as the payload, whatever it is
+    Stall,             // read this request and every later one on the connection, never answer
+    SilentDrop,        // after `afterFrames` more frames, send and read nothing, never close
+    ZeroLength,        // from this request on, frames after `afterFrames` announce 0 bytes
+    OverstatedLength,  // from this request on, frames after `afterFrames` announce `bytes` more
     PushText,          // alarms pushed to this subscription go out as `text`, whatever it is
 };
 

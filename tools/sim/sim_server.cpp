@@ -125,6 +125,11 @@ AlarmMessage SimServer::pushAlarm(std::string_view channelId, std::string_view n
     return m_impl->alarms.pushAlarm(channelId, name);
 }
 
+AlarmMessage SimServer::pushAlarmStamped(std::string_view channelId, std::string_view name,
+                                         std::string_view timestamp) {
+    return m_impl->alarms.pushAlarmStamped(channelId, name, timestamp);
+}
+
 std::size_t SimServer::pushAlarmMessage(const AlarmMessage& alarm) {
     return m_impl->alarms.pushAlarmMessage(alarm);
 }
