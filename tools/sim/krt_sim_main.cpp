@@ -176,7 +176,8 @@ int main(int argc, char** argv) {
     krt::sim::SimConfig config;
     try {
         config = loadConfig(options);
-    } catch (const krt::sim::ConfigError& error) {
+    } catch (const std::exception& error) {
+        // ConfigError names the place of the mistake; anything else still ends with status 1.
         std::cerr << "krt-sim: " << error.what() << std::endl;
         return EXIT_FAILURE;
     }

@@ -48,6 +48,10 @@ class SimLogger {
     Sink m_sink;
 };
 
+// The text with control characters shown as '?': what a hostile client sends must not start
+// log lines of its own.
+std::string printable(std::string_view text);
+
 // "YYYY-MM-DD hh:mm:ss.mmm" of the local time, as the log and the captions show it.
 std::string clockText(const LocalTime& time);
 
