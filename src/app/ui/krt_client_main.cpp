@@ -44,6 +44,8 @@ int main(int argc, char* argv[]) {
         krt::kProductVersion.data(), static_cast<qsizetype>(krt::kProductVersion.size())));
 
     QCommandLineParser parser;
+    // Qt's own one-dash options (-reverse, -stylesheet) must not read as -v or -h in a row.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("KRT client: log in to a Tessaline server, watch its cameras and alarms."));
     parser.addHelpOption();
