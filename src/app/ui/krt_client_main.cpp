@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/app_state.h"
 #include "app/ui/client_startup.h"
+#include "common/app_state.h"
 #include "krt_version.h"
 #include "protocol/diag_log.h"
 
