@@ -93,13 +93,13 @@ std::array<Rect, 6> ptzButtonRects(int clientWidth, int clientHeight, int button
     return rects;
 }
 
-std::optional<PageView> viewAfterTap(bool singleView, int channelIndex) {
-    if (channelIndex < 0) {
+std::optional<PageView> viewAfterTap(bool singleView, int channelIndex, int gridColumns) {
+    if (channelIndex < 0 || gridColumns <= 0) {
         return std::nullopt;
     }
-    constexpr int kGridTiles = 4;
     if (singleView) {
-        return PageView{2, 2, channelIndex / kGridTiles, false};
+        return PageView{gridColumns, gridColumns, channelIndex / (gridColumns * gridColumns),
+                        false};
     }
     return PageView{1, 1, channelIndex, true};
 }

@@ -68,7 +68,7 @@ std::vector<std::string> pageListItems(int pageCount);
 std::array<Rect, 6> ptzButtonRects(int clientWidth, int clientHeight, int buttonHeight);
 
 // What tapping a tile does to the page: the single view of the tapped channel, or back from
-// it to the grid page that holds the channel.
+// it to the page of the grid (gridColumns × gridColumns) that holds the channel.
 struct PageView {
     int rows = 0;
     int cols = 0;
@@ -78,6 +78,10 @@ struct PageView {
     bool operator==(const PageView&) const = default;
 };
 // Nothing for a tile that shows no channel (catalogue index -1): the tap is ignored.
-std::optional<PageView> viewAfterTap(bool singleView, int channelIndex);
+std::optional<PageView> viewAfterTap(bool singleView, int channelIndex, int gridColumns);
+
+// The height of the row of page links above the tiles; in full screen that row is hidden and
+// the tiles take its room.
+inline constexpr int kPageLinkRowHeight = 40;
 
 }  // namespace krt

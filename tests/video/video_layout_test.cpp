@@ -152,7 +152,7 @@ TEST(PtzButtons, OneRowTenPixelsAboveTheBottom) {
 
 TEST(VideoTap, NineChannelsSingleViewOnChannelSixAndBack) {
     constexpr int kChannels = 9;
-    const std::optional<PageView> single = viewAfterTap(false, 6);
+    const std::optional<PageView> single = viewAfterTap(false, 6, 2);
     ASSERT_TRUE(single);
     EXPECT_EQ(*single, (PageView{1, 1, 6, true}));
     const std::vector<std::string> items =
@@ -160,12 +160,51 @@ TEST(VideoTap, NineChannelsSingleViewOnChannelSixAndBack) {
     ASSERT_EQ(items.size(), 9u);
     EXPECT_EQ(items[static_cast<std::size_t>(single->pageIndex)], "Page 7");
 
-    EXPECT_EQ(viewAfterTap(true, 6), (PageView{2, 2, 1, false}));
+    EXPECT_EQ(viewAfterTap(true, 6, 2), (PageView{2, 2, 1, false}));
 }
 
 TEST(VideoTap, ATileWithoutChannelIsIgnored) {
-    EXPECT_EQ(viewAfterTap(false, -1), std::nullopt);
-    EXPECT_EQ(viewAfterTap(true, -1), std::nullopt);
+    EXPECT_EQ(viewAfterTap(false, -1, 2), std::nullopt);
+    EXPECT_EQ(viewAfterTap(true, -1, 3), std::nullopt);
+}
+
+TEST(LargerGrids, PagingLinksAndTapBackFollowTheGrid) {
+    struct Case {
+        int columns;
+        int channels;
+        int pages;
+        int lastPageTilesWithChannel;
+        int tappedChannel;  // back from its single view to this grid page
+        int gridPageOfTapped;
+    };
+    for (const Case& c : {
+             Case{3, 9, 1, 9, 8, 0},
+             Case{3, 20, 3, 2, 9, 1},
+             Case{4, 16, 1, 16, 15, 0},
+             Case{4, 40, 3, 8, 33, 2},
+             Case{4, 1, 1, 1, 0, 0},
+         }) {
+        SCOPED_TRACE(testing::Message() << c.columns << " columns, " << c.channels << " channels");
+        const int pages = pageCount(c.channels, c.columns, c.columns);
+        EXPECT_EQ(pages, c.pages);
+        EXPECT_EQ(pageListItems(pages).size(), static_cast<std::size_t>(c.pages));
+        const int last = pages - 1;
+        int withChannel = 0;
+        for (int tile = 0; tile < c.columns * c.columns; ++tile) {
+            const std::optional<int> channel =
+                channelForTile(last, c.columns, c.columns, tile, c.channels);
+            if (channel) {
+                EXPECT_EQ(*channel, last * c.columns * c.columns + tile);
+                ++withChannel;
+            }
+        }
+        EXPECT_EQ(withChannel, c.lastPageTilesWithChannel);
+        EXPECT_EQ(pageLinks(last, pages)[2].visible, last == 0 && pages >= 3);
+        EXPECT_EQ(viewAfterTap(false, c.tappedChannel, c.columns),
+                  (PageView{1, 1, c.tappedChannel, true}));
+        EXPECT_EQ(viewAfterTap(true, c.tappedChannel, c.columns),
+                  (PageView{c.columns, c.columns, c.gridPageOfTapped, false}));
+    }
 }
 
 }  // namespace

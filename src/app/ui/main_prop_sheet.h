@@ -70,6 +70,8 @@ class DMainPropSheet : public QDialog {
 
     void OnInitDialog();
     void OnAlertTimer();
+    // The grid and live-grid choices of the Settings tab act on the Videos page at once.
+    void connectVideoSettings();
 
     const KRTApp& m_app;
     QTabWidget* m_tabs;

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "alarms/event_list_layout.h"
 #include "alarms/ui/scroll_action.h"
@@ -30,6 +31,11 @@ DVideoPage::DVideoPage(const KRTApp& app, QWidget* parent)
     m_cursorTimer.setSingleShot(true);
     m_cursorTimer.setInterval(kCursorDelay_ms);
     connect(&m_cursorTimer, &QTimer::timeout, this, [this] { setCursor(Qt::ArrowCursor); });
+    m_ptzWatch.setInterval(kPtzWatchPeriod_ms);
+    connect(&m_ptzWatch, &QTimer::timeout, this, &DVideoPage::watchPtzMove);
+    // The page takes the keys; its controls answer the mouse only, so that they never take
+    // the focus (and the key releases of a PTZ move) away from it.
+    setFocusPolicy(Qt::StrongFocus);
     createControls();
     OnInitDialog();
 }
@@ -60,13 +66,21 @@ void DVideoPage::createControls() {
     connect(m_pageList, &QComboBox::activated, this, &DVideoPage::OnPageListChange);
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
     connect(m_scrollBar, &QScrollBar::actionTriggered, this, &DVideoPage::OnScrollAction);
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->setFocusPolicy(Qt::NoFocus);
+    }
 }
 
 void DVideoPage::OnInitDialog() {
+    constexpr int kFirstTileId = 10000;
+    constexpr int kIdsPerTile = 3;
     for (std::size_t k = 0; k < m_tiles.size(); ++k) {
-        m_tiles[k] = new DVideoWindowContainer(m_app, kTileIds[k], this);
+        m_tiles[k] = new DVideoWindowContainer(
+            m_app, kFirstTileId + kIdsPerTile * static_cast<int>(k), this);
         m_tiles[k]->setGeometry(0, 0, 0, 0);
         connect(m_tiles[k], &DVideoWindowContainer::videoTap, this, &DVideoPage::OnVideoTap);
+        connect(m_tiles[k], &DVideoWindowContainer::videoDoubleTap, this,
+                &DVideoPage::OnVideoDoubleTap);
     }
     setUpInitialScroll();
     for (kmPressUpDownButton* button : m_ptzButtons) {
@@ -86,6 +100,10 @@ void DVideoPage::setGrid(int rows, int cols) {
     m_cols = cols;
 }
 
+int DVideoPage::hiddenLinkRowRoom() const {
+    return m_fullScreen.active() ? kPageLinkRowHeight : 0;
+}
+
 int DVideoPage::clientWidth() const {
     return width() - (m_scrollBar->isVisible() ? m_scrollBar->width() : 0);
 }
@@ -95,10 +113,16 @@ void DVideoPage::relayout() {
     if (key == m_last) {
         return;
     }
+    const bool gridChanged = key.rows != m_last.rows || key.cols != m_last.cols;
+    const bool leavesSingleView = m_last.rows == 1 && m_last.cols == 1 && gridChanged;
+    stopPtzMove(leavesSingleView ? PtzStopTrigger::SingleViewClosed
+                : gridChanged    ? PtzStopTrigger::GridChanged
+                                 : PtzStopTrigger::PageChanged);
     m_last = key;
     refreshPageList();
     const int first = firstChannelOfPage(pageIndex, m_rows, m_cols);
-    int availableHeight = availableTileHeight(height(), false);
+    const int pageHeight = height() + hiddenLinkRowRoom();
+    int availableHeight = availableTileHeight(pageHeight, false);
     if (m_rows == 1 && m_cols == 1) {
         m_singleView = true;
         const bool ptz = first >= 0 && first < channelCount() &&
@@ -106,18 +130,20 @@ void DVideoPage::relayout() {
         placePtzButtons(ptz);
         if (ptz) {
             m_ptzChannelIndex = first;
-            availableHeight = availableTileHeight(height(), true);
+            availableHeight = availableTileHeight(pageHeight, true);
         }
     } else {
         placePtzButtons(false);
     }
     placeTiles(availableHeight);
+    m_focusedTile = std::min(m_focusedTile, std::max(m_rows * m_cols - 1, 0));
+    showTileFocus();
     m_cursorTimer.start();
 }
 
 void DVideoPage::placeTiles(int availableHeight) {
-    const TileGeometry geometry =
-        tileGeometry(clientWidth(), height(), availableHeight, m_rows, m_cols);
+    const TileGeometry geometry = tileGeometry(clientWidth(), height() + hiddenLinkRowRoom(),
+                                               availableHeight, m_rows, m_cols);
     for (DVideoWindowContainer* tile : m_tiles) {
         tile->setGeometry(0, 0, 0, 0);
         tile->pauseVideo();
@@ -139,7 +165,8 @@ void DVideoPage::placeTiles(int availableHeight) {
             if (channel) {
                 tile->startConnect();
             }
-            const Rect place = tileRect(geometry, row, column);
+            Rect place = tileRect(geometry, row, column);
+            place.y -= hiddenLinkRowRoom();
             tile->show();
             tile->setGeometry(place.x, place.y, place.width, place.height);
             tile->resizeChildren(place.width, place.height);
@@ -191,9 +218,15 @@ void DVideoPage::OnPageListChange(int selection) {
 void DVideoPage::OnVideoTap(DVideoWindowContainer* tile) {
     const int index = findChannelIndex(m_app.m_channels, tile->getChannelId());
     // A tile without a channel has nothing to show alone: the tap is ignored.
-    const std::optional<PageView> view = viewAfterTap(m_singleView, index);
+    const std::optional<PageView> view = viewAfterTap(m_singleView, index, m_gridColumns);
     if (!view) {
         return;
+    }
+    m_lastTap =
+        TapUndo{{m_rows, m_cols, pageIndex, m_singleView}, std::chrono::steady_clock::now()};
+    // Back in the grid the keyboard frame stays on the camera that was shown alone.
+    if (!view->singleView) {
+        m_focusedTile = index - firstChannelOfPage(view->pageIndex, view->rows, view->cols);
     }
     for (DVideoWindowContainer* each : m_tiles) {
         each->hide();
@@ -221,11 +254,18 @@ void DVideoPage::showChannelAt(int channelIndex) {
 }
 
 void DVideoPage::fnCallbackButtonPressUpDown(int controlId, int kind) {
-    if (kind == static_cast<int>(ButtonEventKind::Released) && m_tiles[0] == nullptr) {
+    if (kind == static_cast<int>(ButtonEventKind::Released)) {
+        if (m_tiles[0] != nullptr) {
+            releasePtz();
+        }
         return;
     }
-    if (const std::optional<int> code = ptzCodeForButtonEvent(controlId, kind)) {
-        m_ptz.sendPtzCommand(m_app.m_channels, m_ptzChannelIndex, *code);
+    if (kind != static_cast<int>(ButtonEventKind::Pressed)) {
+        return;
+    }
+    const auto* button = std::ranges::find(kPtzButtons, controlId, &PtzButtonSpec::controlId);
+    if (button != kPtzButtons.end()) {
+        pressPtz(button->button);
     }
 }
 
@@ -248,15 +288,23 @@ void DVideoPage::OnSize(int width, int height) {
         m_lastWidth = width;
         m_lastHeight = height;
     }
+    placeTopRow(width);
+    m_relayoutTimer.start();
+}
+
+void DVideoPage::placeTopRow(int width) {
+    if (m_fullScreen.active()) {
+        m_scrollBar->hide();
+        return;
+    }
     m_scrollBar->setGeometry(width - m_scrollBar->sizeHint().width(), 0,
-                             m_scrollBar->sizeHint().width(), height);
+                             m_scrollBar->sizeHint().width(), height());
     const TopRowLayout top = topRowLayout(width, m_pageList->width(), m_pageList->height());
     for (std::size_t k = 0; k < m_links.size(); ++k) {
         const Rect& place = top.links[k];
         m_links[k]->setGeometry(place.x, place.y, place.width, place.height);
     }
     m_pageList->move(top.comboBox.x, top.comboBox.y);
-    m_relayoutTimer.start();
 }
 
 void DVideoPage::setUpInitialScroll() {

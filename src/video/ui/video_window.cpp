@@ -128,7 +128,7 @@ void DVideoWindow::onFrame(const VSCFrame& frame) {
     if (m_state.exchange(VideoState::VideoPlaying) != VideoState::VideoPlaying) {
         armRepaint();
     }
-    if (!takeFrameTurn(m_bigView.load(), m_frameToggle)) {
+    if (!takeFrameTurn(drawsEveryFrame(), m_frameToggle)) {
         return;
     }
     const std::optional<VideoChannel> channel = channelCopy();
@@ -138,7 +138,7 @@ void DVideoWindow::onFrame(const VSCFrame& frame) {
     armWatchdog();
     m_framesDrawn.fetch_add(1);
     drawFrame(frame, *channel);
-    if (!m_bigView.load()) {
+    if (!drawsEveryFrame()) {
         throttle();
     }
 }
@@ -162,6 +162,7 @@ void DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel)
         m_newestImage = QImage(m_newest.pixels.data(), m_newest.size.width, m_newest.size.height,
                                m_newest.bytesPerLine(), QImage::Format_RGB32);
         m_shownPlacement = placement;
+        ++m_pictureNumber;
     }
     QMetaObject::invokeMethod(
         this, [this] { update(); }, Qt::QueuedConnection);
@@ -199,6 +200,7 @@ void DVideoWindow::onWatchdog() {
         return;
     }
     m_state.store(VideoState::VideoConnecting);
+    ++m_watchdogReconnects;
     startConnect();
     update();
 }
@@ -226,6 +228,10 @@ void DVideoWindow::paintEvent(QPaintEvent* /*event*/) {
         if (!m_newestImage.isNull() && m_shownPlacement) {
             const Rect& place = *m_shownPlacement;
             painter.drawImage(QRect(place.x, place.y, place.width, place.height), m_newestImage);
+            if (m_paintedPictureNumber != m_pictureNumber) {
+                m_paintedPictureNumber = m_pictureNumber;
+                ++m_framesPainted;
+            }
         }
         return;
     }

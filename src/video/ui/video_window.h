@@ -43,6 +43,8 @@ class DVideoWindow : public QWidget {
     void setChannel(const VideoChannel* channel);
     // The single view asks for medium resolution, the grid for low.
     void setBigView(bool bigView);
+    // The grid draws every frame, like the single view, instead of one picture a period.
+    void setLiveGrid(bool liveGrid) { m_liveGrid.store(liveGrid); }
     void pauseVideo() { m_stream.pauseReceiving(); }
     // Empty without a channel.
     std::string getChannelId() const;
@@ -57,6 +59,9 @@ class DVideoWindow : public QWidget {
     int framesReceived() const { return m_framesReceived.load(); }
     // Frames that reached the drawing step (whether or not they decoded).
     int framesDrawn() const { return m_framesDrawn.load(); }
+    // Paints that showed a picture not shown before.
+    int framesPainted() const { return m_framesPainted; }
+    int watchdogReconnects() const { return m_watchdogReconnects; }
     bool watchdogArmed() const { return m_watchdog.isActive(); }
     // The text the next paint shows over the background.
     QString windowText() const;
@@ -74,6 +79,7 @@ class DVideoWindow : public QWidget {
     void armRepaint();
     void armWatchdog();
     void throttle();
+    bool drawsEveryFrame() const { return m_bigView.load() || m_liveGrid.load(); }
     void endConnectThread(int grace_ms, const char* caller);
     void disconnectStream();
     std::optional<VideoChannel> channelCopy() const;
@@ -84,6 +90,7 @@ class DVideoWindow : public QWidget {
     std::optional<VideoChannel> m_channel;  // guarded: the receive thread reads it
     std::atomic<VideoState> m_state{VideoState::VideoIdle};
     std::atomic<bool> m_bigView{false};
+    std::atomic<bool> m_liveGrid{false};
     bool m_frameToggle = false;  // receive thread only
     std::atomic<bool> m_connectInProgress{false};
     std::atomic<bool> m_connectCancelled{false};  // set by stopVideo for a connect under way
@@ -104,6 +111,12 @@ class DVideoWindow : public QWidget {
     DecodedPicture m_newest;
     QImage m_newestImage;  // wraps m_newest's pixels
     std::optional<Rect> m_shownPlacement;
+    std::uint64_t m_pictureNumber = 0;  // counts the pictures handed over
+
+    // GUI thread only.
+    std::uint64_t m_paintedPictureNumber = 0;
+    int m_framesPainted = 0;
+    int m_watchdogReconnects = 0;
 
     // Wakes the grid's hold on the receive thread when the stream is stopped.
     std::mutex m_throttleMutex;
