@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "alarms/event_list_layout.h"
 #include "alarms/ui/scroll_action.h"
@@ -24,9 +25,9 @@ QString toQString(std::string_view text) {
 
 DVideoPage::DVideoPage(const KRTApp& app, QWidget* parent)
     : QWidget(parent), m_app(app), m_ptz(app.m_serverAddress, app.m_loginPort, app.m_userName) {
-    m_relayoutTimer.setSingleShot(true);
-    m_relayoutTimer.setInterval(kRelayoutDelay_ms);
-    connect(&m_relayoutTimer, &QTimer::timeout, this, &DVideoPage::relayout);
+    m_firstLayoutTimer.setSingleShot(true);
+    m_firstLayoutTimer.setInterval(0);
+    connect(&m_firstLayoutTimer, &QTimer::timeout, this, &DVideoPage::relayout);
     m_cursorTimer.setSingleShot(true);
     m_cursorTimer.setInterval(kCursorDelay_ms);
     connect(&m_cursorTimer, &QTimer::timeout, this, [this] { setCursor(Qt::ArrowCursor); });
@@ -68,7 +69,7 @@ void DVideoPage::OnInitDialog() {
         m_tiles[k]->setGeometry(0, 0, 0, 0);
         connect(m_tiles[k], &DVideoWindowContainer::videoTap, this, &DVideoPage::OnVideoTap);
     }
-    setUpInitialScroll();
+    m_scrollBar->hide();
     for (kmPressUpDownButton* button : m_ptzButtons) {
         button->registerCallback(
             [this](int controlId, kmPressUpDownButton* /*button*/, kmPressUpDownButton::Kind kind) {
@@ -93,35 +94,62 @@ int DVideoPage::clientWidth() const {
 void DVideoPage::relayout() {
     const LayoutKey key{m_rows, m_cols, pageIndex};
     if (key == m_last) {
+        // Same grid and page: a new size only re-fits the tiles, which keep their streams.
+        if (size() != m_fittedSize) {
+            fitToPage();
+        }
         return;
     }
     m_last = key;
     refreshPageList();
     const int first = firstChannelOfPage(pageIndex, m_rows, m_cols);
-    int availableHeight = availableTileHeight(height(), false);
+    m_ptzShown = false;
     if (m_rows == 1 && m_cols == 1) {
         m_singleView = true;
-        const bool ptz = first >= 0 && first < channelCount() &&
-                         m_app.m_channels[static_cast<std::size_t>(first)].PTZEnabled;
-        placePtzButtons(ptz);
-        if (ptz) {
+        m_ptzShown = first >= 0 && first < channelCount() &&
+                     m_app.m_channels[static_cast<std::size_t>(first)].PTZEnabled;
+        if (m_ptzShown) {
             m_ptzChannelIndex = first;
-            availableHeight = availableTileHeight(height(), true);
         }
-    } else {
-        placePtzButtons(false);
     }
-    placeTiles(availableHeight);
+    fillTiles();
+    fitToPage();
     m_cursorTimer.start();
 }
 
-void DVideoPage::placeTiles(int availableHeight) {
-    const TileGeometry geometry =
-        tileGeometry(clientWidth(), height(), availableHeight, m_rows, m_cols);
+void DVideoPage::fillTiles() {
     for (DVideoWindowContainer* tile : m_tiles) {
         tile->setGeometry(0, 0, 0, 0);
         tile->pauseVideo();
         tile->stopVideo();
+    }
+    for (int k = 0; k < std::min(m_rows * m_cols, static_cast<int>(m_tiles.size())); ++k) {
+        DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
+        const std::optional<int> channel =
+            channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
+        tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)] : nullptr);
+        tile->update();
+        tile->setBigView(m_singleView);
+        if (channel) {
+            tile->startConnect();
+        }
+        tile->show();
+    }
+}
+
+void DVideoPage::fitToPage() {
+    m_fittedSize = size();
+    const std::optional<int> ptzButtonHeight =
+        m_ptzShown ? std::optional(m_ptzButtons[0]->sizeHint().height()) : std::nullopt;
+    const int availableHeight = availableTileHeight(height(), ptzButtonHeight);
+    TileGeometry geometry = tileGeometry(width(), height(), availableHeight, m_rows, m_cols);
+    const bool scrolls = pageContentHeight(geometry, m_rows, ptzButtonHeight) > height();
+    // The scroll bar takes its width from the tiles only when it is needed.
+    m_scrollBar->setVisible(scrolls);
+    if (scrolls) {
+        geometry = tileGeometry(clientWidth(), height(), availableHeight, m_rows, m_cols);
+        m_scrollBar->setRange(0, pageContentHeight(geometry, m_rows, ptzButtonHeight) - height());
+        m_scrollBar->setPageStep(height());
     }
     for (int row = 0; row < m_rows; ++row) {
         for (int column = 0; column < m_cols; ++column) {
@@ -130,21 +158,12 @@ void DVideoPage::placeTiles(int availableHeight) {
                 continue;
             }
             DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
-            const std::optional<int> channel =
-                channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
-            tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)]
-                                     : nullptr);
-            tile->update();
-            tile->setBigView(m_singleView);
-            if (channel) {
-                tile->startConnect();
-            }
             const Rect place = tileRect(geometry, row, column);
-            tile->show();
             tile->setGeometry(place.x, place.y, place.width, place.height);
             tile->resizeChildren(place.width, place.height);
         }
     }
+    placePtzButtons(m_ptzShown);
 }
 
 void DVideoPage::refreshPageList() {
@@ -235,19 +254,6 @@ void DVideoPage::resizeEvent(QResizeEvent* event) {
 }
 
 void DVideoPage::OnSize(int width, int height) {
-    if (width != m_lastWidth || height != m_lastHeight) {
-        if (m_rows > 0 && m_cols > 0) {
-            m_scrollHeight = scrollHeightOnResize(width, m_rows, m_cols);
-            m_scrollBar->setPageStep(m_scrollHeight / 10);
-            m_scrollBar->setRange(0, m_scrollHeight);
-            m_scrollBar->setValue(0);
-            m_scrollPosition = 0;
-            m_scrollBar->setEnabled(m_scrollHeight > height);
-            m_scrollBar->show();
-        }
-        m_lastWidth = width;
-        m_lastHeight = height;
-    }
     m_scrollBar->setGeometry(width - m_scrollBar->sizeHint().width(), 0,
                              m_scrollBar->sizeHint().width(), height);
     const TopRowLayout top = topRowLayout(width, m_pageList->width(), m_pageList->height());
@@ -256,19 +262,15 @@ void DVideoPage::OnSize(int width, int height) {
         m_links[k]->setGeometry(place.x, place.y, place.width, place.height);
     }
     m_pageList->move(top.comboBox.x, top.comboBox.y);
-    m_relayoutTimer.start();
+    // The tiles follow the page at once.
+    relayout();
 }
 
-void DVideoPage::setUpInitialScroll() {
-    m_scrollHeight = initialScrollHeight(clientWidth(), m_rows, m_cols, m_scrollHeight);
-    if (!initialScrollBarNeeded(m_scrollHeight, height())) {
-        m_scrollBar->hide();
-        m_scrollPosition = 0;
-        return;
-    }
-    m_scrollBar->setRange(0, m_scrollHeight);
-    m_scrollBar->setPageStep(height());
-    m_scrollBar->show();
+void DVideoPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Laid out as soon as the sheet that shows the page has set its grid, within this turn of
+    // the event loop.
+    m_firstLayoutTimer.start();
 }
 
 void DVideoPage::OnScrollAction(int action) {

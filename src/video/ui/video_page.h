@@ -25,9 +25,7 @@ class DVideoPage : public QWidget {
     Q_OBJECT
 
   public:
-    // Timer 1000: relayout a second after the size changed; timer 1002: the arrow cursor
-    // back shortly after a relayout.
-    static constexpr int kRelayoutDelay_ms = 1000;
+    // Timer 1002: the arrow cursor back shortly after a relayout.
     static constexpr int kCursorDelay_ms = 10;
     static constexpr std::array<int, 4> kTileIds{10000, 10003, 10006, 10009};
 
@@ -39,7 +37,8 @@ class DVideoPage : public QWidget {
     void setGrid(int rows, int cols);
     // Kept as the sheet hands it over; every count used is the catalogue's own.
     void setChannelCount(int count) { m_channelCount = count; }
-    // Places the tiles for the grid and page; nothing moves unless one of them changed.
+    // Places the tiles for the grid and page, or only re-fits them to a new page size; a
+    // scroll alone moves nothing.
     void relayout();
     // "Show Video" of an event: the channel alone in the single view. False when the catalogue
     // holds no channel of that ID (ignoring letter case); the page is then left as it was.
@@ -59,10 +58,10 @@ class DVideoPage : public QWidget {
     QComboBox* pageList() const { return m_pageList; }
     QScrollBar* scrollBar() const { return m_scrollBar; }
     bool ptzConnected() const { return m_ptz.isConnected(); }
-    bool relayoutPending() const { return m_relayoutTimer.isActive(); }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void OnInitDialog();
@@ -75,8 +74,8 @@ class DVideoPage : public QWidget {
     void fnCallbackButtonPressUpDown(int controlId, int kind);
     void refreshPageList();
     void placePtzButtons(bool show);
-    void placeTiles(int availableHeight);
-    void setUpInitialScroll();
+    void fillTiles();
+    void fitToPage();
     int clientWidth() const;
     int channelCount() const { return m_app.channelCount(); }
 
@@ -91,15 +90,14 @@ class DVideoPage : public QWidget {
     int m_rows = 0;
     int m_cols = 0;
     bool m_singleView = false;
+    bool m_ptzShown = false;
     int m_ptzChannelIndex = -1;
     int m_channelCount = 0;
     LayoutKey m_last;
-    int m_scrollHeight = 0;
+    QSize m_fittedSize;
     int m_scrollPosition = 0;
-    int m_lastWidth = 0;
-    int m_lastHeight = 0;
 
-    QTimer m_relayoutTimer;
+    QTimer m_firstLayoutTimer;
     QTimer m_cursorTimer;
 };
 
