@@ -25,9 +25,9 @@ QString toQString(std::string_view text) {
 
 DVideoPage::DVideoPage(const KRTApp& app, QWidget* parent)
     : QWidget(parent), m_app(app), m_ptz(app.m_serverAddress, app.m_loginPort, app.m_userName) {
-    m_relayoutTimer.setSingleShot(true);
-    m_relayoutTimer.setInterval(kRelayoutDelay_ms);
-    connect(&m_relayoutTimer, &QTimer::timeout, this, &DVideoPage::relayout);
+    m_firstLayoutTimer.setSingleShot(true);
+    m_firstLayoutTimer.setInterval(0);
+    connect(&m_firstLayoutTimer, &QTimer::timeout, this, &DVideoPage::relayout);
     m_cursorTimer.setSingleShot(true);
     m_cursorTimer.setInterval(kCursorDelay_ms);
     connect(&m_cursorTimer, &QTimer::timeout, this, [this] { setCursor(Qt::ArrowCursor); });
@@ -82,7 +82,7 @@ void DVideoPage::OnInitDialog() {
         connect(m_tiles[k], &DVideoWindowContainer::videoDoubleTap, this,
                 &DVideoPage::OnVideoDoubleTap);
     }
-    setUpInitialScroll();
+    m_scrollBar->hide();
     for (kmPressUpDownButton* button : m_ptzButtons) {
         button->registerCallback(
             [this](int controlId, kmPressUpDownButton* /*button*/, kmPressUpDownButton::Kind kind) {
@@ -111,6 +111,10 @@ int DVideoPage::clientWidth() const {
 void DVideoPage::relayout() {
     const LayoutKey key{m_rows, m_cols, pageIndex};
     if (key == m_last) {
+        // Same grid and page: a new size only re-fits the tiles, which keep their streams.
+        if (size() != m_fittedSize) {
+            fitToPage();
+        }
         return;
     }
     const bool gridChanged = key.rows != m_last.rows || key.cols != m_last.cols;
@@ -121,33 +125,59 @@ void DVideoPage::relayout() {
     m_last = key;
     refreshPageList();
     const int first = firstChannelOfPage(pageIndex, m_rows, m_cols);
-    const int pageHeight = height() + hiddenLinkRowRoom();
-    int availableHeight = availableTileHeight(pageHeight, false);
+    m_ptzShown = false;
     if (m_rows == 1 && m_cols == 1) {
         m_singleView = true;
-        const bool ptz = first >= 0 && first < channelCount() &&
-                         m_app.m_channels[static_cast<std::size_t>(first)].PTZEnabled;
-        placePtzButtons(ptz);
-        if (ptz) {
+        m_ptzShown = first >= 0 && first < channelCount() &&
+                     m_app.m_channels[static_cast<std::size_t>(first)].PTZEnabled;
+        if (m_ptzShown) {
             m_ptzChannelIndex = first;
-            availableHeight = availableTileHeight(pageHeight, true);
         }
-    } else {
-        placePtzButtons(false);
     }
-    placeTiles(availableHeight);
+    fillTiles();
+    fitToPage();
     m_focusedTile = std::min(m_focusedTile, std::max(m_rows * m_cols - 1, 0));
     showTileFocus();
     m_cursorTimer.start();
 }
 
-void DVideoPage::placeTiles(int availableHeight) {
-    const TileGeometry geometry = tileGeometry(clientWidth(), height() + hiddenLinkRowRoom(),
-                                               availableHeight, m_rows, m_cols);
+void DVideoPage::fillTiles() {
     for (DVideoWindowContainer* tile : m_tiles) {
         tile->setGeometry(0, 0, 0, 0);
         tile->pauseVideo();
         tile->stopVideo();
+    }
+    for (int k = 0; k < std::min(m_rows * m_cols, static_cast<int>(m_tiles.size())); ++k) {
+        DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
+        const std::optional<int> channel =
+            channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
+        tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)] : nullptr);
+        tile->update();
+        tile->setBigView(m_singleView);
+        if (channel) {
+            tile->startConnect();
+        }
+        tile->show();
+    }
+}
+
+void DVideoPage::fitToPage() {
+    m_fittedSize = size();
+    const std::optional<int> ptzButtonHeight =
+        m_ptzShown ? std::optional(m_ptzButtons[0]->sizeHint().height()) : std::nullopt;
+    // Full screen hides the link row: the tiles move up into its room.
+    const int linkRowRoom = hiddenLinkRowRoom();
+    const int pageHeight = height() + linkRowRoom;
+    const int availableHeight = availableTileHeight(pageHeight, ptzButtonHeight);
+    TileGeometry geometry = tileGeometry(width(), pageHeight, availableHeight, m_rows, m_cols);
+    const bool scrolls =
+        pageContentHeight(geometry, m_rows, ptzButtonHeight) - linkRowRoom > height();
+    // The scroll bar takes its width from the tiles only when it is needed.
+    m_scrollBar->setVisible(scrolls);
+    if (scrolls) {
+        geometry = tileGeometry(clientWidth(), pageHeight, availableHeight, m_rows, m_cols);
+        m_scrollBar->setRange(0, pageContentHeight(geometry, m_rows, ptzButtonHeight) - height());
+        m_scrollBar->setPageStep(height());
     }
     for (int row = 0; row < m_rows; ++row) {
         for (int column = 0; column < m_cols; ++column) {
@@ -156,22 +186,13 @@ void DVideoPage::placeTiles(int availableHeight) {
                 continue;
             }
             DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
-            const std::optional<int> channel =
-                channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
-            tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)]
-                                     : nullptr);
-            tile->update();
-            tile->setBigView(m_singleView);
-            if (channel) {
-                tile->startConnect();
-            }
             Rect place = tileRect(geometry, row, column);
-            place.y -= hiddenLinkRowRoom();
-            tile->show();
+            place.y -= linkRowRoom;
             tile->setGeometry(place.x, place.y, place.width, place.height);
             tile->resizeChildren(place.width, place.height);
         }
     }
+    placePtzButtons(m_ptzShown);
 }
 
 void DVideoPage::refreshPageList() {
@@ -185,7 +206,7 @@ void DVideoPage::refreshPageList() {
     for (std::size_t k = 0; k < links.size(); ++k) {
         m_links[k]->setText(toQString(links[k].text));
         m_links[k]->setColour(links[k].colour);
-        m_links[k]->setVisible(links[k].visible);
+        m_links[k]->setVisible(links[k].visible && !m_fullScreen.active());
         m_links[k]->update();
     }
 }
@@ -275,30 +296,14 @@ void DVideoPage::resizeEvent(QResizeEvent* event) {
 }
 
 void DVideoPage::OnSize(int width, int height) {
-    if (width != m_lastWidth || height != m_lastHeight) {
-        if (m_rows > 0 && m_cols > 0) {
-            m_scrollHeight = scrollHeightOnResize(width, m_rows, m_cols);
-            m_scrollBar->setPageStep(m_scrollHeight / 10);
-            m_scrollBar->setRange(0, m_scrollHeight);
-            m_scrollBar->setValue(0);
-            m_scrollPosition = 0;
-            m_scrollBar->setEnabled(m_scrollHeight > height);
-            m_scrollBar->show();
-        }
-        m_lastWidth = width;
-        m_lastHeight = height;
-    }
-    placeTopRow(width);
-    m_relayoutTimer.start();
+    placeTopRow(width, height);
+    // The tiles follow the page at once.
+    relayout();
 }
 
-void DVideoPage::placeTopRow(int width) {
-    if (m_fullScreen.active()) {
-        m_scrollBar->hide();
-        return;
-    }
+void DVideoPage::placeTopRow(int width, int height) {
     m_scrollBar->setGeometry(width - m_scrollBar->sizeHint().width(), 0,
-                             m_scrollBar->sizeHint().width(), height());
+                             m_scrollBar->sizeHint().width(), height);
     const TopRowLayout top = topRowLayout(width, m_pageList->width(), m_pageList->height());
     for (std::size_t k = 0; k < m_links.size(); ++k) {
         const Rect& place = top.links[k];
@@ -307,16 +312,12 @@ void DVideoPage::placeTopRow(int width) {
     m_pageList->move(top.comboBox.x, top.comboBox.y);
 }
 
-void DVideoPage::setUpInitialScroll() {
-    m_scrollHeight = initialScrollHeight(clientWidth(), m_rows, m_cols, m_scrollHeight);
-    if (!initialScrollBarNeeded(m_scrollHeight, height())) {
-        m_scrollBar->hide();
-        m_scrollPosition = 0;
-        return;
-    }
-    m_scrollBar->setRange(0, m_scrollHeight);
-    m_scrollBar->setPageStep(height());
-    m_scrollBar->show();
+void DVideoPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    setFocus();
+    // Laid out as soon as the sheet that shows the page has set its grid, within this turn of
+    // the event loop.
+    m_firstLayoutTimer.start();
 }
 
 void DVideoPage::OnScrollAction(int action) {

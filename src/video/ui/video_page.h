@@ -32,9 +32,7 @@ class DVideoPage : public QWidget {
     Q_OBJECT
 
   public:
-    // Timer 1000: relayout a second after the size changed; timer 1002: the arrow cursor
-    // back shortly after a relayout.
-    static constexpr int kRelayoutDelay_ms = 1000;
+    // Timer 1002: the arrow cursor back shortly after a relayout.
     static constexpr int kCursorDelay_ms = 10;
     static constexpr std::size_t kTileCount = kLargestGridColumns * kLargestGridColumns;
     // While a PTZ move is held, the connection and the move's length are checked this often.
@@ -48,7 +46,8 @@ class DVideoPage : public QWidget {
     void setGrid(int rows, int cols);
     // Kept as the sheet hands it over; every count used is the catalogue's own.
     void setChannelCount(int count) { m_channelCount = count; }
-    // Places the tiles for the grid and page; nothing moves unless one of them changed.
+    // Places the tiles for the grid and page, or only re-fits them to a new page size; a
+    // scroll alone moves nothing.
     void relayout();
     // "Show Video" of an event: the channel alone in the single view. False when the catalogue
     // holds no channel of that ID (ignoring letter case); the page is then left as it was.
@@ -83,7 +82,6 @@ class DVideoPage : public QWidget {
     QComboBox* pageList() const { return m_pageList; }
     QScrollBar* scrollBar() const { return m_scrollBar; }
     bool ptzConnected() const { return m_ptz.isConnected(); }
-    bool relayoutPending() const { return m_relayoutTimer.isActive(); }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -110,7 +108,7 @@ class DVideoPage : public QWidget {
     void moveTileFocus(int dx, int dy);
     void showTileFocus();
     void showShortcuts();
-    void placeTopRow(int width);
+    void placeTopRow(int width, int height);
     // PTZ moves: every press and release goes through the guard, which stops a move whenever
     // the operator may have lost hold of it.
     void pressPtz(PtzButton button);
@@ -121,8 +119,8 @@ class DVideoPage : public QWidget {
     void watchPtzMove();
     void refreshPageList();
     void placePtzButtons(bool show);
-    void placeTiles(int availableHeight);
-    void setUpInitialScroll();
+    void fillTiles();
+    void fitToPage();
     int clientWidth() const;
     // The room of the link row that full screen hides, which the tiles then take.
     int hiddenLinkRowRoom() const;
@@ -140,13 +138,12 @@ class DVideoPage : public QWidget {
     int m_rows = 0;
     int m_cols = 0;
     bool m_singleView = false;
+    bool m_ptzShown = false;
     int m_ptzChannelIndex = -1;
     int m_channelCount = 0;
     LayoutKey m_last;
-    int m_scrollHeight = 0;
+    QSize m_fittedSize;
     int m_scrollPosition = 0;
-    int m_lastWidth = 0;
-    int m_lastHeight = 0;
 
     int m_gridColumns = kDefaultGridColumns;
     bool m_liveGrid = false;
@@ -161,7 +158,7 @@ class DVideoPage : public QWidget {
     PtzMoveGuard m_ptzGuard;
     std::optional<Qt::Key> m_heldPtzKey;
 
-    QTimer m_relayoutTimer;
+    QTimer m_firstLayoutTimer;
     QTimer m_cursorTimer;
     QTimer m_ptzWatch;
 };

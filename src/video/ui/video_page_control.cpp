@@ -198,17 +198,9 @@ void DVideoPage::setFullScreen(bool on) {
         m_fullScreen.leave();
     }
     m_pageList->setVisible(!on);
-    if (on) {
-        for (DPageLink* link : m_links) {
-            link->hide();
-        }
-    } else {
-        refreshPageList();
-    }
-    placeTopRow(width());
-    // The same grid and page on a page of another size and shape.
-    m_last = {};
-    relayout();
+    refreshPageList();
+    // The same grid and page at once; the new size of the window re-fits them when it comes.
+    fitToPage();
     setFocus();
 }
 
@@ -231,11 +223,6 @@ void DVideoPage::setLiveGrid(bool liveGrid) {
     for (DVideoWindowContainer* tile : m_tiles) {
         tile->setLiveGrid(liveGrid);
     }
-}
-
-void DVideoPage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    setFocus();
 }
 
 void DVideoPage::focusOutEvent(QFocusEvent* event) {
