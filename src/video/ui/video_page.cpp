@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "alarms/event_list_layout.h"
+#include "protocol/diag_log.h"
 #include "alarms/ui/scroll_action.h"
 #include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
@@ -33,6 +34,11 @@ DVideoPage::DVideoPage(const KRTApp& app, QWidget* parent)
     connect(&m_cursorTimer, &QTimer::timeout, this, [this] { setCursor(Qt::ArrowCursor); });
     m_ptzWatch.setInterval(kPtzWatchPeriod_ms);
     connect(&m_ptzWatch, &QTimer::timeout, this, &DVideoPage::watchPtzMove);
+    if (diagLogEnabled()) {
+        m_frameLog.setInterval(kFrameLogPeriod_ms);
+        connect(&m_frameLog, &QTimer::timeout, this, &DVideoPage::logTileFrames);
+        m_frameLog.start();
+    }
     // The page takes the keys; its controls answer the mouse only, so that they never take
     // the focus (and the key releases of a PTZ move) away from it.
     setFocusPolicy(Qt::StrongFocus);

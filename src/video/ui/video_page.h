@@ -37,6 +37,8 @@ class DVideoPage : public QWidget {
     static constexpr std::size_t kTileCount = kLargestGridColumns * kLargestGridColumns;
     // While a PTZ move is held, the connection and the move's length are checked this often.
     static constexpr int kPtzWatchPeriod_ms = 250;
+    // With the diagnostic log on, every tile's frame counts are written this often.
+    static constexpr int kFrameLogPeriod_ms = 10000;
 
     explicit DVideoPage(const KRTApp& app, QWidget* parent = nullptr);
     ~DVideoPage() override;
@@ -117,6 +119,7 @@ class DVideoPage : public QWidget {
     void sendPtzStop(PtzStopTrigger trigger, int code);
     void sendPtzCode(int code);
     void watchPtzMove();
+    void logTileFrames();
     void refreshPageList();
     void placePtzButtons(bool show);
     void fillTiles();
@@ -161,6 +164,7 @@ class DVideoPage : public QWidget {
     QTimer m_firstLayoutTimer;
     QTimer m_cursorTimer;
     QTimer m_ptzWatch;
+    QTimer m_frameLog;
 };
 
 }  // namespace krt

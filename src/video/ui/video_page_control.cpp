@@ -10,6 +10,7 @@
 #include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
 #include "video/ui/video_page.h"
+#include "video/ui/video_window.h"
 #include "video/ui/video_window_container.h"
 
 namespace krt {
@@ -286,6 +287,21 @@ void DVideoPage::watchPtzMove() {
     if (!m_ptzGuard.moving()) {
         m_ptzWatch.stop();
     }
+}
+
+void DVideoPage::logTileFrames() {
+    // Frames received, decoded and painted by each tile that shows a camera: what an operator
+    // saw of each stream, and what a measurement of the page counts.
+    std::string line = "frames received/decoded/painted:";
+    for (const DVideoWindowContainer* tile : m_tiles) {
+        const DVideoWindow* window = tile->videoWindow();
+        if (tile->isVisible() && !tile->getChannelId().empty()) {
+            line += " " + tile->getChannelId() + "=" + std::to_string(window->framesReceived()) +
+                    "/" + std::to_string(window->framesDrawn()) + "/" +
+                    std::to_string(window->framesPainted());
+        }
+    }
+    writeLog("DVideoPage", "logTileFrames", line.c_str());
 }
 
 }  // namespace krt

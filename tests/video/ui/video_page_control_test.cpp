@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 
 #include "app/ui/main_prop_sheet.h"
@@ -12,6 +14,7 @@
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "sim/sim_test_support.h"
+#include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_window_container.h"
@@ -172,6 +175,27 @@ TEST_F(VideoPageControl, NoStopWithoutAMove) {
     QTest::mousePress(page.ptzButtons()[5], Qt::LeftButton);
     ASSERT_TRUE(fixture.lastCodeBecomes(kZoomOutCode));
     EXPECT_EQ(fixture.ptzRequests(), 1u);
+}
+
+TEST_F(VideoPageControl, F11ShowsOnlyThePicturesAndEscapeReturns) {
+    PtzSheet fixture;
+    DVideoPage& page = fixture.page();
+    QTest::keyClick(&page, Qt::Key_F11);
+    EXPECT_TRUE(page.fullScreen());
+    EXPECT_TRUE(fixture.sheet.isFullScreen());
+    EXPECT_FALSE(fixture.sheet.tabs()->tabBar()->isVisible());
+    EXPECT_FALSE(page.pageList()->isVisible());
+    EXPECT_TRUE(std::ranges::none_of(page.links(), [](auto* link) { return link->isVisible(); }));
+    // The single view keeps its PTZ buttons; the picture starts at the top of the page.
+    EXPECT_TRUE(page.ptzButtons()[0]->isVisible());
+    EXPECT_LT(page.tiles()[0]->y(), kPageLinkRowHeight);
+    QTest::keyClick(&page, Qt::Key_Escape);
+    EXPECT_FALSE(page.fullScreen());
+    EXPECT_FALSE(fixture.sheet.isFullScreen());
+    EXPECT_TRUE(fixture.sheet.isVisible()) << "Escape only leaves full screen";
+    EXPECT_TRUE(fixture.sheet.tabs()->tabBar()->isVisible());
+    EXPECT_TRUE(page.pageList()->isVisible());
+    EXPECT_GE(page.tiles()[0]->y(), kPageLinkRowHeight);
 }
 
 }  // namespace
