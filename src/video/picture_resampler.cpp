@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define KRT_RESAMPLE_SSSE3 1
 #endif
 
 namespace krt {
 namespace {
 
 constexpr int kPixel = 4;
-constexpr int kOne = 256;  // weight of a whole neighbour
+// Weight of a whole neighbour: 6 bits, so that a weight fits the signed byte that the
+// multiply-and-add instruction takes and a weighted pair fits 16 bits.
+constexpr int kWeightBits = 6;
+constexpr int kOne = 1 << kWeightBits;
 constexpr int kHalf = kOne / 2;
 
 // Output position i of `to` positions mapped onto `from` positions, centres aligned, as the
@@ -22,10 +26,10 @@ Tap tapFor(int i, int from, int to) {
     if (from < 2) {
         return {0, 0};
     }
-    // (i + 0.5) × from ÷ to − 0.5 in 8-bit fixed point.
-    const long long position =
-        (static_cast<long long>(2 * i + 1) * from * kOne) / (2LL * to) - kHalf;
-    const long long clamped = std::max(position, 0LL);
+    // (i + 0.5) × from ÷ to − 0.5 in fixed point, rounded; the left edge clamps to 0.
+    const long long twiceToTimesPosition =
+        (2LL * i + 1) * from * kOne - static_cast<long long>(to) * kOne;
+    const long long clamped = std::max((twiceToTimesPosition + to) / (2LL * to), 0LL);
     const int first = static_cast<int>(clamped / kOne);
     if (first >= from - 1) {
         return {from - 2, kOne};
@@ -36,8 +40,65 @@ Tap tapFor(int i, int from, int to) {
 unsigned char blend(unsigned a, unsigned b, int weight) {
     return static_cast<unsigned char>(
         (a * static_cast<unsigned>(kOne - weight) + b * static_cast<unsigned>(weight) + kHalf) >>
-        8);
+        kWeightBits);
 }
+
+// Both weights of a neighbour pair in the two bytes of a 16-bit lane, first neighbour low.
+std::uint16_t weightPair(int weight) {
+    return static_cast<std::uint16_t>(weight << 8 | (kOne - weight));
+}
+
+#if KRT_RESAMPLE_SSSE3
+const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
+
+// Rounds the 16-bit weighted sums back to bytes.
+__attribute__((target("ssse3"))) __m128i toBytes(__m128i low, __m128i high) {
+    const __m128i half = _mm_set1_epi16(kHalf);
+    return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(low, half), kWeightBits),
+                            _mm_srli_epi16(_mm_add_epi16(high, half), kWeightBits));
+}
+
+// 16 bytes at a time: the bytes of both rows interleaved, then one multiply-and-add.
+__attribute__((target("ssse3"))) std::size_t blendRowsSsse3(const unsigned char* upper,
+                                                            const unsigned char* lower, int weight,
+                                                            std::size_t bytes, unsigned char* out) {
+    const __m128i weights = _mm_set1_epi16(static_cast<short>(weightPair(weight)));
+    std::size_t i = 0;
+    for (; i + 16 <= bytes; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         toBytes(_mm_maddubs_epi16(_mm_unpacklo_epi8(a, b), weights),
+                                 _mm_maddubs_epi16(_mm_unpackhi_epi8(a, b), weights)));
+    }
+    return i;
+}
+
+// Two output pixels: each pixel's two neighbours loaded together, their bytes interleaved by
+// channel, then one multiply-and-add with the pixel's weight pair.
+__attribute__((target("ssse3"))) __m128i weightedPairs(const unsigned char* row, int x,
+                                                       const int* firsts,
+                                                       const std::uint16_t* weights) {
+    const __m128i byChannel = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m128i both = _mm_unpacklo_epi64(
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + firsts[x] * kPixel)),
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + firsts[x + 1] * kPixel)));
+    const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + x * kPixel));
+    return _mm_maddubs_epi16(_mm_shuffle_epi8(both, byChannel), weight);
+}
+
+__attribute__((target("ssse3"))) int blendColumnsSsse3(const unsigned char* row, unsigned char* out,
+                                                       int width, const int* firsts,
+                                                       const std::uint16_t* weights) {
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * kPixel),
+                         toBytes(weightedPairs(row, x, firsts, weights),
+                                 weightedPairs(row, x + 2, firsts, weights)));
+    }
+    return x;
+}
+#endif
 
 }  // namespace
 
@@ -51,14 +112,13 @@ void PictureResampler::prepare(PictureSize sourceSize, PictureSize targetSize) {
     for (int y = 0; y < targetSize.height; ++y) {
         m_rows[static_cast<std::size_t>(y)] = tapFor<Tap>(y, sourceSize.height, targetSize.height);
     }
-    m_columns.resize(static_cast<std::size_t>(targetSize.width));
-    m_columnWeights.resize(static_cast<std::size_t>(targetSize.width) * 2 * kPixel);
+    m_columnFirsts.resize(static_cast<std::size_t>(targetSize.width));
+    m_columnWeights.resize(static_cast<std::size_t>(targetSize.width) * kPixel);
     for (int x = 0; x < targetSize.width; ++x) {
         const Tap tap = tapFor<Tap>(x, sourceSize.width, targetSize.width);
-        m_columns[static_cast<std::size_t>(x)] = tap;
-        const auto weights = m_columnWeights.begin() + static_cast<std::ptrdiff_t>(x) * 2 * kPixel;
-        std::fill_n(weights, kPixel, static_cast<std::uint16_t>(kOne - tap.weight));
-        std::fill_n(weights + kPixel, kPixel, static_cast<std::uint16_t>(tap.weight));
+        m_columnFirsts[static_cast<std::size_t>(x)] = tap.first;
+        std::fill_n(m_columnWeights.begin() + static_cast<std::ptrdiff_t>(x) * kPixel, kPixel,
+                    weightPair(tap.weight));
     }
     m_blendedRow.resize(static_cast<std::size_t>(sourceSize.width) * kPixel);
 }
@@ -87,24 +147,9 @@ void PictureResampler::blendRows(const unsigned char* upper, const unsigned char
                                  std::size_t bytes) {
     unsigned char* out = m_blendedRow.data();
     std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i half = _mm_set1_epi16(kHalf);
-    const __m128i upperWeight = _mm_set1_epi16(static_cast<short>(kOne - weight));
-    const __m128i lowerWeight = _mm_set1_epi16(static_cast<short>(weight));
-    // 16-bit lanes hold a × (256 − w) + b × w + 128 ≤ 65408 without overflow.
-    const auto blendHalf = [&](__m128i a, __m128i b) {
-        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(a, upperWeight),
-                                                          _mm_mullo_epi16(b, lowerWeight)),
-                                            half),
-                              8);
-    };
-    for (; i + 16 <= bytes; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower + i));
-        const __m128i low = blendHalf(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
-        const __m128i high = blendHalf(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
+#if KRT_RESAMPLE_SSSE3
+    if (kHaveSsse3) {
+        i = blendRowsSsse3(upper, lower, weight, bytes, out);
     }
 #endif
     for (; i < bytes; ++i) {
@@ -121,31 +166,16 @@ void PictureResampler::blendColumns(const unsigned char* row, unsigned char* out
         return;
     }
     int x = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i half = _mm_set1_epi16(kHalf);
-    const auto weighted = [&](int column) {
-        // The two neighbours, 8 bytes, each byte by its neighbour's weight.
-        const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(
-            row + m_columns[static_cast<std::size_t>(column)].first * kPixel));
-        const __m128i weights = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-            m_columnWeights.data() + static_cast<std::size_t>(column) * 2 * kPixel));
-        return _mm_mullo_epi16(_mm_unpacklo_epi8(pair, zero), weights);
-    };
-    for (; x + 2 <= width; x += 2) {
-        const __m128i left = weighted(x);
-        const __m128i right = weighted(x + 1);
-        const __m128i sums = _mm_add_epi16(
-            _mm_add_epi16(_mm_unpacklo_epi64(left, right), _mm_unpackhi_epi64(left, right)), half);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x * kPixel),
-                         _mm_packus_epi16(_mm_srli_epi16(sums, 8), zero));
+#if KRT_RESAMPLE_SSSE3
+    if (kHaveSsse3) {
+        x = blendColumnsSsse3(row, out, width, m_columnFirsts.data(), m_columnWeights.data());
     }
 #endif
     for (; x < width; ++x) {
-        const Tap tap = m_columns[static_cast<std::size_t>(x)];
-        const unsigned char* pair = row + tap.first * kPixel;
+        const unsigned char* pair = row + m_columnFirsts[static_cast<std::size_t>(x)] * kPixel;
+        const int weight = m_columnWeights[static_cast<std::size_t>(x) * kPixel] >> 8;
         for (int byte = 0; byte < kPixel; ++byte) {
-            out[x * kPixel + byte] = blend(pair[byte], pair[kPixel + byte], tap.weight);
+            out[x * kPixel + byte] = blend(pair[byte], pair[kPixel + byte], weight);
         }
     }
 }

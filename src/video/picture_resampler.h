@@ -8,8 +8,9 @@
 
 namespace krt {
 
-// Resizes pictures of 4-byte pixels by bilinear interpolation in 8-bit fixed point, pixel
-// centres aligned; both buffers keep the same row order. It keeps its tables and its row
+// Resizes pictures of 4-byte pixels by bilinear interpolation in fixed point (positions and
+// weights in 1/64), pixel centres aligned; both buffers keep the same row order. Uses SSSE3
+// where the processor has it. It keeps its tables and its row
 // buffer from picture to picture while the sizes stay. Not for use by two threads at once.
 class PictureResampler {
   public:
@@ -18,8 +19,8 @@ class PictureResampler {
                   std::span<unsigned char> target, PictureSize targetSize);
 
   private:
-    // Where one output pixel or row reads: the first of its two neighbours and the weight
-    // (0 to 256) of the second.
+    // Where one output row reads: the first of its two neighbours and the weight (0 to 64)
+    // of the second.
     struct Tap {
         int first = 0;
         int weight = 0;
@@ -33,8 +34,9 @@ class PictureResampler {
     PictureSize m_sourceSize;
     PictureSize m_targetSize;
     std::vector<Tap> m_rows;
-    std::vector<Tap> m_columns;
-    // Per output pixel, the weights of its two neighbours, each repeated for the 4 bytes.
+    // Per output pixel, the first of its two neighbours, and the weights of both (first in the
+    // low byte) repeated for its 4 bytes.
+    std::vector<int> m_columnFirsts;
     std::vector<std::uint16_t> m_columnWeights;
     std::vector<unsigned char> m_blendedRow;
 };

@@ -221,10 +221,15 @@ void DVideoWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
     if (m_state.load() == VideoState::VideoPlaying) {
+        // Where the picture goes at the window's size now: after a resize the last picture is
+        // stretched to it until the next one comes at that size.
+        const std::optional<VideoChannel> channel = channelCopy();
+        const std::optional<Rect> place =
+            channel ? picturePlacement(width(), height(), *channel) : std::nullopt;
         std::lock_guard lock(m_pictureMutex);
-        if (!m_newestImage.isNull() && m_shownPlacement) {
-            const Rect& place = *m_shownPlacement;
-            painter.drawImage(QRect(place.x, place.y, place.width, place.height), m_newestImage);
+        if (!m_newestImage.isNull() && place) {
+            painter.drawImage(QRect(place->x, place->y, place->width, place->height),
+                              m_newestImage);
             if (m_paintedPictureNumber != m_pictureNumber) {
                 m_paintedPictureNumber = m_pictureNumber;
                 ++m_framesPainted;
@@ -240,6 +245,8 @@ void DVideoWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_areaWidth.store(event->size().width());
     m_areaHeight.store(event->size().height());
+    // The next frame is drawn at the new size at once, also in the grid.
+    m_nextGridDraw_ms.store(0);
     update();
 }
 

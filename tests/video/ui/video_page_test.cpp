@@ -260,6 +260,17 @@ TEST_F(VideoPage, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
     for (const QSize size : {QSize(1200, 950), QSize(400, 700), QSize(320, 240)}) {
         page->resize(size);
         placedAsFitted(false);
+        // The last picture fills its new place before the next one comes.
+        for (DVideoWindowContainer* tile : page->tiles()) {
+            DVideoWindow* window = tile->videoWindow();
+            const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
+                findChannelIndex(m_app.m_channels, tile->getChannelId()))];
+            const Rect place = *picturePlacement(window->width(), window->height(), channel);
+            const QImage shown = window->grab().toImage();
+            EXPECT_NE(shown.pixelColor(place.x + place.width - 2, place.y + place.height - 2),
+                      QColor(200, 200, 200))
+                << "bottom right of the picture, " << tile->getChannelId();
+        }
         const TopRowLayout top =
             topRowLayout(size.width(), page->pageList()->width(), page->pageList()->height());
         EXPECT_EQ(page->links()[2]->geometry(), toQRect(top.links[2]));
