@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "video/ptz_safety.h"
 #include "video/ptz_sender.h"
 #include "video/ui/full_screen.h"
@@ -47,7 +47,6 @@ class DVideoPage : public QWidget {
 
     void setGrid(int rows, int cols);
     // Kept as the sheet hands it over; every count used is the catalogue's own.
-    void setChannelCount(int count) { m_channelCount = count; }
     // Places the tiles for the grid and page, or only re-fits them to a new page size; a
     // scroll alone moves nothing.
     void relayout();
@@ -143,7 +142,6 @@ class DVideoPage : public QWidget {
     bool m_singleView = false;
     bool m_ptzShown = false;
     int m_ptzChannelIndex = -1;
-    int m_channelCount = 0;
     LayoutKey m_last;
     QSize m_fittedSize;
     int m_scrollPosition = 0;

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QWindow>
 
+#include "common/ui/qt_text.h"
 #include "protocol/diag_log.h"
 #include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
@@ -161,10 +162,8 @@ void DVideoPage::showShortcuts() {
         m_shortcutsBox =
             new QMessageBox(QMessageBox::Information, QStringLiteral("Keyboard shortcuts"),
                             QString(), QMessageBox::Ok, this);
-        const std::string_view text = videoShortcutsText();
         QString rows;
-        for (const QString& line :
-             QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).split('\n')) {
+        for (const QString& line : qtText(videoShortcutsText()).split('\n')) {
             const QStringList cells = line.split('\t');
             rows += QStringLiteral("<tr><td><b>%1</b></td><td>&nbsp;&nbsp;%2</td></tr>")
                         .arg(cells.value(0).toHtmlEscaped(), cells.value(1).toHtmlEscaped());

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/app_state.h"
-#include "login/video_channel.h"
+#include "common/app_state.h"
+#include "common/video_channel.h"
 #include "video/tile_status.h"
 
 namespace krt {

@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 
 #include "app/ui/main_prop_sheet.h"
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_window_container.h"

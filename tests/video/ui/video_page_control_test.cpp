@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "app/ui/main_prop_sheet.h"
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "login/channel_catalogue.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
@@ -48,7 +48,6 @@ void sendKey(QWidget* widget, QEvent::Type type, Qt::Key key, bool autoRepeat) {
 struct PtzSheet {
     explicit PtzSheet(sim::SimConfig config = RunningSim::quietDefault())
         : sim(std::move(config)), app(loggedInApp(sim)), sheet(app) {
-        sheet.m_channelCount = app.channelCount();
         sheet.show();
         EXPECT_TRUE(page().showChannel(kPtzCamera));
         EXPECT_TRUE(page().ptzConnected());

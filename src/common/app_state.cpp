@@ -1,0 +1,69 @@
+#include "common/app_state.h"
+
+#include <unistd.h>
+#include <cstdlib>
+#include <system_error>
+
+namespace krt {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isWritableFolder(const fs::path& folder) {
+    std::error_code error;
+    return fs::is_directory(folder, error) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool makeWritableFolder(const fs::path& folder) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    return isWritableFolder(folder);
+}
+
+fs::path userCacheFolder() {
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') {
+        return cache;
+    }
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        return fs::path(home) / ".cache";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string programFolderFromPath(std::string_view programPath) {
+    for (std::size_t i = programPath.size(); i-- > 1;) {
+        if (programPath[i] == '/' || programPath[i] == '\\') {
+            return std::string(programPath.substr(0, i));
+        }
+    }
+    return std::string(programPath);
+}
+
+fs::path currentProgramPath() {
+    std::error_code error;
+    return fs::read_symlink("/proc/self/exe", error);
+}
+
+fs::path prepareSnapshotFolder(const fs::path& programFolder) {
+    fs::path beside = programFolder.string() + "/" + std::string(kSnapshotFolderName);
+    if (makeWritableFolder(beside)) {
+        return beside;
+    }
+    const fs::path cache = userCacheFolder();
+    if (!cache.empty()) {
+        fs::path fallback = cache / "krt-client" / kSnapshotFolderName;
+        if (makeWritableFolder(fallback)) {
+            return fallback;
+        }
+    }
+    return {};
+}
+
+void initialiseFolders(KRTApp& app) {
+    app.m_appFolder = programFolderFromPath(currentProgramPath().string());
+    app.m_snapshotFolder = prepareSnapshotFolder(app.m_appFolder);
+}
+
+}  // namespace krt

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/video_channel.h"
+
+namespace krt {
+
+inline constexpr int kServerPort = 5500;
+inline constexpr std::string_view kSnapshotFolderName = "EventImages";
+
+// The state every screen shares after login. Written on the GUI thread during login only,
+// read afterwards by every page and worker thread.
+struct KRTApp {
+    std::string m_serverAddress;
+    int m_serverPort = kServerPort;  // never changed: every request but the login uses it
+    int m_loginPort = 0;             // the port the login request went to (and PTZ)
+    std::string m_userName;
+    std::vector<VideoChannel> m_channels;  // the channel table, replaced as a whole
+    std::filesystem::path m_appFolder;
+    std::filesystem::path m_snapshotFolder;  // where the alarm snapshots are kept
+
+    int channelCount() const { return static_cast<int>(m_channels.size()); }
+};
+
+// The program folder of a program file path: the text before the last '/' or '\', searching
+// down to the second character only, so that a file directly in the root folder keeps its
+// whole path. A path without separator is returned unchanged.
+std::string programFolderFromPath(std::string_view programPath);
+
+// The path of the running program file.
+std::filesystem::path currentProgramPath();
+
+// Creates "<programFolder>/EventImages" and returns it. Where it cannot be created or written
+// (a program installed in a read-only folder), the per-user cache folder
+// ($XDG_CACHE_HOME, else ~/.cache)/krt-client/EventImages is used instead. Returns an empty path
+// when neither can be made.
+std::filesystem::path prepareSnapshotFolder(const std::filesystem::path& programFolder);
+
+// Fills the program and snapshot folders of the state from the running program.
+void initialiseFolders(KRTApp& app);
+
+}  // namespace krt

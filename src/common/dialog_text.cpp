@@ -1,0 +1,55 @@
+#include "common/dialog_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "protocol/xml_data.h"
+
+namespace krt {
+namespace {
+
+bool isBlank(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<int> parseDialogInteger(std::string_view text) {
+    text = trimmed(text);
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+        if (text.starts_with('-')) {
+            return std::nullopt;
+        }
+    }
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool isStoredTrue(std::string_view text) {
+    constexpr std::string_view kTrue = "true";
+    return std::ranges::equal(text, kTrue, [](char stored, char expected) {
+        return std::tolower(static_cast<unsigned char>(stored)) == expected;
+    });
+}
+
+bool isRememberedLogin(std::string_view text) {
+    return parseLeadingInt(text) == 1;
+}
+
+}  // namespace krt
