@@ -18,7 +18,7 @@
 
 #include "app/ui/main_prop_sheet.h"
 #include "login/login_sequence.h"
-#include "settings/settings_store.h"
+#include "settings/ui/settings_store.h"
 #include "sim_config.h"
 #include "sim_server.h"
 #include "video/ui/video_page.h"
@@ -89,7 +89,6 @@ void LoginToFirstPicture(benchmark::State& state) {
             break;
         }
         auto sheet = std::make_unique<krt::DMainPropSheet>(app);
-        sheet->m_channelCount = app.channelCount();
         sheet->show();
         while (!firstTileHasPicture(*sheet) && clock.elapsed() < kPictureWait_ms) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

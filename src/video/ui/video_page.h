@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "video/ptz_sender.h"
 #include "video/video_page_logic.h"
 
@@ -35,8 +35,6 @@ class DVideoPage : public QWidget {
     DVideoPage& operator=(const DVideoPage&) = delete;
 
     void setGrid(int rows, int cols);
-    // Kept as the sheet hands it over; every count used is the catalogue's own.
-    void setChannelCount(int count) { m_channelCount = count; }
     // Places the tiles for the grid and page, or only re-fits them to a new page size; a
     // scroll alone moves nothing.
     void relayout();
@@ -92,7 +90,6 @@ class DVideoPage : public QWidget {
     bool m_singleView = false;
     bool m_ptzShown = false;
     int m_ptzChannelIndex = -1;
-    int m_channelCount = 0;
     LayoutKey m_last;
     QSize m_fittedSize;
     int m_scrollPosition = 0;

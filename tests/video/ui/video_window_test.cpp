@@ -5,7 +5,7 @@
 #include <QTest>
 #include <chrono>
 
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "sim/sim_test_support.h"
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"
