@@ -159,8 +159,8 @@ TEST_F(CliAlarms, KeepLeavesEverySnapshot) {
     // Alarms pushed within one millisecond share a timestamp, and so one snapshot file.
     std::set<std::string> images;
     for (const std::string& line : printed) {
-        images.insert(line.substr(line.find("image=") + 6,
-                                  line.find("\tbytes=") - line.find("image=") - 6));
+        images.insert(
+            line.substr(line.find("image=") + 6, line.find("\tbytes=") - line.find("image=") - 6));
     }
     EXPECT_EQ(snapshotCount(), images.size());
     for (const std::string& image : images) {

@@ -9,6 +9,7 @@
 #include "alarms/ui/events_alert_dlg.h"
 #include "alarms/ui/events_page.h"
 #include "app/ui/about_page.h"
+#include "common/ui/qt_text.h"
 #include "settings/ui/settings_page.h"
 #include "video/ui/video_page.h"
 
@@ -16,10 +17,6 @@ namespace krt {
 namespace {
 
 constexpr QSize kInitialSize(640, 560);
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -63,12 +60,11 @@ void DMainPropSheet::showEvent(QShowEvent* event) {
 }
 
 void DMainPropSheet::OnInitDialog() {
-    m_videoPage->setChannelCount(m_channelCount);
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);
     m_settingsPage->updateControlsFromMembers();
-    m_eventsPage->mainSheet = this;
+    m_eventsPage->alertSink = this;
 }
 
 void DMainPropSheet::queueEventAlert(std::string_view alarmName, std::string_view channelId,
@@ -78,7 +74,7 @@ void DMainPropSheet::queueEventAlert(std::string_view alarmName, std::string_vie
     }
     {
         std::lock_guard lock(m_alertMutex);
-        m_alertTexts = {fromUtf8(alarmName), fromUtf8(timeText), fromUtf8(channelId)};
+        m_alertTexts = {qtText(alarmName), qtText(timeText), qtText(channelId)};
     }
     QMetaObject::invokeMethod(
         this, [this] { m_alertTimer->start(); }, Qt::QueuedConnection);

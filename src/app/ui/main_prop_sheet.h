@@ -6,7 +6,8 @@
 #include <mutex>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "alarms/ui/events_page.h"
+#include "common/app_state.h"
 #include "video/ui/video_page.h"
 
 class QSoundEffect;
@@ -17,12 +18,11 @@ namespace krt {
 
 class DAboutPage;
 class DEventsAlertDlg;
-class DEventsPage;
 class DSettingsPage;
 
 // The tabbed main window that runs while the user is logged in: "Videos", "Alarms",
 // "Settings", "About". Closing it ends the program. It also shows the event alert.
-class DMainPropSheet : public QDialog {
+class DMainPropSheet : public QDialog, public EventAlertSink {
     Q_OBJECT
 
   public:
@@ -35,14 +35,13 @@ class DMainPropSheet : public QDialog {
     DMainPropSheet& operator=(const DMainPropSheet&) = delete;
 
     // Set by the login before the sheet runs.
-    int m_channelCount = 0;
     int m_gridRows = 2;
     int m_gridColumns = 2;
 
     // Called on the alarm thread for every stored event: when alerts are on, the alert shows
     // this event shortly on the GUI thread (events that follow within that time replace it).
     void queueEventAlert(std::string_view alarmName, std::string_view channelId,
-                         std::string_view timeText);
+                         std::string_view timeText) override;
     // "Show Video": the channel whose ChannelID equals the text, ignoring letter case, is
     // shown alone on the Videos page, which comes to the front. No match does nothing.
     void showAlarmVideo(std::string_view channelId);

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "common/app_state.h"
 
 #include <unistd.h>
 #include <cstdlib>
@@ -47,13 +47,13 @@ fs::path currentProgramPath() {
 }
 
 fs::path prepareSnapshotFolder(const fs::path& programFolder) {
-    const fs::path beside = programFolder.string() + "/" + std::string(kSnapshotFolderName);
+    fs::path beside = programFolder.string() + "/" + std::string(kSnapshotFolderName);
     if (makeWritableFolder(beside)) {
         return beside;
     }
     const fs::path cache = userCacheFolder();
     if (!cache.empty()) {
-        const fs::path fallback = cache / "krt-client" / kSnapshotFolderName;
+        fs::path fallback = cache / "krt-client" / kSnapshotFolderName;
         if (makeWritableFolder(fallback)) {
             return fallback;
         }
