@@ -55,8 +55,10 @@ SimTransport::Served SimServer::Impl::serve(const std::shared_ptr<SimConnection>
         served.keepOpen =
             video.serveLiveVideo(*connection, request, LiveResolution::Medium, served.outcome);
     } else {
-        // PTZCommand2: no reply, the client never reads its PTZ connection.
+        // PTZCommand2: no reply, the client never reads its PTZ connection, and keeps it
+        // open for the next command however long that takes.
         video.applyPtz(request, served.outcome);
+        connection->waitWithoutRequests();
     }
     return served;
 }
