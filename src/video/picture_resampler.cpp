@@ -18,6 +18,11 @@ constexpr int kWeightBits = 6;
 constexpr int kOne = 1 << kWeightBits;
 constexpr int kHalf = kOne / 2;
 
+// Where pixel `index` of a row starts.
+std::size_t pixelOffset(int index) {
+    return static_cast<std::size_t>(index) * kPixel;
+}
+
 // Output position i of `to` positions mapped onto `from` positions, centres aligned, as the
 // first of the two neighbours read and the weight of the second. The last neighbour pair is
 // always inside the source, so that both are read without a bounds test.
@@ -81,9 +86,10 @@ __attribute__((target("ssse3"))) __m128i weightedPairs(const unsigned char* row,
                                                        const std::uint16_t* weights) {
     const __m128i byChannel = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
     const __m128i both = _mm_unpacklo_epi64(
-        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + firsts[x] * kPixel)),
-        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + firsts[x + 1] * kPixel)));
-    const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + x * kPixel));
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + pixelOffset(firsts[x]))),
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + pixelOffset(firsts[x + 1]))));
+    const __m128i weight =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + pixelOffset(x)));
     return _mm_maddubs_epi16(_mm_shuffle_epi8(both, byChannel), weight);
 }
 
@@ -92,7 +98,7 @@ __attribute__((target("ssse3"))) int blendColumnsSsse3(const unsigned char* row,
                                                        const std::uint16_t* weights) {
     int x = 0;
     for (; x + 4 <= width; x += 4) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * kPixel),
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pixelOffset(x)),
                          toBytes(weightedPairs(row, x, firsts, weights),
                                  weightedPairs(row, x + 2, firsts, weights)));
     }
@@ -161,7 +167,7 @@ void PictureResampler::blendColumns(const unsigned char* row, unsigned char* out
     const int width = m_targetSize.width;
     if (m_sourceSize.width < 2) {
         for (int x = 0; x < width; ++x) {
-            std::memcpy(out + x * kPixel, row, kPixel);
+            std::memcpy(out + pixelOffset(x), row, kPixel);
         }
         return;
     }
@@ -172,10 +178,11 @@ void PictureResampler::blendColumns(const unsigned char* row, unsigned char* out
     }
 #endif
     for (; x < width; ++x) {
-        const unsigned char* pair = row + m_columnFirsts[static_cast<std::size_t>(x)] * kPixel;
-        const int weight = m_columnWeights[static_cast<std::size_t>(x) * kPixel] >> 8;
+        const unsigned char* pair = row + pixelOffset(m_columnFirsts[static_cast<std::size_t>(x)]);
+        const int weight = m_columnWeights[pixelOffset(x)] >> 8;
         for (int byte = 0; byte < kPixel; ++byte) {
-            out[x * kPixel + byte] = blend(pair[byte], pair[kPixel + byte], weight);
+            out[pixelOffset(x) + static_cast<std::size_t>(byte)] =
+                blend(pair[byte], pair[kPixel + byte], weight);
         }
     }
 }

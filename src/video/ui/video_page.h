@@ -46,7 +46,6 @@ class DVideoPage : public QWidget {
     DVideoPage& operator=(const DVideoPage&) = delete;
 
     void setGrid(int rows, int cols);
-    // Kept as the sheet hands it over; every count used is the catalogue's own.
     // Places the tiles for the grid and page, or only re-fits them to a new page size; a
     // scroll alone moves nothing.
     void relayout();
