@@ -4,6 +4,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -95,7 +96,13 @@ void runControlLoop(SimServer& server, const SignalReader& signalReader) {
         const ControlCommand command = krt::sim::parseControlLine(line);
         switch (command.kind) {
             case ControlCommand::Kind::Alarm:
-                server.pushAlarm(command.channelId, command.alarmName);
+                if (command.time) {
+                    server.pushAlarmStamped(
+                        command.channelId, command.alarmName,
+                        krt::sim::alarmTimestamp(*command.time, std::chrono::system_clock::now()));
+                } else {
+                    server.pushAlarm(command.channelId, command.alarmName);
+                }
                 break;
             case ControlCommand::Kind::Help:
                 std::cout << krt::sim::kControlHelp << std::endl;
@@ -171,7 +178,8 @@ int main(int argc, char** argv) {
     krt::sim::SimConfig config;
     try {
         config = loadConfig(options);
-    } catch (const krt::sim::ConfigError& error) {
+    } catch (const std::exception& error) {
+        // ConfigError names the place of the mistake; anything else still ends with status 1.
         std::cerr << "krt-sim: " << error.what() << std::endl;
         return EXIT_FAILURE;
     }
