@@ -99,8 +99,8 @@ class SimConnection {
     // A silent connection sends and reads nothing more, and is not closed until the server
     // stops.
     bool silent() const { return m_silent; }
-    // Subscriptions and stalled connections wait for ever for a next request; others are
-    // closed when none comes in time.
+    // Subscriptions, PTZ connections and stalled connections wait for ever for a next
+    // request; others are closed when none comes in time.
     void waitWithoutRequests() { m_waitsWithoutRequests = true; }
     bool waitsWithoutRequests() const { return m_waitsWithoutRequests || m_stalled; }
 
