@@ -1,5 +1,7 @@
 #include "protocol/requests.h"
 
+#include <string>
+
 namespace krt {
 namespace {
 
@@ -24,6 +26,14 @@ std::string envelope(std::string_view requestId, std::string_view requestData) {
 }  // namespace
 
 std::string escapeXmlText(std::string_view text) {
+    // A reader drops text that is blanks only; as references it arrives as it was sent.
+    if (!text.empty() && text.find_first_not_of(" \t\n\r") == std::string_view::npos) {
+        std::string references;
+        for (const char c : text) {
+            references += "&#" + std::to_string(static_cast<int>(c)) + ";";
+        }
+        return references;
+    }
     std::string escaped;
     escaped.reserve(text.size());
     for (const char c : text) {

@@ -180,6 +180,13 @@ TEST(RequestTexts, CarriageReturnsReachTheServerUnchanged) {
     }
 }
 
+TEST(RequestTexts, BlankOnlyValuesReachTheServerUnchanged) {
+    for (const std::string value : {" ", "\n", "\t \n", "\r\n "}) {
+        const std::string text = channelRequest("getVideoChannelDetails", value);
+        EXPECT_EQ(loadXmlDocument(text).child("kmRequestData").childText("kmChannelID"), value);
+    }
+}
+
 TEST(GetXMLData, WritesCarriageReturnsInTextAsReferences) {
     for (const std::string& value : kCarriageReturnTexts) {
         XmlNode root = newRequestDocument("getAlarmImage");
