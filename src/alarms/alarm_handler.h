@@ -14,7 +14,7 @@
 #include "alarms/alarm_message.h"
 #include "alarms/alarm_time.h"
 #include "alarms/event_ring.h"
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "protocol/cancellation.h"
 #include "protocol/socket_client.h"
 #include "protocol/worker_thread.h"

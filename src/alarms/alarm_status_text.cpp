@@ -43,6 +43,9 @@ std::string alarmStatusLine(const AlarmChannelStatus& status, Clock::time_point 
         case State::subscribed:
             return "Alarms: connected since " + localTime(status.since, "%H:%M");
         case State::retrying: {
+            if (status.reason == AlarmChannelStatus::Reason::none) {
+                return "Alarms: connecting";  // the first attempt is under way
+            }
             const auto left = std::chrono::ceil<std::chrono::seconds>(status.nextAttempt - now);
             return "Alarms: " + reasonText(status) + ", retrying in " +
                    std::to_string(std::max<long long>(left.count(), 0)) + " s (attempt " +

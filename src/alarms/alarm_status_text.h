@@ -8,7 +8,7 @@ namespace krt {
 
 // The alarm channel's state as one line for the user, at `now`:
 // "Alarms: connected since 10:42", "Alarms: refused by the server (code 0), retrying in 12 s
-// (attempt 2)", "Alarms: stopped". Times are local.
+// (attempt 2)", "Alarms: stopped"; "Alarms: connecting" before the first report. Times are local.
 std::string alarmStatusLine(const AlarmChannelStatus& status,
                             AlarmChannelStatus::Clock::time_point now);
 

@@ -13,7 +13,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "protocol/cancellation.h"
 
 // The commands of krt-cli.

@@ -1,6 +1,5 @@
 #include "sim_replies.h"
 
-
 namespace krt::sim {
 namespace {
 

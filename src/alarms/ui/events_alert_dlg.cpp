@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "alarms/alert_layout.h"
-#include "app/ui/dialog_template.h"
+#include "common/ui/dialog_template.h"
 
 namespace krt {
 namespace {

@@ -7,7 +7,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "alarms/ui/scroll_action.h"
+#include "common/ui/scroll_action.h"
 
 namespace krt {
 namespace {

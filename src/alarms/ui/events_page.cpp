@@ -5,7 +5,6 @@
 
 #include "alarms/alarm_handler.h"
 #include "alarms/ui/events_list.h"
-#include "app/ui/main_prop_sheet.h"
 
 namespace krt {
 namespace {
@@ -62,9 +61,9 @@ void DEventsPage::resizeEvent(QResizeEvent* event) {
 
 void DEventsPage::queueEventAlert(std::string_view alarmName, std::string_view channelId,
                                   std::string_view timeText) {
-    // The sheet stops this channel before it goes, so a sheet seen here is whole.
-    if (DMainPropSheet* sheet = mainSheet.load()) {
-        sheet->queueEventAlert(alarmName, channelId, timeText);
+    // The sink's owner stops this channel before it goes, so a sink seen here is whole.
+    if (EventAlertSink* sink = alertSink.load()) {
+        sink->queueEventAlert(alarmName, channelId, timeText);
     }
 }
 

@@ -1,14 +1,17 @@
 #include "app/ui/main_prop_sheet.h"
 
+#include <QLabel>
 #include <QSoundEffect>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "alarms/alarm_status_text.h"
 #include "alarms/alert_layout.h"
 #include "alarms/ui/events_alert_dlg.h"
 #include "alarms/ui/events_page.h"
 #include "app/ui/about_page.h"
+#include "common/ui/qt_text.h"
 #include "settings/ui/settings_page.h"
 #include "video/ui/video_page.h"
 
@@ -16,10 +19,6 @@ namespace krt {
 namespace {
 
 constexpr QSize kInitialSize(640, 560);
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -47,6 +46,43 @@ DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
     m_alertTimer->setInterval(kAlertTimerPeriod_ms);
     connect(m_alertTimer, &QTimer::timeout, this, &DMainPropSheet::OnAlertTimer);
     m_alarmVideoHook = [this](int channelIndex) { m_videoPage->showChannelAt(channelIndex); };
+    addAlarmStatusIndicator();
+}
+
+void DMainPropSheet::addAlarmStatusIndicator() {
+    m_alarmStatus = new QLabel(m_tabs);
+    m_alarmStatus->setObjectName(QStringLiteral("alarmStatus"));
+    m_alarmStatus->setContentsMargins(6, 0, 6, 0);
+    m_tabs->setCornerWidget(m_alarmStatus, Qt::TopRightCorner);
+    m_alarmStatusTimer = new QTimer(this);
+    m_alarmStatusTimer->setInterval(1000);
+    connect(m_alarmStatusTimer, &QTimer::timeout, this, &DMainPropSheet::refreshAlarmStatus);
+    connect(m_eventsPage, &DEventsPage::alarmChannelStatusChanged, this,
+            &DMainPropSheet::showAlarmChannelStatus);
+    showAlarmChannelStatus(m_eventsPage->channelStatus());
+}
+
+void DMainPropSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
+    m_alarmChannelStatus = status;
+    using State = AlarmChannelStatus::State;
+    const char* colour = status.state == State::subscribed ? "#1a7f37"
+                         : status.state == State::retrying ? "#bf5700"
+                                                           : "#6e7781";
+    m_alarmStatus->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour));
+    m_alarmStatus->setToolTip(qtText(lastAlarmLine(status)));
+    if (status.state == State::retrying) {
+        m_alarmStatusTimer->start();
+    } else {
+        m_alarmStatusTimer->stop();
+    }
+    refreshAlarmStatus();
+}
+
+void DMainPropSheet::refreshAlarmStatus() {
+    const std::string line =
+        alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) + "  \u2022  " +
+        lastAlarmLine(m_alarmChannelStatus);
+    m_alarmStatus->setText(qtText(line));
 }
 
 DMainPropSheet::~DMainPropSheet() {
@@ -63,12 +99,11 @@ void DMainPropSheet::showEvent(QShowEvent* event) {
 }
 
 void DMainPropSheet::OnInitDialog() {
-    m_videoPage->setChannelCount(m_channelCount);
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);
     m_settingsPage->updateControlsFromMembers();
-    m_eventsPage->mainSheet = this;
+    m_eventsPage->alertSink = this;
 }
 
 void DMainPropSheet::queueEventAlert(std::string_view alarmName, std::string_view channelId,
@@ -78,7 +113,7 @@ void DMainPropSheet::queueEventAlert(std::string_view alarmName, std::string_vie
     }
     {
         std::lock_guard lock(m_alertMutex);
-        m_alertTexts = {fromUtf8(alarmName), fromUtf8(timeText), fromUtf8(channelId)};
+        m_alertTexts = {qtText(alarmName), qtText(timeText), qtText(channelId)};
     }
     QMetaObject::invokeMethod(
         this, [this] { m_alertTimer->start(); }, Qt::QueuedConnection);

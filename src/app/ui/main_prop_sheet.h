@@ -6,9 +6,11 @@
 #include <mutex>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "alarms/ui/events_page.h"
+#include "common/app_state.h"
 #include "video/ui/video_page.h"
 
+class QLabel;
 class QSoundEffect;
 class QTabWidget;
 class QTimer;
@@ -17,12 +19,11 @@ namespace krt {
 
 class DAboutPage;
 class DEventsAlertDlg;
-class DEventsPage;
 class DSettingsPage;
 
 // The tabbed main window that runs while the user is logged in: "Videos", "Alarms",
 // "Settings", "About". Closing it ends the program. It also shows the event alert.
-class DMainPropSheet : public QDialog {
+class DMainPropSheet : public QDialog, public EventAlertSink {
     Q_OBJECT
 
   public:
@@ -35,14 +36,13 @@ class DMainPropSheet : public QDialog {
     DMainPropSheet& operator=(const DMainPropSheet&) = delete;
 
     // Set by the login before the sheet runs.
-    int m_channelCount = 0;
     int m_gridRows = 2;
     int m_gridColumns = 2;
 
     // Called on the alarm thread for every stored event: when alerts are on, the alert shows
     // this event shortly on the GUI thread (events that follow within that time replace it).
     void queueEventAlert(std::string_view alarmName, std::string_view channelId,
-                         std::string_view timeText);
+                         std::string_view timeText) override;
     // "Show Video": the channel whose ChannelID equals the text, ignoring letter case, is
     // shown alone on the Videos page, which comes to the front. No match does nothing.
     void showAlarmVideo(std::string_view channelId);
@@ -56,6 +56,8 @@ class DMainPropSheet : public QDialog {
     DAboutPage* aboutPage() const { return m_aboutPage; }
     // Null until the first alert.
     DEventsAlertDlg* alertWindow() const { return m_alertWindow; }
+    // The alarm channel's state, beside the tabs so that every tab shows it.
+    QLabel* alarmStatusLabel() const { return m_alarmStatus; }
     QSoundEffect* alertSound() const { return m_alertSound; }
 
   protected:
@@ -70,6 +72,9 @@ class DMainPropSheet : public QDialog {
 
     void OnInitDialog();
     void OnAlertTimer();
+    void addAlarmStatusIndicator();
+    void showAlarmChannelStatus(const AlarmChannelStatus& status);
+    void refreshAlarmStatus();
 
     const KRTApp& m_app;
     QTabWidget* m_tabs;
@@ -85,6 +90,9 @@ class DMainPropSheet : public QDialog {
     QTimer* m_alertTimer;     // ALERT_TIMER
     QSoundEffect* m_alertSound;
     AlarmVideoHook m_alarmVideoHook;
+    QLabel* m_alarmStatus = nullptr;
+    QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying
+    AlarmChannelStatus m_alarmChannelStatus;
 };
 
 }  // namespace krt

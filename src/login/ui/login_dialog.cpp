@@ -6,16 +6,17 @@
 #include <QPushButton>
 #include <algorithm>
 #include <array>
+#include <utility>
 
-#include "app/dialog_text.h"
-#include "app/ui/connecting_msg.h"
-#include "app/ui/dialog_template.h"
-#include "app/ui/main_prop_sheet.h"
-#include "app/ui/message_box.h"
-#include "app/ui/program_icon.h"
+#include "common/dialog_text.h"
+#include "common/ui/connecting_msg.h"
+#include "common/ui/dialog_template.h"
+#include "common/ui/message_box.h"
+#include "common/ui/program_icon.h"
+#include "common/ui/qt_text.h"
 #include "login/ui/ip_addr_ctl.h"
 #include "login/ui/port_forwarding_dialog.h"
-#include "settings/settings_store.h"
+#include "settings/ui/settings_store.h"
 
 namespace krt {
 namespace {
@@ -32,16 +33,13 @@ void alignWidths(std::initializer_list<QWidget*> column) {
     }
 }
 
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
-CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* parent)
+CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner runSession,
+                                                     QWidget* parent)
     : QDialog(parent),
-      m_strUserName(fromUtf8(kDefaultLoginText)),
-      m_strPassword(fromUtf8(kDefaultLoginText)),
+      m_strUserName(qtText(kDefaultLoginText)),
+      m_strPassword(qtText(kDefaultLoginText)),
       m_pApp(&app),
       m_addressLabel(new QLabel(QStringLiteral("IP Address :"), this)),
       m_address(new CIPAddrCtl(this)),
@@ -54,8 +52,11 @@ CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* paren
       m_login(new QPushButton(QStringLiteral("Login"), this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
       m_version(new QLabel(QStringLiteral("Version : 13.11.25.01"), this)),
-      m_connecting(new DConnectingMsg(this)) {
+      m_connecting(new DConnectingMsg(this)),
+      m_runSession(std::move(runSession)) {
     setWindowTitle(QStringLiteral("Login"));
+    // The notice must leave the dialog's Cancel usable while the login runs.
+    m_connecting->setWindowModality(Qt::NonModal);
     m_password->setEchoMode(QLineEdit::Password);
     // Enter in a text field must not log in or close the dialog by itself.
     m_login->setAutoDefault(false);
@@ -88,12 +89,17 @@ CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* paren
     OnInitDialog();
 }
 
-CkmKRTZededUzeriZeraveDlg::~CkmKRTZededUzeriZeraveDlg() = default;
+CkmKRTZededUzeriZeraveDlg::~CkmKRTZededUzeriZeraveDlg() {
+    // The worker is joined right after: it must not wait for the server first.
+    if (m_loginCancellation) {
+        m_loginCancellation->cancel();
+    }
+}
 
 void CkmKRTZededUzeriZeraveDlg::OnInitDialog() {
     updateControlsFromFields();
     setWindowIcon(programIcon());
-    m_address->setText(fromUtf8(kDefaultServerAddress));
+    m_address->setText(qtText(kDefaultServerAddress));
 
     m_bRememberLogin = isRememberedLogin(readStoredText("RememberLogin")) ? 1 : 0;
     if (m_bRememberLogin != 1) {
@@ -165,9 +171,12 @@ void CkmKRTZededUzeriZeraveDlg::OnLogin() {
                                        m_strPassword.toStdString()};
     m_connecting->show();
     // The conversation blocks for up to the request client's time-outs; the dialog keeps
-    // repainting meanwhile. The application state is not read until the outcome arrives.
-    m_loginWorker = std::jthread([this, credentials] {
-        const LoginOutcome outcome = runLoginConversation(credentials, *m_pApp);
+    // repainting meanwhile and its Cancel stops it. The application state is not read until
+    // the outcome arrives.
+    m_loginCancellation = std::make_unique<Cancellation>();
+    m_loginWorker = std::jthread([this, credentials, cancellation = m_loginCancellation.get()] {
+        const LoginOutcome outcome =
+            runLoginConversation(credentials, *m_pApp, ExchangeLimits{{}, cancellation});
         QMetaObject::invokeMethod(
             this, [this, outcome] { finishLogin(outcome); }, Qt::QueuedConnection);
     });
@@ -179,24 +188,24 @@ void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
     if (!outcome.message.empty()) {
         showErrorBox(this, QString::fromStdString(outcome.message));
     }
+    if (!outcome.notice.empty()) {
+        showMessageBox({this, QStringLiteral("Error"), QString::fromStdString(outcome.notice),
+                        MessageIcon::Exclamation});
+    }
     if (outcome.accepted()) {
-        runMainSheet();
+        if (m_runSession) {
+            m_runSession(*m_pApp, this);
+        }
         QDialog::reject();
     } else if (outcome.endsProgram) {
         QDialog::reject();
     }
 }
 
-void CkmKRTZededUzeriZeraveDlg::runMainSheet() {
-    DMainPropSheet sheet(*m_pApp, this);
-    sheet.m_channelCount = m_pApp->channelCount();
-    sheet.m_gridRows = 2;
-    sheet.m_gridColumns = 2;
-    sheet.exec();
-}
-
 void CkmKRTZededUzeriZeraveDlg::reject() {
-    if (!isLoginRunning()) {
+    if (isLoginRunning()) {
+        m_loginCancellation->cancel();  // the outcome, Cancelled, comes back as usual
+    } else {
         QDialog::reject();
     }
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "login/login_sequence.h"
+#include "protocol/cancellation.h"
 
 class QCheckBox;
 class QLabel;
@@ -19,7 +22,8 @@ class DConnectingMsg;
 
 // The first window of the program: server address, user name and password, the remembered
 // login and the port forwarding settings. The whole program runs inside it: a successful
-// login runs the main sheet from its Login handler, and closing it ends the program.
+// login runs the session (the main sheet) from its Login handler, and closing it ends the
+// program.
 class CkmKRTZededUzeriZeraveDlg : public QDialog {
     Q_OBJECT
 
@@ -29,7 +33,11 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     // The user name and password shown at first: krt-sim's built-in user.
     static constexpr std::string_view kDefaultLoginText = "demo";
 
-    explicit CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* parent = nullptr);
+    // Runs the logged-in session modally over the dialog and returns when it ends.
+    using SessionRunner = std::function<void(KRTApp& app, QWidget* parent)>;
+
+    explicit CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner runSession = {},
+                                       QWidget* parent = nullptr);
     ~CkmKRTZededUzeriZeraveDlg() override;
 
     QString m_strUserName;
@@ -42,7 +50,8 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     void OnLogin();
     void OnRememberLogin();
     void OnPortForwarding();
-    // Closing is refused while the login conversation runs: it cannot be abandoned half way.
+    // Cancel (and Escape) while the login conversation runs stops it at once and leaves the
+    // dialog ready for another try; otherwise it closes the dialog.
     void reject() override;
 
     bool isLoginRunning() const { return m_loginWorker.joinable(); }
@@ -68,7 +77,6 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     void updateControlsFromFields();
     std::string readStoredText(std::string_view valueName) const;
     void finishLogin(const LoginOutcome& outcome);
-    void runMainSheet();
 
     QLabel* m_addressLabel;
     CIPAddrCtl* m_address;
@@ -82,6 +90,8 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     QPushButton* m_cancel;
     QLabel* m_version;
     DConnectingMsg* m_connecting;
+    SessionRunner m_runSession;
+    std::unique_ptr<Cancellation> m_loginCancellation;  // of the conversation under way
     // Declared last: destroyed (joined) first.
     std::jthread m_loginWorker;
 };

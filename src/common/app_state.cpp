@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "common/app_state.h"
 
 #include <unistd.h>
 #include <cstdlib>
@@ -14,9 +14,12 @@ bool isWritableFolder(const fs::path& folder) {
     return fs::is_directory(folder, error) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// A folder made here is the user's alone (camera stills are private).
 bool makeWritableFolder(const fs::path& folder) {
     std::error_code error;
-    fs::create_directories(folder, error);
+    if (fs::create_directories(folder, error)) {
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, error);
+    }
     return isWritableFolder(folder);
 }
 
@@ -47,13 +50,13 @@ fs::path currentProgramPath() {
 }
 
 fs::path prepareSnapshotFolder(const fs::path& programFolder) {
-    const fs::path beside = programFolder.string() + "/" + std::string(kSnapshotFolderName);
+    fs::path beside = programFolder.string() + "/" + std::string(kSnapshotFolderName);
     if (makeWritableFolder(beside)) {
         return beside;
     }
     const fs::path cache = userCacheFolder();
     if (!cache.empty()) {
-        const fs::path fallback = cache / "krt-client" / kSnapshotFolderName;
+        fs::path fallback = cache / "krt-client" / kSnapshotFolderName;
         if (makeWritableFolder(fallback)) {
             return fallback;
         }
