@@ -50,10 +50,11 @@ DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
 }
 
 void DMainPropSheet::addAlarmStatusIndicator() {
-    m_alarmStatus = new QLabel(m_tabs);
+    // A status line under the tabs, so that every tab shows it.
+    m_alarmStatus = new QLabel(this);
     m_alarmStatus->setObjectName(QStringLiteral("alarmStatus"));
-    m_alarmStatus->setContentsMargins(6, 0, 6, 0);
-    m_tabs->setCornerWidget(m_alarmStatus, Qt::TopRightCorner);
+    m_alarmStatus->setContentsMargins(6, 2, 6, 2);
+    layout()->addWidget(m_alarmStatus);
     m_alarmStatusTimer = new QTimer(this);
     m_alarmStatusTimer->setInterval(1000);
     connect(m_alarmStatusTimer, &QTimer::timeout, this, &DMainPropSheet::refreshAlarmStatus);

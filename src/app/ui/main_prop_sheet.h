@@ -56,7 +56,7 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
     DAboutPage* aboutPage() const { return m_aboutPage; }
     // Null until the first alert.
     DEventsAlertDlg* alertWindow() const { return m_alertWindow; }
-    // The alarm channel's state, beside the tabs so that every tab shows it.
+    // The alarm channel's state, under the tabs so that every tab shows it.
     QLabel* alarmStatusLabel() const { return m_alarmStatus; }
     QSoundEffect* alertSound() const { return m_alertSound; }
 
