@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 #include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 namespace krt {
@@ -33,6 +34,17 @@ fs::path userCacheFolder() {
     return {};
 }
 
+// An installed program's folder is no place for user data, even for root, who could write it.
+bool isSystemFolder(const fs::path& folder) {
+    const std::string text = folder.lexically_normal().string();
+    for (const std::string_view root : {"/usr", "/bin", "/sbin", "/opt", "/snap"}) {
+        if (text.starts_with(root) && (text.size() == root.size() || text[root.size()] == '/')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string programFolderFromPath(std::string_view programPath) {
@@ -51,7 +63,7 @@ fs::path currentProgramPath() {
 
 fs::path prepareSnapshotFolder(const fs::path& programFolder) {
     fs::path beside = programFolder.string() + "/" + std::string(kSnapshotFolderName);
-    if (makeWritableFolder(beside)) {
+    if (!isSystemFolder(programFolder) && makeWritableFolder(beside)) {
         return beside;
     }
     const fs::path cache = userCacheFolder();

@@ -4,6 +4,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <QtGui/QGuiApplication>
 #endif
 
+#include "krt_version.h"
 #include "protocol/diag_log.h"
 #include "protocol/tcp_socket.h"
 #include "sim_config.h"
@@ -94,7 +96,13 @@ void runControlLoop(SimServer& server, const SignalReader& signalReader) {
         const ControlCommand command = krt::sim::parseControlLine(line);
         switch (command.kind) {
             case ControlCommand::Kind::Alarm:
-                server.pushAlarm(command.channelId, command.alarmName);
+                if (command.time) {
+                    server.pushAlarmStamped(
+                        command.channelId, command.alarmName,
+                        krt::sim::alarmTimestamp(*command.time, std::chrono::system_clock::now()));
+                } else {
+                    server.pushAlarm(command.channelId, command.alarmName);
+                }
                 break;
             case ControlCommand::Kind::Help:
                 std::cout << krt::sim::kControlHelp << std::endl;
@@ -147,6 +155,7 @@ int main(int argc, char** argv) {
         std::string(krt::sim::kControlHelp) +
         "\nSIGUSR1 pushes the next alarm of the schedule; SIGINT and SIGTERM stop the server."};
     Options options;
+    app.set_version_flag("--version", "krt-sim " + std::string(krt::kProductVersion));
     app.add_option("--address", options.address, "IPv4 address to listen on")
         ->capture_default_str();
     app.add_option("--port", options.port, "TCP port to listen on")->capture_default_str();
@@ -169,7 +178,8 @@ int main(int argc, char** argv) {
     krt::sim::SimConfig config;
     try {
         config = loadConfig(options);
-    } catch (const krt::sim::ConfigError& error) {
+    } catch (const std::exception& error) {
+        // ConfigError names the place of the mistake; anything else still ends with status 1.
         std::cerr << "krt-sim: " << error.what() << std::endl;
         return EXIT_FAILURE;
     }

@@ -2,12 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <initializer_list>
+#include <limits>
 #include <sstream>
+#include <type_traits>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "protocol/socket_common.h"
 #include "protocol/xml_data.h"
 
 namespace krt::sim {
@@ -26,6 +32,7 @@ struct FaultName {
     FaultKind kind;
     std::string_view name;
 };
+// The names the configuration file gives the kinds (what each does: FaultKind, README.md).
 constexpr std::array kFaultNames = {
     FaultName{FaultKind::Refuse, "refuse"},
     FaultName{FaultKind::CloseAfterBytes, "closeAfterBytes"},
@@ -33,6 +40,11 @@ constexpr std::array kFaultNames = {
     FaultName{FaultKind::Delay, "delay"},
     FaultName{FaultKind::Trickle, "trickle"},
     FaultName{FaultKind::ReplyText, "replyText"},
+    FaultName{FaultKind::Stall, "stall"},
+    FaultName{FaultKind::SilentDrop, "silentDrop"},
+    FaultName{FaultKind::ZeroLength, "zeroLength"},
+    FaultName{FaultKind::OverstatedLength, "overstatedLength"},
+    FaultName{FaultKind::PushText, "pushText"},
 };
 
 [[noreturn]] void fail(std::string_view where, std::string_view what) {
@@ -55,6 +67,49 @@ void checkKeys(const json& object, std::initializer_list<std::string_view> known
     }
 }
 
+// Every number of a file goes through here. JSON numbers arrive as 64-bit integers or as
+// doubles of any size; a field takes only values its type holds, and an integer field only
+// whole ones, so that nothing is converted out of range.
+template <typename Number>
+Number checkedNumber(const json& value, std::string_view where) {
+    if (!value.is_number()) {
+        fail(where, "has the wrong type");
+    }
+    if constexpr (std::is_floating_point_v<Number>) {
+        const double number = value.get<double>();
+        if (!std::isfinite(number) || std::fabs(number) > std::numeric_limits<Number>::max()) {
+            fail(where, "is out of range");
+        }
+        return static_cast<Number>(number);
+    } else {
+        if (value.is_number_unsigned()) {
+            const auto number = value.get<std::uint64_t>();
+            if (!std::in_range<Number>(number)) {
+                fail(where, "is out of range");
+            }
+            return static_cast<Number>(number);
+        }
+        if (value.is_number_integer()) {
+            const auto number = value.get<std::int64_t>();
+            if (!std::in_range<Number>(number)) {
+                fail(where, "is out of range");
+            }
+            return static_cast<Number>(number);
+        }
+        const double number = value.get<double>();
+        if (!std::isfinite(number) || number != std::trunc(number)) {
+            fail(where, "must be a whole number");
+        }
+        // The bounds are powers of two, so both are exact as doubles.
+        const double low = static_cast<double>(std::numeric_limits<Number>::min());
+        const double beyondHigh = std::ldexp(1.0, std::numeric_limits<Number>::digits);
+        if (!(number >= low && number < beyondHigh)) {
+            fail(where, "is out of range");
+        }
+        return static_cast<Number>(number);
+    }
+}
+
 // Reads object[key] into target when present; a value of the wrong type is an error.
 template <typename T>
 void read(const json& object, const char* key, T& target, std::string_view where) {
@@ -62,10 +117,15 @@ void read(const json& object, const char* key, T& target, std::string_view where
     if (found == object.end()) {
         return;
     }
-    try {
-        target = found->template get<T>();
-    } catch (const json::exception&) {
-        fail(std::string(where) + "." + key, "has the wrong type");
+    const std::string place = std::string(where) + "." + key;
+    if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+        target = checkedNumber<T>(*found, place);
+    } else {
+        try {
+            target = found->template get<T>();
+        } catch (const json::exception&) {
+            fail(place, "has the wrong type");
+        }
     }
 }
 
@@ -192,8 +252,12 @@ FaultMode readFault(const json& object, const std::string& where) {
     requireRange(fault.delayMs, 0, 600'000, where + ".delayMs");
     requireRange<std::size_t>(fault.pieceBytes, 1, 1'000'000, where + ".pieceBytes");
     requireRange(fault.pauseMs, 0, 10'000, where + ".pauseMs");
-    if (fault.kind == FaultKind::ReplyText && fault.text.empty()) {
+    if ((fault.kind == FaultKind::ReplyText || fault.kind == FaultKind::PushText) &&
+        fault.text.empty()) {
         fail(where + ".text", "must not be empty: an empty frame cannot be sent");
+    }
+    if (fault.kind == FaultKind::OverstatedLength) {
+        requireRange<std::size_t>(fault.bytes, 1, kMaxPayloadLength, where + ".bytes");
     }
     return fault;
 }
@@ -351,13 +415,14 @@ SimConfig parseConfig(std::string_view jsonText) {
     json root;
     try {
         root = json::parse(jsonText);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // Syntax errors, and numbers beyond any double such as 1e400.
         throw ConfigError(std::string("not valid JSON: ") + error.what());
     }
     checkKeys(root,
               {"protocolVersion", "siteName", "badLoginCode", "users", "channels", "channelList",
                "listWithoutVideoChannels", "alarms", "alarmImageMinBytes", "jpegQuality",
-               "lowResolutionDivisor", "mediumResolutionDivisor", "faults"},
+               "lowResolutionDivisor", "mediumResolutionDivisor", "idleTimeoutMs", "faults"},
               "configuration");
     SimConfig config = defaultConfig();
     constexpr std::string_view where = "configuration";
@@ -380,6 +445,7 @@ SimConfig parseConfig(std::string_view jsonText) {
     read(root, "jpegQuality", config.jpegQuality, where);
     read(root, "lowResolutionDivisor", config.lowResolutionDivisor, where);
     read(root, "mediumResolutionDivisor", config.mediumResolutionDivisor, where);
+    read(root, "idleTimeoutMs", config.idleTimeoutMs, where);
     if (root.contains("faults")) {
         config.faults = readList<FaultMode>(root, "faults", readFault);
     }
@@ -387,6 +453,7 @@ SimConfig parseConfig(std::string_view jsonText) {
     requireRange(config.jpegQuality, 1, 100, "jpegQuality");
     requireRange(config.lowResolutionDivisor, 1, 16, "lowResolutionDivisor");
     requireRange(config.mediumResolutionDivisor, 1, 16, "mediumResolutionDivisor");
+    requireRange(config.idleTimeoutMs, 1, 86'400'000, "idleTimeoutMs");
     return config;
 }
 
@@ -416,7 +483,8 @@ std::string configToJson(const SimConfig& config) {
                  {"alarmImageMinBytes", config.alarmImageMinBytes},
                  {"jpegQuality", config.jpegQuality},
                  {"lowResolutionDivisor", config.lowResolutionDivisor},
-                 {"mediumResolutionDivisor", config.mediumResolutionDivisor}};
+                 {"mediumResolutionDivisor", config.mediumResolutionDivisor},
+                 {"idleTimeoutMs", config.idleTimeoutMs}};
     putOptional(root, "channelList", config.channelList);
     root["users"] = json::array();
     for (const SimUser& user : config.users) {
