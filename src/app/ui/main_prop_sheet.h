@@ -75,6 +75,8 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
     void addAlarmStatusIndicator();
     void showAlarmChannelStatus(const AlarmChannelStatus& status);
     void refreshAlarmStatus();
+    // The grid and live-grid choices of the Settings tab act on the Videos page at once.
+    void connectVideoSettings();
 
     const KRTApp& m_app;
     QTabWidget* m_tabs;

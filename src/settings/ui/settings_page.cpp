@@ -8,6 +8,7 @@
 #include "common/ui/dialog_template.h"
 #include "settings/settings_layout.h"
 #include "settings/ui/settings_store.h"
+#include "settings/ui/video_settings_box.h"
 
 namespace krt {
 namespace {
@@ -31,7 +32,8 @@ DSettingsPage::DSettingsPage(QWidget* parent)
     : QWidget(parent),
       m_showAlerts(new QCheckBox(QStringLiteral("Show Event Alert"), this)),
       m_playSound(new QCheckBox(QStringLiteral("Play Alert Sound For Events"), this)),
-      m_save(new QPushButton(QStringLiteral("Save"), this)) {
+      m_save(new QPushButton(QStringLiteral("Save"), this)),
+      m_videoSettings(new DVideoSettingsBox(this)) {
     m_showAlerts->setObjectName(QStringLiteral("showAlerts"));
     m_playSound->setObjectName(QStringLiteral("playSound"));
     m_save->setObjectName(QStringLiteral("save"));
@@ -78,6 +80,12 @@ void DSettingsPage::resizeEvent(QResizeEvent* event) {
     moveTo(m_showAlerts, layout.showAlerts);
     moveTo(m_playSound, layout.playSound);
     moveTo(m_save, layout.save);
+    placeBelow(m_videoSettings, m_save);
+}
+
+void DSettingsPage::placeBelow(QWidget* control, const QWidget* above) {
+    constexpr int kGap = 30;
+    control->move((width() - control->width()) / 2, above->y() + above->height() + kGap);
 }
 
 }  // namespace krt

@@ -9,6 +9,8 @@ class QPushButton;
 
 namespace krt {
 
+class DVideoSettingsBox;
+
 inline constexpr std::string_view kShowAlertsValue = "ShowAlerts";
 inline constexpr std::string_view kPlaySoundValue = "PlaySound";
 
@@ -37,14 +39,19 @@ class DSettingsPage : public QWidget {
     QCheckBox* showAlertsBox() const { return m_showAlerts; }
     QCheckBox* playSoundBox() const { return m_playSound; }
     QPushButton* saveButton() const { return m_save; }
+    DVideoSettingsBox* videoSettings() const { return m_videoSettings; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // Centred under the other control.
+    void placeBelow(QWidget* control, const QWidget* above);
+
     QCheckBox* m_showAlerts;
     QCheckBox* m_playSound;
     QPushButton* m_save;
+    DVideoSettingsBox* m_videoSettings;
 };
 
 }  // namespace krt
