@@ -15,9 +15,12 @@ bool isWritableFolder(const fs::path& folder) {
     return fs::is_directory(folder, error) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// A folder made here is the user's alone (camera stills are private).
 bool makeWritableFolder(const fs::path& folder) {
     std::error_code error;
-    fs::create_directories(folder, error);
+    if (fs::create_directories(folder, error)) {
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, error);
+    }
     return isWritableFolder(folder);
 }
 

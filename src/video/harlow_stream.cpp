@@ -43,15 +43,15 @@ bool wholeFrameWaiting(int fd) {
 
 }  // namespace
 
-bool readLiveVideoReply(int fd) {
+bool readLiveVideoReply(int fd, const WaitLimit& limit) {
     PktHeader header;
-    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok ||
+    if (kmMgrSocketCommon::recvPktHeader(fd, header, limit) != HeaderStatus::Ok ||
         header.payloadLength > kMaxReplyLength) {
         return false;
     }
     std::vector<char> reply(header.payloadLength);
     std::size_t received = 0;
-    kmMgrSocketCommon::recvData(fd, reply, received);
+    kmMgrSocketCommon::recvData(fd, reply, received, limit);
     // Only a whole reply: a partial one would leave the stream inside its rest.
     return received == reply.size() &&
            std::string_view(reply.data(), reply.size()).find(kReplyAccepted) !=
@@ -118,7 +118,8 @@ int VSCHarlowStream::openStream(const ConnectionTarget& target, std::string_view
         closeSocket();
         return kVscConnectFailed;
     }
-    if (kmMgrSocketCommon::sendData(fd, request, nullptr) != kSuccess || !readLiveVideoReply(fd)) {
+    if (kmMgrSocketCommon::sendData(fd, request, nullptr) != kSuccess ||
+        !readLiveVideoReply(fd, WaitLimit::after(m_timeouts.reply))) {
         closeSocket();
         return kVscFailed;
     }

@@ -79,8 +79,9 @@ class VSCHarlowStream final : public VSCCamera {
 
 // What a stream reads from its connection, on any connected descriptor.
 
-// The reply to the live video request: true for a whole reply that holds "success".
-bool readLiveVideoReply(int fd);
+// The reply to the live video request: true for a whole reply that holds "success" within
+// the limit, however its bytes trickle.
+bool readLiveVideoReply(int fd, const WaitLimit& limit = {});
 // One framed picture into `frame`: true only when the whole announced payload came, which the
 // frame's length then is.
 bool receiveWholeFrame(int fd, VSCFrame& frame);

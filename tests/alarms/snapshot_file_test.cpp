@@ -7,6 +7,10 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include <unistd.h>
 
 namespace krt {
 namespace {
@@ -58,6 +62,32 @@ TEST_F(SnapshotFileTest, FailsWithoutLeavingAnythingWhenTheTargetIsAFolder) {
     EXPECT_FALSE(writeSnapshotFile(path, std::string("bytes")));
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(entryCount(), 1);
+}
+
+// Temporary files whose writer no longer runs (a crash) go; those of a running writer and every
+// other file stay.
+TEST_F(SnapshotFileTest, LeftoverTemporaryFilesOfWritersThatEndedAreRemoved) {
+    const std::string running = ".snapshot-" + std::to_string(::getpid()) + "-0.part";
+    const std::vector<std::string> kept = {running, "20131125103000123.jpg", ".snapshot-x-1.part"};
+    const std::string ended = ".snapshot-2147483000-7.part";  // above any process ID
+    for (const std::string& name : kept) {
+        std::ofstream(m_folder / name) << "x";
+    }
+    std::ofstream(m_folder / ended) << "x";
+
+    removeLeftoverSnapshotParts(m_folder);
+
+    EXPECT_FALSE(fs::exists(m_folder / ended));
+    for (const std::string& name : kept) {
+        EXPECT_TRUE(fs::exists(m_folder / name)) << name;
+    }
+}
+
+TEST_F(SnapshotFileTest, OnlyBytesThatStartAsAJpegAreAPicture) {
+    EXPECT_TRUE(isJpeg(std::string_view("\xFF\xD8\xFF\xE0rest")));
+    EXPECT_FALSE(isJpeg(std::string_view("\xFF\xD8")));
+    EXPECT_FALSE(isJpeg(std::string_view("<kmResponse><kmReturnCode>-1</kmReturnCode>")));
+    EXPECT_FALSE(isJpeg(std::string_view()));
 }
 
 TEST_F(SnapshotFileTest, RemovingAMissingFileIsFine) {

@@ -30,11 +30,12 @@ TEST(ProgramFolder, TheRunningProgramLivesInTheBuildTree) {
     EXPECT_EQ(programFolderFromPath(program.string()), program.parent_path().string());
 }
 
-TEST(SnapshotFolder, IsCreatedBesideTheProgram) {
+TEST(SnapshotFolder, IsCreatedBesideTheProgramForTheUserAlone) {
     test::TempFolder folder;
     const fs::path snapshots = prepareSnapshotFolder(folder.path());
     EXPECT_EQ(snapshots, folder.path() / "EventImages");
     EXPECT_TRUE(fs::is_directory(snapshots));
+    EXPECT_EQ(fs::status(snapshots).permissions(), fs::perms::owner_all);
     EXPECT_EQ(prepareSnapshotFolder(folder.path()), snapshots);
 }
 

@@ -1,7 +1,6 @@
 #include <array>
 #include <chrono>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "cli_command.h"
@@ -72,8 +71,14 @@ int runPtz(CliSession& session, const PtzOptions& options) {
     if (sender.sendPtzCommand(app->m_channels, index, pressCode) != PtzSender::SendResult::Sent) {
         return sendFailed(session, "press");
     }
-    // The button is held down for this long: the camera moves until the release.
-    std::this_thread::sleep_for(std::chrono::milliseconds(options.holdMs));
+    // The button is held down for this long, or until an interruption: the camera moves until
+    // the release, which is sent either way.
+    const auto releaseAt =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options.holdMs);
+    const WakePipe hold;
+    while (!session.interruption().cancelled() && std::chrono::steady_clock::now() < releaseAt) {
+        hold.waitUntil(releaseAt, session.interruption());
+    }
     if (sender.sendPtzCommand(app->m_channels, index, kPtzReleaseCode) !=
         PtzSender::SendResult::Sent) {
         return sendFailed(session, "release");

@@ -75,6 +75,13 @@ void DEventsPage::eventStored(const AlarmEvent&) {
     });
 }
 
+void DEventsPage::channelStatusChanged(const AlarmChannelStatus& status) {
+    postToGuiThread([this, status] {
+        m_channelStatus = status;
+        emit alarmChannelStatusChanged(status);
+    });
+}
+
 void DEventsPage::setRetryTimer(int, int period_ms) {
     postToGuiThread([this, period_ms] { m_retryTimer->start(period_ms); });
 }

@@ -1,10 +1,12 @@
 #include "app/ui/main_prop_sheet.h"
 
+#include <QLabel>
 #include <QSoundEffect>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "alarms/alarm_status_text.h"
 #include "alarms/alert_layout.h"
 #include "alarms/ui/events_alert_dlg.h"
 #include "alarms/ui/events_page.h"
@@ -45,6 +47,7 @@ DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
     m_alertTimer->setInterval(kAlertTimerPeriod_ms);
     connect(m_alertTimer, &QTimer::timeout, this, &DMainPropSheet::OnAlertTimer);
     m_alarmVideoHook = [this](int channelIndex) { m_videoPage->showChannelAt(channelIndex); };
+    addAlarmStatusIndicator();
     connectVideoSettings();
 }
 
@@ -52,6 +55,43 @@ void DMainPropSheet::connectVideoSettings() {
     const DVideoSettingsBox* box = m_settingsPage->videoSettings();
     connect(box, &DVideoSettingsBox::gridColumnsChanged, m_videoPage, &DVideoPage::setGridColumns);
     connect(box, &DVideoSettingsBox::liveGridChanged, m_videoPage, &DVideoPage::setLiveGrid);
+}
+
+void DMainPropSheet::addAlarmStatusIndicator() {
+    // A status line under the tabs, so that every tab shows it.
+    m_alarmStatus = new QLabel(this);
+    m_alarmStatus->setObjectName(QStringLiteral("alarmStatus"));
+    m_alarmStatus->setContentsMargins(6, 2, 6, 2);
+    layout()->addWidget(m_alarmStatus);
+    m_alarmStatusTimer = new QTimer(this);
+    m_alarmStatusTimer->setInterval(1000);
+    connect(m_alarmStatusTimer, &QTimer::timeout, this, &DMainPropSheet::refreshAlarmStatus);
+    connect(m_eventsPage, &DEventsPage::alarmChannelStatusChanged, this,
+            &DMainPropSheet::showAlarmChannelStatus);
+    showAlarmChannelStatus(m_eventsPage->channelStatus());
+}
+
+void DMainPropSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
+    m_alarmChannelStatus = status;
+    using State = AlarmChannelStatus::State;
+    const char* colour = status.state == State::subscribed ? "#1a7f37"
+                         : status.state == State::retrying ? "#bf5700"
+                                                           : "#6e7781";
+    m_alarmStatus->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour));
+    m_alarmStatus->setToolTip(qtText(lastAlarmLine(status)));
+    if (status.state == State::retrying) {
+        m_alarmStatusTimer->start();
+    } else {
+        m_alarmStatusTimer->stop();
+    }
+    refreshAlarmStatus();
+}
+
+void DMainPropSheet::refreshAlarmStatus() {
+    const std::string line =
+        alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) + "  \u2022  " +
+        lastAlarmLine(m_alarmChannelStatus);
+    m_alarmStatus->setText(qtText(line));
 }
 
 DMainPropSheet::~DMainPropSheet() {

@@ -10,6 +10,7 @@
 #include "common/app_state.h"
 #include "video/ui/video_page.h"
 
+class QLabel;
 class QSoundEffect;
 class QTabWidget;
 class QTimer;
@@ -55,6 +56,8 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
     DAboutPage* aboutPage() const { return m_aboutPage; }
     // Null until the first alert.
     DEventsAlertDlg* alertWindow() const { return m_alertWindow; }
+    // The alarm channel's state, under the tabs so that every tab shows it.
+    QLabel* alarmStatusLabel() const { return m_alarmStatus; }
     QSoundEffect* alertSound() const { return m_alertSound; }
 
   protected:
@@ -69,6 +72,9 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
 
     void OnInitDialog();
     void OnAlertTimer();
+    void addAlarmStatusIndicator();
+    void showAlarmChannelStatus(const AlarmChannelStatus& status);
+    void refreshAlarmStatus();
     // The grid and live-grid choices of the Settings tab act on the Videos page at once.
     void connectVideoSettings();
 
@@ -86,6 +92,9 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
     QTimer* m_alertTimer;     // ALERT_TIMER
     QSoundEffect* m_alertSound;
     AlarmVideoHook m_alarmVideoHook;
+    QLabel* m_alarmStatus = nullptr;
+    QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying
+    AlarmChannelStatus m_alarmChannelStatus;
 };
 
 }  // namespace krt

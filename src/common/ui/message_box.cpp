@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSet>
 
 #include "common/ui/qt_text.h"
 #include "protocol/message_sink.h"
@@ -22,9 +23,25 @@ void showModalBox(const MessageBoxRequest& request) {
     box.exec();
 }
 
+// The texts of the boxes open now (GUI thread only).
+QSet<QString>& openTexts() {
+    static QSet<QString> texts;
+    return texts;
+}
+
 }  // namespace
 
 void showMessageBox(const MessageBoxRequest& request) {
+    // One box at a time for one text: a server that keeps sending garbage must not stack up
+    // hundreds of the same box.
+    if (openTexts().contains(request.text)) {
+        return;
+    }
+    openTexts().insert(request.text);
+    const struct Closed {
+        const QString& text;
+        ~Closed() { openTexts().remove(text); }
+    } closed{request.text};
     if (installedFunction()) {
         installedFunction()(request);
     } else {

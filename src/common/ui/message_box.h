@@ -19,7 +19,8 @@ struct MessageBoxRequest {
 // Shows a request; the default shows a modal box with an OK button and waits for it.
 using MessageBoxFunction = std::function<void(const MessageBoxRequest&)>;
 
-// Every message box of the program goes through here, so that tests can capture them.
+// Every message box of the program goes through here, so that tests can capture them. While a
+// box is open, another with the same text is not shown.
 void showMessageBox(const MessageBoxRequest& request);
 // The usual failure report: caption "Error", the error icon, an OK button.
 void showErrorBox(QWidget* owner, const QString& text);

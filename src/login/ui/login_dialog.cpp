@@ -55,6 +55,8 @@ CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner 
       m_connecting(new DConnectingMsg(this)),
       m_runSession(std::move(runSession)) {
     setWindowTitle(QStringLiteral("Login"));
+    // The notice must leave the dialog's Cancel usable while the login runs.
+    m_connecting->setWindowModality(Qt::NonModal);
     m_password->setEchoMode(QLineEdit::Password);
     // Enter in a text field must not log in or close the dialog by itself.
     m_login->setAutoDefault(false);
@@ -87,7 +89,12 @@ CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner 
     OnInitDialog();
 }
 
-CkmKRTZededUzeriZeraveDlg::~CkmKRTZededUzeriZeraveDlg() = default;
+CkmKRTZededUzeriZeraveDlg::~CkmKRTZededUzeriZeraveDlg() {
+    // The worker is joined right after: it must not wait for the server first.
+    if (m_loginCancellation) {
+        m_loginCancellation->cancel();
+    }
+}
 
 void CkmKRTZededUzeriZeraveDlg::OnInitDialog() {
     updateControlsFromFields();
@@ -164,9 +171,12 @@ void CkmKRTZededUzeriZeraveDlg::OnLogin() {
                                        m_strPassword.toStdString()};
     m_connecting->show();
     // The conversation blocks for up to the request client's time-outs; the dialog keeps
-    // repainting meanwhile. The application state is not read until the outcome arrives.
-    m_loginWorker = std::jthread([this, credentials] {
-        const LoginOutcome outcome = runLoginConversation(credentials, *m_pApp);
+    // repainting meanwhile and its Cancel stops it. The application state is not read until
+    // the outcome arrives.
+    m_loginCancellation = std::make_unique<Cancellation>();
+    m_loginWorker = std::jthread([this, credentials, cancellation = m_loginCancellation.get()] {
+        const LoginOutcome outcome =
+            runLoginConversation(credentials, *m_pApp, ExchangeLimits{{}, cancellation});
         QMetaObject::invokeMethod(
             this, [this, outcome] { finishLogin(outcome); }, Qt::QueuedConnection);
     });
@@ -177,6 +187,10 @@ void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
     m_connecting->hide();
     if (!outcome.message.empty()) {
         showErrorBox(this, QString::fromStdString(outcome.message));
+    }
+    if (!outcome.notice.empty()) {
+        showMessageBox({this, QStringLiteral("Error"), QString::fromStdString(outcome.notice),
+                        MessageIcon::Exclamation});
     }
     if (outcome.accepted()) {
         if (m_runSession) {
@@ -189,7 +203,9 @@ void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
 }
 
 void CkmKRTZededUzeriZeraveDlg::reject() {
-    if (!isLoginRunning()) {
+    if (isLoginRunning()) {
+        m_loginCancellation->cancel();  // the outcome, Cancelled, comes back as usual
+    } else {
         QDialog::reject();
     }
 }

@@ -2,11 +2,13 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "common/app_state.h"
 #include "login/login_sequence.h"
+#include "protocol/cancellation.h"
 
 class QCheckBox;
 class QLabel;
@@ -48,7 +50,8 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     void OnLogin();
     void OnRememberLogin();
     void OnPortForwarding();
-    // Closing is refused while the login conversation runs: it cannot be abandoned half way.
+    // Cancel (and Escape) while the login conversation runs stops it at once and leaves the
+    // dialog ready for another try; otherwise it closes the dialog.
     void reject() override;
 
     bool isLoginRunning() const { return m_loginWorker.joinable(); }
@@ -88,6 +91,7 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     QLabel* m_version;
     DConnectingMsg* m_connecting;
     SessionRunner m_runSession;
+    std::unique_ptr<Cancellation> m_loginCancellation;  // of the conversation under way
     // Declared last: destroyed (joined) first.
     std::jthread m_loginWorker;
 };

@@ -403,13 +403,44 @@ TEST_F(LoginDialog, StaysResponsiveWhileASlowServerAnswers) {
     QTimer::singleShot(0, &dialog, [&] { timerRan = true; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return timerRan; }, kLoginTimeoutMs));
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.acceptedCount() == 1; }, kLoginTimeoutMs));
-    dialog.reject();  // closing is refused while the conversation runs
-    dialog.connectingNotice()->reject();
+    dialog.connectingNotice()->reject();  // the notice cannot be closed
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(dialog.connectingNotice()->isVisible());
     EXPECT_TRUE(dialog.isLoginRunning());
 
     release.set_value();
+    ASSERT_TRUE(waitUntilClosed(dialog));
+    EXPECT_EQ(m_messages.texts(),
+              (std::vector<std::string>{"Error while login,user is disabled.\n"
+                                        "Please use different user for login."}));
+}
+
+// Cancel while the server holds its reply stops the conversation at once; the dialog stays
+// for another try, which then goes through.
+TEST_F(LoginDialog, CancelDuringTheLoginStopsItAndLeavesTheDialogReady) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    test::ScriptedServer server([released](int peer) {
+        if (test::readFramePayload(peer) && released.wait_for(30s) == std::future_status::ready) {
+            const std::string reply =
+                test::frameBytes("<kmResponse><kmReturnCode>-10011</kmReturnCode></kmResponse>");
+            ::send(peer, reply.data(), reply.size(), MSG_NOSIGNAL);
+        }
+    });
+    KRTApp app;
+    Dialog dialog(app);
+    dialog.show();
+    logIn(dialog, server.address(), QStringLiteral("demo"), QStringLiteral("demo"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.acceptedCount() == 1; }, kLoginTimeoutMs));
+
+    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isLoginRunning(); }, 1000));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.connectingNotice()->isVisible());
+    EXPECT_TRUE(m_messages.texts().empty());
+
+    release.set_value();
+    QTest::mouseClick(dialog.loginButton(), Qt::LeftButton);
     ASSERT_TRUE(waitUntilClosed(dialog));
     EXPECT_EQ(m_messages.texts(),
               (std::vector<std::string>{"Error while login,user is disabled.\n"

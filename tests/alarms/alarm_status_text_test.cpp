@@ -1,0 +1,75 @@
+#include "alarms/alarm_status_text.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+namespace krt {
+namespace {
+
+using Clock = AlarmChannelStatus::Clock;
+using State = AlarmChannelStatus::State;
+using Reason = AlarmChannelStatus::Reason;
+
+// 7 December 2026 at the given local time.
+Clock::time_point localTime(int hour, int minute, int second) {
+    std::tm local{};
+    local.tm_year = 2026 - 1900;
+    local.tm_mon = 11;
+    local.tm_mday = 7;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return Clock::from_time_t(std::mktime(&local));
+}
+
+TEST(AlarmStatusLine, SaysTheStateTheReasonAndWhenTheNextAttemptIsDue) {
+    const Clock::time_point now = localTime(10, 45, 0);
+    struct Case {
+        AlarmChannelStatus status;
+        const char* line;
+    };
+    const auto retrying = [&](Reason reason, int code, int attempt, int inSeconds) {
+        AlarmChannelStatus status;
+        status.state = State::retrying;
+        status.reason = reason;
+        status.code = code;
+        status.attempt = attempt;
+        status.nextAttempt = now + std::chrono::milliseconds(inSeconds * 1000 - 300);
+        return status;
+    };
+    AlarmChannelStatus subscribed;
+    subscribed.state = State::subscribed;
+    subscribed.since = localTime(10, 42, 31);
+    AlarmChannelStatus stopped;
+    stopped.state = State::stopped;
+    const Case cases[] = {
+        {AlarmChannelStatus{}, "Alarms: connecting"},
+        {subscribed, "Alarms: connected since 10:42"},
+        {retrying(Reason::refused, 0, 2, 12),
+         "Alarms: refused by the server (code 0), retrying in 12 s (attempt 2)"},
+        {retrying(Reason::noAnswer, 0, 1, 0),
+         "Alarms: no answer from the server, retrying in 0 s "
+         "(attempt 1)"},
+        {retrying(Reason::connectionLost, 0, 3, 3),
+         "Alarms: connection lost, retrying in 3 s (attempt 3)"},
+        {retrying(Reason::cannotConnect, 0, 4, 1),
+         "Alarms: cannot connect to the server, retrying in 1 s (attempt 4)"},
+        {stopped, "Alarms: stopped"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(alarmStatusLine(c.status, now), c.line);
+    }
+}
+
+TEST(AlarmStatusLine, LastAlarmIsItsLocalTime) {
+    AlarmChannelStatus status;
+    EXPECT_EQ(lastAlarmLine(status), "No alarm received yet");
+    status.lastAlarm = localTime(10, 45, 3);
+    EXPECT_EQ(lastAlarmLine(status), "Last alarm: 10:45:03");
+    EXPECT_EQ(localIsoTime(*status.lastAlarm), "2026-12-07T10:45:03");
+}
+
+}  // namespace
+}  // namespace krt
