@@ -205,6 +205,7 @@ void kmKRTAlarmHandlerC::connectionLost(std::uint64_t generation) {
 }
 
 void kmKRTAlarmHandlerC::handleAlarm(std::string_view text) {
+    const WallClock::time_point received = WallClock::now();
     try {
         const XmlNode root = kmKRTMgrXMLData::getXMLRootNodePtr(text);
         const std::optional<AlarmMessage> message = root ? readAlarmMessage(root) : std::nullopt;
@@ -221,6 +222,7 @@ void kmKRTAlarmHandlerC::handleAlarm(std::string_view text) {
         fetchImage(*message, time, imagePath);
 
         AlarmEvent event{message->alarmName, message->channelId, *timeText, imagePath};
+        judgePunctuality(event, time, received);
         addEvent(event);
         m_owner.queueEventAlert(event.alarmName, event.channelId, event.timeText);
         m_owner.eventStored(event);
@@ -264,6 +266,18 @@ void kmKRTAlarmHandlerC::fetchImage(const AlarmMessage& message, const LocalTime
         writeSnapshotFile(imagePath, reply.payload());
     }
     client.closeCommmunication();
+}
+
+void kmKRTAlarmHandlerC::judgePunctuality(AlarmEvent& event, const LocalTime& time,
+                                          WallClock::time_point received) {
+    const std::optional<WallClock::time_point> eventTime = alarmTimePoint(time);
+    if (!eventTime) {
+        return;
+    }
+    event.eventTime = *eventTime;
+    event.receivedTime = received;
+    std::lock_guard lock(m_ringMutex);
+    event.punctuality = m_serverClock.judge(*eventTime, received);
 }
 
 void kmKRTAlarmHandlerC::addEvent(AlarmEvent event) {

@@ -71,6 +71,7 @@ class kmKRTAlarmHandlerC {
     std::filesystem::path snapshotPath(std::string_view timestamp, const LocalTime& time) const;
     void fetchImage(const AlarmMessage& message, const LocalTime& time,
                     const std::filesystem::path& imagePath);
+    void judgePunctuality(AlarmEvent& event, const LocalTime& time, WallClock::time_point received);
     void addEvent(AlarmEvent event);
 
     bool registerFetch(kmMgrSocketClient& client);
@@ -94,6 +95,7 @@ class kmKRTAlarmHandlerC {
 
     mutable std::mutex m_ringMutex;
     EventRing m_ring;
+    ServerClockEstimate m_serverClock;  // guarded by m_ringMutex
 
     std::unique_ptr<kmMgrSocketClient> m_pushClient;
     WorkerThread m_restartThread;  // last: it runs on everything above
