@@ -7,6 +7,7 @@
 
 #include "alarms/alarm_channel_owner.h"
 #include "alarms/event_ring.h"
+#include "alarms/ui/snapshot_store.h"
 #include "app/app_state.h"
 
 class QTimer;
@@ -38,6 +39,8 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
 
     // A copy of the kept events; empty once the channel has stopped.
     EventRing ring() const;
+    // The kept events' snapshots, decoded once as they arrive.
+    const SnapshotStore& snapshots() const { return m_snapshots; }
     // The list window, created when the page is first shown; null before.
     kmCustomEventsList* eventList() const { return m_eventList; }
     // ALARM_RETRY_TIMER.
@@ -58,7 +61,9 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     void OnInitDialog();
     void OnRetryTimer();
     void postToGuiThread(std::function<void()> work);
+    void OnEventStored(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
 
+    SnapshotStore m_snapshots;
     kmCustomEventsList* m_eventList = nullptr;  // the list is ready once it exists
     QTimer* m_retryTimer;
     std::unique_ptr<kmKRTAlarmHandlerC> m_alarmChannel;

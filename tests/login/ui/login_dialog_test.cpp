@@ -334,6 +334,7 @@ TEST_F(LoginDialog, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
                 tabs << sheet->tabs()->tabText(i);
             }
             channelCount = sheet->m_channelCount;
+            sheet->setCloseQuestion([](const QString&) { return true; });
             sheet->close();
         });
         logIn(dialog, sim.address(), QStringLiteral("demo"), QStringLiteral("demo"));
