@@ -1,7 +1,10 @@
 // The configuration: the built-in default, JSON on top of it, and what it refuses.
 #include <unistd.h>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,6 +108,9 @@ TEST(SimConfigJson, RejectsMistakesWithTheirPlace) {
         {R"({"faults": [{"kind": "trickle", "pieceBytes": 0}]})", "pieceBytes"},
         {R"({"alarms": {"names": []}})", "alarms.names"},
         {R"({"jpegQuality": 101})", "jpegQuality"},
+        {R"({"idleTimeoutMs": 0})", "idleTimeoutMs"},
+        {R"({"faults": [{"kind": "pushText"}]})", "faults[0].text"},
+        {R"({"faults": [{"kind": "overstatedLength"}]})", "faults[0].bytes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);
@@ -140,17 +146,38 @@ TEST(SimConfigJson, LoadsAFileAndNamesItInErrors) {
 
 TEST(SimControlLine, ParsesTheCommands) {
     using Kind = ControlCommand::Kind;
+    using Time = AlarmTime::Kind;
     struct Case {
         const char* line;
         Kind kind;
         const char* channel;
         const char* name;
+        std::optional<Time> time = {};
+        const char* timeText = "";
+        long long offsetSeconds = 0;
     };
     const std::vector<Case> cases = {
         {"alarm 7 Motion", Kind::Alarm, "7", "Motion"},
         {"  alarm   A1   Door Open  \r", Kind::Alarm, "A1", "Door Open"},
         {"alarm 3", Kind::Alarm, "3", "Manual Alarm"},
         {"alarm", Kind::Invalid, "", ""},
+        {"alarm 3 Motion @20240101120000000", Kind::Alarm, "3", "Motion @20240101120000000"},
+        {"alarm-at 20240229235959123 4 Door Open", Kind::Alarm, "4", "Door Open", Time::Exact,
+         "20240229235959123"},
+        {"alarm-at -300 4", Kind::Alarm, "4", "Manual Alarm", Time::Relative, "", -300},
+        {"alarm-at +90 5 Motion", Kind::Alarm, "5", "Motion", Time::Relative, "", 90},
+        {"alarm-at 20230229120000000 4", Kind::Invalid, "", ""},  // no 29 February in 2023
+        {"alarm-at 20240101240000000 4", Kind::Invalid, "", ""},
+        {"alarm-at 2024010112000000 4", Kind::Invalid, "", ""},
+        {"alarm-at yesterday 4", Kind::Invalid, "", ""},
+        {"alarm-at -99999999999999999999 4", Kind::Invalid, "", ""},
+        {"alarm-at -300", Kind::Invalid, "", ""},
+        {"alarm-raw ../../etc/passwd 2 Motion", Kind::Alarm, "2", "Motion", Time::Raw,
+         "../../etc/passwd"},
+        {"alarm-raw \"\" 2", Kind::Alarm, "2", "Manual Alarm", Time::Raw, ""},
+        {"alarm-raw 99999999999999999999 2", Kind::Alarm, "2", "Manual Alarm", Time::Raw,
+         "99999999999999999999"},
+        {"alarm-raw", Kind::Invalid, "", ""},
         {"help", Kind::Help, "", ""},
         {"quit", Kind::Quit, "", ""},
         {"exit", Kind::Quit, "", ""},
@@ -164,7 +191,35 @@ TEST(SimControlLine, ParsesTheCommands) {
         EXPECT_EQ(command.channelId, c.channel);
         EXPECT_EQ(command.alarmName, c.name);
         EXPECT_EQ(command.error.empty(), c.kind != Kind::Invalid);
+        ASSERT_EQ(command.time.has_value(), c.time.has_value());
+        if (command.time) {
+            EXPECT_EQ(command.time->kind, *c.time);
+            EXPECT_EQ(command.time->text, c.timeText);
+            EXPECT_EQ(command.time->offset.count(), c.offsetSeconds);
+        }
     }
+}
+
+TEST(SimControlLine, RelativeAlarmTimesAreLocalTimeThatFarFromNow) {
+    const auto now =
+        std::chrono::system_clock::from_time_t(1'700'000'000) + std::chrono::milliseconds(250);
+    for (const long long offset : {-300LL, 0LL, 90LL, -86'400LL * 400}) {
+        SCOPED_TRACE(offset);
+        const std::string stamp =
+            alarmTimestamp({AlarmTime::Kind::Relative, "", std::chrono::seconds(offset)}, now);
+        ASSERT_EQ(stamp.size(), 17u);
+        std::tm local{};
+        local.tm_year = std::stoi(stamp.substr(0, 4)) - 1900;
+        local.tm_mon = std::stoi(stamp.substr(4, 2)) - 1;
+        local.tm_mday = std::stoi(stamp.substr(6, 2));
+        local.tm_hour = std::stoi(stamp.substr(8, 2));
+        local.tm_min = std::stoi(stamp.substr(10, 2));
+        local.tm_sec = std::stoi(stamp.substr(12, 2));
+        local.tm_isdst = -1;
+        EXPECT_EQ(std::mktime(&local), 1'700'000'000 + offset);
+        EXPECT_EQ(stamp.substr(14), "250");
+    }
+    EXPECT_EQ(alarmTimestamp({AlarmTime::Kind::Raw, "x<y", {}}, now), "x<y");
 }
 
 }  // namespace

@@ -150,6 +150,9 @@ TEST(SimProgram, ControlLineAndSignalPushAlarmsAndEachStopIsClean) {
         ASSERT_TRUE(subscriber.collector.waitForMessages(1, 10s));
         ASSERT_TRUE(sim.signal(SIGUSR1));
         ASSERT_TRUE(subscriber.collector.waitForMessages(2, 10s));
+        ASSERT_TRUE(sim.writeLine("alarm-at 20240229235959123 7 Late One"));
+        ASSERT_TRUE(sim.writeLine("alarm-raw not<a>time 2"));
+        ASSERT_TRUE(subscriber.collector.waitForMessages(4, 10s));
 
         const std::vector<std::string> messages = subscriber.collector.messages();
         const XmlNode first = loadXmlDocument(messages[0]).child("kmResponseData");
@@ -158,6 +161,12 @@ TEST(SimProgram, ControlLineAndSignalPushAlarmsAndEachStopIsClean) {
         const XmlNode second = loadXmlDocument(messages[1]).child("kmResponseData");
         EXPECT_EQ(second.childText("kmAlarmName"), "Motion");
         EXPECT_EQ(second.childText("kmAlarmChannelID"), "1");
+        const XmlNode late = loadXmlDocument(messages[2]).child("kmResponseData");
+        EXPECT_EQ(late.childText("kmAlarmTimestamp"), "20240229235959123");
+        EXPECT_EQ(late.childText("kmAlarmName"), "Late One");
+        const XmlNode hostile = loadXmlDocument(messages[3]).child("kmResponseData");
+        EXPECT_EQ(hostile.childText("kmAlarmTimestamp"), "not<a>time");
+        EXPECT_EQ(hostile.childText("kmAlarmChannelID"), "2");
 
         ASSERT_TRUE(stop.signal != 0 ? sim.signal(stop.signal) : sim.writeLine("quit"));
         const std::optional<int> status = sim.waitForExit(20s);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -28,10 +29,10 @@ namespace krt::sim::test {
 // A simulator on a loopback address of its own, with no scheduled alarms unless asked for.
 class RunningSim {
   public:
-    explicit RunningSim(SimConfig config = quietDefault()) {
+    explicit RunningSim(SimConfig config = quietDefault(), SimServer::LogSink log = {}) {
         krt::test::LoopbackListener listener = krt::test::listenOnFreeLoopbackAddress(5500);
         m_address = listener.address;
-        m_server = std::make_unique<SimServer>(std::move(config));
+        m_server = std::make_unique<SimServer>(std::move(config), std::move(log));
         m_server->start(std::move(listener.socket));
     }
 
@@ -184,6 +185,31 @@ class PushCollector {
     std::condition_variable m_changed;
     std::vector<std::string> m_messages;
     bool m_ended = false;
+};
+
+// The server's log lines, for a test to wait for one.
+class LogLines {
+  public:
+    SimServer::LogSink sink() {
+        return [this](std::string_view line) {
+            std::lock_guard lock(m_mutex);
+            m_lines.emplace_back(line);
+            m_changed.notify_all();
+        };
+    }
+    bool waitForLineWith(std::string_view text, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] {
+            return std::any_of(m_lines.begin(), m_lines.end(), [&](const std::string& line) {
+                return line.find(text) != std::string::npos;
+            });
+        });
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_lines;
 };
 
 // A client connection that receives every message after the first reply.

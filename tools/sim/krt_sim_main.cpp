@@ -4,6 +4,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -94,7 +95,13 @@ void runControlLoop(SimServer& server, const SignalReader& signalReader) {
         const ControlCommand command = krt::sim::parseControlLine(line);
         switch (command.kind) {
             case ControlCommand::Kind::Alarm:
-                server.pushAlarm(command.channelId, command.alarmName);
+                if (command.time) {
+                    server.pushAlarmStamped(
+                        command.channelId, command.alarmName,
+                        krt::sim::alarmTimestamp(*command.time, std::chrono::system_clock::now()));
+                } else {
+                    server.pushAlarm(command.channelId, command.alarmName);
+                }
                 break;
             case ControlCommand::Kind::Help:
                 std::cout << krt::sim::kControlHelp << std::endl;

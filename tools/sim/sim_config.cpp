@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "protocol/socket_common.h"
 #include "protocol/xml_data.h"
 
 namespace krt::sim {
@@ -26,6 +27,7 @@ struct FaultName {
     FaultKind kind;
     std::string_view name;
 };
+// The names the configuration file gives the kinds (what each does: FaultKind, README.md).
 constexpr std::array kFaultNames = {
     FaultName{FaultKind::Refuse, "refuse"},
     FaultName{FaultKind::CloseAfterBytes, "closeAfterBytes"},
@@ -33,6 +35,11 @@ constexpr std::array kFaultNames = {
     FaultName{FaultKind::Delay, "delay"},
     FaultName{FaultKind::Trickle, "trickle"},
     FaultName{FaultKind::ReplyText, "replyText"},
+    FaultName{FaultKind::Stall, "stall"},
+    FaultName{FaultKind::SilentDrop, "silentDrop"},
+    FaultName{FaultKind::ZeroLength, "zeroLength"},
+    FaultName{FaultKind::OverstatedLength, "overstatedLength"},
+    FaultName{FaultKind::PushText, "pushText"},
 };
 
 [[noreturn]] void fail(std::string_view where, std::string_view what) {
@@ -192,8 +199,12 @@ FaultMode readFault(const json& object, const std::string& where) {
     requireRange(fault.delayMs, 0, 600'000, where + ".delayMs");
     requireRange<std::size_t>(fault.pieceBytes, 1, 1'000'000, where + ".pieceBytes");
     requireRange(fault.pauseMs, 0, 10'000, where + ".pauseMs");
-    if (fault.kind == FaultKind::ReplyText && fault.text.empty()) {
+    if ((fault.kind == FaultKind::ReplyText || fault.kind == FaultKind::PushText) &&
+        fault.text.empty()) {
         fail(where + ".text", "must not be empty: an empty frame cannot be sent");
+    }
+    if (fault.kind == FaultKind::OverstatedLength) {
+        requireRange<std::size_t>(fault.bytes, 1, kMaxPayloadLength, where + ".bytes");
     }
     return fault;
 }
@@ -357,7 +368,7 @@ SimConfig parseConfig(std::string_view jsonText) {
     checkKeys(root,
               {"protocolVersion", "siteName", "badLoginCode", "users", "channels", "channelList",
                "listWithoutVideoChannels", "alarms", "alarmImageMinBytes", "jpegQuality",
-               "lowResolutionDivisor", "mediumResolutionDivisor", "faults"},
+               "lowResolutionDivisor", "mediumResolutionDivisor", "idleTimeoutMs", "faults"},
               "configuration");
     SimConfig config = defaultConfig();
     constexpr std::string_view where = "configuration";
@@ -380,6 +391,7 @@ SimConfig parseConfig(std::string_view jsonText) {
     read(root, "jpegQuality", config.jpegQuality, where);
     read(root, "lowResolutionDivisor", config.lowResolutionDivisor, where);
     read(root, "mediumResolutionDivisor", config.mediumResolutionDivisor, where);
+    read(root, "idleTimeoutMs", config.idleTimeoutMs, where);
     if (root.contains("faults")) {
         config.faults = readList<FaultMode>(root, "faults", readFault);
     }
@@ -387,6 +399,7 @@ SimConfig parseConfig(std::string_view jsonText) {
     requireRange(config.jpegQuality, 1, 100, "jpegQuality");
     requireRange(config.lowResolutionDivisor, 1, 16, "lowResolutionDivisor");
     requireRange(config.mediumResolutionDivisor, 1, 16, "mediumResolutionDivisor");
+    requireRange(config.idleTimeoutMs, 1, 86'400'000, "idleTimeoutMs");
     return config;
 }
 
@@ -416,7 +429,8 @@ std::string configToJson(const SimConfig& config) {
                  {"alarmImageMinBytes", config.alarmImageMinBytes},
                  {"jpegQuality", config.jpegQuality},
                  {"lowResolutionDivisor", config.lowResolutionDivisor},
-                 {"mediumResolutionDivisor", config.mediumResolutionDivisor}};
+                 {"mediumResolutionDivisor", config.mediumResolutionDivisor},
+                 {"idleTimeoutMs", config.idleTimeoutMs}};
     putOptional(root, "channelList", config.channelList);
     root["users"] = json::array();
     for (const SimUser& user : config.users) {

@@ -53,12 +53,17 @@ struct SimChannel {
 };
 
 enum class FaultKind {
-    Refuse,           // answer with kmReturnCode `code` and do nothing else
-    CloseAfterBytes,  // from this request on, close the connection after `bytes` sent bytes
-    BadStartOfFrame,  // from this request on, frames after the first `afterFrames` lack "KMCS"
-    Delay,            // wait `delayMs` before the reply
-    Trickle,          // from this request on, send in pieces of `pieceBytes`, `pauseMs` apart
-    ReplyText,        // answer with `text` as the payload, whatever it is
+    Refuse,            // answer with kmReturnCode `code` and do nothing else
+    CloseAfterBytes,   // from this request on, close the connection after `bytes` sent bytes
+    BadStartOfFrame,   // from this request on, frames after the first `afterFrames` lack "KMCS"
+    Delay,             // wait `delayMs` before the reply
+    Trickle,           // from this request on, send in pieces of `pieceBytes`, `pauseMs` apart
+    ReplyText,         // answer with `text` as the payload, whatever it is
+    Stall,             // read this request and every later one on the connection, never answer
+    SilentDrop,        // after `afterFrames` more frames, send and read nothing, never close
+    ZeroLength,        // from this request on, frames after `afterFrames` announce 0 bytes
+    OverstatedLength,  // from this request on, frames after `afterFrames` announce `bytes` more
+    PushText,          // alarms pushed to this subscription go out as `text`, whatever it is
 };
 
 // A fault that tests choose by configuration. It applies to every request, or only to
@@ -108,6 +113,9 @@ struct SimConfig {
     // Low resolution streams are the channel's size divided by this, medium by the other.
     int lowResolutionDivisor = 4;
     int mediumResolutionDivisor = 2;
+    // A connection that has not sent a whole request this long after it was accepted (or
+    // after its last reply) is closed; subscriptions and stalled connections wait for ever.
+    int idleTimeoutMs = 30'000;
     std::vector<FaultMode> faults;
 
     const SimChannel* findChannel(std::string_view id) const;

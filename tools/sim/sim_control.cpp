@@ -1,9 +1,16 @@
 #include "sim_control.h"
 
+#include <algorithm>
+#include <charconv>
+#include <ctime>
+
+#include "protocol/diag_log.h"
+
 namespace krt::sim {
 namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
+constexpr std::size_t kTimestampDigits = 17;
 
 std::string_view trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
@@ -22,33 +29,125 @@ std::pair<std::string_view, std::string_view> splitWord(std::string_view text) {
     return {text.substr(0, end), trimmed(text.substr(end))};
 }
 
+int digitsAt(std::string_view text, std::size_t offset, std::size_t count) {
+    int value = 0;
+    std::from_chars(text.data() + offset, text.data() + offset + count, value);
+    return value;
+}
+
+// 17 digits naming a date that exists and a time of day.
+bool isExactTimestamp(std::string_view text) {
+    if (text.size() != kTimestampDigits ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    const std::chrono::year_month_day date{
+        std::chrono::year(digitsAt(text, 0, 4)),
+        std::chrono::month(static_cast<unsigned>(digitsAt(text, 4, 2))),
+        std::chrono::day(static_cast<unsigned>(digitsAt(text, 6, 2)))};
+    return date.ok() && digitsAt(text, 8, 2) < 24 && digitsAt(text, 10, 2) < 60 &&
+           digitsAt(text, 12, 2) < 60;
+}
+
+// "-SECONDS" or "+SECONDS" within kMaxAlarmOffset.
+std::optional<std::chrono::seconds> relativeOffset(std::string_view text) {
+    if (text.size() < 2 || (text[0] != '-' && text[0] != '+')) {
+        return std::nullopt;
+    }
+    long long seconds = 0;
+    const auto [end, error] = std::from_chars(text.data() + 1, text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() ||
+        seconds > kMaxAlarmOffset.count()) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(text[0] == '-' ? -seconds : seconds);
+}
+
+std::optional<AlarmTime> parseWhen(std::string_view word) {
+    if (isExactTimestamp(word)) {
+        return AlarmTime{AlarmTime::Kind::Exact, std::string(word), {}};
+    }
+    if (const auto offset = relativeOffset(word)) {
+        return AlarmTime{AlarmTime::Kind::Relative, {}, *offset};
+    }
+    return std::nullopt;
+}
+
+ControlCommand invalid(std::string error) {
+    ControlCommand command;
+    command.kind = ControlCommand::Kind::Invalid;
+    command.error = std::move(error);
+    return command;
+}
+
+// "CHANNEL [NAME]" of the alarm commands.
+ControlCommand alarmCommand(std::string_view words, std::optional<AlarmTime> time) {
+    const auto [channel, name] = splitWord(words);
+    if (channel.empty()) {
+        return invalid("alarm needs a channel ID");
+    }
+    ControlCommand command;
+    command.kind = ControlCommand::Kind::Alarm;
+    command.channelId = channel;
+    command.alarmName = name.empty() ? kManualAlarmName : name;
+    command.time = std::move(time);
+    return command;
+}
+
 }  // namespace
 
 ControlCommand parseControlLine(std::string_view line) {
     const auto [word, rest] = splitWord(trimmed(line));
-    ControlCommand command;
     if (word.empty()) {
-        return command;
+        return {};
     }
+    ControlCommand command;
     if (word == "help") {
         command.kind = ControlCommand::Kind::Help;
     } else if (word == "quit" || word == "exit") {
         command.kind = ControlCommand::Kind::Quit;
     } else if (word == "alarm") {
-        const auto [channel, name] = splitWord(rest);
-        if (channel.empty()) {
-            command.kind = ControlCommand::Kind::Invalid;
-            command.error = "alarm needs a channel ID";
-            return command;
+        return alarmCommand(rest, std::nullopt);
+    } else if (word == "alarm-at") {
+        const auto [when, words] = splitWord(rest);
+        const std::optional<AlarmTime> time = parseWhen(when);
+        if (!time) {
+            return invalid("alarm-at needs YYYYMMDDhhmmssmmm or -SECONDS / +SECONDS, not \"" +
+                           std::string(when) + "\"");
         }
-        command.kind = ControlCommand::Kind::Alarm;
-        command.channelId = channel;
-        command.alarmName = name.empty() ? kManualAlarmName : name;
+        return alarmCommand(words, time);
+    } else if (word == "alarm-raw") {
+        const auto [stamp, words] = splitWord(rest);
+        if (stamp.empty()) {
+            return invalid("alarm-raw needs a timestamp text (\"\" for an empty one)");
+        }
+        return alarmCommand(
+            words, AlarmTime{AlarmTime::Kind::Raw, stamp == "\"\"" ? "" : std::string(stamp), {}});
     } else {
-        command.kind = ControlCommand::Kind::Invalid;
-        command.error = "unknown command \"" + std::string(word) + "\"";
+        return invalid("unknown command \"" + std::string(word) + "\"");
     }
     return command;
+}
+
+std::string alarmTimestamp(const AlarmTime& time, std::chrono::system_clock::time_point now) {
+    if (time.kind != AlarmTime::Kind::Relative) {
+        return time.text;
+    }
+    const auto when = std::chrono::time_point_cast<std::chrono::milliseconds>(now + time.offset);
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    LocalTime broken;
+    broken.year = local.tm_year + 1900;
+    broken.month = local.tm_mon + 1;
+    broken.day = local.tm_mday;
+    broken.hour = local.tm_hour;
+    broken.minute = local.tm_min;
+    broken.second = local.tm_sec;
+    broken.millisecond = static_cast<int>((when.time_since_epoch().count() % 1000 + 1000) % 1000);
+    char text[kTimestampDigits + 1];
+    formatTimestamp(broken, text, sizeof text);
+    return text;
 }
 
 }  // namespace krt::sim

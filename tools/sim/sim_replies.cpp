@@ -1,5 +1,9 @@
 #include "sim_replies.h"
 
+#include <algorithm>
+#include <array>
+
+#include "protocol/socket_common.h"
 
 namespace krt::sim {
 namespace {
@@ -20,6 +24,21 @@ void appendUnlessOmitted(XmlNode& parent, const std::set<std::string>& omitted,
 }
 
 }  // namespace
+
+std::optional<std::uint32_t> requestPayloadLength(std::span<const char> header) {
+    constexpr std::string_view kStartOfFrame = "KMCS";
+    if (header.size() < kPktHeaderSize ||
+        std::string_view(header.data(), kStartOfFrame.size()) != kStartOfFrame) {
+        return std::nullopt;
+    }
+    const auto byteAt = [header](std::size_t i) { return static_cast<std::uint8_t>(header[i]); };
+    const std::uint32_t length =
+        std::uint32_t{byteAt(7)} << 16 | std::uint32_t{byteAt(8)} << 8 | byteAt(9);
+    if (length == 0 || length > kMaxRequestBytes) {
+        return std::nullopt;
+    }
+    return length;
+}
 
 std::optional<ParsedRequest> parseRequest(std::span<const char> payload) {
     const std::string_view whole(payload.data(), payload.size());
@@ -138,6 +157,37 @@ std::string alarmPushMessage(const AlarmMessage& alarm) {
     data.appendElement("kmAlarmSecondaryVideoChannel2");
     data.appendElement("kmAlarmSecondaryVideoChannel3");
     return serialized(root);
+}
+
+std::optional<PlainReply> plainReply(const SimConfig& config, const ParsedRequest& request) {
+    constexpr std::array kServedElsewhere = {"setalarmnotifications", "getAlarmImage",
+                                             "getLowResolutionLiveVideo",
+                                             "getMediumResolutionLiveVideo", "PTZCommand2"};
+    const std::string& id = request.id;
+    if (std::find(kServedElsewhere.begin(), kServedElsewhere.end(), id) != kServedElsewhere.end()) {
+        return std::nullopt;
+    }
+    if (id == "validateuser") {
+        const std::string user = request.field("UserName");
+        LoginOutcome login = loginReply(config, user, request.field("Password"));
+        return PlainReply{std::move(login.reply), "user " + user + ": " + login.summary};
+    }
+    if (id == "getMobileClientCommunicationVersion") {
+        return PlainReply{versionReply(config), config.protocolVersion};
+    }
+    if (id == "getAuthorizedChannelsIDList") {
+        const std::string user = request.field("UserName");
+        return PlainReply{channelListReply(config, user), "user " + user};
+    }
+    if (id == "getVideoChannelDetails") {
+        const std::string channelId = request.field("kmChannelID");
+        return PlainReply{channelDetailsReply(config, channelId), "channel " + channelId};
+    }
+    if (id == "getCameraPTZStatus") {
+        const std::string channelId = request.field("kmChannelID");
+        return PlainReply{ptzStatusReply(config, channelId), "channel " + channelId};
+    }
+    return PlainReply{statusReply(-1, "Unknown request"), "unknown request"};
 }
 
 }  // namespace krt::sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,7 +23,15 @@ struct ParsedRequest {
     }
 };
 
-// Nothing when the text is not XML or names no request.
+// Requests are a few hundred bytes; anything far larger is not a client of ours.
+inline constexpr std::uint32_t kMaxRequestBytes = 64 * 1024;
+
+// The payload length a request's 10-byte frame header announces; nothing when the bytes are
+// not such a header ("KMCS", three parameter bytes, a big-endian 24-bit length) or the length
+// is 0 or above kMaxRequestBytes. Reads only the first 10 bytes.
+std::optional<std::uint32_t> requestPayloadLength(std::span<const char> header);
+
+// Nothing when the text is not XML or names no request. Takes any bytes.
 std::optional<ParsedRequest> parseRequest(std::span<const char> payload);
 
 // One alarm as it is pushed and later asked for by its image request.
@@ -43,6 +52,15 @@ std::string versionReply(const SimConfig& config);
 std::string channelListReply(const SimConfig& config, std::string_view userName);
 std::string channelDetailsReply(const SimConfig& config, std::string_view channelId);
 std::string ptzStatusReply(const SimConfig& config, std::string_view channelId);
+// The reply to a request that is answered with one frame and needs no other state: login,
+// version, catalogue and PTZ status; an unknown request gets a refusal. Nothing for the
+// requests that stream, subscribe, fetch an alarm image or move a camera.
+struct PlainReply {
+    std::string reply;
+    std::string outcome;  // for the request log
+};
+std::optional<PlainReply> plainReply(const SimConfig& config, const ParsedRequest& request);
+
 // A reply with only kmReturnCode and kmDescription: acknowledgements and refusals.
 std::string statusReply(int returnCode, std::string_view description);
 std::string alarmPushMessage(const AlarmMessage& alarm);

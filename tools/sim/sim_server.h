@@ -44,6 +44,10 @@ class SimServer {
     // Pushes an alarm stamped with the current local time to every subscribed connection,
     // after taking the channel's snapshot for the image request; returns what was pushed.
     AlarmMessage pushAlarm(std::string_view channelId, std::string_view name);
+    // The same with the timestamp text as given (a late, future or hostile one); its snapshot
+    // is kept under that text for the image request.
+    AlarmMessage pushAlarmStamped(std::string_view channelId, std::string_view name,
+                                  std::string_view timestamp);
     // Pushes the message as it is (any timestamp text); returns how many subscribers got it.
     std::size_t pushAlarmMessage(const AlarmMessage& alarm);
     // The next alarm of the schedule's rotation of names and channels.

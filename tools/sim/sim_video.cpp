@@ -1,0 +1,142 @@
+#include "sim_video.h"
+
+#include <algorithm>
+
+#include "frame_scene.h"
+#include "protocol/diag_log.h"
+#include "protocol/xml_data.h"
+
+namespace krt::sim {
+
+SimVideo::SimVideo(const SimConfig& config, const StopSignal& stop, const SimLogger& logger)
+    : m_config(config), m_stop(stop), m_logger(logger), m_startTime(SimClock::now()) {}
+
+bool SimVideo::serveLiveVideo(SimConnection& connection, const ParsedRequest& request,
+                              Resolution resolution, std::string& outcome) {
+    const std::string channelId = request.param();
+    const SimChannel* channel = m_config.findChannel(channelId);
+    if (channel == nullptr) {
+        outcome = "channel " + channelId + ": unknown";
+        connection.sendFrame(statusReply(-1, "Unknown channel"));
+        return false;
+    }
+    if (!connection.sendFrame(statusReply(1, std::string(kLiveVideoAccepted)))) {
+        return false;
+    }
+    m_logger.line(connection.peer(), request.id + " channel " + channelId + " -> streaming");
+    streamFrames(connection, *channel, resolution);
+    outcome = "channel " + channelId + ": stream ended";
+    return false;
+}
+
+void SimVideo::streamFrames(SimConnection& connection, const SimChannel& channel,
+                            Resolution resolution) {
+    const int divisor = resolution == Resolution::Low ? m_config.lowResolutionDivisor
+                                                      : m_config.mediumResolutionDivisor;
+    const int width = std::max(16, channel.width / divisor);
+    const int height = std::max(16, channel.height / divisor);
+    const auto period = channel.frameRate > 0
+                            ? std::chrono::duration_cast<SimClock::duration>(
+                                  std::chrono::duration<double>(1.0 / channel.frameRate))
+                            : SimClock::duration::zero();
+    FrameRenderer renderer(m_config.jpegQuality);
+    SimClock::time_point next = SimClock::now();
+    for (long long frame = 1;; ++frame) {
+        if (!connection.sendFrame(renderFrame(renderer, channel, width, height, frame, {}))) {
+            return;
+        }
+        countFrame();
+        if (m_stop.raised()) {
+            return;
+        }
+        if (period > SimClock::duration::zero()) {
+            // A viewer that fell behind starts afresh instead of getting a burst.
+            next = std::max(next + period, SimClock::now() - period);
+            if (!m_stop.waitUntil(next)) {
+                return;
+            }
+        }
+    }
+}
+
+void SimVideo::countFrame() {
+    std::lock_guard lock(m_mutex);
+    ++m_framesSent;
+}
+
+void SimVideo::applyPtz(const ParsedRequest& request, std::string& outcome) {
+    const std::string channelId = request.field("kmChannelID");
+    const int code = parseLeadingInt(request.field("kmPTZCommand"));
+    const SimChannel* channel = m_config.findChannel(channelId);
+    outcome = "channel " + channelId + " code " + std::to_string(code);
+    std::lock_guard lock(m_mutex);
+    m_lastPtz[channelId] = code;
+    if (channel == nullptr || !channel->ptzEnabled()) {
+        outcome += ": ignored, no PTZ";
+    } else if (!m_motions[channelId].apply(code, SimClock::now())) {
+        outcome += ": ignored, unknown code";
+    }
+    m_changed.notify_all();
+}
+
+PtzView SimVideo::currentView(const std::string& channelId) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_motions.find(channelId);
+    return found == m_motions.end() ? PtzView{} : found->second.viewAt(SimClock::now());
+}
+
+std::string SimVideo::renderFrame(FrameRenderer& renderer, const SimChannel& channel, int width,
+                                  int height, long long frameNumber,
+                                  const std::optional<std::string>& banner) const {
+    SceneInput input;
+    input.channelId = channel.id;
+    input.description = channel.description;
+    input.width = width;
+    input.height = height;
+    input.frameNumber = frameNumber;
+    input.seconds = std::chrono::duration<double>(SimClock::now() - m_startTime).count();
+    input.view = currentView(channel.id);
+    input.showPtz = channel.ptzEnabled();
+    input.clockText = clockText(currentLocalTime());
+    input.banner = banner;
+    return renderer.render(buildScene(input));
+}
+
+std::string SimVideo::renderSnapshot(const SimChannel& channel, const std::string& banner) const {
+    FrameRenderer renderer(m_config.jpegQuality);
+    const int divisor = m_config.mediumResolutionDivisor;
+    std::string jpeg = renderFrame(renderer, channel, std::max(16, channel.width / divisor),
+                                   std::max(16, channel.height / divisor), 0, banner);
+    padJpeg(jpeg, m_config.alarmImageMinBytes);
+    return jpeg;
+}
+
+std::optional<int> SimVideo::lastPtzCommand(std::string_view channelId) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_lastPtz.find(channelId);
+    return found == m_lastPtz.end() ? std::nullopt : std::optional<int>(found->second);
+}
+
+std::optional<PtzView> SimVideo::ptzView(std::string_view channelId) const {
+    const SimChannel* channel = m_config.findChannel(channelId);
+    if (channel == nullptr || !channel->ptzEnabled()) {
+        return std::nullopt;
+    }
+    return currentView(channel->id);
+}
+
+std::size_t SimVideo::framesSent() const {
+    std::lock_guard lock(m_mutex);
+    return m_framesSent;
+}
+
+bool SimVideo::waitForPtzCommand(std::string_view channelId, int code,
+                                 std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] {
+        const auto found = m_lastPtz.find(channelId);
+        return found != m_lastPtz.end() && found->second == code;
+    });
+}
+
+}  // namespace krt::sim
