@@ -10,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "login/channel_catalogue.h"
 #include "sim_config.h"
 #include "sim_server.h"

@@ -11,7 +11,7 @@
 
 #include "alarms/alarm_channel_owner.h"
 #include "alarms/event_ring.h"
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "protocol/socket_client.h"
 #include "protocol/worker_thread.h"
 

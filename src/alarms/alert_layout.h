@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dialog_layout.h"
+#include "common/dialog_units.h"
 
 namespace krt {
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "alarms/event_ring.h"
+#include "common/scroll_rule.h"
 
 namespace krt {
 
@@ -68,31 +69,8 @@ EventListPicture paintEventList(int clientWidth, int clientHeight, const EventRi
 // 0 when the bitmap has no pixels.
 int snapshotWidth(int bitmapWidth, int bitmapHeight);
 
-// The vertical scroll bar, set at every resize: range 0 to `maximum`, thumb `page` long.
-struct ScrollRange {
-    int maximum = 0;
-    int page = 0;
-    bool operator==(const ScrollRange&) const = default;
-};
-// Nothing for an empty ring: the scroll bar is then left as it is.
+// The event list's scroll bar, set at every resize; nothing for an empty ring (the scroll bar
+// is then left as it is).
 std::optional<ScrollRange> eventListScrollRange(int eventCount);
-// The largest position the scroll bar allows.
-int scrollLimit(const ScrollRange& range);
-
-enum class ScrollAction {
-    LineUp,
-    LineDown,
-    PageUp,
-    PageDown,
-    ThumbPosition,
-    ThumbTrack,
-    Top,
-    Bottom,
-    EndScroll,
-};
-// The position after a scroll action from `position`, with the client height as the page
-// step and `trackPosition` where the thumb has been dragged to.
-int scrolledPosition(ScrollAction action, int position, int clientHeight, int limit,
-                     int trackPosition);
 
 }  // namespace krt

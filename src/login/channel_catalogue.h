@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "app/app_state.h"
-#include "login/video_channel.h"
+#include "common/app_state.h"
+#include "common/video_channel.h"
 #include "protocol/socket_client.h"
 
 namespace krt {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/dialog_layout.h"
+#include "common/dialog_units.h"
 
 namespace krt {
 

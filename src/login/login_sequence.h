@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "protocol/socket_client.h"
 
 namespace krt {

@@ -41,18 +41,24 @@ void WorkerThread::join() {
     }
 }
 
-void stopThread(const char* label, WorkerThread& thread, int timeout_ms,
+bool stopWithin(WorkerThread& thread, int grace_ms, const char* logModule, const char* logMethod,
                 const std::function<void()>& interrupt) {
     if (!thread.joinable()) {
-        return;
+        return false;
     }
-    if (!thread.waitFinished(std::chrono::milliseconds(timeout_ms))) {
-        writeLog("Tessaline.exe", label, "Thread terminated.");
+    if (!thread.waitFinished(std::chrono::milliseconds(grace_ms))) {
+        writeLog(logModule, logMethod, "Thread terminated.");
         if (interrupt) {
             interrupt();
         }
     }
     thread.join();
+    return true;
+}
+
+void stopThread(const char* label, WorkerThread& thread, int timeout_ms,
+                const std::function<void()>& interrupt) {
+    stopWithin(thread, timeout_ms, "Tessaline.exe", label, interrupt);
 }
 
 }  // namespace krt

@@ -37,9 +37,14 @@ class WorkerThread {
     std::thread m_thread;
 };
 
-// Waits up to `timeout_ms` for the thread to end. A thread still running then is logged as
-// "Thread terminated." under `label`, woken with `interrupt` (shut its socket down, signal
-// its wait) and joined. Does nothing for a thread that was never started.
+// The bounded stop of every worker: waits up to `grace_ms` for the thread to end; a thread
+// still running then is logged as "Thread terminated." under `logModule` and `logMethod`,
+// woken with `interrupt` (shut its socket down, signal its wait) and joined. Returns false,
+// doing nothing, for a thread that was never started.
+bool stopWithin(WorkerThread& thread, int grace_ms, const char* logModule, const char* logMethod,
+                const std::function<void()>& interrupt);
+
+// The request client's stop: stopWithin() under the socket classes' module.
 void stopThread(const char* label, WorkerThread& thread, int timeout_ms,
                 const std::function<void()>& interrupt = {});
 

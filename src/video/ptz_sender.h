@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "login/video_channel.h"
+#include "common/video_channel.h"
 #include "protocol/tcp_socket.h"
 
 namespace krt {

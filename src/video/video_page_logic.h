@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "login/video_channel.h"
+#include "common/video_channel.h"
 #include "video/video_layout.h"
 
 namespace krt {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "login/video_channel.h"
+#include "common/video_channel.h"
 #include "video/video_layout.h"
 
 namespace krt {

@@ -1,6 +1,5 @@
 #include "video/vsc_camera.h"
 
-#include "protocol/diag_log.h"
 #include "protocol/socket_common.h"
 
 namespace krt {
@@ -20,18 +19,9 @@ bool VSCFrame::reserve(int length) {
 
 int endThread(WorkerThread& thread, int grace_ms, const char* caller, const char* threadName,
               const std::function<void()>& interrupt) {
-    if (!thread.joinable()) {
-        return kVscFailed;
-    }
-    if (!thread.waitFinished(std::chrono::milliseconds(grace_ms))) {
-        const std::string method = std::string(caller) + " - " + threadName;
-        writeLog("KRT", method.c_str(), "Thread terminated.");
-        if (interrupt) {
-            interrupt();
-        }
-    }
-    thread.join();
-    return kVscSuccess;
+    const std::string method = std::string(caller) + " - " + threadName;
+    return stopWithin(thread, grace_ms, "KRT", method.c_str(), interrupt) ? kVscSuccess
+                                                                          : kVscFailed;
 }
 
 int VSCCamera::getPictureInfo(VSCPictureInfo* info) {

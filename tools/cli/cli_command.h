@@ -12,7 +12,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 
 // The commands of krt-cli.
 //

@@ -3,7 +3,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include "app/ui/program_icon.h"
+#include "common/ui/program_icon.h"
 
 namespace krt {
 namespace {

@@ -9,7 +9,8 @@
 #include "alarms/snapshot_picture.h"
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
-#include "app/ui/dialog_template.h"
+#include "common/ui/dialog_template.h"
+#include "common/ui/qt_text.h"
 
 namespace krt {
 namespace {
@@ -166,9 +167,8 @@ void DEventsAlertDlg::setEvent(const AlarmEvent& event,
     m_copySnapshot->setEnabled(kept);
     m_snapshotView->setPicture(m_snapshot != nullptr ? m_snapshot->picture : QImage());
     const bool late = event.punctuality == Punctuality::Late;
-    m_lateNote->setText(
-        late ? QString::fromStdString(lateAlarmNote(event.eventTime, event.receivedTime))
-             : QString());
+    m_lateNote->setText(late ? qtText(lateAlarmNote(event.eventTime, event.receivedTime))
+                             : QString());
     m_lateNote->adjustSize();
     m_lateNote->setVisible(late);
     OnSize();

@@ -8,9 +8,10 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "alarms/ui/scroll_action.h"
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
+#include "common/ui/qt_text.h"
+#include "common/ui/scroll_action.h"
 
 namespace krt {
 namespace {
@@ -211,12 +212,12 @@ void kmCustomEventsList::drawLateNote(QPainter& painter, const EventRow& row) co
     if (row.lateNote.empty()) {
         return;
     }
-    const QString time = QString::fromStdString(row.lines[2]);
+    const QString time = qtText(row.lines[2]);
     const ListPoint at{
         row.linePositions[2].x + painter.fontMetrics().horizontalAdvance(time) + kLateNoteGap,
         row.linePositions[2].y};
     painter.setPen(kLateColour);
-    drawText(painter, at, QString::fromStdString(row.lateNote));
+    drawText(painter, at, qtText(row.lateNote));
     painter.setPen(Qt::black);
 }
 

@@ -5,7 +5,6 @@
 
 #include "alarms/alarm_handler.h"
 #include "alarms/ui/events_list.h"
-#include "app/ui/main_prop_sheet.h"
 
 namespace krt {
 namespace {
@@ -80,9 +79,8 @@ void DEventsPage::OnEventStored(const AlarmEvent& event,
     if (m_eventList != nullptr) {
         m_eventList->armRefreshTimer();
     }
-    // The sheet stops this channel before it goes, so a sheet seen here is whole.
-    if (DMainPropSheet* sheet = mainSheet.load()) {
-        sheet->queueEventAlert(event, std::move(snapshot));
+    if (EventAlertSink* sink = alertSink.load()) {
+        sink->queueEventAlert(event, std::move(snapshot));
     }
 }
 

@@ -4,19 +4,30 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "alarms/alarm_channel_owner.h"
 #include "alarms/event_ring.h"
 #include "alarms/ui/snapshot_store.h"
-#include "app/app_state.h"
+#include "common/app_state.h"
 
 class QTimer;
 
 namespace krt {
 
-class DMainPropSheet;
 class kmCustomEventsList;
 class kmKRTAlarmHandlerC;
+
+// Takes the alert of every stored event, with its decoded snapshot (null when there is
+// none), on the GUI thread (the main sheet shows it).
+class EventAlertSink {
+  public:
+    virtual void queueEventAlert(const AlarmEvent& event,
+                                 std::shared_ptr<const KeptSnapshot> snapshot) = 0;
+
+  protected:
+    ~EventAlertSink() = default;
+};
 
 // The "Alarms" tab. It owns the alarm channel, which starts with the page, and fills its area
 // with the event list. The channel's threads reach the page only through the owner interface,
@@ -31,7 +42,7 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     DEventsPage& operator=(const DEventsPage&) = delete;
 
     // Set by the main sheet when it initialises; alerts go to it from then on.
-    std::atomic<DMainPropSheet*> mainSheet{nullptr};
+    std::atomic<EventAlertSink*> alertSink{nullptr};
 
     // Stops the channel and deletes its snapshots. The main sheet calls it before it goes,
     // because the channel's threads call into the sheet.

@@ -10,7 +10,8 @@
 
 #include "alarms/snapshot_export.h"
 #include "alarms/ui/snapshot_store.h"
-#include "app/ui/message_box.h"
+#include "common/ui/message_box.h"
+#include "common/ui/qt_text.h"
 
 namespace krt {
 namespace {
@@ -42,8 +43,7 @@ SnapshotFileChooser setSnapshotFileChooser(SnapshotFileChooser chooser) {
 
 void saveSnapshotAs(QWidget* parent, const AlarmEvent& event, const KeptSnapshot& snapshot) {
     QString path =
-        QDir(picturesFolder())
-            .filePath(QString::fromStdString(snapshotSaveName(event.channelId, event.eventTime)));
+        QDir(picturesFolder()).filePath(qtText(snapshotSaveName(event.channelId, event.eventTime)));
     for (;;) {
         path = chooseFile(parent, path);
         if (path.isEmpty()) {

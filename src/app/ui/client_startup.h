@@ -1,6 +1,8 @@
 #pragma once
 
-#include "app/app_state.h"
+#include "common/app_state.h"
+
+class QWidget;
 
 namespace krt {
 
@@ -8,5 +10,8 @@ namespace krt {
 // prepares the snapshot folder and runs the login dialog until it closes. The program ends
 // when this returns.
 void runClient(KRTApp& app);
+
+// The logged-in session: the main sheet, modal over the login dialog until it closes.
+void runMainSheet(KRTApp& app, QWidget* parent);
 
 }  // namespace krt

@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include "app/app_state.h"
 #include "app/ui/client_startup.h"
+#include "common/app_state.h"
 #include "protocol/diag_log.h"
 
 int main(int argc, char* argv[]) {

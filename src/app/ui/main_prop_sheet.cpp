@@ -14,6 +14,7 @@
 #include "alarms/ui/events_page.h"
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/about_page.h"
+#include "common/ui/qt_text.h"
 #include "settings/ui/settings_page.h"
 #include "video/ui/video_page.h"
 
@@ -22,10 +23,6 @@ namespace {
 
 constexpr QSize kInitialSize(640, 560);
 constexpr const char* kCloseQuestionText = "Log out and close the client?";
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -75,13 +72,12 @@ void DMainPropSheet::showEvent(QShowEvent* event) {
 }
 
 void DMainPropSheet::OnInitDialog() {
-    m_videoPage->setChannelCount(m_channelCount);
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);
     m_settingsPage->AlertCooldownSeconds = loadAlertCooldownSetting();
     m_settingsPage->updateControlsFromMembers();
-    m_eventsPage->mainSheet = this;
+    m_eventsPage->alertSink = this;
 }
 
 void DMainPropSheet::queueEventAlert(const AlarmEvent& event,
@@ -106,12 +102,12 @@ void DMainPropSheet::OnAlertTimer() {
     const DialogRect place = alertPopupRect(width(), height());
     m_alertWindow->setGeometry(place.x, place.y, place.width, place.height);
     const AlarmEvent& event = m_pendingAlert.event;
-    m_alertWindow->setTexts(fromUtf8(event.alarmName), fromUtf8(event.channelId),
-                            fromUtf8(event.timeText));
+    m_alertWindow->setTexts(qtText(event.alarmName), qtText(event.channelId),
+                            qtText(event.timeText));
     m_alertWindow->setEvent(event, m_pendingAlert.snapshot);
     m_alertWindow->show();
     m_alertWindow->raise();
-    m_trayIcon->notifyAlert(fromUtf8(event.alarmName), fromUtf8(event.channelId));
+    m_trayIcon->notifyAlert(qtText(event.alarmName), qtText(event.channelId));
     if (m_settingsPage->PlaySound == 1) {
         // Loaded at the first sound only: a sheet that never plays one starts no loader.
         if (m_alertSound->source().isEmpty()) {

@@ -8,7 +8,8 @@
 
 #include "alarms/alarm_event.h"
 #include "alarms/alert_cooldown.h"
-#include "app/app_state.h"
+#include "alarms/ui/events_page.h"
+#include "common/app_state.h"
 #include "video/ui/video_page.h"
 
 class QSoundEffect;
@@ -20,14 +21,13 @@ namespace krt {
 class AlarmTrayIcon;
 class DAboutPage;
 class DEventsAlertDlg;
-class DEventsPage;
 class DSettingsPage;
 struct KeptSnapshot;
 
 // The tabbed main window that runs while the user is logged in: "Videos", "Alarms",
 // "Settings", "About". Closing it, after the user confirms, ends the program; Escape never
 // does. It also shows the event alert, and tells the desktop of alerts while it is not active.
-class DMainPropSheet : public QDialog {
+class DMainPropSheet : public QDialog, public EventAlertSink {
     Q_OBJECT
 
   public:
@@ -42,14 +42,14 @@ class DMainPropSheet : public QDialog {
     DMainPropSheet& operator=(const DMainPropSheet&) = delete;
 
     // Set by the login before the sheet runs.
-    int m_channelCount = 0;
     int m_gridRows = 2;
     int m_gridColumns = 2;
 
     // Called for every stored event, with its decoded snapshot (null when there is none):
     // when alerts are on and the camera's cooldown for this alarm has passed, the alert shows
     // this event shortly (events that follow within that time replace it).
-    void queueEventAlert(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
+    void queueEventAlert(const AlarmEvent& event,
+                         std::shared_ptr<const KeptSnapshot> snapshot) override;
     // "Show Video": the channel whose ChannelID equals the text, ignoring letter case, is
     // shown alone on the Videos page, which comes to the front. No match does nothing.
     void showAlarmVideo(std::string_view channelId);

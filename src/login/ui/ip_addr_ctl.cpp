@@ -8,7 +8,7 @@
 #include <QRegularExpressionValidator>
 #include <QStyle>
 
-#include "app/ui/message_box.h"
+#include "common/ui/message_box.h"
 
 namespace krt {
 namespace {
@@ -56,13 +56,13 @@ class OctetField : public QLineEdit {
                 return;
             case Qt::Key_Left:
                 if (cursorPosition() == 0) {
-                    m_control->focusField(m_index - 1, false);
+                    m_control->focusField(m_index - 1, CIPAddrCtl::FieldText::Kept);
                 }
                 QLineEdit::keyPressEvent(event);
                 return;
             case Qt::Key_Right:
                 if (cursorPosition() == text().size()) {
-                    m_control->focusField(m_index + 1, false);
+                    m_control->focusField(m_index + 1, CIPAddrCtl::FieldText::Kept);
                 }
                 QLineEdit::keyPressEvent(event);
                 return;
@@ -139,7 +139,7 @@ IPAddrValue CIPAddrCtl::getAddress(ErrorReport report) {
             showMessageBox({this, QStringLiteral("Error"), QString::fromStdString(reading.message),
                             MessageIcon::Exclamation});
         }
-        focusField(reading.value.invalidField - 1, true);
+        focusField(reading.value.invalidField - 1, FieldText::Selected);
     }
     return reading.value;
 }
@@ -209,7 +209,7 @@ void CIPAddrCtl::paintEvent(QPaintEvent* event) {
 
 void CIPAddrCtl::focusInEvent(QFocusEvent* event) {
     QFrame::focusInEvent(event);
-    focusField(0, true);
+    focusField(0, FieldText::Selected);
 }
 
 void CIPAddrCtl::afterEdit(int index) {
@@ -221,11 +221,11 @@ void CIPAddrCtl::afterEdit(int index) {
             showMessageBox({this, QStringLiteral("Error"),
                             QString::fromStdString(invalidOctetMessage(edited->text().toInt())),
                             MessageIcon::Exclamation});
-            focusField(index, true);
+            focusField(index, FieldText::Selected);
             return;
         case OctetFieldState::Complete:
             m_autoAdvancedTo = index + 1;
-            focusField(index + 1, true);
+            focusField(index + 1, FieldText::Selected);
             return;
     }
 }
@@ -234,17 +234,17 @@ void CIPAddrCtl::separatorTyped(int index) {
     const bool alreadyMoved = m_autoAdvancedTo == index && field(index)->text().isEmpty();
     m_autoAdvancedTo = -1;
     if (!alreadyMoved) {
-        focusField(index + 1, true);
+        focusField(index + 1, FieldText::Selected);
     }
 }
 
-void CIPAddrCtl::focusField(int index, bool selectText) {
+void CIPAddrCtl::focusField(int index, FieldText text) {
     if (index < 0 || index >= kOctetFields) {
         return;
     }
     QLineEdit* target = field(index);
     target->setFocus(Qt::OtherFocusReason);
-    if (selectText) {
+    if (text == FieldText::Selected) {
         target->selectAll();
     } else {
         target->deselect();

@@ -48,7 +48,8 @@ class CIPAddrCtl : public QFrame {
     std::array<std::string, kOctetFields> fieldTexts() const;
     void afterEdit(int index);
     void separatorTyped(int index);
-    void focusField(int index, bool selectText);
+    enum class FieldText { Selected, Kept };
+    void focusField(int index, FieldText text);
     void leaveControl(bool forward);
     void pressDefaultButton();
 

@@ -6,16 +6,17 @@
 #include <QPushButton>
 #include <algorithm>
 #include <array>
+#include <utility>
 
-#include "app/dialog_text.h"
-#include "app/ui/connecting_msg.h"
-#include "app/ui/dialog_template.h"
-#include "app/ui/main_prop_sheet.h"
-#include "app/ui/message_box.h"
-#include "app/ui/program_icon.h"
+#include "common/dialog_text.h"
+#include "common/ui/connecting_msg.h"
+#include "common/ui/dialog_template.h"
+#include "common/ui/message_box.h"
+#include "common/ui/program_icon.h"
+#include "common/ui/qt_text.h"
 #include "login/ui/ip_addr_ctl.h"
 #include "login/ui/port_forwarding_dialog.h"
-#include "settings/settings_store.h"
+#include "settings/ui/settings_store.h"
 
 namespace krt {
 namespace {
@@ -32,16 +33,13 @@ void alignWidths(std::initializer_list<QWidget*> column) {
     }
 }
 
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
-CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* parent)
+CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner runSession,
+                                                     QWidget* parent)
     : QDialog(parent),
-      m_strUserName(fromUtf8(kDefaultLoginText)),
-      m_strPassword(fromUtf8(kDefaultLoginText)),
+      m_strUserName(qtText(kDefaultLoginText)),
+      m_strPassword(qtText(kDefaultLoginText)),
       m_pApp(&app),
       m_addressLabel(new QLabel(QStringLiteral("IP Address :"), this)),
       m_address(new CIPAddrCtl(this)),
@@ -54,7 +52,8 @@ CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* paren
       m_login(new QPushButton(QStringLiteral("Login"), this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
       m_version(new QLabel(QStringLiteral("Version : 13.11.25.01"), this)),
-      m_connecting(new DConnectingMsg(this)) {
+      m_connecting(new DConnectingMsg(this)),
+      m_runSession(std::move(runSession)) {
     setWindowTitle(QStringLiteral("Login"));
     m_password->setEchoMode(QLineEdit::Password);
     // Enter in a text field must not log in or close the dialog by itself.
@@ -93,7 +92,7 @@ CkmKRTZededUzeriZeraveDlg::~CkmKRTZededUzeriZeraveDlg() = default;
 void CkmKRTZededUzeriZeraveDlg::OnInitDialog() {
     updateControlsFromFields();
     setWindowIcon(programIcon());
-    m_address->setText(fromUtf8(kDefaultServerAddress));
+    m_address->setText(qtText(kDefaultServerAddress));
 
     m_bRememberLogin = isRememberedLogin(readStoredText("RememberLogin")) ? 1 : 0;
     if (m_bRememberLogin != 1) {
@@ -180,19 +179,13 @@ void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
         showErrorBox(this, QString::fromStdString(outcome.message));
     }
     if (outcome.accepted()) {
-        runMainSheet();
+        if (m_runSession) {
+            m_runSession(*m_pApp, this);
+        }
         QDialog::reject();
     } else if (outcome.endsProgram) {
         QDialog::reject();
     }
-}
-
-void CkmKRTZededUzeriZeraveDlg::runMainSheet() {
-    DMainPropSheet sheet(*m_pApp, this);
-    sheet.m_channelCount = m_pApp->channelCount();
-    sheet.m_gridRows = 2;
-    sheet.m_gridColumns = 2;
-    sheet.exec();
 }
 
 void CkmKRTZededUzeriZeraveDlg::reject() {

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "login/login_sequence.h"
 
 class QCheckBox;
@@ -19,7 +20,8 @@ class DConnectingMsg;
 
 // The first window of the program: server address, user name and password, the remembered
 // login and the port forwarding settings. The whole program runs inside it: a successful
-// login runs the main sheet from its Login handler, and closing it ends the program.
+// login runs the session (the main sheet) from its Login handler, and closing it ends the
+// program.
 class CkmKRTZededUzeriZeraveDlg : public QDialog {
     Q_OBJECT
 
@@ -29,7 +31,11 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     // The user name and password shown at first: krt-sim's built-in user.
     static constexpr std::string_view kDefaultLoginText = "demo";
 
-    explicit CkmKRTZededUzeriZeraveDlg(KRTApp& app, QWidget* parent = nullptr);
+    // Runs the logged-in session modally over the dialog and returns when it ends.
+    using SessionRunner = std::function<void(KRTApp& app, QWidget* parent)>;
+
+    explicit CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner runSession = {},
+                                       QWidget* parent = nullptr);
     ~CkmKRTZededUzeriZeraveDlg() override;
 
     QString m_strUserName;
@@ -68,7 +74,6 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     void updateControlsFromFields();
     std::string readStoredText(std::string_view valueName) const;
     void finishLogin(const LoginOutcome& outcome);
-    void runMainSheet();
 
     QLabel* m_addressLabel;
     CIPAddrCtl* m_address;
@@ -82,6 +87,7 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     QPushButton* m_cancel;
     QLabel* m_version;
     DConnectingMsg* m_connecting;
+    SessionRunner m_runSession;
     // Declared last: destroyed (joined) first.
     std::jthread m_loginWorker;
 };

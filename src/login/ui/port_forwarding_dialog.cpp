@@ -5,9 +5,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/dialog_text.h"
-#include "app/ui/dialog_template.h"
-#include "app/ui/message_box.h"
+#include "common/dialog_text.h"
+#include "common/ui/dialog_template.h"
+#include "common/ui/message_box.h"
 
 namespace krt {
 namespace {

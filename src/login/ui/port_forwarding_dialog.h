@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <array>
 
-#include "app/dialog_layout.h"
+#include "login/login_layout.h"
 
 class QCheckBox;
 class QLabel;

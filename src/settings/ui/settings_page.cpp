@@ -8,10 +8,10 @@
 #include <string>
 
 #include "alarms/alert_cooldown.h"
-#include "app/dialog_layout.h"
-#include "app/dialog_text.h"
-#include "app/ui/dialog_template.h"
-#include "settings/settings_store.h"
+#include "common/dialog_text.h"
+#include "common/ui/dialog_template.h"
+#include "settings/settings_layout.h"
+#include "settings/ui/settings_store.h"
 
 namespace krt {
 namespace {

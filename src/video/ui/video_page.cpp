@@ -5,7 +5,8 @@
 #include <QScrollBar>
 
 #include "alarms/event_list_layout.h"
-#include "alarms/ui/scroll_action.h"
+#include "common/ui/qt_text.h"
+#include "common/ui/scroll_action.h"
 #include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
 #include "video/ui/video_window_container.h"
@@ -15,10 +16,6 @@ namespace krt {
 namespace {
 
 constexpr int kFirstLinkId = 1046;
-
-QString toQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -44,8 +41,7 @@ DVideoPage::~DVideoPage() {
 void DVideoPage::createControls() {
     for (std::size_t k = 0; k < kPtzButtons.size(); ++k) {
         const PtzButtonSpec& button = kPtzButtons[k];
-        m_ptzButtons[k] =
-            new kmPressUpDownButton(button.controlId, toQString(button.caption), this);
+        m_ptzButtons[k] = new kmPressUpDownButton(button.controlId, qtText(button.caption), this);
         m_ptzButtons[k]->hide();
     }
     for (std::size_t k = 0; k < m_links.size(); ++k) {
@@ -151,12 +147,12 @@ void DVideoPage::refreshPageList() {
     const int pages = pageCount(channelCount(), m_rows, m_cols);
     m_pageList->clear();
     for (const std::string& item : pageListItems(pages)) {
-        m_pageList->addItem(toQString(item));
+        m_pageList->addItem(qtText(item));
     }
     m_pageList->setCurrentIndex(pageIndex < pages ? pageIndex : -1);
     const std::array<PageLink, 3> links = pageLinks(pageIndex, pages);
     for (std::size_t k = 0; k < links.size(); ++k) {
-        m_links[k]->setText(toQString(links[k].text));
+        m_links[k]->setText(qtText(links[k].text));
         m_links[k]->setColour(links[k].colour);
         m_links[k]->setVisible(links[k].visible);
         m_links[k]->update();

@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "video/ptz_sender.h"
 #include "video/video_page_logic.h"
 
@@ -38,7 +38,6 @@ class DVideoPage : public QWidget {
 
     void setGrid(int rows, int cols);
     // Kept as the sheet hands it over; every count used is the catalogue's own.
-    void setChannelCount(int count) { m_channelCount = count; }
     // Places the tiles for the grid and page; nothing moves unless one of them changed.
     void relayout();
     // "Show Video" of an event: the channel alone in the single view. False when the catalogue
@@ -92,7 +91,6 @@ class DVideoPage : public QWidget {
     int m_cols = 0;
     bool m_singleView = false;
     int m_ptzChannelIndex = -1;
-    int m_channelCount = 0;
     LayoutKey m_last;
     int m_scrollHeight = 0;
     int m_scrollPosition = 0;

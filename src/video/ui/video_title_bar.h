@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "login/video_channel.h"
+#include "common/video_channel.h"
 #include "video/video_page_logic.h"
 
 namespace krt {

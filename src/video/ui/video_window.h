@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "app/app_state.h"
-#include "login/video_channel.h"
+#include "common/app_state.h"
+#include "common/video_channel.h"
 #include "protocol/worker_thread.h"
 #include "video/frame_decoder.h"
 #include "video/harlow_stream.h"

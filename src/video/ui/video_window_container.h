@@ -3,8 +3,8 @@
 #include <QWidget>
 #include <string>
 
-#include "app/app_state.h"
-#include "login/video_channel.h"
+#include "common/app_state.h"
+#include "common/video_channel.h"
 
 namespace krt {
 

@@ -1,7 +1,7 @@
 #include <QFile>
 #include <QtEndian>
 
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 
 namespace krt {
 namespace {

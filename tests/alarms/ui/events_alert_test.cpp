@@ -17,7 +17,7 @@
 #include "alarms/ui/events_page.h"
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/main_prop_sheet.h"
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
 #include "sim/sim_test_support.h"
 

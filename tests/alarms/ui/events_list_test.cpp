@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "alarms/ui/snapshot_store.h"
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 
 namespace krt {
 namespace {

@@ -4,7 +4,7 @@
 #include <QTest>
 #include <thread>
 
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "login/ui/login_dialog.h"
 #include "protocol/message_sink.h"
 

@@ -6,7 +6,7 @@
 
 #include "alarms/ui/events_page.h"
 #include "app/ui/about_page.h"
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
 
 namespace krt {
@@ -60,10 +60,10 @@ TEST_F(MainSheet, OpeningLoadsTheAlertSwitchesIntoTheSettingsPage) {
 TEST_F(MainSheet, OpeningLinksTheAlarmsPageToTheSheetForItsAlerts) {
     const KRTApp app;
     DMainPropSheet sheet(app);
-    EXPECT_EQ(sheet.eventsPage()->mainSheet.load(), nullptr);
+    EXPECT_EQ(sheet.eventsPage()->alertSink.load(), nullptr);
     EXPECT_EQ(sheet.alertWindow(), nullptr);
     sheet.show();
-    EXPECT_EQ(sheet.eventsPage()->mainSheet.load(), &sheet);
+    EXPECT_EQ(sheet.eventsPage()->alertSink.load(), &sheet);
     EXPECT_EQ(sheet.alertWindow(), nullptr) << "created at the first alert";
 }
 

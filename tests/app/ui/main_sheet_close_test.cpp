@@ -5,7 +5,7 @@
 
 #include "alarms/ui/events_alert_dlg.h"
 #include "app/ui/main_prop_sheet.h"
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
 
 namespace krt {

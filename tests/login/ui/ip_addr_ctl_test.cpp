@@ -6,7 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 
 namespace krt {
 namespace {

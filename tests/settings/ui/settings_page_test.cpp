@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 
 namespace krt {
 namespace {

@@ -4,7 +4,7 @@
 #include <QTest>
 #include <vector>
 
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
 #include "video/ui/video_title_bar.h"

@@ -9,7 +9,7 @@
 #include "alarms/ui/events_alert_dlg.h"
 #include "alarms/ui/events_page.h"
 #include "app/ui/main_prop_sheet.h"
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "login/channel_catalogue.h"
 #include "sim/sim_test_support.h"
 #include "video/ui/page_link.h"
@@ -292,7 +292,6 @@ TEST_F(VideoPage, TileWithoutServerStaysConnectingAndStopsCleanly) {
 
 TEST_F(VideoPage, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
     DMainPropSheet sheet(m_app);
-    sheet.m_channelCount = m_app.channelCount();
     sheet.show();
     sheet.tabs()->setCurrentIndex(3);
     sheet.showAlarmVideo("3");
@@ -307,7 +306,6 @@ TEST_F(VideoPage, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
     std::filesystem::create_directory(m_app.m_snapshotFolder);
     store("ShowAlerts", "true");
     DMainPropSheet sheet(m_app);
-    sheet.m_channelCount = m_app.channelCount();
     sheet.show();
     sheet.tabs()->setCurrentWidget(sheet.eventsPage());
     ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));

@@ -4,7 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/ui/ui_test_support.h"
+#include "common/ui/ui_test_support.h"
 #include "sim/sim_test_support.h"
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"

@@ -1,4 +1,4 @@
-#include "app/ui/program_icon.h"
+#include "common/ui/program_icon.h"
 
 #include <mutex>
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "login/video_channel.h"
+#include "common/video_channel.h"
 
 namespace krt {
 

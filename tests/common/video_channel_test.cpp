@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "login/video_channel.h"
+#include "common/video_channel.h"
 
 namespace krt {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/ui/connecting_msg.h"
+#include "common/ui/connecting_msg.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,24 +1,8 @@
-#include "app/dialog_layout.h"
+#include "login/login_layout.h"
+
+#include <cstddef>
 
 namespace krt {
-
-namespace {
-
-// value × numerator / denominator, rounded to the nearest integer, halves away from zero.
-int scaleRounded(int value, int numerator, int denominator) {
-    const long long product = static_cast<long long>(value) * numerator;
-    const long long half = denominator / 2;
-    return static_cast<int>((product >= 0 ? product + half : product - half) / denominator);
-}
-
-}  // namespace
-
-DialogRect dialogUnitsToPixels(const DialogRect& units, DialogBaseUnits base) {
-    const auto horizontal = [&](int value) { return scaleRounded(value, base.width, 4); };
-    const auto vertical = [&](int value) { return scaleRounded(value, base.height, 8); };
-    return {horizontal(units.x), vertical(units.y), horizontal(units.width),
-            vertical(units.height)};
-}
 
 LoginDialogLayout layoutLoginDialog(const LoginDialogMeasures& m) {
     const int g = m.rowHeight;
@@ -56,13 +40,6 @@ PortForwardingLayout layoutPortForwarding(const PortForwardingMeasures& m) {
     }
     layout.done = {(m.clientWidth - m.doneWidth) / 2, 6 * (r + 10)};
     return layout;
-}
-
-SettingsPageLayout layoutSettingsPage(const SettingsPageMeasures& m) {
-    const int boxColumn = (m.clientWidth - m.showAlertsWidth) / 2;
-    return {{boxColumn, 20},
-            {boxColumn, m.showAlertsHeight + 25},
-            {(m.clientWidth - m.saveWidth) / 2, m.showAlertsHeight + 75}};
 }
 
 }  // namespace krt

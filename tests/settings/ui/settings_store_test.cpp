@@ -1,4 +1,4 @@
-#include "settings/settings_store.h"
+#include "settings/ui/settings_store.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/ui/dialog_template.h"
+#include "common/ui/dialog_template.h"
 
 #include <QFontMetrics>
 #include <QWidget>

@@ -1,8 +1,9 @@
-#include "app/ui/message_box.h"
+#include "common/ui/message_box.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
+#include "common/ui/qt_text.h"
 #include "protocol/message_sink.h"
 
 namespace krt {
@@ -37,7 +38,7 @@ void showErrorBox(QWidget* owner, const QString& text) {
 
 void routeProtocolMessagesToBoxes() {
     setMessageSink([](std::string_view text) {
-        const QString message = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        const QString message = qtText(text);
         QMetaObject::invokeMethod(
             qApp, [message] { showErrorBox(nullptr, message); }, Qt::QueuedConnection);
     });

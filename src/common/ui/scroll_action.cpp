@@ -1,4 +1,4 @@
-#include "alarms/ui/scroll_action.h"
+#include "common/ui/scroll_action.h"
 
 #include <QAbstractSlider>
 

@@ -2,32 +2,9 @@
 
 #include <array>
 
+#include "common/dialog_units.h"
+
 namespace krt {
-
-// The layout rules of the dialogs and pages, in pixels. Each control keeps its width; the rules
-// only say where it goes. Divisions truncate towards zero, as the rules are written.
-
-struct ControlPosition {
-    int x = 0;
-    int y = 0;
-    bool operator==(const ControlPosition&) const = default;
-};
-
-// Dialog templates are sized in dialog units; the font's average character width and height
-// (the base units) turn them into pixels: a horizontal unit is a quarter of the width, a
-// vertical unit an eighth of the height, rounded to the nearest pixel.
-struct DialogBaseUnits {
-    int width = 0;
-    int height = 0;
-};
-struct DialogRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    bool operator==(const DialogRect&) const = default;
-};
-DialogRect dialogUnitsToPixels(const DialogRect& units, DialogBaseUnits base);
 
 // Login dialog: two columns and seven rows, every row as high as the address field.
 struct LoginDialogMeasures {
@@ -72,19 +49,5 @@ struct PortForwardingLayout {
     ControlPosition done;
 };
 PortForwardingLayout layoutPortForwarding(const PortForwardingMeasures& measures);
-
-// Settings page: two check boxes and "Save", centred.
-struct SettingsPageMeasures {
-    int clientWidth = 0;
-    int showAlertsWidth = 0;
-    int showAlertsHeight = 0;
-    int saveWidth = 0;
-};
-struct SettingsPageLayout {
-    ControlPosition showAlerts;
-    ControlPosition playSound;
-    ControlPosition save;
-};
-SettingsPageLayout layoutSettingsPage(const SettingsPageMeasures& measures);
 
 }  // namespace krt

@@ -1,4 +1,4 @@
-#include "login/video_channel.h"
+#include "common/video_channel.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "settings/settings_store.h"
+#include "settings/ui/settings_store.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <cstring>
 #include <mutex>
+
+#include "common/ui/qt_text.h"
 
 namespace krt {
 namespace {
@@ -21,10 +23,6 @@ std::mutex& pathMutex() {
 std::string& overriddenPath() {
     static std::string path;
     return path;
-}
-
-QString qtText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // "A\B\C" and the value name → "A/B/C/name": QSettings separates groups with '/'.

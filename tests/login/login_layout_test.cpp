@@ -1,4 +1,4 @@
-#include "app/dialog_layout.h"
+#include "login/login_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -6,24 +6,6 @@ namespace krt {
 namespace {
 
 using P = ControlPosition;
-
-TEST(DialogUnits, MapToPixelsThroughTheFontsBaseUnitsRoundingToTheNearestPixel) {
-    struct Case {
-        DialogRect units;
-        DialogBaseUnits base;
-        DialogRect pixels;
-    };
-    for (const Case& c : {
-             // MS Sans Serif 8 on the device: 6 × 13. 41 × 6 / 4 = 61.5 rounds up.
-             Case{{18, 13, 41, 11}, {6, 13}, {27, 21, 62, 18}},
-             Case{{188, 158, 0, 0}, {6, 13}, {282, 257, 0, 0}},
-             Case{{0, 0, 4, 8}, {7, 17}, {0, 0, 7, 17}},
-             Case{{-2, -1, 1, 1}, {6, 12}, {-3, -2, 2, 2}},
-         }) {
-        EXPECT_EQ(dialogUnitsToPixels(c.units, c.base), c.pixels)
-            << c.units.x << "," << c.units.y << "," << c.units.width << "," << c.units.height;
-    }
-}
 
 TEST(LoginDialogLayout, SevenRowsOfTheAddressFieldsHeightWithEqualGaps) {
     // b = (260 − 7 × 20) / 8 = 15; a = (300 − 60 − 100 − 10) / 2 = 65; c = 65 + 62 + 10 = 137.
@@ -114,25 +96,6 @@ TEST(PortForwardingLayout, RowHeightTruncatesTowardsZero) {
         EXPECT_EQ(layout.done.y, c.doneTop) << c.height;
         EXPECT_EQ(layout.fields[0].y, c.rowHeight + 10) << c.height;
         EXPECT_EQ(layout.labels[4].y, 5 * (c.rowHeight + 10) + 10) << c.height;
-    }
-}
-
-TEST(SettingsPageLayout, CentresTheBoxesAndSaveBelowTheShowAlertsBox) {
-    struct Case {
-        SettingsPageMeasures measures;
-        P showAlerts;
-        P playSound;
-        P save;
-    };
-    for (const Case& c : {
-             Case{{240, 150, 14, 80}, {45, 20}, {45, 39}, {80, 89}},
-             Case{{241, 150, 14, 81}, {45, 20}, {45, 39}, {80, 89}},
-             Case{{100, 150, 20, 80}, {-25, 20}, {-25, 45}, {10, 95}},
-         }) {
-        const SettingsPageLayout layout = layoutSettingsPage(c.measures);
-        EXPECT_EQ(layout.showAlerts, c.showAlerts) << c.measures.clientWidth;
-        EXPECT_EQ(layout.playSound, c.playSound) << c.measures.clientWidth;
-        EXPECT_EQ(layout.save, c.save) << c.measures.clientWidth;
     }
 }
 

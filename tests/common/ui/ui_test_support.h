@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/message_box.h"
-#include "settings/settings_store.h"
+#include "common/ui/message_box.h"
+#include "settings/ui/settings_store.h"
 #include "support/log_capture.h"
 
 namespace krt::test {

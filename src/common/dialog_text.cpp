@@ -1,4 +1,4 @@
-#include "app/dialog_text.h"
+#include "common/dialog_text.h"
 
 #include <algorithm>
 #include <cctype>
