@@ -35,6 +35,7 @@ class CountingOwner : public krt::AlarmChannelOwner {
         }
         m_changed.notify_all();
     }
+    void channelStatusChanged(const krt::AlarmChannelStatus&) override {}
     void setRetryTimer(int, int) override {}
     void killRetryTimer(int) override {}
 

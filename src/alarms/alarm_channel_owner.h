@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string_view>
 
 #include "alarms/alarm_event.h"
@@ -11,6 +13,38 @@ namespace krt {
 inline constexpr int kAlarmRetryTimerId = 2500;
 inline constexpr int kAlarmRetryPeriod_ms = 15000;
 
+// Where the alarm channel stands, as its owner shows it to the user. A channel that is not
+// subscribed is always retrying by itself until it is stopped.
+struct AlarmChannelStatus {
+    using Clock = std::chrono::system_clock;
+
+    enum class State {
+        subscribed,  // the server accepted the subscription; alarms arrive
+        retrying,    // no subscription in place; the next attempt is due at nextAttempt
+        stopped,     // the channel has ended (logout, window closed)
+    };
+    // Why the last attempt failed (retrying only).
+    enum class Reason {
+        none,
+        refused,         // the server answered with kmReturnCode `code` (0 or less)
+        unreadable,      // the server answered with something that is not a subscription reply
+        noAnswer,        // connected, but no reply came within the exchange deadline
+        connectionLost,  // the push connection failed
+        cannotConnect,   // the server could not be reached
+    };
+
+    State state = State::retrying;
+    Clock::time_point since;        // when the channel entered this state
+    int attempt = 0;                // retrying: failed attempts since the last subscription
+    Reason reason = Reason::none;   // retrying
+    int code = 0;                   // reason refused: the server's return code
+    Clock::time_point nextAttempt;  // retrying: when the next attempt is due
+    int lostSnapshots = 0;          // snapshots of this channel's life that could not be stored
+    std::optional<Clock::time_point> lastAlarm;  // when the last alarm was received
+
+    bool operator==(const AlarmChannelStatus&) const = default;
+};
+
 // What the alarm channel tells whoever owns it (the Events page, the command-line client).
 // Every call comes from one of the channel's own threads, never from the owner's; an owner
 // with a thread of its own hands the work over to it.
@@ -21,8 +55,13 @@ class AlarmChannelOwner {
     // An alert is due for the event just stored.
     virtual void queueEventAlert(std::string_view alarmName, std::string_view channelId,
                                  std::string_view timeText) = 0;
-    // An event has been stored in the ring, its snapshot fetched (or not).
+    // An event has been stored in the ring, its snapshot fetched (or not: no file is at its
+    // imagePath then).
     virtual void eventStored(const AlarmEvent& event) = 0;
+    // The channel's state changed, an alarm arrived (lastAlarm) or a snapshot was lost
+    // (lostSnapshots grew). Reports come one at a time, in the order of the changes; the last
+    // one is the channel's state.
+    virtual void channelStatusChanged(const AlarmChannelStatus& status) = 0;
 
     // Arm (or re-arm) the timer, whose every tick calls requestAlarmRestart().
     virtual void setRetryTimer(int timerId, int period_ms) = 0;

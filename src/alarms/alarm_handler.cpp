@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
-#include "alarms/alarm_message.h"
-#include "alarms/alarm_time.h"
 #include "alarms/snapshot_file.h"
 #include "protocol/diag_log.h"
 #include "protocol/return_codes.h"
+#include "protocol/socket_common.h"
 #include "protocol/xml_data.h"
 
 namespace krt {
@@ -20,11 +18,14 @@ constexpr const char* kSubscribeSource = "kmKRTAlarmHandlerC::startReceivingAlar
 constexpr const char* kNotStarted = "Unable to start alarm notifications with server";
 constexpr const char* kInvalidPushSource =
     "kmKRTAlarmHandlerC::fnCCResponseData() - Invalid Responce data from server.";
+constexpr const char* kSnapshotSource = "kmKRTAlarmHandlerC::fetchImage()";
 constexpr const char* kStopLabel = "DEventsPage::~DEventsPage()";
-constexpr int kRestartThreadStop_ms = 1000;
+constexpr int kThreadStop_ms = 1000;
 
 constexpr std::chrono::milliseconds kFirstRetryPause{100};
 constexpr std::chrono::milliseconds kLongestRetryPause{3000};
+
+using SystemClock = AlarmChannelStatus::Clock;
 
 void debugOutput(const char* text) {
 #ifndef NDEBUG
@@ -40,6 +41,13 @@ std::string_view payloadText(std::span<const char> data) {
     return {data.data(), static_cast<std::size_t>(end - data.begin())};
 }
 
+void enterState(AlarmChannelStatus& status, AlarmChannelStatus::State state) {
+    if (status.state != state) {
+        status.state = state;
+        status.since = SystemClock::now();
+    }
+}
+
 }  // namespace
 
 std::chrono::milliseconds subscriptionRetryPause(int consecutiveFailures) {
@@ -51,12 +59,20 @@ std::chrono::milliseconds subscriptionRetryPause(int consecutiveFailures) {
 }
 
 kmKRTAlarmHandlerC::kmKRTAlarmHandlerC(const KRTApp& app, AlarmChannelOwner& owner,
-                                       SnapshotRetention retention)
+                                       SnapshotRetention retention, int retryPeriod_ms)
     : m_app(app),
       m_owner(owner),
       m_retention(retention),
-      m_pushClient(std::make_unique<kmMgrSocketClient>()),
-      m_restartThread([this] { restartLoop(); }) {}
+      m_retryPeriod_ms(retryPeriod_ms),
+      m_pushClient(
+          std::make_unique<kmMgrSocketClient>(kmMgrSocketClient::Timeouts{}, &m_cancellation)),
+      m_snapshotThread([this] { snapshotLoop(); }),
+      m_restartThread([this] { restartLoop(); }) {
+    m_status.since = SystemClock::now();
+    if (!m_app.m_snapshotFolder.empty()) {
+        removeLeftoverSnapshotParts(m_app.m_snapshotFolder);
+    }
+}
 
 kmKRTAlarmHandlerC::~kmKRTAlarmHandlerC() {
     {
@@ -64,12 +80,31 @@ kmKRTAlarmHandlerC::~kmKRTAlarmHandlerC() {
         m_stopping = true;
     }
     m_wake.notify_all();
+    {
+        std::lock_guard lock(m_jobMutex);
+        m_jobs.clear();
+    }
+    m_jobReady.notify_all();
     interruptConnections();
-    stopThread(kStopLabel, m_restartThread, kRestartThreadStop_ms,
-               [this] { interruptConnections(); });
+    stopThread(kStopLabel, m_restartThread, kThreadStop_ms, [this] { interruptConnections(); });
+    stopThread(kStopLabel, m_snapshotThread, kThreadStop_ms, [this] { interruptConnections(); });
     // Joins the push receiver before the snapshots go, so that none is written afterwards.
     m_pushClient.reset();
+    report(
+        [](AlarmChannelStatus& status) { enterState(status, AlarmChannelStatus::State::stopped); });
     deleteKeptSnapshots();
+}
+
+template <typename Change>
+void kmKRTAlarmHandlerC::report(Change change) {
+    std::lock_guard reportLock(m_reportMutex);
+    AlarmChannelStatus status;
+    {
+        std::lock_guard lock(m_stateMutex);
+        change(m_status);
+        status = m_status;
+    }
+    m_owner.channelStatusChanged(status);
 }
 
 void kmKRTAlarmHandlerC::requestAlarmRestart() {
@@ -116,6 +151,7 @@ void kmKRTAlarmHandlerC::restartAlarmChannel() {
             return;
         }
         generation = ++m_generation;
+        m_answered = false;
         m_connectionLost = false;
     }
     m_pushClient->closeCommmunication();
@@ -129,26 +165,26 @@ int kmKRTAlarmHandlerC::startReceivingAlarms(std::uint64_t generation) {
             return kSuccess;
         }
         Reply reply;
-        m_pushClient->connectToServer(
+        const int result = m_pushClient->connectToServer(
             m_app.m_serverAddress, static_cast<unsigned>(m_app.m_serverPort), *request, reply,
             [this, generation](std::span<const char> data) { fnCCResponseData(generation, data); });
         if (reply.empty()) {
-            subscriptionFailed();
+            debugOutput("requestAlaramsAndImage return");
+            subscriptionUnanswered(result == kErrCommunication ? Reason::cannotConnect
+                                                               : Reason::noAnswer);
             return -1;
         }
-        subscriptionAnswered(generation);
-
         const XmlNode root = kmKRTMgrXMLData::getXMLRootNodePtr(reply.text());
         if (!root || !root.child("kmReturnCode")) {
             writeLog(kModule, kSubscribeSource, kNotStarted);
+            subscriptionAnswered(generation, Reason::unreadable, 0);
             return kErrException;
         }
-        if (root.childInt("kmReturnCode") > 0) {
-            m_owner.killRetryTimer(kAlarmRetryTimerId);
-        } else {
+        const int code = root.childInt("kmReturnCode");
+        if (code <= 0) {
             writeLog(kModule, kSubscribeSource, kNotStarted);
-            m_owner.setRetryTimer(kAlarmRetryTimerId, kAlarmRetryPeriod_ms);
         }
+        subscriptionAnswered(generation, code > 0 ? Reason::none : Reason::refused, code);
         return kSuccess;
     } catch (...) {
         writeLog(kModule, kSubscribeSource, "");
@@ -156,22 +192,81 @@ int kmKRTAlarmHandlerC::startReceivingAlarms(std::uint64_t generation) {
     }
 }
 
-void kmKRTAlarmHandlerC::subscriptionFailed() {
-    {
-        std::lock_guard lock(m_stateMutex);
-        m_connected = false;
-        ++m_failedAttempts;
+void kmKRTAlarmHandlerC::countFailureLocked(Reason reason) {
+    // A subscription that stayed up long enough was a success: the pause starts afresh.
+    if (m_connected && std::chrono::steady_clock::now() - m_subscribedAt >= kStableSubscription) {
+        m_failedAttempts = 0;
     }
-    debugOutput("requestAlaramsAndImage return");
-    requestAlarmRestart();
+    ++m_failedAttempts;
+    m_connected = false;
+    const auto pause = subscriptionRetryPause(m_failedAttempts);
+    enterState(m_status, AlarmChannelStatus::State::retrying);
+    ++m_status.attempt;
+    m_status.reason = reason;
+    m_status.code = 0;
+    m_status.nextAttempt = SystemClock::now() + pause;
 }
 
-void kmKRTAlarmHandlerC::subscriptionAnswered(std::uint64_t generation) {
-    std::lock_guard lock(m_stateMutex);
-    m_failedAttempts = 0;
-    // The push connection may have failed already, right after the reply; its restart
-    // request is pending then and must find the channel disconnected.
-    m_connected = generation == m_generation && !m_connectionLost;
+void kmKRTAlarmHandlerC::subscriptionUnanswered(Reason reason) {
+    bool counted = false;
+    report([&](AlarmChannelStatus&) {
+        if (m_stopping) {
+            return;
+        }
+        // The attempt is over: the end of its connection restarts nothing more.
+        ++m_generation;
+        countFailureLocked(reason);
+        counted = true;
+    });
+    if (counted) {
+        requestAlarmRestart();
+    }
+}
+
+void kmKRTAlarmHandlerC::subscriptionAnswered(std::uint64_t generation, Reason verdict, int code) {
+    enum class Next { nothing, subscribed, retryOnTimer, restart } next = Next::nothing;
+    report([&](AlarmChannelStatus& status) {
+        if (generation != m_generation || m_stopping) {
+            return;
+        }
+        m_answered = true;
+        if (m_connectionLost) {
+            // The push connection failed right after the reply: its restart is due now.
+            countFailureLocked(Reason::connectionLost);
+            next = Next::restart;
+        } else if (verdict == Reason::none) {
+            m_connected = true;
+            m_subscribedAt = std::chrono::steady_clock::now();
+            status.state = AlarmChannelStatus::State::subscribed;
+            status.since = SystemClock::now();
+            status.attempt = 0;
+            status.reason = Reason::none;
+            status.code = 0;
+            next = Next::subscribed;
+        } else {
+            // Kept open as it is (alarms pushed on it still count); the retry timer replaces it.
+            enterState(status, AlarmChannelStatus::State::retrying);
+            ++status.attempt;
+            status.reason = verdict;
+            status.code = code;
+            status.nextAttempt = SystemClock::now() + std::chrono::milliseconds(m_retryPeriod_ms);
+            next = Next::retryOnTimer;
+        }
+    });
+    m_wake.notify_all();
+    switch (next) {
+        case Next::subscribed:
+            m_owner.killRetryTimer(kAlarmRetryTimerId);
+            break;
+        case Next::retryOnTimer:
+            m_owner.setRetryTimer(kAlarmRetryTimerId, m_retryPeriod_ms);
+            break;
+        case Next::restart:
+            requestAlarmRestart();
+            break;
+        case Next::nothing:
+            break;
+    }
 }
 
 void kmKRTAlarmHandlerC::fnCCResponseData(std::uint64_t generation, std::span<const char> data) {
@@ -181,7 +276,10 @@ void kmKRTAlarmHandlerC::fnCCResponseData(std::uint64_t generation, std::span<co
         return;
     }
     {
-        std::lock_guard lock(m_stateMutex);
+        // An alarm is told only after the subscription it came with, so that the owner hears
+        // of the subscription first.
+        std::unique_lock lock(m_stateMutex);
+        m_wake.wait(lock, [&] { return m_answered || generation != m_generation || m_stopping; });
         if (m_stopping) {
             return;
         }
@@ -190,18 +288,31 @@ void kmKRTAlarmHandlerC::fnCCResponseData(std::uint64_t generation, std::span<co
 }
 
 void kmKRTAlarmHandlerC::connectionLost(std::uint64_t generation) {
+    bool restart = false;
     {
-        std::lock_guard lock(m_stateMutex);
-        // A connection that a newer attempt has already replaced, or that the destructor
-        // closed, restarts nothing.
-        if (generation != m_generation || m_stopping) {
-            return;
+        std::lock_guard reportLock(m_reportMutex);
+        AlarmChannelStatus status;
+        {
+            std::lock_guard lock(m_stateMutex);
+            // A connection that a newer attempt has already replaced, or that the destructor
+            // closed, restarts nothing. Before its reply is judged, the judgement sees the loss.
+            if (generation != m_generation || m_stopping) {
+                return;
+            }
+            m_connectionLost = true;
+            if (!m_answered) {
+                return;
+            }
+            countFailureLocked(Reason::connectionLost);
+            status = m_status;
+            restart = true;
         }
-        m_connected = false;
-        m_connectionLost = true;
+        m_owner.channelStatusChanged(status);
     }
-    debugOutput("fnCCResponseData return");
-    requestAlarmRestart();
+    if (restart) {
+        debugOutput("fnCCResponseData return");
+        requestAlarmRestart();
+    }
 }
 
 void kmKRTAlarmHandlerC::handleAlarm(std::string_view text) {
@@ -213,19 +324,22 @@ void kmKRTAlarmHandlerC::handleAlarm(std::string_view text) {
             writeLog(kModule, kInvalidPushSource, "");
             return;
         }
+        report([](AlarmChannelStatus& status) { status.lastAlarm = SystemClock::now(); });
         const LocalTime time = parseAlarmTimestamp(message->timestamp);
         const std::optional<std::string> timeText = alarmTimeText(time);
         if (!timeText) {
             return;
         }
         const std::filesystem::path imagePath = snapshotPath(message->timestamp, time);
-        fetchImage(*message, time, imagePath);
-
         AlarmEvent event{message->alarmName, message->channelId, *timeText, imagePath};
         judgePunctuality(event, time, received);
-        addEvent(event);
-        m_owner.queueEventAlert(event.alarmName, event.channelId, event.timeText);
-        m_owner.eventStored(event);
+        SnapshotJob job{*message, time, std::move(event), !imagePath.empty()};
+        {
+            std::lock_guard lock(m_jobMutex);
+            job.fetch = job.fetch && m_jobs.size() < kMaxPendingSnapshots;
+            m_jobs.push_back(std::move(job));
+        }
+        m_jobReady.notify_one();
     } catch (...) {
         // A message that cannot be handled is dropped; the channel goes on.
     }
@@ -239,33 +353,71 @@ std::filesystem::path kmKRTAlarmHandlerC::snapshotPath(std::string_view timestam
     return m_app.m_snapshotFolder / (snapshotFileStem(timestamp, time) + ".jpg");
 }
 
-void kmKRTAlarmHandlerC::fetchImage(const AlarmMessage& message, const LocalTime& time,
-                                    const std::filesystem::path& imagePath) {
-    if (imagePath.empty()) {
-        return;
+void kmKRTAlarmHandlerC::snapshotLoop() {
+    for (;;) {
+        SnapshotJob job;
+        {
+            std::unique_lock lock(m_jobMutex);
+            m_jobReady.wait(lock, [this] {
+                std::lock_guard state(m_stateMutex);
+                return m_stopping || !m_jobs.empty();
+            });
+            if (m_jobs.empty()) {
+                return;
+            }
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        storeEvent(job);
     }
-    const std::optional<std::vector<char>> request =
-        alarmImageRequest(message.channelId, message.alarmName, time);
-    if (!request) {
-        return;
-    }
-    kmMgrSocketClient client;
-    if (!registerFetch(client)) {
-        return;
-    }
-    // Unregistered before the client goes, however the fetch ends.
-    struct Registration {
-        kmKRTAlarmHandlerC& handler;
-        ~Registration() { handler.unregisterFetch(); }
-    } registration{*this};
+}
 
+void kmKRTAlarmHandlerC::storeEvent(const SnapshotJob& job) {
+    try {
+        if (job.fetch && !fetchImage(job)) {
+            {
+                std::lock_guard lock(m_stateMutex);
+                if (m_stopping) {
+                    return;  // cut short by the stop: not a lost snapshot
+                }
+            }
+            report([](AlarmChannelStatus& status) { ++status.lostSnapshots; });
+        } else if (!job.fetch && !job.event.imagePath.empty()) {
+            writeLog(kModule, kSnapshotSource, "Too many snapshots pending: one not fetched.");
+            report([](AlarmChannelStatus& status) { ++status.lostSnapshots; });
+        }
+        addEvent(job.event);
+        m_owner.queueEventAlert(job.event.alarmName, job.event.channelId, job.event.timeText);
+        m_owner.eventStored(job.event);
+    } catch (...) {
+        // An event that cannot be stored is dropped; the channel goes on.
+    }
+}
+
+bool kmKRTAlarmHandlerC::fetchImage(const SnapshotJob& job) {
+    const std::optional<std::vector<char>> request =
+        alarmImageRequest(job.message.channelId, job.message.alarmName, job.time);
+    if (!request) {
+        return false;
+    }
+    kmMgrSocketClient client(kmMgrSocketClient::Timeouts{}, &m_cancellation);
+    client.setMaxReplyLength(kMaxPayloadLength);
     Reply reply;
     client.connectToServer(m_app.m_serverAddress, static_cast<unsigned>(m_app.m_serverPort),
                            *request, reply);
-    if (!reply.empty()) {
-        writeSnapshotFile(imagePath, reply.payload());
-    }
     client.closeCommmunication();
+    if (reply.empty()) {
+        return false;  // the client has logged why
+    }
+    if (!isJpeg(reply.payload())) {
+        writeLog(kModule, kSnapshotSource, "The snapshot is not a JPEG picture.");
+        return false;
+    }
+    if (!writeSnapshotFile(job.event.imagePath, reply.payload())) {
+        writeLog(kModule, kSnapshotSource, "Unable to write the snapshot file.");
+        return false;
+    }
+    return true;
 }
 
 void kmKRTAlarmHandlerC::judgePunctuality(AlarmEvent& event, const LocalTime& time,
@@ -290,26 +442,9 @@ void kmKRTAlarmHandlerC::addEvent(AlarmEvent event) {
     }
 }
 
-bool kmKRTAlarmHandlerC::registerFetch(kmMgrSocketClient& client) {
-    std::lock_guard lock(m_stateMutex);
-    if (m_stopping) {
-        return false;
-    }
-    m_activeFetch = &client;
-    return true;
-}
-
-void kmKRTAlarmHandlerC::unregisterFetch() {
-    std::lock_guard lock(m_stateMutex);
-    m_activeFetch = nullptr;
-}
-
 void kmKRTAlarmHandlerC::interruptConnections() {
+    m_cancellation.cancel();
     m_pushClient->closeCommmunication();
-    std::lock_guard lock(m_stateMutex);
-    if (m_activeFetch != nullptr) {
-        m_activeFetch->closeCommmunication();
-    }
 }
 
 void kmKRTAlarmHandlerC::deleteKeptSnapshots() {

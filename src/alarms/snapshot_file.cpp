@@ -1,11 +1,16 @@
 #include "alarms/snapshot_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -44,13 +49,35 @@ bool writeAll(int fd, std::span<const char> bytes) {
     return true;
 }
 
+constexpr std::string_view kPartPrefix = ".snapshot-";
+constexpr std::string_view kPartSuffix = ".part";
+
 // A name no other writer uses, in the snapshot's own folder so that the rename stays within one
-// file system.
+// file system. It carries the writer's process ID, so that leftovers can be told from files
+// being written.
 std::string temporaryPathBeside(const std::filesystem::path& path) {
     static std::atomic<unsigned> counter{0};
-    const std::string name =
-        ".snapshot-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
+    const std::string name = std::string(kPartPrefix) + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter++) + std::string(kPartSuffix);
     return (path.parent_path() / name).string();
+}
+
+// The writer of a temporary file name, or nothing for any other name.
+std::optional<pid_t> partWriter(std::string_view name) {
+    if (!name.starts_with(kPartPrefix) || !name.ends_with(kPartSuffix)) {
+        return std::nullopt;
+    }
+    name.remove_prefix(kPartPrefix.size());
+    long pid = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (error != std::errc() || end == name.data() || *end != '-' || pid <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<pid_t>(pid);
+}
+
+bool processRuns(pid_t pid) {
+    return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 }  // namespace
@@ -68,6 +95,25 @@ bool writeSnapshotFile(const std::filesystem::path& path, std::span<const char> 
         return false;
     }
     return true;
+}
+
+void removeLeftoverSnapshotParts(const std::filesystem::path& folder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::optional<pid_t> writer = partWriter(entry.path().filename().string());
+        if (writer && !processRuns(*writer)) {
+            removeSnapshotFile(entry.path());
+        }
+    }
+}
+
+bool isJpeg(std::span<const char> bytes) {
+    constexpr unsigned char kStart[] = {0xFF, 0xD8, 0xFF};
+    return bytes.size() >= sizeof kStart &&
+           std::equal(std::begin(kStart), std::end(kStart), bytes.begin(),
+                      [](unsigned char expected, char byte) {
+                          return static_cast<unsigned char>(byte) == expected;
+                      });
 }
 
 void removeSnapshotFile(const std::filesystem::path& path) {

@@ -10,6 +10,13 @@ namespace krt {
 // the file could not be written; nothing is left behind then.
 bool writeSnapshotFile(const std::filesystem::path& path, std::span<const char> bytes);
 
+// Removes the temporary files that writers which no longer run (a crash) left in the folder.
+void removeLeftoverSnapshotParts(const std::filesystem::path& folder);
+
+// True when the bytes start as every JPEG file does (SOI and the next marker's first byte), so
+// that an error text from the server is not stored as a picture.
+bool isJpeg(std::span<const char> bytes);
+
 // Deletes the file if it exists; a missing file is fine.
 void removeSnapshotFile(const std::filesystem::path& path);
 

@@ -1,7 +1,12 @@
 #include "login/channel_catalogue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "protocol/diag_log.h"
 #include "protocol/requests.h"
@@ -13,10 +18,12 @@ namespace {
 
 constexpr const char* kModule = "KRT";
 
+constexpr const char* kListMethod = "CkmKRTZededUzeriZeraveDlg::getListOfVideos";
+
 // One request and its reply on a connection of its own, closed before returning.
 int exchange(const KRTApp& app, const std::string& request, Reply& reply,
-             const kmMgrSocketClient::Timeouts& timeouts) {
-    kmMgrSocketClient client(timeouts);
+             const ExchangeLimits& limits) {
+    kmMgrSocketClient client(limits.timeouts, limits.cancellation);
     return client.connectToServer(app.m_serverAddress, static_cast<unsigned>(app.m_serverPort),
                                   request, reply);
 }
@@ -32,41 +39,108 @@ void readDetails(const XmlNode& channel, VideoChannel& record) {
     record.RecHeight = channel.childInt("RecHeight");
 }
 
-// An ID already in the table is not fetched again. The empty ID always counts as known: the
-// records not yet filled are all empty.
-bool isKnownId(const std::vector<VideoChannel>& table, const std::string& id) {
-    return std::ranges::any_of(
-        table, [&id](const VideoChannel& record) { return record.ChannelID == id; });
+// The IDs whose details are fetched: every ID of the list but the empty one and repeats, in
+// list order.
+std::vector<std::string> idsToFetch(const std::vector<std::string>& listIds) {
+    std::unordered_set<std::string> seen{std::string()};
+    std::vector<std::string> ids;
+    for (const std::string& id : listIds) {
+        if (seen.insert(id).second) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+VideoChannel fetchChannel(const KRTApp& app, const std::string& id, const ExchangeLimits& limits) {
+    VideoChannel record;
+    getVideoChannelDetails(app, id, record, limits);
+    record.PTZEnabled = getCameraPTZStatus(app, id, limits);
+    return record;
+}
+
+// The records of the IDs, each in its own place, over a few connections at once.
+std::vector<VideoChannel> fetchChannels(const KRTApp& app, const std::vector<std::string>& ids,
+                                        const ExchangeLimits& limits) {
+    std::vector<VideoChannel> records(ids.size());
+    std::atomic<std::size_t> next{0};
+    auto fetchNext = [&] {
+        for (std::size_t i = next++; i < ids.size() && !limits.cancelled(); i = next++) {
+            records[i] = fetchChannel(app, ids[i], limits);
+        }
+    };
+    const std::size_t workers =
+        std::min<std::size_t>(ids.size(), static_cast<std::size_t>(kCatalogueConnections));
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t w = 1; w < workers; ++w) {
+            threads.emplace_back(fetchNext);
+        }
+        fetchNext();
+    }
+    return records;
+}
+
+// The table as the one-after-another walk builds it: an ID is skipped when a record filled
+// before it (with the ID its details reply gave) or a record not yet filled (empty) has it.
+std::vector<VideoChannel> buildTable(const std::vector<std::string>& listIds,
+                                     const std::vector<std::string>& fetchedIds,
+                                     const std::vector<VideoChannel>& fetched) {
+    std::unordered_map<std::string_view, std::size_t> fetchedIndex;
+    for (std::size_t i = 0; i < fetchedIds.size(); ++i) {
+        fetchedIndex.emplace(fetchedIds[i], i);
+    }
+    std::vector<VideoChannel> table(listIds.size());
+    std::unordered_set<std::string> known{std::string()};
+    std::size_t fill = 0;
+    for (const std::string& id : listIds) {
+        if (known.contains(id)) {
+            continue;
+        }
+        const VideoChannel& record = fetched[fetchedIndex.at(id)];
+        known.insert(record.ChannelID);
+        table[fill++] = record;
+    }
+    return table;
 }
 
 }  // namespace
 
-int getListOfVideos(KRTApp& app, const kmMgrSocketClient::Timeouts& timeouts) {
+int getListOfVideos(KRTApp& app, const ExchangeLimits& limits, std::size_t* ignoredIds) {
     try {
         Reply reply;
-        const int result = exchange(app, channelListRequest(app.m_userName), reply, timeouts);
+        const int result = exchange(app, channelListRequest(app.m_userName), reply, limits);
         if (result <= 0) {
             return result;
         }
         const XmlNode list = loadXmlDocument(reply.text()).child("VideoChannels");
         if (!list) {
-            writeLog(kModule, "CkmKRTZededUzeriZeraveDlg::getListOfVideos", "Invalid response 1");
+            writeLog(kModule, kListMethod, "Invalid response 1");
             return kErrCommunication;
         }
-        const std::vector<XmlNode> ids = list.children("ChannelID");
-        std::vector<VideoChannel> table(ids.size());
-        std::size_t fill = 0;
-        for (const XmlNode& idNode : ids) {
-            const std::string id = boundedUtf8(idNode.text());
-            if (isKnownId(table, id)) {
-                continue;
+        std::vector<std::string> listIds;
+        std::size_t ignored = 0;
+        for (const XmlNode& idNode : list.children("ChannelID")) {
+            if (listIds.size() < kMaxCatalogueChannels) {
+                listIds.push_back(boundedUtf8(idNode.text()));
+            } else {
+                ++ignored;
             }
-            VideoChannel record;
-            getVideoChannelDetails(app, id, record, timeouts);
-            record.PTZEnabled = getCameraPTZStatus(app, id, timeouts);
-            table[fill++] = std::move(record);
         }
-        app.m_channels = std::move(table);
+        if (ignored > 0) {
+            const std::string message =
+                "Too many channels: " + std::to_string(ignored) + " ignored";
+            writeLog(kModule, kListMethod, message.c_str());
+        }
+        if (ignoredIds != nullptr) {
+            *ignoredIds = ignored;
+        }
+        const std::vector<std::string> ids = idsToFetch(listIds);
+        const std::vector<VideoChannel> records = fetchChannels(app, ids, limits);
+        if (limits.cancelled()) {
+            return kErrCommunication;  // a catalogue cut short is not the catalogue
+        }
+        app.m_channels = buildTable(listIds, ids, records);
         return kSuccess;
     } catch (...) {
         writeLog(kModule, "KRTApp::checkRunningVersionStatusWithServer()", "");
@@ -75,11 +149,11 @@ int getListOfVideos(KRTApp& app, const kmMgrSocketClient::Timeouts& timeouts) {
 }
 
 int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoChannel& record,
-                           const kmMgrSocketClient::Timeouts& timeouts) {
+                           const ExchangeLimits& limits) {
     try {
         Reply reply;
         const int result =
-            exchange(app, channelRequest("getVideoChannelDetails", channelId), reply, timeouts);
+            exchange(app, channelRequest("getVideoChannelDetails", channelId), reply, limits);
         if (result <= 0) {
             return result;
         }
@@ -96,10 +170,10 @@ int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoC
 }
 
 bool getCameraPTZStatus(const KRTApp& app, std::string_view channelId,
-                        const kmMgrSocketClient::Timeouts& timeouts) {
+                        const ExchangeLimits& limits) {
     try {
         Reply reply;
-        if (exchange(app, channelRequest("getCameraPTZStatus", channelId), reply, timeouts) <= 0) {
+        if (exchange(app, channelRequest("getCameraPTZStatus", channelId), reply, limits) <= 0) {
             return false;
         }
         const XmlNode description = loadXmlDocument(reply.text()).child("kmDescription");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "common/app_state.h"
@@ -11,20 +12,28 @@ namespace krt {
 // The catalogue of cameras the logged-in user may see: 1 + 2n exchanges with the server at
 // app.m_serverAddress:app.m_serverPort, each on a connection of its own.
 
+// At most this many IDs of the list are loaded; the rest are ignored (one log entry).
+inline constexpr std::size_t kMaxCatalogueChannels = 10'000;
+// Channel details are fetched over at most this many connections at once.
+inline constexpr int kCatalogueConnections = 8;
+
 // Replaces app.m_channels with the catalogue of app.m_userName. The new table is built in full
-// first, so that a failure leaves the old table as it was. One record per "ChannelID" of the
-// list, in list order; a repeated or empty ID is not fetched again and leaves an all-zero
-// record at the end. Returns 1 when the table was replaced, otherwise the failure code
-// (the login goes on either way).
-int getListOfVideos(KRTApp& app, const kmMgrSocketClient::Timeouts& timeouts = {});
+// first, so that a failure or a cancellation leaves the old table as it was. One record per
+// "ChannelID" of the list, in list order; a repeated or empty ID is not fetched again and
+// leaves an all-zero record at the end. The details and PTZ status of the channels are fetched
+// over several connections at once; the table is what fetching them one after another gives.
+// Returns 1 when the table was replaced, otherwise the failure code (the login goes on either
+// way). `ignoredIds`, when given, receives the number of IDs beyond kMaxCatalogueChannels.
+int getListOfVideos(KRTApp& app, const ExchangeLimits& limits = {},
+                    std::size_t* ignoredIds = nullptr);
 
 // Fills `record` from the "getVideoChannelDetails" reply; leaves it untouched when the request
 // fails. Returns the request client's result.
 int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoChannel& record,
-                           const kmMgrSocketClient::Timeouts& timeouts = {});
+                           const ExchangeLimits& limits = {});
 
 // True exactly when the "getCameraPTZStatus" reply's kmDescription reads as the integer 1.
 bool getCameraPTZStatus(const KRTApp& app, std::string_view channelId,
-                        const kmMgrSocketClient::Timeouts& timeouts = {});
+                        const ExchangeLimits& limits = {});
 
 }  // namespace krt

@@ -28,7 +28,15 @@ std::size_t characterCount(std::string_view utf8) {
 }
 
 LoginOutcome refused(LoginStatus status, std::string message = {}) {
-    return {status, std::move(message), true};
+    return {status, std::move(message), true, {}};
+}
+
+LoginOutcome unreachable() {
+    return refused(LoginStatus::ServerUnreachable, "Unable to connect to the server");
+}
+
+LoginOutcome cancelled() {
+    return {LoginStatus::Cancelled, {}, false, {}};
 }
 
 LoginOutcome invalidReply() {
@@ -40,12 +48,14 @@ std::optional<LoginOutcome> checkInputLengths(const LoginCredentials& credential
     if (characterCount(credentials.userName) > kMaxUserNameLength) {
         return LoginOutcome{LoginStatus::UserNameTooLong,
                             "The user name is too long.\nIt may have at most 31 characters.",
-                            false};
+                            false,
+                            {}};
     }
     if (characterCount(credentials.password) > kMaxPasswordLength) {
         return LoginOutcome{LoginStatus::PasswordTooLong,
                             "The password is too long.\nIt may have at most 255 characters.",
-                            false};
+                            false,
+                            {}};
     }
     return std::nullopt;
 }
@@ -124,12 +134,11 @@ std::string buildValidateUserPayload(std::string_view userName, std::string_view
     return payload;
 }
 
-int checkRunningVersionStatusWithServer(const KRTApp& app,
-                                        const kmMgrSocketClient::Timeouts& timeouts) {
+int checkRunningVersionStatusWithServer(const KRTApp& app, const ExchangeLimits& limits) {
     try {
         Reply reply;
         {
-            kmMgrSocketClient client(timeouts);
+            kmMgrSocketClient client(limits.timeouts, limits.cancellation);
             const std::string request = versionRequest();
             if (client.connectToServer(app.m_serverAddress, static_cast<unsigned>(app.m_serverPort),
                                        request, reply) <= 0) {
@@ -162,7 +171,7 @@ int checkRunningVersionStatusWithServer(const KRTApp& app,
 }
 
 LoginOutcome runLoginConversation(const LoginCredentials& credentials, KRTApp& app,
-                                  const kmMgrSocketClient::Timeouts& timeouts) {
+                                  const ExchangeLimits& limits) {
     if (std::optional<LoginOutcome> inputRefusal = checkInputLengths(credentials)) {
         return *inputRefusal;
     }
@@ -177,22 +186,40 @@ LoginOutcome runLoginConversation(const LoginCredentials& credentials, KRTApp& a
     }
     Reply reply;
     {
-        kmMgrSocketClient client(timeouts);
+        kmMgrSocketClient client(limits.timeouts, limits.cancellation);
         const unsigned loginPort = static_cast<unsigned>(credentials.loginPort) & 0xFFFFu;
         if (client.connectToServer(app.m_serverAddress, loginPort, payload, reply) <= 0) {
-            return refused(LoginStatus::ServerUnreachable, "Unable to connect to the server");
+            return limits.cancelled() ? cancelled() : unreachable();
         }
     }
     if (std::optional<LoginOutcome> refusal = judgeValidateUserReply(reply.text())) {
         return *refusal;
     }
-    if (checkRunningVersionStatusWithServer(app, timeouts) != kSuccess) {
+    const int version = checkRunningVersionStatusWithServer(app, limits);
+    if (limits.cancelled()) {
+        return cancelled();
+    }
+    if (version == kErrException) {
+        // No reply: the network is at fault, not the version.
+        return unreachable();
+    }
+    if (version != kSuccess) {
         return refused(LoginStatus::VersionMismatch,
                        "This is a old version of KRT Client.\n"
                        "Please contact Administrator for latest version.");
     }
-    getListOfVideos(app, timeouts);
-    return {LoginStatus::Accepted, {}, false};
+    std::size_t ignoredIds = 0;
+    getListOfVideos(app, limits, &ignoredIds);
+    if (limits.cancelled()) {
+        return cancelled();
+    }
+    LoginOutcome accepted{LoginStatus::Accepted, {}, false, {}};
+    if (ignoredIds > 0) {
+        accepted.notice = "The server lists more channels than can be shown: only the first " +
+                          std::to_string(kMaxCatalogueChannels) + " are loaded, " +
+                          std::to_string(ignoredIds) + " are left out.";
+    }
+    return accepted;
 }
 
 }  // namespace krt

@@ -34,14 +34,15 @@ enum class LoginStatus {
     UserNameTooLong,  // refused before anything was sent; the operator may correct it
     PasswordTooLong,  // refused before anything was sent; the operator may correct it
     RequestNotBuilt,  // the request document could not be built (no message)
-    ServerUnreachable,     // no reply to "validateuser"
+    ServerUnreachable,     // no reply to "validateuser" or to the version check
     InvalidReply,          // reply without the elements a verdict needs
     UserDisabled,          // refusal code -10011
     OperatorOnly,          // refusal code -10018
     InvalidUserDetails,    // any other refusal code of 0 or less
     RefusedWithoutReason,  // a return code above 0 but no user data (no message)
     PrivilegeMissing,      // the user lacks the "Doruvareva Client" privilege
-    VersionMismatch,       // the version check did not return 1
+    VersionMismatch,       // the server answered the version check with another version
+    Cancelled,             // the conversation was cancelled (no message; the dialog stays)
 };
 
 struct LoginOutcome {
@@ -53,6 +54,9 @@ struct LoginOutcome {
     // cancelled, which ends the program. After success the dialog runs the main sheet and
     // closes when the sheet has closed.
     bool endsProgram = true;
+    // Accepted only: what the user should know about the catalogue (channels left out), or
+    // empty.
+    std::string notice;
 
     bool accepted() const { return status == LoginStatus::Accepted; }
 };
@@ -60,9 +64,10 @@ struct LoginOutcome {
 // Runs the conversation: checks the lengths, copies the address, login port and user name into
 // `app`, sends "validateuser" (2 × L bytes), judges the reply, runs
 // checkRunningVersionStatusWithServer() and then getListOfVideos(), whose failure does not
-// stop the login. Writes the log entries of each step.
+// stop the login. Writes the log entries of each step. Cancelling the limits' cancellation
+// ends it at once, in any step, with LoginStatus::Cancelled and the channel table unchanged.
 LoginOutcome runLoginConversation(const LoginCredentials& credentials, KRTApp& app,
-                                  const kmMgrSocketClient::Timeouts& timeouts = {});
+                                  const ExchangeLimits& limits = {});
 
 // Results of checkRunningVersionStatusWithServer().
 inline constexpr int kErrVersionMismatch = -10021;
@@ -71,8 +76,7 @@ inline constexpr std::string_view kClientProtocolVersion = "MobileClient-02-00-0
 // Asks the server at app.m_serverAddress:app.m_serverPort for its protocol version: 1 when it
 // is ours, -10021 for another version, -10002 for a reply that does not parse, lacks an
 // element or has a return code of 0 or less, -10001 when no reply came.
-int checkRunningVersionStatusWithServer(const KRTApp& app,
-                                        const kmMgrSocketClient::Timeouts& timeouts = {});
+int checkRunningVersionStatusWithServer(const KRTApp& app, const ExchangeLimits& limits = {});
 
 // The "validateuser" payload for the serialised request text of L bytes: the text followed by
 // L zero bytes. Empty when the request could not be built.

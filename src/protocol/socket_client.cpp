@@ -38,25 +38,30 @@ int kmMgrSocketClient::connectToServer(std::string_view address, unsigned port,
         }
         joinReceiverAndCloseRetired();
 
-        TcpSocket socket =
-            connectTcp(address, static_cast<std::uint16_t>(port), m_timeouts.connect);
-        if (!socket.valid()) {
+        TcpSocket socket = newTcpSocket();
+        if (!socket.valid() || (m_cancellation != nullptr && m_cancellation->cancelled())) {
             writeLog(kModule, kMethod, "Unable to listen socket to address.");
             return kErrCommunication;
         }
-        setReceiveTimeout(socket.fd(), m_timeouts.reply);
-        setSendTimeout(socket.fd(), m_timeouts.reply);
-        if (kmMgrSocketCommon::sendData(socket.fd(), request, nullptr) <= 0) {
+        // Stored before connecting, so that a close from another thread reaches the connect.
+        const int fd = socket.release();
+        m_socket.store(fd);
+        if (!connectSocket(fd, address, static_cast<std::uint16_t>(port),
+                           WaitLimit::after(m_timeouts.connect, wakeFd()))) {
+            abandonSocket(fd);
+            writeLog(kModule, kMethod, "Unable to listen socket to address.");
+            return kErrCommunication;
+        }
+        const WaitLimit replyLimit = WaitLimit::after(m_timeouts.reply, wakeFd());
+        if (kmMgrSocketCommon::sendData(fd, request, nullptr, replyLimit) <= 0) {
+            abandonSocket(fd);
             writeLog(kModule, kMethod, "Unable to create pkt header.");
             return kErrCommunication;
         }
-        const int fd = socket.release();
-        m_socket.store(fd);
-
-        const int result = readResponse(fd, reply);
+        const int result = readResponse(fd, reply, replyLimit);
         if (pushCallback) {
-            // Pushed messages may be hours apart: only a shutdown ends the wait for them.
-            setReceiveTimeout(fd, std::chrono::milliseconds(0));
+            // Pushed messages may be hours apart: keepalive notices a dead link instead.
+            enableKeepalive(fd);
             m_pushCallback = std::move(pushCallback);
             m_h_responseProcessorThread =
                 WorkerThread([this, fd] { thSocketRecvResponseData(fd); });
@@ -65,6 +70,14 @@ int kmMgrSocketClient::connectToServer(std::string_view address, unsigned port,
     } catch (...) {
         writeLog(kModule, kMethod, "");
         return kErrException;
+    }
+}
+
+void kmMgrSocketClient::abandonSocket(int fd) {
+    int expected = fd;
+    // A close from another thread may have taken it already; it is closed after the join then.
+    if (m_socket.compare_exchange_strong(expected, -1)) {
+        ::close(fd);
     }
 }
 
@@ -79,13 +92,13 @@ int kmMgrSocketClient::closeCommmunication() {
 }
 
 int kmMgrSocketClient::getResponse(Reply& reply) {
-    return readResponse(m_socket.load(), reply);
+    return readResponse(m_socket.load(), reply, WaitLimit::after(m_timeouts.reply, wakeFd()));
 }
 
-int kmMgrSocketClient::readResponse(int socket, Reply& reply) {
+int kmMgrSocketClient::readResponse(int socket, Reply& reply, const WaitLimit& limit) {
     try {
         PktHeader header;
-        switch (kmMgrSocketCommon::recvPktHeader(socket, header)) {
+        switch (kmMgrSocketCommon::recvPktHeader(socket, header, limit)) {
             case HeaderStatus::ReceiveFailed:
                 writeLog(kModule, kReaderMethod, "Error in receiving packet header.");
                 return kNothingReceived;
@@ -98,10 +111,14 @@ int kmMgrSocketClient::readResponse(int socket, Reply& reply) {
             case HeaderStatus::Ok:
                 break;
         }
+        if (header.payloadLength > m_maxReplyLength) {
+            writeLog(kModule, kReaderMethod, "Reply longer than allowed.");
+            return kNothingReceived;
+        }
         std::vector<char> buffer(header.payloadLength + Reply::kZeroTail, '\0');
         std::size_t received = 0;
         kmMgrSocketCommon::recvData(socket, std::span(buffer.data(), header.payloadLength),
-                                    received);
+                                    received, limit);
         if (received != header.payloadLength) {
             writeLog(kModule, kReaderMethod, "Not a sufficient bytes recv-ed.");
             return kNothingReceived;
@@ -118,9 +135,11 @@ int kmMgrSocketClient::readResponse(int socket, Reply& reply) {
 void kmMgrSocketClient::thSocketRecvResponseData(int socket) {
     constexpr const char* kMethod = "kmMgrSocketClient::thSocketRecvResponseData()";
     try {
+        // No deadline: only a close, a cancellation or a dead link ends the wait.
+        const WaitLimit forever{WaitLimit::Clock::time_point::max(), wakeFd()};
         for (;;) {
             Reply message;
-            if (readResponse(socket, message) <= 0) {
+            if (readResponse(socket, message, forever) <= 0) {
                 writeLog(kModule, kMethod, "Error in receiving Data.");
                 m_pushCallback(kRecvError);
                 return;

@@ -8,7 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/cancellation.h"
+#include "protocol/tcp_socket.h"
 #include "protocol/worker_thread.h"
+#include "protocol/xml_data.h"
 
 namespace krt {
 
@@ -39,13 +42,18 @@ class kmMgrSocketClient {
     // The bytes are valid only during the call.
     using PushCallback = std::function<void(std::span<const char> data)>;
 
+    // One deadline for each part of the exchange, however the bytes trickle.
     struct Timeouts {
         std::chrono::milliseconds connect{10'000};
-        std::chrono::milliseconds reply{30'000};  // first reply; pushed messages have none
+        // From sending the request to the last byte of the first reply; pushed messages that
+        // follow have none (the push connection has TCP keepalive instead).
+        std::chrono::milliseconds reply{30'000};
     };
 
+    // With a cancellation, cancelling it ends every exchange of this client at once.
     kmMgrSocketClient() = default;
-    explicit kmMgrSocketClient(Timeouts timeouts) : m_timeouts(timeouts) {}
+    explicit kmMgrSocketClient(Timeouts timeouts, const Cancellation* cancellation = nullptr)
+        : m_timeouts(timeouts), m_cancellation(cancellation) {}
     virtual ~kmMgrSocketClient();
     kmMgrSocketClient(const kmMgrSocketClient&) = delete;
     kmMgrSocketClient& operator=(const kmMgrSocketClient&) = delete;
@@ -54,19 +62,27 @@ class kmMgrSocketClient {
     // send failed or a connection is already open, -10001 on an exception.
     int connectToServer(std::string_view address, unsigned port, std::span<const char> request,
                         Reply& reply, PushCallback pushCallback = {});
-    // Shuts the connection down in both directions; a blocked receiver wakes and ends.
+    // Shuts the connection down in both directions; a blocked receiver wakes and ends, and a
+    // connect under way fails at once.
     int closeCommmunication();
     // Reads one framed message: 1, 0 (nothing valid) or -10001.
     int getResponse(Reply& reply);
 
     bool isOpen() const { return m_socket.load() >= 0; }
+    // Replies (and pushed messages) longer than this are refused from their header, before
+    // anything is allocated for them. XML text by default.
+    void setMaxReplyLength(std::uint32_t length) { m_maxReplyLength = length; }
 
   private:
     void thSocketRecvResponseData(int socket);
-    int readResponse(int socket, Reply& reply);
+    int readResponse(int socket, Reply& reply, const WaitLimit& limit);
+    void abandonSocket(int fd);
     void joinReceiverAndCloseRetired();
+    int wakeFd() const { return m_cancellation != nullptr ? m_cancellation->wakeFd() : -1; }
 
     Timeouts m_timeouts;
+    const Cancellation* m_cancellation = nullptr;
+    std::uint32_t m_maxReplyLength = static_cast<std::uint32_t>(kMaxXmlTextBytes);
     std::atomic<int> m_socket{-1};
     std::mutex m_closeMutex;
     // A socket that was shut down, possibly from another thread while a reader still uses it.
@@ -75,6 +91,15 @@ class kmMgrSocketClient {
     int m_retiredSocket = -1;
     PushCallback m_pushCallback;
     WorkerThread m_h_responseProcessorThread;
+};
+
+// How every exchange of a conversation (the login, the catalogue) gives up: its deadlines, and
+// a cancellation that ends them all at once.
+struct ExchangeLimits {
+    kmMgrSocketClient::Timeouts timeouts;
+    const Cancellation* cancellation = nullptr;
+
+    bool cancelled() const { return cancellation != nullptr && cancellation->cancelled(); }
 };
 
 }  // namespace krt

@@ -1,5 +1,6 @@
 #include "protocol/socket_common.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <cerrno>
 #include <cstring>
@@ -34,7 +35,14 @@ int kmMgrSocketCommon::createPktHeader(std::span<std::uint8_t> header, std::int6
     return kSuccess;
 }
 
-int kmMgrSocketCommon::sendData(int socket, std::span<const char> payload, const PktParam* param) {
+namespace {
+
+bool sendBytes(int socket, std::span<const char> bytes, const WaitLimit* limit) {
+    return limit != nullptr ? sendAll(socket, bytes, *limit) : sendAll(socket, bytes);
+}
+
+int sendFrame(int socket, std::span<const char> payload, const PktParam* param,
+              const WaitLimit* limit) {
     constexpr const char* kMethod = "kmMgrSocketCommon::sendData()";
     try {
         if (payload.data() == nullptr || payload.empty()) {
@@ -46,17 +54,18 @@ int kmMgrSocketCommon::sendData(int socket, std::span<const char> payload, const
             return kErrInvalidArgs;
         }
         std::array<std::uint8_t, kPktHeaderSize> header{};
-        if (createPktHeader(header, static_cast<std::int64_t>(payload.size()), param) != kSuccess) {
+        if (kmMgrSocketCommon::createPktHeader(header, static_cast<std::int64_t>(payload.size()),
+                                               param) != kSuccess) {
             writeLog(kModule, kMethod, "Unable to create pkt header.");
             return kErrCommunication;
         }
         const std::span<const char> headerBytes(reinterpret_cast<const char*>(header.data()),
                                                 header.size());
-        if (!sendAll(socket, headerBytes)) {
+        if (!sendBytes(socket, headerBytes, limit)) {
             writeLog(kModule, kMethod, "Failed to send pkt header.");
             return kErrCommunication;
         }
-        if (!sendAll(socket, payload)) {
+        if (!sendBytes(socket, payload, limit)) {
             writeLog(kModule, kMethod, "Failed to send request data.");
             return kErrCommunication;
         }
@@ -67,16 +76,44 @@ int kmMgrSocketCommon::sendData(int socket, std::span<const char> payload, const
     }
 }
 
-int kmMgrSocketCommon::recvData(int socket, std::span<char> buffer, std::size_t& received) {
+}  // namespace
+
+int kmMgrSocketCommon::sendData(int socket, std::span<const char> payload, const PktParam* param) {
+    return sendFrame(socket, payload, param, nullptr);
+}
+
+int kmMgrSocketCommon::sendData(int socket, std::span<const char> payload, const PktParam* param,
+                                const WaitLimit& limit) {
+    return sendFrame(socket, payload, param, &limit);
+}
+
+namespace {
+
+// One receive call: blocking (bounded by the socket's receive time-out) without a limit,
+// otherwise a wait for data within the limit and a receive that cannot block.
+ssize_t receiveSome(int socket, std::span<char> into, const WaitLimit* limit) {
+    for (;;) {
+        if (limit != nullptr && waitForSocket(socket, POLLIN, *limit) != WaitResult::ready) {
+            return -1;
+        }
+        const ssize_t count =
+            ::recv(socket, into.data(), into.size(), limit != nullptr ? MSG_DONTWAIT : 0);
+        const bool retry =
+            count < 0 &&
+            (errno == EINTR || (limit != nullptr && (errno == EAGAIN || errno == EWOULDBLOCK)));
+        if (!retry) {
+            return count;
+        }
+    }
+}
+
+int receiveInto(int socket, std::span<char> buffer, std::size_t& received, const WaitLimit* limit) {
     if (socket < 0 || buffer.data() == nullptr) {
         return kNothingReceived;
     }
     std::size_t obtained = 0;
     while (obtained < buffer.size()) {
-        const ssize_t count = ::recv(socket, buffer.data() + obtained, buffer.size() - obtained, 0);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t count = receiveSome(socket, buffer.subspan(obtained), limit);
         if (count <= 0) {
             break;
         }
@@ -86,10 +123,10 @@ int kmMgrSocketCommon::recvData(int socket, std::span<char> buffer, std::size_t&
     return obtained > 0 ? kSuccess : kNothingReceived;
 }
 
-HeaderStatus kmMgrSocketCommon::recvPktHeader(int socket, PktHeader& header) {
+HeaderStatus receiveHeader(int socket, PktHeader& header, const WaitLimit* limit) {
     std::array<char, kPktHeaderSize> bytes{};
     std::size_t received = 0;
-    if (recvData(socket, bytes, received) != kSuccess || received != bytes.size()) {
+    if (receiveInto(socket, bytes, received, limit) != kSuccess || received != bytes.size()) {
         return HeaderStatus::ReceiveFailed;
     }
     if (std::memcmp(bytes.data(), kStartOfFrame, sizeof kStartOfFrame) != 0) {
@@ -100,6 +137,26 @@ HeaderStatus kmMgrSocketCommon::recvPktHeader(int socket, PktHeader& header) {
     header.payloadLength =
         std::uint32_t{byteAt(7)} << 16 | std::uint32_t{byteAt(8)} << 8 | byteAt(9);
     return header.payloadLength == 0 ? HeaderStatus::ZeroLength : HeaderStatus::Ok;
+}
+
+}  // namespace
+
+int kmMgrSocketCommon::recvData(int socket, std::span<char> buffer, std::size_t& received) {
+    return receiveInto(socket, buffer, received, nullptr);
+}
+
+int kmMgrSocketCommon::recvData(int socket, std::span<char> buffer, std::size_t& received,
+                                const WaitLimit& limit) {
+    return receiveInto(socket, buffer, received, &limit);
+}
+
+HeaderStatus kmMgrSocketCommon::recvPktHeader(int socket, PktHeader& header) {
+    return receiveHeader(socket, header, nullptr);
+}
+
+HeaderStatus kmMgrSocketCommon::recvPktHeader(int socket, PktHeader& header,
+                                              const WaitLimit& limit) {
+    return receiveHeader(socket, header, &limit);
 }
 
 }  // namespace krt

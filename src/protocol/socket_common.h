@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 
+#include "protocol/tcp_socket.h"
+
 namespace krt {
 
 inline constexpr std::size_t kPktHeaderSize = 10;
@@ -35,6 +37,9 @@ class kmMgrSocketCommon {
 
     // Sends one framed message; 1, -10002 on a failed send, -10003 on bad arguments.
     static int sendData(int socket, std::span<const char> payload, const PktParam* param);
+    // The same, giving up at the limit instead of the socket's send time-out.
+    static int sendData(int socket, std::span<const char> payload, const PktParam* param,
+                        const WaitLimit& limit);
 
     // Reads until the buffer is full, the peer closes, an error occurs or the socket's
     // receive time-out passes. Returns 1 when at least one byte came, else 0; `received`
@@ -43,6 +48,12 @@ class kmMgrSocketCommon {
 
     // Reads and checks one 10-byte header; logs nothing (each reader logs its own text).
     static HeaderStatus recvPktHeader(int socket, PktHeader& header);
+
+    // The same two, giving up at the limit (its deadline or its wake-up) instead of the
+    // socket's receive time-out: what arrived by then counts, as after a closed peer.
+    static int recvData(int socket, std::span<char> buffer, std::size_t& received,
+                        const WaitLimit& limit);
+    static HeaderStatus recvPktHeader(int socket, PktHeader& header, const WaitLimit& limit);
 };
 
 }  // namespace krt

@@ -2,9 +2,12 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <string>
 
@@ -49,18 +52,21 @@ bool setBlocking(int fd, bool blocking) {
     return fcntl(fd, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) == 0;
 }
 
-bool waitForConnect(int fd, std::chrono::milliseconds timeout) {
-    pollfd entry{fd, POLLOUT, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&entry, 1, static_cast<int>(timeout.count()));
-    } while (ready < 0 && errno == EINTR);
-    if (ready <= 0) {
-        return false;
+// Milliseconds for poll(): rounded up, so that a wait never ends before its deadline, and at
+// most a minute at a time.
+int pollTimeout_ms(WaitLimit::Clock::time_point deadline) {
+    if (deadline == WaitLimit::Clock::time_point::max()) {
+        return -1;
     }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - WaitLimit::Clock::now());
+    return static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000));
+}
+
+bool connectionError(int fd) {
     int error = 0;
     socklen_t length = sizeof error;
-    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0;
 }
 
 bool setTimeoutOption(int fd, int option, std::chrono::milliseconds timeout) {
@@ -72,25 +78,54 @@ bool setTimeoutOption(int fd, int option, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-TcpSocket connectTcp(std::string_view dottedAddress, std::uint16_t port,
-                     std::chrono::milliseconds timeout) {
-    const auto address = parseIPv4(dottedAddress);
-    if (!address) {
-        return {};
+WaitResult waitForSocket(int fd, short events, const WaitLimit& limit) {
+    std::array<pollfd, 2> entries{pollfd{fd, events, 0}, pollfd{limit.wakeFd, POLLIN, 0}};
+    const nfds_t count = limit.wakeFd >= 0 ? 2 : 1;
+    for (;;) {
+        const int ready = ::poll(entries.data(), count, pollTimeout_ms(limit.deadline));
+        if (ready < 0 && errno != EINTR) {
+            return WaitResult::ready;  // the call that follows reports the error
+        }
+        if (count == 2 && entries[1].revents != 0) {
+            return WaitResult::woken;
+        }
+        if (ready > 0) {
+            return WaitResult::ready;
+        }
+        if (WaitLimit::Clock::now() >= limit.deadline) {
+            return WaitResult::timedOut;
+        }
     }
-    TcpSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
-    if (!socket.valid() || !setBlocking(socket.fd(), false)) {
-        return {};
+}
+
+TcpSocket newTcpSocket() {
+    return TcpSocket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+}
+
+bool connectSocket(int fd, std::string_view dottedAddress, std::uint16_t port,
+                   const WaitLimit& limit) {
+    const auto address = parseIPv4(dottedAddress);
+    if (!address || !setBlocking(fd, false)) {
+        return false;
     }
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr = *address;
     peer.sin_port = htons(port);
-    if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
-        (errno != EINPROGRESS || !waitForConnect(socket.fd(), timeout))) {
-        return {};
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        if (errno != EINPROGRESS || waitForSocket(fd, POLLOUT, limit) != WaitResult::ready ||
+            connectionError(fd)) {
+            return false;
+        }
     }
-    if (!setBlocking(socket.fd(), true)) {
+    return setBlocking(fd, true);
+}
+
+TcpSocket connectTcp(std::string_view dottedAddress, std::uint16_t port,
+                     std::chrono::milliseconds timeout) {
+    TcpSocket socket = newTcpSocket();
+    if (!socket.valid() ||
+        !connectSocket(socket.fd(), dottedAddress, port, WaitLimit::after(timeout))) {
         return {};
     }
     return socket;
@@ -122,6 +157,34 @@ bool sendAll(int fd, std::span<const char> bytes) {
         bytes = bytes.subspan(static_cast<std::size_t>(sent));
     }
     return true;
+}
+
+bool sendAll(int fd, std::span<const char> bytes, const WaitLimit& limit) {
+    while (!bytes.empty()) {
+        if (waitForSocket(fd, POLLOUT, limit) != WaitResult::ready) {
+            return false;
+        }
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        if (sent <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+bool enableKeepalive(int fd, const KeepaliveTiming& timing) {
+    const int on = 1;
+    return setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+           setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &timing.idle_s, sizeof timing.idle_s) == 0 &&
+           setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &timing.interval_s,
+                      sizeof timing.interval_s) == 0 &&
+           setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &timing.probes, sizeof timing.probes) == 0 &&
+           setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timing.userTimeout_ms,
+                      sizeof timing.userTimeout_ms) == 0;
 }
 
 }  // namespace krt

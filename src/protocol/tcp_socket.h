@@ -33,6 +33,33 @@ class TcpSocket {
 // Dotted IPv4 text only: host names are not resolved.
 std::optional<in_addr> parseIPv4(std::string_view dotted);
 
+// When a waiting socket call gives up: at its deadline, or as soon as its wake-up descriptor
+// (a Cancellation's) becomes readable.
+struct WaitLimit {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point deadline = Clock::time_point::max();
+    int wakeFd = -1;
+
+    static WaitLimit after(std::chrono::milliseconds timeout, int wakeFd = -1) {
+        return {Clock::now() + timeout, wakeFd};
+    }
+};
+
+enum class WaitResult { ready, timedOut, woken };
+
+// Waits until the socket is ready for `events` (POLLIN, POLLOUT); an error or hang-up on it
+// counts as ready, so that the next call on it reports the failure.
+WaitResult waitForSocket(int fd, short events, const WaitLimit& limit);
+
+// A new TCP socket (IPv4, close-on-exec), not yet connected.
+TcpSocket newTcpSocket();
+
+// Connects the socket to address:port, giving up at the limit. The socket may be shut down
+// from another thread meanwhile: the connect then fails at once. The socket is blocking again
+// afterwards.
+bool connectSocket(int fd, std::string_view dottedAddress, std::uint16_t port,
+                   const WaitLimit& limit);
+
 // A blocking TCP socket connected to address:port, or an invalid socket when the address is
 // not dotted IPv4, the connection is refused or it is not made within the time-out.
 TcpSocket connectTcp(std::string_view dottedAddress, std::uint16_t port,
@@ -47,5 +74,18 @@ void shutdownBoth(int fd);
 
 // Sends every byte unless the peer is gone, an error occurs or the send time-out passes.
 bool sendAll(int fd, std::span<const char> bytes);
+// The same, giving up at the limit instead.
+bool sendAll(int fd, std::span<const char> bytes, const WaitLimit& limit);
+
+// Keepalive probes on an otherwise silent connection, so that a link that died without a word
+// (a router restarted, a laptop resumed) is noticed: idle 20 s, then 4 probes 5 s apart, and
+// unacknowledged data gives up after as long.
+struct KeepaliveTiming {
+    int idle_s = 20;
+    int interval_s = 5;
+    int probes = 4;
+    int userTimeout_ms = (20 + 5 * 4) * 1000;
+};
+bool enableKeepalive(int fd, const KeepaliveTiming& timing = {});
 
 }  // namespace krt

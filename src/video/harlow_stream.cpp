@@ -98,14 +98,16 @@ bool VSCHarlowStream::connectSocket(int fd, const ConnectionTarget& target) cons
 }
 
 bool VSCHarlowStream::readReply(int fd) const {
+    // One deadline for the whole reply, however its bytes trickle.
+    const WaitLimit limit = WaitLimit::after(m_timeouts.reply);
     PktHeader header;
-    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok ||
+    if (kmMgrSocketCommon::recvPktHeader(fd, header, limit) != HeaderStatus::Ok ||
         header.payloadLength > kMaxReplyLength) {
         return false;
     }
     std::vector<char> reply(header.payloadLength);
     std::size_t received = 0;
-    kmMgrSocketCommon::recvData(fd, reply, received);
+    kmMgrSocketCommon::recvData(fd, reply, received, limit);
     // Only a whole reply: a partial one would leave the stream inside its rest.
     return received == reply.size() &&
            std::string_view(reply.data(), reply.size()).find(kReplyAccepted) !=

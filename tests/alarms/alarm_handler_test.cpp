@@ -27,6 +27,7 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 using test::FakeAlarmServer;
 using test::FakeAlarmServerScript;
+using test::fakeJpeg;
 
 constexpr auto kWait = 10s;
 // How long a test watches for something that must not happen.
@@ -77,6 +78,9 @@ class RecordingOwner : public AlarmChannelOwner {
             m_imagePresent.push_back(imagePresent);
         });
     }
+    void channelStatusChanged(const AlarmChannelStatus& status) override {
+        record([&] { m_statuses.push_back(status); });
+    }
     void setRetryTimer(int timerId, int period_ms) override {
         record([&] { m_timersSet.push_back({timerId, period_ms}); });
     }
@@ -113,6 +117,15 @@ class RecordingOwner : public AlarmChannelOwner {
         std::lock_guard lock(m_mutex);
         return m_timersKilled;
     }
+    std::vector<AlarmChannelStatus> statuses() {
+        std::lock_guard lock(m_mutex);
+        return m_statuses;
+    }
+    bool waitForStatus(AlarmChannelStatus::State state) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(
+            lock, kWait, [&] { return !m_statuses.empty() && m_statuses.back().state == state; });
+    }
 
   private:
     template <typename Change>
@@ -131,6 +144,7 @@ class RecordingOwner : public AlarmChannelOwner {
     std::vector<Alert> m_alerts;
     std::vector<std::array<int, 2>> m_timersSet;
     std::vector<int> m_timersKilled;
+    std::vector<AlarmChannelStatus> m_statuses;
 };
 
 // The diagnostic log, turned on for one test in a folder of its own.
@@ -246,7 +260,7 @@ TEST_F(AlarmHandlerTest, StoresThe25November2013AlarmWithItsSnapshot) {
                               received,
                               Punctuality::Late};
     EXPECT_EQ(events, std::vector<AlarmEvent>{expected});
-    EXPECT_EQ(fileContents(expected.imagePath), "JPEG-0");
+    EXPECT_EQ(fileContents(expected.imagePath), fakeJpeg(0));
     EXPECT_EQ(snapshotFiles().size(), 1u);
 
     const std::vector<RecordingOwner::Alert> alerts = m_owner.alerts();
@@ -296,7 +310,7 @@ TEST_P(AlarmTimestampEndToEndTest, NamesTheFileAndRequestsTheImageOrDropsTheAlar
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].timeText, c.expectedTimeText);
     EXPECT_EQ(events[0].imagePath, snapshot(c.expectedFile));
-    EXPECT_EQ(fileContents(snapshot(c.expectedFile)), "JPEG-0");
+    EXPECT_EQ(fileContents(snapshot(c.expectedFile)), fakeJpeg(0));
     EXPECT_NE(
         requests[0].find("<kmAlarmTimestamp>" + c.expectedRequestDigits + "</kmAlarmTimestamp>"),
         std::string::npos)
@@ -350,12 +364,12 @@ TEST_F(AlarmHandlerTest, EventsSharingATimestampShareOneFileUntilTheLastOfThemGo
     ASSERT_TRUE(server.push(alarmXml("20131125103000123", "First")));
     ASSERT_TRUE(server.push(alarmXml("20131125103000123", "Second")));
     ASSERT_TRUE(m_owner.waitForEvents(2));
-    EXPECT_EQ(fileContents(shared), "JPEG-1") << "the second download replaces the first";
+    EXPECT_EQ(fileContents(shared), fakeJpeg(1)) << "the second download replaces the first";
 
     pushAlarms(server, 4, 10);  // six kept
     pushAlarms(server, 1, 20);  // evicts "First"
     ASSERT_TRUE(m_owner.waitForEvents(7));
-    EXPECT_EQ(fileContents(shared), "JPEG-1") << "\"Second\" still shows it";
+    EXPECT_EQ(fileContents(shared), fakeJpeg(1)) << "\"Second\" still shows it";
 
     pushAlarms(server, 1, 30);  // evicts "Second"
     ASSERT_TRUE(m_owner.waitForEvents(8));
@@ -384,16 +398,40 @@ TEST_F(AlarmHandlerTest, KeepingSnapshotsKeepsEvictedAndRemainingFiles) {
     EXPECT_EQ(snapshotFiles().size(), 8u);
 }
 
-TEST_F(AlarmHandlerTest, AFailedImageFetchStillStoresTheEventWithoutASnapshot) {
-    FakeAlarmServerScript script;
-    script.image = [](int) { return std::string(); };  // an empty frame is no reply
-    FakeAlarmServer server(script);
-    startSubscribed(server);
-    ASSERT_TRUE(server.push(alarmXml("20131125103000123")));
-    ASSERT_TRUE(m_owner.waitForEvents(1));
-    EXPECT_EQ(m_owner.events()[0].imagePath, snapshot("20131125103000123"));
-    EXPECT_EQ(m_owner.imagePresent(), std::vector<bool>{false});
-    EXPECT_TRUE(snapshotFiles().empty());
+// A snapshot that is not stored is reported (and logged where the client has not); its event
+// stays listed without a picture.
+TEST_F(AlarmHandlerTest, ASnapshotNotStoredIsReportedAndTheEventStaysWithoutIt) {
+    struct Case {
+        const char* what;
+        std::string image;
+        const char* logEntry;
+    };
+    const std::vector<Case> cases = {
+        {"no reply", "", "thSocketReqHandler()-Invalid packet header - SOF-"},
+        {"not a JPEG", "<kmResponse><kmReturnCode>-1</kmReturnCode></kmResponse>",
+         "KRT-kmKRTAlarmHandlerC::fetchImage()-The snapshot is not a JPEG picture.-"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ScopedDiagLog log(m_root / c.what);
+        FakeAlarmServerScript script;
+        script.image = [&c](int) { return c.image; };  // an empty one is no frame
+        FakeAlarmServer server(script);
+        m_app.m_serverAddress = server.address();
+        RecordingOwner owner;
+        {
+            kmKRTAlarmHandlerC handler(m_app, owner);
+            handler.requestAlarmRestart();
+            ASSERT_TRUE(server.waitForSubscriptions(1, kWait));
+            ASSERT_TRUE(server.push(alarmXml("20131125103000123")));
+            ASSERT_TRUE(owner.waitForEvents(1));
+        }
+        EXPECT_EQ(owner.events()[0].imagePath, snapshot("20131125103000123"));
+        EXPECT_EQ(owner.imagePresent(), std::vector<bool>{false});
+        EXPECT_TRUE(snapshotFiles().empty());
+        EXPECT_EQ(owner.statuses().back().lostSnapshots, 1);
+        EXPECT_EQ(log.entriesContaining(c.logEntry), 1);
+    }
 }
 
 TEST_F(AlarmHandlerTest, RecvErrorAsAPayloadIsTakenAsAFailedConnection) {
@@ -423,28 +461,53 @@ TEST_F(AlarmHandlerTest, AMessageThatIsNotAnAlarmIsDroppedWithOneLogEntry) {
     EXPECT_EQ(server.subscriptionCount(), 1) << "the connection stays";
 }
 
-TEST_F(AlarmHandlerTest, ARefusedSubscriptionLogsOnceArmsTheTimerAndTicksDoNotResubscribe) {
+// A refused subscription is retried on every tick of the retry timer until one is accepted,
+// and the owner hears each state in order.
+TEST_F(AlarmHandlerTest, ARefusedSubscriptionIsRetriedOnTheTimerUntilOneIsAccepted) {
+    using State = AlarmChannelStatus::State;
     const ScopedDiagLog log(m_root / "log");
     FakeAlarmServerScript script;
-    script.subscriptionReply = "<kmResponse><kmReturnCode>0</kmReturnCode></kmResponse>";
+    script.refuseFirstSubscriptions = 2;
     FakeAlarmServer server(script);
+    const auto started = AlarmChannelStatus::Clock::now();
     startSubscribed(server);
-    ASSERT_TRUE(m_owner.waitForTimerCalls(1));
+    for (int tick = 1; tick <= 2; ++tick) {
+        ASSERT_TRUE(m_owner.waitForTimerCalls(static_cast<std::size_t>(tick)));
+        EXPECT_FALSE(m_handler->connectedFlag());
+        m_handler->requestAlarmRestart();  // the timer's tick
+        ASSERT_TRUE(server.waitForSubscriptions(tick + 1, kWait));
+    }
+    ASSERT_TRUE(m_owner.waitForStatus(State::subscribed));
+    EXPECT_TRUE(m_handler->connectedFlag());
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123")));
+    ASSERT_TRUE(m_owner.waitForEvents(1));
+    m_handler.reset();
+
     EXPECT_EQ(m_owner.timersSet(),
-              (std::vector<std::array<int, 2>>{{kAlarmRetryTimerId, kAlarmRetryPeriod_ms}}));
-    EXPECT_TRUE(m_owner.timersKilled().empty());
+              (std::vector<std::array<int, 2>>{{kAlarmRetryTimerId, kAlarmRetryPeriod_ms},
+                                               {kAlarmRetryTimerId, kAlarmRetryPeriod_ms}}));
+    EXPECT_EQ(m_owner.timersKilled(), std::vector<int>{kAlarmRetryTimerId});
     EXPECT_EQ(log.entriesContaining("KRT-kmKRTAlarmHandlerC::startReceivingAlarms()-Unable to "
                                     "start alarm notifications with server-"),
-              1);
-    EXPECT_TRUE(m_handler->connectedFlag());
-
-    for (int tick = 0; tick < 3; ++tick) {
-        m_handler->requestAlarmRestart();
+              2);
+    const std::vector<AlarmChannelStatus> reports = m_owner.statuses();
+    ASSERT_EQ(reports.size(), 5u);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const AlarmChannelStatus& retrying = reports[static_cast<std::size_t>(attempt - 1)];
+        EXPECT_EQ(retrying.state, State::retrying);
+        EXPECT_EQ(retrying.reason, AlarmChannelStatus::Reason::refused);
+        EXPECT_EQ(retrying.code, 0);
+        EXPECT_EQ(retrying.attempt, attempt);
+        EXPECT_GE(retrying.since, started);
+        EXPECT_GE(retrying.nextAttempt - retrying.since, std::chrono::seconds(14));
     }
-    EXPECT_FALSE(server.waitForSubscriptions(2, kQuietPeriod)) << "still connected";
-
-    server.dropPushConnection();
-    ASSERT_TRUE(server.waitForSubscriptions(2, kWait)) << "a failed connection resubscribes";
+    EXPECT_EQ(reports[2].state, State::subscribed);
+    EXPECT_EQ(reports[2].attempt, 0);
+    EXPECT_GE(reports[2].since, reports[1].since);
+    EXPECT_FALSE(reports[2].lastAlarm);
+    EXPECT_EQ(reports[3].state, State::subscribed) << "an alarm arrived";
+    EXPECT_GE(reports[3].lastAlarm, reports[2].since);
+    EXPECT_EQ(reports[4].state, State::stopped);
 }
 
 struct BadReplyCase {
@@ -455,7 +518,7 @@ struct BadReplyCase {
 class BadSubscriptionReplyTest : public AlarmHandlerTest,
                                  public testing::WithParamInterface<BadReplyCase> {};
 
-TEST_P(BadSubscriptionReplyTest, LogsStaysConnectedAndArmsNoTimer) {
+TEST_P(BadSubscriptionReplyTest, LogsKeepsTheConnectionForAlarmsAndRetriesOnTheTimer) {
     const ScopedDiagLog log(m_root / "log");
     std::mutex shownMutex;
     std::vector<std::string> shown;
@@ -473,11 +536,12 @@ TEST_P(BadSubscriptionReplyTest, LogsStaysConnectedAndArmsNoTimer) {
     setMessageSink({});
 
     EXPECT_EQ(log.entriesContaining("Unable to start alarm notifications with server"), 1);
-    EXPECT_TRUE(m_owner.timersSet().empty());
-    EXPECT_TRUE(m_owner.timersKilled().empty());
-    EXPECT_TRUE(m_handler->connectedFlag());
+    EXPECT_EQ(m_owner.timersSet(),
+              (std::vector<std::array<int, 2>>{{kAlarmRetryTimerId, kAlarmRetryPeriod_ms}}));
+    EXPECT_FALSE(m_handler->connectedFlag());
+    EXPECT_EQ(m_owner.statuses().back().reason, AlarmChannelStatus::Reason::unreadable);
     m_handler->requestAlarmRestart();
-    EXPECT_FALSE(server.waitForSubscriptions(2, kQuietPeriod));
+    EXPECT_TRUE(server.waitForSubscriptions(2, kWait));
     const bool notXml = GetParam().reply.find('<') == std::string::npos;
     std::lock_guard lock(shownMutex);
     EXPECT_EQ(shown, notXml ? std::vector<std::string>{"retVal != VARIANT_TRUE == NULL"}

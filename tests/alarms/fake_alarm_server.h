@@ -25,15 +25,25 @@ namespace krt::test {
 inline constexpr std::string_view kAcceptedSubscription =
     "<kmResponse><kmReturnCode>1</kmReturnCode><kmDescription>ok</kmDescription></kmResponse>";
 
+inline constexpr std::string_view kRefusedSubscription =
+    "<kmResponse><kmReturnCode>0</kmReturnCode></kmResponse>";
+
+// The n-th picture (from 0): the start of every JPEG file, then its number.
+inline std::string fakeJpeg(int n) {
+    return "\xFF\xD8\xFFJPEG-" + std::to_string(n);
+}
+
 struct FakeAlarmServerScript {
     std::string subscriptionReply{kAcceptedSubscription};
+    // The first this many subscriptions are answered with kRefusedSubscription instead.
+    int refuseFirstSubscriptions = 0;
     // The first this many push connections are closed by the server right after the reply.
     int dropFirstSubscriptions = 0;
     // The first this many subscriptions get a lone header that does not start with "KMCS" and
     // nothing more; the connection stays open.
     int badFrameFirstSubscriptions = 0;
     // The picture for the n-th image request (from 0).
-    std::function<std::string(int)> image = [](int n) { return "JPEG-" + std::to_string(n); };
+    std::function<std::string(int)> image = fakeJpeg;
 };
 
 class FakeAlarmServer {
@@ -125,9 +135,12 @@ class FakeAlarmServer {
             std::lock_guard lock(m_mutex);
             number = subscriptionCountLocked();
         }
+        const std::string answer = number < m_script.refuseFirstSubscriptions
+                                       ? std::string(kRefusedSubscription)
+                                       : m_script.subscriptionReply;
         const std::string reply = number < m_script.badFrameFirstSubscriptions
-                                      ? "NOPE" + frameBytes(m_script.subscriptionReply).substr(4, 6)
-                                      : frameBytes(m_script.subscriptionReply);
+                                      ? "NOPE" + frameBytes(answer).substr(4, 6)
+                                      : frameBytes(answer);
         if (!sendAll(fd, reply)) {
             return;
         }

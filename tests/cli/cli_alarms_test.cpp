@@ -120,10 +120,15 @@ TEST_F(CliAlarms, JsonLinesCarryNameChannelTimeImageAndImageBytes) {
     const test::CliRun run = runCli(arguments(sim.address(), {"--count", "2", "--keep"}));
 
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::vector<std::string> printed = lines(run.out);
-    ASSERT_EQ(printed.size(), 2u);
-    for (std::size_t i = 0; i < printed.size(); ++i) {
-        const auto event = nlohmann::ordered_json::parse(printed[i]);
+    std::vector<nlohmann::ordered_json> events;
+    for (const std::string& line : lines(run.out)) {
+        if (auto document = nlohmann::ordered_json::parse(line); !document.contains("status")) {
+            events.push_back(std::move(document));
+        }
+    }
+    ASSERT_EQ(events.size(), 2u);
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const auto& event = events[i];
         std::vector<std::string> keys;
         for (const auto& [key, value] : event.items()) {
             keys.push_back(key);
@@ -159,8 +164,8 @@ TEST_F(CliAlarms, KeepLeavesEverySnapshot) {
     // Alarms pushed within one millisecond share a timestamp, and so one snapshot file.
     std::set<std::string> images;
     for (const std::string& line : printed) {
-        images.insert(line.substr(line.find("image=") + 6,
-                                  line.find("\tbytes=") - line.find("image=") - 6));
+        images.insert(
+            line.substr(line.find("image=") + 6, line.find("\tbytes=") - line.find("image=") - 6));
     }
     EXPECT_EQ(snapshotCount(), images.size());
     for (const std::string& image : images) {
@@ -187,7 +192,12 @@ TEST_F(CliAlarms, ResubscribesWhenTheServerIsRestarted) {
     sim::SimServer second(simConfig());
     const std::jthread restarts([&] {
         pushWhenSubscribed(first->server(), 1);
-        first.reset();  // killed: every connection goes, nothing listens
+        // Killed once the snapshot is stored (a snapshot cut off would be a lost one): every
+        // connection goes, nothing listens.
+        for (int i = 0; i < 1000 && snapshotCount() == 0; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        first.reset();
         second.start(address, 5500);
         pushWhenSubscribed(second, 1);
     });
@@ -199,6 +209,37 @@ TEST_F(CliAlarms, ResubscribesWhenTheServerIsRestarted) {
     ASSERT_EQ(printed.size(), 2u);
     // The first snapshot may be cut off by the kill; the one after the restart is whole.
     EXPECT_THAT(printed[1], HasSubstr("\tbytes=" + std::to_string(kSnapshotBytes)));
+}
+
+// A refused subscription is retried until one is accepted; the state changes come as lines of
+// their own, before the alarm that the accepted subscription brings.
+TEST_F(CliAlarms, ARefusedSubscriptionIsRetriedAndEachStateIsPrinted) {
+    m_json = true;
+    sim::SimConfig config = simConfig();
+    sim::FaultMode refuse;
+    refuse.kind = sim::FaultKind::Refuse;
+    refuse.request = "setalarmnotifications";
+    refuse.times = 1;
+    config.faults.push_back(refuse);
+    RunningSim sim(config);
+    const std::jthread pusher = serverSide([&] { pushWhenSubscribed(sim.server(), 1); });
+
+    const test::CliRun run =
+        runCli(arguments(sim.address(), {"--count", "1", "--retry-period", "0.2"}));
+
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> printed = lines(run.out);
+    ASSERT_EQ(printed.size(), 4u) << run.out;
+    const auto retrying = nlohmann::json::parse(printed[0]);
+    EXPECT_EQ(retrying["status"], "retrying");
+    EXPECT_EQ(retrying["reason"], "refused");
+    EXPECT_EQ(retrying["code"], 0);
+    EXPECT_EQ(retrying["attempt"], 1);
+    EXPECT_EQ(nlohmann::json::parse(printed[1])["status"], "subscribed");
+    EXPECT_EQ(nlohmann::json::parse(printed[2])["name"], "Motion");
+    EXPECT_EQ(nlohmann::json::parse(printed[3])["status"], "stopped");
+    EXPECT_THAT(run.err, HasSubstr("Alarms: refused by the server (code 0), retrying in "));
+    EXPECT_THAT(run.err, HasSubstr("Alarms: connected since "));
 }
 
 TEST_F(CliAlarms, ASnapshotFolderThatCannotBeMadeIsAUsageError) {

@@ -110,9 +110,10 @@ TEST_F(CliLogin, SharedOptionsMayFollowTheCommand) {
     const test::CliRun run = runCli({"login", "--server", server.address(), "--user", "guard",
                                      "--login-port", "6001", "--json"});
 
-    // The login went to port 6001; the version check to 5500, where nothing listens.
+    // The login went to port 6001; the version check to 5500, where nothing listens, so the
+    // server counts as unreachable.
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(nlohmann::json::parse(run.out)["reason"], "version-mismatch");
+    EXPECT_EQ(nlohmann::json::parse(run.out)["reason"], "server-unreachable");
     EXPECT_EQ(server.requestIds(), std::vector<std::string>{"validateuser"});
 }
 

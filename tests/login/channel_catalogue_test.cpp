@@ -1,6 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,6 +25,7 @@ using test::ServerReplies;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
+using namespace std::chrono_literals;
 
 constexpr const char* kInvalidList =
     "KRT-CkmKRTZededUzeriZeraveDlg::getListOfVideos-Invalid response 1-";
@@ -69,10 +74,13 @@ TEST_P(ChannelList, FetchesEachNewIdOnceAndCountsEveryListedId) {
     EXPECT_EQ(getListOfVideos(app), 1);
 
     EXPECT_EQ(app.m_channels, c.table);
-    std::vector<std::string> expectedRequests = {"getAuthorizedChannelsIDList"};
-    expectedRequests.insert(expectedRequests.end(), c.requests.begin(), c.requests.end());
-    EXPECT_EQ(server.requestIds(), expectedRequests);
-    EXPECT_EQ(server.connectionCount(), static_cast<int>(expectedRequests.size()));
+    // The list first; the channels' requests then go out over several connections at once.
+    const std::vector<std::string> requests = server.requestIds();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front(), "getAuthorizedChannelsIDList");
+    EXPECT_THAT(std::vector<std::string>(requests.begin() + 1, requests.end()),
+                ::testing::UnorderedElementsAreArray(c.requests));
+    EXPECT_EQ(server.connectionCount(), static_cast<int>(c.requests.size() + 1));
     EXPECT_EQ(server.requests()[0].payload, channelListRequest("guard"));
 }
 
@@ -101,6 +109,64 @@ INSTANTIATE_TEST_SUITE_P(
                  {"getVideoChannelDetails:A", "getCameraPTZStatus:A"}},
         ListCase{"EmptyList", {}, {}, {}}),
     test::CaseName{});
+
+// Details come over kCatalogueConnections connections at once: the first requests are held
+// until that many are under way, and none beyond; the table keeps the list's order whatever
+// order the replies come in.
+TEST_F(CatalogueTest, FetchesOverEightConnectionsAtOnceAndKeepsTheListOrder) {
+    std::vector<std::string> ids;
+    ServerReplies replies;
+    for (int i = 0; i < 20; ++i) {
+        ids.push_back("cam" + std::to_string(i));
+        replies.details[ids.back()] = detailsReply(ids.back(), "Camera " + ids.back());
+        replies.ptz[ids.back()] = ptzReply(i % 2 == 0 ? "1" : "0");
+    }
+    replies.channelList = channelListReply(ids);
+    std::mutex mutex;
+    std::condition_variable changed;
+    int underWay = 0;
+    int mostUnderWay = 0;
+    int heldUntilFull = 0;
+    FakeKrtServer server([&](const test::ReceivedRequest& request) {
+        std::unique_lock lock(mutex);
+        mostUnderWay = std::max(mostUnderWay, ++underWay);
+        changed.notify_all();
+        if (request.requestId == "getVideoChannelDetails" &&
+            heldUntilFull < kCatalogueConnections) {
+            ++heldUntilFull;
+            changed.wait_for(lock, 5s, [&] { return underWay >= kCatalogueConnections; });
+        }
+        --underWay;
+        return replies(request);
+    });
+    useServer(server);
+
+    EXPECT_EQ(getListOfVideos(app), 1);
+
+    EXPECT_EQ(mostUnderWay, kCatalogueConnections);
+    ASSERT_EQ(app.m_channels.size(), ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        EXPECT_EQ(app.m_channels[i], loaded(ids[i], i % 2 == 0)) << i;
+    }
+    EXPECT_EQ(server.connectionCount(), 1 + 2 * 20);
+}
+
+TEST_F(CatalogueTest, IdsBeyondTheLimitAreIgnoredWithOneLogEntry) {
+    std::vector<std::string> ids(kMaxCatalogueChannels + 2, "");
+    ids[0] = "A";
+    FakeKrtServer server(threeChannelServer(ids));
+    useServer(server);
+    std::size_t ignored = 0;
+
+    EXPECT_EQ(getListOfVideos(app, {}, &ignored), 1);
+
+    EXPECT_EQ(ignored, 2u);
+    EXPECT_EQ(app.m_channels.size(), kMaxCatalogueChannels);
+    EXPECT_EQ(app.m_channels[0], loaded("A", false));
+    EXPECT_THAT(test::logEntries(log),
+                ElementsAre("KRT-CkmKRTZededUzeriZeraveDlg::getListOfVideos-Too many channels: 2 "
+                            "ignored-"));
+}
 
 TEST_F(CatalogueTest, UnknownChannelKeepsItsPlaceWithoutDetails) {
     // "b" has neither details nor PTZ status: both exchanges end without a reply.

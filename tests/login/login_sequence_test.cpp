@@ -276,13 +276,13 @@ TEST_F(LoginTest, ServerClosingWithoutReplyShowsTheConnectionMessage) {
 }
 
 TEST_F(LoginTest, LoginGoesToTheLoginPortAndEverythingElseToTheServerPort) {
-    // Nothing listens on the server port of that address, so the version check fails.
+    // Nothing listens on the server port of that address, so the version check gets no reply.
     FakeKrtServer server(goodServer(), 6000);
 
     const LoginOutcome outcome = logIn(server.address(), "guard", "pass", 6000);
 
-    EXPECT_EQ(outcome.status, LoginStatus::VersionMismatch);
-    EXPECT_EQ(outcome.message, kOldVersion);
+    EXPECT_EQ(outcome.status, LoginStatus::ServerUnreachable);
+    EXPECT_EQ(outcome.message, "Unable to connect to the server");
     EXPECT_THAT(server.requestIds(), ElementsAre("validateuser"));
 }
 
@@ -363,7 +363,9 @@ void PrintTo(const VersionCase& c, std::ostream* out) {
 
 class VersionCheck : public LoginTest, public ::testing::WithParamInterface<VersionCase> {};
 
-TEST_P(VersionCheck, ReturnsItsResultAndTheLoginShowsTheOldVersionMessage) {
+// A server that answers with another version gets the old-version message; one that does not
+// answer gets the connection message, which sends the user to the network instead.
+TEST_P(VersionCheck, ReturnsItsResultAndTheLoginShowsTheMatchingMessage) {
     const VersionCase& c = GetParam();
     ServerReplies replies = goodServer();
     replies.version = c.reply;
@@ -376,6 +378,10 @@ TEST_P(VersionCheck, ReturnsItsResultAndTheLoginShowsTheOldVersionMessage) {
     const LoginOutcome outcome = logIn(server.address());
     if (c.result == 1) {
         EXPECT_TRUE(outcome.accepted());
+    } else if (c.result == -10001) {
+        EXPECT_EQ(outcome.status, LoginStatus::ServerUnreachable);
+        EXPECT_EQ(outcome.message, "Unable to connect to the server");
+        EXPECT_TRUE(outcome.endsProgram);
     } else {
         EXPECT_EQ(outcome.status, LoginStatus::VersionMismatch);
         EXPECT_EQ(outcome.message, kOldVersion);

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <condition_variable>
+#include <filesystem>
 #include <future>
 #include <random>
 
@@ -319,6 +324,138 @@ TEST(PushReceiver, StartsEvenWhenTheFirstReplyFailed) {
               kNothingReceived);
     ASSERT_TRUE(recorder.waitForCount(1, 10s));
     EXPECT_EQ(recorder.messages().front(), kRecvError);
+}
+
+// The deadline covers the whole reply, however its bytes trickle: a reply that would take
+// about 2.4 s, one byte every 200 ms, fails at the 600 ms deadline as a failed receive does.
+TEST(ExchangeDeadline, AReplyTrickledPastTheDeadlineFailsLikeAFailedReceive) {
+    struct Case {
+        const char* what;
+        std::size_t wholeBytes;  // sent at once before the trickle starts
+        const char* logEntry;
+    };
+    const std::string frame = frameBytes("<kmResponse/>");
+    for (const Case& c :
+         {Case{"header", 0, "thSocketReqHandler()-Error in receiving packet header.-"},
+          Case{"payload", 10, "thSocketReqHandler()-Not a sufficient bytes recv-ed.-"}}) {
+        SCOPED_TRACE(c.what);
+        LogCapture log;
+        ScriptedServer server([&](int peer) {
+            if (test::readFramePayload(peer) &&
+                sendAll(peer, std::string_view(frame).substr(0, c.wholeBytes))) {
+                test::sendInPieces(peer, std::string_view(frame).substr(c.wholeBytes), 1, 200ms);
+            }
+        });
+        kmMgrSocketClient client({.connect = 2000ms, .reply = 600ms});
+        Reply reply;
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply),
+                  kNothingReceived);
+        const auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_GE(took, 600ms);
+        EXPECT_LT(took, 1500ms);
+        EXPECT_EQ(log.count(c.logEntry), 1);
+        client.closeCommmunication();
+    }
+}
+
+// A listener whose accept queue is full and that never accepts: a connect to it hangs.
+struct HangingListener {
+    test::LoopbackListener listener = test::listenOnFreeLoopbackAddress(5500);
+    std::vector<TcpSocket> queued;
+
+    HangingListener() {
+        ::listen(listener.socket.fd(), 0);
+        for (int i = 0; i < 3; ++i) {
+            queued.push_back(newTcpSocket());
+            connectSocket(queued.back().fd(), listener.address, 5500,
+                          WaitLimit::after(std::chrono::milliseconds(0)));
+        }
+    }
+};
+
+TEST(Cancellation, ACloseOrACancelDuringAHangingConnectEndsItWithinASecond) {
+    enum class Stop { close, cancel };
+    for (const Stop stop : {Stop::close, Stop::cancel}) {
+        SCOPED_TRACE(stop == Stop::close ? "closeCommmunication" : "Cancellation::cancel");
+        HangingListener hanging;
+        Cancellation cancellation;
+        kmMgrSocketClient client({.connect = 20'000ms, .reply = 20'000ms}, &cancellation);
+        std::promise<int> started;
+        auto connecting = std::async(std::launch::async, [&] {
+            Reply reply;
+            started.set_value(0);
+            return client.connectToServer(hanging.listener.address, 5500, kRequest, reply);
+        });
+        started.get_future().wait();
+        // Still hanging after a moment: the connect really is under way, not failed.
+        ASSERT_EQ(connecting.wait_for(300ms), std::future_status::timeout);
+        const auto stopped = std::chrono::steady_clock::now();
+        stop == Stop::close ? static_cast<void>(client.closeCommmunication())
+                            : cancellation.cancel();
+        ASSERT_EQ(connecting.wait_for(1s), std::future_status::ready);
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s);
+        EXPECT_EQ(connecting.get(), kErrCommunication);
+    }
+}
+
+TEST(Cancellation, ACancelledClientDoesNotConnectAgain) {
+    ScriptedServer server(answerWith(frameBytes("pong")));
+    Cancellation cancellation;
+    cancellation.cancel();
+    kmMgrSocketClient client({}, &cancellation);
+    Reply reply;
+    EXPECT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kErrCommunication);
+    EXPECT_EQ(server.acceptedCount(), 0);
+}
+
+// The descriptor of this process's socket whose local end is the peer of `serverSide`.
+int localSocketFacing(int serverSide) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    getpeername(serverSide, reinterpret_cast<sockaddr*>(&peer), &length);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
+        sockaddr_in local{};
+        socklen_t localLength = sizeof local;
+        if (fd != serverSide &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&
+            local.sin_family == AF_INET && local.sin_port == peer.sin_port &&
+            local.sin_addr.s_addr == peer.sin_addr.s_addr) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+TEST(PushReceiver, ThePushSocketHasShortKeepaliveTimings) {
+    std::promise<int> clientSide;
+    Gate release;
+    ScriptedServer server([&](int peer) {
+        if (test::readFramePayload(peer) && sendAll(peer, frameBytes("subscribed"))) {
+            clientSide.set_value(localSocketFacing(peer));
+            release.waitOpen(10s);
+        }
+    });
+    PushRecorder recorder;
+    kmMgrSocketClient client;
+    Reply reply;
+    ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply, recorder.callback()),
+              kSuccess);
+    const int fd = clientSide.get_future().get();
+    ASSERT_GE(fd, 0);
+    const auto option = [fd](int level, int name) {
+        int value = -1;
+        socklen_t length = sizeof value;
+        getsockopt(fd, level, name, &value, &length);
+        return value;
+    };
+    EXPECT_EQ(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), 20);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), 5);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), 4);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_USER_TIMEOUT), 40'000);
+    release.open();
 }
 
 TEST(StopThread, LogsAndInterruptsAThreadThatOutlivesItsTimeout) {

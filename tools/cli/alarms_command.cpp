@@ -1,11 +1,7 @@
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -13,6 +9,7 @@
 #include <system_error>
 
 #include "alarms/alarm_handler.h"
+#include "alarms/alarm_status_text.h"
 #include "cli_command.h"
 
 namespace krt::cli {
@@ -29,83 +26,7 @@ struct AlarmsOptions {
     double timeout_s = 0;  // 0: none
     std::string snapshotDir;
     bool keep = false;
-};
-
-// A pipe whose reader sleeps until something is written to it. Writing is async-signal-safe,
-// so that both the channel's threads and a signal handler can wake the waiting command.
-class WakePipe {
-  public:
-    WakePipe() {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-            throw std::system_error(errno, std::generic_category(), "pipe2");
-        }
-        m_read = fds[0];
-        m_write = fds[1];
-    }
-    ~WakePipe() {
-        ::close(m_read);
-        ::close(m_write);
-    }
-    WakePipe(const WakePipe&) = delete;
-    WakePipe& operator=(const WakePipe&) = delete;
-
-    int writeFd() const { return m_write; }
-    void wake() const { writeByte(m_write); }
-    static void writeByte(int fd) {
-        const char byte = 1;
-        // A full pipe already wakes the reader; nothing is lost.
-        [[maybe_unused]] const ssize_t ignored = ::write(fd, &byte, 1);
-    }
-    // Sleeps until woken or until the deadline, then empties the pipe.
-    void waitUntil(Clock::time_point deadline) const {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd reader{m_read, POLLIN, 0};
-        ::poll(&reader, 1, static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000)));
-        char drain[64];
-        while (::read(m_read, drain, sizeof drain) > 0) {
-        }
-    }
-
-  private:
-    int m_read = -1;
-    int m_write = -1;
-};
-
-std::atomic<int> g_interruptWakeFd{-1};
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    g_interrupted.store(true);
-    if (const int fd = g_interruptWakeFd.load(); fd >= 0) {
-        WakePipe::writeByte(fd);
-    }
-}
-
-// SIGINT and SIGTERM end the run cleanly (so the snapshots go as they should) while it lasts;
-// the previous handlers come back afterwards.
-class InterruptScope {
-  public:
-    explicit InterruptScope(const WakePipe& pipe) {
-        g_interrupted.store(false);
-        g_interruptWakeFd.store(pipe.writeFd());
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_previousInt);
-        ::sigaction(SIGTERM, &action, &m_previousTerm);
-    }
-    ~InterruptScope() {
-        ::sigaction(SIGINT, &m_previousInt, nullptr);
-        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
-        g_interruptWakeFd.store(-1);
-    }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-  private:
-    struct sigaction m_previousInt {};
-    struct sigaction m_previousTerm {};
+    double retryPeriod_s = kAlarmRetryPeriod_ms / 1000.0;
 };
 
 std::uintmax_t fileBytes(const fs::path& path) {
@@ -114,7 +35,44 @@ std::uintmax_t fileBytes(const fs::path& path) {
     return error ? 0 : size;
 }
 
-// Prints each stored event and plays the retry timer for the channel.
+std::string_view stateName(AlarmChannelStatus::State state) {
+    switch (state) {
+        case AlarmChannelStatus::State::subscribed:
+            return "subscribed";
+        case AlarmChannelStatus::State::retrying:
+            return "retrying";
+        case AlarmChannelStatus::State::stopped:
+            return "stopped";
+    }
+    return "unknown";
+}
+
+std::string_view reasonName(AlarmChannelStatus::Reason reason) {
+    switch (reason) {
+        case AlarmChannelStatus::Reason::none:
+            return "";
+        case AlarmChannelStatus::Reason::refused:
+            return "refused";
+        case AlarmChannelStatus::Reason::unreadable:
+            return "unreadable";
+        case AlarmChannelStatus::Reason::noAnswer:
+            return "no-answer";
+        case AlarmChannelStatus::Reason::connectionLost:
+            return "connection-lost";
+        case AlarmChannelStatus::Reason::cannotConnect:
+            return "cannot-connect";
+    }
+    return "unknown";
+}
+
+long long secondsUntil(AlarmChannelStatus::Clock::time_point time) {
+    const auto left =
+        std::chrono::ceil<std::chrono::seconds>(time - AlarmChannelStatus::Clock::now());
+    return std::max<long long>(left.count(), 0);
+}
+
+// Prints each stored event and each change of the channel's state, and plays the retry timer
+// for the channel.
 class AlarmsPrinter : public AlarmChannelOwner {
   public:
     AlarmsPrinter(CliSession& session, int count, const WakePipe& wake)
@@ -132,6 +90,34 @@ class AlarmsPrinter : public AlarmChannelOwner {
         }
         print(event);
         m_wake.wake();
+    }
+
+    void channelStatusChanged(const AlarmChannelStatus& status) override {
+        bool lost = false;
+        bool changed = false;
+        {
+            std::lock_guard lock(m_mutex);
+            lost = status.lostSnapshots > m_lastStatus.lostSnapshots;
+            // A lost snapshot or an alarm alone is not a change of state.
+            AlarmChannelStatus comparable = status;
+            comparable.lostSnapshots = m_lastStatus.lostSnapshots;
+            comparable.lastAlarm = m_lastStatus.lastAlarm;
+            changed = !m_statusPrinted || comparable != m_lastStatus;
+            m_lastStatus = status;
+            m_statusPrinted = true;
+        }
+        if (lost) {
+            m_session.note("A snapshot could not be stored (" +
+                           std::to_string(status.lostSnapshots) + " lost in this run).");
+        }
+        if (changed) {
+            printStatus(status);
+        }
+    }
+
+    bool snapshotsLost() {
+        std::lock_guard lock(m_mutex);
+        return m_lastStatus.lostSnapshots > 0;
     }
 
     void setRetryTimer(int, int period_ms) override {
@@ -166,6 +152,27 @@ class AlarmsPrinter : public AlarmChannelOwner {
     }
 
   private:
+    // On standard error as a sentence; with --json also as a line of its own on standard
+    // output, told from event lines by its "status" key.
+    void printStatus(const AlarmChannelStatus& status) {
+        using State = AlarmChannelStatus::State;
+        m_session.note(alarmStatusLine(status, AlarmChannelStatus::Clock::now()));
+        if (!m_session.json()) {
+            return;
+        }
+        nlohmann::ordered_json document{{"status", stateName(status.state)},
+                                        {"since", localIsoTime(status.since)}};
+        if (status.state == State::retrying) {
+            document["reason"] = reasonName(status.reason);
+            if (status.reason == AlarmChannelStatus::Reason::refused) {
+                document["code"] = status.code;
+            }
+            document["attempt"] = status.attempt;
+            document["nextInSeconds"] = secondsUntil(status.nextAttempt);
+        }
+        m_session.printJson(document);
+    }
+
     void print(const AlarmEvent& event) {
         const std::string image = event.imagePath.string();
         const std::uintmax_t bytes = fileBytes(event.imagePath);
@@ -192,6 +199,8 @@ class AlarmsPrinter : public AlarmChannelOwner {
     int m_stored = 0;
     std::chrono::milliseconds m_retryPeriod{0};
     std::optional<Clock::time_point> m_nextRetry;
+    AlarmChannelStatus m_lastStatus;
+    bool m_statusPrinted = false;
 };
 
 std::optional<fs::path> snapshotFolder(const AlarmsOptions& options) {
@@ -227,31 +236,34 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
     app->m_snapshotFolder = *folder;
 
     const WakePipe wake;
-    const InterruptScope interrupts(wake);
     AlarmsPrinter printer(session, options.count, wake);
     const Clock::time_point end = runEnd(options.timeout_s);
-
-    kmKRTAlarmHandlerC channel(
-        *app, printer,
-        options.keep ? SnapshotRetention::KeepAll : SnapshotRetention::DeleteEvicted);
-    channel.requestAlarmRestart();
-    for (;;) {
-        if (printer.allStored()) {
-            return kExitOk;
+    const int status = [&] {
+        kmKRTAlarmHandlerC channel(
+            *app, printer,
+            options.keep ? SnapshotRetention::KeepAll : SnapshotRetention::DeleteEvicted,
+            static_cast<int>(options.retryPeriod_s * 1000));
+        channel.requestAlarmRestart();
+        for (;;) {
+            if (printer.allStored()) {
+                return kExitOk;
+            }
+            const Clock::time_point now = Clock::now();
+            if (session.interruption().cancelled() || now >= end) {
+                return options.count > 0 ? kExitIncomplete : kExitOk;
+            }
+            if (printer.retryDue(now)) {
+                channel.requestAlarmRestart();
+            }
+            Clock::time_point wakeAt = end;
+            if (const auto retry = printer.nextRetry()) {
+                wakeAt = std::min(wakeAt, *retry);
+            }
+            wake.waitUntil(wakeAt, session.interruption());
         }
-        const Clock::time_point now = Clock::now();
-        if (g_interrupted.load() || now >= end) {
-            return options.count > 0 ? kExitIncomplete : kExitOk;
-        }
-        if (printer.retryDue(now)) {
-            channel.requestAlarmRestart();
-        }
-        Clock::time_point wakeAt = end;
-        if (const auto retry = printer.nextRetry()) {
-            wakeAt = std::min(wakeAt, *retry);
-        }
-        wake.waitUntil(wakeAt);
-    }
+    }();
+    // Every snapshot of the run was meant to be kept: a lost one makes the run incomplete.
+    return printer.snapshotsLost() ? kExitIncomplete : status;
 }
 
 }  // namespace
@@ -262,7 +274,10 @@ void registerAlarmsCommand(CommandRegistry& registry) {
         "alarms",
         "Subscribe to the alarms the server pushes and print one line per stored event: name, "
         "channel, time, snapshot file and its size. Keeps the six newest snapshots as the "
-        "client does; resubscribes by itself when the server restarts",
+        "client does; resubscribes by itself when the server refuses or restarts. Every change "
+        "of the subscription's state goes to standard error (with --json also to standard "
+        "output, as a line with a \"status\" key). Exit status 3 when a snapshot could not be "
+        "stored",
         [options](CliSession& session) { return runAlarms(session, *options); });
     command.add_option("--count", options->count, "Stop after N events (exit 0); 0: no limit")
         ->check(CLI::NonNegativeNumber);
@@ -273,6 +288,11 @@ void registerAlarmsCommand(CommandRegistry& registry) {
     command.add_option("--snapshot-dir", options->snapshotDir,
                        "Folder of the snapshot files (default: EventImages beside the program, "
                        "else in the user's cache)");
+    command
+        .add_option("--retry-period", options->retryPeriod_s,
+                    "Seconds between subscription attempts while the server refuses them")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->capture_default_str();
     command.add_flag("--keep", options->keep,
                      "Keep every snapshot file instead of the six newest, and after the run");
 }

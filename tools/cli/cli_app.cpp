@@ -1,5 +1,7 @@
 #include "cli_app.h"
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -101,6 +103,39 @@ class MessagesToStream {
     MessagesToStream& operator=(const MessagesToStream&) = delete;
 };
 
+std::atomic<const Cancellation*> g_interruption{nullptr};
+
+extern "C" void onInterrupt(int) {
+    if (const Cancellation* interruption = g_interruption.load()) {
+        interruption->cancel();
+    }
+}
+
+// SIGINT and SIGTERM end the run cleanly (connections closed, snapshots removed as they
+// should be) while it lasts; the previous handlers come back afterwards.
+class InterruptScope {
+  public:
+    explicit InterruptScope(const Cancellation& interruption) {
+        g_interruption.store(&interruption);
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &m_previousInt);
+        ::sigaction(SIGTERM, &action, &m_previousTerm);
+    }
+    ~InterruptScope() {
+        ::sigaction(SIGINT, &m_previousInt, nullptr);
+        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
+        g_interruption.store(nullptr);
+    }
+    InterruptScope(const InterruptScope&) = delete;
+    InterruptScope& operator=(const InterruptScope&) = delete;
+
+  private:
+    struct sigaction m_previousInt {};
+    struct sigaction m_previousTerm {};
+};
+
 // Parses the command line into `app`; an exit status when the run ends here (help or error).
 std::optional<int> parseCommandLine(CLI::App& app, std::span<const std::string> arguments,
                                     std::ostream& out, std::ostream& err) {
@@ -161,6 +196,7 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
         return session.usageError("cannot create the log folder " + options.logDir);
     }
     const MessagesToStream messages(session);
+    const InterruptScope interrupts(session.interruption());
     return registry.runChosen(session);
 }
 

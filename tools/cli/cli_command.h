@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/app_state.h"
+#include "protocol/cancellation.h"
 
 // The commands of krt-cli.
 //
@@ -70,6 +72,11 @@ class CliSession {
     std::ostream& out() { return m_out; }
     std::ostream& err() { return m_err; }
     std::mutex& outputMutex() { return m_outputMutex; }
+    // Cancelled by SIGINT or SIGTERM: every exchange made under it ends at once, and a command
+    // that waits polls its descriptor too.
+    const Cancellation& interruption() const { return m_interruption; }
+    // Prints one line on standard error.
+    void note(std::string_view line);
 
     // Logs in as the client does. On a refusal prints the message the login dialog would show
     // (with --json the refusal document on standard output) and returns nothing.
@@ -88,6 +95,26 @@ class CliSession {
     std::ostream& m_out;
     std::ostream& m_err;
     std::mutex m_outputMutex;
+    Cancellation m_interruption;
+};
+
+// A pipe whose reader sleeps until something is written to it, the session is interrupted or
+// a deadline passes. Writing is async-signal-safe, so that any thread may wake the reader.
+class WakePipe {
+  public:
+    WakePipe();
+    ~WakePipe();
+    WakePipe(const WakePipe&) = delete;
+    WakePipe& operator=(const WakePipe&) = delete;
+
+    void wake() const;
+    // Sleeps until woken, interrupted or the deadline, then empties the pipe.
+    void waitUntil(std::chrono::steady_clock::time_point deadline,
+                   const Cancellation& interruption) const;
+
+  private:
+    int m_read = -1;
+    int m_write = -1;
 };
 
 // Server texts on a terminal: control characters (which could move the cursor, rewrite the

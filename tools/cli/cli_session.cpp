@@ -1,4 +1,11 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <system_error>
 
 #include "cli_command.h"
 #include "login/login_sequence.h"
@@ -32,6 +39,8 @@ std::string_view reasonName(LoginStatus status) {
             return "privilege-missing";
         case LoginStatus::VersionMismatch:
             return "version-mismatch";
+        case LoginStatus::Cancelled:
+            return "interrupted";
     }
     return "unknown";
 }
@@ -44,6 +53,9 @@ std::string refusalText(const LoginOutcome& outcome) {
     if (outcome.status == LoginStatus::RequestNotBuilt) {
         return "The login request could not be built.";
     }
+    if (outcome.status == LoginStatus::Cancelled) {
+        return "Interrupted.";
+    }
     return "The server refused the login without giving a reason.";
 }
 
@@ -53,12 +65,54 @@ std::optional<KRTApp> CliSession::logIn() {
     KRTApp app;
     const LoginCredentials credentials{m_options.server, m_options.loginPort, m_options.user,
                                        m_options.password.value_or("")};
-    const LoginOutcome outcome = runLoginConversation(credentials, app);
+    const LoginOutcome outcome =
+        runLoginConversation(credentials, app, ExchangeLimits{{}, &m_interruption});
     if (!outcome.accepted()) {
         refuse(refusalText(outcome), reasonName(outcome.status));
         return std::nullopt;
     }
+    if (!outcome.notice.empty()) {
+        note(outcome.notice);
+    }
     return app;
+}
+
+void CliSession::note(std::string_view line) {
+    std::lock_guard lock(m_outputMutex);
+    m_err << line << '\n' << std::flush;
+}
+
+WakePipe::WakePipe() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    }
+    m_read = fds[0];
+    m_write = fds[1];
+}
+
+WakePipe::~WakePipe() {
+    ::close(m_read);
+    ::close(m_write);
+}
+
+void WakePipe::wake() const {
+    const char byte = 1;
+    // A full pipe already wakes the reader; nothing is lost.
+    [[maybe_unused]] const ssize_t ignored = ::write(m_write, &byte, 1);
+}
+
+void WakePipe::waitUntil(std::chrono::steady_clock::time_point deadline,
+                         const Cancellation& interruption) const {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    std::array<pollfd, 2> readers{pollfd{m_read, POLLIN, 0},
+                                  pollfd{interruption.wakeFd(), POLLIN, 0}};
+    ::poll(readers.data(), readers.size(),
+           static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000)));
+    char drain[64];
+    while (::read(m_read, drain, sizeof drain) > 0) {
+    }
 }
 
 int CliSession::refuse(std::string_view message, std::string_view reason) {

@@ -1,10 +1,12 @@
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "cli_command.h"
 #include "video/connection_text.h"
@@ -57,16 +59,21 @@ class LiveRecorder {
 
     void streamEnded() { finish(std::nullopt, {}, true); }
 
-    // Waits for the wanted frames, the end of the stream, a failure or the deadline.
-    void waitUntil(Clock::time_point deadline) {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait_until(lock, deadline,
-                             [this] { return m_count >= m_wanted || m_ended || m_failure; });
+    // Waits for the wanted frames, the end of the stream, a failure, an interruption or the
+    // deadline.
+    void waitUntil(Clock::time_point deadline, const Cancellation& interruption) {
+        while (!done() && !interruption.cancelled() && Clock::now() < deadline) {
+            m_wake.waitUntil(deadline, interruption);
+        }
     }
 
     int count() const {
         std::lock_guard lock(m_mutex);
         return m_count;
+    }
+    bool done() const {
+        std::lock_guard lock(m_mutex);
+        return m_count >= m_wanted || m_ended || m_failure;
     }
     std::optional<std::string> failure() const {
         std::lock_guard lock(m_mutex);
@@ -79,11 +86,27 @@ class LiveRecorder {
     }
 
   private:
+    // Through a temporary name renamed into place: a full disk leaves no half-written frame.
     static bool writeFile(const std::filesystem::path& path, std::span<const unsigned char> bytes) {
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return static_cast<bool>(file.flush());
+        std::filesystem::path temporary = path;
+        temporary += ".part";
+        bool written = false;
+        {
+            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+            file.write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
+            file.close();
+            written = !file.fail();
+        }
+        std::error_code error;
+        if (written) {
+            std::filesystem::rename(temporary, path, error);
+        }
+        if (!written || error) {
+            std::filesystem::remove(temporary, error);
+            return false;
+        }
+        return true;
     }
 
     void report(int number, std::span<const unsigned char> payload) {
@@ -119,7 +142,7 @@ class LiveRecorder {
             }
             m_ended = m_ended || ended;
         }
-        m_changed.notify_all();
+        m_wake.wake();
     }
 
     CliSession& m_session;
@@ -128,7 +151,7 @@ class LiveRecorder {
     FrameDecoder m_decoder;  // used on the receive thread only
     DecodedPicture m_picture;
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
+    WakePipe m_wake;
     int m_count = 0;
     bool m_ended = false;
     std::optional<std::string> m_failure;
@@ -178,6 +201,26 @@ int runLive(CliSession& session, const LiveOptions& options) {
     stream.setFrameCallback([&recorder](const VSCFrame& frame) { recorder.onFrame(frame); });
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(options.timeoutSeconds));
+    // An interruption stops the stream from here, also while it connects.
+    const WakePipe runEnded;
+    std::atomic<bool> ended{false};
+    const std::jthread interrupter([&] {
+        while (!ended.load() && !session.interruption().cancelled()) {
+            runEnded.waitUntil(Clock::time_point::max(), session.interruption());
+        }
+        if (!ended.load()) {
+            stream.disconnectFromCamera();
+        }
+    });
+    const struct EndOfRun {
+        std::atomic<bool>& ended;
+        const WakePipe& pipe;
+        ~EndOfRun() {
+            ended.store(true);
+            pipe.wake();
+        }
+    } endOfRun{ended, runEnded};
+
     const int result = stream.connectToCamera(
         {formatConnectionText(app->m_serverAddress, channel.ChannelID, app->m_serverPort)});
     if (result != kVscSuccess) {
@@ -192,7 +235,7 @@ int runLive(CliSession& session, const LiveOptions& options) {
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
         recorder.streamEnded();
     });
-    recorder.waitUntil(deadline);
+    recorder.waitUntil(deadline, session.interruption());
     stream.disconnectFromCamera();
     watcher.get();
 

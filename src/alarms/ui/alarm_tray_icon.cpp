@@ -1,9 +1,12 @@
 #include "alarms/ui/alarm_tray_icon.h"
 
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include "alarms/alarm_status_text.h"
 #include "common/ui/program_icon.h"
+#include "common/ui/qt_text.h"
 
 namespace krt {
 namespace {
@@ -32,10 +35,16 @@ void AlarmTrayIcon::notifyAlert(const QString& alarmName, const QString& channel
                         QSystemTrayIcon::Warning, kMessageShown_ms);
 }
 
-void AlarmTrayIcon::showChannelState(const QString& state) {
-    if (m_icon != nullptr) {
-        m_icon->setToolTip(QStringLiteral("KRT client \u2013 alarms: %1").arg(state));
+void AlarmTrayIcon::showChannelState(const AlarmChannelStatus& status) {
+    if (m_icon == nullptr) {
+        return;
     }
+    const bool subscribed = status.state == AlarmChannelStatus::State::subscribed;
+    m_icon->setIcon(subscribed ? programIcon()
+                               : m_window->style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    m_icon->setToolTip(QStringLiteral("KRT client\n%1\n%2")
+                           .arg(qtText(alarmStatusLine(status, AlarmChannelStatus::Clock::now())),
+                                qtText(lastAlarmLine(status))));
 }
 
 void AlarmTrayIcon::bringWindowForward() {

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include "alarms/alarm_channel_owner.h"
+
 class QSystemTrayIcon;
 class QWidget;
 
@@ -21,8 +23,9 @@ class AlarmTrayIcon : public QObject {
     bool available() const { return m_icon != nullptr; }
     // Called for every alert shown; a message goes out only while the window is not active.
     void notifyAlert(const QString& alarmName, const QString& channelId);
-    // The alarm channel's state in words, for the tooltip.
-    void showChannelState(const QString& state);
+    // The alarm channel's state: in words in the tooltip, and a warning icon while the
+    // channel is not subscribed.
+    void showChannelState(const AlarmChannelStatus& status);
 
   private:
     void bringWindowForward();

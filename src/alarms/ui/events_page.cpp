@@ -84,6 +84,13 @@ void DEventsPage::OnEventStored(const AlarmEvent& event,
     }
 }
 
+void DEventsPage::channelStatusChanged(const AlarmChannelStatus& status) {
+    postToGuiThread([this, status] {
+        m_channelStatus = status;
+        emit alarmChannelStatusChanged(status);
+    });
+}
+
 void DEventsPage::setRetryTimer(int, int period_ms) {
     postToGuiThread([this, period_ms] { m_retryTimer->start(period_ms); });
 }

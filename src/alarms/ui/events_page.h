@@ -56,6 +56,12 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     kmCustomEventsList* eventList() const { return m_eventList; }
     // ALARM_RETRY_TIMER.
     const QTimer* retryTimer() const { return m_retryTimer; }
+    // The alarm channel's last reported state (GUI thread).
+    const AlarmChannelStatus& channelStatus() const { return m_channelStatus; }
+
+  signals:
+    // Emitted on the GUI thread after every report of the channel.
+    void alarmChannelStatusChanged(const krt::AlarmChannelStatus& status);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -66,6 +72,7 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     void queueEventAlert(std::string_view alarmName, std::string_view channelId,
                          std::string_view timeText) override;
     void eventStored(const AlarmEvent& event) override;
+    void channelStatusChanged(const AlarmChannelStatus& status) override;
     void setRetryTimer(int timerId, int period_ms) override;
     void killRetryTimer(int timerId) override;
 
@@ -77,6 +84,7 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     SnapshotStore m_snapshots;
     kmCustomEventsList* m_eventList = nullptr;  // the list is ready once it exists
     QTimer* m_retryTimer;
+    AlarmChannelStatus m_channelStatus;
     std::unique_ptr<kmKRTAlarmHandlerC> m_alarmChannel;
 };
 

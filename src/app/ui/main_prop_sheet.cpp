@@ -51,6 +51,8 @@ DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
     m_alertTimer->setInterval(kAlertTimerPeriod_ms);
     connect(m_alertTimer, &QTimer::timeout, this, &DMainPropSheet::OnAlertTimer);
     m_alarmVideoHook = [this](int channelIndex) { m_videoPage->showChannelAt(channelIndex); };
+    connect(m_eventsPage, &DEventsPage::alarmChannelStatusChanged, m_trayIcon,
+            &AlarmTrayIcon::showChannelState);
     m_closeQuestion = [this](const QString& question) {
         return QMessageBox::question(this, windowTitle(), question,
                                      QMessageBox::Yes | QMessageBox::No,

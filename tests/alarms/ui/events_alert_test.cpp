@@ -297,8 +297,9 @@ TEST_F(EventAlert, TheAlertShowsTheSnapshotRightWayUpAndSaysWhenThereIsNone) {
 
     // A camera the server has no picture for.
     alert->closeButton()->click();
-    pushAndWaitForTheList("Motion", "77");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alertShown(); }, kWait_ms));
+    ASSERT_EQ(m_sim.server().pushAlarmMessage({"20131125103100123", "Motion", "77"}), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alertShown() && alert->sourceText()->text() == "77"; },
+                                kWait_ms));
     EXPECT_FALSE(alert->saveSnapshotButton()->isEnabled());
     EXPECT_FALSE(alert->copySnapshotButton()->isEnabled());
     const QImage none =

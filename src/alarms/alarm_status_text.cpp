@@ -1,0 +1,66 @@
+#include "alarms/alarm_status_text.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace krt {
+namespace {
+
+using Clock = AlarmChannelStatus::Clock;
+
+std::string localTime(Clock::time_point time, const char* format) {
+    const std::time_t seconds = Clock::to_time_t(time);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[40];
+    return std::strftime(text, sizeof text, format, &local) > 0 ? text : "";
+}
+
+std::string reasonText(const AlarmChannelStatus& status) {
+    using Reason = AlarmChannelStatus::Reason;
+    switch (status.reason) {
+        case Reason::refused:
+            return "refused by the server (code " + std::to_string(status.code) + ")";
+        case Reason::unreadable:
+            return "the server's reply cannot be read";
+        case Reason::noAnswer:
+            return "no answer from the server";
+        case Reason::connectionLost:
+            return "connection lost";
+        case Reason::cannotConnect:
+            return "cannot connect to the server";
+        case Reason::none:
+            break;
+    }
+    return "not connected";
+}
+
+}  // namespace
+
+std::string alarmStatusLine(const AlarmChannelStatus& status, Clock::time_point now) {
+    using State = AlarmChannelStatus::State;
+    switch (status.state) {
+        case State::subscribed:
+            return "Alarms: connected since " + localTime(status.since, "%H:%M");
+        case State::retrying: {
+            const auto left = std::chrono::ceil<std::chrono::seconds>(status.nextAttempt - now);
+            return "Alarms: " + reasonText(status) + ", retrying in " +
+                   std::to_string(std::max<long long>(left.count(), 0)) + " s (attempt " +
+                   std::to_string(status.attempt) + ")";
+        }
+        case State::stopped:
+            break;
+    }
+    return "Alarms: stopped";
+}
+
+std::string lastAlarmLine(const AlarmChannelStatus& status) {
+    return status.lastAlarm ? "Last alarm: " + localTime(*status.lastAlarm, "%H:%M:%S")
+                            : "No alarm received yet";
+}
+
+std::string localIsoTime(Clock::time_point time) {
+    return localTime(time, "%Y-%m-%dT%H:%M:%S");
+}
+
+}  // namespace krt
