@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 #include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 namespace krt {
@@ -30,6 +31,17 @@ fs::path userCacheFolder() {
     return {};
 }
 
+// An installed program's folder is no place for user data, even for root, who could write it.
+bool isSystemFolder(const fs::path& folder) {
+    const std::string text = folder.lexically_normal().string();
+    for (const std::string_view root : {"/usr", "/bin", "/sbin", "/opt", "/snap"}) {
+        if (text.starts_with(root) && (text.size() == root.size() || text[root.size()] == '/')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string programFolderFromPath(std::string_view programPath) {
@@ -47,13 +59,13 @@ fs::path currentProgramPath() {
 }
 
 fs::path prepareSnapshotFolder(const fs::path& programFolder) {
-    const fs::path beside = programFolder.string() + "/" + std::string(kSnapshotFolderName);
-    if (makeWritableFolder(beside)) {
+    fs::path beside = programFolder.string() + "/" + std::string(kSnapshotFolderName);
+    if (!isSystemFolder(programFolder) && makeWritableFolder(beside)) {
         return beside;
     }
     const fs::path cache = userCacheFolder();
     if (!cache.empty()) {
-        const fs::path fallback = cache / "krt-client" / kSnapshotFolderName;
+        fs::path fallback = cache / "krt-client" / kSnapshotFolderName;
         if (makeWritableFolder(fallback)) {
             return fallback;
         }

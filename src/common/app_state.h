@@ -35,7 +35,8 @@ std::string programFolderFromPath(std::string_view programPath);
 std::filesystem::path currentProgramPath();
 
 // Creates "<programFolder>/EventImages" and returns it. Where it cannot be created or written
-// (a program installed in a read-only folder), the per-user cache folder
+// (a program installed in a read-only folder), and beside a program installed in a system
+// folder (/usr, /bin, /sbin, /opt, /snap), the per-user cache folder
 // ($XDG_CACHE_HOME, else ~/.cache)/krt-client/EventImages is used instead. Returns an empty path
 // when neither can be made.
 std::filesystem::path prepareSnapshotFolder(const std::filesystem::path& programFolder);

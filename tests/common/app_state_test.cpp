@@ -38,7 +38,7 @@ TEST(SnapshotFolder, IsCreatedBesideTheProgram) {
     EXPECT_EQ(prepareSnapshotFolder(folder.path()), snapshots);
 }
 
-TEST(SnapshotFolder, FallsBackToTheUserCacheWhereTheProgramFolderCannotHoldIt) {
+TEST(SnapshotFolder, FallsBackToTheUserCacheWhereTheProgramFolderCannotOrMustNotHoldIt) {
     test::TempFolder folder;
     const fs::path notAFolder = folder.path() / "app.exe";
     std::ofstream(notAFolder) << "program";
@@ -46,10 +46,15 @@ TEST(SnapshotFolder, FallsBackToTheUserCacheWhereTheProgramFolderCannotHoldIt) {
     const char* previous = std::getenv("XDG_CACHE_HOME");
     const std::string saved = previous ? previous : "";
     ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
-    const fs::path snapshots = prepareSnapshotFolder(notAFolder);
+    // An installed program's folder is writable for root but still not used.
+    for (const fs::path& programFolder :
+         {notAFolder, fs::path("/usr/bin"), fs::path("/opt/krt/bin"), fs::path("/bin")}) {
+        EXPECT_EQ(prepareSnapshotFolder(programFolder), cache / "krt-client" / "EventImages")
+            << programFolder;
+    }
     previous ? ::setenv("XDG_CACHE_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CACHE_HOME");
-    EXPECT_EQ(snapshots, cache / "krt-client" / "EventImages");
-    EXPECT_TRUE(fs::is_directory(snapshots));
+    EXPECT_TRUE(fs::is_directory(cache / "krt-client" / "EventImages"));
+    EXPECT_FALSE(fs::exists("/usr/bin/EventImages"));
 }
 
 TEST(AppState, StartsWithTheFixedServerPortAndNothingElse) {

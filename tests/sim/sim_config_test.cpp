@@ -1,6 +1,7 @@
 // The configuration: the built-in default, JSON on top of it, and what it refuses.
 #include <unistd.h>
 #include <chrono>
+#include <climits>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -122,6 +123,49 @@ TEST(SimConfigJson, RejectsMistakesWithTheirPlace) {
                 << error.what();
         }
     }
+}
+
+TEST(SimConfigJson, EveryNumberIsCheckedBeforeItIsConverted) {
+    struct Case {
+        const char* json;
+        const char* mentions;  // empty: accepted
+    };
+    const std::vector<Case> cases = {
+        {R"({"siteName": "x", "jpegQuality": 1e400})", "not valid JSON"},
+        {R"({"jpegQuality": 1e300})", "jpegQuality"},
+        {R"({"jpegQuality": -1e300})", "jpegQuality"},
+        {R"({"jpegQuality": 80.5})", "jpegQuality"},
+        {R"({"badLoginCode": 2147483648})", "badLoginCode"},
+        {R"({"badLoginCode": 18446744073709551615})", "badLoginCode"},
+        {R"({"badLoginCode": -2147483649.0})", "badLoginCode"},
+        {R"({"alarmImageMinBytes": -1})", "alarmImageMinBytes"},
+        {R"({"alarmImageMinBytes": 1.5})", "alarmImageMinBytes"},
+        {R"({"alarmImageMinBytes": 1.8446744073709552e19})", "alarmImageMinBytes"},
+        {R"({"idleTimeoutMs": true})", "idleTimeoutMs"},
+        {R"({"channels": [{"id": "A", "frameRate": 1e300}]})", "frameRate"},
+        {R"({"channels": [{"id": "A", "width": 1e10}]})", "width"},
+        {R"({"users": [{"name": "u", "refusalCode": 1e19}]})", "refusalCode"},
+        {R"({"faults": [{"kind": "delay", "times": 4294967296}]})", "times"},
+        {R"({"faults": [{"kind": "trickle", "pieceBytes": -5}]})", "pieceBytes"},
+        {R"({"alarms": {"intervalSeconds": 0.25}})", "intervalSeconds"},
+        {R"({"jpegQuality": 80.0})", ""},
+        {R"({"badLoginCode": -2147483648})", ""},
+        {R"({"channels": [{"id": "A", "frameRate": 2.5}]})", ""},
+        {R"({"alarmImageMinBytes": 16777216})", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        try {
+            parseConfig(c.json);
+            EXPECT_STREQ(c.mentions, "") << "accepted";
+        } catch (const ConfigError& error) {
+            EXPECT_STRNE(c.mentions, "") << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.mentions), std::string::npos)
+                << error.what();
+        }
+    }
+    EXPECT_EQ(parseConfig(R"({"jpegQuality": 80.0})").jpegQuality, 80);
+    EXPECT_EQ(parseConfig(R"({"badLoginCode": -2147483648})").badLoginCode, INT_MIN);
 }
 
 TEST(SimConfigJson, LoadsAFileAndNamesItInErrors) {

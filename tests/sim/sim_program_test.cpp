@@ -177,16 +177,21 @@ TEST(SimProgram, ControlLineAndSignalPushAlarmsAndEachStopIsClean) {
     }
 }
 
-TEST(SimProgram, RefusesABadConfigurationWithItsReason) {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                       ("krt-sim-bad-" + std::to_string(::getpid()) + ".json");
-    std::ofstream(file) << R"({"channels": [{"id": "A", "frameRate": -1}]})";
-    ChildProcess sim({"--address", freeLoopbackAddress(), "--config", file.string()});
-    ASSERT_TRUE(sim.started());
-    const std::optional<int> status = sim.waitForExit(20s);
-    std::filesystem::remove(file);
-    ASSERT_TRUE(status);
-    EXPECT_EQ(WEXITSTATUS(*status), 1);
+TEST(SimProgram, RefusesABadConfigurationWithStatusOne) {
+    for (const char* json : {R"({"channels": [{"id": "A", "frameRate": -1}]})",
+                             R"({"jpegQuality": 1e400})", R"({"jpegQuality": 1e300})"}) {
+        SCOPED_TRACE(json);
+        const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                           ("krt-sim-bad-" + std::to_string(::getpid()) + ".json");
+        std::ofstream(file) << json;
+        ChildProcess sim({"--address", freeLoopbackAddress(), "--config", file.string()});
+        ASSERT_TRUE(sim.started());
+        const std::optional<int> status = sim.waitForExit(20s);
+        std::filesystem::remove(file);
+        ASSERT_TRUE(status);
+        EXPECT_TRUE(WIFEXITED(*status));
+        EXPECT_EQ(WEXITSTATUS(*status), 1);
+    }
 }
 
 TEST(SimProgram, DumpsTheConfigurationInEffect) {

@@ -180,7 +180,7 @@ TEST(SimAlarmFaults, PushTextAndSilentDropOnASubscription) {
     }
 }
 
-TEST(SimTransport, IdlePeersAreClosedButSubscribersAndStallsWait) {
+TEST(SimTransport, IdlePeersAreClosedButSubscribersPtzAndStallsWait) {
     constexpr int kIdleMs = 150;
     RunningSim sim =
         simWith({fault(FaultKind::Stall, "getMobileClientCommunicationVersion")}, kIdleMs);
@@ -189,13 +189,18 @@ TEST(SimTransport, IdlePeersAreClosedButSubscribersAndStallsWait) {
     ASSERT_EQ(::send(halfHeader.fd(), "KMCS\0", 5, MSG_NOSIGNAL), 5);
     TcpSocket stalled = connectTo(sim);
     ASSERT_EQ(kmMgrSocketCommon::sendData(stalled.fd(), versionRequest(), nullptr), 1);
+    TcpSocket ptz = connectTo(sim);
+    ASSERT_EQ(kmMgrSocketCommon::sendData(ptz.fd(), ptzRequest(kDemoUser, "1", 2), nullptr), 1);
     PushConnection subscriber(sim.address(), subscriptionPayload());
     ASSERT_TRUE(sim.server().waitForSubscribers(1, 10s));
+    ASSERT_TRUE(sim.server().waitForPtzCommand("1", 2, 10s));
 
     EXPECT_TRUE(receiveUntilQuiet(silent.fd(), 10s).closed);
     EXPECT_TRUE(receiveUntilQuiet(halfHeader.fd(), 10s).closed);
     // Both were closed after the limit; the others have outlived it.
     EXPECT_FALSE(receiveUntilQuiet(stalled.fd()).closed);
+    ASSERT_EQ(kmMgrSocketCommon::sendData(ptz.fd(), ptzRequest(kDemoUser, "1", 26), nullptr), 1);
+    EXPECT_TRUE(sim.server().waitForPtzCommand("1", 26, 10s));
     sim.server().pushAlarm("2", "Motion");
     EXPECT_TRUE(subscriber.collector.waitForMessages(1, 10s));
     EXPECT_FALSE(subscriber.collector.ended());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli_command.h"
+#include "krt_version.h"
 #include "protocol/diag_log.h"
 #include "protocol/message_sink.h"
 #include "protocol/tcp_socket.h"
@@ -149,6 +150,9 @@ std::optional<int> parseCommandLine(CLI::App& app, std::span<const std::string> 
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);
         return kExitOk;
+    } catch (const CLI::CallForVersion& version) {
+        out << version.what() << '\n';
+        return kExitOk;
     } catch (const CLI::ParseError& error) {
         // An unknown command is left over as an extra argument; say so rather than only that
         // a command is missing.
@@ -172,6 +176,8 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
     // --help shows every command together with its own options.
     app.set_help_flag();
     app.set_help_all_flag("-h,--help", "Print this help and exit");
+    app.set_version_flag("--version", "krt-cli " + std::string(kProductVersion),
+                         "Print the program's name and version and exit");
     app.footer(
         "Examples:\n"
         "  KRT_PASSWORD=secret krt-cli --server 127.0.0.1 --user demo login\n"

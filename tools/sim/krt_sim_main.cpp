@@ -17,6 +17,7 @@
 #include <QtGui/QGuiApplication>
 #endif
 
+#include "krt_version.h"
 #include "protocol/diag_log.h"
 #include "protocol/tcp_socket.h"
 #include "sim_config.h"
@@ -154,6 +155,7 @@ int main(int argc, char** argv) {
         std::string(krt::sim::kControlHelp) +
         "\nSIGUSR1 pushes the next alarm of the schedule; SIGINT and SIGTERM stop the server."};
     Options options;
+    app.set_version_flag("--version", "krt-sim " + std::string(krt::kProductVersion));
     app.add_option("--address", options.address, "IPv4 address to listen on")
         ->capture_default_str();
     app.add_option("--port", options.port, "TCP port to listen on")->capture_default_str();
@@ -176,7 +178,8 @@ int main(int argc, char** argv) {
     krt::sim::SimConfig config;
     try {
         config = loadConfig(options);
-    } catch (const krt::sim::ConfigError& error) {
+    } catch (const std::exception& error) {
+        // ConfigError names the place of the mistake; anything else still ends with status 1.
         std::cerr << "krt-sim: " << error.what() << std::endl;
         return EXIT_FAILURE;
     }

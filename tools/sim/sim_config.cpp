@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <initializer_list>
+#include <limits>
 #include <sstream>
+#include <type_traits>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -62,6 +67,49 @@ void checkKeys(const json& object, std::initializer_list<std::string_view> known
     }
 }
 
+// Every number of a file goes through here. JSON numbers arrive as 64-bit integers or as
+// doubles of any size; a field takes only values its type holds, and an integer field only
+// whole ones, so that nothing is converted out of range.
+template <typename Number>
+Number checkedNumber(const json& value, std::string_view where) {
+    if (!value.is_number()) {
+        fail(where, "has the wrong type");
+    }
+    if constexpr (std::is_floating_point_v<Number>) {
+        const double number = value.get<double>();
+        if (!std::isfinite(number) || std::fabs(number) > std::numeric_limits<Number>::max()) {
+            fail(where, "is out of range");
+        }
+        return static_cast<Number>(number);
+    } else {
+        if (value.is_number_unsigned()) {
+            const auto number = value.get<std::uint64_t>();
+            if (!std::in_range<Number>(number)) {
+                fail(where, "is out of range");
+            }
+            return static_cast<Number>(number);
+        }
+        if (value.is_number_integer()) {
+            const auto number = value.get<std::int64_t>();
+            if (!std::in_range<Number>(number)) {
+                fail(where, "is out of range");
+            }
+            return static_cast<Number>(number);
+        }
+        const double number = value.get<double>();
+        if (!std::isfinite(number) || number != std::trunc(number)) {
+            fail(where, "must be a whole number");
+        }
+        // The bounds are powers of two, so both are exact as doubles.
+        const double low = static_cast<double>(std::numeric_limits<Number>::min());
+        const double beyondHigh = std::ldexp(1.0, std::numeric_limits<Number>::digits);
+        if (!(number >= low && number < beyondHigh)) {
+            fail(where, "is out of range");
+        }
+        return static_cast<Number>(number);
+    }
+}
+
 // Reads object[key] into target when present; a value of the wrong type is an error.
 template <typename T>
 void read(const json& object, const char* key, T& target, std::string_view where) {
@@ -69,10 +117,15 @@ void read(const json& object, const char* key, T& target, std::string_view where
     if (found == object.end()) {
         return;
     }
-    try {
-        target = found->template get<T>();
-    } catch (const json::exception&) {
-        fail(std::string(where) + "." + key, "has the wrong type");
+    const std::string place = std::string(where) + "." + key;
+    if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+        target = checkedNumber<T>(*found, place);
+    } else {
+        try {
+            target = found->template get<T>();
+        } catch (const json::exception&) {
+            fail(place, "has the wrong type");
+        }
     }
 }
 
@@ -362,7 +415,8 @@ SimConfig parseConfig(std::string_view jsonText) {
     json root;
     try {
         root = json::parse(jsonText);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // Syntax errors, and numbers beyond any double such as 1e400.
         throw ConfigError(std::string("not valid JSON: ") + error.what());
     }
     checkKeys(root,

@@ -114,7 +114,8 @@ struct SimConfig {
     int lowResolutionDivisor = 4;
     int mediumResolutionDivisor = 2;
     // A connection that has not sent a whole request this long after it was accepted (or
-    // after its last reply) is closed; subscriptions and stalled connections wait for ever.
+    // after its last reply) is closed; subscriptions, PTZ connections after their first
+    // command and stalled connections wait for ever.
     int idleTimeoutMs = 30'000;
     std::vector<FaultMode> faults;
 

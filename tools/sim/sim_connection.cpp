@@ -61,9 +61,17 @@ std::string clockText(const LocalTime& time) {
     return text;
 }
 
+std::string printable(std::string_view text) {
+    std::string shown(text);
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; },
+        '?');
+    return shown;
+}
+
 void SimLogger::line(std::string_view peer, std::string_view text) const {
     if (m_sink) {
-        m_sink(clockText(currentLocalTime()) + " " + std::string(peer) + " " + std::string(text));
+        m_sink(clockText(currentLocalTime()) + " " + std::string(peer) + " " + printable(text));
     }
 }
 

@@ -48,6 +48,10 @@ class SimLogger {
     Sink m_sink;
 };
 
+// The text with control characters shown as '?': what a hostile client sends must not start
+// log lines of its own.
+std::string printable(std::string_view text);
+
 // "YYYY-MM-DD hh:mm:ss.mmm" of the local time, as the log and the captions show it.
 std::string clockText(const LocalTime& time);
 
@@ -95,8 +99,8 @@ class SimConnection {
     // A silent connection sends and reads nothing more, and is not closed until the server
     // stops.
     bool silent() const { return m_silent; }
-    // Subscriptions and stalled connections wait for ever for a next request; others are
-    // closed when none comes in time.
+    // Subscriptions, PTZ connections and stalled connections wait for ever for a next
+    // request; others are closed when none comes in time.
     void waitWithoutRequests() { m_waitsWithoutRequests = true; }
     bool waitsWithoutRequests() const { return m_waitsWithoutRequests || m_stalled; }
 

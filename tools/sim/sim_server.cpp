@@ -50,13 +50,15 @@ SimTransport::Served SimServer::Impl::serve(const std::shared_ptr<SimConnection>
         served.keepOpen = alarms.serveAlarmImage(*connection, request, served.outcome);
     } else if (id == "getLowResolutionLiveVideo") {
         served.keepOpen =
-            video.serveLiveVideo(*connection, request, Resolution::Low, served.outcome);
+            video.serveLiveVideo(*connection, request, LiveResolution::Low, served.outcome);
     } else if (id == "getMediumResolutionLiveVideo") {
         served.keepOpen =
-            video.serveLiveVideo(*connection, request, Resolution::Medium, served.outcome);
+            video.serveLiveVideo(*connection, request, LiveResolution::Medium, served.outcome);
     } else {
-        // PTZCommand2: no reply, the client never reads its PTZ connection.
+        // PTZCommand2: no reply, the client never reads its PTZ connection, and keeps it
+        // open for the next command however long that takes.
         video.applyPtz(request, served.outcome);
+        connection->waitWithoutRequests();
     }
     return served;
 }
@@ -160,6 +162,23 @@ std::size_t SimServer::subscriberCount() const {
 
 std::size_t SimServer::framesSent() const {
     return m_impl->video.framesSent();
+}
+
+std::size_t SimServer::framesSent(std::string_view channelId) const {
+    return m_impl->video.framesSent(channelId);
+}
+
+std::optional<long long> SimServer::lastFrameNumber(std::string_view channelId) const {
+    return m_impl->video.lastFrameNumber(channelId);
+}
+
+std::vector<StreamStatus> SimServer::liveStreams() const {
+    return m_impl->video.liveStreams();
+}
+
+bool SimServer::waitForFrames(std::string_view channelId, std::size_t count,
+                              std::chrono::milliseconds timeout) const {
+    return m_impl->video.waitForFrames(channelId, count, timeout);
 }
 
 bool SimServer::waitForSubscribers(std::size_t count, std::chrono::milliseconds timeout) const {

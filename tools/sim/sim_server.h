@@ -14,6 +14,7 @@
 #include "ptz_motion.h"
 #include "sim_config.h"
 #include "sim_replies.h"
+#include "sim_video.h"
 
 namespace krt::sim {
 
@@ -59,11 +60,21 @@ class SimServer {
     std::optional<int> lastPtzCommand(std::string_view channelId) const;
     std::optional<PtzView> ptzView(std::string_view channelId) const;
     std::size_t subscriberCount() const;
-    std::size_t framesSent() const;
+    std::size_t framesSent() const;  // live frames sent on every stream, in all
+    // Live frames sent on the channel's streams since the start; frames carry their number
+    // (from 1 on each stream) and send time in a JPEG comment, see frame_stamp.h.
+    std::size_t framesSent(std::string_view channelId) const;
+    // The number of the frame last sent on any stream of the channel; nothing before the
+    // first. With several streams of one channel, liveStreams() tells them apart.
+    std::optional<long long> lastFrameNumber(std::string_view channelId) const;
+    std::vector<StreamStatus> liveStreams() const;  // the streams running now
     // True as soon as the condition holds, false when the time-out passes first.
     bool waitForSubscribers(std::size_t count, std::chrono::milliseconds timeout) const;
     bool waitForRequests(std::string_view name, std::size_t count,
                          std::chrono::milliseconds timeout) const;
+    // Waits until the channel's streams have sent `count` frames in all.
+    bool waitForFrames(std::string_view channelId, std::size_t count,
+                       std::chrono::milliseconds timeout) const;
     // Waits until the last PTZ command applied to the channel is `code`.
     bool waitForPtzCommand(std::string_view channelId, int code,
                            std::chrono::milliseconds timeout) const;

@@ -323,7 +323,7 @@ void SimTransport::serveConnection(const std::shared_ptr<SimConnection>& connect
 bool SimTransport::handleRequest(const std::shared_ptr<SimConnection>& connection,
                                  std::span<const char> payload) {
     const std::optional<ParsedRequest> request = parseRequest(payload);
-    const std::string name = request ? request->id : std::string(kUnreadableRequest);
+    const std::string name = request ? printable(request->id) : std::string(kUnreadableRequest);
     m_requests.record(name);
     const std::vector<FaultMode> faults = m_faults.take(name);
     connection->applyFaults(faults);

@@ -12,7 +12,7 @@ SimVideo::SimVideo(const SimConfig& config, const StopSignal& stop, const SimLog
     : m_config(config), m_stop(stop), m_logger(logger), m_startTime(SimClock::now()) {}
 
 bool SimVideo::serveLiveVideo(SimConnection& connection, const ParsedRequest& request,
-                              Resolution resolution, std::string& outcome) {
+                              LiveResolution resolution, std::string& outcome) {
     const std::string channelId = request.param();
     const SimChannel* channel = m_config.findChannel(channelId);
     if (channel == nullptr) {
@@ -24,15 +24,17 @@ bool SimVideo::serveLiveVideo(SimConnection& connection, const ParsedRequest& re
         return false;
     }
     m_logger.line(connection.peer(), request.id + " channel " + channelId + " -> streaming");
-    streamFrames(connection, *channel, resolution);
+    const StreamList::iterator stream = addStream({channelId, connection.peer(), resolution, 0, 0});
+    streamFrames(connection, *channel, resolution, stream);
+    removeStream(stream);
     outcome = "channel " + channelId + ": stream ended";
     return false;
 }
 
 void SimVideo::streamFrames(SimConnection& connection, const SimChannel& channel,
-                            Resolution resolution) {
-    const int divisor = resolution == Resolution::Low ? m_config.lowResolutionDivisor
-                                                      : m_config.mediumResolutionDivisor;
+                            LiveResolution resolution, StreamList::iterator stream) {
+    const int divisor = resolution == LiveResolution::Low ? m_config.lowResolutionDivisor
+                                                          : m_config.mediumResolutionDivisor;
     const int width = std::max(16, channel.width / divisor);
     const int height = std::max(16, channel.height / divisor);
     const auto period = channel.frameRate > 0
@@ -42,10 +44,15 @@ void SimVideo::streamFrames(SimConnection& connection, const SimChannel& channel
     FrameRenderer renderer(m_config.jpegQuality);
     SimClock::time_point next = SimClock::now();
     for (long long frame = 1;; ++frame) {
-        if (!connection.sendFrame(renderFrame(renderer, channel, width, height, frame, {}))) {
+        std::string jpeg = renderFrame(renderer, channel, width, height, frame, {});
+        const FrameStamp stamp{frame, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::system_clock::now().time_since_epoch())
+                                          .count()};
+        stampJpeg(jpeg, stamp);
+        if (!connection.sendFrame(jpeg)) {
             return;
         }
-        countFrame();
+        countFrame(stream, stamp);
         if (m_stop.raised()) {
             return;
         }
@@ -59,9 +66,25 @@ void SimVideo::streamFrames(SimConnection& connection, const SimChannel& channel
     }
 }
 
-void SimVideo::countFrame() {
+SimVideo::StreamList::iterator SimVideo::addStream(StreamStatus stream) {
+    std::lock_guard lock(m_mutex);
+    return m_streams.insert(m_streams.end(), std::move(stream));
+}
+
+void SimVideo::removeStream(StreamList::iterator stream) {
+    std::lock_guard lock(m_mutex);
+    m_streams.erase(stream);
+}
+
+void SimVideo::countFrame(StreamList::iterator stream, const FrameStamp& stamp) {
     std::lock_guard lock(m_mutex);
     ++m_framesSent;
+    stream->lastFrameNumber = stamp.frameNumber;
+    stream->lastSentMs = stamp.sentMs;
+    ChannelFrames& channel = m_channelFrames[stream->channelId];
+    ++channel.sent;
+    channel.lastFrameNumber = stamp.frameNumber;
+    m_changed.notify_all();
 }
 
 void SimVideo::applyPtz(const ParsedRequest& request, std::string& outcome) {
@@ -136,6 +159,33 @@ bool SimVideo::waitForPtzCommand(std::string_view channelId, int code,
     return m_changed.wait_for(lock, timeout, [&] {
         const auto found = m_lastPtz.find(channelId);
         return found != m_lastPtz.end() && found->second == code;
+    });
+}
+
+std::size_t SimVideo::framesSent(std::string_view channelId) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_channelFrames.find(channelId);
+    return found == m_channelFrames.end() ? 0 : found->second.sent;
+}
+
+std::optional<long long> SimVideo::lastFrameNumber(std::string_view channelId) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_channelFrames.find(channelId);
+    return found == m_channelFrames.end() ? std::nullopt
+                                          : std::optional(found->second.lastFrameNumber);
+}
+
+std::vector<StreamStatus> SimVideo::liveStreams() const {
+    std::lock_guard lock(m_mutex);
+    return {m_streams.begin(), m_streams.end()};
+}
+
+bool SimVideo::waitForFrames(std::string_view channelId, std::size_t count,
+                             std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] {
+        const auto found = m_channelFrames.find(channelId);
+        return found != m_channelFrames.end() && found->second.sent >= count;
     });
 }
 

@@ -1,24 +1,68 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
 
 #include "app/ui/client_startup.h"
 #include "common/app_state.h"
+#include "krt_version.h"
 #include "protocol/diag_log.h"
 
+namespace {
+
+// --version and --help need no display, unlike the application object: they are answered
+// from the raw arguments before it exists. Qt's own options (-platform, -style, ...) are not
+// known to the parser yet, so a parse error is left for the full parse to report.
+std::optional<int> answerWithoutDisplay(QCommandLineParser& parser, int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    static_cast<void>(parser.parse(arguments));
+    QString answer;
+    if (parser.isSet(QStringLiteral("version"))) {
+        answer = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                 QCoreApplication::applicationVersion() + QLatin1Char('\n');
+    } else if (parser.isSet(QStringLiteral("help"))) {
+        // Without the application object Qt cannot name the program in the usage line.
+        answer = parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                           QCoreApplication::applicationName());
+    } else {
+        return std::nullopt;
+    }
+    std::fputs(answer.toLocal8Bit().constData(), stdout);
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("krt-client"));
+    QCoreApplication::setApplicationName(QStringLiteral("krt-client"));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(
+        krt::kProductVersion.data(), static_cast<qsizetype>(krt::kProductVersion.size())));
 
     QCommandLineParser parser;
+    // Qt's own one-dash options (-reverse, -stylesheet) must not read as -v or -h in a row.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("KRT client: log in to a Tessaline server, watch its cameras and alarms."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption logDir(
         QStringLiteral("log-dir"),
         QStringLiteral(
             "Write the diagnostic log, one file per day, into <dir> (also $KRT_LOG_DIR)."),
         QStringLiteral("dir"));
     parser.addOption(logDir);
+    if (const std::optional<int> status = answerWithoutDisplay(parser, argc, argv)) {
+        return *status;
+    }
+
+    QApplication application(argc, argv);
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(
+        krt::kDesktopFileId.data(), static_cast<qsizetype>(krt::kDesktopFileId.size())));
     parser.process(application);
 
     krt::enableDiagLogFromEnvironment();
