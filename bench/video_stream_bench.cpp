@@ -1,6 +1,10 @@
 // Frames per second of the live video path, on frames of krt-sim (640 × 480 and 1280 × 720,
 // drawn into a tile 320 pixels wide):
-//   RawDecode          TurboJPEG's scaled decode alone on frames held in memory: the limit;
+//   RawDecode          TurboJPEG's scaled decode alone on frames held in memory, to a size that
+//                      is one of its DCT scales: the limit;
+//   DecodeAndFit       FrameDecoder on the same frames to sizes a tile really has, which are no
+//                      DCT scale (308 × 231 in the grid, 616 × 462 in the single view): the
+//                      scaled decode and the bilinear resample to the exact size;
 //   StreamDecode       the whole path: krt-sim streams over loopback with no frame-rate cap,
 //                      VSCHarlowStream receives, FrameDecoder decodes to the tile's size;
 //                      with one stream or four at once; at the simulator's pace, or (backlog)
@@ -128,11 +132,11 @@ const std::vector<std::vector<unsigned char>>& heldFrames(const BenchChannel& ch
     return frames;
 }
 
-// (a) The limit: tjDecompress2 at the scaled size, nothing else.
+// (a) The limit: tjDecompress2 at a DCT-scaled size, nothing else.
 void RawDecode(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
     const auto& frames = heldFrames(channel);
-    const PictureSize target = tileTarget(channel);
+    const PictureSize target{static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
     const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
     std::vector<unsigned char> pixels(static_cast<std::size_t>(target.width * target.height * 4));
     std::size_t next = 0;
@@ -144,6 +148,25 @@ void RawDecode(benchmark::State& state) {
             break;
         }
         benchmark::DoNotOptimize(pixels.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetLabel(channel.id);
+}
+
+// A tile's decode of frames held in memory, to any size.
+void DecodeAndFit(benchmark::State& state) {
+    const BenchChannel& channel = kChannels[state.range(0)];
+    const auto& frames = heldFrames(channel);
+    const PictureSize target{static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
+    FrameDecoder decoder;
+    DecodedPicture picture;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        if (!decoder.decode(frames[next++ % frames.size()], target, picture)) {
+            state.SkipWithError("a frame did not decode");
+            break;
+        }
+        benchmark::DoNotOptimize(picture.pixels.data());
     }
     state.SetItemsProcessed(state.iterations());
     state.SetLabel(channel.id);
@@ -271,7 +294,18 @@ void StreamDecode(benchmark::State& state) {
     state.SetLabel(channel.id);
 }
 
-BENCHMARK(RawDecode)->Arg(0)->Arg(1);
+// The tile of StreamDecode, and the exact scales that the fitted sizes below round up to.
+BENCHMARK(RawDecode)
+    ->ArgNames({"channel", "width", "height"})
+    ->Args({0, 320, 240})
+    ->Args({0, 640, 480})
+    ->Args({1, 320, 180});
+BENCHMARK(DecodeAndFit)
+    ->ArgNames({"channel", "width", "height"})
+    ->Args({0, 320, 240})
+    ->Args({0, 308, 231})
+    ->Args({0, 616, 462})
+    ->Args({1, 320, 180});
 BENCHMARK(StreamDecode)
     ->ArgNames({"channel", "streams", "backlog"})
     ->ArgsProduct({{0, 1}, {1, 4}, {0, 1}})

@@ -59,23 +59,6 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
     return smallestReaching.value_or(largest);
 }
 
-void resizePixels(std::span<const unsigned char> source, PictureSize sourceSize,
-                  std::span<unsigned char> target, PictureSize targetSize) {
-    constexpr int kPixel = DecodedPicture::kBytesPerPixel;
-    for (int y = 0; y < targetSize.height; ++y) {
-        const long sourceY = long{y} * sourceSize.height / targetSize.height;
-        const unsigned char* sourceRow =
-            source.data() + static_cast<std::size_t>(sourceY * sourceSize.width * kPixel);
-        unsigned char* targetRow = target.data() + static_cast<std::size_t>(y) *
-                                                       static_cast<std::size_t>(targetSize.width) *
-                                                       kPixel;
-        for (int x = 0; x < targetSize.width; ++x) {
-            const long sourceX = long{x} * sourceSize.width / targetSize.width;
-            std::copy_n(sourceRow + sourceX * kPixel, kPixel, targetRow + x * kPixel);
-        }
-    }
-}
-
 void FrameDecoder::HandleDeleter::operator()(void* handle) const {
     tjDestroy(handle);
 }
@@ -127,7 +110,7 @@ bool FrameDecoder::decodeScaled(std::span<const unsigned char> jpeg, PictureSize
         m_scaled.swap(picture.pixels);  // no copy: the two buffers trade places
     } else {
         picture.pixels.resize(byteCount(target));
-        resizePixels(m_scaled, scaled, picture.pixels, target);
+        m_resampler.resample(m_scaled, scaled, picture.pixels, target);
     }
     picture.size = target;
     return true;

@@ -5,14 +5,10 @@
 #include <span>
 #include <vector>
 
+#include "video/picture_resampler.h"
+#include "video/picture_size.h"
+
 namespace krt {
-
-struct PictureSize {
-    int width = 0;
-    int height = 0;
-
-    bool operator==(const PictureSize&) const = default;
-};
 
 // A decoded picture: four bytes per pixel, blue, green, red and an unused byte in memory order
 // (what a 32-bit RGB image of the window toolkit reads on a little-endian machine), stored
@@ -43,8 +39,9 @@ PictureSize scaledSize(PictureSize source, ScalingFactor factor);
 ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
                                   std::span<const ScalingFactor> factors);
 
-// Decodes JPEG frames straight to the size they are drawn at. One per stream: it keeps its
-// decoder and scratch buffer from frame to frame. Not for use by two threads at once.
+// Decodes JPEG frames to the size they are drawn at: by the decoder's own DCT scaling to the
+// nearest size at least as large, then resampled bilinearly to the exact size. One per stream: it
+// keeps its decoder and scratch buffer from frame to frame. Not for use by two threads at once.
 class FrameDecoder {
   public:
     // Larger decoded pictures are refused, whatever their frame claims.
@@ -70,11 +67,8 @@ class FrameDecoder {
     std::unique_ptr<void, HandleDeleter> m_handle;
     std::vector<ScalingFactor> m_factors;
     std::vector<unsigned char> m_scaled;  // the decoder's output, before it becomes the picture's
+    PictureResampler m_resampler;
     int m_failedFrames = 0;
 };
-
-// Nearest-neighbour resize of 4-byte pixels; both buffers keep the same row order.
-void resizePixels(std::span<const unsigned char> source, PictureSize sourceSize,
-                  std::span<unsigned char> target, PictureSize targetSize);
 
 }  // namespace krt

@@ -1,7 +1,9 @@
 #include "video/harlow_stream.h"
 
 #include <arpa/inet.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <array>
 #include <cerrno>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,23 @@ constexpr int kReceiveThreadGrace_ms = 5000;
 // The reply to a live video request is a short text; anything longer is not one.
 constexpr std::uint32_t kMaxReplyLength = 64 * 1024;
 constexpr std::string_view kReplyAccepted = "success";
+
+// Whether a whole frame, header and payload, has arrived and waits to be read. Reads nothing
+// and never blocks; a damaged header is left for the next read to find.
+bool wholeFrameWaiting(int fd) {
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting < static_cast<int>(kPktHeaderSize)) {
+        return false;
+    }
+    std::array<unsigned char, kPktHeaderSize> header{};
+    if (::recv(fd, header.data(), header.size(), MSG_PEEK | MSG_DONTWAIT) !=
+        static_cast<ssize_t>(header.size())) {
+        return false;
+    }
+    const std::size_t length =
+        std::size_t{header[7]} << 16 | std::size_t{header[8]} << 8 | std::size_t{header[9]};
+    return static_cast<std::size_t>(waiting) >= kPktHeaderSize + length;
+}
 
 }  // namespace
 
@@ -127,6 +146,7 @@ void VSCHarlowStream::pushFrameThread(int fd) {
             return;
         }
         if (m_receivingEnabled.load() && !stopRequested()) {
+            m_frame.setNewerFrameWaiting(wholeFrameWaiting(fd));
             deliver(m_frame);
         }
     }

@@ -67,6 +67,13 @@ PtzSender::SendResult PtzSender::sendPtzCommand(std::span<const VideoChannel> ca
     return SendResult::Sent;
 }
 
+PtzSender::Link PtzSender::reconnectIfLost() {
+    if (m_socket.valid() && drainReplies()) {
+        return Link::Alive;
+    }
+    return connectPtz() ? Link::Reestablished : Link::Down;
+}
+
 bool PtzSender::drainReplies() {
     // Bounded, so that a server that never stops talking cannot hold the GUI thread here.
     constexpr int kMaxReads = 64;

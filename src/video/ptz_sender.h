@@ -59,6 +59,14 @@ class PtzSender {
 
     // (Re)opens the connection; nothing is shown when it fails.
     bool connectPtz();
+
+    enum class Link {
+        Alive,
+        Reestablished,  // it had been lost (closed by the server or never made) and is back
+        Down,
+    };
+    // Looks at the connection without sending anything and makes it anew when it was lost.
+    Link reconnectIfLost();
     SendResult sendPtzCommand(std::span<const VideoChannel> catalogue, int channelIndex, int code);
     bool isConnected() const { return m_socket.valid(); }
 

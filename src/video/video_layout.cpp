@@ -8,6 +8,7 @@ namespace {
 constexpr int kLinkRowHeight = 40;
 constexpr int kTileMargin = 5;
 constexpr int kTitleBarHeight = 15;
+constexpr int kButtonBottomMargin = 10;
 
 }  // namespace
 
@@ -31,9 +32,36 @@ std::optional<int> channelForTile(int pageIndex, int rows, int cols, int tile, i
     return channel;
 }
 
-int availableTileHeight(int clientHeight, bool ptzButtonsShown) {
-    return clientHeight - (ptzButtonsShown ? 60 : 40);
+int availableTileHeight(int clientHeight, std::optional<int> ptzButtonHeight) {
+    const int bottom =
+        ptzButtonHeight ? clientHeight - *ptzButtonHeight - kButtonBottomMargin : clientHeight;
+    return bottom - kLinkRowHeight;
 }
+
+namespace {
+
+bool fits(const TileGeometry& geometry, int clientWidth, int availableHeight, int rows, int cols) {
+    return geometry.tileWidth >= 0 && geometry.tileHeight >= 0 &&
+           cols * geometry.tileWidth + (cols + 1) * kTileMargin <= clientWidth &&
+           rows * geometry.tileHeight + (rows + 1) * kTileMargin <= availableHeight;
+}
+
+// The largest tiles with a 4:3 picture that fit both ways, the room left spread as gaps.
+TileGeometry fitBothWays(int clientWidth, int availableHeight, int rows, int cols) {
+    const int widthForPictures = (clientWidth - (cols + 1) * kTileMargin) / cols;
+    const int heightForPictures =
+        (availableHeight - (rows + 1) * kTileMargin) / rows - kTitleBarHeight;
+    const int pictureWidth = std::max(std::min(widthForPictures, 4 * heightForPictures / 3), 0);
+    TileGeometry geometry;
+    geometry.tileWidth = pictureWidth;
+    geometry.tileHeight = 3 * pictureWidth / 4 + kTitleBarHeight;
+    geometry.gapX = std::max((clientWidth - cols * geometry.tileWidth) / (cols + 1), kTileMargin);
+    geometry.gapY =
+        std::max((availableHeight - rows * geometry.tileHeight) / (rows + 1), kTileMargin);
+    return geometry;
+}
+
+}  // namespace
 
 TileGeometry tileGeometry(int clientWidth, int clientHeight, int availableHeight, int rows,
                           int cols) {
@@ -52,6 +80,9 @@ TileGeometry tileGeometry(int clientWidth, int clientHeight, int availableHeight
         geometry.gapX = (clientWidth - cols * geometry.tileWidth) / (cols + 1);
         geometry.gapY = kTileMargin;
     }
+    if (!fits(geometry, clientWidth, availableHeight, rows, cols)) {
+        return fitBothWays(clientWidth, availableHeight, rows, cols);
+    }
     return geometry;
 }
 
@@ -59,6 +90,11 @@ Rect tileRect(const TileGeometry& geometry, int row, int column) {
     return {geometry.gapX + column * (geometry.tileWidth + geometry.gapX),
             kLinkRowHeight + geometry.gapY + row * (geometry.tileHeight + geometry.gapY),
             geometry.tileWidth, geometry.tileHeight};
+}
+
+int pageContentHeight(const TileGeometry& geometry, int rows, std::optional<int> ptzButtonHeight) {
+    const int tiles = std::max(rows, 0) * (geometry.tileHeight + geometry.gapY) + geometry.gapY;
+    return kLinkRowHeight + tiles + (ptzButtonHeight ? *ptzButtonHeight + kButtonBottomMargin : 0);
 }
 
 std::array<PageLink, 3> pageLinks(int pageIndex, int pageCount) {
@@ -83,7 +119,7 @@ std::vector<std::string> pageListItems(int pageCount) {
 }
 
 std::array<Rect, 6> ptzButtonRects(int clientWidth, int clientHeight, int buttonHeight) {
-    constexpr int kGap = 10;
+    constexpr int kGap = kButtonBottomMargin;
     const int width = (clientWidth - 70) / 6;
     const int y = clientHeight - buttonHeight - kGap;
     std::array<Rect, 6> rects;
@@ -93,13 +129,13 @@ std::array<Rect, 6> ptzButtonRects(int clientWidth, int clientHeight, int button
     return rects;
 }
 
-std::optional<PageView> viewAfterTap(bool singleView, int channelIndex) {
-    if (channelIndex < 0) {
+std::optional<PageView> viewAfterTap(bool singleView, int channelIndex, int gridColumns) {
+    if (channelIndex < 0 || gridColumns <= 0) {
         return std::nullopt;
     }
-    constexpr int kGridTiles = 4;
     if (singleView) {
-        return PageView{2, 2, channelIndex / kGridTiles, false};
+        return PageView{gridColumns, gridColumns, channelIndex / (gridColumns * gridColumns),
+                        false};
     }
     return PageView{1, 1, channelIndex, true};
 }

@@ -33,8 +33,9 @@ int firstChannelOfPage(int pageIndex, int rows, int cols);
 // The catalogue index that tile k shows, nothing past the end of the catalogue.
 std::optional<int> channelForTile(int pageIndex, int rows, int cols, int tile, int channelCount);
 
-// Height left for the tiles: the single view with PTZ buttons gives 20 pixels more to them.
-int availableTileHeight(int clientHeight, bool ptzButtonsShown);
+// Height left for the tiles below the link row: down to the bottom of the page, or down to
+// the top of the PTZ buttons when buttons of that height are shown.
+int availableTileHeight(int clientHeight, std::optional<int> ptzButtonHeight);
 
 // Size of every tile (with its 15-pixel title bar) and the gaps between them.
 struct TileGeometry {
@@ -46,10 +47,18 @@ struct TileGeometry {
     bool operator==(const TileGeometry&) const = default;
 };
 // Portrait (height > width) fits the tiles to the width, landscape to the available height.
+// Tiles that would then reach past the other side (below the available height, or past the
+// width) are made smaller so that the grid fits both ways, centred, with at least 5 pixels
+// around every tile and a picture area of 4:3 below each title bar.
 TileGeometry tileGeometry(int clientWidth, int clientHeight, int availableHeight, int rows,
                           int cols);
 // Where the tile of that row and column goes; the first row starts below the 40-pixel link row.
 Rect tileRect(const TileGeometry& geometry, int row, int column);
+
+// The height the page's content needs: the link row, the rows of tiles with their gaps and,
+// when shown, the PTZ buttons below them. The page shows its scroll bar only when this is
+// more than its own height.
+int pageContentHeight(const TileGeometry& geometry, int rows, std::optional<int> ptzButtonHeight);
 
 // One of the three page-number links.
 struct PageLink {
@@ -68,7 +77,7 @@ std::vector<std::string> pageListItems(int pageCount);
 std::array<Rect, 6> ptzButtonRects(int clientWidth, int clientHeight, int buttonHeight);
 
 // What tapping a tile does to the page: the single view of the tapped channel, or back from
-// it to the grid page that holds the channel.
+// it to the page of the grid (gridColumns × gridColumns) that holds the channel.
 struct PageView {
     int rows = 0;
     int cols = 0;
@@ -78,6 +87,10 @@ struct PageView {
     bool operator==(const PageView&) const = default;
 };
 // Nothing for a tile that shows no channel (catalogue index -1): the tap is ignored.
-std::optional<PageView> viewAfterTap(bool singleView, int channelIndex);
+std::optional<PageView> viewAfterTap(bool singleView, int channelIndex, int gridColumns);
+
+// The height of the row of page links above the tiles; in full screen that row is hidden and
+// the tiles take its room.
+inline constexpr int kPageLinkRowHeight = 40;
 
 }  // namespace krt

@@ -23,22 +23,4 @@ TopRowLayout topRowLayout(int pageWidth, int comboWidth, int comboHeight) {
     return layout;
 }
 
-int scrollHeightOnResize(int clientWidth, int rows, int cols) {
-    if (rows <= 0 || cols <= 0) {
-        return 0;
-    }
-    return rows * ((clientWidth / cols - 5 * cols) * 3 / 4);
-}
-
-int initialScrollHeight(int clientWidth, int rows, int cols, int keptScrollHeight) {
-    if (rows <= 0 || cols <= 0) {
-        return keptScrollHeight;
-    }
-    return ((3 * (clientWidth / cols) - 15 * cols) / 4) * (rows + 1);
-}
-
-bool initialScrollBarNeeded(int scrollHeight, int clientHeight) {
-    return scrollHeight + 8 >= clientHeight;
-}
-
 }  // namespace krt

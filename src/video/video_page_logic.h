@@ -28,16 +28,8 @@ struct TopRowLayout {
 };
 TopRowLayout topRowLayout(int pageWidth, int comboWidth, int comboHeight);
 
-// The height of the scrollable content the page sets whenever its size changes.
-int scrollHeightOnResize(int clientWidth, int rows, int cols);
-// The height of the scrollable content the page sets up when it opens; without a grid the
-// height kept so far.
-int initialScrollHeight(int clientWidth, int rows, int cols, int keptScrollHeight);
-// The scroll bar is needed only when the content with 8 pixels to spare is not shorter than
-// the page.
-bool initialScrollBarNeeded(int scrollHeight, int clientHeight);
-
-// What a relayout depends on: nothing moves unless the grid or the page changed.
+// What a relayout depends on: the tiles are filled anew when the grid or the page changed,
+// and only re-fitted when the page's size alone changed; a scroll alone moves nothing.
 struct LayoutKey {
     int rows = 0;
     int cols = 0;

@@ -16,13 +16,17 @@ enum class VideoState { VideoIdle = 0, VideoConnecting = 1, VideoPlaying = 2 };
 std::string_view videoWindowText(VideoState state, bool hasChannel);
 
 // Where a picture of the channel goes in a picture area of that size: as wide as the area
-// allows but never wider than the channel, its height by the channel's aspect, centred.
-// Nothing for a channel without a width, whose picture has no defined height.
+// allows but never wider than the channel, its height by the channel's aspect, narrower when
+// the area is not high enough for that, centred. Nothing for a channel without a width or a
+// height, whose picture has no defined shape.
 std::optional<Rect> picturePlacement(int areaWidth, int areaHeight, const VideoChannel& channel);
 
-// The grid view draws every second frame only, starting with the first; the single view
-// draws all. Returns whether this frame is drawn and advances the toggle.
-bool takeFrameTurn(bool bigView, bool& frameToggle);
+// Whether a received frame is decoded and drawn. A tile shows the newest frame that has
+// arrived, so a frame with a newer one already waiting is never drawn; otherwise the single
+// view draws every frame, and the grid one frame per throttle period: the first that arrives
+// once `nextGridDraw_ms` (steady clock) has come.
+bool frameIsDrawn(bool bigView, bool newerFrameWaiting, std::int64_t now_ms,
+                  std::int64_t nextGridDraw_ms);
 
 // The watchdog reconnects after more than 10 s without a frame, unless a connect is under way
 // or the clock went back.

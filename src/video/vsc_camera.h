@@ -39,11 +39,16 @@ class VSCFrame {
     int capacity() const { return m_capacity; }
     int length() const { return m_length; }
     void setLength(int length) { m_length = length; }
+    // Whether a whole newer frame had already arrived when this one was handed on: a reader
+    // that shows only the newest picture need not decode this one.
+    bool newerFrameWaiting() const { return m_newerFrameWaiting; }
+    void setNewerFrameWaiting(bool waiting) { m_newerFrameWaiting = waiting; }
 
   private:
     std::unique_ptr<unsigned char[]> m_data;
     int m_capacity = 0;
     int m_length = 0;
+    bool m_newerFrameWaiting = false;
 };
 
 // What a caller hands to connectToCamera: "address:channel" or "address:channel:port".

@@ -148,19 +148,5 @@ TEST(DecodeReuse, OneDecoderServesFramesOfChangingSizes) {
     }
 }
 
-TEST(ResizePixels, NearestNeighbourKeepsRowOrder) {
-    // 2 × 2 source: four distinct pixels; doubled, each becomes a 2 × 2 block.
-    const std::vector<unsigned char> source = {1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0, 4, 4, 4, 0};
-    std::vector<unsigned char> target(4 * 4 * 4);
-    resizePixels(source, {2, 2}, target, {4, 4});
-    const int expected[4][4] = {{1, 1, 2, 2}, {1, 1, 2, 2}, {3, 3, 4, 4}, {3, 3, 4, 4}};
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            EXPECT_EQ(target[static_cast<std::size_t>((y * 4 + x) * 4)], expected[y][x])
-                << x << "," << y;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace krt

@@ -82,11 +82,12 @@ struct GeometryCase {
     const char* name;
     int width;
     int height;
-    bool ptz;
+    std::optional<int> ptzButtonHeight;
     int rows;
     int cols;
     TileGeometry geometry;
     std::vector<Rect> tiles;  // row-major
+    int contentHeight;
 };
 
 void PrintTo(const GeometryCase& c, std::ostream* out) {
@@ -97,8 +98,8 @@ class TileLayout : public testing::TestWithParam<GeometryCase> {};
 
 TEST_P(TileLayout, SizesAndPlacesEveryTile) {
     const GeometryCase& c = GetParam();
-    const TileGeometry geometry =
-        tileGeometry(c.width, c.height, availableTileHeight(c.height, c.ptz), c.rows, c.cols);
+    const TileGeometry geometry = tileGeometry(
+        c.width, c.height, availableTileHeight(c.height, c.ptzButtonHeight), c.rows, c.cols);
     EXPECT_EQ(geometry, c.geometry);
     for (int row = 0; row < c.rows; ++row) {
         for (int column = 0; column < c.cols; ++column) {
@@ -107,39 +108,93 @@ TEST_P(TileLayout, SizesAndPlacesEveryTile) {
                 << row << "," << column;
         }
     }
+    EXPECT_EQ(pageContentHeight(geometry, c.rows, c.ptzButtonHeight), c.contentHeight);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TileLayout,
     testing::Values(
         // u = 120 − 15, t = 78 + 15, A = 228, g = (228 − 186) ÷ 3.
-        GeometryCase{
-            "PortraitGrid",
-            240,
-            268,
-            false,
-            2,
-            2,
-            {105, 93, 5, 14},
-            {{5, 54, 105, 93}, {115, 54, 105, 93}, {5, 161, 105, 93}, {115, 161, 105, 93}}},
-        // Single view with PTZ: A = 268 − 60; u = 240 − 10, t = 172 + 15.
-        GeometryCase{
-            "PortraitSingleWithPtz", 240, 268, true, 1, 1, {230, 187, 5, 10}, {{5, 50, 230, 187}}},
+        GeometryCase{"PortraitGrid",
+                     240,
+                     268,
+                     std::nullopt,
+                     2,
+                     2,
+                     {105, 93, 5, 14},
+                     {{5, 54, 105, 93}, {115, 54, 105, 93}, {5, 161, 105, 93}, {115, 161, 105, 93}},
+                     268},
+        // A = 268 − 40 − 20 − 10; u = 240 − 10, t = 172 + 15: ends 6 pixels above the buttons.
+        GeometryCase{"PortraitSingleWithPtz",
+                     240,
+                     268,
+                     20,
+                     1,
+                     1,
+                     {230, 187, 5, 5},
+                     {{5, 45, 230, 187}},
+                     267},
         // A = 200, t = 100 − 15, u = 113, r = (320 − 226) ÷ 3.
         GeometryCase{
             "LandscapeGrid",
             320,
             240,
-            false,
+            std::nullopt,
             2,
             2,
             {113, 85, 31, 5},
-            {{31, 45, 113, 85}, {175, 45, 113, 85}, {31, 135, 113, 85}, {175, 135, 113, 85}}},
-        GeometryCase{"NoGrid", 240, 268, false, 0, 0, {}, {}}),
+            {{31, 45, 113, 85}, {175, 45, 113, 85}, {31, 135, 113, 85}, {175, 135, 113, 85}},
+            225},
+        // A maximised window: A = 910, t = 455 − 15, u = 586.
+        GeometryCase{
+            "LargeLandscapeGrid",
+            1200,
+            950,
+            std::nullopt,
+            2,
+            2,
+            {586, 440, 9, 5},
+            {{9, 45, 586, 440}, {604, 45, 586, 440}, {9, 490, 586, 440}, {604, 490, 586, 440}},
+            935},
+        // Fitted to the height, two tiles of 553 would pass the width: fitted to the width,
+        // (1000 − 15) ÷ 2 = 492 wide, 369 + 15 high, centred in the height.
+        GeometryCase{
+            "NearlySquareGridFitsTheWidth",
+            1000,
+            900,
+            std::nullopt,
+            2,
+            2,
+            {492, 384, 5, 30},
+            {{5, 70, 492, 384}, {502, 70, 492, 384}, {5, 484, 492, 384}, {502, 484, 492, 384}},
+            898},
+        // Fitted to the width the picture would cover the buttons: A = 230, picture
+        // 205 high, 273 wide.
+        GeometryCase{"PortraitSingleAboveTallButtons",
+                     300,
+                     310,
+                     30,
+                     1,
+                     1,
+                     {273, 219, 13, 5},
+                     {{13, 45, 273, 219}},
+                     309},
+        // No room for pictures at all: title bars only, and content below the page.
+        GeometryCase{"TooLowForPictures",
+                     320,
+                     50,
+                     std::nullopt,
+                     2,
+                     2,
+                     {0, 15, 106, 5},
+                     {{106, 45, 0, 15}, {212, 45, 0, 15}, {106, 65, 0, 15}, {212, 65, 0, 15}},
+                     85},
+        GeometryCase{"NoGrid", 240, 268, std::nullopt, 0, 0, {}, {}, 40}),
     [](const testing::TestParamInfo<GeometryCase>& param) { return param.param.name; });
 
-TEST(TileLayout, PtzButtonsTakeTwentyPixelsFromTheTiles) {
-    EXPECT_EQ(availableTileHeight(268, false) - availableTileHeight(268, true), 20);
+TEST(TileLayout, PtzButtonsTakeTheirHeightAndTenPixelsFromTheTiles) {
+    EXPECT_EQ(availableTileHeight(268, std::nullopt), 228);
+    EXPECT_EQ(availableTileHeight(268, 30), 188);
 }
 
 TEST(PtzButtons, OneRowTenPixelsAboveTheBottom) {
@@ -152,7 +207,7 @@ TEST(PtzButtons, OneRowTenPixelsAboveTheBottom) {
 
 TEST(VideoTap, NineChannelsSingleViewOnChannelSixAndBack) {
     constexpr int kChannels = 9;
-    const std::optional<PageView> single = viewAfterTap(false, 6);
+    const std::optional<PageView> single = viewAfterTap(false, 6, 2);
     ASSERT_TRUE(single);
     EXPECT_EQ(*single, (PageView{1, 1, 6, true}));
     const std::vector<std::string> items =
@@ -160,12 +215,51 @@ TEST(VideoTap, NineChannelsSingleViewOnChannelSixAndBack) {
     ASSERT_EQ(items.size(), 9u);
     EXPECT_EQ(items[static_cast<std::size_t>(single->pageIndex)], "Page 7");
 
-    EXPECT_EQ(viewAfterTap(true, 6), (PageView{2, 2, 1, false}));
+    EXPECT_EQ(viewAfterTap(true, 6, 2), (PageView{2, 2, 1, false}));
 }
 
 TEST(VideoTap, ATileWithoutChannelIsIgnored) {
-    EXPECT_EQ(viewAfterTap(false, -1), std::nullopt);
-    EXPECT_EQ(viewAfterTap(true, -1), std::nullopt);
+    EXPECT_EQ(viewAfterTap(false, -1, 2), std::nullopt);
+    EXPECT_EQ(viewAfterTap(true, -1, 3), std::nullopt);
+}
+
+TEST(LargerGrids, PagingLinksAndTapBackFollowTheGrid) {
+    struct Case {
+        int columns;
+        int channels;
+        int pages;
+        int lastPageTilesWithChannel;
+        int tappedChannel;  // back from its single view to this grid page
+        int gridPageOfTapped;
+    };
+    for (const Case& c : {
+             Case{3, 9, 1, 9, 8, 0},
+             Case{3, 20, 3, 2, 9, 1},
+             Case{4, 16, 1, 16, 15, 0},
+             Case{4, 40, 3, 8, 33, 2},
+             Case{4, 1, 1, 1, 0, 0},
+         }) {
+        SCOPED_TRACE(testing::Message() << c.columns << " columns, " << c.channels << " channels");
+        const int pages = pageCount(c.channels, c.columns, c.columns);
+        EXPECT_EQ(pages, c.pages);
+        EXPECT_EQ(pageListItems(pages).size(), static_cast<std::size_t>(c.pages));
+        const int last = pages - 1;
+        int withChannel = 0;
+        for (int tile = 0; tile < c.columns * c.columns; ++tile) {
+            const std::optional<int> channel =
+                channelForTile(last, c.columns, c.columns, tile, c.channels);
+            if (channel) {
+                EXPECT_EQ(*channel, last * c.columns * c.columns + tile);
+                ++withChannel;
+            }
+        }
+        EXPECT_EQ(withChannel, c.lastPageTilesWithChannel);
+        EXPECT_EQ(pageLinks(last, pages)[2].visible, last == 0 && pages >= 3);
+        EXPECT_EQ(viewAfterTap(false, c.tappedChannel, c.columns),
+                  (PageView{1, 1, c.tappedChannel, true}));
+        EXPECT_EQ(viewAfterTap(true, c.tappedChannel, c.columns),
+                  (PageView{c.columns, c.columns, c.gridPageOfTapped, false}));
+    }
 }
 
 }  // namespace

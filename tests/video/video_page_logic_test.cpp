@@ -43,42 +43,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, TopRow,
                                          // Narrower than its contents: the gap is negative.
                                          TopRowCase{100, 70, -15}));
 
-struct ScrollHeightCase {
-    int width;
-    int rows;
-    int cols;
-    int onResize;
-    int initial;
-};
-
-void PrintTo(const ScrollHeightCase& c, std::ostream* out) {
-    *out << c.width << " wide, " << c.rows << "x" << c.cols;
-}
-
-class ScrollHeight : public testing::TestWithParam<ScrollHeightCase> {};
-
-TEST_P(ScrollHeight, FollowsTheWidthAndTheGrid) {
-    const ScrollHeightCase& c = GetParam();
-    EXPECT_EQ(scrollHeightOnResize(c.width, c.rows, c.cols), c.onResize);
-    EXPECT_EQ(initialScrollHeight(c.width, c.rows, c.cols, 33), c.initial);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ScrollHeight,
-    testing::Values(
-        // 2 × ((120 − 10) × 3 ÷ 4) = 2 × 82; ((360 − 30) ÷ 4) × 3 = 82 × 3.
-        ScrollHeightCase{240, 2, 2, 164, 246},
-        // 1 × ((240 − 5) × 3 ÷ 4) = 176; ((720 − 15) ÷ 4) × 2 = 176 × 2.
-        ScrollHeightCase{240, 1, 1, 176, 352},
-        // Without a grid: nothing on resize, the kept height when the page opens.
-        ScrollHeightCase{240, 0, 0, 0, 33}));
-
-TEST(ScrollBar, IsNeededOnlyWhenTheContentWithEightSpareIsNotShorterThanThePage) {
-    EXPECT_FALSE(initialScrollBarNeeded(0, 268));
-    EXPECT_FALSE(initialScrollBarNeeded(259, 268));
-    EXPECT_TRUE(initialScrollBarNeeded(260, 268));
-    EXPECT_TRUE(initialScrollBarNeeded(400, 268));
-}
-
 }  // namespace
 }  // namespace krt

@@ -41,22 +41,26 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PlacementCase{"NarrowTile", 160, 135, 320, 240, Rect{0, 7, 160, 120}},
                     PlacementCase{"NeverWiderThanTheChannel", 400, 300, 320, 240,
                                   Rect{40, 30, 320, 240}},
-                    // h = 288 ÷ 352 × 200 = 163.6, truncated; y would be negative.
-                    PlacementCase{"TallerThanTheArea", 200, 100, 352, 288, Rect{0, 0, 200, 163}},
+                    // 200 wide would be 163 high: the area's 100 high is 122 wide.
+                    PlacementCase{"TallerThanTheArea", 200, 100, 352, 288, Rect{39, 0, 122, 100}},
                     PlacementCase{"NoWidth", 160, 135, 0, 240, std::nullopt}),
     [](const testing::TestParamInfo<PlacementCase>& param) { return param.param.name; });
 
-TEST(FrameTurn, GridDrawsFirstThirdFifthSingleDrawsAll) {
+TEST(FrameTurn, OnlyTheNewestFrameAndInTheGridOnePerThrottlePeriod) {
     const struct {
         bool bigView;
-        std::vector<bool> drawn;
-    } cases[] = {{false, {true, false, true, false, true}}, {true, {true, true, true}}};
+        bool newerWaiting;
+        std::int64_t now_ms;
+        bool drawn;
+    } cases[] = {
+        {true, false, 0, true},     {true, false, 999, true},    // single view: every frame
+        {true, true, 999, false},   {false, true, 5000, false},  // a newer one waits
+        {false, false, 999, false}, {false, false, 1000, true},  // grid: due at 1000
+        {false, false, 4000, true},
+    };
     for (const auto& c : cases) {
-        bool toggle = false;
-        for (std::size_t frame = 0; frame < c.drawn.size(); ++frame) {
-            EXPECT_EQ(takeFrameTurn(c.bigView, toggle), c.drawn[frame])
-                << "big " << c.bigView << " frame " << frame;
-        }
+        EXPECT_EQ(frameIsDrawn(c.bigView, c.newerWaiting, c.now_ms, 1000), c.drawn)
+            << "big " << c.bigView << " newer " << c.newerWaiting << " at " << c.now_ms;
     }
 }
 

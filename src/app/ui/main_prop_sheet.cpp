@@ -16,6 +16,7 @@
 #include "app/ui/about_page.h"
 #include "common/ui/qt_text.h"
 #include "settings/ui/settings_page.h"
+#include "settings/ui/video_settings_box.h"
 #include "video/ui/video_page.h"
 
 namespace krt {
@@ -58,6 +59,13 @@ DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
                                      QMessageBox::Yes | QMessageBox::No,
                                      QMessageBox::No) == QMessageBox::Yes;
     };
+    connectVideoSettings();
+}
+
+void DMainPropSheet::connectVideoSettings() {
+    const DVideoSettingsBox* box = m_settingsPage->videoSettings();
+    connect(box, &DVideoSettingsBox::gridColumnsChanged, m_videoPage, &DVideoPage::setGridColumns);
+    connect(box, &DVideoSettingsBox::liveGridChanged, m_videoPage, &DVideoPage::setLiveGrid);
 }
 
 DMainPropSheet::~DMainPropSheet() {
@@ -74,6 +82,10 @@ void DMainPropSheet::showEvent(QShowEvent* event) {
 }
 
 void DMainPropSheet::OnInitDialog() {
+    // The grid kept in the settings replaces the login's 2 × 2.
+    m_gridRows = m_gridColumns = loadGridColumns();
+    m_videoPage->setGridColumns(m_gridColumns);
+    m_videoPage->setLiveGrid(loadLiveGrid());
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);

@@ -81,6 +81,8 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
 
     void OnInitDialog();
     void OnAlertTimer();
+    // The grid and live-grid choices of the Settings tab act on the Videos page at once.
+    void connectVideoSettings();
 
     const KRTApp& m_app;
     QTabWidget* m_tabs;

@@ -12,6 +12,7 @@
 #include "common/ui/dialog_template.h"
 #include "settings/settings_layout.h"
 #include "settings/ui/settings_store.h"
+#include "settings/ui/video_settings_box.h"
 
 namespace krt {
 namespace {
@@ -47,7 +48,8 @@ DSettingsPage::DSettingsPage(QWidget* parent)
       m_cooldownBefore(
           new QLabel(QStringLiteral("Alert again for the same camera and alarm after"), this)),
       m_cooldown(new QSpinBox(this)),
-      m_cooldownAfter(new QLabel(QStringLiteral("seconds"), this)) {
+      m_cooldownAfter(new QLabel(QStringLiteral("seconds"), this)),
+      m_videoSettings(new DVideoSettingsBox(this)) {
     m_showAlerts->setObjectName(QStringLiteral("showAlerts"));
     m_playSound->setObjectName(QStringLiteral("playSound"));
     m_save->setObjectName(QStringLiteral("save"));
@@ -133,6 +135,12 @@ void DSettingsPage::resizeEvent(QResizeEvent* event) {
     moveTo(m_playSound, layout.playSound);
     moveTo(m_save, layout.save);
     placeCooldownField();
+    placeBelow(m_videoSettings, m_cooldown);
+}
+
+void DSettingsPage::placeBelow(QWidget* control, const QWidget* above) {
+    constexpr int kGap = 30;
+    control->move((width() - control->width()) / 2, above->y() + above->height() + kGap);
 }
 
 }  // namespace krt

@@ -11,6 +11,8 @@ class QSpinBox;
 
 namespace krt {
 
+class DVideoSettingsBox;
+
 inline constexpr std::string_view kShowAlertsValue = "ShowAlerts";
 inline constexpr std::string_view kPlaySoundValue = "PlaySound";
 
@@ -45,6 +47,7 @@ class DSettingsPage : public QWidget {
     QCheckBox* playSoundBox() const { return m_playSound; }
     QPushButton* saveButton() const { return m_save; }
     QSpinBox* cooldownBox() const { return m_cooldown; }
+    DVideoSettingsBox* videoSettings() const { return m_videoSettings; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -53,6 +56,8 @@ class DSettingsPage : public QWidget {
     void setupCooldownField();
     void placeCooldownField();
     void storeCooldownField();
+    // Centred under the other control.
+    void placeBelow(QWidget* control, const QWidget* above);
 
     QCheckBox* m_showAlerts;
     QCheckBox* m_playSound;
@@ -60,6 +65,7 @@ class DSettingsPage : public QWidget {
     QLabel* m_cooldownBefore;
     QSpinBox* m_cooldown;
     QLabel* m_cooldownAfter;
+    DVideoSettingsBox* m_videoSettings;
 };
 
 }  // namespace krt

@@ -3,10 +3,12 @@
 #include <QComboBox>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "alarms/event_list_layout.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/scroll_action.h"
+#include "protocol/diag_log.h"
 #include "video/ui/page_link.h"
 #include "video/ui/press_up_down_button.h"
 #include "video/ui/video_window_container.h"
@@ -21,12 +23,22 @@ constexpr int kFirstLinkId = 1046;
 
 DVideoPage::DVideoPage(const KRTApp& app, QWidget* parent)
     : QWidget(parent), m_app(app), m_ptz(app.m_serverAddress, app.m_loginPort, app.m_userName) {
-    m_relayoutTimer.setSingleShot(true);
-    m_relayoutTimer.setInterval(kRelayoutDelay_ms);
-    connect(&m_relayoutTimer, &QTimer::timeout, this, &DVideoPage::relayout);
+    m_firstLayoutTimer.setSingleShot(true);
+    m_firstLayoutTimer.setInterval(0);
+    connect(&m_firstLayoutTimer, &QTimer::timeout, this, &DVideoPage::relayout);
     m_cursorTimer.setSingleShot(true);
     m_cursorTimer.setInterval(kCursorDelay_ms);
     connect(&m_cursorTimer, &QTimer::timeout, this, [this] { setCursor(Qt::ArrowCursor); });
+    m_ptzWatch.setInterval(kPtzWatchPeriod_ms);
+    connect(&m_ptzWatch, &QTimer::timeout, this, &DVideoPage::watchPtzMove);
+    if (diagLogEnabled()) {
+        m_frameLog.setInterval(kFrameLogPeriod_ms);
+        connect(&m_frameLog, &QTimer::timeout, this, &DVideoPage::logTileFrames);
+        m_frameLog.start();
+    }
+    // The page takes the keys; its controls answer the mouse only, so that they never take
+    // the focus (and the key releases of a PTZ move) away from it.
+    setFocusPolicy(Qt::StrongFocus);
     createControls();
     OnInitDialog();
 }
@@ -56,15 +68,23 @@ void DVideoPage::createControls() {
     connect(m_pageList, &QComboBox::activated, this, &DVideoPage::OnPageListChange);
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
     connect(m_scrollBar, &QScrollBar::actionTriggered, this, &DVideoPage::OnScrollAction);
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->setFocusPolicy(Qt::NoFocus);
+    }
 }
 
 void DVideoPage::OnInitDialog() {
+    constexpr int kFirstTileId = 10000;
+    constexpr int kIdsPerTile = 3;
     for (std::size_t k = 0; k < m_tiles.size(); ++k) {
-        m_tiles[k] = new DVideoWindowContainer(m_app, kTileIds[k], this);
+        m_tiles[k] = new DVideoWindowContainer(
+            m_app, kFirstTileId + kIdsPerTile * static_cast<int>(k), this);
         m_tiles[k]->setGeometry(0, 0, 0, 0);
         connect(m_tiles[k], &DVideoWindowContainer::videoTap, this, &DVideoPage::OnVideoTap);
+        connect(m_tiles[k], &DVideoWindowContainer::videoDoubleTap, this,
+                &DVideoPage::OnVideoDoubleTap);
     }
-    setUpInitialScroll();
+    m_scrollBar->hide();
     for (kmPressUpDownButton* button : m_ptzButtons) {
         button->registerCallback(
             [this](int controlId, kmPressUpDownButton* /*button*/, kmPressUpDownButton::Kind kind) {
@@ -82,6 +102,10 @@ void DVideoPage::setGrid(int rows, int cols) {
     m_cols = cols;
 }
 
+int DVideoPage::hiddenLinkRowRoom() const {
+    return m_fullScreen.active() ? kPageLinkRowHeight : 0;
+}
+
 int DVideoPage::clientWidth() const {
     return width() - (m_scrollBar->isVisible() ? m_scrollBar->width() : 0);
 }
@@ -89,35 +113,73 @@ int DVideoPage::clientWidth() const {
 void DVideoPage::relayout() {
     const LayoutKey key{m_rows, m_cols, pageIndex};
     if (key == m_last) {
+        // Same grid and page: a new size only re-fits the tiles, which keep their streams.
+        if (size() != m_fittedSize) {
+            fitToPage();
+        }
         return;
     }
+    const bool gridChanged = key.rows != m_last.rows || key.cols != m_last.cols;
+    const bool leavesSingleView = m_last.rows == 1 && m_last.cols == 1 && gridChanged;
+    stopPtzMove(leavesSingleView ? PtzStopTrigger::SingleViewClosed
+                : gridChanged    ? PtzStopTrigger::GridChanged
+                                 : PtzStopTrigger::PageChanged);
     m_last = key;
     refreshPageList();
     const int first = firstChannelOfPage(pageIndex, m_rows, m_cols);
-    int availableHeight = availableTileHeight(height(), false);
+    m_ptzShown = false;
     if (m_rows == 1 && m_cols == 1) {
         m_singleView = true;
-        const bool ptz = first >= 0 && first < channelCount() &&
-                         m_app.m_channels[static_cast<std::size_t>(first)].PTZEnabled;
-        placePtzButtons(ptz);
-        if (ptz) {
+        m_ptzShown = first >= 0 && first < channelCount() &&
+                     m_app.m_channels[static_cast<std::size_t>(first)].PTZEnabled;
+        if (m_ptzShown) {
             m_ptzChannelIndex = first;
-            availableHeight = availableTileHeight(height(), true);
         }
-    } else {
-        placePtzButtons(false);
     }
-    placeTiles(availableHeight);
+    fillTiles();
+    fitToPage();
+    m_focusedTile = std::min(m_focusedTile, std::max(m_rows * m_cols - 1, 0));
+    showTileFocus();
     m_cursorTimer.start();
 }
 
-void DVideoPage::placeTiles(int availableHeight) {
-    const TileGeometry geometry =
-        tileGeometry(clientWidth(), height(), availableHeight, m_rows, m_cols);
+void DVideoPage::fillTiles() {
     for (DVideoWindowContainer* tile : m_tiles) {
         tile->setGeometry(0, 0, 0, 0);
         tile->pauseVideo();
         tile->stopVideo();
+    }
+    for (int k = 0; k < std::min(m_rows * m_cols, static_cast<int>(m_tiles.size())); ++k) {
+        DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
+        const std::optional<int> channel =
+            channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
+        tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)] : nullptr);
+        tile->update();
+        tile->setBigView(m_singleView);
+        if (channel) {
+            tile->startConnect();
+        }
+        tile->show();
+    }
+}
+
+void DVideoPage::fitToPage() {
+    m_fittedSize = size();
+    const std::optional<int> ptzButtonHeight =
+        m_ptzShown ? std::optional(m_ptzButtons[0]->sizeHint().height()) : std::nullopt;
+    // Full screen hides the link row: the tiles move up into its room.
+    const int linkRowRoom = hiddenLinkRowRoom();
+    const int pageHeight = height() + linkRowRoom;
+    const int availableHeight = availableTileHeight(pageHeight, ptzButtonHeight);
+    TileGeometry geometry = tileGeometry(width(), pageHeight, availableHeight, m_rows, m_cols);
+    const bool scrolls =
+        pageContentHeight(geometry, m_rows, ptzButtonHeight) - linkRowRoom > height();
+    // The scroll bar takes its width from the tiles only when it is needed.
+    m_scrollBar->setVisible(scrolls);
+    if (scrolls) {
+        geometry = tileGeometry(clientWidth(), pageHeight, availableHeight, m_rows, m_cols);
+        m_scrollBar->setRange(0, pageContentHeight(geometry, m_rows, ptzButtonHeight) - height());
+        m_scrollBar->setPageStep(height());
     }
     for (int row = 0; row < m_rows; ++row) {
         for (int column = 0; column < m_cols; ++column) {
@@ -126,21 +188,13 @@ void DVideoPage::placeTiles(int availableHeight) {
                 continue;
             }
             DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
-            const std::optional<int> channel =
-                channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
-            tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)]
-                                     : nullptr);
-            tile->update();
-            tile->setBigView(m_singleView);
-            if (channel) {
-                tile->startConnect();
-            }
-            const Rect place = tileRect(geometry, row, column);
-            tile->show();
+            Rect place = tileRect(geometry, row, column);
+            place.y -= linkRowRoom;
             tile->setGeometry(place.x, place.y, place.width, place.height);
             tile->resizeChildren(place.width, place.height);
         }
     }
+    placePtzButtons(m_ptzShown);
 }
 
 void DVideoPage::refreshPageList() {
@@ -154,7 +208,7 @@ void DVideoPage::refreshPageList() {
     for (std::size_t k = 0; k < links.size(); ++k) {
         m_links[k]->setText(qtText(links[k].text));
         m_links[k]->setColour(links[k].colour);
-        m_links[k]->setVisible(links[k].visible);
+        m_links[k]->setVisible(links[k].visible && !m_fullScreen.active());
         m_links[k]->update();
     }
 }
@@ -187,9 +241,15 @@ void DVideoPage::OnPageListChange(int selection) {
 void DVideoPage::OnVideoTap(DVideoWindowContainer* tile) {
     const int index = findChannelIndex(m_app.m_channels, tile->getChannelId());
     // A tile without a channel has nothing to show alone: the tap is ignored.
-    const std::optional<PageView> view = viewAfterTap(m_singleView, index);
+    const std::optional<PageView> view = viewAfterTap(m_singleView, index, m_gridColumns);
     if (!view) {
         return;
+    }
+    m_lastTap =
+        TapUndo{{m_rows, m_cols, pageIndex, m_singleView}, std::chrono::steady_clock::now()};
+    // Back in the grid the keyboard frame stays on the camera that was shown alone.
+    if (!view->singleView) {
+        m_focusedTile = index - firstChannelOfPage(view->pageIndex, view->rows, view->cols);
     }
     for (DVideoWindowContainer* each : m_tiles) {
         each->hide();
@@ -217,11 +277,18 @@ void DVideoPage::showChannelAt(int channelIndex) {
 }
 
 void DVideoPage::fnCallbackButtonPressUpDown(int controlId, int kind) {
-    if (kind == static_cast<int>(ButtonEventKind::Released) && m_tiles[0] == nullptr) {
+    if (kind == static_cast<int>(ButtonEventKind::Released)) {
+        if (m_tiles[0] != nullptr) {
+            releasePtz();
+        }
         return;
     }
-    if (const std::optional<int> code = ptzCodeForButtonEvent(controlId, kind)) {
-        m_ptz.sendPtzCommand(m_app.m_channels, m_ptzChannelIndex, *code);
+    if (kind != static_cast<int>(ButtonEventKind::Pressed)) {
+        return;
+    }
+    const auto* button = std::ranges::find(kPtzButtons, controlId, &PtzButtonSpec::controlId);
+    if (button != kPtzButtons.end()) {
+        pressPtz(button->button);
     }
 }
 
@@ -231,19 +298,12 @@ void DVideoPage::resizeEvent(QResizeEvent* event) {
 }
 
 void DVideoPage::OnSize(int width, int height) {
-    if (width != m_lastWidth || height != m_lastHeight) {
-        if (m_rows > 0 && m_cols > 0) {
-            m_scrollHeight = scrollHeightOnResize(width, m_rows, m_cols);
-            m_scrollBar->setPageStep(m_scrollHeight / 10);
-            m_scrollBar->setRange(0, m_scrollHeight);
-            m_scrollBar->setValue(0);
-            m_scrollPosition = 0;
-            m_scrollBar->setEnabled(m_scrollHeight > height);
-            m_scrollBar->show();
-        }
-        m_lastWidth = width;
-        m_lastHeight = height;
-    }
+    placeTopRow(width, height);
+    // The tiles follow the page at once.
+    relayout();
+}
+
+void DVideoPage::placeTopRow(int width, int height) {
     m_scrollBar->setGeometry(width - m_scrollBar->sizeHint().width(), 0,
                              m_scrollBar->sizeHint().width(), height);
     const TopRowLayout top = topRowLayout(width, m_pageList->width(), m_pageList->height());
@@ -252,19 +312,14 @@ void DVideoPage::OnSize(int width, int height) {
         m_links[k]->setGeometry(place.x, place.y, place.width, place.height);
     }
     m_pageList->move(top.comboBox.x, top.comboBox.y);
-    m_relayoutTimer.start();
 }
 
-void DVideoPage::setUpInitialScroll() {
-    m_scrollHeight = initialScrollHeight(clientWidth(), m_rows, m_cols, m_scrollHeight);
-    if (!initialScrollBarNeeded(m_scrollHeight, height())) {
-        m_scrollBar->hide();
-        m_scrollPosition = 0;
-        return;
-    }
-    m_scrollBar->setRange(0, m_scrollHeight);
-    m_scrollBar->setPageStep(height());
-    m_scrollBar->show();
+void DVideoPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    setFocus();
+    // Laid out as soon as the sheet that shows the page has set its grid, within this turn of
+    // the event loop.
+    m_firstLayoutTimer.start();
 }
 
 void DVideoPage::OnScrollAction(int action) {

@@ -3,13 +3,19 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <string_view>
 
 #include "common/app_state.h"
+#include "video/ptz_safety.h"
 #include "video/ptz_sender.h"
+#include "video/ui/full_screen.h"
+#include "video/video_keys.h"
 #include "video/video_page_logic.h"
+#include "video/video_settings.h"
 
 class QComboBox;
+class QMessageBox;
 class QScrollBar;
 
 namespace krt {
@@ -18,18 +24,21 @@ class DPageLink;
 class DVideoWindowContainer;
 class kmPressUpDownButton;
 
-// The "Videos" tab: the cameras of the catalogue four to a page in a 2 × 2 grid, or one at a
-// time in the single view, with page links, a page list, and PTZ buttons for cameras that
-// move. It owns the four tiles and the PTZ connection.
+// The "Videos" tab: the cameras of the catalogue in a grid of 2 × 2, 3 × 3 or 4 × 4 a page, or
+// one at a time in the single view, with page links, a page list, and PTZ buttons for cameras
+// that move. It owns the tiles (enough for the largest grid) and the PTZ connection. The
+// keyboard works it too, and it can show its pictures alone, full screen.
 class DVideoPage : public QWidget {
     Q_OBJECT
 
   public:
-    // Timer 1000: relayout a second after the size changed; timer 1002: the arrow cursor
-    // back shortly after a relayout.
-    static constexpr int kRelayoutDelay_ms = 1000;
+    // Timer 1002: the arrow cursor back shortly after a relayout.
     static constexpr int kCursorDelay_ms = 10;
-    static constexpr std::array<int, 4> kTileIds{10000, 10003, 10006, 10009};
+    static constexpr std::size_t kTileCount = kLargestGridColumns * kLargestGridColumns;
+    // While a PTZ move is held, the connection and the move's length are checked this often.
+    static constexpr int kPtzWatchPeriod_ms = 250;
+    // With the diagnostic log on, every tile's frame counts are written this often.
+    static constexpr int kFrameLogPeriod_ms = 10000;
 
     explicit DVideoPage(const KRTApp& app, QWidget* parent = nullptr);
     ~DVideoPage() override;
@@ -37,13 +46,28 @@ class DVideoPage : public QWidget {
     DVideoPage& operator=(const DVideoPage&) = delete;
 
     void setGrid(int rows, int cols);
-    // Kept as the sheet hands it over; every count used is the catalogue's own.
-    // Places the tiles for the grid and page; nothing moves unless one of them changed.
+    // Places the tiles for the grid and page, or only re-fits them to a new page size; a
+    // scroll alone moves nothing.
     void relayout();
     // "Show Video" of an event: the channel alone in the single view. False when the catalogue
     // holds no channel of that ID (ignoring letter case); the page is then left as it was.
     bool showChannel(std::string_view channelId);
     void showChannelAt(int channelIndex);
+    // The grid that the grid view uses (2, 3 or 4 columns and as many rows); a grid shown now
+    // changes at once, keeping its first channel in view.
+    void setGridColumns(int columns);
+    int gridColumns() const { return m_gridColumns; }
+    void setLiveGrid(bool liveGrid);
+    bool liveGrid() const { return m_liveGrid; }
+    bool fullScreen() const { return m_fullScreen.active(); }
+    void setFullScreen(bool on);
+    // The tile with the keyboard focus frame, row-major in the grid.
+    int focusedTile() const { return m_focusedTile; }
+    // How long a PTZ move may last without a release before it is stopped.
+    void setPtzMoveLimit(std::chrono::milliseconds limit) { m_ptzGuard = PtzMoveGuard(limit); }
+    bool ptzMoving() const { return m_ptzGuard.moving(); }
+    // The list of shortcuts that "?" and F1 show; null before the first time.
+    QMessageBox* shortcutsBox() const { return m_shortcutsBox; }
 
     // Page shown, zero-based; the sheet may set it before a relayout.
     int pageIndex = 0;
@@ -52,16 +76,21 @@ class DVideoPage : public QWidget {
     int cols() const { return m_cols; }
     bool singleView() const { return m_singleView; }
     int ptzChannelIndex() const { return m_ptzChannelIndex; }
-    const std::array<DVideoWindowContainer*, 4>& tiles() const { return m_tiles; }
+    const std::array<DVideoWindowContainer*, kTileCount>& tiles() const { return m_tiles; }
     const std::array<DPageLink*, 3>& links() const { return m_links; }
     const std::array<kmPressUpDownButton*, 6>& ptzButtons() const { return m_ptzButtons; }
     QComboBox* pageList() const { return m_pageList; }
     QScrollBar* scrollBar() const { return m_scrollBar; }
     bool ptzConnected() const { return m_ptz.isConnected(); }
-    bool relayoutPending() const { return m_relayoutTimer.isActive(); }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void OnInitDialog();
@@ -72,11 +101,30 @@ class DVideoPage : public QWidget {
     void OnSize(int width, int height);
     void OnScrollAction(int action);
     void fnCallbackButtonPressUpDown(int controlId, int kind);
+    void OnVideoDoubleTap(DVideoWindowContainer* tile);
+    void applyKey(const VideoKeyOutcome& outcome);
+    void stepPage(int step);
+    void toggleSingleViewOnFocusedTile();
+    void moveTileFocus(int dx, int dy);
+    void showTileFocus();
+    void showShortcuts();
+    void placeTopRow(int width, int height);
+    // PTZ moves: every press and release goes through the guard, which stops a move whenever
+    // the operator may have lost hold of it.
+    void pressPtz(PtzButton button);
+    void releasePtz();
+    void stopPtzMove(PtzStopTrigger trigger);
+    void sendPtzStop(PtzStopTrigger trigger, int code);
+    void sendPtzCode(int code);
+    void watchPtzMove();
+    void logTileFrames();
     void refreshPageList();
     void placePtzButtons(bool show);
-    void placeTiles(int availableHeight);
-    void setUpInitialScroll();
+    void fillTiles();
+    void fitToPage();
     int clientWidth() const;
+    // The room of the link row that full screen hides, which the tiles then take.
+    int hiddenLinkRowRoom() const;
     int channelCount() const { return m_app.channelCount(); }
 
     const KRTApp& m_app;
@@ -85,20 +133,35 @@ class DVideoPage : public QWidget {
     std::array<DPageLink*, 3> m_links{};
     QComboBox* m_pageList = nullptr;
     QScrollBar* m_scrollBar = nullptr;
-    std::array<DVideoWindowContainer*, 4> m_tiles{};
+    QMessageBox* m_shortcutsBox = nullptr;
+    std::array<DVideoWindowContainer*, kTileCount> m_tiles{};
 
     int m_rows = 0;
     int m_cols = 0;
     bool m_singleView = false;
+    bool m_ptzShown = false;
     int m_ptzChannelIndex = -1;
     LayoutKey m_last;
-    int m_scrollHeight = 0;
+    QSize m_fittedSize;
     int m_scrollPosition = 0;
-    int m_lastWidth = 0;
-    int m_lastHeight = 0;
 
-    QTimer m_relayoutTimer;
+    int m_gridColumns = kDefaultGridColumns;
+    bool m_liveGrid = false;
+    int m_focusedTile = 0;
+    FullScreenSwitch m_fullScreen{this};
+    // The view a tap left, so that a double tap (whose first half was that tap) can undo it.
+    struct TapUndo {
+        PageView before;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::optional<TapUndo> m_lastTap;
+    PtzMoveGuard m_ptzGuard;
+    std::optional<Qt::Key> m_heldPtzKey;
+
+    QTimer m_firstLayoutTimer;
     QTimer m_cursorTimer;
+    QTimer m_ptzWatch;
+    QTimer m_frameLog;
 };
 
 }  // namespace krt

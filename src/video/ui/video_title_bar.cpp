@@ -6,6 +6,22 @@ namespace krt {
 namespace {
 
 const QColor kBackground(200, 200, 200);
+const QColor kFramedBackground(0, 90, 200);
+constexpr int kMarkDiameter = 9;
+
+QColor markColour(TileMark mark) {
+    switch (mark) {
+        case TileMark::Connecting:
+            return {230, 160, 0};
+        case TileMark::Playing:
+            return {0, 170, 0};
+        case TileMark::NoVideo:
+            return {210, 0, 0};
+        case TileMark::None:
+            break;
+    }
+    return {};
+}
 
 QFont titleFont() {
     QFont font(QStringLiteral("Arial"));
@@ -30,12 +46,35 @@ const std::string& DVideoTitleBar::shownText() const {
     return m_bigView ? m_texts.longText : m_texts.shortText;
 }
 
+void DVideoTitleBar::setMark(TileMark mark) {
+    if (mark != m_mark) {
+        m_mark = mark;
+        update();
+    }
+}
+
+void DVideoTitleBar::setFramed(bool framed) {
+    if (framed != m_framed) {
+        m_framed = framed;
+        update();
+    }
+}
+
 void DVideoTitleBar::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.fillRect(rect(), kBackground);
-    painter.setPen(Qt::black);
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+    painter.fillRect(rect(), m_framed ? kFramedBackground : kBackground);
+    painter.setPen(m_framed ? Qt::white : Qt::black);
+    const int markRoom = m_mark == TileMark::None ? 0 : kMarkDiameter + 6;
+    painter.drawText(rect().adjusted(0, 0, -markRoom, 0),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                      QString::fromStdString(shownText()));
+    if (m_mark != TileMark::None) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(markColour(m_mark));
+        painter.drawEllipse(width() - kMarkDiameter - 3, (height() - kMarkDiameter) / 2,
+                            kMarkDiameter, kMarkDiameter);
+    }
 }
 
 }  // namespace krt

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/video_channel.h"
+#include "video/tile_status.h"
 #include "video/video_page_logic.h"
 
 namespace krt {
@@ -21,6 +22,12 @@ class DVideoTitleBar : public QWidget {
     // Not repainted here: the page moves the tile, which repaints it.
     void setChannel(const VideoChannel* channel);
     void setBigView(bool bigView) { m_bigView = bigView; }
+    // The state mark at the right end of the strip; repainted when it changes.
+    void setMark(TileMark mark);
+    TileMark mark() const { return m_mark; }
+    // The keyboard focus frame of the page: the strip turns dark with white text.
+    void setFramed(bool framed);
+    bool framed() const { return m_framed; }
     // The text the next paint shows.
     const std::string& shownText() const;
 
@@ -31,6 +38,8 @@ class DVideoTitleBar : public QWidget {
     std::optional<VideoChannel> m_channel;
     TitleTexts m_texts;
     bool m_bigView = false;
+    TileMark m_mark = TileMark::None;
+    bool m_framed = false;
 };
 
 }  // namespace krt

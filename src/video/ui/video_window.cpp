@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QResizeEvent>
+#include <chrono>
 #include <ctime>
 
 #include "video/connection_text.h"
@@ -17,6 +18,12 @@ std::int64_t calendarSeconds() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
+std::int64_t steadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
 DVideoWindow::DVideoWindow(const KRTApp& app, QWidget* parent) : QWidget(parent), m_app(app) {
@@ -30,7 +37,7 @@ DVideoWindow::DVideoWindow(const KRTApp& app, QWidget* parent) : QWidget(parent)
 
 DVideoWindow::~DVideoWindow() {
     m_connectCancelled.store(true);
-    disconnectStream();
+    m_stream.disconnectFromCamera();
     endConnectThread(kDestructionGrace_ms, "DVideoWindow::~DVideoWindow()");
 }
 
@@ -82,22 +89,11 @@ int DVideoWindow::stopVideo() {
     m_watchdog.stop();
     m_connectCancelled.store(true);
     // Disconnecting first also breaks off a connect under way, so the thread ends soon.
-    disconnectStream();
+    m_stream.disconnectFromCamera();
     endConnectThread(kConnectThreadGrace_ms, "DVideoWindow::stopVideo()");
     // A frame that came in while stopping must not leave the tile playing.
     m_state.store(VideoState::VideoIdle);
     return 1;
-}
-
-void DVideoWindow::disconnectStream() {
-    {
-        std::lock_guard lock(m_throttleMutex);
-        m_throttleCancelled = true;
-    }
-    m_throttleWake.notify_all();
-    m_stream.disconnectFromCamera();
-    std::lock_guard lock(m_throttleMutex);
-    m_throttleCancelled = false;
 }
 
 void DVideoWindow::endConnectThread(int grace_ms, const char* caller) {
@@ -105,7 +101,7 @@ void DVideoWindow::endConnectThread(int grace_ms, const char* caller) {
                   [this] { m_stream.disconnectFromCamera(); }) == kVscSuccess &&
         m_connectCancelled.load()) {
         // The thread may have connected between the first disconnect and its end.
-        disconnectStream();
+        m_stream.disconnectFromCamera();
     }
 }
 
@@ -116,6 +112,9 @@ void DVideoWindow::connectToVideoThread(const std::string& connectionText) {
     if (m_connectCancelled.load()) {
         return;
     }
+    m_nextGridDraw_ms.store(0);
+    m_streamFrames.store(0);
+    m_streamFrameShown.store(0);
     m_connectInProgress.store(true);
     m_stream.connectToCamera({connectionText});
     m_connectInProgress.store(false);
@@ -125,25 +124,30 @@ void DVideoWindow::connectToVideoThread(const std::string& connectionText) {
 void DVideoWindow::onFrame(const VSCFrame& frame) {
     m_lastFrameTime.store(calendarSeconds());
     m_framesReceived.fetch_add(1);
+    const long frameNumber = m_streamFrames.fetch_add(1) + 1;
     if (m_state.exchange(VideoState::VideoPlaying) != VideoState::VideoPlaying) {
         armRepaint();
     }
-    if (!takeFrameTurn(m_bigView.load(), m_frameToggle)) {
+    // Every frame is read as it comes, so none waits in the connection; only the newest is
+    // decoded, and in the grid only one per throttle period.
+    const std::int64_t now_ms = steadyMilliseconds();
+    if (!frameIsDrawn(drawsEveryFrame(), frame.newerFrameWaiting(), now_ms,
+                      m_nextGridDraw_ms.load())) {
         return;
     }
     const std::optional<VideoChannel> channel = channelCopy();
     if (!channel || frame.length() <= 0 || !channel->DetailsLoaded) {
         return;
     }
+    m_nextGridDraw_ms.store(now_ms + kGridThrottle_ms);
     armWatchdog();
     m_framesDrawn.fetch_add(1);
-    drawFrame(frame, *channel);
-    if (!m_bigView.load()) {
-        throttle();
+    if (drawFrame(frame, *channel)) {
+        m_streamFrameShown.store(frameNumber);
     }
 }
 
-void DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel) {
+bool DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel) {
     const std::optional<Rect> placement =
         picturePlacement(m_areaWidth.load(), m_areaHeight.load(), channel);
     if (placement != m_placement) {
@@ -152,7 +156,7 @@ void DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel)
     }
     if (!placement || placement->width <= 0 || placement->height <= 0 ||
         !m_decoder.decode(frame.payload(), {placement->width, placement->height}, m_decoding)) {
-        return;
+        return false;
     }
     {
         std::lock_guard lock(m_pictureMutex);
@@ -162,17 +166,11 @@ void DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel)
         m_newestImage = QImage(m_newest.pixels.data(), m_newest.size.width, m_newest.size.height,
                                m_newest.bytesPerLine(), QImage::Format_RGB32);
         m_shownPlacement = placement;
+        ++m_pictureNumber;
     }
     QMetaObject::invokeMethod(
         this, [this] { update(); }, Qt::QueuedConnection);
-}
-
-void DVideoWindow::throttle() {
-    // Four grid streams on a small screen: one picture every two seconds each is enough, and
-    // the server's data waits in the connection meanwhile.
-    std::unique_lock lock(m_throttleMutex);
-    m_throttleWake.wait_for(lock, std::chrono::milliseconds(kGridThrottle_ms),
-                            [this] { return m_throttleCancelled; });
+    return true;
 }
 
 void DVideoWindow::armRepaint() {
@@ -199,6 +197,7 @@ void DVideoWindow::onWatchdog() {
         return;
     }
     m_state.store(VideoState::VideoConnecting);
+    ++m_watchdogReconnects;
     startConnect();
     update();
 }
@@ -222,10 +221,19 @@ void DVideoWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
     if (m_state.load() == VideoState::VideoPlaying) {
+        // Where the picture goes at the window's size now: after a resize the last picture is
+        // stretched to it until the next one comes at that size.
+        const std::optional<VideoChannel> channel = channelCopy();
+        const std::optional<Rect> place =
+            channel ? picturePlacement(width(), height(), *channel) : std::nullopt;
         std::lock_guard lock(m_pictureMutex);
-        if (!m_newestImage.isNull() && m_shownPlacement) {
-            const Rect& place = *m_shownPlacement;
-            painter.drawImage(QRect(place.x, place.y, place.width, place.height), m_newestImage);
+        if (!m_newestImage.isNull() && place) {
+            painter.drawImage(QRect(place->x, place->y, place->width, place->height),
+                              m_newestImage);
+            if (m_paintedPictureNumber != m_pictureNumber) {
+                m_paintedPictureNumber = m_pictureNumber;
+                ++m_framesPainted;
+            }
         }
         return;
     }
@@ -237,6 +245,8 @@ void DVideoWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_areaWidth.store(event->size().width());
     m_areaHeight.store(event->size().height());
+    // The next frame is drawn at the new size at once, also in the grid.
+    m_nextGridDraw_ms.store(0);
     update();
 }
 

@@ -4,7 +4,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -31,7 +30,7 @@ class DVideoWindow : public QWidget {
     // reconnects after more than 10 s without a picture.
     static constexpr int kRepaintDelay_ms = 100;
     static constexpr int kWatchdogPeriod_ms = 5000;
-    // A grid tile holds its stream this long after each drawn picture.
+    // A grid tile draws one picture per period, the newest; it reads every frame meanwhile.
     static constexpr int kGridThrottle_ms = 2000;
 
     DVideoWindow(const KRTApp& app, QWidget* parent = nullptr);
@@ -43,6 +42,8 @@ class DVideoWindow : public QWidget {
     void setChannel(const VideoChannel* channel);
     // The single view asks for medium resolution, the grid for low.
     void setBigView(bool bigView);
+    // The grid draws every frame, like the single view, instead of one picture a period.
+    void setLiveGrid(bool liveGrid) { m_liveGrid.store(liveGrid); }
     void pauseVideo() { m_stream.pauseReceiving(); }
     // Empty without a channel.
     std::string getChannelId() const;
@@ -55,8 +56,15 @@ class DVideoWindow : public QWidget {
     std::optional<Rect> picturePlacementShown() const;
     QImage newestPicture() const;
     int framesReceived() const { return m_framesReceived.load(); }
+    // Frames received since the stream last connected, and which of them (counted from 1)
+    // the picture shown came from; 0 before the first.
+    long streamFramesReceived() const { return m_streamFrames.load(); }
+    long streamFrameShown() const { return m_streamFrameShown.load(); }
     // Frames that reached the drawing step (whether or not they decoded).
     int framesDrawn() const { return m_framesDrawn.load(); }
+    // Paints that showed a picture not shown before.
+    int framesPainted() const { return m_framesPainted; }
+    int watchdogReconnects() const { return m_watchdogReconnects; }
     bool watchdogArmed() const { return m_watchdog.isActive(); }
     // The text the next paint shows over the background.
     QString windowText() const;
@@ -69,13 +77,13 @@ class DVideoWindow : public QWidget {
   private:
     void connectToVideoThread(const std::string& connectionText);
     void onFrame(const VSCFrame& frame);
-    void drawFrame(const VSCFrame& frame, const VideoChannel& channel);
+    // False when the frame gave no picture.
+    bool drawFrame(const VSCFrame& frame, const VideoChannel& channel);
     void onWatchdog();
     void armRepaint();
     void armWatchdog();
-    void throttle();
+    bool drawsEveryFrame() const { return m_bigView.load() || m_liveGrid.load(); }
     void endConnectThread(int grace_ms, const char* caller);
-    void disconnectStream();
     std::optional<VideoChannel> channelCopy() const;
 
     const KRTApp& m_app;
@@ -84,12 +92,16 @@ class DVideoWindow : public QWidget {
     std::optional<VideoChannel> m_channel;  // guarded: the receive thread reads it
     std::atomic<VideoState> m_state{VideoState::VideoIdle};
     std::atomic<bool> m_bigView{false};
-    bool m_frameToggle = false;  // receive thread only
+    std::atomic<bool> m_liveGrid{false};
+    // Steady-clock time from which the grid draws its next picture; 0 draws the next at once.
+    std::atomic<std::int64_t> m_nextGridDraw_ms{0};
     std::atomic<bool> m_connectInProgress{false};
     std::atomic<bool> m_connectCancelled{false};  // set by stopVideo for a connect under way
     std::atomic<std::int64_t> m_lastFrameTime{0};
     std::atomic<int> m_framesReceived{0};
     std::atomic<int> m_framesDrawn{0};
+    std::atomic<long> m_streamFrames{0};
+    std::atomic<long> m_streamFrameShown{0};
     std::atomic<int> m_areaWidth{0};
     std::atomic<int> m_areaHeight{0};
     WorkerThread m_connectThread;
@@ -104,11 +116,12 @@ class DVideoWindow : public QWidget {
     DecodedPicture m_newest;
     QImage m_newestImage;  // wraps m_newest's pixels
     std::optional<Rect> m_shownPlacement;
+    std::uint64_t m_pictureNumber = 0;  // counts the pictures handed over
 
-    // Wakes the grid's hold on the receive thread when the stream is stopped.
-    std::mutex m_throttleMutex;
-    std::condition_variable m_throttleWake;
-    bool m_throttleCancelled = false;
+    // GUI thread only.
+    std::uint64_t m_paintedPictureNumber = 0;
+    int m_framesPainted = 0;
+    int m_watchdogReconnects = 0;
 
     QTimer m_repaintTimer;
     QTimer m_watchdog;

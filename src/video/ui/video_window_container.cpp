@@ -1,21 +1,50 @@
 #include "video/ui/video_window_container.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 #include <algorithm>
+#include <ctime>
 
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"
 
 namespace krt {
+namespace {
+
+constexpr int kStatusPeriod_ms = 1000;
+
+// A frame drawn over the whole tile, above the picture, that lets every click through.
+class TileFocusFrame : public QWidget {
+  public:
+    explicit TileFocusFrame(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        constexpr int kPenWidth = 3;
+        QPainter painter(this);
+        painter.setPen(QPen(QColor(0, 90, 200), kPenWidth));
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
+};
+
+}  // namespace
 
 DVideoWindowContainer::DVideoWindowContainer(const KRTApp& app, int baseId, QWidget* parent)
     : QWidget(parent),
       m_baseId(baseId),
       m_videoWindow(new DVideoWindow(app, this)),
-      m_titleBar(new DVideoTitleBar(this)) {
+      m_titleBar(new DVideoTitleBar(this)),
+      m_focusFrame(new TileFocusFrame(this)) {
     // The picture area passes its taps on to the tile; the title bar keeps its own.
     m_titleBar->setAttribute(Qt::WA_NoMousePropagation);
     resizeChildren(0, 0);
+    m_statusTimer.setInterval(kStatusPeriod_ms);
+    connect(&m_statusTimer, &QTimer::timeout, this, &DVideoWindowContainer::refreshStatus);
+    m_statusTimer.start();
+    m_sinceLastPoll.start();
 }
 
 void DVideoWindowContainer::resizeChildren(int width, int height) {
@@ -27,6 +56,43 @@ void DVideoWindowContainer::resizeChildren(int width, int height) {
 void DVideoWindowContainer::setChannel(const VideoChannel* channel) {
     m_videoWindow->setChannel(channel);
     m_titleBar->setChannel(channel);
+    // A new channel has shown nothing yet.
+    m_lastFrameSeen_s = 0;
+    m_polledFrames = m_videoWindow->framesReceived();
+    refreshStatus();
+}
+
+void DVideoWindowContainer::setLiveGrid(bool liveGrid) {
+    m_videoWindow->setLiveGrid(liveGrid);
+}
+
+void DVideoWindowContainer::setFramed(bool framed) {
+    m_titleBar->setFramed(framed);
+    m_focusFrame->setVisible(framed);
+    m_focusFrame->raise();
+}
+
+bool DVideoWindowContainer::framed() const {
+    return m_titleBar->framed();
+}
+
+void DVideoWindowContainer::refreshStatus() {
+    const int frames = m_videoWindow->framesReceived();
+    const std::int64_t now_s = static_cast<std::int64_t>(std::time(nullptr));
+    if (frames != m_polledFrames) {
+        m_lastFrameSeen_s = now_s;
+    }
+    TileStatusInput input;
+    input.state = m_videoWindow->state();
+    input.hasChannel = !m_videoWindow->getChannelId().empty();
+    input.framesPerSecond = framesPerSecond(m_polledFrames, frames, m_sinceLastPoll.restart());
+    input.lastFrameTime_s = m_lastFrameSeen_s;
+    input.now_s = now_s;
+    input.watchdogReconnects = m_videoWindow->watchdogReconnects();
+    m_polledFrames = frames;
+    m_status = tileStatus(input);
+    m_titleBar->setMark(m_status.mark);
+    setToolTip(QString::fromStdString(m_status.toolTip));
 }
 
 void DVideoWindowContainer::setBigView(bool bigView) {
@@ -55,6 +121,18 @@ void DVideoWindowContainer::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         emit videoTap(this);
     }
+}
+
+void DVideoWindowContainer::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Not a second tap: the page decides what a double tap does.
+    if (event->button() == Qt::LeftButton) {
+        emit videoDoubleTap(this);
+    }
+}
+
+void DVideoWindowContainer::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_focusFrame->setGeometry(rect());
 }
 
 }  // namespace krt

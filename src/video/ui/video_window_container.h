@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
+#include <cstdint>
 #include <string>
 
 #include "common/app_state.h"
 #include "common/video_channel.h"
+#include "video/tile_status.h"
 
 namespace krt {
 
@@ -27,6 +31,14 @@ class DVideoWindowContainer : public QWidget {
     std::string getChannelId() const;
     void startConnect();
     void stopVideo();
+    // Draws every frame in the grid as well, instead of one picture every throttle period.
+    void setLiveGrid(bool liveGrid);
+    // The page's keyboard focus frame around the tile.
+    void setFramed(bool framed);
+    bool framed() const;
+    // The state shown by the title bar's mark and the tooltip; refreshed every second.
+    TileStatus status() const { return m_status; }
+    void refreshStatus();
 
     int baseId() const { return m_baseId; }
     DVideoWindow* videoWindow() const { return m_videoWindow; }
@@ -35,14 +47,25 @@ class DVideoWindowContainer : public QWidget {
   signals:
     // The page's tap message: which tile the user touched.
     void videoTap(DVideoWindowContainer* tile);
+    void videoDoubleTap(DVideoWindowContainer* tile);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     int m_baseId;
     DVideoWindow* m_videoWindow;
     DVideoTitleBar* m_titleBar;
+    QWidget* m_focusFrame;
+
+    // What the status poll saw last: the frame counter, when it moved and when it was read.
+    QTimer m_statusTimer;
+    QElapsedTimer m_sinceLastPoll;
+    int m_polledFrames = 0;
+    std::int64_t m_lastFrameSeen_s = 0;
+    TileStatus m_status;
 };
 
 }  // namespace krt

@@ -1,10 +1,12 @@
 // The Videos page and its tiles against krt-sim running in the test.
 #include <gtest/gtest.h>
 #include <QComboBox>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <algorithm>
+#include <span>
 
 #include "alarms/ui/events_alert_dlg.h"
 #include "alarms/ui/events_page.h"
@@ -37,9 +39,14 @@ KRTApp loggedInApp(const RunningSim& sim) {
     return app;
 }
 
-std::vector<std::string> tileChannels(const DVideoPage& page) {
+// The first tiles, those of a 2 × 2 grid (the page has enough for the largest grid).
+std::span<DVideoWindowContainer* const> firstTiles(const DVideoPage& page, std::size_t count = 4) {
+    return std::span(page.tiles()).first(count);
+}
+
+std::vector<std::string> tileChannels(const DVideoPage& page, std::size_t count = 4) {
     std::vector<std::string> ids;
-    for (const DVideoWindowContainer* tile : page.tiles()) {
+    for (const DVideoWindowContainer* tile : firstTiles(page, count)) {
         ids.push_back(tile->getChannelId());
     }
     return ids;
@@ -83,20 +90,18 @@ class VideoPage : public test::UiTest {
 TEST_F(VideoPage, GridShowsTheFirstFourChannelsWithLivePictures) {
     const auto page = openPage();
     EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"1", "2", "3", "4"}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return std::ranges::all_of(page->tiles(), hasPicture); }, kWait_ms));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(firstTiles(*page), hasPicture); },
+                                kWait_ms));
     EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), 4u);
     EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 0u);
-    for (const DVideoWindowContainer* tile : page->tiles()) {
+    for (const DVideoWindowContainer* tile : firstTiles(*page)) {
         const DVideoWindow* window = tile->videoWindow();
-        // Channels wider than the picture area: full width, the channel's aspect, centred.
+        // Placed in the picture area at the channel's aspect.
         const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
             findChannelIndex(m_app.m_channels, tile->getChannelId()))];
-        const std::optional<Rect> place = window->picturePlacementShown();
-        ASSERT_TRUE(place);
-        EXPECT_EQ(place->width, window->width());
-        EXPECT_EQ(place->height, channel.Height * place->width / channel.Width);
-        EXPECT_EQ(place->y, std::max((window->height() - place->height) / 2, 0));
+        EXPECT_EQ(window->picturePlacementShown(),
+                  picturePlacement(window->width(), window->height(), channel));
+        EXPECT_EQ(window->newestPicture().width(), window->picturePlacementShown()->width);
         EXPECT_EQ(tile->titleBar()->shownText(), tile->getChannelId());
         // The server stores its pictures upside down and the tile draws them mirrored top to
         // bottom: the sky is on top, the ground below.
@@ -230,18 +235,60 @@ TEST_F(VideoPage, SingleViewOfAChannelWithoutPtzHidesTheButtons) {
     EXPECT_EQ(page->pageIndex, 1);
 }
 
-TEST_F(VideoPage, ResizingMovesTheTopRowAtOnceButNotTheTiles) {
+QRect toQRect(const Rect& rect) {
+    return {rect.x, rect.y, rect.width, rect.height};
+}
+
+TEST_F(VideoPage, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
     const auto page = openPage();
-    const QRect tileBefore = page->tiles()[1]->geometry();
-    page->resize(600, 400);
-    const TopRowLayout top =
-        topRowLayout(600, page->pageList()->width(), page->pageList()->height());
-    EXPECT_EQ(page->links()[2]->geometry(),
-              QRect(top.links[2].x, top.links[2].y, top.links[2].width, top.links[2].height));
-    EXPECT_EQ(page->pageList()->pos(), QPoint(top.comboBox.x, top.comboBox.y));
-    EXPECT_TRUE(page->relayoutPending());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(firstTiles(*page), hasPicture); },
+                                kWait_ms));
+    const auto requests = m_sim.server().requestCount("getLowResolutionLiveVideo");
+    const auto placedAsFitted = [&](bool ptzShown) {
+        const std::optional<int> buttonHeight =
+            ptzShown ? std::optional(page->ptzButtons()[0]->height()) : std::nullopt;
+        const TileGeometry geometry = tileGeometry(
+            page->width(), page->height(), availableTileHeight(page->height(), buttonHeight),
+            page->rows(), page->cols());
+        for (int k = 0; k < page->rows() * page->cols(); ++k) {
+            EXPECT_EQ(page->tiles()[static_cast<std::size_t>(k)]->geometry(),
+                      toQRect(tileRect(geometry, k / page->cols(), k % page->cols())))
+                << k << " in " << page->width() << " x " << page->height();
+        }
+        EXPECT_FALSE(page->scrollBar()->isVisible());
+    };
+    for (const QSize size : {QSize(1200, 950), QSize(400, 700), QSize(320, 240)}) {
+        page->resize(size);
+        placedAsFitted(false);
+        // The last picture fills its new place before the next one comes.
+        for (DVideoWindowContainer* tile : page->tiles()) {
+            DVideoWindow* window = tile->videoWindow();
+            const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
+                findChannelIndex(m_app.m_channels, tile->getChannelId()))];
+            const Rect place = *picturePlacement(window->width(), window->height(), channel);
+            const QImage shown = window->grab().toImage();
+            EXPECT_NE(shown.pixelColor(place.x + place.width - 2, place.y + place.height - 2),
+                      QColor(200, 200, 200))
+                << "bottom right of the picture, " << tile->getChannelId();
+        }
+        const TopRowLayout top =
+            topRowLayout(size.width(), page->pageList()->width(), page->pageList()->height());
+        EXPECT_EQ(page->links()[2]->geometry(), toQRect(top.links[2]));
+    }
+    // A scroll alone moves nothing.
+    const QRect before = page->tiles()[3]->geometry();
     page->relayout();
-    EXPECT_EQ(page->tiles()[1]->geometry(), tileBefore);
+    EXPECT_EQ(page->tiles()[3]->geometry(), before);
+    EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), requests)
+        << "re-fitted tiles keep streaming";
+
+    // The single view with PTZ: the picture ends above the buttons, in every size.
+    ASSERT_TRUE(page->showChannel("4"));
+    for (const QSize size : {QSize(640, 480), QSize(300, 310), QSize(500, 900)}) {
+        page->resize(size);
+        placedAsFitted(true);
+        EXPECT_LT(page->tiles()[0]->geometry().bottom(), page->ptzButtons()[0]->geometry().top());
+    }
 }
 
 TEST_F(VideoPage, WatchdogReconnectsWhenTheStreamFallsSilent) {
@@ -280,7 +327,7 @@ TEST_F(VideoPage, TileWithoutServerStaysConnectingAndStopsCleanly) {
     EXPECT_FALSE(page.ptzConnected());
     page.setGrid(2, 2);
     page.relayout();
-    for (const DVideoWindowContainer* tile : page.tiles()) {
+    for (const DVideoWindowContainer* tile : firstTiles(page)) {
         EXPECT_EQ(tile->videoWindow()->windowText(), QStringLiteral("Connecting..."));
     }
     ASSERT_TRUE(

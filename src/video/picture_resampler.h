@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "video/picture_size.h"
+
+namespace krt {
+
+// Resizes pictures of 4-byte pixels by bilinear interpolation in fixed point (positions and
+// weights in 1/64), pixel centres aligned; both buffers keep the same row order. Uses SSSE3
+// where the processor has it. It keeps its tables and its row
+// buffer from picture to picture while the sizes stay. Not for use by two threads at once.
+class PictureResampler {
+  public:
+    // `source` holds sourceSize, `target` targetSize pictures, rows without padding.
+    void resample(std::span<const unsigned char> source, PictureSize sourceSize,
+                  std::span<unsigned char> target, PictureSize targetSize);
+
+  private:
+    // Where one output row reads: the first of its two neighbours and the weight (0 to 64)
+    // of the second.
+    struct Tap {
+        int first = 0;
+        int weight = 0;
+    };
+
+    void prepare(PictureSize sourceSize, PictureSize targetSize);
+    void blendRows(const unsigned char* upper, const unsigned char* lower, int weight,
+                   std::size_t bytes);
+    void blendColumns(const unsigned char* row, unsigned char* out) const;
+
+    PictureSize m_sourceSize;
+    PictureSize m_targetSize;
+    std::vector<Tap> m_rows;
+    // Per output pixel, the first of its two neighbours, and the weights of both (first in the
+    // low byte) repeated for its 4 bytes.
+    std::vector<int> m_columnFirsts;
+    std::vector<std::uint16_t> m_columnWeights;
+    std::vector<unsigned char> m_blendedRow;
+};
+
+}  // namespace krt

@@ -1,0 +1,306 @@
+// The Videos page's keyboard, full screen, grid settings and PTZ safety.
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QWindow>
+
+#include "common/ui/qt_text.h"
+#include "protocol/diag_log.h"
+#include "video/ui/page_link.h"
+#include "video/ui/press_up_down_button.h"
+#include "video/ui/video_page.h"
+#include "video/ui/video_window.h"
+#include "video/ui/video_window_container.h"
+
+namespace krt {
+namespace {
+
+std::optional<VideoKey> videoKeyOf(const QKeyEvent& event) {
+    switch (event.key()) {
+        case Qt::Key_PageUp:
+            return VideoKey::PageUp;
+        case Qt::Key_PageDown:
+            return VideoKey::PageDown;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return VideoKey::Enter;
+        case Qt::Key_Space:
+            return VideoKey::Space;
+        case Qt::Key_Left:
+            return VideoKey::Left;
+        case Qt::Key_Right:
+            return VideoKey::Right;
+        case Qt::Key_Up:
+            return VideoKey::Up;
+        case Qt::Key_Down:
+            return VideoKey::Down;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:  // "+" without Shift on most layouts
+            return VideoKey::Plus;
+        case Qt::Key_Minus:
+            return VideoKey::Minus;
+        case Qt::Key_Home:
+            return VideoKey::Home;
+        case Qt::Key_Question:
+        case Qt::Key_F1:
+            return VideoKey::Help;
+        case Qt::Key_F11:
+            return VideoKey::FullScreen;
+        case Qt::Key_Escape:
+            return VideoKey::Escape;
+        default:
+            return std::nullopt;
+    }
+}
+
+// A tap and the double tap it starts lie this close together.
+std::chrono::milliseconds doubleTapInterval() {
+    return std::chrono::milliseconds(QApplication::doubleClickInterval());
+}
+
+}  // namespace
+
+void DVideoPage::keyPressEvent(QKeyEvent* event) {
+    const std::optional<VideoKey> key = videoKeyOf(*event);
+    const bool ptzView = m_singleView && m_ptzButtons[0]->isVisible();
+    const VideoKeyOutcome outcome =
+        key ? actionForKey(*key, {m_singleView, ptzView, m_fullScreen.active()})
+            : VideoKeyOutcome{};
+    if (outcome.action == VideoKeyAction::None) {
+        // Escape outside full screen and every other key go to the window as before.
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    // A held key repeats: the move it started goes on, and nothing else is done twice.
+    if (event->isAutoRepeat() && outcome.action == VideoKeyAction::PtzMove) {
+        return;
+    }
+    if (outcome.action == VideoKeyAction::PtzMove) {
+        m_heldPtzKey = static_cast<Qt::Key>(event->key());
+    }
+    applyKey(outcome);
+}
+
+void DVideoPage::keyReleaseEvent(QKeyEvent* event) {
+    if (!event->isAutoRepeat() && m_heldPtzKey && event->key() == *m_heldPtzKey) {
+        m_heldPtzKey.reset();
+        event->accept();
+        releasePtz();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void DVideoPage::applyKey(const VideoKeyOutcome& outcome) {
+    switch (outcome.action) {
+        case VideoKeyAction::PreviousPage:
+            stepPage(-1);
+            break;
+        case VideoKeyAction::NextPage:
+            stepPage(1);
+            break;
+        case VideoKeyAction::ToggleSingleView:
+            toggleSingleViewOnFocusedTile();
+            break;
+        case VideoKeyAction::MoveFocus:
+            moveTileFocus(outcome.dx, outcome.dy);
+            break;
+        case VideoKeyAction::PtzMove:
+            pressPtz(*outcome.ptzButton);
+            break;
+        case VideoKeyAction::BackToGrid:
+            if (m_singleView) {
+                OnVideoTap(m_tiles[0]);
+            }
+            break;
+        case VideoKeyAction::ShowShortcuts:
+            showShortcuts();
+            break;
+        case VideoKeyAction::ToggleFullScreen:
+            setFullScreen(!m_fullScreen.active());
+            break;
+        case VideoKeyAction::LeaveFullScreen:
+            setFullScreen(false);
+            break;
+        case VideoKeyAction::None:
+            break;
+    }
+}
+
+void DVideoPage::stepPage(int step) {
+    if (const std::optional<int> page =
+            steppedPage(pageIndex, step, pageCount(channelCount(), m_rows, m_cols))) {
+        pageIndex = *page;
+        relayout();
+    }
+}
+
+void DVideoPage::toggleSingleViewOnFocusedTile() {
+    const std::size_t tile = m_singleView ? 0 : static_cast<std::size_t>(m_focusedTile);
+    if (tile < m_tiles.size()) {
+        OnVideoTap(m_tiles[tile]);
+    }
+}
+
+void DVideoPage::moveTileFocus(int dx, int dy) {
+    m_focusedTile = movedTileFocus(m_focusedTile, dx, dy, m_rows, m_cols);
+    showTileFocus();
+}
+
+void DVideoPage::showTileFocus() {
+    for (std::size_t k = 0; k < m_tiles.size(); ++k) {
+        // The frame shows where the keys act: on a grid tile only.
+        m_tiles[k]->setFramed(!m_singleView && static_cast<int>(k) == m_focusedTile);
+    }
+}
+
+void DVideoPage::showShortcuts() {
+    if (m_shortcutsBox == nullptr) {
+        m_shortcutsBox =
+            new QMessageBox(QMessageBox::Information, QStringLiteral("Keyboard shortcuts"),
+                            QString(), QMessageBox::Ok, this);
+        QString rows;
+        for (const QString& line : qtText(videoShortcutsText()).split('\n')) {
+            const QStringList cells = line.split('\t');
+            rows += QStringLiteral("<tr><td><b>%1</b></td><td>&nbsp;&nbsp;%2</td></tr>")
+                        .arg(cells.value(0).toHtmlEscaped(), cells.value(1).toHtmlEscaped());
+        }
+        m_shortcutsBox->setTextFormat(Qt::RichText);
+        m_shortcutsBox->setText(QStringLiteral("<table>%1</table>").arg(rows));
+    }
+    m_shortcutsBox->show();
+    m_shortcutsBox->raise();
+}
+
+void DVideoPage::OnVideoDoubleTap(DVideoWindowContainer* /*tile*/) {
+    // The first half of a double tap was a tap that switched the view; it did not mean to.
+    if (m_lastTap && std::chrono::steady_clock::now() - m_lastTap->at <= doubleTapInterval()) {
+        const PageView before = m_lastTap->before;
+        m_singleView = before.singleView;
+        setGrid(before.rows, before.cols);
+        pageIndex = before.pageIndex;
+        relayout();
+    }
+    m_lastTap.reset();
+    setFullScreen(!m_fullScreen.active());
+}
+
+void DVideoPage::setFullScreen(bool on) {
+    if (on == m_fullScreen.active()) {
+        return;
+    }
+    if (on) {
+        m_fullScreen.enter();
+    } else {
+        m_fullScreen.leave();
+    }
+    m_pageList->setVisible(!on);
+    refreshPageList();
+    // The same grid and page at once; the new size of the window re-fits them when it comes.
+    fitToPage();
+    setFocus();
+}
+
+void DVideoPage::setGridColumns(int columns) {
+    stopPtzMove(PtzStopTrigger::GridChanged);
+    const int previous = m_gridColumns;
+    m_gridColumns = columns;
+    if (m_singleView || m_rows != previous || m_cols != previous) {
+        return;
+    }
+    // The first channel shown stays in view.
+    pageIndex = firstChannelOfPage(pageIndex, m_rows, m_cols) / (columns * columns);
+    setGrid(columns, columns);
+    m_focusedTile = 0;
+    relayout();
+}
+
+void DVideoPage::setLiveGrid(bool liveGrid) {
+    m_liveGrid = liveGrid;
+    for (DVideoWindowContainer* tile : m_tiles) {
+        tile->setLiveGrid(liveGrid);
+    }
+}
+
+void DVideoPage::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    // Its key release will not come here any more.
+    m_heldPtzKey.reset();
+    stopPtzMove(PtzStopTrigger::FocusLost);
+}
+
+void DVideoPage::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    stopPtzMove(window()->isMinimized() ? PtzStopTrigger::Minimised : PtzStopTrigger::TabChanged);
+}
+
+void DVideoPage::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        stopPtzMove(PtzStopTrigger::FocusLost);
+    }
+}
+
+void DVideoPage::pressPtz(PtzButton button) {
+    sendPtzCode(
+        m_ptzGuard.press(ptzButtonSpec(button).pressCode, std::chrono::steady_clock::now()));
+    m_ptzWatch.start();
+}
+
+void DVideoPage::releasePtz() {
+    m_ptzWatch.stop();
+    sendPtzCode(m_ptzGuard.release());
+}
+
+void DVideoPage::stopPtzMove(PtzStopTrigger trigger) {
+    if (const std::optional<int> code = m_ptzGuard.stopFor(trigger)) {
+        sendPtzStop(trigger, *code);
+    }
+}
+
+void DVideoPage::sendPtzStop(PtzStopTrigger trigger, int code) {
+    m_ptzWatch.stop();
+    writeLog("DVideoPage", "stopPtzMove", std::string(ptzStopTriggerName(trigger)).c_str());
+    sendPtzCode(code);
+}
+
+void DVideoPage::sendPtzCode(int code) {
+    const PtzSender::SendResult result =
+        m_ptz.sendPtzCommand(m_app.m_channels, m_ptzChannelIndex, code);
+    // A stop lost with a broken connection would leave the camera turning: it goes once more
+    // on the connection made anew.
+    if (result == PtzSender::SendResult::Lost && code == kPtzReleaseCode) {
+        m_ptz.sendPtzCommand(m_app.m_channels, m_ptzChannelIndex, code);
+    }
+}
+
+void DVideoPage::watchPtzMove() {
+    if (m_ptz.reconnectIfLost() == PtzSender::Link::Reestablished) {
+        stopPtzMove(PtzStopTrigger::Reconnected);
+    } else if (const std::optional<int> code = m_ptzGuard.tick(std::chrono::steady_clock::now())) {
+        sendPtzStop(PtzStopTrigger::MoveTimedOut, *code);
+    }
+    if (!m_ptzGuard.moving()) {
+        m_ptzWatch.stop();
+    }
+}
+
+void DVideoPage::logTileFrames() {
+    // Frames received, decoded and painted by each tile that shows a camera: what an operator
+    // saw of each stream, and what a measurement of the page counts.
+    std::string line = "frames received/decoded/painted:";
+    for (const DVideoWindowContainer* tile : m_tiles) {
+        const DVideoWindow* window = tile->videoWindow();
+        if (tile->isVisible() && !tile->getChannelId().empty()) {
+            line += " " + tile->getChannelId() + "=" + std::to_string(window->framesReceived()) +
+                    "/" + std::to_string(window->framesDrawn()) + "/" +
+                    std::to_string(window->framesPainted());
+        }
+    }
+    writeLog("DVideoPage", "logTileFrames", line.c_str());
+}
+
+}  // namespace krt

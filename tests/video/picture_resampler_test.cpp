@@ -1,0 +1,107 @@
+#include "video/picture_resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace krt {
+namespace {
+
+std::vector<unsigned char> resampled(const std::vector<unsigned char>& source, PictureSize from,
+                                     PictureSize to) {
+    std::vector<unsigned char> target(static_cast<std::size_t>(to.width * to.height * 4));
+    PictureResampler resampler;
+    resampler.resample(source, from, target, to);
+    return target;
+}
+
+// One byte per pixel of a picture whose four bytes are equal.
+std::vector<unsigned char> grey(const std::vector<int>& levels) {
+    std::vector<unsigned char> pixels;
+    for (const int level : levels) {
+        pixels.insert(pixels.end(), 4, static_cast<unsigned char>(level));
+    }
+    return pixels;
+}
+
+TEST(PictureResampler, BlendsNeighboursWithCentresAligned) {
+    const struct {
+        const char* name;
+        std::vector<int> source;
+        PictureSize from;
+        PictureSize to;
+        std::vector<int> expected;
+    } cases[] = {
+        // Doubled: the outer pixels keep their level, the inner ones lie a quarter between.
+        {"WiderRow", {0, 255}, {2, 1}, {4, 1}, {0, 64, 191, 255}},
+        {"TallerColumn", {0, 255}, {1, 2}, {1, 4}, {0, 64, 191, 255}},
+        // Halved: each pixel is the mean of the two it covers.
+        {"NarrowerRow", {0, 100, 200, 255}, {4, 1}, {2, 1}, {50, 228}},
+        {"SameSize", {7, 9, 11}, {3, 1}, {3, 1}, {7, 9, 11}},
+        {"OnePixelSource", {42}, {1, 1}, {3, 2}, {42, 42, 42, 42, 42, 42}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(resampled(grey(c.source), c.from, c.to), grey(c.expected)) << c.name;
+    }
+}
+
+// Bilinear in floating point, as a reference for the fixed-point code.
+double referenceAt(const std::vector<unsigned char>& source, PictureSize from, PictureSize to,
+                   int x, int y, int byte) {
+    const auto position = [](int i, int fromLength, int toLength) {
+        return std::clamp((i + 0.5) * fromLength / toLength - 0.5, 0.0, fromLength - 1.0);
+    };
+    const double sx = position(x, from.width, to.width);
+    const double sy = position(y, from.height, to.height);
+    const int x0 = std::min(static_cast<int>(sx), from.width - 2);
+    const int y0 = std::min(static_cast<int>(sy), from.height - 2);
+    const auto at = [&](int px, int py) {
+        return source[static_cast<std::size_t>((py * from.width + px) * 4 + byte)];
+    };
+    const double fx = sx - x0;
+    const double fy = sy - y0;
+    const double upper = at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx;
+    const double lower = at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx;
+    return upper * (1 - fy) + lower * fy;
+}
+
+TEST(PictureResampler, MatchesFloatingPointBilinearInEveryDirection) {
+    // Positions and weights in 1/64: on this picture, whose neighbouring bytes differ by up to
+    // 255, each direction may be off by 255 ÷ 128, and the rounding by one more.
+    constexpr double kTolerance = 2 * 255.0 / 128 + 1;
+    // Sizes as a tile meets them (just below a decoder scale) and odd ones, up and down.
+    const struct {
+        PictureSize from;
+        PictureSize to;
+    } cases[] = {{{40, 30}, {37, 27}}, {{37, 23}, {50, 31}}, {{64, 48}, {21, 40}}};
+    for (const auto& c : cases) {
+        std::vector<unsigned char> source(
+            static_cast<std::size_t>(c.from.width * c.from.height * 4));
+        for (std::size_t i = 0; i < source.size(); ++i) {
+            source[i] = static_cast<unsigned char>((i * 37 + i / 13 * 101) % 256);
+        }
+        PictureResampler resampler;
+        std::vector<unsigned char> target(static_cast<std::size_t>(c.to.width * c.to.height * 4));
+        // Twice: the second picture of the same sizes reuses the tables.
+        for (int round = 0; round < 2; ++round) {
+            resampler.resample(source, c.from, target, c.to);
+            for (int y = 0; y < c.to.height; ++y) {
+                for (int x = 0; x < c.to.width; ++x) {
+                    for (int byte = 0; byte < 4; ++byte) {
+                        const auto actual =
+                            target[static_cast<std::size_t>((y * c.to.width + x) * 4 + byte)];
+                        ASSERT_NEAR(actual, referenceAt(source, c.from, c.to, x, y, byte),
+                                    kTolerance)
+                            << c.from.width << "x" << c.from.height << " to " << c.to.width << "x"
+                            << c.to.height << " at " << x << "," << y << " byte " << byte;
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace krt

@@ -1,0 +1,89 @@
+#include "video/video_keys.h"
+
+#include <gtest/gtest.h>
+
+#include "video/tile_status.h"
+
+namespace krt {
+namespace {
+
+TEST(VideoKeys, WhatEachKeyDoesInEachView) {
+    const VideoKeyContext grid{};
+    const VideoKeyContext single{true, false, false};
+    const VideoKeyContext ptz{true, true, false};
+    const VideoKeyContext fullGrid{false, false, true};
+    const auto action = [](VideoKeyAction a) { return VideoKeyOutcome{a, 0, 0, std::nullopt}; };
+    const auto ptzMove = [](PtzButton b) {
+        return VideoKeyOutcome{VideoKeyAction::PtzMove, 0, 0, b};
+    };
+    struct Case {
+        VideoKey key;
+        VideoKeyContext context;
+        VideoKeyOutcome outcome;
+    };
+    for (const Case& c : {
+             Case{VideoKey::Left, grid, {VideoKeyAction::MoveFocus, -1, 0, std::nullopt}},
+             Case{VideoKey::Down, grid, {VideoKeyAction::MoveFocus, 0, 1, std::nullopt}},
+             Case{VideoKey::Left, single, action(VideoKeyAction::None)},
+             Case{VideoKey::Left, ptz, ptzMove(PtzButton::Left)},
+             Case{VideoKey::Plus, ptz, ptzMove(PtzButton::ZoomIn)},
+             Case{VideoKey::Minus, ptz, ptzMove(PtzButton::ZoomOut)},
+             Case{VideoKey::Plus, grid, action(VideoKeyAction::None)},
+             Case{VideoKey::PageDown, ptz, action(VideoKeyAction::NextPage)},
+             Case{VideoKey::Space, grid, action(VideoKeyAction::ToggleSingleView)},
+             Case{VideoKey::Enter, single, action(VideoKeyAction::ToggleSingleView)},
+             Case{VideoKey::Home, single, action(VideoKeyAction::BackToGrid)},
+             Case{VideoKey::Home, grid, action(VideoKeyAction::None)},
+             Case{VideoKey::Escape, grid, action(VideoKeyAction::None)},
+             Case{VideoKey::Escape, fullGrid, action(VideoKeyAction::LeaveFullScreen)},
+             Case{VideoKey::FullScreen, fullGrid, action(VideoKeyAction::ToggleFullScreen)},
+             Case{VideoKey::Help, ptz, action(VideoKeyAction::ShowShortcuts)},
+         }) {
+        EXPECT_EQ(actionForKey(c.key, c.context), c.outcome) << static_cast<int>(c.key);
+    }
+}
+
+TEST(VideoKeys, FocusAndPagesStayInsideTheGridAndTheCatalogue) {
+    EXPECT_EQ(movedTileFocus(0, -1, 0, 3, 3), 0);
+    EXPECT_EQ(movedTileFocus(2, 1, 0, 3, 3), 2);
+    EXPECT_EQ(movedTileFocus(2, 0, 1, 3, 3), 5);
+    EXPECT_EQ(movedTileFocus(14, 0, 1, 4, 4), 14);
+    EXPECT_EQ(steppedPage(0, -1, 3), std::nullopt);
+    EXPECT_EQ(steppedPage(1, 1, 3), 2);
+    EXPECT_EQ(steppedPage(2, 1, 3), std::nullopt);
+}
+
+TEST(TileStatus, MarkAndToolTipFollowTheFrames) {
+    constexpr std::int64_t kNow = 1'000'000;
+    struct Case {
+        TileStatusInput input;
+        TileMark mark;
+        std::string firstLine;
+    };
+    const std::string reconnects = "\nReconnects by the watchdog: ";
+    for (const Case& c : {
+             Case{{VideoState::VideoConnecting, true, 0, 0, kNow, 0},
+                  TileMark::Connecting,
+                  "Connecting..."},
+             Case{{VideoState::VideoPlaying, true, 8, kNow - 1, kNow, 2},
+                  TileMark::Playing,
+                  "Playing at 8 fps"},
+             Case{{VideoState::VideoConnecting, true, 0, kNow - 30, kNow, 3},
+                  TileMark::NoVideo,
+                  "No video since "},
+         }) {
+        const TileStatus status = tileStatus(c.input);
+        EXPECT_EQ(status.mark, c.mark) << c.firstLine;
+        EXPECT_EQ(status.toolTip.rfind(c.firstLine, 0), 0u) << status.toolTip;
+        EXPECT_TRUE(
+            status.toolTip.ends_with(reconnects + std::to_string(c.input.watchdogReconnects)))
+            << status.toolTip;
+    }
+    EXPECT_EQ(tileStatus({VideoState::VideoIdle, true, 0, kNow, kNow, 0}), TileStatus{});
+    EXPECT_EQ(tileStatus({VideoState::VideoConnecting, false, 0, 0, kNow, 0}), TileStatus{});
+    EXPECT_EQ(framesPerSecond(10, 25, 1500), 10);
+    EXPECT_EQ(framesPerSecond(10, 25, 0), 0);
+}
+
+}  // namespace
+}  // namespace krt
