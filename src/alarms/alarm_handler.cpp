@@ -316,6 +316,7 @@ void kmKRTAlarmHandlerC::connectionLost(std::uint64_t generation) {
 }
 
 void kmKRTAlarmHandlerC::handleAlarm(std::string_view text) {
+    const WallClock::time_point received = WallClock::now();
     try {
         const XmlNode root = kmKRTMgrXMLData::getXMLRootNodePtr(text);
         const std::optional<AlarmMessage> message = root ? readAlarmMessage(root) : std::nullopt;
@@ -330,9 +331,9 @@ void kmKRTAlarmHandlerC::handleAlarm(std::string_view text) {
             return;
         }
         const std::filesystem::path imagePath = snapshotPath(message->timestamp, time);
-        SnapshotJob job{*message, time,
-                        AlarmEvent{message->alarmName, message->channelId, *timeText, imagePath},
-                        !imagePath.empty()};
+        AlarmEvent event{message->alarmName, message->channelId, *timeText, imagePath};
+        judgePunctuality(event, time, received);
+        SnapshotJob job{*message, time, std::move(event), !imagePath.empty()};
         {
             std::lock_guard lock(m_jobMutex);
             job.fetch = job.fetch && m_jobs.size() < kMaxPendingSnapshots;
@@ -417,6 +418,18 @@ bool kmKRTAlarmHandlerC::fetchImage(const SnapshotJob& job) {
         return false;
     }
     return true;
+}
+
+void kmKRTAlarmHandlerC::judgePunctuality(AlarmEvent& event, const LocalTime& time,
+                                          WallClock::time_point received) {
+    const std::optional<WallClock::time_point> eventTime = alarmTimePoint(time);
+    if (!eventTime) {
+        return;
+    }
+    event.eventTime = *eventTime;
+    event.receivedTime = received;
+    std::lock_guard lock(m_ringMutex);
+    event.punctuality = m_serverClock.judge(*eventTime, received);
 }
 
 void kmKRTAlarmHandlerC::addEvent(AlarmEvent event) {

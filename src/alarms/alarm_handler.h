@@ -94,6 +94,7 @@ class kmKRTAlarmHandlerC {
     void snapshotLoop();
     void storeEvent(const SnapshotJob& job);
     bool fetchImage(const SnapshotJob& job);
+    void judgePunctuality(AlarmEvent& event, const LocalTime& time, WallClock::time_point received);
     void addEvent(AlarmEvent event);
 
     void interruptConnections();
@@ -129,6 +130,7 @@ class kmKRTAlarmHandlerC {
 
     mutable std::mutex m_ringMutex;
     EventRing m_ring;
+    ServerClockEstimate m_serverClock;  // guarded by m_ringMutex
 
     std::unique_ptr<kmMgrSocketClient> m_pushClient;
     WorkerThread m_snapshotThread;

@@ -11,6 +11,8 @@ constexpr int kRowGap = 5;
 constexpr int kValueColumnGap = 12;
 constexpr int kButtonRowGap = 20;
 constexpr int kButtonGap = 10;
+constexpr int kSnapshotGap = 6;
+constexpr int kSnapshotInset = 6;  // inside the black outline
 
 }  // namespace
 
@@ -41,6 +43,23 @@ AlertDialogLayout layoutAlertDialog(const AlertDialogMeasures& m) {
     layout.timeValue = {valueColumn, timeValueTop};
     layout.showVideo = {showVideoLeft, buttonTop};
     layout.close = {showVideoLeft + m.showVideoWidth + kButtonGap, buttonTop};
+    return layout;
+}
+
+AlertSnapshotLayout layoutAlertSnapshot(const AlertSnapshotMeasures& m) {
+    AlertSnapshotLayout layout;
+    const int rowTop = m.buttonTop + m.buttonHeight + kRowGap;
+    const int saveLeft = (m.clientWidth - 2 * m.snapshotButtonWidth - kButtonGap) / 2;
+    layout.saveSnapshot = {saveLeft, rowTop};
+    layout.copySnapshot = {saveLeft + m.snapshotButtonWidth + kButtonGap, rowTop};
+    const int noteTop = rowTop + m.buttonHeight + kSnapshotGap;
+    layout.lateNote = {kLabelLeft, noteTop};
+    const int top = noteTop + (m.lateNoteHeight > 0 ? m.lateNoteHeight + kSnapshotGap : 0);
+    const int width = m.clientWidth - 2 * kSnapshotInset;
+    const int height = m.clientHeight - kSnapshotInset - top;
+    if (width > 0 && height > 0) {
+        layout.snapshot = {kSnapshotInset, top, width, height};
+    }
     return layout;
 }
 

@@ -37,4 +37,24 @@ struct AlertDialogLayout {
 };
 AlertDialogLayout layoutAlertDialog(const AlertDialogMeasures& measures);
 
+// Below the two buttons: "Save Snapshot…" and "Copy Snapshot" centred in a row of their own,
+// the late note (when there is one) under them, and the snapshot filling the rest of the
+// area inside the outline.
+struct AlertSnapshotMeasures {
+    int clientWidth = 0;
+    int clientHeight = 0;
+    int buttonTop = 0;  // of "Show Video" and "Close"
+    int buttonHeight = 0;
+    int snapshotButtonWidth = 0;  // both snapshot buttons are this wide
+    int lateNoteHeight = 0;       // 0 when the alarm is on time
+};
+struct AlertSnapshotLayout {
+    ControlPosition saveSnapshot;
+    ControlPosition copySnapshot;
+    ControlPosition lateNote;
+    DialogRect snapshot;  // empty when no room is left
+    bool operator==(const AlertSnapshotLayout&) const = default;
+};
+AlertSnapshotLayout layoutAlertSnapshot(const AlertSnapshotMeasures& measures);
+
 }  // namespace krt

@@ -23,6 +23,9 @@ EventRow rowFor(const EventRing& ring, int slot, int rowTop, int textColumn) {
     for (std::size_t line = 0; line < row.lines.size(); ++line) {
         row.linePositions[line] = {textColumn, rowTop + static_cast<int>(line) * kLineSpacing};
     }
+    if (event.punctuality == Punctuality::Late) {
+        row.lateNote = lateAlarmNote(event.eventTime, event.receivedTime);
+    }
     return row;
 }
 

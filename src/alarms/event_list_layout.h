@@ -46,6 +46,7 @@ struct EventRow {
     std::filesystem::path imagePath;
     std::array<std::string, 3> lines;  // "Type : ...", "Camera ID : ...", the time text
     std::array<ListPoint, 3> linePositions;
+    std::string lateNote;  // drawn after the time when the alarm came late; empty otherwise
 };
 
 // Everything the event list draws, in drawing order.

@@ -19,19 +19,13 @@ std::optional<AlarmEvent> EventRing::add(AlarmEvent event) {
 }
 
 std::vector<int> EventRing::walkFromNewest() const {
+    // Stopping at `writePos` would leave out the oldest of six kept events.
+    const int count = static_cast<int>(m_events.size());
     std::vector<int> slots;
-    const int stop = m_writePos;
-    int slot = m_newestPos;
-    if (slot == stop) {
-        return slots;
+    slots.reserve(m_events.size());
+    for (int k = 0; k < count; ++k) {
+        slots.push_back((m_newestPos - k + kCapacity) % kCapacity);
     }
-    do {
-        if (slot >= static_cast<int>(m_events.size())) {
-            break;
-        }
-        slots.push_back(slot);
-        slot = slot == 0 ? kCapacity - 1 : slot - 1;
-    } while (slot != stop);
     return slots;
 }
 

@@ -22,8 +22,7 @@ class EventRing {
     int writePos() const { return m_writePos; }
     int newestPos() const { return m_newestPos; }
 
-    // The slots the event list paints, newest first: from `newestPos` backwards, stopping at
-    // `writePos` or at a slot not yet filled. With six events the oldest one is not among them.
+    // The slots of every kept event, newest first: from `newestPos` backwards, wrapping.
     std::vector<int> walkFromNewest() const;
 
     // Whether any kept event names this snapshot file.

@@ -23,8 +23,10 @@ TEST_F(AlarmHandlerTest, SubscribesWithTheWholeDocumentAndTwoZeroBytesAndKillsTh
 TEST_F(AlarmHandlerTest, StoresThe25November2013AlarmWithItsSnapshot) {
     FakeAlarmServer server;
     startSubscribed(server);
+    const WallClock::time_point pushed = WallClock::now();
     ASSERT_TRUE(server.push(alarmXml("20131125103000123", "Motion", "7")));
     ASSERT_TRUE(m_owner.waitForEvents(1));
+    const WallClock::time_point stored = WallClock::now();
 
     EXPECT_EQ(server.imageRequests(),
               std::vector<std::string>{
@@ -32,9 +34,19 @@ TEST_F(AlarmHandlerTest, StoresThe25November2013AlarmWithItsSnapshot) {
                   "<kmAlarmChannelID>7</kmAlarmChannelID><kmAlarmName>Motion</kmAlarmName>"
                   "<kmAlarmTimestamp>20131125103000123</kmAlarmTimestamp>"
                   "</kmRequestData></kmRequest>\0\0"s});
-    const AlarmEvent expected{"Motion", "7", "25-Nov-2013::10:30:00",
-                              snapshot("20131125103000123")};
-    EXPECT_EQ(m_owner.events(), std::vector<AlarmEvent>{expected});
+    const std::vector<AlarmEvent> events = m_owner.events();
+    ASSERT_EQ(events.size(), 1u);
+    const WallClock::time_point received = events[0].receivedTime;
+    EXPECT_TRUE(received >= pushed && received <= stored);
+    // Its own time is years before it came: late.
+    const AlarmEvent expected{"Motion",
+                              "7",
+                              "25-Nov-2013::10:30:00",
+                              snapshot("20131125103000123"),
+                              alarmTimePoint({2013, 11, 0, 25, 10, 30, 0, 123}).value(),
+                              received,
+                              Punctuality::Late};
+    EXPECT_EQ(events, std::vector<AlarmEvent>{expected});
     EXPECT_EQ(fileContents(expected.imagePath), fakeJpeg(0));
     EXPECT_EQ(snapshotFiles().size(), 1u);
 

@@ -39,5 +39,24 @@ TEST(AlertDialogLayout, RowsFiveApartFromTwentyButtonsCentredTenApart) {
     }
 }
 
+TEST(AlertSnapshotLayout, SnapshotButtonsUnderTheButtonsAndThePictureBelowThem) {
+    struct Case {
+        AlertSnapshotMeasures measures;
+        AlertSnapshotLayout expected;
+    };
+    for (const Case& c : {
+             // 560 x 497 client, buttons at 87 and 23 high, snapshot buttons 100 wide.
+             Case{{560, 497, 87, 23, 100, 0},
+                  {{175, 115}, {285, 115}, {10, 144}, {6, 144, 548, 347}}},
+             // A late note of 15 pixels pushes the picture down.
+             Case{{560, 497, 87, 23, 100, 15},
+                  {{175, 115}, {285, 115}, {10, 144}, {6, 165, 548, 326}}},
+             // No room left: no picture area.
+             Case{{183, 150, 87, 23, 100, 0}, {{-13, 115}, {97, 115}, {10, 144}, {}}},
+         }) {
+        EXPECT_EQ(layoutAlertSnapshot(c.measures), c.expected) << c.measures.clientHeight;
+    }
+}
+
 }  // namespace
 }  // namespace krt

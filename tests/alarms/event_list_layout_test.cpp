@@ -55,11 +55,11 @@ TEST(EventListPicture, RowsGoNewestFirstFiftyPixelsApart) {
         std::vector<int> shownNumbers;  // newest first
         std::vector<int> slots;
     };
-    // With six kept the oldest is not shown; the seventh has evicted the first.
-    for (const Case& c :
-         {Case{1, {1}, {0}}, Case{3, {3, 2, 1}, {2, 1, 0}},
-          Case{6, {6, 5, 4, 3, 2}, {5, 4, 3, 2, 1}}, Case{7, {7, 6, 5, 4, 3}, {0, 5, 4, 3, 2}},
-          Case{9, {9, 8, 7, 6, 5}, {2, 1, 0, 5, 4}}}) {
+    // All six kept are shown; the seventh has evicted the first.
+    for (const Case& c : {Case{1, {1}, {0}}, Case{3, {3, 2, 1}, {2, 1, 0}},
+                          Case{6, {6, 5, 4, 3, 2, 1}, {5, 4, 3, 2, 1, 0}},
+                          Case{7, {7, 6, 5, 4, 3, 2}, {0, 5, 4, 3, 2, 1}},
+                          Case{9, {9, 8, 7, 6, 5, 4}, {2, 1, 0, 5, 4, 3}}}) {
         const EventRing ring = ringWith(c.events);
         const EventListPicture picture = paintEventList(240, 268, &ring);
         ASSERT_EQ(picture.rows.size(), c.shownNumbers.size()) << c.events << " events";

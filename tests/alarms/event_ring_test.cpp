@@ -50,15 +50,15 @@ TEST_P(EventRingTest, FillsInOrderThenReplacesTheOldestInPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Counts, EventRingTest,
-    testing::Values(RingCase{0, 0, 0, 0, {}}, RingCase{1, 1, 1, 0, {"Alarm1"}},
-                    RingCase{3, 3, 3, 2, {"Alarm3", "Alarm2", "Alarm1"}},
-                    RingCase{5, 5, 5, 4, {"Alarm5", "Alarm4", "Alarm3", "Alarm2", "Alarm1"}},
-                    // Six kept, but the walk stops at writePos: the oldest row is not painted.
-                    RingCase{6, 6, 0, 5, {"Alarm6", "Alarm5", "Alarm4", "Alarm3", "Alarm2"}},
-                    RingCase{7, 6, 1, 0, {"Alarm7", "Alarm6", "Alarm5", "Alarm4", "Alarm3"}},
-                    RingCase{12, 6, 0, 5, {"Alarm12", "Alarm11", "Alarm10", "Alarm9", "Alarm8"}},
-                    RingCase{
-                        14, 6, 2, 1, {"Alarm14", "Alarm13", "Alarm12", "Alarm11", "Alarm10"}}));
+    testing::Values(
+        RingCase{0, 0, 0, 0, {}}, RingCase{1, 1, 1, 0, {"Alarm1"}},
+        RingCase{3, 3, 3, 2, {"Alarm3", "Alarm2", "Alarm1"}},
+        RingCase{5, 5, 5, 4, {"Alarm5", "Alarm4", "Alarm3", "Alarm2", "Alarm1"}},
+        // Every kept event is painted, the oldest of six included.
+        RingCase{6, 6, 0, 5, {"Alarm6", "Alarm5", "Alarm4", "Alarm3", "Alarm2", "Alarm1"}},
+        RingCase{7, 6, 1, 0, {"Alarm7", "Alarm6", "Alarm5", "Alarm4", "Alarm3", "Alarm2"}},
+        RingCase{12, 6, 0, 5, {"Alarm12", "Alarm11", "Alarm10", "Alarm9", "Alarm8", "Alarm7"}},
+        RingCase{14, 6, 2, 1, {"Alarm14", "Alarm13", "Alarm12", "Alarm11", "Alarm10", "Alarm9"}}));
 
 TEST(EventRing, SeventhEventEvictsTheFirstAndTakesSlotZero) {
     EventRing ring = ringWith(6);

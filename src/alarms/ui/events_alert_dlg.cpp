@@ -3,9 +3,14 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <algorithm>
 
 #include "alarms/alert_layout.h"
+#include "alarms/snapshot_picture.h"
+#include "alarms/ui/snapshot_actions.h"
+#include "alarms/ui/snapshot_store.h"
 #include "common/ui/dialog_template.h"
+#include "common/ui/qt_text.h"
 
 namespace krt {
 namespace {
@@ -13,6 +18,7 @@ namespace {
 constexpr QColor kAlertColour(255, 128, 128);
 constexpr int kCaptionPadding = 3;
 constexpr int kOutlineInset = 2;
+constexpr QColor kLateColour(128, 0, 0);
 
 // The light red area under the caption, with a raised edge and a black outline inset by two.
 class AlertClientArea : public QWidget {
@@ -40,6 +46,42 @@ class AlertClientArea : public QWidget {
     }
 };
 
+}  // namespace
+
+// The event's snapshot, scaled to fit with its proportions and centred, or "No snapshot".
+class AlertSnapshotView : public QWidget {
+  public:
+    explicit AlertSnapshotView(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("alertSnapshot"));
+    }
+
+    void setPicture(QImage picture) {
+        m_picture = std::move(picture);
+        update();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (m_picture.isNull()) {
+            painter.setPen(Qt::black);
+            painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No snapshot"));
+            return;
+        }
+        const PictureSize fitted =
+            scaleToFit({m_picture.width(), m_picture.height()}, {width(), height()});
+        const QRect target((width() - fitted.width) / 2, (height() - fitted.height) / 2,
+                           fitted.width, fitted.height);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, m_picture);
+    }
+
+  private:
+    QImage m_picture;
+};
+
+namespace {
+
 QLabel* newStatic(const QString& text, QWidget* parent, const DialogRect& units) {
     auto* label = new QLabel(text, parent);
     placeFromTemplate(label, units);
@@ -59,7 +101,11 @@ DEventsAlertDlg::DEventsAlertDlg(QWidget* sheet)
       m_sourceValue(newStatic(QStringLiteral("Static"), m_client, {42, 19, 134, 8})),
       m_timeValue(newStatic(QStringLiteral("Static"), m_client, {42, 31, 134, 8})),
       m_showVideo(new QPushButton(QStringLiteral("Show Video"), m_client)),
-      m_close(new QPushButton(QStringLiteral("Close"), m_client)) {
+      m_close(new QPushButton(QStringLiteral("Close"), m_client)),
+      m_saveSnapshot(new QPushButton(QString::fromUtf8(kSaveSnapshotText), m_client)),
+      m_copySnapshot(new QPushButton(QString::fromUtf8(kCopySnapshotText), m_client)),
+      m_lateNote(new QLabel(m_client)),
+      m_snapshotView(new AlertSnapshotView(m_client)) {
     setObjectName(QStringLiteral("DEventsAlertDlg"));
     // A window inside the sheet rather than one of its own.
     setWindowFlags(Qt::Widget);
@@ -81,6 +127,7 @@ DEventsAlertDlg::DEventsAlertDlg(QWidget* sheet)
     m_showVideo->setDefault(true);
     connect(m_showVideo, &QPushButton::clicked, this, &DEventsAlertDlg::accept);
     connect(m_close, &QPushButton::clicked, this, &DEventsAlertDlg::reject);
+    setupSnapshotControls();
     const DialogRect size = dialogUnitsToPixels({0, 0, 183, 83}, dialogBaseUnits(font()));
     resize(size.width, size.height);
     hide();
@@ -90,6 +137,60 @@ void DEventsAlertDlg::setTexts(const QString& type, const QString& source, const
     m_typeValue->setText(type);
     m_sourceValue->setText(source);
     m_timeValue->setText(time);
+}
+
+void DEventsAlertDlg::setupSnapshotControls() {
+    const int snapshotButtonWidth =
+        std::max(m_saveSnapshot->sizeHint().width(), m_copySnapshot->sizeHint().width());
+    for (QPushButton* button : {m_saveSnapshot, m_copySnapshot}) {
+        button->setAutoDefault(false);
+        button->resize(snapshotButtonWidth, m_showVideo->height());
+    }
+    connect(m_saveSnapshot, &QPushButton::clicked, this, &DEventsAlertDlg::OnSaveSnapshot);
+    connect(m_copySnapshot, &QPushButton::clicked, this, &DEventsAlertDlg::OnCopySnapshot);
+    QPalette noteColours = m_lateNote->palette();
+    noteColours.setColor(QPalette::WindowText, kLateColour);
+    m_lateNote->setPalette(noteColours);
+    QFont noteFont = m_lateNote->font();
+    noteFont.setBold(true);
+    m_lateNote->setFont(noteFont);
+    m_lateNote->hide();
+    setEvent({}, nullptr);
+}
+
+void DEventsAlertDlg::setEvent(const AlarmEvent& event,
+                               std::shared_ptr<const KeptSnapshot> snapshot) {
+    m_event = event;
+    m_snapshot = std::move(snapshot);
+    const bool kept = m_snapshot != nullptr && m_snapshot->isPicture();
+    m_saveSnapshot->setEnabled(kept);
+    m_copySnapshot->setEnabled(kept);
+    m_snapshotView->setPicture(m_snapshot != nullptr ? m_snapshot->picture : QImage());
+    const bool late = event.punctuality == Punctuality::Late;
+    m_lateNote->setText(late ? qtText(lateAlarmNote(event.eventTime, event.receivedTime))
+                             : QString());
+    m_lateNote->adjustSize();
+    m_lateNote->setVisible(late);
+    OnSize();
+}
+
+QWidget* DEventsAlertDlg::snapshotArea() const {
+    return m_snapshotView;
+}
+
+void DEventsAlertDlg::OnSaveSnapshot() {
+    if (m_snapshot != nullptr) {
+        // The alert may be replaced while the file dialog is open; this snapshot stays.
+        const std::shared_ptr<const KeptSnapshot> snapshot = m_snapshot;
+        const AlarmEvent event = m_event;
+        saveSnapshotAs(this, event, *snapshot);
+    }
+}
+
+void DEventsAlertDlg::OnCopySnapshot() {
+    if (m_snapshot != nullptr) {
+        copySnapshot(*m_snapshot);
+    }
 }
 
 void DEventsAlertDlg::accept() {
@@ -122,6 +223,15 @@ void DEventsAlertDlg::OnSize() {
     moveTo(m_timeValue, layout.timeValue);
     moveTo(m_showVideo, layout.showVideo);
     moveTo(m_close, layout.close);
+
+    const AlertSnapshotLayout below = layoutAlertSnapshot(
+        {m_client->width(), m_client->height(), layout.showVideo.y, m_showVideo->height(),
+         m_saveSnapshot->width(), m_lateNote->isVisibleTo(m_client) ? m_lateNote->height() : 0});
+    moveTo(m_saveSnapshot, below.saveSnapshot);
+    moveTo(m_copySnapshot, below.copySnapshot);
+    moveTo(m_lateNote, below.lateNote);
+    m_snapshotView->setGeometry(below.snapshot.x, below.snapshot.y, below.snapshot.width,
+                                below.snapshot.height);
 }
 
 }  // namespace krt

@@ -2,17 +2,23 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QImageReader>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
 
+#include "alarms/ui/snapshot_actions.h"
+#include "alarms/ui/snapshot_store.h"
+#include "common/ui/qt_text.h"
 #include "common/ui/scroll_action.h"
 
 namespace krt {
 namespace {
 
 constexpr QColor kHeaderColour(200, 200, 200);
+constexpr QColor kLateColour(176, 0, 0);
+constexpr int kLateNoteGap = 8;
 
 QRect fillArea(const ListRect& rect) {
     return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
@@ -66,8 +72,50 @@ void kmCustomEventsList::attachRing(RingSource ring) {
     m_ring = std::move(ring);
 }
 
+void kmCustomEventsList::attachSnapshots(const SnapshotStore* snapshots) {
+    m_snapshots = snapshots;
+}
+
 void kmCustomEventsList::armRefreshTimer() {
-    m_refreshTimer->start();
+    if (!m_refreshTimer->isActive()) {
+        m_refreshTimer->start();
+    }
+}
+
+std::optional<AlarmEvent> kmCustomEventsList::eventAt(QPoint viewportPoint) const {
+    if (!m_ring) {
+        return std::nullopt;
+    }
+    const EventRing ring = m_ring();
+    const EventListPicture list = paintEventList(viewport()->width(), viewport()->height(), &ring);
+    for (const EventRow& row : list.rows) {
+        const int top = row.snapshotOrigin.y;
+        if (viewportPoint.y() >= top && viewportPoint.y() < top + kEventRowHeight) {
+            return ring.events()[static_cast<std::size_t>(row.slot)];
+        }
+    }
+    return std::nullopt;
+}
+
+void kmCustomEventsList::contextMenuEvent(QContextMenuEvent* event) {
+    const std::optional<AlarmEvent> picked = eventAt(viewport()->mapFrom(this, event->pos()));
+    if (!picked) {
+        return;
+    }
+    const std::shared_ptr<const KeptSnapshot> snapshot =
+        m_snapshots != nullptr ? m_snapshots->find(picked->imagePath) : nullptr;
+    const bool kept = snapshot != nullptr && snapshot->isPicture();
+    QMenu menu(this);
+    QAction* save = menu.addAction(QString::fromUtf8(kSaveSnapshotText));
+    QAction* copy = menu.addAction(QString::fromUtf8(kCopySnapshotText));
+    save->setEnabled(kept);
+    copy->setEnabled(kept);
+    const QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == save) {
+        saveSnapshotAs(this, *picked, *snapshot);
+    } else if (chosen == copy) {
+        copySnapshot(*snapshot);
+    }
 }
 
 EventListPicture kmCustomEventsList::picture() const {
@@ -145,28 +193,32 @@ void kmCustomEventsList::paintEvent(QPaintEvent*) {
         for (std::size_t line = 0; line < row.lines.size(); ++line) {
             drawText(painter, row.linePositions[line], QString::fromStdString(row.lines[line]));
         }
+        drawLateNote(painter, row);
     }
     painter.setPen(m_gridPen);
     drawLine(painter, list.columnSeparator);
 }
 
 void kmCustomEventsList::drawSnapshot(QPainter& painter, const EventRow& row) const {
-    QImageReader reader(QString::fromStdString(row.imagePath.string()));
-    const QSize size = reader.size();
-    const int width = snapshotWidth(size.width(), size.height());
-    if (width <= 0) {
-        return;  // missing, undecodable or empty: the snapshot area stays empty
+    const std::shared_ptr<const KeptSnapshot> snapshot =
+        m_snapshots != nullptr ? m_snapshots->find(row.imagePath) : nullptr;
+    // Missing, undecodable or empty: the snapshot area stays empty.
+    if (snapshot != nullptr && !snapshot->thumbnail.isNull()) {
+        painter.drawImage(QPoint(row.snapshotOrigin.x, row.snapshotOrigin.y), snapshot->thumbnail);
     }
-    // Decoding straight to the drawn size lets the JPEG decoder scale down cheaply.
-    reader.setScaledSize(QSize(width, kSnapshotHeight));
-    const QImage image = reader.read();
-    if (image.isNull()) {
+}
+
+void kmCustomEventsList::drawLateNote(QPainter& painter, const EventRow& row) const {
+    if (row.lateNote.empty()) {
         return;
     }
-    // The copy reads the bitmap from its last row upwards: the picture is drawn mirrored top
-    // to bottom, as the server stores it upside down for that.
-    painter.drawImage(QPoint(row.snapshotOrigin.x, row.snapshotOrigin.y),
-                      image.mirrored(false, true));
+    const QString time = qtText(row.lines[2]);
+    const ListPoint at{
+        row.linePositions[2].x + painter.fontMetrics().horizontalAdvance(time) + kLateNoteGap,
+        row.linePositions[2].y};
+    painter.setPen(kLateColour);
+    drawText(painter, at, qtText(row.lateNote));
+    painter.setPen(Qt::black);
 }
 
 }  // namespace krt

@@ -45,6 +45,7 @@ void DEventsPage::OnInitDialog() {
     m_eventList = new kmCustomEventsList(this);
     m_eventList->setGeometry(rect());
     m_eventList->attachRing([this] { return ring(); });
+    m_eventList->attachSnapshots(&m_snapshots);
     // The list paints with the application's font whatever the page uses.
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(kPageFontPixels);
@@ -59,20 +60,28 @@ void DEventsPage::resizeEvent(QResizeEvent* event) {
     }
 }
 
-void DEventsPage::queueEventAlert(std::string_view alarmName, std::string_view channelId,
-                                  std::string_view timeText) {
-    // The sink's owner stops this channel before it goes, so a sink seen here is whole.
-    if (EventAlertSink* sink = alertSink.load()) {
-        sink->queueEventAlert(alarmName, channelId, timeText);
-    }
+void DEventsPage::queueEventAlert(std::string_view, std::string_view, std::string_view) {
+    // The alert goes out with the stored event once its snapshot is decoded (eventStored).
 }
 
-void DEventsPage::eventStored(const AlarmEvent&) {
-    postToGuiThread([this] {
-        if (m_eventList != nullptr) {
-            m_eventList->armRefreshTimer();
-        }
+void DEventsPage::eventStored(const AlarmEvent& event) {
+    // Decoded here, on the channel's thread, once: the list and the alert only draw it.
+    std::shared_ptr<const KeptSnapshot> snapshot = loadKeptSnapshot(event.imagePath);
+    postToGuiThread([this, event, snapshot = std::move(snapshot)]() mutable {
+        OnEventStored(event, std::move(snapshot));
     });
+}
+
+void DEventsPage::OnEventStored(const AlarmEvent& event,
+                                std::shared_ptr<const KeptSnapshot> snapshot) {
+    m_snapshots.put(event.imagePath, snapshot);
+    m_snapshots.keepOnly(ring());
+    if (m_eventList != nullptr) {
+        m_eventList->armRefreshTimer();
+    }
+    if (EventAlertSink* sink = alertSink.load()) {
+        sink->queueEventAlert(event, std::move(snapshot));
+    }
 }
 
 void DEventsPage::channelStatusChanged(const AlarmChannelStatus& status) {

@@ -8,6 +8,7 @@
 
 #include "alarms/alarm_channel_owner.h"
 #include "alarms/event_ring.h"
+#include "alarms/ui/snapshot_store.h"
 #include "common/app_state.h"
 
 class QTimer;
@@ -17,11 +18,12 @@ namespace krt {
 class kmCustomEventsList;
 class kmKRTAlarmHandlerC;
 
-// Takes the alert of every stored event, on the alarm thread (the main sheet shows it).
+// Takes the alert of every stored event, with its decoded snapshot (null when there is
+// none), on the GUI thread (the main sheet shows it).
 class EventAlertSink {
   public:
-    virtual void queueEventAlert(std::string_view alarmName, std::string_view channelId,
-                                 std::string_view timeText) = 0;
+    virtual void queueEventAlert(const AlarmEvent& event,
+                                 std::shared_ptr<const KeptSnapshot> snapshot) = 0;
 
   protected:
     ~EventAlertSink() = default;
@@ -48,6 +50,8 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
 
     // A copy of the kept events; empty once the channel has stopped.
     EventRing ring() const;
+    // The kept events' snapshots, decoded once as they arrive.
+    const SnapshotStore& snapshots() const { return m_snapshots; }
     // The list window, created when the page is first shown; null before.
     kmCustomEventsList* eventList() const { return m_eventList; }
     // ALARM_RETRY_TIMER.
@@ -75,7 +79,9 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     void OnInitDialog();
     void OnRetryTimer();
     void postToGuiThread(std::function<void()> work);
+    void OnEventStored(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
 
+    SnapshotStore m_snapshots;
     kmCustomEventsList* m_eventList = nullptr;  // the list is ready once it exists
     QTimer* m_retryTimer;
     AlarmChannelStatus m_channelStatus;

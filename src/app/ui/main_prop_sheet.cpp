@@ -1,6 +1,9 @@
 #include "app/ui/main_prop_sheet.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QSoundEffect>
 #include <QTabWidget>
 #include <QTimer>
@@ -8,8 +11,10 @@
 
 #include "alarms/alarm_status_text.h"
 #include "alarms/alert_layout.h"
+#include "alarms/ui/alarm_tray_icon.h"
 #include "alarms/ui/events_alert_dlg.h"
 #include "alarms/ui/events_page.h"
+#include "alarms/ui/snapshot_store.h"
 #include "app/ui/about_page.h"
 #include "common/ui/qt_text.h"
 #include "settings/ui/settings_page.h"
@@ -20,6 +25,7 @@ namespace krt {
 namespace {
 
 constexpr QSize kInitialSize(640, 560);
+constexpr const char* kCloseQuestionText = "Log out and close the client?";
 
 }  // namespace
 
@@ -32,7 +38,8 @@ DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
       m_aboutPage(new DAboutPage),
       m_settingsPage(new DSettingsPage),
       m_alertTimer(new QTimer(this)),
-      m_alertSound(new QSoundEffect(this)) {
+      m_alertSound(new QSoundEffect(this)),
+      m_trayIcon(new AlarmTrayIcon(this)) {
     setWindowFlag(Qt::WindowMinMaxButtonsHint);
     m_tabs->addTab(m_videoPage, QStringLiteral("Videos"));
     m_tabs->addTab(m_eventsPage, QStringLiteral("Alarms"));
@@ -48,6 +55,13 @@ DMainPropSheet::DMainPropSheet(const KRTApp& app, QWidget* parent)
     connect(m_alertTimer, &QTimer::timeout, this, &DMainPropSheet::OnAlertTimer);
     m_alarmVideoHook = [this](int channelIndex) { m_videoPage->showChannelAt(channelIndex); };
     addAlarmStatusIndicator();
+    connect(m_eventsPage, &DEventsPage::alarmChannelStatusChanged, m_trayIcon,
+            &AlarmTrayIcon::showChannelState);
+    m_closeQuestion = [this](const QString& question) {
+        return QMessageBox::question(this, windowTitle(), question,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
     connectVideoSettings();
 }
 
@@ -115,21 +129,22 @@ void DMainPropSheet::OnInitDialog() {
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);
+    m_settingsPage->AlertCooldownSeconds = loadAlertCooldownSetting();
     m_settingsPage->updateControlsFromMembers();
     m_eventsPage->alertSink = this;
 }
 
-void DMainPropSheet::queueEventAlert(std::string_view alarmName, std::string_view channelId,
-                                     std::string_view timeText) {
+void DMainPropSheet::queueEventAlert(const AlarmEvent& event,
+                                     std::shared_ptr<const KeptSnapshot> snapshot) {
     if (m_settingsPage->ShowAlerts != 1) {
         return;
     }
-    {
-        std::lock_guard lock(m_alertMutex);
-        m_alertTexts = {qtText(alarmName), qtText(timeText), qtText(channelId)};
+    if (!m_alertCooldown.allowAlert(event.channelId, event.alarmName, AlertCooldown::Clock::now(),
+                                    std::chrono::seconds(m_settingsPage->AlertCooldownSeconds))) {
+        return;
     }
-    QMetaObject::invokeMethod(
-        this, [this] { m_alertTimer->start(); }, Qt::QueuedConnection);
+    m_pendingAlert = {event, std::move(snapshot)};
+    m_alertTimer->start();
 }
 
 void DMainPropSheet::OnAlertTimer() {
@@ -140,12 +155,13 @@ void DMainPropSheet::OnAlertTimer() {
     }
     const DialogRect place = alertPopupRect(width(), height());
     m_alertWindow->setGeometry(place.x, place.y, place.width, place.height);
-    {
-        std::lock_guard lock(m_alertMutex);
-        m_alertWindow->setTexts(m_alertTexts.type, m_alertTexts.source, m_alertTexts.time);
-    }
+    const AlarmEvent& event = m_pendingAlert.event;
+    m_alertWindow->setTexts(qtText(event.alarmName), qtText(event.channelId),
+                            qtText(event.timeText));
+    m_alertWindow->setEvent(event, m_pendingAlert.snapshot);
     m_alertWindow->show();
     m_alertWindow->raise();
+    m_trayIcon->notifyAlert(qtText(event.alarmName), qtText(event.channelId));
     if (m_settingsPage->PlaySound == 1) {
         // Loaded at the first sound only: a sheet that never plays one starts no loader.
         if (m_alertSound->source().isEmpty()) {
@@ -155,6 +171,24 @@ void DMainPropSheet::OnAlertTimer() {
         m_alertSound->stop();
         m_alertSound->play();
     }
+}
+
+void DMainPropSheet::keyPressEvent(QKeyEvent* event) {
+    // Escape would end the dialog, and with it the session: one stray key must not stop the
+    // alarms. A focused alert closes on its own Escape before the key gets here.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void DMainPropSheet::closeEvent(QCloseEvent* event) {
+    if (!m_closeQuestion(QString::fromUtf8(kCloseQuestionText))) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void DMainPropSheet::showAlarmVideo(std::string_view channelId) {
@@ -170,6 +204,10 @@ void DMainPropSheet::showAlarmVideo(std::string_view channelId) {
 
 void DMainPropSheet::setAlarmVideoHook(AlarmVideoHook hook) {
     m_alarmVideoHook = std::move(hook);
+}
+
+void DMainPropSheet::setCloseQuestion(CloseQuestion question) {
+    m_closeQuestion = std::move(question);
 }
 
 }  // namespace krt

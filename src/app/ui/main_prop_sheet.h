@@ -3,9 +3,11 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string_view>
 
+#include "alarms/alarm_event.h"
+#include "alarms/alert_cooldown.h"
 #include "alarms/ui/events_page.h"
 #include "common/app_state.h"
 #include "video/ui/video_page.h"
@@ -17,18 +19,23 @@ class QTimer;
 
 namespace krt {
 
+class AlarmTrayIcon;
 class DAboutPage;
 class DEventsAlertDlg;
 class DSettingsPage;
+struct KeptSnapshot;
 
 // The tabbed main window that runs while the user is logged in: "Videos", "Alarms",
-// "Settings", "About". Closing it ends the program. It also shows the event alert.
+// "Settings", "About". Closing it, after the user confirms, ends the program; Escape never
+// does. It also shows the event alert, and tells the desktop of alerts while it is not active.
 class DMainPropSheet : public QDialog, public EventAlertSink {
     Q_OBJECT
 
   public:
     // Shows the channel (its index in the channel table) alone on the Videos page.
     using AlarmVideoHook = std::function<void(int channelIndex)>;
+    // Asks the user a yes/no question; true for yes.
+    using CloseQuestion = std::function<bool(const QString& question)>;
 
     explicit DMainPropSheet(const KRTApp& app, QWidget* parent = nullptr);
     ~DMainPropSheet() override;
@@ -39,15 +46,18 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
     int m_gridRows = 2;
     int m_gridColumns = 2;
 
-    // Called on the alarm thread for every stored event: when alerts are on, the alert shows
-    // this event shortly on the GUI thread (events that follow within that time replace it).
-    void queueEventAlert(std::string_view alarmName, std::string_view channelId,
-                         std::string_view timeText) override;
+    // Called for every stored event, with its decoded snapshot (null when there is none):
+    // when alerts are on and the camera's cooldown for this alarm has passed, the alert shows
+    // this event shortly (events that follow within that time replace it).
+    void queueEventAlert(const AlarmEvent& event,
+                         std::shared_ptr<const KeptSnapshot> snapshot) override;
     // "Show Video": the channel whose ChannelID equals the text, ignoring letter case, is
     // shown alone on the Videos page, which comes to the front. No match does nothing.
     void showAlarmVideo(std::string_view channelId);
     // The Videos page's by default; tests put their own.
     void setAlarmVideoHook(AlarmVideoHook hook);
+    // A message box by default; tests answer it themselves.
+    void setCloseQuestion(CloseQuestion question);
 
     QTabWidget* tabs() const { return m_tabs; }
     DVideoPage* videoPage() const { return m_videoPage; }
@@ -59,15 +69,17 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
     // The alarm channel's state, under the tabs so that every tab shows it.
     QLabel* alarmStatusLabel() const { return m_alarmStatus; }
     QSoundEffect* alertSound() const { return m_alertSound; }
+    AlarmTrayIcon* trayIcon() const { return m_trayIcon; }
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
-    struct AlertTexts {
-        QString type;
-        QString time;
-        QString source;
+    struct PendingAlert {
+        AlarmEvent event;
+        std::shared_ptr<const KeptSnapshot> snapshot;
     };
 
     void OnInitDialog();
@@ -87,14 +99,16 @@ class DMainPropSheet : public QDialog, public EventAlertSink {
     bool m_initialised = false;
 
     DEventsAlertDlg* m_alertWindow = nullptr;
-    std::mutex m_alertMutex;
-    AlertTexts m_alertTexts;  // guarded by m_alertMutex
-    QTimer* m_alertTimer;     // ALERT_TIMER
+    PendingAlert m_pendingAlert;
+    AlertCooldown m_alertCooldown;
+    QTimer* m_alertTimer;  // ALERT_TIMER
     QSoundEffect* m_alertSound;
+    AlarmTrayIcon* m_trayIcon;
     AlarmVideoHook m_alarmVideoHook;
     QLabel* m_alarmStatus = nullptr;
     QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying
     AlarmChannelStatus m_alarmChannelStatus;
+    CloseQuestion m_closeQuestion;
 };
 
 }  // namespace krt

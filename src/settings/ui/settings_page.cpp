@@ -1,9 +1,13 @@
 #include "settings/ui/settings_page.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <array>
+#include <string>
 
+#include "alarms/alert_cooldown.h"
 #include "common/dialog_text.h"
 #include "common/ui/dialog_template.h"
 #include "settings/settings_layout.h"
@@ -14,6 +18,8 @@ namespace krt {
 namespace {
 
 constexpr std::size_t kStoredTextBytes = 256;
+constexpr int kCooldownRowGap = 20;
+constexpr int kCooldownFieldGap = 6;
 
 void storeSwitch(std::string_view valueName, int on) {
     deleteRegistryValue(kSettingsKey, valueName);
@@ -28,11 +34,21 @@ int loadAlertSetting(std::string_view valueName) {
     return isStoredTrue(text.data()) ? 1 : 0;
 }
 
+int loadAlertCooldownSetting() {
+    std::array<char, kStoredTextBytes + 1> text{};
+    readRegistryString(kSettingsKey, kAlertCooldownValue, std::span(text.data(), kStoredTextBytes));
+    return parseAlertCooldownSeconds(text.data());
+}
+
 DSettingsPage::DSettingsPage(QWidget* parent)
     : QWidget(parent),
       m_showAlerts(new QCheckBox(QStringLiteral("Show Event Alert"), this)),
       m_playSound(new QCheckBox(QStringLiteral("Play Alert Sound For Events"), this)),
       m_save(new QPushButton(QStringLiteral("Save"), this)),
+      m_cooldownBefore(
+          new QLabel(QStringLiteral("Alert again for the same camera and alarm after"), this)),
+      m_cooldown(new QSpinBox(this)),
+      m_cooldownAfter(new QLabel(QStringLiteral("seconds"), this)),
       m_videoSettings(new DVideoSettingsBox(this)) {
     m_showAlerts->setObjectName(QStringLiteral("showAlerts"));
     m_playSound->setObjectName(QStringLiteral("playSound"));
@@ -43,7 +59,43 @@ DSettingsPage::DSettingsPage(QWidget* parent)
     }
     connect(m_showAlerts, &QCheckBox::clicked, this, &DSettingsPage::OnShowAlertsClicked);
     connect(m_save, &QPushButton::clicked, this, &DSettingsPage::OnSave);
+    setupCooldownField();
     updateControlsFromMembers();
+}
+
+void DSettingsPage::setupCooldownField() {
+    m_cooldown->setObjectName(QStringLiteral("alertCooldownSeconds"));
+    m_cooldown->setRange(0, kMaxAlertCooldownSeconds);
+    m_cooldown->setSpecialValueText(QStringLiteral("0 (always)"));
+    m_cooldownBefore->setBuddy(m_cooldown);
+    for (QWidget* part :
+         {static_cast<QWidget*>(m_cooldownBefore), static_cast<QWidget*>(m_cooldown),
+          static_cast<QWidget*>(m_cooldownAfter)}) {
+        part->resize(part->sizeHint());
+    }
+    // Acts at once, like the alert switch; "Save" keeps it.
+    connect(m_cooldown, &QSpinBox::valueChanged, this,
+            [this](int seconds) { AlertCooldownSeconds = seconds; });
+}
+
+void DSettingsPage::placeCooldownField() {
+    const int rowWidth = m_cooldownBefore->width() + m_cooldown->width() +
+                         m_cooldownAfter->width() + 2 * kCooldownFieldGap;
+    const int rowTop = m_save->y() + m_save->height() + kCooldownRowGap;
+    int x = (width() - rowWidth) / 2;
+    for (QWidget* part :
+         {static_cast<QWidget*>(m_cooldownBefore), static_cast<QWidget*>(m_cooldown),
+          static_cast<QWidget*>(m_cooldownAfter)}) {
+        part->move(x, rowTop + (m_cooldown->height() - part->height()) / 2);
+        x += part->width() + kCooldownFieldGap;
+    }
+}
+
+void DSettingsPage::storeCooldownField() {
+    AlertCooldownSeconds = m_cooldown->value();
+    deleteRegistryValue(kSettingsKey, kAlertCooldownValue);
+    writeRegistryString(kSettingsKey, kAlertCooldownValue,
+                        std::to_string(AlertCooldownSeconds.load()));
 }
 
 void DSettingsPage::updateMembersFromControls() {
@@ -54,6 +106,7 @@ void DSettingsPage::updateMembersFromControls() {
 void DSettingsPage::updateControlsFromMembers() {
     m_showAlerts->setChecked(ShowAlerts == 1);
     m_playSound->setChecked(PlaySound == 1);
+    m_cooldown->setValue(AlertCooldownSeconds);
 }
 
 void DSettingsPage::OnShowAlertsClicked() {
@@ -71,6 +124,7 @@ void DSettingsPage::OnSave() {
     updateMembersFromControls();
     storeSwitch(kShowAlertsValue, ShowAlerts);
     storeSwitch(kPlaySoundValue, PlaySound);
+    storeCooldownField();
 }
 
 void DSettingsPage::resizeEvent(QResizeEvent* event) {
@@ -80,7 +134,8 @@ void DSettingsPage::resizeEvent(QResizeEvent* event) {
     moveTo(m_showAlerts, layout.showAlerts);
     moveTo(m_playSound, layout.playSound);
     moveTo(m_save, layout.save);
-    placeBelow(m_videoSettings, m_save);
+    placeCooldownField();
+    placeBelow(m_videoSettings, m_cooldown);
 }
 
 void DSettingsPage::placeBelow(QWidget* control, const QWidget* above) {

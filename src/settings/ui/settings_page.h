@@ -5,7 +5,9 @@
 #include <string_view>
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace krt {
 
@@ -17,6 +19,8 @@ inline constexpr std::string_view kPlaySoundValue = "PlaySound";
 // Reads a stored switch: on exactly when the stored text is "true" in any letter case; a
 // missing value is off.
 int loadAlertSetting(std::string_view valueName);
+// The stored "AlertCooldownSeconds"; 0 (alert on every alarm) when missing or unreadable.
+int loadAlertCooldownSetting();
 
 // The Settings tab: whether alarms pop up an alert and whether the alert plays its sound.
 // The two members are the live settings; the alarm thread reads them.
@@ -28,6 +32,9 @@ class DSettingsPage : public QWidget {
 
     std::atomic<int> ShowAlerts{0};
     std::atomic<int> PlaySound{0};
+    // Alarms of the same camera and name within this many seconds of its last alert are
+    // listed without an alert; 0 alerts on every one.
+    std::atomic<int> AlertCooldownSeconds{0};
 
     // The data exchange between the members and the check boxes.
     void updateMembersFromControls();
@@ -39,18 +46,25 @@ class DSettingsPage : public QWidget {
     QCheckBox* showAlertsBox() const { return m_showAlerts; }
     QCheckBox* playSoundBox() const { return m_playSound; }
     QPushButton* saveButton() const { return m_save; }
+    QSpinBox* cooldownBox() const { return m_cooldown; }
     DVideoSettingsBox* videoSettings() const { return m_videoSettings; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void setupCooldownField();
+    void placeCooldownField();
+    void storeCooldownField();
     // Centred under the other control.
     void placeBelow(QWidget* control, const QWidget* above);
 
     QCheckBox* m_showAlerts;
     QCheckBox* m_playSound;
     QPushButton* m_save;
+    QLabel* m_cooldownBefore;
+    QSpinBox* m_cooldown;
+    QLabel* m_cooldownAfter;
     DVideoSettingsBox* m_videoSettings;
 };
 

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -10,9 +11,11 @@
 #include <memory>
 #include <optional>
 
+#include "alarms/snapshot_picture.h"
 #include "alarms/ui/events_alert_dlg.h"
 #include "alarms/ui/events_list.h"
 #include "alarms/ui/events_page.h"
+#include "alarms/ui/snapshot_store.h"
 #include "app/ui/main_prop_sheet.h"
 #include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
@@ -70,6 +73,22 @@ class EventAlert : public test::UiTest {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return m_sheet->eventsPage()->ring().events().size() > before; }, kWait_ms));
         ASSERT_TRUE(repainted.wait(kWait_ms));
+    }
+
+    // Pushes an alarm and waits until it is the newest kept event and its snapshot is decoded.
+    void pushAndWaitForItsSnapshot(const std::string& timestamp, const std::string& name) {
+        ASSERT_EQ(m_sim.server().pushAlarmMessage({timestamp, name, "1"}), 1u);
+        DEventsPage* page = m_sheet->eventsPage();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const EventRing ring = page->ring();
+                if (ring.events().empty()) {
+                    return false;
+                }
+                const AlarmEvent& newest = ring.events()[ring.newestPos()];
+                return newest.alarmName == name && page->snapshots().find(newest.imagePath);
+            },
+            kWait_ms));
     }
 
     bool alertShown() const {
@@ -211,6 +230,111 @@ TEST_F(EventAlert, EventsBeforeTheAlarmsTabIsFirstShownAreListedWhenItIs) {
     ASSERT_EQ(picture.rows.size(), 1u);
     EXPECT_EQ(picture.rows[0].lines[1], "Camera ID : 4");
     EXPECT_EQ(m_sheet->eventsPage()->eventList()->scrollHeight(), 570);
+}
+
+// Mean colour of the rectangle, red, green and blue.
+std::array<double, 3> meanColour(const QImage& image, QRect area) {
+    std::array<double, 3> sum{};
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            sum[0] += qRed(pixel);
+            sum[1] += qGreen(pixel);
+            sum[2] += qBlue(pixel);
+        }
+    }
+    for (double& channel : sum) {
+        channel /= static_cast<double>(area.width()) * area.height();
+    }
+    return sum;
+}
+
+bool sameColour(std::array<double, 3> a, std::array<double, 3> b) {
+    for (std::size_t c = 0; c < 3; ++c) {
+        if (std::abs(a[c] - b[c]) > 12.0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST_F(EventAlert, TheAlertShowsTheSnapshotRightWayUpAndSaysWhenThereIsNone) {
+    openSubscribedSheet("true", "false");
+    pushAndWaitForTheList("Motion", "3");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alertShown(); }, kWait_ms));
+    DEventsAlertDlg* alert = m_sheet->alertWindow();
+    EXPECT_TRUE(alert->saveSnapshotButton()->isEnabled());
+
+    // The picture received, drawn as the client draws it, in the area scaled to fit.
+    const std::filesystem::path file = m_sheet->eventsPage()->ring().events()[0].imagePath;
+    const QByteArray received = [&] {
+        QFile snapshot(QString::fromStdString(file.string()));
+        EXPECT_TRUE(snapshot.open(QIODevice::ReadOnly));
+        return snapshot.readAll();
+    }();
+    const std::optional<sim::test::DecodedImage> expected = sim::test::decodeJpeg(
+        std::span(received.constData(), static_cast<std::size_t>(received.size())),
+        sim::test::RowOrder::Mirrored);
+    ASSERT_TRUE(expected);
+    const QImage area =
+        alert->snapshotArea()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const PictureSize fitted =
+        scaleToFit({expected->width, expected->height}, {area.width(), area.height()});
+    ASSERT_GT(fitted.height, 40);
+    const QRect drawn((area.width() - fitted.width) / 2, (area.height() - fitted.height) / 2,
+                      fitted.width, fitted.height);
+    const int half = drawn.height() / 2;
+    EXPECT_TRUE(sameColour(meanColour(area, drawn.adjusted(2, 2, -2, -half)),
+                           expected->meanColour(0, expected->height / 2)))
+        << "upper half";
+    EXPECT_TRUE(sameColour(meanColour(area, drawn.adjusted(2, half, -2, -2)),
+                           expected->meanColour(expected->height / 2, expected->height)))
+        << "lower half";
+    // An alarm from 2013 is far from now: flagged, with both times.
+    EXPECT_TRUE(alert->lateNote()->isVisible());
+    EXPECT_TRUE(alert->lateNote()->text().startsWith("late: event 25-Nov-2013 10:30:00, received "))
+        << alert->lateNote()->text().toStdString();
+
+    // A camera the server has no picture for.
+    alert->closeButton()->click();
+    ASSERT_EQ(m_sim.server().pushAlarmMessage({"20131125103100123", "Motion", "77"}), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alertShown() && alert->sourceText()->text() == "77"; },
+                                kWait_ms));
+    EXPECT_FALSE(alert->saveSnapshotButton()->isEnabled());
+    EXPECT_FALSE(alert->copySnapshotButton()->isEnabled());
+    const QImage none =
+        alert->snapshotArea()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(sameColour(meanColour(none, QRect(0, 0, none.width(), none.height() / 3)),
+                           meanColour(none, QRect(0, 0, 4, 4))))
+        << "no picture, only the text in the middle";
+}
+
+TEST_F(EventAlert, SevenAlarmsListTheSixKeptNewestFirstWithTheirSnapshots) {
+    openSubscribedSheet("false", "false");
+    for (int n = 1; n <= 7; ++n) {
+        pushAndWaitForItsSnapshot("2013112510300" + std::to_string(n) + "000",
+                                  "Motion" + std::to_string(n));
+    }
+    kmCustomEventsList* list = m_sheet->eventsPage()->eventList();
+    const EventListPicture picture = list->picture();
+    ASSERT_EQ(picture.rows.size(), 6u);
+    const QImage painted = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb background = list->palette().color(QPalette::Base).rgb();
+    for (std::size_t k = 0; k < picture.rows.size(); ++k) {
+        const EventRow& row = picture.rows[k];
+        EXPECT_EQ(row.lines[0], "Type : Motion" + std::to_string(7 - k));
+        const auto snapshot = m_sheet->eventsPage()->snapshots().find(row.imagePath);
+        ASSERT_NE(snapshot, nullptr) << k;
+        ASSERT_FALSE(snapshot->thumbnail.isNull()) << k;
+        const QRect thumbnail(row.snapshotOrigin.x, row.snapshotOrigin.y,
+                              snapshot->thumbnail.width(), snapshot->thumbnail.height());
+        EXPECT_FALSE(sameColour(
+            meanColour(painted, thumbnail),
+            {double(qRed(background)), double(qGreen(background)), double(qBlue(background))}))
+            << "row " << k << " shows its snapshot";
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_app.m_snapshotFolder / "20131125103001000.jpg"))
+        << "the first went with its event";
 }
 
 class RefusedSubscription : public EventAlert {

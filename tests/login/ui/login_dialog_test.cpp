@@ -333,6 +333,7 @@ TEST_F(LoginDialog, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
             for (int i = 0; i < sheet->tabs()->count(); ++i) {
                 tabs << sheet->tabs()->tabText(i);
             }
+            sheet->setCloseQuestion([](const QString&) { return true; });
             sheet->close();
         });
         logIn(dialog, sim.address(), QStringLiteral("demo"), QStringLiteral("demo"));

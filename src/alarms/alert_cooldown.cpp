@@ -1,0 +1,50 @@
+#include "alarms/alert_cooldown.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace krt {
+namespace {
+
+// A server that names every alarm differently cannot make the table grow without end.
+constexpr std::size_t kMaxRemembered = 1024;
+
+}  // namespace
+
+int parseAlertCooldownSeconds(std::string_view text) {
+    int seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error == std::errc::result_out_of_range && !text.empty() && text.front() != '-') {
+        return kMaxAlertCooldownSeconds;
+    }
+    if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
+        return 0;
+    }
+    return std::min(seconds, kMaxAlertCooldownSeconds);
+}
+
+bool AlertCooldown::allowAlert(std::string_view channelId, std::string_view alarmName,
+                               Clock::time_point now, std::chrono::seconds cooldown) {
+    if (cooldown <= std::chrono::seconds(0)) {
+        return true;
+    }
+    const std::pair<std::string, std::string> key(channelId, alarmName);
+    const auto last = m_lastAlert.find(key);
+    if (last != m_lastAlert.end() && now - last->second < cooldown) {
+        return false;
+    }
+    if (m_lastAlert.size() >= kMaxRemembered) {
+        forgetExpired(now, cooldown);
+    }
+    m_lastAlert[key] = now;
+    return true;
+}
+
+void AlertCooldown::forgetExpired(Clock::time_point now, std::chrono::seconds cooldown) {
+    std::erase_if(m_lastAlert, [&](const auto& entry) { return now - entry.second >= cooldown; });
+    if (m_lastAlert.size() >= kMaxRemembered) {
+        m_lastAlert.clear();
+    }
+}
+
+}  // namespace krt

@@ -1,0 +1,64 @@
+#include "alarms/alert_cooldown.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace krt {
+namespace {
+
+using std::chrono::seconds;
+
+TEST(AlertCooldown, SameCameraAndAlarmPopsAgainOnlyAfterTheCooldownSinceItsLastAlert) {
+    struct Step {
+        int at_s;
+        const char* camera;
+        const char* alarm;
+        bool pops;
+    };
+    struct Case {
+        int cooldown_s;
+        std::vector<Step> steps;
+    };
+    for (const Case& c : {
+             Case{0,
+                  {{0, "1", "Motion", true}, {0, "1", "Motion", true}, {1, "1", "Motion", true}}},
+             Case{30,
+                  {{0, "1", "Motion", true},
+                   {10, "1", "Motion", false},
+                   {10, "2", "Motion", true},
+                   {11, "1", "Door Open", true},
+                   {29, "1", "Motion", false},
+                   {30, "1", "Motion", true},
+                   // Suppressed alarms do not extend the cooldown; a popped one restarts it.
+                   {45, "1", "Motion", false},
+                   {59, "1", "Motion", false},
+                   {60, "1", "Motion", true}}},
+         }) {
+        SCOPED_TRACE(c.cooldown_s);
+        AlertCooldown cooldown;
+        const AlertCooldown::Clock::time_point start{};
+        for (const Step& step : c.steps) {
+            EXPECT_EQ(cooldown.allowAlert(step.camera, step.alarm, start + seconds(step.at_s),
+                                          seconds(c.cooldown_s)),
+                      step.pops)
+                << step.at_s << " s, camera " << step.camera << ", " << step.alarm;
+        }
+    }
+}
+
+TEST(AlertCooldown, StoredTextReadsAsWholeSecondsUpToADay) {
+    struct Case {
+        const char* stored;
+        int seconds;
+    };
+    for (const Case& c : {Case{"", 0}, Case{"0", 0}, Case{"30", 30}, Case{"86400", 86400},
+                          Case{"86401", 86400}, Case{"99999999999", 86400}, Case{"-5", 0},
+                          Case{"12x", 0}, Case{" 5", 0}, Case{"abc", 0}}) {
+        EXPECT_EQ(parseAlertCooldownSeconds(c.stored), c.seconds) << '"' << c.stored << '"';
+    }
+}
+
+}  // namespace
+}  // namespace krt
