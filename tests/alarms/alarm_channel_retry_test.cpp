@@ -9,7 +9,6 @@ namespace {
 
 using namespace alarm_test;
 
-
 // A refused subscription is retried on every tick of the retry timer until one is accepted,
 // and the owner hears each state in order.
 TEST_F(AlarmHandlerTest, ARefusedSubscriptionIsRetriedOnTheTimerUntilOneIsAccepted) {

@@ -38,7 +38,7 @@ constexpr auto kWait = 10s;
 constexpr auto kQuietPeriod = 300ms;
 
 inline std::string alarmXml(std::string_view timestamp, std::string_view name = "Motion",
-                     std::string_view channel = "7") {
+                            std::string_view channel = "7") {
     return "<kmResponse><kmReturnCode>1</kmReturnCode><kmResponseData>"
            "<kmAlarmTimestamp>" +
            std::string(timestamp) +
