@@ -248,6 +248,11 @@ class DescriptorsExhausted {
 };
 
 TEST(SimTransport, AcceptGoesOnAfterRunningOutOfDescriptors) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime checks memory through a pipe of its own: with no descriptor
+    // left it takes every object for invalid. The normal and TSan builds run this test.
+    GTEST_SKIP() << "needs descriptors the sanitizer runtime takes";
+#endif
     LogLines log;
     RunningSim sim(RunningSim::quietDefault(), log.sink());
     const std::optional<in_addr> address = parseIPv4(sim.address());

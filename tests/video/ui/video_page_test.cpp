@@ -261,7 +261,8 @@ TEST_F(VideoPage, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
         page->resize(size);
         placedAsFitted(false);
         // The last picture fills its new place before the next one comes.
-        for (DVideoWindowContainer* tile : page->tiles()) {
+        for (int k = 0; k < page->rows() * page->cols(); ++k) {
+            const DVideoWindowContainer* tile = page->tiles()[static_cast<std::size_t>(k)];
             DVideoWindow* window = tile->videoWindow();
             const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
                 findChannelIndex(m_app.m_channels, tile->getChannelId()))];
