@@ -43,10 +43,7 @@ LocalTime parseAlarmTimestamp(std::string_view text) {
     return time;
 }
 
-std::optional<std::string> alarmTimeText(const LocalTime& time) {
-    if (!withinChecks(time)) {
-        return std::nullopt;
-    }
+std::tm calendarParts(const LocalTime& time) {
     std::tm parts{};
     parts.tm_year = time.year - 1900;
     parts.tm_mon = time.month - 1;
@@ -55,6 +52,14 @@ std::optional<std::string> alarmTimeText(const LocalTime& time) {
     parts.tm_min = time.minute;
     parts.tm_sec = time.second;
     parts.tm_isdst = -1;  // the calendar decides on daylight saving
+    return parts;
+}
+
+std::optional<std::string> alarmTimeText(const LocalTime& time) {
+    if (!withinChecks(time)) {
+        return std::nullopt;
+    }
+    std::tm parts = calendarParts(time);
     if (std::mktime(&parts) == static_cast<std::time_t>(-1)) {
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,9 @@ LocalTime parseAlarmTimestamp(std::string_view text);
 // month outside 1-12, day outside 1-31, hour above 23, minute or second above 59, any negative
 // piece, or a time the calendar cannot convert.
 std::optional<std::string> alarmTimeText(const LocalTime& time);
+
+// The broken-down local time of an alarm time, daylight saving left to the calendar.
+std::tm calendarParts(const LocalTime& time);
 
 // The seven numbers written again as 17 digits.
 std::string timestampDigits(const LocalTime& time);

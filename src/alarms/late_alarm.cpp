@@ -6,6 +6,8 @@
 #include <locale>
 #include <sstream>
 
+#include "alarms/alarm_time.h"
+
 namespace krt {
 namespace {
 
@@ -28,14 +30,7 @@ std::string formatted(const std::tm& parts, const char* format) {
 }  // namespace
 
 std::optional<WallClock::time_point> alarmTimePoint(const LocalTime& time) {
-    std::tm parts{};
-    parts.tm_year = time.year - 1900;
-    parts.tm_mon = time.month - 1;
-    parts.tm_mday = time.day;
-    parts.tm_hour = time.hour;
-    parts.tm_min = time.minute;
-    parts.tm_sec = time.second;
-    parts.tm_isdst = -1;
+    std::tm parts = calendarParts(time);
     const std::time_t seconds = std::mktime(&parts);
     if (seconds == static_cast<std::time_t>(-1)) {
         return std::nullopt;
