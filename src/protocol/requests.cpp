@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "protocol/xml_data.h"
+
 namespace krt {
 namespace {
 
@@ -27,12 +29,8 @@ std::string envelope(std::string_view requestId, std::string_view requestData) {
 
 std::string escapeXmlText(std::string_view text) {
     // A reader drops text that is blanks only; as references it arrives as it was sent.
-    if (!text.empty() && text.find_first_not_of(" \t\n\r") == std::string_view::npos) {
-        std::string references;
-        for (const char c : text) {
-            references += "&#" + std::to_string(static_cast<int>(c)) + ";";
-        }
-        return references;
+    if (isBlankOnly(text)) {
+        return characterReferences(text);
     }
     std::string escaped;
     escaped.reserve(text.size());

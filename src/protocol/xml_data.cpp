@@ -44,15 +44,45 @@ void escapeCarriageReturns(std::string& text) {
     text = std::move(escaped);
 }
 
+bool holdsBlankText(const pugi::xml_node& node) {
+    if (node.type() == pugi::node_pcdata) {
+        return isBlankOnly(node.value());
+    }
+    return std::ranges::any_of(node.children(), holdsBlankText);
+}
+
+// The printer writes blank-only text literally, which a reader then drops; such text is
+// written as references, and the elements around it are printed here to make room for them.
+void printNode(const pugi::xml_node& node, StringWriter& writer) {
+    if (!holdsBlankText(node)) {
+        node.print(writer, "", kRawOutput);
+        return;
+    }
+    if (node.type() == pugi::node_pcdata) {
+        writer.text += characterReferences(node.value());
+        return;
+    }
+    if (node.type() == pugi::node_element) {
+        pugi::xml_document scratch;
+        pugi::xml_node tag = scratch.append_child(node.name());
+        for (const pugi::xml_attribute& attribute : node.attributes()) {
+            tag.append_copy(attribute);
+        }
+        StringWriter emptyTag;  // "<name attributes/>"
+        tag.print(emptyTag, "", kRawOutput);
+        writer.text.append(emptyTag.text, 0, emptyTag.text.size() - 2).append(">");
+    }
+    for (const pugi::xml_node& child : node.children()) {
+        printNode(child, writer);
+    }
+    if (node.type() == pugi::node_element) {
+        writer.text.append("</").append(node.name()).append(">");
+    }
+}
+
 std::string serializeNode(const pugi::xml_node& node) {
     StringWriter writer;
-    if (node.type() == pugi::node_document) {
-        for (const pugi::xml_node& child : node.children()) {
-            child.print(writer, "", kRawOutput);
-        }
-    } else {
-        node.print(writer, "", kRawOutput);
-    }
+    printNode(node, writer);
     if (writer.text.find('\r') != std::string::npos && !holdsCarriageReturnInCdata(node)) {
         escapeCarriageReturns(writer.text);
     }
@@ -103,6 +133,18 @@ XmlNode XmlNode::ownerDocument() const {
         return {};
     }
     return {m_document, *m_document};
+}
+
+bool isBlankOnly(std::string_view text) {
+    return !text.empty() && text.find_first_not_of(" \t\n\r") == std::string_view::npos;
+}
+
+std::string characterReferences(std::string_view text) {
+    std::string references;
+    for (const char c : text) {
+        references.append("&#").append(std::to_string(static_cast<unsigned char>(c))).append(";");
+    }
+    return references;
 }
 
 std::string boundedUtf8(std::string text, std::size_t maxBytes) {

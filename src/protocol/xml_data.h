@@ -55,6 +55,11 @@ inline constexpr std::size_t kMaxFieldTextBytes = 255;
 // The text cut to at most `maxBytes`, never in the middle of a UTF-8 character.
 std::string boundedUtf8(std::string text, std::size_t maxBytes = kMaxFieldTextBytes);
 
+// True for non-empty text of blanks only, which a reader drops unless it comes as references.
+bool isBlankOnly(std::string_view text);
+// Every byte of the text as a decimal character reference.
+std::string characterReferences(std::string_view text);
+
 // Leading decimal digits with an optional sign, as atoi reads them (no digits yields 0);
 // values beyond the range of int are clamped.
 int parseLeadingInt(std::string_view text);

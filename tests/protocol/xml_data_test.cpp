@@ -198,13 +198,29 @@ TEST(GetXMLData, WritesCarriageReturnsInTextAsReferences) {
     }
 }
 
+// A reader drops text of blanks only, so it is written as references, with the attributes and
+// the neighbours of the element kept.
+TEST(GetXMLData, WritesBlankOnlyTextAsReferences) {
+    for (const std::string value : {" ", "\n", "\t \n", "\r\n "}) {
+        const XmlNode root = loadXmlDocument(R"(<a k="1&amp;2"><b>x</b><c/></a>)");
+        ASSERT_TRUE(root);
+        XmlNode(root).child("c").appendElement("kmAlarmName", value);
+        const std::optional<std::string> text = kmKRTMgrXMLData::serialize(root.ownerDocument());
+        ASSERT_TRUE(text.has_value());
+        const XmlNode back = loadXmlDocument(*text);
+        EXPECT_EQ(back.child("c").childText("kmAlarmName"), value) << *text;
+        EXPECT_EQ(back.childText("b"), "x");
+        EXPECT_STREQ(back.node().attribute("k").value(), "1&2");
+    }
+}
+
 // CDATA can hold no reference; a document with a carriage return there is written as it is.
 TEST(GetXMLData, LeavesADocumentWithACarriageReturnInCdataAsItIs) {
-    const XmlNode root = loadXmlDocument("<a>&#13;</a>");
+    const XmlNode root = loadXmlDocument("<a>z&#13;</a>");
     ASSERT_TRUE(root);
     pugi::xml_node element = root.node();
     element.append_child(pugi::node_cdata).set_value("x\ry");
-    EXPECT_EQ(kmKRTMgrXMLData::serialize(root), "<a>\r<![CDATA[x\ry]]></a>");
+    EXPECT_EQ(kmKRTMgrXMLData::serialize(root), "<a>z\r<![CDATA[x\ry]]></a>");
 }
 
 }  // namespace
