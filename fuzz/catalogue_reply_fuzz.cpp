@@ -15,11 +15,29 @@ bool isUtf8Continuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// A text kept to the field size is cut only between characters of what the server sent.
+// The bytes of the character that this byte starts, as its top bits say (0 for no start).
+std::size_t utf8Length(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x80 ? 1 : byte < 0xC0 ? 0 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+}
+
+// A text kept to the field size is what the server sent, cut short by at most the bytes of
+// one character, and never inside a character whose start and continuation bytes it holds.
 void checkFieldText(const std::string& text, const std::string& full) {
     FUZZ_CHECK(text.size() <= krt::kMaxFieldTextBytes);
     FUZZ_CHECK(full.compare(0, text.size(), text) == 0);
-    FUZZ_CHECK(text.size() == full.size() || !isUtf8Continuation(full[text.size()]));
+    if (text.size() == full.size()) {
+        return;
+    }
+    FUZZ_CHECK(text.size() + 3 >= krt::kMaxFieldTextBytes);
+    for (std::size_t start = text.size() >= 3 ? text.size() - 3 : 0; start < text.size(); ++start) {
+        const std::size_t length = utf8Length(full[start]);
+        bool whole = length > 1 && start + length <= full.size();
+        for (std::size_t i = start + 1; whole && i < start + length; ++i) {
+            whole = isUtf8Continuation(full[i]);
+        }
+        FUZZ_CHECK(!whole || start + length <= text.size());
+    }
 }
 
 // The details and PTZ requests carry the ID exactly as the list gave it.

@@ -151,12 +151,18 @@ std::string boundedUtf8(std::string text, std::size_t maxBytes) {
     if (text.size() <= maxBytes) {
         return text;
     }
-    std::size_t cut = maxBytes;
-    // Back up over continuation bytes to the start of the character that would be split.
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
+    const auto isContinuation = [&text](std::size_t at) {
+        return (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+    };
+    // Back up to the start of a character that the cut would split: it lies at most three
+    // bytes back. Continuation bytes with no such start are no character; they are cut as bytes.
+    std::size_t start = maxBytes;
+    while (start > 0 && maxBytes - start < 3 && isContinuation(start)) {
+        --start;
     }
-    text.resize(cut);
+    const bool splitsACharacter =
+        start < maxBytes && static_cast<unsigned char>(text[start]) >= 0xC0;
+    text.resize(splitsACharacter ? start : maxBytes);
     return text;
 }
 

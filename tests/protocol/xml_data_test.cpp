@@ -128,6 +128,9 @@ TEST(BoundedUtf8, CutsServerTextsWithoutSplittingACharacter) {
         {"ab\xC3\xA4", 4, "ab\xC3\xA4"},  // ... and one that does
         {"\xE2\x82\xAC\xE2\x82\xAC", 5, "\xE2\x82\xAC"},
         {"", 0, ""},
+        // Continuation bytes with no character to start them are cut as bytes, never emptied.
+        {std::string(6, '\xA0'), 4, std::string(4, '\xA0')},
+        {"ab\xA0\xA0", 3, "ab\xA0"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(boundedUtf8(c.text, c.maxBytes), c.kept) << c.text;
