@@ -73,46 +73,90 @@ std::optional<PictureSize> FrameDecoder::readSize(std::span<const unsigned char>
     int subsampling = 0;
     int colourspace = 0;
     if (tjDecompressHeader3(m_handle.get(), jpeg.data(), jpeg.size(), &size.width, &size.height,
-                            &subsampling, &colourspace) != 0 ||
-        !isValid(size)) {
+                            &subsampling, &colourspace) != 0) {
+        renewHandle();
         return std::nullopt;
     }
-    return size;
+    return isValid(size) ? std::optional(size) : std::nullopt;
 }
 
 bool FrameDecoder::decode(std::span<const unsigned char> jpeg, PictureSize target,
                           DecodedPicture& picture) {
     const std::optional<PictureSize> source = readSize(jpeg);
-    if (!source || !isValid(target) || pixelCount(target) > kMaxDecodedPixels ||
-        !decodeScaled(jpeg, *source, target, picture)) {
+    if (!source || !isValid(target) || pixelCount(target) > kMaxDecodedPixels) {
         ++m_failedFrames;
+        return false;
+    }
+    if (!decodeScaled(jpeg, *source, target, picture)) {
+        ++m_failedFrames;
+        renewHandle();
         return false;
     }
     return true;
 }
 
+// A frame that fails can leave the decoder in a state where the next frame's header reads
+// wrongly (a good one fails, a broken one passes): each failure is followed by a fresh one.
+void FrameDecoder::renewHandle() {
+    m_handle.reset(tjInitDecompress());
+}
+
 bool FrameDecoder::decodeScaled(std::span<const unsigned char> jpeg, PictureSize source,
                                 PictureSize target, DecodedPicture& picture) {
-    const PictureSize scaled = scaledSize(source, chooseScalingFactor(source, target, m_factors));
+    const ScalingFactor factor = chooseScalingFactor(source, target, m_factors);
+    const PictureSize scaled = scaledSize(source, factor);
     if (pixelCount(scaled) > kMaxDecodedPixels) {
         return false;
     }
-    // Decoding into scratch first leaves the picture as it was when the frame is broken.
-    m_scaled.resize(byteCount(scaled));
-    const int result = tjDecompress2(m_handle.get(), jpeg.data(), jpeg.size(), m_scaled.data(),
-                                     scaled.width, scaled.width * DecodedPicture::kBytesPerPixel,
-                                     scaled.height, TJPF_BGRX, TJFLAG_BOTTOMUP);
+    const bool decoded = scaled == target ? decodeExactly(jpeg, target, picture)
+                                          : decodeFitted(jpeg, factor, scaled, target, picture);
+    if (decoded) {
+        m_next.swap(picture.pixels);  // no copy: the two buffers trade places
+        picture.size = target;
+    }
+    return decoded;
+}
+
+bool FrameDecoder::decodeExactly(std::span<const unsigned char> jpeg, PictureSize size,
+                                 DecodedPicture& picture) {
+    m_next.resize(byteCount(size));
+    const int result =
+        tjDecompress2(m_handle.get(), jpeg.data(), jpeg.size(), m_next.data(), size.width,
+                      picture.kBytesPerPixel * size.width, size.height, TJPF_BGRX, TJFLAG_BOTTOMUP);
     // A warning (a damaged but complete picture) still yields a picture to draw.
-    if (result != 0 && tjGetErrorCode(m_handle.get()) != TJERR_WARNING) {
+    return result == 0 || tjGetErrorCode(m_handle.get()) == TJERR_WARNING;
+}
+
+bool FrameDecoder::decodeFitted(std::span<const unsigned char> jpeg, ScalingFactor factor,
+                                PictureSize scaled, PictureSize target, DecodedPicture& picture) {
+    // A target row reads at most two source rows, and never one older than the last three.
+    constexpr int kRowSlots = 3;
+    if (!m_rowReader.start(jpeg, factor, scaled)) {
         return false;
     }
-    if (scaled == target) {
-        m_scaled.swap(picture.pixels);  // no copy: the two buffers trade places
-    } else {
-        picture.pixels.resize(byteCount(target));
-        m_resampler.resample(m_scaled, scaled, picture.pixels, target);
+    m_resampler.prepare(scaled, target);
+    const auto sourceLine = static_cast<std::size_t>(scaled.width) * picture.kBytesPerPixel;
+    const auto targetLine = static_cast<std::size_t>(target.width) * picture.kBytesPerPixel;
+    m_sourceRows.resize(kRowSlots * sourceLine);
+    m_next.resize(byteCount(target));
+    const auto slot = [&](int row) {
+        return m_sourceRows.data() + static_cast<std::size_t>(row % kRowSlots) * sourceLine;
+    };
+    int rowsRead = 0;
+    for (int y = 0; y < target.height; ++y) {
+        const PictureResampler::Tap tap = m_resampler.rowTap(y);
+        for (const int lastRead = tap.first + (tap.weight > 0 ? 1 : 0); rowsRead <= lastRead;
+             ++rowsRead) {
+            if (!m_rowReader.readRow(slot(rowsRead))) {
+                return false;
+            }
+        }
+        // Stored bottom-up: the picture's top row is the buffer's last.
+        m_resampler.fitRow(
+            slot(tap.first), slot(tap.first + 1), tap.weight,
+            m_next.data() + static_cast<std::size_t>(target.height - 1 - y) * targetLine);
     }
-    picture.size = target;
+    m_rowReader.finish();
     return true;
 }
 

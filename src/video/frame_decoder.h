@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "video/jpeg_rows.h"
 #include "video/picture_resampler.h"
 #include "video/picture_size.h"
 
@@ -23,14 +24,6 @@ struct DecodedPicture {
     int bytesPerLine() const { return size.width * kBytesPerPixel; }
 };
 
-// A DCT scaling factor of the decoder, num/denom.
-struct ScalingFactor {
-    int num = 1;
-    int denom = 1;
-
-    bool operator==(const ScalingFactor&) const = default;
-};
-
 // The size the decoder gives a picture at that factor (rounding up, as the decoder does).
 PictureSize scaledSize(PictureSize source, ScalingFactor factor);
 
@@ -40,8 +33,9 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
                                   std::span<const ScalingFactor> factors);
 
 // Decodes JPEG frames to the size they are drawn at: by the decoder's own DCT scaling to the
-// nearest size at least as large, then resampled bilinearly to the exact size. One per stream: it
-// keeps its decoder and scratch buffer from frame to frame. Not for use by two threads at once.
+// nearest size at least as large, then resampled bilinearly to the exact size, each row as soon
+// as the decoder has given the rows it reads. One per stream: it keeps its decoders and scratch
+// buffers from frame to frame. Not for use by two threads at once.
 class FrameDecoder {
   public:
     // Larger decoded pictures are refused, whatever their frame claims.
@@ -63,10 +57,18 @@ class FrameDecoder {
 
     bool decodeScaled(std::span<const unsigned char> jpeg, PictureSize source, PictureSize target,
                       DecodedPicture& picture);
+    void renewHandle();
+    bool decodeExactly(std::span<const unsigned char> jpeg, PictureSize size,
+                       DecodedPicture& picture);
+    bool decodeFitted(std::span<const unsigned char> jpeg, ScalingFactor factor, PictureSize scaled,
+                      PictureSize target, DecodedPicture& picture);
 
     std::unique_ptr<void, HandleDeleter> m_handle;
     std::vector<ScalingFactor> m_factors;
-    std::vector<unsigned char> m_scaled;  // the decoder's output, before it becomes the picture's
+    // The next picture, filled while the current one stays whole; the two trade places.
+    std::vector<unsigned char> m_next;
+    JpegRowReader m_rowReader;
+    std::vector<unsigned char> m_sourceRows;  // the last few decoded rows, as a ring
     PictureResampler m_resampler;
     int m_failedFrames = 0;
 };

@@ -9,24 +9,31 @@
 namespace krt {
 
 // Resizes pictures of 4-byte pixels by bilinear interpolation in fixed point (positions and
-// weights in 1/64), pixel centres aligned; both buffers keep the same row order. Uses SSSE3
-// where the processor has it. It keeps its tables and its row
-// buffer from picture to picture while the sizes stay. Not for use by two threads at once.
+// weights in 1/64), pixel centres aligned; both buffers keep the same row order. Uses AVX2 or
+// SSSE3 where the processor has them. It keeps its tables and its row buffer from picture to
+// picture while the sizes stay. Not for use by two threads at once.
 class PictureResampler {
   public:
     // `source` holds sourceSize, `target` targetSize pictures, rows without padding.
     void resample(std::span<const unsigned char> source, PictureSize sourceSize,
                   std::span<unsigned char> target, PictureSize targetSize);
 
-  private:
-    // Where one output row reads: the first of its two neighbours and the weight (0 to 64)
-    // of the second.
+    // Where one output row or column reads: the first of its two neighbours and the weight
+    // (0 to 64) of the second, which is read only when the weight is above 0.
     struct Tap {
         int first = 0;
         int weight = 0;
     };
 
+    // Row by row, for a source that arrives a row at a time: prepare for the sizes, then fit
+    // each target row from the source rows that its tap names.
     void prepare(PictureSize sourceSize, PictureSize targetSize);
+    Tap rowTap(int y) const { return m_rows[static_cast<std::size_t>(y)]; }
+    void fitRow(const unsigned char* upper, const unsigned char* lower, int weight,
+                unsigned char* out);
+
+  private:
+    void prepareColumnPatterns();
     void blendRows(const unsigned char* upper, const unsigned char* lower, int weight,
                    std::size_t bytes);
     void blendColumns(const unsigned char* row, unsigned char* out) const;
@@ -38,6 +45,10 @@ class PictureResampler {
     // low byte) repeated for its 4 bytes.
     std::vector<int> m_columnFirsts;
     std::vector<std::uint16_t> m_columnWeights;
+    // Per output pixel, 8 bytes of the shuffle that sorts its pair's neighbours by channel;
+    // the first m_quadColumns pixels may be blended four at a time.
+    std::vector<unsigned char> m_columnPatterns;
+    int m_quadColumns = 0;
     std::vector<unsigned char> m_blendedRow;
 };
 

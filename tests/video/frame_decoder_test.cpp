@@ -1,7 +1,11 @@
 #include "video/frame_decoder.h"
 
 #include <gtest/gtest.h>
+
 #include <turbojpeg.h>
+
+#include <algorithm>
+#include <array>
 
 #include "video/test_jpeg.h"
 
@@ -106,19 +110,33 @@ TEST(DecodeBrokenFrames, DrawNothingAndAreCounted) {
     const std::vector<unsigned char> noImage(good.begin(), good.begin() + 20);
     const std::vector<unsigned char> garbage(500, 0x5A);
     const std::vector<unsigned char> empty;
+    // The frame header is whole, but the frame ends before its scan.
+    const std::array<unsigned char, 2> scanMarker{0xFF, 0xDA};
+    const auto scan = std::search(good.begin(), good.end(), scanMarker.begin(), scanMarker.end());
+    ASSERT_NE(scan, good.end());
+    const std::vector<unsigned char> noScan(good.begin(), scan);
 
     FrameDecoder decoder;
     DecodedPicture picture;
-    ASSERT_TRUE(decoder.decode(good, {64, 48}, picture));
-    const DecodedPicture before = picture;
     int failures = 0;
-    for (const auto* frame : {&noImage, &garbage, &empty}) {
-        EXPECT_FALSE(decoder.decode(*frame, {64, 48}, picture));
-        EXPECT_EQ(decoder.failedFrames(), ++failures);
-        EXPECT_EQ(picture.size, before.size);
-        EXPECT_EQ(picture.pixels, before.pixels);
+    // As it is, and fitted to a size that no DCT scale gives; the good frame after each broken
+    // one decodes again.
+    for (const PictureSize target : {PictureSize{64, 48}, PictureSize{60, 40}}) {
+        for (const auto* frame : {&noImage, &garbage, &empty, &noScan}) {
+            ASSERT_TRUE(decoder.decode(good, target, picture));
+            const DecodedPicture before = picture;
+            EXPECT_FALSE(decoder.decode(*frame, target, picture));
+            EXPECT_EQ(decoder.failedFrames(), ++failures);
+            EXPECT_EQ(picture.size, before.size);
+            EXPECT_EQ(picture.pixels, before.pixels);
+        }
     }
-    EXPECT_EQ(decoder.readSize(garbage), std::nullopt);
+    // A failed frame leaves no trace in the decoder: the same reads give the same answers.
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(decoder.readSize(noScan), std::nullopt);
+        EXPECT_EQ(decoder.readSize(garbage), std::nullopt);
+        EXPECT_EQ(decoder.readSize(good), (PictureSize{64, 48}));
+    }
 }
 
 TEST(DecodeTargets, ImpossibleTargetsAreRefused) {

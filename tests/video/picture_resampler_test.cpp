@@ -75,7 +75,11 @@ TEST(PictureResampler, MatchesFloatingPointBilinearInEveryDirection) {
     const struct {
         PictureSize from;
         PictureSize to;
-    } cases[] = {{{40, 30}, {37, 27}}, {{37, 23}, {50, 31}}, {{64, 48}, {21, 40}}};
+    } cases[] = {{{40, 30}, {37, 27}},
+                 {{37, 23}, {50, 31}},
+                 {{64, 48}, {21, 40}},
+                 {{160, 6}, {154, 5}},
+                 {{160, 6}, {81, 5}}};
     for (const auto& c : cases) {
         std::vector<unsigned char> source(
             static_cast<std::size_t>(c.from.width * c.from.height * 4));
