@@ -1,6 +1,7 @@
 #include "video/frame_decoder.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <turbojpeg.h>
 
@@ -137,10 +138,19 @@ bool FrameDecoder::decodeFitted(std::span<const unsigned char> jpeg, ScalingFact
     m_resampler.prepare(scaled, target);
     const auto sourceLine = static_cast<std::size_t>(scaled.width) * picture.kBytesPerPixel;
     const auto targetLine = static_cast<std::size_t>(target.width) * picture.kBytesPerPixel;
-    m_sourceRows.resize(kRowSlots * sourceLine);
+    // The decoder writes rows that start on a 32-byte boundary with stores that bypass the
+    // cache, so that the resampler would read them back from memory: every slot starts 16 bytes
+    // past a cache line instead.
+    constexpr std::size_t kCacheLine = 64;
+    constexpr std::size_t kPastBoundary = 16;
+    const std::size_t slotBytes = (sourceLine + kCacheLine - 1) / kCacheLine * kCacheLine;
+    m_sourceRows.resize(kRowSlots * slotBytes + kCacheLine + kPastBoundary);
+    const auto address = reinterpret_cast<std::uintptr_t>(m_sourceRows.data());
+    unsigned char* const firstSlot =
+        m_sourceRows.data() + (kCacheLine - address % kCacheLine) % kCacheLine + kPastBoundary;
     m_next.resize(byteCount(target));
     const auto slot = [&](int row) {
-        return m_sourceRows.data() + static_cast<std::size_t>(row % kRowSlots) * sourceLine;
+        return firstSlot + static_cast<std::size_t>(row % kRowSlots) * slotBytes;
     };
     int rowsRead = 0;
     for (int y = 0; y < target.height; ++y) {
