@@ -54,8 +54,6 @@ std::uint16_t weightPair(int weight) {
 }
 
 #if KRT_RESAMPLE_X86
-const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
 
 // Rounds the 16-bit weighted sums back to bytes.
 __attribute__((target("ssse3"), always_inline)) inline __m128i toBytes(__m128i low, __m128i high) {
@@ -144,10 +142,9 @@ __attribute__((target("avx2"), always_inline)) inline __m256i weightedQuad(
 }
 
 __attribute__((target("avx2"))) int blendColumnsAvx2(const unsigned char* row, unsigned char* out,
-                                                     int count, const int* firsts,
+                                                     int x, int count, const int* firsts,
                                                      const unsigned char* patterns,
                                                      const std::uint16_t* weights) {
-    int x = 0;
     for (; x + 8 <= count; x += 8) {
         // The halves hold pixels 0-1 | 2-3 and 4-5 | 6-7; packing interleaves them by half.
         const __m256i packed = toBytes(weightedQuad(row, x, firsts, patterns, weights),
@@ -157,9 +154,87 @@ __attribute__((target("avx2"))) int blendColumnsAvx2(const unsigned char* row, u
     }
     return x;
 }
+
+#define KRT_AVX512 "avx512f,avx512bw,avx512vbmi"
+
+// The zero-masking forms with every lane kept: the plain forms start from an undefined vector,
+// which GCC 12 takes for an uninitialised read.
+constexpr __mmask64 kAllBytes = ~__mmask64{0};
+constexpr __mmask8 kAllQuads = 0xFF;
+
+__attribute__((target(KRT_AVX512), always_inline)) inline __m512i toBytes(__m512i low,
+                                                                          __m512i high) {
+    const __m512i half = _mm512_set1_epi16(kHalf);
+    return _mm512_packus_epi16(_mm512_srli_epi16(_mm512_add_epi16(low, half), kWeightBits),
+                               _mm512_srli_epi16(_mm512_add_epi16(high, half), kWeightBits));
+}
+
+// As blendRowsAvx2, 64 bytes at a time.
+__attribute__((target(KRT_AVX512))) std::size_t blendRowsAvx512(const unsigned char* upper,
+                                                                const unsigned char* lower,
+                                                                int weight, std::size_t bytes,
+                                                                unsigned char* out) {
+    const __m512i weights = _mm512_set1_epi16(static_cast<short>(weightPair(weight)));
+    std::size_t i = 0;
+    for (; i + 64 <= bytes; i += 64) {
+        const __m512i a = _mm512_loadu_si512(upper + i);
+        const __m512i b = _mm512_loadu_si512(lower + i);
+        _mm512_storeu_si512(out + i,
+                            toBytes(_mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), weights),
+                                    _mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), weights)));
+    }
+    return i;
+}
+
+// Eight output pixels: the sixteen source pixels from the first neighbour of the first hold
+// all their neighbours; one byte permutation, from the octet's own pattern, sorts them.
+__attribute__((target(KRT_AVX512), always_inline)) inline __m512i weightedOctet(
+    const unsigned char* row, int x, const int* firsts, const unsigned char* patterns,
+    const std::uint16_t* weights) {
+    const __m512i sources = _mm512_loadu_si512(row + pixelOffset(firsts[x]));
+    const __m512i pattern = _mm512_loadu_si512(patterns + 2 * pixelOffset(x));
+    const __m512i weight = _mm512_loadu_si512(weights + pixelOffset(x));
+    return _mm512_maddubs_epi16(_mm512_maskz_permutexvar_epi8(kAllBytes, pattern, sources), weight);
+}
+
+__attribute__((target(KRT_AVX512))) int blendColumnsAvx512(const unsigned char* row,
+                                                           unsigned char* out, int count,
+                                                           const int* firsts,
+                                                           const unsigned char* patterns,
+                                                           const std::uint16_t* weights) {
+    // Packing interleaves the two octets by 16-byte quarter; the pairs of pixels go back in order.
+    const __m512i inOrder = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
+    int x = 0;
+    for (; x + 16 <= count; x += 16) {
+        const __m512i packed = toBytes(weightedOctet(row, x, firsts, patterns, weights),
+                                       weightedOctet(row, x + 8, firsts, patterns, weights));
+        _mm512_storeu_si512(out + pixelOffset(x),
+                            _mm512_maskz_permutexvar_epi64(kAllQuads, inOrder, packed));
+    }
+    return x;
+}
 #endif
 
+PictureResampler::InstructionSet detectedInstructionSet() {
+#if KRT_RESAMPLE_X86
+    using enum PictureResampler::InstructionSet;
+    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi")) {
+        return Avx512;
+    }
+    if (__builtin_cpu_supports("avx2")) {
+        return Avx2;
+    }
+    if (__builtin_cpu_supports("ssse3")) {
+        return Ssse3;
+    }
+#endif
+    return PictureResampler::InstructionSet::Plain;
+}
+
 }  // namespace
+
+PictureResampler::PictureResampler(InstructionSet ceiling)
+    : m_instructionSet(std::min(ceiling, detectedInstructionSet())) {}
 
 void PictureResampler::prepare(PictureSize sourceSize, PictureSize targetSize) {
     if (sourceSize == m_sourceSize && targetSize == m_targetSize) {
@@ -209,6 +284,38 @@ void PictureResampler::prepareColumnPatterns() {
         served = x + 2;
     }
     m_quadColumns = served / 4 * 4;
+    prepareOctetPatterns();
+}
+
+// For each eight output pixels from a multiple of eight: where each one's neighbours lie among
+// the sixteen source pixels from the first one's first neighbour. The octets served from the
+// left, while all neighbours lie within those sixteen pixels and the sixteen within the row, may
+// be blended sixteen pixels at a time.
+void PictureResampler::prepareOctetPatterns() {
+    constexpr int kOctet = 8;
+    constexpr int kWindow = 16;
+    const int width = m_targetSize.width;
+    m_octetPatterns.assign(static_cast<std::size_t>(width) * 2 * kPixel, 0);
+    int served = 0;
+    const auto firstOf = [this](int x) { return m_columnFirsts[static_cast<std::size_t>(x)]; };
+    for (int x = 0; x + kOctet <= width; x += kOctet) {
+        const int base = firstOf(x);
+        if (base + kWindow > m_sourceSize.width || firstOf(x + kOctet - 1) + 1 - base >= kWindow) {
+            break;
+        }
+        for (int i = 0; i < kOctet; ++i) {
+            const int offset = firstOf(x + i) - base;
+            unsigned char* pattern = m_octetPatterns.data() + 2 * pixelOffset(x + i);
+            for (int channel = 0; channel < kPixel; ++channel) {
+                for (int neighbour = 0; neighbour < 2; ++neighbour) {
+                    pattern[2 * channel + neighbour] =
+                        static_cast<unsigned char>((offset + neighbour) * kPixel + channel);
+                }
+            }
+        }
+        served = x + kOctet;
+    }
+    m_octetColumns = served / 16 * 16;
 }
 
 void PictureResampler::resample(std::span<const unsigned char> source, PictureSize sourceSize,
@@ -242,10 +349,13 @@ void PictureResampler::blendRows(const unsigned char* upper, const unsigned char
     unsigned char* out = m_blendedRow.data();
     std::size_t i = 0;
 #if KRT_RESAMPLE_X86
-    if (kHaveAvx2) {
-        i = blendRowsAvx2(upper, lower, weight, bytes, out);
+    if (m_instructionSet >= InstructionSet::Avx512) {
+        i = blendRowsAvx512(upper, lower, weight, bytes, out);
     }
-    if (kHaveSsse3) {
+    if (m_instructionSet >= InstructionSet::Avx2) {
+        i += blendRowsAvx2(upper + i, lower + i, weight, bytes - i, out + i);
+    }
+    if (m_instructionSet >= InstructionSet::Ssse3) {
         i += blendRowsSsse3(upper + i, lower + i, weight, bytes - i, out + i);
     }
 #endif
@@ -264,11 +374,15 @@ void PictureResampler::blendColumns(const unsigned char* row, unsigned char* out
     }
     int x = 0;
 #if KRT_RESAMPLE_X86
-    if (kHaveAvx2) {
-        x = blendColumnsAvx2(row, out, m_quadColumns, m_columnFirsts.data(),
+    if (m_instructionSet >= InstructionSet::Avx512) {
+        x = blendColumnsAvx512(row, out, m_octetColumns, m_columnFirsts.data(),
+                               m_octetPatterns.data(), m_columnWeights.data());
+    }
+    if (m_instructionSet >= InstructionSet::Avx2) {
+        x = blendColumnsAvx2(row, out, x, m_quadColumns, m_columnFirsts.data(),
                              m_columnPatterns.data(), m_columnWeights.data());
     }
-    if (kHaveSsse3) {
+    if (m_instructionSet >= InstructionSet::Ssse3) {
         x = blendColumnsSsse3(row, out, x, width, m_columnFirsts.data(), m_columnWeights.data());
     }
 #endif

@@ -9,11 +9,17 @@
 namespace krt {
 
 // Resizes pictures of 4-byte pixels by bilinear interpolation in fixed point (positions and
-// weights in 1/64), pixel centres aligned; both buffers keep the same row order. Uses AVX2 or
-// SSSE3 where the processor has them. It keeps its tables and its row buffer from picture to
-// picture while the sizes stay. Not for use by two threads at once.
+// weights in 1/64), pixel centres aligned; both buffers keep the same row order. Uses AVX-512,
+// AVX2 or SSSE3 where the processor has them. It keeps its tables and its row buffer from picture
+// to picture while the sizes stay. Not for use by two threads at once.
 class PictureResampler {
   public:
+    // The widest instructions it may use; the processor may offer fewer. Every choice gives
+    // the same bytes.
+    enum class InstructionSet { Plain, Ssse3, Avx2, Avx512 };
+
+    explicit PictureResampler(InstructionSet ceiling = InstructionSet::Avx512);
+
     // `source` holds sourceSize, `target` targetSize pictures, rows without padding.
     void resample(std::span<const unsigned char> source, PictureSize sourceSize,
                   std::span<unsigned char> target, PictureSize targetSize);
@@ -34,6 +40,7 @@ class PictureResampler {
 
   private:
     void prepareColumnPatterns();
+    void prepareOctetPatterns();
     void blendRows(const unsigned char* upper, const unsigned char* lower, int weight,
                    std::size_t bytes);
     void blendColumns(const unsigned char* row, unsigned char* out) const;
@@ -49,6 +56,11 @@ class PictureResampler {
     // the first m_quadColumns pixels may be blended four at a time.
     std::vector<unsigned char> m_columnPatterns;
     int m_quadColumns = 0;
+    // The same per eight output pixels, for byte permutations over sixteen source pixels; the
+    // first m_octetColumns pixels may be blended sixteen at a time.
+    std::vector<unsigned char> m_octetPatterns;
+    int m_octetColumns = 0;
+    InstructionSet m_instructionSet;
     std::vector<unsigned char> m_blendedRow;
 };
 

@@ -107,5 +107,34 @@ TEST(PictureResampler, MatchesFloatingPointBilinearInEveryDirection) {
     }
 }
 
+// The vector paths serve the columns whose neighbours lie close enough together and the rest
+// falls to narrower ones: every path, and every mix of them, gives the plain code's bytes.
+TEST(PictureResampler, EveryInstructionSetGivesThePlainBytes) {
+    using enum PictureResampler::InstructionSet;
+    const struct {
+        PictureSize from;
+        PictureSize to;
+    } cases[] = {{{640, 3}, {616, 2}}, {{320, 2}, {308, 3}}, {{160, 2}, {81, 2}},
+                 {{64, 2}, {21, 3}},   {{37, 2}, {50, 2}},   {{17, 1}, {16, 1}}};
+    for (const auto& c : cases) {
+        std::vector<unsigned char> source(
+            static_cast<std::size_t>(c.from.width * c.from.height * 4));
+        for (std::size_t i = 0; i < source.size(); ++i) {
+            source[i] = static_cast<unsigned char>((i * 151 + i / 7 * 29) % 256);
+        }
+        const auto withCeiling = [&](PictureResampler::InstructionSet ceiling) {
+            std::vector<unsigned char> target(
+                static_cast<std::size_t>(c.to.width * c.to.height * 4));
+            PictureResampler(ceiling).resample(source, c.from, target, c.to);
+            return target;
+        };
+        const std::vector<unsigned char> plain = withCeiling(Plain);
+        for (const auto ceiling : {Ssse3, Avx2, Avx512}) {
+            EXPECT_EQ(withCeiling(ceiling), plain) << c.from.width << " to " << c.to.width
+                                                   << " up to set " << static_cast<int>(ceiling);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace krt
