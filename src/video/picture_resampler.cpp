@@ -318,20 +318,6 @@ void PictureResampler::prepareOctetPatterns() {
     m_octetColumns = served / 16 * 16;
 }
 
-void PictureResampler::resample(std::span<const unsigned char> source, PictureSize sourceSize,
-                                std::span<unsigned char> target, PictureSize targetSize) {
-    prepare(sourceSize, targetSize);
-    const auto sourceLine = static_cast<std::size_t>(sourceSize.width) * kPixel;
-    const auto targetLine = static_cast<std::size_t>(targetSize.width) * kPixel;
-    for (int y = 0; y < targetSize.height; ++y) {
-        const Tap tap = rowTap(y);
-        const unsigned char* upper =
-            source.data() + static_cast<std::size_t>(tap.first) * sourceLine;
-        fitRow(upper, upper + sourceLine, tap.weight,
-               target.data() + static_cast<std::size_t>(y) * targetLine);
-    }
-}
-
 void PictureResampler::fitRow(const unsigned char* upper, const unsigned char* lower, int weight,
                               unsigned char* out) {
     const unsigned char* row = upper;

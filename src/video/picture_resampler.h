@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
 #include "video/picture_size.h"
@@ -9,9 +8,9 @@
 namespace krt {
 
 // Resizes pictures of 4-byte pixels by bilinear interpolation in fixed point (positions and
-// weights in 1/64), pixel centres aligned; both buffers keep the same row order. Uses AVX-512,
-// AVX2 or SSSE3 where the processor has them. It keeps its tables and its row buffer from picture
-// to picture while the sizes stay. Not for use by two threads at once.
+// weights in 1/64), pixel centres aligned, a target row at a time from the source rows it names.
+// Uses AVX-512, AVX2 or SSSE3 where the processor has them. It keeps its tables and its row buffer
+// from picture to picture while the sizes stay. Not for use by two threads at once.
 class PictureResampler {
   public:
     // The widest instructions it may use; the processor may offer fewer. Every choice gives
@@ -19,10 +18,6 @@ class PictureResampler {
     enum class InstructionSet { Plain, Ssse3, Avx2, Avx512 };
 
     explicit PictureResampler(InstructionSet ceiling = InstructionSet::Avx512);
-
-    // `source` holds sourceSize, `target` targetSize pictures, rows without padding.
-    void resample(std::span<const unsigned char> source, PictureSize sourceSize,
-                  std::span<unsigned char> target, PictureSize targetSize);
 
     // Where one output row or column reads: the first of its two neighbours and the weight
     // (0 to 64) of the second, which is read only when the weight is above 0.
