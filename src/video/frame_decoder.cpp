@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include <turbojpeg.h>
-
 namespace krt {
 namespace {
 
@@ -18,19 +16,6 @@ long pixelCount(PictureSize size) {
 
 std::size_t byteCount(PictureSize size) {
     return static_cast<std::size_t>(pixelCount(size)) * DecodedPicture::kBytesPerPixel;
-}
-
-std::vector<ScalingFactor> availableFactors() {
-    int count = 0;
-    const tjscalingfactor* factors = tjGetScalingFactors(&count);
-    std::vector<ScalingFactor> result;
-    for (int i = 0; factors != nullptr && i < count; ++i) {
-        result.push_back({factors[i].num, factors[i].denom});
-    }
-    if (result.empty()) {
-        result.push_back({1, 1});
-    }
-    return result;
 }
 
 }  // namespace
@@ -60,57 +45,35 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
     return smallestReaching.value_or(largest);
 }
 
-void FrameDecoder::HandleDeleter::operator()(void* handle) const {
-    tjDestroy(handle);
-}
-
-FrameDecoder::FrameDecoder() : m_handle(tjInitDecompress()), m_factors(availableFactors()) {}
+FrameDecoder::FrameDecoder() : m_factors(JpegRowReader::scalingFactors()) {}
 
 std::optional<PictureSize> FrameDecoder::readSize(std::span<const unsigned char> jpeg) {
-    if (!m_handle || jpeg.empty()) {
-        return std::nullopt;
-    }
-    PictureSize size;
-    int subsampling = 0;
-    int colourspace = 0;
-    if (tjDecompressHeader3(m_handle.get(), jpeg.data(), jpeg.size(), &size.width, &size.height,
-                            &subsampling, &colourspace) != 0) {
-        renewHandle();
-        return std::nullopt;
-    }
-    return isValid(size) ? std::optional(size) : std::nullopt;
+    const std::optional<PictureSize> size = m_rowReader.start(jpeg);
+    m_rowReader.finish();
+    return size && isValid(*size) ? size : std::nullopt;
 }
 
 bool FrameDecoder::decode(std::span<const unsigned char> jpeg, PictureSize target,
                           DecodedPicture& picture) {
-    const std::optional<PictureSize> source = readSize(jpeg);
-    if (!source || !isValid(target) || pixelCount(target) > kMaxDecodedPixels) {
+    const std::optional<PictureSize> source = m_rowReader.start(jpeg);
+    if (!source || !isValid(*source) || !isValid(target) ||
+        pixelCount(target) > kMaxDecodedPixels || !decodeScaled(*source, target, picture)) {
+        m_rowReader.finish();
         ++m_failedFrames;
-        return false;
-    }
-    if (!decodeScaled(jpeg, *source, target, picture)) {
-        ++m_failedFrames;
-        renewHandle();
         return false;
     }
     return true;
 }
 
-// A frame that fails can leave the decoder in a state where the next frame's header reads
-// wrongly (a good one fails, a broken one passes): each failure is followed by a fresh one.
-void FrameDecoder::renewHandle() {
-    m_handle.reset(tjInitDecompress());
-}
-
-bool FrameDecoder::decodeScaled(std::span<const unsigned char> jpeg, PictureSize source,
-                                PictureSize target, DecodedPicture& picture) {
+bool FrameDecoder::decodeScaled(PictureSize source, PictureSize target, DecodedPicture& picture) {
     const ScalingFactor factor = chooseScalingFactor(source, target, m_factors);
     const PictureSize scaled = scaledSize(source, factor);
     if (pixelCount(scaled) > kMaxDecodedPixels) {
         return false;
     }
-    const bool decoded = scaled == target ? decodeExactly(jpeg, target, picture)
-                                          : decodeFitted(jpeg, factor, scaled, target, picture);
+    m_next.resize(byteCount(target));
+    const bool decoded =
+        scaled == target ? decodeExactly(factor, target) : decodeFitted(factor, scaled, target);
     if (decoded) {
         m_next.swap(picture.pixels);  // no copy: the two buffers trade places
         picture.size = target;
@@ -118,56 +81,89 @@ bool FrameDecoder::decodeScaled(std::span<const unsigned char> jpeg, PictureSize
     return decoded;
 }
 
-bool FrameDecoder::decodeExactly(std::span<const unsigned char> jpeg, PictureSize size,
-                                 DecodedPicture& picture) {
-    m_next.resize(byteCount(size));
-    const int result =
-        tjDecompress2(m_handle.get(), jpeg.data(), jpeg.size(), m_next.data(), size.width,
-                      picture.kBytesPerPixel * size.width, size.height, TJPF_BGRX, TJFLAG_BOTTOMUP);
-    // A warning (a damaged but complete picture) still yields a picture to draw.
-    return result == 0 || tjGetErrorCode(m_handle.get()) == TJERR_WARNING;
+namespace {
+
+// The rows that one read asks for: a row group of the common 2 × 2 subsampled frames.
+constexpr int kRowsPerRead = 1;
+
+std::size_t lineBytes(PictureSize size) {
+    return static_cast<std::size_t>(size.width) * DecodedPicture::kBytesPerPixel;
 }
 
-bool FrameDecoder::decodeFitted(std::span<const unsigned char> jpeg, ScalingFactor factor,
-                                PictureSize scaled, PictureSize target, DecodedPicture& picture) {
-    // A target row reads at most two source rows, and never one older than the last three.
-    constexpr int kRowSlots = 3;
-    if (!m_rowReader.start(jpeg, factor, scaled)) {
-        return false;
+// Decoded rows straight into a picture, which is stored bottom-up.
+class PictureRows final : public JpegRowSink {
+  public:
+    PictureRows(unsigned char* pixels, PictureSize size) : m_pixels(pixels), m_size(size) {}
+    int rowsAhead() const override { return kRowsPerRead; }
+    unsigned char* rowAddress(int row) override {
+        return m_pixels + static_cast<std::size_t>(m_size.height - 1 - row) * lineBytes(m_size);
     }
-    m_resampler.prepare(scaled, target);
-    const auto sourceLine = static_cast<std::size_t>(scaled.width) * picture.kBytesPerPixel;
-    const auto targetLine = static_cast<std::size_t>(target.width) * picture.kBytesPerPixel;
-    // The decoder writes rows that start on a 32-byte boundary with stores that bypass the
-    // cache, so that the resampler would read them back from memory: every slot starts 16 bytes
-    // past a cache line instead.
-    constexpr std::size_t kCacheLine = 64;
-    constexpr std::size_t kPastBoundary = 16;
-    const std::size_t slotBytes = (sourceLine + kCacheLine - 1) / kCacheLine * kCacheLine;
-    m_sourceRows.resize(kRowSlots * slotBytes + kCacheLine + kPastBoundary);
-    const auto address = reinterpret_cast<std::uintptr_t>(m_sourceRows.data());
-    unsigned char* const firstSlot =
-        m_sourceRows.data() + (kCacheLine - address % kCacheLine) % kCacheLine + kPastBoundary;
-    m_next.resize(byteCount(target));
-    const auto slot = [&](int row) {
-        return firstSlot + static_cast<std::size_t>(row % kRowSlots) * slotBytes;
-    };
-    int rowsRead = 0;
-    for (int y = 0; y < target.height; ++y) {
-        const PictureResampler::Tap tap = m_resampler.rowTap(y);
-        for (const int lastRead = tap.first + (tap.weight > 0 ? 1 : 0); rowsRead <= lastRead;
-             ++rowsRead) {
-            if (!m_rowReader.readRow(slot(rowsRead))) {
-                return false;
+    void rowsDecoded(int /*count*/) override {}
+
+  private:
+    unsigned char* m_pixels;
+    PictureSize m_size;
+};
+
+// Decoded rows into a small ring; each target row is fitted as soon as the rows it reads are
+// there, so the decoded picture never exists whole and its rows are read while cached.
+class FittedRows final : public JpegRowSink {
+  public:
+    // A pending target row reads no row older than the last reported one's predecessor, and a
+    // read adds kRowsPerRead rows after it.
+    static constexpr int kSlots = kRowsPerRead + 1;
+
+    FittedRows(PictureResampler& resampler, std::vector<unsigned char>& ring, PictureSize scaled,
+               unsigned char* target, PictureSize targetSize)
+        : m_resampler(resampler), m_target(target), m_targetSize(targetSize) {
+        // The decoder writes rows that start on a 32-byte boundary with stores that bypass
+        // the cache, so that the resampler would read them back from memory: every slot starts
+        // 16 bytes past a cache line instead.
+        constexpr std::size_t kCacheLine = 64;
+        constexpr std::size_t kPastBoundary = 16;
+        m_slotBytes = (lineBytes(scaled) + kCacheLine - 1) / kCacheLine * kCacheLine;
+        ring.resize(kSlots * m_slotBytes + kCacheLine + kPastBoundary);
+        const auto address = reinterpret_cast<std::uintptr_t>(ring.data());
+        m_firstSlot =
+            ring.data() + (kCacheLine - address % kCacheLine) % kCacheLine + kPastBoundary;
+        resampler.prepare(scaled, targetSize);
+    }
+    int rowsAhead() const override { return kRowsPerRead; }
+    unsigned char* rowAddress(int row) override {
+        return m_firstSlot + static_cast<std::size_t>(row % kSlots) * m_slotBytes;
+    }
+    void rowsDecoded(int count) override {
+        for (; m_nextRow < m_targetSize.height; ++m_nextRow) {
+            const PictureResampler::Tap tap = m_resampler.rowTap(m_nextRow);
+            if (tap.first + (tap.weight > 0 ? 1 : 0) >= count) {
+                return;
             }
+            // Stored bottom-up: the picture's top row is the buffer's last.
+            const auto line = static_cast<std::size_t>(m_targetSize.height - 1 - m_nextRow);
+            m_resampler.fitRow(rowAddress(tap.first), rowAddress(tap.first + 1), tap.weight,
+                               m_target + line * lineBytes(m_targetSize));
         }
-        // Stored bottom-up: the picture's top row is the buffer's last.
-        m_resampler.fitRow(
-            slot(tap.first), slot(tap.first + 1), tap.weight,
-            m_next.data() + static_cast<std::size_t>(target.height - 1 - y) * targetLine);
     }
-    m_rowReader.finish();
-    return true;
+
+  private:
+    PictureResampler& m_resampler;
+    unsigned char* m_target;
+    PictureSize m_targetSize;
+    std::size_t m_slotBytes = 0;
+    unsigned char* m_firstSlot = nullptr;
+    int m_nextRow = 0;
+};
+
+}  // namespace
+
+bool FrameDecoder::decodeExactly(ScalingFactor factor, PictureSize size) {
+    PictureRows rows(m_next.data(), size);
+    return m_rowReader.decode(factor, size, rows);
+}
+
+bool FrameDecoder::decodeFitted(ScalingFactor factor, PictureSize scaled, PictureSize target) {
+    FittedRows rows(m_resampler, m_sourceRows, scaled, m_next.data(), target);
+    return m_rowReader.decode(factor, scaled, rows);
 }
 
 }  // namespace krt

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -51,19 +50,11 @@ class FrameDecoder {
     int failedFrames() const { return m_failedFrames; }
 
   private:
-    struct HandleDeleter {
-        void operator()(void* handle) const;
-    };
+    // The frame's header has been read by m_rowReader.
+    bool decodeScaled(PictureSize source, PictureSize target, DecodedPicture& picture);
+    bool decodeExactly(ScalingFactor factor, PictureSize size);
+    bool decodeFitted(ScalingFactor factor, PictureSize scaled, PictureSize target);
 
-    bool decodeScaled(std::span<const unsigned char> jpeg, PictureSize source, PictureSize target,
-                      DecodedPicture& picture);
-    void renewHandle();
-    bool decodeExactly(std::span<const unsigned char> jpeg, PictureSize size,
-                       DecodedPicture& picture);
-    bool decodeFitted(std::span<const unsigned char> jpeg, ScalingFactor factor, PictureSize scaled,
-                      PictureSize target, DecodedPicture& picture);
-
-    std::unique_ptr<void, HandleDeleter> m_handle;
     std::vector<ScalingFactor> m_factors;
     // The next picture, filled while the current one stays whole; the two trade places.
     std::vector<unsigned char> m_next;

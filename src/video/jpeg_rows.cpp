@@ -1,6 +1,7 @@
 #include "video/jpeg_rows.h"
 
 // jpeglib.h needs FILE and size_t declared before it.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 
@@ -12,6 +13,7 @@ namespace {
 // A frame's coefficient buffers (progressive frames keep the whole picture's) stay below this;
 // a hostile header claiming more ends the frame instead.
 constexpr long kMaxDecoderMemory = 256L << 20;
+constexpr int kLargestEighths = 16;
 
 }  // namespace
 
@@ -43,16 +45,39 @@ JpegRowReader::JpegRowReader() : m_decompressor(std::make_unique<Decompressor>()
 
 JpegRowReader::~JpegRowReader() = default;
 
-bool JpegRowReader::start(std::span<const unsigned char> jpeg, ScalingFactor factor,
-                          PictureSize expected) {
+std::vector<ScalingFactor> JpegRowReader::scalingFactors() {
+    std::vector<ScalingFactor> factors;
+    for (int eighths = 1; eighths <= kLargestEighths; ++eighths) {
+        factors.push_back({eighths, DCTSIZE});
+    }
+    return factors;
+}
+
+std::optional<PictureSize> JpegRowReader::start(std::span<const unsigned char> jpeg) {
     finish();
     jpeg_decompress_struct& info = m_decompressor->info;
+    if (jpeg.empty()) {
+        return std::nullopt;
+    }
     if (setjmp(m_decompressor->onError) != 0) {
         finish();
-        return false;
+        return std::nullopt;
     }
     jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
+        finish();
+        return std::nullopt;
+    }
+    m_decompressor->started = true;
+    return PictureSize{static_cast<int>(info.image_width), static_cast<int>(info.image_height)};
+}
+
+bool JpegRowReader::decode(ScalingFactor factor, PictureSize expected, JpegRowSink& sink) {
+    jpeg_decompress_struct& info = m_decompressor->info;
+    if (!m_decompressor->started) {
+        return false;
+    }
+    if (setjmp(m_decompressor->onError) != 0) {
         finish();
         return false;
     }
@@ -60,27 +85,33 @@ bool JpegRowReader::start(std::span<const unsigned char> jpeg, ScalingFactor fac
     info.scale_num = static_cast<unsigned>(factor.num);
     info.scale_denom = static_cast<unsigned>(factor.denom);
     jpeg_calc_output_dimensions(&info);
-    if (static_cast<int>(info.output_width) != expected.width ||
-        static_cast<int>(info.output_height) != expected.height) {
-        finish();
-        return false;
-    }
-    m_decompressor->started = true;
-    jpeg_start_decompress(&info);
-    return true;
+    const bool decoded = static_cast<int>(info.output_width) == expected.width &&
+                         static_cast<int>(info.output_height) == expected.height &&
+                         decodeRows(sink);
+    finish();
+    return decoded;
 }
 
-bool JpegRowReader::readRow(unsigned char* row) {
+// Runs under decode()'s error guard: an error jumps straight back there.
+bool JpegRowReader::decodeRows(JpegRowSink& sink) {
     jpeg_decompress_struct& info = m_decompressor->info;
-    if (!m_decompressor->started || info.output_scanline >= info.output_height) {
-        return false;
+    jpeg_start_decompress(&info);
+    const int height = static_cast<int>(info.output_height);
+    m_rowAddresses.resize(static_cast<std::size_t>(std::max(sink.rowsAhead(), 1)));
+    while (static_cast<int>(info.output_scanline) < height) {
+        const int first = static_cast<int>(info.output_scanline);
+        const int count = std::min(static_cast<int>(m_rowAddresses.size()), height - first);
+        for (int i = 0; i < count; ++i) {
+            m_rowAddresses[static_cast<std::size_t>(i)] = sink.rowAddress(first + i);
+        }
+        const auto read = static_cast<int>(
+            jpeg_read_scanlines(&info, m_rowAddresses.data(), static_cast<JDIMENSION>(count)));
+        if (read == 0) {
+            return false;
+        }
+        sink.rowsDecoded(first + read);
     }
-    if (setjmp(m_decompressor->onError) != 0) {
-        finish();
-        return false;
-    }
-    JSAMPROW rows[] = {row};
-    return jpeg_read_scanlines(&info, rows, 1) == 1;
+    return true;
 }
 
 void JpegRowReader::finish() {

@@ -55,11 +55,14 @@ std::uint16_t weightPair(int weight) {
 
 #if KRT_RESAMPLE_X86
 
+// The factor by which a rounding high multiply, (a × b + 2^14) >> 15, gives a weighted sum
+// divided by kOne and rounded, (a + kHalf) >> kWeightBits, in one instruction.
+constexpr short kRoundingFactor = 1 << (15 - kWeightBits);
+
 // Rounds the 16-bit weighted sums back to bytes.
 __attribute__((target("ssse3"), always_inline)) inline __m128i toBytes(__m128i low, __m128i high) {
-    const __m128i half = _mm_set1_epi16(kHalf);
-    return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(low, half), kWeightBits),
-                            _mm_srli_epi16(_mm_add_epi16(high, half), kWeightBits));
+    const __m128i factor = _mm_set1_epi16(kRoundingFactor);
+    return _mm_packus_epi16(_mm_mulhrs_epi16(low, factor), _mm_mulhrs_epi16(high, factor));
 }
 
 // 16 bytes at a time: the bytes of both rows interleaved, then one multiply-and-add.
@@ -103,9 +106,8 @@ __attribute__((target("ssse3"))) int blendColumnsSsse3(const unsigned char* row,
 }
 
 __attribute__((target("avx2"), always_inline)) inline __m256i toBytes(__m256i low, __m256i high) {
-    const __m256i half = _mm256_set1_epi16(kHalf);
-    return _mm256_packus_epi16(_mm256_srli_epi16(_mm256_add_epi16(low, half), kWeightBits),
-                               _mm256_srli_epi16(_mm256_add_epi16(high, half), kWeightBits));
+    const __m256i factor = _mm256_set1_epi16(kRoundingFactor);
+    return _mm256_packus_epi16(_mm256_mulhrs_epi16(low, factor), _mm256_mulhrs_epi16(high, factor));
 }
 
 // As blendRowsSsse3, 32 bytes at a time; the unpacking and packing stay within each 16-byte
@@ -164,9 +166,8 @@ constexpr __mmask8 kAllQuads = 0xFF;
 
 __attribute__((target(KRT_AVX512), always_inline)) inline __m512i toBytes(__m512i low,
                                                                           __m512i high) {
-    const __m512i half = _mm512_set1_epi16(kHalf);
-    return _mm512_packus_epi16(_mm512_srli_epi16(_mm512_add_epi16(low, half), kWeightBits),
-                               _mm512_srli_epi16(_mm512_add_epi16(high, half), kWeightBits));
+    const __m512i factor = _mm512_set1_epi16(kRoundingFactor);
+    return _mm512_packus_epi16(_mm512_mulhrs_epi16(low, factor), _mm512_mulhrs_epi16(high, factor));
 }
 
 // As blendRowsAvx2, 64 bytes at a time.

@@ -1,11 +1,33 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "video/picture_size.h"
 
 namespace krt {
+
+// Allocates on whole cache lines, so that a wide load of 64 bytes from a multiple of 64 is never
+// split over two lines.
+template <typename T>
+struct CacheLineAllocator {
+    using value_type = T;
+    static constexpr std::align_val_t kAlignment{64};
+
+    CacheLineAllocator() = default;
+    template <typename U>
+    explicit CacheLineAllocator(const CacheLineAllocator<U>& /*other*/) {}
+    T* allocate(std::size_t count) {
+        return static_cast<T*>(::operator new(count * sizeof(T), kAlignment));
+    }
+    void deallocate(T* data, std::size_t /*count*/) { ::operator delete(data, kAlignment); }
+    bool operator==(const CacheLineAllocator&) const = default;
+};
+
+template <typename T>
+using CacheLineVector = std::vector<T, CacheLineAllocator<T>>;
 
 // Resizes pictures of 4-byte pixels by bilinear interpolation in fixed point (positions and
 // weights in 1/64), pixel centres aligned, a target row at a time from the source rows it names.
@@ -46,17 +68,17 @@ class PictureResampler {
     // Per output pixel, the first of its two neighbours, and the weights of both (first in the
     // low byte) repeated for its 4 bytes.
     std::vector<int> m_columnFirsts;
-    std::vector<std::uint16_t> m_columnWeights;
+    CacheLineVector<std::uint16_t> m_columnWeights;
     // Per output pixel, 8 bytes of the shuffle that sorts its pair's neighbours by channel;
     // the first m_quadColumns pixels may be blended four at a time.
-    std::vector<unsigned char> m_columnPatterns;
+    CacheLineVector<unsigned char> m_columnPatterns;
     int m_quadColumns = 0;
     // The same per eight output pixels, for byte permutations over sixteen source pixels; the
     // first m_octetColumns pixels may be blended sixteen at a time.
-    std::vector<unsigned char> m_octetPatterns;
+    CacheLineVector<unsigned char> m_octetPatterns;
     int m_octetColumns = 0;
     InstructionSet m_instructionSet;
-    std::vector<unsigned char> m_blendedRow;
+    CacheLineVector<unsigned char> m_blendedRow;
 };
 
 }  // namespace krt

@@ -151,6 +151,50 @@ TEST(DecodeTargets, ImpossibleTargetsAreRefused) {
     EXPECT_EQ(decoder.readSize(jpeg), (PictureSize{64, 48}));
 }
 
+// The rows of a bottom-up picture in the opposite order.
+std::vector<unsigned char> upsideDown(const std::vector<unsigned char>& pixels, PictureSize size) {
+    const auto line = static_cast<std::size_t>(size.width) * DecodedPicture::kBytesPerPixel;
+    std::vector<unsigned char> flipped;
+    for (int row = size.height - 1; row >= 0; --row) {
+        const auto start = pixels.begin() + static_cast<long>(static_cast<std::size_t>(row) * line);
+        flipped.insert(flipped.end(), start, start + static_cast<long>(line));
+    }
+    return flipped;
+}
+
+// Fitting each row as soon as the decoder gives the rows it reads comes to the same bytes as
+// resampling the whole picture decoded at that scale.
+TEST(DecodeFitted, GivesTheWholeScaledPictureResampled) {
+    const std::vector<unsigned char> jpeg = test::detailedJpeg(128, 96);
+    const struct {
+        PictureSize scaled;
+        PictureSize target;
+    } cases[] = {{{112, 84}, {100, 70}}, {{64, 48}, {60, 40}}, {{256, 192}, {300, 200}}};
+    FrameDecoder decoder;
+    for (const auto& c : cases) {
+        DecodedPicture whole;
+        ASSERT_TRUE(decoder.decode(jpeg, c.scaled, whole));
+        const std::vector<unsigned char> topDown = upsideDown(whole.pixels, c.scaled);
+        std::vector<unsigned char> expected(
+            static_cast<std::size_t>(c.target.width * c.target.height) * 4);
+        PictureResampler resampler;
+        resampler.prepare(c.scaled, c.target);
+        const auto sourceLine = static_cast<std::size_t>(c.scaled.width) * 4;
+        const auto targetLine = static_cast<std::size_t>(c.target.width) * 4;
+        for (int y = 0; y < c.target.height; ++y) {
+            const PictureResampler::Tap tap = resampler.rowTap(y);
+            const unsigned char* upper =
+                topDown.data() + static_cast<std::size_t>(tap.first) * sourceLine;
+            resampler.fitRow(upper, upper + sourceLine, tap.weight,
+                             expected.data() + static_cast<std::size_t>(y) * targetLine);
+        }
+        DecodedPicture fitted;
+        ASSERT_TRUE(decoder.decode(jpeg, c.target, fitted));
+        EXPECT_EQ(upsideDown(fitted.pixels, c.target), expected)
+            << c.target.width << "x" << c.target.height;
+    }
+}
+
 TEST(DecodeReuse, OneDecoderServesFramesOfChangingSizes) {
     FrameDecoder decoder;
     DecodedPicture picture;
