@@ -40,7 +40,7 @@ using namespace std::chrono_literals;
 constexpr int kTileWidth = 320;
 constexpr int kTileHeight = 240;
 constexpr std::size_t kHeldFrames = 60;
-constexpr int kFramesPerIteration = 20;
+constexpr int kFramesPerIteration = 50;
 constexpr auto kBacklogTime = 500ms;
 
 struct BenchChannel {

@@ -11,6 +11,7 @@
 #include "fuzz_check.h"
 #include "protocol/socket_common.h"
 #include "socket_pair.h"
+#include "video/frame_reader.h"
 #include "video/harlow_stream.h"
 
 namespace {
@@ -40,10 +41,12 @@ std::optional<Framed> nextFramed(std::span<const char> bytes) {
 // never one shorter than announced.
 void readFrames(int fd, std::span<const char> bytes) {
     static krt::VSCFrame frame;  // reused like the stream's own
+    static krt::LiveFrameReader reader;
+    reader.clear();
     for (int i = 0; i < kMaxFrames; ++i) {
         const std::optional<Framed> expected = nextFramed(bytes);
         const int lengthBefore = frame.length();
-        const bool received = krt::receiveWholeFrame(fd, frame);
+        const bool received = reader.next(fd, frame);
         const bool whole = expected && !expected->payload.empty();
         FUZZ_CHECK(received == whole);
         if (!received) {
@@ -56,6 +59,8 @@ void readFrames(int fd, std::span<const char> bytes) {
             frame.payload(), expected->payload,
             [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); }));
         bytes = bytes.subspan(krt::kPktHeaderSize + expected->length);
+        FUZZ_CHECK(reader.wholeFrameWaiting(fd) ==
+                   (nextFramed(bytes) && !nextFramed(bytes)->payload.empty()));
     }
 }
 

@@ -1,9 +1,7 @@
 #include "video/harlow_stream.h"
 
 #include <arpa/inet.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <array>
 #include <cerrno>
 #include <string_view>
 #include <vector>
@@ -24,23 +22,6 @@ constexpr int kReceiveThreadGrace_ms = 5000;
 constexpr std::uint32_t kMaxReplyLength = 64 * 1024;
 constexpr std::string_view kReplyAccepted = "success";
 
-// Whether a whole frame, header and payload, has arrived and waits to be read. Reads nothing
-// and never blocks; a damaged header is left for the next read to find.
-bool wholeFrameWaiting(int fd) {
-    int waiting = 0;
-    if (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting < static_cast<int>(kPktHeaderSize)) {
-        return false;
-    }
-    std::array<unsigned char, kPktHeaderSize> header{};
-    if (::recv(fd, header.data(), header.size(), MSG_PEEK | MSG_DONTWAIT) !=
-        static_cast<ssize_t>(header.size())) {
-        return false;
-    }
-    const std::size_t length =
-        std::size_t{header[7]} << 16 | std::size_t{header[8]} << 8 | std::size_t{header[9]};
-    return static_cast<std::size_t>(waiting) >= kPktHeaderSize + length;
-}
-
 }  // namespace
 
 bool readLiveVideoReply(int fd, const WaitLimit& limit) {
@@ -56,26 +37,6 @@ bool readLiveVideoReply(int fd, const WaitLimit& limit) {
     return received == reply.size() &&
            std::string_view(reply.data(), reply.size()).find(kReplyAccepted) !=
                std::string_view::npos;
-}
-
-bool receiveWholeFrame(int fd, VSCFrame& frame) {
-    PktHeader header;
-    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok) {
-        return false;
-    }
-    const int length = static_cast<int>(header.payloadLength);
-    if (!frame.reserve(length)) {
-        return false;
-    }
-    std::size_t received = 0;
-    const auto payload =
-        std::span(reinterpret_cast<char*>(frame.buffer().data()), static_cast<std::size_t>(length));
-    kmMgrSocketCommon::recvData(fd, payload, received);
-    if (received != payload.size()) {
-        return false;
-    }
-    frame.setLength(length);
-    return true;
 }
 
 VSCHarlowStream::~VSCHarlowStream() {
@@ -127,6 +88,10 @@ int VSCHarlowStream::openStream(const ConnectionTarget& target, std::string_view
     setReceiveTimeout(fd, m_timeouts.silence);
     endThread(m_receiveThread, kOldThreadGrace_ms, kConnectMethod, "pushFrameThread");
     m_frame = VSCFrame{};
+    {
+        std::lock_guard lock(m_readerMutex);
+        m_reader.clear();
+    }
     m_receiveThread = WorkerThread([this, fd] { pushFrameThread(fd); });
     return kVscSuccess;
 }
@@ -160,12 +125,14 @@ void VSCHarlowStream::pushFrameThread(int fd) {
             continue;
         }
         // The socket's receive time-out is the silence limit: no separate wait is needed.
-        if (!receiveWholeFrame(fd, m_frame)) {
+        std::unique_lock lock(m_readerMutex);
+        if (!m_reader.next(fd, m_frame)) {
             // The socket stays open: the owner notices the silence and reconnects.
             return;
         }
         if (m_receivingEnabled.load() && !stopRequested()) {
-            m_frame.setNewerFrameWaiting(wholeFrameWaiting(fd));
+            m_frame.setNewerFrameWaiting(m_reader.wholeFrameWaiting(fd));
+            lock.unlock();
             deliver(m_frame);
         }
     }
@@ -180,7 +147,8 @@ int VSCHarlowStream::receiveFrame(VSCFrame* frame) {
         std::lock_guard lock(m_socketMutex);
         fd = m_socket.fd();
     }
-    return fd >= 0 && receiveWholeFrame(fd, *frame) ? kSuccess : kNothingReceived;
+    std::lock_guard lock(m_readerMutex);
+    return fd >= 0 && m_reader.next(fd, *frame) ? kSuccess : kNothingReceived;
 }
 
 void VSCHarlowStream::deliver(const VSCFrame& frame) {

@@ -11,6 +11,7 @@
 #include "protocol/tcp_socket.h"
 #include "protocol/worker_thread.h"
 #include "video/connection_text.h"
+#include "video/frame_reader.h"
 #include "video/vsc_camera.h"
 
 namespace krt {
@@ -72,18 +73,15 @@ class VSCHarlowStream final : public VSCCamera {
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;  // ends the idling of a paused receive thread
     WorkerThread m_receiveThread;
+    std::mutex m_readerMutex;  // the receive thread's, and a synchronous receive's
+    LiveFrameReader m_reader;
     VSCFrame m_frame;
     std::mutex m_callbackMutex;
     std::shared_ptr<const FrameCallback> m_frameCallback;
 };
 
-// What a stream reads from its connection, on any connected descriptor.
-
-// The reply to the live video request: true for a whole reply that holds "success" within
-// the limit, however its bytes trickle.
+// The reply to the live video request, read from any connected descriptor before the frames:
+// true for a whole reply that holds "success" within the limit, however its bytes trickle.
 bool readLiveVideoReply(int fd, const WaitLimit& limit = {});
-// One framed picture into `frame`: true only when the whole announced payload came, which the
-// frame's length then is.
-bool receiveWholeFrame(int fd, VSCFrame& frame);
 
 }  // namespace krt

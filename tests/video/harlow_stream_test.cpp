@@ -27,6 +27,7 @@ struct SeenFrame {
     std::string bytes;
     int capacity = 0;
     const unsigned char* buffer = nullptr;
+    bool newerWaiting = false;
 };
 
 // Records every frame the stream hands on. The callback can be held after a chosen frame
@@ -40,7 +41,7 @@ class FrameLog {
                 std::lock_guard lock(m_mutex);
                 const auto payload = frame.payload();
                 m_frames.push_back({std::string(payload.begin(), payload.end()), frame.capacity(),
-                                    payload.data()});
+                                    payload.data(), frame.newerFrameWaiting()});
                 count = m_frames.size();
             }
             m_changed.notify_all();
@@ -260,6 +261,35 @@ TEST(FrameBuffer, ReusedForASmallerFrameReplacedForALargerOne) {
     EXPECT_EQ(frames[1].capacity, 7048);
     EXPECT_EQ(frames[1].buffer, frames[0].buffer);
     EXPECT_EQ(frames[2].capacity, 8048);
+}
+
+TEST(NewerFrames, FramesArrivingTogetherAreEachHandedOnAndAllButTheLastSayANewerOneWaits) {
+    // Larger than the stream's first read buffer: it must grow to take the frame whole.
+    const std::string large = payloadOf(LiveFrameReader::kInitialBytes + 1000, 'L');
+    std::binary_semaphore sendLarge{0};
+    test::ScriptedServer server(streamServer([&](int peer) {
+        sendAll(peer, frameBytes("one") + frameBytes("two") + frameBytes("three"));
+        if (sendLarge.try_acquire_for(kWait)) {
+            sendAll(peer, frameBytes(large));
+        }
+        waitForPeerClose(peer);
+    }));
+    FrameLog log;
+    VSCHarlowStream stream;
+    stream.setFrameCallback(log.callback());
+    ASSERT_EQ(stream.connectToCamera(paramsFor(server)), kVscSuccess);
+    ASSERT_TRUE(log.waitForCount(3));
+    sendLarge.release();
+    ASSERT_TRUE(log.waitForCount(4));
+    const std::vector<SeenFrame> frames = log.frames();
+    const struct {
+        std::string bytes;
+        bool newerWaiting;
+    } expected[] = {{"one", true}, {"two", true}, {"three", false}, {large, false}};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(frames[i].bytes, expected[i].bytes) << i;
+        EXPECT_EQ(frames[i].newerWaiting, expected[i].newerWaiting) << i;
+    }
 }
 
 TEST(Trickle, AFrameArrivingByteByByteIsHandedOnWhole) {

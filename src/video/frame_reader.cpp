@@ -1,0 +1,101 @@
+#include "video/frame_reader.h"
+
+#include <sys/socket.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "protocol/socket_common.h"
+
+namespace krt {
+namespace {
+
+constexpr char kStartOfFrame[4] = {'K', 'M', 'C', 'S'};
+
+}  // namespace
+
+bool LiveFrameReader::next(int fd, VSCFrame& frame) {
+    for (;;) {
+        std::size_t frameBytes = kPktHeaderSize;
+        const Framing framing = frontFrame(frameBytes);
+        if (framing == Framing::Damaged) {
+            return false;
+        }
+        if (framing == Framing::Whole) {
+            const auto length = static_cast<int>(frameBytes - kPktHeaderSize);
+            if (!frame.reserve(length)) {
+                return false;
+            }
+            std::memcpy(frame.buffer().data(), m_bytes.data() + m_begin + kPktHeaderSize,
+                        static_cast<std::size_t>(length));
+            frame.setLength(length);
+            m_begin += frameBytes;
+            return true;
+        }
+        makeRoom(frameBytes);
+        if (!receive(fd, 0)) {
+            return false;
+        }
+    }
+}
+
+bool LiveFrameReader::wholeFrameWaiting(int fd) {
+    std::size_t frameBytes = kPktHeaderSize;
+    Framing framing = frontFrame(frameBytes);
+    if (framing == Framing::Partial) {
+        makeRoom(frameBytes);
+        receive(fd, MSG_DONTWAIT);
+        framing = frontFrame(frameBytes);
+    }
+    return framing == Framing::Whole;
+}
+
+void LiveFrameReader::clear() {
+    m_begin = 0;
+    m_end = 0;
+}
+
+LiveFrameReader::Framing LiveFrameReader::frontFrame(std::size_t& frameBytes) const {
+    if (buffered() < kPktHeaderSize) {
+        frameBytes = kPktHeaderSize;
+        return Framing::Partial;
+    }
+    const unsigned char* header = m_bytes.data() + m_begin;
+    const std::size_t length =
+        std::size_t{header[7]} << 16 | std::size_t{header[8]} << 8 | std::size_t{header[9]};
+    if (std::memcmp(header, kStartOfFrame, sizeof kStartOfFrame) != 0 || length == 0) {
+        return Framing::Damaged;
+    }
+    frameBytes = kPktHeaderSize + length;
+    return buffered() >= frameBytes ? Framing::Whole : Framing::Partial;
+}
+
+void LiveFrameReader::makeRoom(std::size_t bytes) {
+    if (m_begin + bytes <= m_bytes.size()) {
+        return;
+    }
+    // Called for a partial frame at the front, so that is all the buffer holds.
+    if (buffered() > 0) {
+        std::memmove(m_bytes.data(), m_bytes.data() + m_begin, buffered());
+    }
+    m_end -= m_begin;
+    m_begin = 0;
+    if (bytes > m_bytes.size()) {
+        m_bytes.resize(std::max(bytes, kInitialBytes));
+    }
+}
+
+bool LiveFrameReader::receive(int fd, int flags) {
+    for (;;) {
+        const ssize_t count = ::recv(fd, m_bytes.data() + m_end, m_bytes.size() - m_end, flags);
+        if (count > 0) {
+            m_end += static_cast<std::size_t>(count);
+            return true;
+        }
+        if (count == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+}  // namespace krt

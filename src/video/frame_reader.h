@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "video/vsc_camera.h"
+
+namespace krt {
+
+// Reads the framed pictures of a live stream through one buffer: a receive call takes whatever
+// has arrived, so that a frame and the frames behind it come in one call, and whether a newer
+// frame waits is known from what was taken. Not for use by two threads at once.
+class LiveFrameReader {
+  public:
+    // Where a receive call writes, at first; it grows to hold any one whole frame.
+    static constexpr std::size_t kInitialBytes = std::size_t{256} * 1024;
+
+    // The next whole frame into `frame`, waiting within the socket's receive time-out. False,
+    // leaving `frame` as it was, when the connection ends, fails or falls silent first, or when
+    // a header is damaged.
+    bool next(int fd, VSCFrame& frame);
+    // Whether a whole frame has arrived behind the last one handed on. Never waits.
+    bool wholeFrameWaiting(int fd);
+    // Forgets every byte taken: for a new connection.
+    void clear();
+
+  private:
+    enum class Framing { Whole, Partial, Damaged };
+    // Header and payload bytes of the frame at the front, once its header is there.
+    Framing frontFrame(std::size_t& frameBytes) const;
+    std::size_t buffered() const { return m_end - m_begin; }
+    // Moves the bytes held to the start and grows the buffer, so that `bytes` fit after its start.
+    void makeRoom(std::size_t bytes);
+    // One receive call into the room after the bytes held; false when nothing came.
+    bool receive(int fd, int flags);
+
+    std::vector<unsigned char> m_bytes;
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+};
+
+}  // namespace krt
