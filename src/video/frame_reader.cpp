@@ -30,6 +30,7 @@ bool LiveFrameReader::next(int fd, VSCFrame& frame) {
                         static_cast<std::size_t>(length));
             frame.setLength(length);
             m_begin += frameBytes;
+            releaseGrowth();
             return true;
         }
         makeRoom(frameBytes);
@@ -48,6 +49,15 @@ bool LiveFrameReader::wholeFrameWaiting(int fd) {
         framing = frontFrame(frameBytes);
     }
     return framing == Framing::Whole;
+}
+
+// One huge frame, from a hostile server too, must not keep its room for the whole connection.
+void LiveFrameReader::releaseGrowth() {
+    if (buffered() == 0 && m_bytes.size() > kInitialBytes) {
+        m_bytes.resize(kInitialBytes);
+        m_bytes.shrink_to_fit();
+        clear();
+    }
 }
 
 void LiveFrameReader::clear() {

@@ -24,6 +24,8 @@ class LiveFrameReader {
     bool wholeFrameWaiting(int fd);
     // Forgets every byte taken: for a new connection.
     void clear();
+    // The room for bytes taken ahead of the frames handed on.
+    std::size_t bufferBytes() const { return m_bytes.size(); }
 
   private:
     enum class Framing { Whole, Partial, Damaged };
@@ -32,6 +34,8 @@ class LiveFrameReader {
     std::size_t buffered() const { return m_end - m_begin; }
     // Moves the bytes held to the start and grows the buffer, so that `bytes` fit after its start.
     void makeRoom(std::size_t bytes);
+    // Gives back the room a larger frame took, once nothing is held.
+    void releaseGrowth();
     // One receive call into the room after the bytes held; false when nothing came.
     bool receive(int fd, int flags);
 
