@@ -11,7 +11,10 @@
 //                      on frames that have piled up in the connection.
 // Every rate is per core: frames per CPU-second of the thread(s) that receive and decode
 // (manual time), so that the simulator, which paints and encodes every frame on the other
-// core, does not set it. wall_fps is the rate the streams reached in elapsed time.
+// core, does not set it. wall_fps is the rate the streams reached in elapsed time;
+// decode_share is the part of the receive threads' CPU time that went to decoding, so that
+// 1 − decode_share is what the path costs beyond the decode, whatever speed the machine
+// decodes at during the run.
 #include <benchmark/benchmark.h>
 #include <turbojpeg.h>
 
@@ -185,7 +188,8 @@ class TileStream {
 
     struct Progress {
         long frames = 0;
-        double cpuSeconds = 0;  // of the receive thread, at the end of the last frame
+        double cpuSeconds = 0;     // of the receive thread, at the end of the last frame
+        double decodeSeconds = 0;  // the part of it spent decoding
         int bufferBytes = 0;
         long holds = 0;
     };
@@ -212,11 +216,14 @@ class TileStream {
 
   private:
     void onFrame(const VSCFrame& frame) {
+        const double decodeStart = threadCpuSeconds();
         m_decoder.decode(frame.payload(), m_target, m_picture);
+        const double decodeSeconds = threadCpuSeconds() - decodeStart;
         bool hold = false;
         {
             std::lock_guard lock(m_mutex);
             ++m_progress.frames;
+            m_progress.decodeSeconds += decodeSeconds;
             m_progress.bufferBytes = frame.capacity();
             hold = std::exchange(m_holdRequested, false);
         }
@@ -252,6 +259,8 @@ void StreamDecode(benchmark::State& state) {
         streams.push_back(std::make_unique<TileStream>(channel));
     }
     long frames = 0;
+    double totalCpuSeconds = 0;
+    double decodeSeconds = 0;
     const auto wallStart = std::chrono::steady_clock::now();
     for (auto _ : state) {
         // With a backlog, every stream first lets frames pile up in its connection, so that
@@ -274,9 +283,11 @@ void StreamDecode(benchmark::State& state) {
             }
             const TileStream::Progress after = streams[i]->progress();
             cpuSeconds += after.cpuSeconds - before->cpuSeconds;
+            decodeSeconds += after.decodeSeconds - before->decodeSeconds;
             frames += after.frames - before->frames;
         }
         state.SetIterationTime(cpuSeconds);
+        totalCpuSeconds += cpuSeconds;
     }
     const double wallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
@@ -284,6 +295,7 @@ void StreamDecode(benchmark::State& state) {
     if (!backlog) {
         state.counters["wall_fps"] = static_cast<double>(frames) / wallSeconds;
     }
+    state.counters["decode_share"] = decodeSeconds / totalCpuSeconds;
     state.counters["frame_buffer_bytes"] = streams.front()->progress().bufferBytes;
     state.counters["picture_bytes"] = static_cast<double>(streams.front()->pictureBytes());
     int failed = 0;
