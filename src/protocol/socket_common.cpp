@@ -124,19 +124,13 @@ int receiveInto(int socket, std::span<char> buffer, std::size_t& received, const
 }
 
 HeaderStatus receiveHeader(int socket, PktHeader& header, const WaitLimit* limit) {
-    std::array<char, kPktHeaderSize> bytes{};
+    std::array<std::uint8_t, kPktHeaderSize> bytes{};
+    const std::span<char> into(reinterpret_cast<char*>(bytes.data()), bytes.size());
     std::size_t received = 0;
-    if (receiveInto(socket, bytes, received, limit) != kSuccess || received != bytes.size()) {
+    if (receiveInto(socket, into, received, limit) != kSuccess || received != bytes.size()) {
         return HeaderStatus::ReceiveFailed;
     }
-    if (std::memcmp(bytes.data(), kStartOfFrame, sizeof kStartOfFrame) != 0) {
-        return HeaderStatus::BadStartOfFrame;
-    }
-    const auto byteAt = [&bytes](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-    header.param = {byteAt(4), byteAt(5), byteAt(6)};
-    header.payloadLength =
-        std::uint32_t{byteAt(7)} << 16 | std::uint32_t{byteAt(8)} << 8 | byteAt(9);
-    return header.payloadLength == 0 ? HeaderStatus::ZeroLength : HeaderStatus::Ok;
+    return kmMgrSocketCommon::parsePktHeader(bytes, header);
 }
 
 }  // namespace
@@ -148,6 +142,16 @@ int kmMgrSocketCommon::recvData(int socket, std::span<char> buffer, std::size_t&
 int kmMgrSocketCommon::recvData(int socket, std::span<char> buffer, std::size_t& received,
                                 const WaitLimit& limit) {
     return receiveInto(socket, buffer, received, &limit);
+}
+
+HeaderStatus kmMgrSocketCommon::parsePktHeader(std::span<const std::uint8_t, kPktHeaderSize> bytes,
+                                               PktHeader& header) {
+    if (std::memcmp(bytes.data(), kStartOfFrame, sizeof kStartOfFrame) != 0) {
+        return HeaderStatus::BadStartOfFrame;
+    }
+    header.param = {bytes[4], bytes[5], bytes[6]};
+    header.payloadLength = std::uint32_t{bytes[7]} << 16 | std::uint32_t{bytes[8]} << 8 | bytes[9];
+    return header.payloadLength == 0 ? HeaderStatus::ZeroLength : HeaderStatus::Ok;
 }
 
 HeaderStatus kmMgrSocketCommon::recvPktHeader(int socket, PktHeader& header) {

@@ -46,6 +46,9 @@ class kmMgrSocketCommon {
     // tells how many. A reader that needs the whole payload compares it with the size.
     static int recvData(int socket, std::span<char> buffer, std::size_t& received);
 
+    // Checks the 10 bytes of a header already read; never ReceiveFailed.
+    static HeaderStatus parsePktHeader(std::span<const std::uint8_t, kPktHeaderSize> bytes,
+                                       PktHeader& header);
     // Reads and checks one 10-byte header; logs nothing (each reader logs its own text).
     static HeaderStatus recvPktHeader(int socket, PktHeader& header);
 

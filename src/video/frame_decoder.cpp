@@ -83,7 +83,8 @@ bool FrameDecoder::decodeScaled(PictureSize source, PictureSize target, DecodedP
 
 namespace {
 
-// The rows that one read asks for: a row group of the common 2 × 2 subsampled frames.
+// The rows that one read asks for. Two, a row group of 2 × 2 subsampled frames, measured no
+// faster, and one keeps the ring of the fitted rows smallest.
 constexpr int kRowsPerRead = 1;
 
 std::size_t lineBytes(PictureSize size) {

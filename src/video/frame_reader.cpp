@@ -8,11 +8,6 @@
 #include "protocol/socket_common.h"
 
 namespace krt {
-namespace {
-
-constexpr char kStartOfFrame[4] = {'K', 'M', 'C', 'S'};
-
-}  // namespace
 
 bool LiveFrameReader::next(int fd, VSCFrame& frame) {
     for (;;) {
@@ -70,13 +65,13 @@ LiveFrameReader::Framing LiveFrameReader::frontFrame(std::size_t& frameBytes) co
         frameBytes = kPktHeaderSize;
         return Framing::Partial;
     }
-    const unsigned char* header = m_bytes.data() + m_begin;
-    const std::size_t length =
-        std::size_t{header[7]} << 16 | std::size_t{header[8]} << 8 | std::size_t{header[9]};
-    if (std::memcmp(header, kStartOfFrame, sizeof kStartOfFrame) != 0 || length == 0) {
+    PktHeader header;
+    if (kmMgrSocketCommon::parsePktHeader(
+            std::span<const std::uint8_t, kPktHeaderSize>(m_bytes.data() + m_begin, kPktHeaderSize),
+            header) != HeaderStatus::Ok) {
         return Framing::Damaged;
     }
-    frameBytes = kPktHeaderSize + length;
+    frameBytes = kPktHeaderSize + header.payloadLength;
     return buffered() >= frameBytes ? Framing::Whole : Framing::Partial;
 }
 
