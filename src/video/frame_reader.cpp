@@ -25,7 +25,9 @@ bool LiveFrameReader::next(int fd, VSCFrame& frame) {
                         static_cast<std::size_t>(length));
             frame.setLength(length);
             m_begin += frameBytes;
-            releaseGrowth();
+            if (buffered() == 0) {
+                restart();
+            }
             return true;
         }
         makeRoom(frameBytes);
@@ -46,13 +48,15 @@ bool LiveFrameReader::wholeFrameWaiting(int fd) {
     return framing == Framing::Whole;
 }
 
-// One huge frame, from a hostile server too, must not keep its room for the whole connection.
-void LiveFrameReader::releaseGrowth() {
-    if (buffered() == 0 && m_bytes.size() > kInitialBytes) {
+// The next receive writes where the last one did, into memory still cached, rather than
+// walking through the whole buffer; and one huge frame, from a hostile server too, does not
+// keep its room for the whole connection.
+void LiveFrameReader::restart() {
+    if (m_bytes.size() > kInitialBytes) {
         m_bytes.resize(kInitialBytes);
         m_bytes.shrink_to_fit();
-        clear();
     }
+    clear();
 }
 
 void LiveFrameReader::clear() {

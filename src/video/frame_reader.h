@@ -33,8 +33,9 @@ class LiveFrameReader {
     std::size_t buffered() const { return m_end - m_begin; }
     // Moves the bytes held to the start and grows the buffer, so that `bytes` fit after its start.
     void makeRoom(std::size_t bytes);
-    // Gives back the room a larger frame took, once nothing is held.
-    void releaseGrowth();
+    // Once nothing is held: back to the start of the buffer, with the room a larger frame took
+    // given back.
+    void restart();
     // One receive call into the room after the bytes held; false when nothing came.
     bool receive(int fd, int flags);
 
