@@ -10,12 +10,15 @@
 //                      with one stream or four at once; at the simulator's pace, or (backlog)
 //                      on frames that have piled up in the connection.
 // Every rate is per core: frames per CPU-second of the thread(s) that receive and decode
-// (manual time), so that the simulator, which paints and encodes every frame on the other
-// core, does not set it. wall_fps is the rate the streams reached in elapsed time;
+// (manual time), so that the simulator, which paints and encodes every frame on a core of its
+// own, does not set it. wall_fps is the rate the streams reached in elapsed time;
 // decode_share is the part of the receive threads' CPU time that went to decoding, so that
 // 1 − decode_share is what the path costs beyond the decode, whatever speed the machine
-// decodes at during the run.
+// decodes at during the run; vs_memory is the path's rate against FrameDecoder's on held
+// frames to the same tile, measured on the same core just before the streams start.
 #include <benchmark/benchmark.h>
+#include <pthread.h>
+#include <sched.h>
 #include <turbojpeg.h>
 
 #include <condition_variable>
@@ -27,6 +30,7 @@
 #include <stdexcept>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "sim_config.h"
 #include "sim_server.h"
@@ -45,6 +49,7 @@ constexpr int kTileHeight = 240;
 constexpr std::size_t kHeldFrames = 60;
 constexpr int kFramesPerIteration = 50;
 constexpr auto kBacklogTime = 500ms;
+constexpr long kMemoryFrames = 1000;
 
 struct BenchChannel {
     const char* id;
@@ -74,6 +79,43 @@ PictureSize tileTarget(const BenchChannel& channel) {
     return {placement.width, placement.height};
 }
 
+// The simulator stands in for a server on another machine: given a core of its own, its
+// painting does not evict the client's caches or take the client's core between frames. The
+// benchmark's own thread, and so every client thread it starts, keeps the other core.
+class CoreSplit {
+  public:
+    CoreSplit() {
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) {
+            return;
+        }
+        for (int cpu = 0; cpu < CPU_SETSIZE && m_cores.size() < 2; ++cpu) {
+            if (CPU_ISSET(cpu, &allowed)) {
+                m_cores.push_back(cpu);
+            }
+        }
+    }
+    // Runs `start` on the simulator's core, so that the threads it starts stay there.
+    template <typename Start>
+    void startOnSimulatorCore(Start&& start) {
+        const bool split = m_cores.size() == 2 && pinCallingThread(m_cores[1]);
+        start();
+        if (split) {
+            pinCallingThread(m_cores[0]);
+        }
+    }
+
+  private:
+    static bool pinCallingThread(int cpu) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(cpu, &set);
+        return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
+    }
+    std::vector<int> m_cores;
+};
+
 // One simulator for the whole run: both channels at their full size, no frame-rate cap.
 class BenchSim {
   public:
@@ -102,7 +144,7 @@ class BenchSim {
         }
         m_server = std::make_unique<sim::SimServer>(std::move(config));
         // Any free port: the benchmark may run beside a krt-sim on 5500.
-        m_server->start("127.0.0.1", 0);
+        CoreSplit().startOnSimulatorCore([this] { m_server->start("127.0.0.1", 0); });
     }
     std::unique_ptr<sim::SimServer> m_server;
 };
@@ -175,6 +217,22 @@ void DecodeAndFit(benchmark::State& state) {
     state.SetLabel(channel.id);
 }
 
+// Frames per CPU-second of FrameDecoder on the held frames, to the tile's size: what the
+// stream path is held to, measured beside it so that the machine's drift between benchmarks
+// does not enter the comparison.
+double memoryDecodeRate(const BenchChannel& channel, long frameCount) {
+    const auto& frames = heldFrames(channel);
+    const PictureSize target = tileTarget(channel);
+    FrameDecoder decoder;
+    DecodedPicture picture;
+    const double start = threadCpuSeconds();
+    for (long i = 0; i < frameCount; ++i) {
+        decoder.decode(frames[static_cast<std::size_t>(i) % frames.size()], target, picture);
+        benchmark::DoNotOptimize(picture.pixels.data());
+    }
+    return static_cast<double>(frameCount) / (threadCpuSeconds() - start);
+}
+
 // One stream as a tile runs it: receive, then decode to the tile's size.
 class TileStream {
   public:
@@ -199,6 +257,7 @@ class TileStream {
     }
     bool waitForFrames(long frames) {
         std::unique_lock lock(m_mutex);
+        m_awaitedFrames = frames;
         return m_changed.wait_for(lock, 30s, [&] { return m_progress.frames >= frames; });
     }
     // Holds the receive thread after its next frame; returns the progress once it goes on.
@@ -231,12 +290,18 @@ class TileStream {
             // The server fills the connection meanwhile: the frames that follow are waiting.
             std::this_thread::sleep_for(kBacklogTime);
         }
+        bool awaited = hold;
         {
             std::lock_guard lock(m_mutex);
             m_progress.cpuSeconds = threadCpuSeconds();
             m_progress.holds += hold ? 1 : 0;
+            awaited = awaited || m_progress.frames == m_awaitedFrames;
         }
-        m_changed.notify_all();
+        // Waking the benchmark's thread on every frame would charge the path with a cost that
+        // is the benchmark's own.
+        if (awaited) {
+            m_changed.notify_all();
+        }
     }
 
     const PictureSize m_target;
@@ -246,6 +311,7 @@ class TileStream {
     std::condition_variable m_changed;
     Progress m_progress;
     bool m_holdRequested = false;
+    long m_awaitedFrames = 0;
     VSCHarlowStream m_stream;  // last: it stops before the decoder goes
 };
 
@@ -254,6 +320,7 @@ void StreamDecode(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
     const auto streamCount = static_cast<std::size_t>(state.range(1));
     const bool backlog = state.range(2) != 0;
+    const double memoryRate = memoryDecodeRate(channel, kMemoryFrames);
     std::vector<std::unique_ptr<TileStream>> streams;
     for (std::size_t i = 0; i < streamCount; ++i) {
         streams.push_back(std::make_unique<TileStream>(channel));
@@ -296,6 +363,7 @@ void StreamDecode(benchmark::State& state) {
         state.counters["wall_fps"] = static_cast<double>(frames) / wallSeconds;
     }
     state.counters["decode_share"] = decodeSeconds / totalCpuSeconds;
+    state.counters["vs_memory"] = static_cast<double>(frames) / totalCpuSeconds / memoryRate;
     state.counters["frame_buffer_bytes"] = streams.front()->progress().bufferBytes;
     state.counters["picture_bytes"] = static_cast<double>(streams.front()->pictureBytes());
     int failed = 0;
