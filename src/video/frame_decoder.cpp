@@ -1,7 +1,9 @@
 #include "video/frame_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace krt {
 namespace {
@@ -91,19 +93,58 @@ std::size_t lineBytes(PictureSize size) {
     return static_cast<std::size_t>(size.width) * DecodedPicture::kBytesPerPixel;
 }
 
-// Decoded rows straight into a picture, which is stored bottom-up.
+// The decoder writes a row that starts on a 32-byte boundary with stores that bypass the cache:
+// slower to write, and read back from memory by whoever uses the row next. Rows that are
+// decoded to be used at once go to slots that start 16 bytes past a cache line instead.
+constexpr std::size_t kBypassAlignment = 32;
+constexpr std::size_t kCacheLine = 64;
+
+unsigned char* cachedSlots(std::vector<unsigned char>& storage, std::size_t slotBytes, int slots) {
+    constexpr std::size_t kPastBoundary = 16;
+    storage.resize(static_cast<std::size_t>(slots) * slotBytes + kCacheLine + kPastBoundary);
+    const auto address = reinterpret_cast<std::uintptr_t>(storage.data());
+    return storage.data() + (kCacheLine - address % kCacheLine) % kCacheLine + kPastBoundary;
+}
+
+std::size_t slotBytes(PictureSize rowSize) {
+    return (lineBytes(rowSize) + kCacheLine - 1) / kCacheLine * kCacheLine;
+}
+
+// Decoded rows straight into a picture, which is stored bottom-up; a row of the picture that
+// the decoder would write past the cache is decoded into a spare slot and copied.
 class PictureRows final : public JpegRowSink {
   public:
-    PictureRows(unsigned char* pixels, PictureSize size) : m_pixels(pixels), m_size(size) {}
+    PictureRows(unsigned char* pixels, PictureSize size, std::vector<unsigned char>& spare)
+        : m_pixels(pixels),
+          m_size(size),
+          m_slotBytes(slotBytes(size)),
+          m_spare(cachedSlots(spare, m_slotBytes, kRowsPerRead)) {}
     int rowsAhead() const override { return kRowsPerRead; }
     unsigned char* rowAddress(int row) override {
-        return m_pixels + static_cast<std::size_t>(m_size.height - 1 - row) * lineBytes(m_size);
+        unsigned char* line =
+            m_pixels + static_cast<std::size_t>(m_size.height - 1 - row) * lineBytes(m_size);
+        if (reinterpret_cast<std::uintptr_t>(line) % kBypassAlignment != 0) {
+            return line;
+        }
+        const auto slot = static_cast<std::size_t>(row % kRowsPerRead);
+        m_copies[slot] = line;
+        return m_spare + slot * m_slotBytes;
     }
-    void rowsDecoded(int /*count*/) override {}
+    void rowsDecoded(int /*count*/) override {
+        for (std::size_t slot = 0; slot < m_copies.size(); ++slot) {
+            if (m_copies[slot] != nullptr) {
+                std::memcpy(m_copies[slot], m_spare + slot * m_slotBytes, lineBytes(m_size));
+                m_copies[slot] = nullptr;
+            }
+        }
+    }
 
   private:
     unsigned char* m_pixels;
     PictureSize m_size;
+    std::size_t m_slotBytes;
+    unsigned char* m_spare;
+    std::array<unsigned char*, kRowsPerRead> m_copies{};
 };
 
 // Decoded rows into a small ring; each target row is fitted as soon as the rows it reads are
@@ -116,17 +157,11 @@ class FittedRows final : public JpegRowSink {
 
     FittedRows(PictureResampler& resampler, std::vector<unsigned char>& ring, PictureSize scaled,
                unsigned char* target, PictureSize targetSize)
-        : m_resampler(resampler), m_target(target), m_targetSize(targetSize) {
-        // The decoder writes rows that start on a 32-byte boundary with stores that bypass
-        // the cache, so that the resampler would read them back from memory: every slot starts
-        // 16 bytes past a cache line instead.
-        constexpr std::size_t kCacheLine = 64;
-        constexpr std::size_t kPastBoundary = 16;
-        m_slotBytes = (lineBytes(scaled) + kCacheLine - 1) / kCacheLine * kCacheLine;
-        ring.resize(kSlots * m_slotBytes + kCacheLine + kPastBoundary);
-        const auto address = reinterpret_cast<std::uintptr_t>(ring.data());
-        m_firstSlot =
-            ring.data() + (kCacheLine - address % kCacheLine) % kCacheLine + kPastBoundary;
+        : m_resampler(resampler),
+          m_target(target),
+          m_targetSize(targetSize),
+          m_slotBytes(slotBytes(scaled)),
+          m_firstSlot(cachedSlots(ring, m_slotBytes, kSlots)) {
         resampler.prepare(scaled, targetSize);
     }
     int rowsAhead() const override { return kRowsPerRead; }
@@ -150,20 +185,20 @@ class FittedRows final : public JpegRowSink {
     PictureResampler& m_resampler;
     unsigned char* m_target;
     PictureSize m_targetSize;
-    std::size_t m_slotBytes = 0;
-    unsigned char* m_firstSlot = nullptr;
+    std::size_t m_slotBytes;
+    unsigned char* m_firstSlot;
     int m_nextRow = 0;
 };
 
 }  // namespace
 
 bool FrameDecoder::decodeExactly(ScalingFactor factor, PictureSize size) {
-    PictureRows rows(m_next.data(), size);
+    PictureRows rows(m_next.data(), size, m_spareRows);
     return m_rowReader.decode(factor, size, rows);
 }
 
 bool FrameDecoder::decodeFitted(ScalingFactor factor, PictureSize scaled, PictureSize target) {
-    FittedRows rows(m_resampler, m_sourceRows, scaled, m_next.data(), target);
+    FittedRows rows(m_resampler, m_spareRows, scaled, m_next.data(), target);
     return m_rowReader.decode(factor, scaled, rows);
 }
 

@@ -59,7 +59,7 @@ class FrameDecoder {
     // The next picture, filled while the current one stays whole; the two trade places.
     std::vector<unsigned char> m_next;
     JpegRowReader m_rowReader;
-    std::vector<unsigned char> m_sourceRows;  // the last few decoded rows, as a ring
+    std::vector<unsigned char> m_spareRows;  // decoded rows on their way into the picture
     PictureResampler m_resampler;
     int m_failedFrames = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "video/test_jpeg.h"
 
@@ -192,6 +193,25 @@ TEST(DecodeFitted, GivesTheWholeScaledPictureResampled) {
         ASSERT_TRUE(decoder.decode(jpeg, c.target, fitted));
         EXPECT_EQ(upsideDown(fitted.pixels, c.target), expected)
             << c.target.width << "x" << c.target.height;
+    }
+}
+
+// At a DCT scale the picture holds the library's own decode, byte for byte, also in the rows
+// that go through a spare row because they start on a 32-byte boundary: 100 pixels are 400
+// bytes, so every other row does.
+TEST(DecodeExactly, GivesTheLibrarysBytesInEveryRow) {
+    const std::vector<unsigned char> jpeg = test::detailedJpeg(200, 150);
+    const PictureSize half{100, 75};
+    std::vector<unsigned char> expected(static_cast<std::size_t>(half.width * half.height) * 4);
+    const std::unique_ptr<void, int (*)(tjhandle)> library(tjInitDecompress(), tjDestroy);
+    ASSERT_EQ(tjDecompress2(library.get(), jpeg.data(), jpeg.size(), expected.data(), half.width,
+                            half.width * 4, half.height, TJPF_BGRX, TJFLAG_BOTTOMUP),
+              0);
+    FrameDecoder decoder;
+    DecodedPicture picture;
+    for (int frame = 0; frame < 2; ++frame) {  // into both of the decoder's buffers
+        ASSERT_TRUE(decoder.decode(jpeg, half, picture));
+        EXPECT_EQ(picture.pixels, expected) << "frame " << frame;
     }
 }
 
