@@ -21,12 +21,13 @@
 #include <sched.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <ctime>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -49,7 +50,6 @@ constexpr int kTileHeight = 240;
 constexpr std::size_t kHeldFrames = 60;
 constexpr int kFramesPerIteration = 50;
 constexpr auto kBacklogTime = 500ms;
-constexpr long kMemoryFrames = 1000;
 
 struct BenchChannel {
     const char* id;
@@ -217,23 +217,32 @@ void DecodeAndFit(benchmark::State& state) {
     state.SetLabel(channel.id);
 }
 
-// Frames per CPU-second of FrameDecoder on the held frames, to the tile's size: what the
-// stream path is held to, measured beside it so that the machine's drift between benchmarks
-// does not enter the comparison.
-double memoryDecodeRate(const BenchChannel& channel, long frameCount) {
-    const auto& frames = heldFrames(channel);
-    const PictureSize target = tileTarget(channel);
-    FrameDecoder decoder;
-    DecodedPicture picture;
-    const double start = threadCpuSeconds();
-    for (long i = 0; i < frameCount; ++i) {
-        decoder.decode(frames[static_cast<std::size_t>(i) % frames.size()], target, picture);
-        benchmark::DoNotOptimize(picture.pixels.data());
+// FrameDecoder on frames held in memory, to a tile's size: what the stream path is held to.
+class MemoryDecode {
+  public:
+    explicit MemoryDecode(const BenchChannel& channel)
+        : m_frames(heldFrames(channel)), m_target(tileTarget(channel)) {}
+    // Decodes `count` frames; returns the CPU seconds they took.
+    double run(long count) {
+        const double start = threadCpuSeconds();
+        for (long i = 0; i < count; ++i) {
+            m_decoder.decode(m_frames[m_next++ % m_frames.size()], m_target, m_picture);
+            benchmark::DoNotOptimize(m_picture.pixels.data());
+        }
+        return threadCpuSeconds() - start;
     }
-    return static_cast<double>(frameCount) / (threadCpuSeconds() - start);
-}
 
-// One stream as a tile runs it: receive, then decode to the tile's size.
+  private:
+    const std::vector<std::vector<unsigned char>>& m_frames;
+    const PictureSize m_target;
+    FrameDecoder m_decoder;
+    DecodedPicture m_picture;
+    std::size_t m_next = 0;
+};
+
+// One stream as a tile runs it: receive, then decode to the tile's size. The benchmark can
+// stop its receive thread between two frames, so that the in-memory decode measured meanwhile
+// runs on a quiet core.
 class TileStream {
   public:
     explicit TileStream(const BenchChannel& channel) : m_target(tileTarget(channel)) {
@@ -242,33 +251,49 @@ class TileStream {
             throw std::runtime_error("krt-sim did not stream");
         }
     }
-    ~TileStream() { m_stream.disconnectFromCamera(); }
+    ~TileStream() {
+        resume(false);
+        m_stream.disconnectFromCamera();
+    }
 
     struct Progress {
         long frames = 0;
         double cpuSeconds = 0;     // of the receive thread, at the end of the last frame
         double decodeSeconds = 0;  // the part of it spent decoding
-        int bufferBytes = 0;
-        long holds = 0;
+        std::chrono::steady_clock::time_point time;
     };
-    Progress progress() {
-        std::lock_guard lock(m_mutex);
-        return m_progress;
+    // Stops the receive thread after its next frame; false when no frame came.
+    bool pause() {
+        std::unique_lock lock(m_mutex);
+        m_pauseRequested = true;
+        return m_changed.wait_for(lock, 30s, [&] { return m_paused; });
     }
-    bool waitForFrames(long frames) {
+    // Lets the receive thread go on. With `catchUp`, progress() stays unset until it has taken
+    // the frames that piled up meanwhile and waits for the server again.
+    void resume(bool catchUp) {
+        std::lock_guard lock(m_mutex);
+        m_pauseRequested = false;
+        m_catchingUp = catchUp;
+        m_start.reset();
+        m_changed.notify_all();
+    }
+    // The progress where a measurement starts: right after the pause, or once caught up.
+    std::optional<Progress> start() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, 30s, [&] { return m_start.has_value(); });
+        return m_start;
+    }
+    std::optional<Progress> waitForFrames(long frames) {
         std::unique_lock lock(m_mutex);
         m_awaitedFrames = frames;
-        return m_changed.wait_for(lock, 30s, [&] { return m_progress.frames >= frames; });
-    }
-    // Holds the receive thread after its next frame; returns the progress once it goes on.
-    std::optional<Progress> holdOnce() {
-        std::unique_lock lock(m_mutex);
-        const long holds = m_progress.holds;
-        m_holdRequested = true;
-        if (!m_changed.wait_for(lock, 30s, [&] { return m_progress.holds > holds; })) {
+        if (!m_changed.wait_for(lock, 30s, [&] { return m_progress.frames >= frames; })) {
             return std::nullopt;
         }
         return m_progress;
+    }
+    int frameBufferBytes() {
+        std::lock_guard lock(m_mutex);
+        return m_frameBufferBytes;
     }
     std::size_t pictureBytes() const { return m_picture.pixels.capacity(); }
     int failedFrames() const { return m_decoder.failedFrames(); }
@@ -278,28 +303,27 @@ class TileStream {
         const double decodeStart = threadCpuSeconds();
         m_decoder.decode(frame.payload(), m_target, m_picture);
         const double decodeSeconds = threadCpuSeconds() - decodeStart;
-        bool hold = false;
-        {
-            std::lock_guard lock(m_mutex);
-            ++m_progress.frames;
-            m_progress.decodeSeconds += decodeSeconds;
-            m_progress.bufferBytes = frame.capacity();
-            hold = std::exchange(m_holdRequested, false);
+        std::unique_lock lock(m_mutex);
+        ++m_progress.frames;
+        m_progress.decodeSeconds += decodeSeconds;
+        m_frameBufferBytes = frame.capacity();
+        bool wake = m_progress.frames == m_awaitedFrames;
+        const bool pausedHere = m_pauseRequested;
+        if (pausedHere) {
+            m_paused = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [&] { return !m_pauseRequested; });
+            m_paused = false;
         }
-        if (hold) {
-            // The server fills the connection meanwhile: the frames that follow are waiting.
-            std::this_thread::sleep_for(kBacklogTime);
-        }
-        bool awaited = hold;
-        {
-            std::lock_guard lock(m_mutex);
-            m_progress.cpuSeconds = threadCpuSeconds();
-            m_progress.holds += hold ? 1 : 0;
-            awaited = awaited || m_progress.frames == m_awaitedFrames;
+        m_progress.cpuSeconds = threadCpuSeconds();
+        m_progress.time = std::chrono::steady_clock::now();
+        if (!m_start && !(m_catchingUp && (pausedHere || frame.newerFrameWaiting()))) {
+            m_start = m_progress;
+            wake = true;
         }
         // Waking the benchmark's thread on every frame would charge the path with a cost that
         // is the benchmark's own.
-        if (awaited) {
+        if (wake) {
             m_changed.notify_all();
         }
     }
@@ -310,17 +334,23 @@ class TileStream {
     std::mutex m_mutex;
     std::condition_variable m_changed;
     Progress m_progress;
-    bool m_holdRequested = false;
+    std::optional<Progress> m_start;
+    int m_frameBufferBytes = 0;
     long m_awaitedFrames = 0;
+    bool m_pauseRequested = false;
+    bool m_paused = false;
+    bool m_catchingUp = false;
     VSCHarlowStream m_stream;  // last: it stops before the decoder goes
 };
 
-// (b) and (c): the whole path, one or four streams.
+// (b) and (c): the whole path, one or four streams. Every iteration pairs the streams' frames
+// with as many frames decoded in memory on the same core while the streams wait, so that both
+// sides of vs_memory see the machine at the same speed.
 void StreamDecode(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
     const auto streamCount = static_cast<std::size_t>(state.range(1));
     const bool backlog = state.range(2) != 0;
-    const double memoryRate = memoryDecodeRate(channel, kMemoryFrames);
+    MemoryDecode memory(channel);
     std::vector<std::unique_ptr<TileStream>> streams;
     for (std::size_t i = 0; i < streamCount; ++i) {
         streams.push_back(std::make_unique<TileStream>(channel));
@@ -328,43 +358,58 @@ void StreamDecode(benchmark::State& state) {
     long frames = 0;
     double totalCpuSeconds = 0;
     double decodeSeconds = 0;
-    const auto wallStart = std::chrono::steady_clock::now();
+    long memoryFrames = 0;
+    double memoryCpuSeconds = 0;
+    double wallSeconds = 0;
     for (auto _ : state) {
-        // With a backlog, every stream first lets frames pile up in its connection, so that
-        // what follows measures how fast the path takes frames that are waiting rather than
-        // how fast the simulator paints them (between frames the thread would sleep and
-        // lose its caches to whatever else runs).
-        std::vector<std::future<std::optional<TileStream::Progress>>> held;
+        const auto pauseStart = std::chrono::steady_clock::now();
         for (const auto& stream : streams) {
-            held.push_back(std::async(std::launch::async, [&stream, backlog] {
-                return backlog ? stream->holdOnce()
-                               : std::optional<TileStream::Progress>(stream->progress());
-            }));
-        }
-        double cpuSeconds = 0;
-        for (std::size_t i = 0; i < streams.size(); ++i) {
-            const std::optional<TileStream::Progress> before = held[i].get();
-            if (!before || !streams[i]->waitForFrames(before->frames + kFramesPerIteration)) {
+            if (!stream->pause()) {
                 state.SkipWithError("the stream stalled");
                 return;
             }
-            const TileStream::Progress after = streams[i]->progress();
-            cpuSeconds += after.cpuSeconds - before->cpuSeconds;
-            decodeSeconds += after.decodeSeconds - before->decodeSeconds;
-            frames += after.frames - before->frames;
         }
+        const long pairedFrames = kFramesPerIteration * static_cast<long>(streamCount);
+        memoryCpuSeconds += memory.run(pairedFrames);
+        memoryFrames += pairedFrames;
+        // With a backlog, frames pile up in every connection meanwhile, so that what follows
+        // measures how fast the path takes frames that are waiting rather than how fast the
+        // simulator paints them. Without one, the streams first take what piled up.
+        if (backlog) {
+            std::this_thread::sleep_until(pauseStart + kBacklogTime);
+        }
+        for (const auto& stream : streams) {
+            stream->resume(!backlog);
+        }
+        double cpuSeconds = 0;
+        auto firstStart = std::chrono::steady_clock::time_point::max();
+        auto lastEnd = std::chrono::steady_clock::time_point::min();
+        for (const auto& stream : streams) {
+            const std::optional<TileStream::Progress> before = stream->start();
+            const std::optional<TileStream::Progress> after =
+                before ? stream->waitForFrames(before->frames + kFramesPerIteration) : std::nullopt;
+            if (!after) {
+                state.SkipWithError("the stream stalled");
+                return;
+            }
+            cpuSeconds += after->cpuSeconds - before->cpuSeconds;
+            decodeSeconds += after->decodeSeconds - before->decodeSeconds;
+            frames += after->frames - before->frames;
+            firstStart = std::min(firstStart, before->time);
+            lastEnd = std::max(lastEnd, after->time);
+        }
+        wallSeconds += std::chrono::duration<double>(lastEnd - firstStart).count();
         state.SetIterationTime(cpuSeconds);
         totalCpuSeconds += cpuSeconds;
     }
-    const double wallSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     state.SetItemsProcessed(frames);
     if (!backlog) {
         state.counters["wall_fps"] = static_cast<double>(frames) / wallSeconds;
     }
     state.counters["decode_share"] = decodeSeconds / totalCpuSeconds;
-    state.counters["vs_memory"] = static_cast<double>(frames) / totalCpuSeconds / memoryRate;
-    state.counters["frame_buffer_bytes"] = streams.front()->progress().bufferBytes;
+    state.counters["vs_memory"] = (static_cast<double>(frames) / totalCpuSeconds) /
+                                  (static_cast<double>(memoryFrames) / memoryCpuSeconds);
+    state.counters["frame_buffer_bytes"] = streams.front()->frameBufferBytes();
     state.counters["picture_bytes"] = static_cast<double>(streams.front()->pictureBytes());
     int failed = 0;
     for (const auto& stream : streams) {
