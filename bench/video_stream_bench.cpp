@@ -15,7 +15,7 @@
 // decode_share is the part of the receive threads' CPU time that went to decoding, so that
 // 1 − decode_share is what the path costs beyond the decode, whatever speed the machine
 // decodes at during the run; vs_memory is the path's rate against FrameDecoder's on held
-// frames to the same tile, measured on the same core just before the streams start.
+// frames to the same tile, measured on the same core in every iteration while the streams wait.
 #include <benchmark/benchmark.h>
 #include <pthread.h>
 #include <sched.h>
@@ -276,8 +276,8 @@ class TileStream {
         m_pauseRequested = true;
         return m_changed.wait_for(lock, 30s, [&] { return m_paused; });
     }
-    // Lets the receive thread go on. With `catchUp`, progress() stays unset until it has taken
-    // the frames that piled up meanwhile and waits for the server again.
+    // Lets the receive thread go on. With `catchUp`, start() waits until it has taken the
+    // frames that piled up meanwhile and waits for the server again.
     void resume(bool catchUp) {
         std::lock_guard lock(m_mutex);
         m_pauseRequested = false;
