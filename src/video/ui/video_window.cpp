@@ -141,10 +141,11 @@ void DVideoWindow::onFrame(const VSCFrame& frame) {
     }
     m_nextGridDraw_ms.store(now_ms + kGridThrottle_ms);
     armWatchdog();
-    m_framesDrawn.fetch_add(1);
     if (drawFrame(frame, *channel)) {
         m_streamFrameShown.store(frameNumber);
     }
+    // Counted once the draw is over, so that whoever sees the count also sees what it showed.
+    m_framesDrawn.fetch_add(1);
 }
 
 bool DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel) {

@@ -124,8 +124,8 @@ TEST_F(VideoTile, GridTileShowsTheNewestFrameAndLeavesNothingInTheConnection) {
     m_tile.setChannel(&channel);
     m_tile.setBigView(false);
     m_tile.startConnect();
-    // What the server sends while the test looks, with room for a loaded machine to stall the
-    // test for a second; a tile that let frames wait would be a whole period's frames behind.
+    // What the server sends while the tile decodes and the test looks, with room for the slow
+    // sanitizer builds; a tile that let frames wait would be a whole period's frames behind.
     constexpr long kFramesOfLeeway = 25;
     for (int period = 0; period < 3; ++period) {
         const int drawn = window().framesDrawn();
