@@ -97,6 +97,12 @@ VSCConnectParams paramsFor(const test::ScriptedServer& server, std::string_view 
     return {formatConnectionText(server.address(), channel, server.port())};
 }
 
+// Sends the stream's frames to the log, then connects it to the server's channel.
+int connectLogged(VSCHarlowStream& stream, FrameLog& log, const test::ScriptedServer& server) {
+    stream.setFrameCallback(log.callback());
+    return stream.connectToCamera(paramsFor(server));
+}
+
 class RequestText : public testing::TestWithParam<bool> {};
 
 TEST_P(RequestText, ResolutionChoosesTheRequestAndTheHeaderCountsTheText) {
@@ -210,8 +216,7 @@ TEST(SecondConnect, RefusedWhileTheFirstStreamRunsOn) {
     }));
     FrameLog log;
     VSCHarlowStream stream;
-    stream.setFrameCallback(log.callback());
-    ASSERT_EQ(stream.connectToCamera(paramsFor(server)), kVscSuccess);
+    ASSERT_EQ(connectLogged(stream, log, server), kVscSuccess);
     EXPECT_EQ(stream.connectToCamera(paramsFor(server, "8")), kVscAlreadyOpen);
     sendFrame.release();
     ASSERT_TRUE(log.waitForCount(1));
@@ -250,8 +255,7 @@ TEST(FrameBuffer, ReusedForASmallerFrameReplacedForALargerOne) {
     }));
     FrameLog log;
     VSCHarlowStream stream;
-    stream.setFrameCallback(log.callback());
-    ASSERT_EQ(stream.connectToCamera(paramsFor(server)), kVscSuccess);
+    ASSERT_EQ(connectLogged(stream, log, server), kVscSuccess);
     ASSERT_TRUE(log.waitForCount(3));
     const std::vector<SeenFrame> frames = log.frames();
     for (std::size_t i = 0; i < payloads.size(); ++i) {
@@ -274,8 +278,7 @@ TEST(NewerFrames, FramesArrivingTogetherAreEachHandedOnAndAllButTheLastSayANewer
     }));
     FrameLog log;
     VSCHarlowStream stream;
-    stream.setFrameCallback(log.callback());
-    ASSERT_EQ(stream.connectToCamera(paramsFor(server)), kVscSuccess);
+    ASSERT_EQ(connectLogged(stream, log, server), kVscSuccess);
     ASSERT_TRUE(log.waitForCount(3));
     sendLast.release();
     ASSERT_TRUE(log.waitForCount(4));
@@ -299,8 +302,7 @@ TEST(Trickle, AFrameArrivingByteByByteIsHandedOnWhole) {
     }));
     FrameLog log;
     VSCHarlowStream stream;
-    stream.setFrameCallback(log.callback());
-    ASSERT_EQ(stream.connectToCamera(paramsFor(server)), kVscSuccess);
+    ASSERT_EQ(connectLogged(stream, log, server), kVscSuccess);
     ASSERT_TRUE(log.waitForCount(2, 20s));
     EXPECT_EQ(log.frames()[0].bytes, trickled);
     EXPECT_EQ(log.frames()[1].bytes, "next");
@@ -329,8 +331,7 @@ TEST_P(BrokenStream, EndsTheReceiveThreadWithoutHandingOnThePartialFrame) {
     }));
     FrameLog log;
     VSCHarlowStream stream;
-    stream.setFrameCallback(log.callback());
-    ASSERT_EQ(stream.connectToCamera(paramsFor(server)), kVscSuccess);
+    ASSERT_EQ(connectLogged(stream, log, server), kVscSuccess);
     ASSERT_TRUE(stream.waitReceiveEnded(kWait));
     EXPECT_EQ(log.frames().size(), c.wholeFrames);
 }
@@ -364,8 +365,7 @@ TEST(Pause, NoCallbackAndNoReadUntilTheNextConnect) {
     FrameLog log;
     log.holdAfter(1);
     VSCHarlowStream stream;
-    stream.setFrameCallback(log.callback());
-    ASSERT_EQ(stream.connectToCamera(paramsFor(server)), kVscSuccess);
+    ASSERT_EQ(connectLogged(stream, log, server), kVscSuccess);
     ASSERT_TRUE(log.waitForCount(1));
     stream.pauseReceiving();
     log.release();
@@ -419,8 +419,7 @@ TEST(Disconnect, StopsAStreamingConnectionAtOnce) {
     }));
     FrameLog log;
     VSCHarlowStream stream;
-    stream.setFrameCallback(log.callback());
-    ASSERT_EQ(stream.connectToCamera(paramsFor(server)), kVscSuccess);
+    ASSERT_EQ(connectLogged(stream, log, server), kVscSuccess);
     ASSERT_TRUE(log.waitForCount(1));
     EXPECT_EQ(stream.disconnectFromCamera(), kVscSuccess);
     EXPECT_TRUE(stream.waitReceiveEnded(0ms));
