@@ -4,7 +4,8 @@
 //                      is one of its DCT scales: the limit;
 //   DecodeAndFit       FrameDecoder on the same frames to sizes a tile really has, which are no
 //                      DCT scale (308 × 231 in the grid, 616 × 462 in the single view): the
-//                      scaled decode and the bilinear resample to the exact size;
+//                      scaled decode and the bilinear resample to the exact size (with AVX-512,
+//                      of the YCbCr planes before the colour conversion);
 //   StreamDecode       the whole path: krt-sim streams over loopback with no frame-rate cap,
 //                      VSCHarlowStream receives, FrameDecoder decodes to the tile's size;
 //                      with one stream or four at once; at the simulator's pace, or (backlog)

@@ -47,7 +47,11 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
     return smallestReaching.value_or(largest);
 }
 
-FrameDecoder::FrameDecoder() : m_factors(JpegRowReader::scalingFactors()) {}
+FrameDecoder::FrameDecoder(InstructionSet ceiling)
+    : m_factors(JpegRowReader::scalingFactors()),
+      m_resampler(ceiling),
+      m_planesFaster(usableInstructionSet(ceiling) >= InstructionSet::Avx512),
+      m_planarFit(ceiling) {}
 
 std::optional<PictureSize> FrameDecoder::readSize(std::span<const unsigned char> jpeg) {
     const std::optional<PictureSize> size = m_rowReader.start(jpeg);
@@ -74,8 +78,14 @@ bool FrameDecoder::decodeScaled(PictureSize source, PictureSize target, DecodedP
         return false;
     }
     m_next.resize(byteCount(target));
-    const bool decoded =
-        scaled == target ? decodeExactly(factor, target) : decodeFitted(factor, scaled, target);
+    bool decoded = false;
+    if (scaled == target) {
+        decoded = decodeExactly(factor, target);
+    } else if (fitsPlanes(factor)) {
+        decoded = m_planarFit.decode(m_rowReader, target, m_next.data());
+    } else {
+        decoded = decodeFitted(factor, scaled, target);
+    }
     if (decoded) {
         m_next.swap(picture.pixels);  // no copy: the two buffers trade places
         picture.size = target;
@@ -195,6 +205,10 @@ class FittedRows final : public JpegRowSink {
 bool FrameDecoder::decodeExactly(ScalingFactor factor, PictureSize size) {
     PictureRows rows(m_next.data(), size, m_spareRows);
     return m_rowReader.decode(factor, size, rows);
+}
+
+bool FrameDecoder::fitsPlanes(ScalingFactor factor) {
+    return m_planesFaster && m_rowReader.planeLayout(factor).has_value();
 }
 
 bool FrameDecoder::decodeFitted(ScalingFactor factor, PictureSize scaled, PictureSize target) {

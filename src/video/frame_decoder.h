@@ -7,6 +7,7 @@
 #include "video/jpeg_rows.h"
 #include "video/picture_resampler.h"
 #include "video/picture_size.h"
+#include "video/planar_fit.h"
 
 namespace krt {
 
@@ -33,14 +34,16 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
 
 // Decodes JPEG frames to the size they are drawn at: by the decoder's own DCT scaling to the
 // nearest size at least as large, then resampled bilinearly to the exact size, each row as soon
-// as the decoder has given the rows it reads. One per stream: it keeps its decoders and scratch
-// buffers from frame to frame. Not for use by two threads at once.
+// as the decoder has given the rows it reads. YCbCr frames are resampled as planes before their
+// colours are converted, where the processor has AVX-512; other frames, and other processors,
+// resample the decoded pixels. One per stream: it keeps its decoders and scratch buffers from
+// frame to frame. Not for use by two threads at once.
 class FrameDecoder {
   public:
     // Larger decoded pictures are refused, whatever their frame claims.
     static constexpr long kMaxDecodedPixels = 4096L * 4096L;
 
-    FrameDecoder();
+    explicit FrameDecoder(InstructionSet ceiling = InstructionSet::Avx512);
 
     // The picture size the frame announces, or nothing when it is no readable JPEG.
     std::optional<PictureSize> readSize(std::span<const unsigned char> jpeg);
@@ -54,6 +57,7 @@ class FrameDecoder {
     bool decodeScaled(PictureSize source, PictureSize target, DecodedPicture& picture);
     bool decodeExactly(ScalingFactor factor, PictureSize size);
     bool decodeFitted(ScalingFactor factor, PictureSize scaled, PictureSize target);
+    bool fitsPlanes(ScalingFactor factor);
 
     std::vector<ScalingFactor> m_factors;
     // The next picture, filled while the current one stays whole; the two trade places.
@@ -61,6 +65,9 @@ class FrameDecoder {
     JpegRowReader m_rowReader;
     std::vector<unsigned char> m_spareRows;  // decoded rows on their way into the picture
     PictureResampler m_resampler;
+    // Without AVX-512 the decoder's own conversion and the pixel resampler are faster.
+    bool m_planesFaster;
+    PlanarFit m_planarFit;
     int m_failedFrames = 0;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,6 +30,30 @@ class JpegRowSink {
     virtual void rowsDecoded(int count) = 0;
 };
 
+// The planes of a YCbCr frame as the decoder holds them before it upsamples and converts them:
+// luma at the scaled size, chroma at that size too or at half of it both ways, rounded up.
+struct PlaneLayout {
+    PictureSize luma;
+    PictureSize chroma;
+    // Bytes from row to row, and rows, that a plane needs: the decoder writes whole blocks.
+    int lumaStride = 0;
+    int chromaStride = 0;
+    int lumaRows = 0;
+    int chromaRows = 0;
+
+    bool halfChroma() const { return chroma != luma; }
+};
+
+// Where a frame's planes go, and who hears of their rows as they arrive.
+class JpegPlaneSink {
+  public:
+    virtual ~JpegPlaneSink() = default;
+    // Where the planes go, luma, blue and red chroma, each whole at the layout's strides.
+    virtual std::array<unsigned char*, 3> planes(const PlaneLayout& layout) = 0;
+    // Every luma row below `lumaRows` and every chroma row below `chromaRows` has been written.
+    virtual void rowsDecoded(int lumaRows, int chromaRows) = 0;
+};
+
 // Decodes a JPEG at one of the decoder's DCT scales to 4-byte pixels in blue, green, red,
 // unused order, a few rows at a time into a sink, so that a sink that uses each row at once
 // keeps its working set small. Warnings (a damaged but readable frame) do not stop it; errors
@@ -49,15 +74,24 @@ class JpegRowReader {
     // Decodes the started frame to its end and closes it; false on an error or when its scaled
     // size is not `expected`.
     bool decode(ScalingFactor factor, PictureSize expected, JpegRowSink& sink);
+    // After start(): the planes of the frame's decode at `factor`, when its colours are YCbCr
+    // with chroma at the luma's size or at half of it both ways; nothing otherwise.
+    std::optional<PlaneLayout> planeLayout(ScalingFactor factor);
+    // Decodes the started frame into planes, laid out as planeLayout() told, and closes it;
+    // false on an error.
+    bool decodePlanes(JpegPlaneSink& sink);
     // Closes the frame, whether it was decoded or not.
     void finish();
 
   private:
     bool decodeRows(JpegRowSink& sink);
+    bool readPlanes(JpegPlaneSink& sink);
 
     struct Decompressor;
     std::unique_ptr<Decompressor> m_decompressor;
     std::vector<unsigned char*> m_rowAddresses;
+    PlaneLayout m_layout;
+    std::array<std::vector<unsigned char*>, 3> m_planeRows;
 };
 
 }  // namespace krt

@@ -12,6 +12,8 @@ namespace krt {
 namespace {
 
 constexpr int kPixel = 4;
+// Output samples that a vector step fits in a plane of 1-byte samples.
+constexpr int kSampleBlock = 32;
 // Weight of a whole neighbour: 6 bits, so that a weight fits the signed byte that the
 // multiply-and-add instruction takes and a weighted pair fits 16 bits.
 constexpr int kWeightBits = 6;
@@ -157,12 +159,13 @@ __attribute__((target("avx2"))) int blendColumnsAvx2(const unsigned char* row, u
     return x;
 }
 
-#define KRT_AVX512 "avx512f,avx512bw,avx512vbmi"
+#define KRT_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi"
 
 // The zero-masking forms with every lane kept: the plain forms start from an undefined vector,
 // which GCC 12 takes for an uninitialised read.
 constexpr __mmask64 kAllBytes = ~__mmask64{0};
 constexpr __mmask8 kAllQuads = 0xFF;
+constexpr __mmask32 kAllWords = ~__mmask32{0};
 
 __attribute__((target(KRT_AVX512), always_inline)) inline __m512i toBytes(__m512i low,
                                                                           __m512i high) {
@@ -214,49 +217,93 @@ __attribute__((target(KRT_AVX512))) int blendColumnsAvx512(const unsigned char* 
     }
     return x;
 }
-#endif
 
-PictureResampler::InstructionSet detectedInstructionSet() {
-#if KRT_RESAMPLE_X86
-    using enum PictureResampler::InstructionSet;
-    if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi")) {
-        return Avx512;
+// Planes of 1-byte samples, 32 output samples a block: the block's 64-byte window holds all
+// their neighbours; one byte permutation pairs them, one multiply-and-add weighs each pair, and
+// the rounded words narrow to bytes in order. A last, shorter block stores only its samples.
+__attribute__((target(KRT_AVX512))) int blendSamplesAvx512(const unsigned char* row,
+                                                           unsigned char* out, int count,
+                                                           const int* starts,
+                                                           const unsigned char* patterns,
+                                                           const std::uint16_t* weights) {
+    constexpr int kBlock = 32;
+    const __m512i factor = _mm512_set1_epi16(kRoundingFactor);
+    int x = 0;
+    for (int block = 0; x < count; ++block, x += kBlock) {
+        const __m512i window = _mm512_loadu_si512(row + starts[block]);
+        const __m512i pairs =
+            _mm512_maskz_permutexvar_epi8(kAllBytes, _mm512_loadu_si512(patterns + 2L * x), window);
+        const __m512i sums = _mm512_maddubs_epi16(pairs, _mm512_loadu_si512(weights + x));
+        const __m256i samples =
+            _mm512_maskz_cvtepi16_epi8(kAllWords, _mm512_mulhrs_epi16(sums, factor));
+        const int left = count - x;
+        const auto kept = static_cast<__mmask32>(left >= kBlock ? ~0U : (1U << left) - 1);
+        _mm256_mask_storeu_epi8(out + x, kept, samples);
     }
-    if (__builtin_cpu_supports("avx2")) {
-        return Avx2;
-    }
-    if (__builtin_cpu_supports("ssse3")) {
-        return Ssse3;
-    }
-#endif
-    return PictureResampler::InstructionSet::Plain;
+    return count;
 }
+#endif
 
 }  // namespace
 
 PictureResampler::PictureResampler(InstructionSet ceiling)
-    : m_instructionSet(std::min(ceiling, detectedInstructionSet())) {}
+    : m_instructionSet(usableInstructionSet(ceiling)) {}
 
-void PictureResampler::prepare(PictureSize sourceSize, PictureSize targetSize) {
-    if (sourceSize == m_sourceSize && targetSize == m_targetSize) {
+void PictureResampler::prepare(PictureSize sourceSize, PictureSize targetSize, int pixelBytes) {
+    const auto bytes = static_cast<std::size_t>(pixelBytes);
+    if (sourceSize == m_sourceSize && targetSize == m_targetSize && bytes == m_pixelBytes) {
         return;
     }
     m_sourceSize = sourceSize;
     m_targetSize = targetSize;
+    m_pixelBytes = bytes;
     m_rows.resize(static_cast<std::size_t>(targetSize.height));
     for (int y = 0; y < targetSize.height; ++y) {
         m_rows[static_cast<std::size_t>(y)] = tapFor<Tap>(y, sourceSize.height, targetSize.height);
     }
     m_columnFirsts.resize(static_cast<std::size_t>(targetSize.width));
-    m_columnWeights.resize(static_cast<std::size_t>(targetSize.width) * kPixel);
+    // Whole blocks of samples, so that a last, shorter block loads weights it does not use.
+    m_columnWeights.assign(rowBytes(targetSize.width + kSampleBlock), 0);
     for (int x = 0; x < targetSize.width; ++x) {
         const Tap tap = tapFor<Tap>(x, sourceSize.width, targetSize.width);
         m_columnFirsts[static_cast<std::size_t>(x)] = tap.first;
-        std::fill_n(m_columnWeights.begin() + static_cast<std::ptrdiff_t>(x) * kPixel, kPixel,
+        std::fill_n(m_columnWeights.begin() + static_cast<std::ptrdiff_t>(rowBytes(x)), pixelBytes,
                     weightPair(tap.weight));
     }
-    m_blendedRow.resize(static_cast<std::size_t>(sourceSize.width) * kPixel);
-    prepareColumnPatterns();
+    m_blendedRow.resize(rowBytes(sourceSize.width));
+    if (m_pixelBytes == kPixel) {
+        prepareColumnPatterns();
+    } else {
+        prepareSampleBlocks();
+    }
+}
+
+// For each block of 32 output samples: a 64-byte window of the source row that holds all their
+// neighbours, as far left as they allow but within the row, and where each sample's pair lies in
+// it. The blocks served from the left, while their neighbours fit a window, may be blended a
+// block at a time.
+void PictureResampler::prepareSampleBlocks() {
+    constexpr int kWindow = 64;
+    const int width = m_targetSize.width;
+    m_blockStarts.clear();
+    m_blockPatterns.assign(static_cast<std::size_t>(width + kSampleBlock) * 2, 0);
+    int served = 0;
+    for (int x = 0; x < width && m_sourceSize.width >= kWindow; x += kSampleBlock) {
+        const int count = std::min(kSampleBlock, width - x);
+        const auto firstOf = [this](int i) { return m_columnFirsts[static_cast<std::size_t>(i)]; };
+        const int start = std::min(firstOf(x), m_sourceSize.width - kWindow);
+        if (firstOf(x + count - 1) + 1 - start >= kWindow) {
+            break;
+        }
+        for (int i = 0; i < count; ++i) {
+            unsigned char* pair = m_blockPatterns.data() + 2 * static_cast<std::size_t>(x + i);
+            pair[0] = static_cast<unsigned char>(firstOf(x + i) - start);
+            pair[1] = static_cast<unsigned char>(pair[0] + 1);
+        }
+        m_blockStarts.push_back(start);
+        served = x + count;
+    }
+    m_blockColumns = served;
 }
 
 // For each pair of output pixels that starts at an even one: how the four source pixels from
@@ -355,12 +402,30 @@ void PictureResampler::blendColumns(const unsigned char* row, unsigned char* out
     const int width = m_targetSize.width;
     if (m_sourceSize.width < 2) {
         for (int x = 0; x < width; ++x) {
-            std::memcpy(out + pixelOffset(x), row, kPixel);
+            std::memcpy(out + rowBytes(x), row, m_pixelBytes);
         }
         return;
     }
+    for (int x = blendVectorColumns(row, out); x < width; ++x) {
+        const unsigned char* pair = row + rowBytes(m_columnFirsts[static_cast<std::size_t>(x)]);
+        const int weight = m_columnWeights[rowBytes(x)] >> 8;
+        for (std::size_t byte = 0; byte < m_pixelBytes; ++byte) {
+            out[rowBytes(x) + byte] = blend(pair[byte], pair[m_pixelBytes + byte], weight);
+        }
+    }
+}
+
+// The columns the vector paths serve from the left; the plain loop does the rest.
+int PictureResampler::blendVectorColumns(const unsigned char* row, unsigned char* out) const {
     int x = 0;
 #if KRT_RESAMPLE_X86
+    if (m_pixelBytes != kPixel) {
+        if (m_instructionSet >= InstructionSet::Avx512) {
+            x = blendSamplesAvx512(row, out, m_blockColumns, m_blockStarts.data(),
+                                   m_blockPatterns.data(), m_columnWeights.data());
+        }
+        return x;
+    }
     if (m_instructionSet >= InstructionSet::Avx512) {
         x = blendColumnsAvx512(row, out, m_octetColumns, m_columnFirsts.data(),
                                m_octetPatterns.data(), m_columnWeights.data());
@@ -370,17 +435,14 @@ void PictureResampler::blendColumns(const unsigned char* row, unsigned char* out
                              m_columnPatterns.data(), m_columnWeights.data());
     }
     if (m_instructionSet >= InstructionSet::Ssse3) {
-        x = blendColumnsSsse3(row, out, x, width, m_columnFirsts.data(), m_columnWeights.data());
+        x = blendColumnsSsse3(row, out, x, m_targetSize.width, m_columnFirsts.data(),
+                              m_columnWeights.data());
     }
+#else
+    static_cast<void>(row);
+    static_cast<void>(out);
 #endif
-    for (; x < width; ++x) {
-        const unsigned char* pair = row + pixelOffset(m_columnFirsts[static_cast<std::size_t>(x)]);
-        const int weight = m_columnWeights[pixelOffset(x)] >> 8;
-        for (int byte = 0; byte < kPixel; ++byte) {
-            out[pixelOffset(x) + static_cast<std::size_t>(byte)] =
-                blend(pair[byte], pair[kPixel + byte], weight);
-        }
-    }
+    return x;
 }
 
 }  // namespace krt

@@ -6,8 +6,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "video/jpeg_rows.h"
+#include "video/planar_fit.h"
 #include "video/test_jpeg.h"
 
 namespace krt {
@@ -164,14 +169,14 @@ std::vector<unsigned char> upsideDown(const std::vector<unsigned char>& pixels, 
 }
 
 // Fitting each row as soon as the decoder gives the rows it reads comes to the same bytes as
-// resampling the whole picture decoded at that scale.
+// resampling the whole picture decoded at that scale (the pixel path: no AVX-512 for planes).
 TEST(DecodeFitted, GivesTheWholeScaledPictureResampled) {
     const std::vector<unsigned char> jpeg = test::detailedJpeg(128, 96);
     const struct {
         PictureSize scaled;
         PictureSize target;
     } cases[] = {{{112, 84}, {100, 70}}, {{64, 48}, {60, 40}}, {{256, 192}, {300, 200}}};
-    FrameDecoder decoder;
+    FrameDecoder decoder(InstructionSet::Avx2);
     for (const auto& c : cases) {
         DecodedPicture whole;
         ASSERT_TRUE(decoder.decode(jpeg, c.scaled, whole));
@@ -212,6 +217,126 @@ TEST(DecodeExactly, GivesTheLibrarysBytesInEveryRow) {
     for (int frame = 0; frame < 2; ++frame) {  // into both of the decoder's buffers
         ASSERT_TRUE(decoder.decode(jpeg, half, picture));
         EXPECT_EQ(picture.pixels, expected) << "frame " << frame;
+    }
+}
+
+// What the decoder offers as planes: 2 × 2 subsampled chroma comes at half size at 8/8 and at
+// full size at 4/8 (the library scales it up in the transform), 4:4:4 at full size; other
+// samplings and grey frames offer none.
+TEST(JpegPlanes, LayoutFollowsTheFramesSampling) {
+    const struct {
+        int subsampling;
+        ScalingFactor factor;
+        std::optional<PictureSize> chroma;
+    } cases[] = {{TJSAMP_420, {8, 8}, PictureSize{101, 75}},
+                 {TJSAMP_420, {4, 8}, PictureSize{101, 75}},
+                 {TJSAMP_444, {8, 8}, PictureSize{202, 150}},
+                 {TJSAMP_422, {8, 8}, std::nullopt},
+                 {TJSAMP_GRAY, {8, 8}, std::nullopt}};
+    for (const auto& c : cases) {
+        const auto jpeg = test::detailedJpeg(202, 150, c.subsampling);
+        JpegRowReader reader;
+        ASSERT_TRUE(reader.start(jpeg));
+        const std::optional<PlaneLayout> layout = reader.planeLayout(c.factor);
+        const std::string name = "sampling " + std::to_string(c.subsampling) + " at " +
+                                 std::to_string(c.factor.num) + "/8";
+        ASSERT_EQ(layout.has_value(), c.chroma.has_value()) << name;
+        if (layout) {
+            EXPECT_EQ(layout->luma, scaledSize({202, 150}, c.factor)) << name;
+            EXPECT_EQ(layout->chroma, *c.chroma) << name;
+            EXPECT_GE(layout->lumaStride, layout->luma.width) << name;
+            EXPECT_GE(layout->chromaRows, layout->chroma.height) << name;
+        }
+    }
+}
+
+// Planes fitted to their own size are the library's picture, but for the rounding of the colour
+// conversion: strides, upsampling, conversion and the bottom-up order all hold, with half-size
+// chroma (8/8) and with full-size chroma (4/8), in plain code and in vectors.
+TEST(JpegPlanes, AtTheirOwnSizeGiveTheLibrarysPicture) {
+    const auto jpeg = test::detailedJpeg(202, 150);
+    const std::unique_ptr<void, int (*)(tjhandle)> library(tjInitDecompress(), tjDestroy);
+    for (const ScalingFactor factor : {ScalingFactor{8, 8}, ScalingFactor{4, 8}}) {
+        const PictureSize size = scaledSize({202, 150}, factor);
+        std::vector<unsigned char> expected(static_cast<std::size_t>(size.width * size.height) * 4);
+        ASSERT_EQ(
+            tjDecompress2(library.get(), jpeg.data(), jpeg.size(), expected.data(), size.width,
+                          size.width * 4, size.height, TJPF_BGRX, TJFLAG_BOTTOMUP),
+            0);
+        for (const InstructionSet ceiling : {InstructionSet::Plain, InstructionSet::Avx512}) {
+            JpegRowReader reader;
+            ASSERT_TRUE(reader.start(jpeg));
+            ASSERT_TRUE(reader.planeLayout(factor));
+            std::vector<unsigned char> pixels(expected.size());
+            PlanarFit fit(ceiling);
+            ASSERT_TRUE(fit.decode(reader, size, pixels.data()));
+            int largest = 0;
+            for (std::size_t i = 0; i < pixels.size(); ++i) {
+                largest = std::max(largest, std::abs(pixels[i] - expected[i]));
+            }
+            EXPECT_LE(largest, 2) << size.width << "x" << size.height << " set "
+                                  << static_cast<int>(ceiling);
+        }
+    }
+}
+
+// Mean difference per byte from the original picture (red, green, blue, top-down), resampled
+// bilinearly in floating point, of a decoded picture (blue, green, red, unused, bottom-up).
+double errorFromOriginal(const DecodedPicture& picture, const std::vector<unsigned char>& rgb,
+                         PictureSize source) {
+    const PictureSize target = picture.size;
+    const auto position = [](int i, int from, int to) {
+        return std::clamp((i + 0.5) * from / to - 0.5, 0.0, from - 1.0);
+    };
+    double error = 0;
+    for (int y = 0; y < target.height; ++y) {
+        const double sy = position(y, source.height, target.height);
+        const int y0 = std::min(static_cast<int>(sy), source.height - 2);
+        for (int x = 0; x < target.width; ++x) {
+            const double sx = position(x, source.width, target.width);
+            const int x0 = std::min(static_cast<int>(sx), source.width - 2);
+            const Colour shown = pixelAt(picture, x, target.height - 1 - y);
+            for (std::size_t channel = 0; channel < 3; ++channel) {
+                const auto at = [&](int px, int py) -> double {
+                    return rgb[static_cast<std::size_t>(py * source.width + px) * 3 + channel];
+                };
+                const double upper = at(x0, y0) + (at(x0 + 1, y0) - at(x0, y0)) * (sx - x0);
+                const double lower =
+                    at(x0, y0 + 1) + (at(x0 + 1, y0 + 1) - at(x0, y0 + 1)) * (sx - x0);
+                error += std::abs(shown[channel] - (upper + (lower - upper) * (sy - y0)));
+            }
+        }
+    }
+    return error / (target.width * target.height * 3.0);
+}
+
+// Fitting the planes, where the processor offers it, loses nothing against fitting the decoded
+// pixels: measured against the picture before it was encoded, down and up.
+TEST(DecodePlanes, FitAsWellAsThePixelsDo) {
+    const struct {
+        PictureSize source;
+        PictureSize target;
+    } cases[] = {{{640, 480}, {616, 462}}, {{640, 480}, {308, 231}}, {{128, 96}, {300, 200}}};
+    for (const auto& c : cases) {
+        const auto rgb = test::detailedPicture(c.source.width, c.source.height);
+        const auto jpeg = test::encodedJpeg(rgb, c.source.width, c.source.height);
+        FrameDecoder planes;
+        FrameDecoder pixels(InstructionSet::Avx2);
+        DecodedPicture byPlanes;
+        DecodedPicture byPixels;
+        ASSERT_TRUE(planes.decode(jpeg, c.target, byPlanes));
+        ASSERT_TRUE(pixels.decode(jpeg, c.target, byPixels));
+        double difference = 0;
+        for (std::size_t i = 0; i < byPlanes.pixels.size(); ++i) {
+            difference += std::abs(byPlanes.pixels[i] - byPixels.pixels[i]);
+        }
+        const std::string name =
+            std::to_string(c.target.width) + "x" + std::to_string(c.target.height);
+        EXPECT_LT(difference / static_cast<double>(byPlanes.pixels.size()), 1.0) << name;
+        // The conversion rounds after the fit instead of before it: a few hundredths of a level.
+        EXPECT_LT(errorFromOriginal(byPlanes, rgb, c.source),
+                  errorFromOriginal(byPixels, rgb, c.source) * 1.02)
+            << name;
     }
 }
 

@@ -11,10 +11,11 @@ namespace {
 
 // A whole picture, row by row as the frame decoder feeds it (rows without padding).
 void resampleWhole(PictureResampler& resampler, const std::vector<unsigned char>& source,
-                   PictureSize from, std::vector<unsigned char>& target, PictureSize to) {
-    resampler.prepare(from, to);
-    const auto sourceLine = static_cast<std::size_t>(from.width) * 4;
-    const auto targetLine = static_cast<std::size_t>(to.width) * 4;
+                   PictureSize from, std::vector<unsigned char>& target, PictureSize to,
+                   int pixelBytes = 4) {
+    resampler.prepare(from, to, pixelBytes);
+    const auto sourceLine = static_cast<std::size_t>(from.width * pixelBytes);
+    const auto targetLine = static_cast<std::size_t>(to.width * pixelBytes);
     for (int y = 0; y < to.height; ++y) {
         const PictureResampler::Tap tap = resampler.rowTap(y);
         const unsigned char* upper =
@@ -123,32 +124,59 @@ TEST(PictureResampler, MatchesFloatingPointBilinearInEveryDirection) {
 }
 
 // The vector paths serve the columns whose neighbours lie close enough together and the rest
-// falls to narrower ones: every path, and every mix of them, gives the plain code's bytes.
+// falls to narrower ones: every path, and every mix of them, gives the plain code's bytes, for
+// pixels and for planes of samples (blocks of 32, a shorter last one, windows at the row's end).
 TEST(PictureResampler, EveryInstructionSetGivesThePlainBytes) {
-    using enum PictureResampler::InstructionSet;
+    using enum InstructionSet;
     const struct {
         PictureSize from;
         PictureSize to;
     } cases[] = {{{640, 3}, {616, 2}}, {{320, 2}, {308, 3}}, {{160, 2}, {81, 2}},
-                 {{64, 2}, {21, 3}},   {{37, 2}, {50, 2}},   {{17, 1}, {16, 1}}};
-    for (const auto& c : cases) {
-        std::vector<unsigned char> source(
-            static_cast<std::size_t>(c.from.width * c.from.height * 4));
-        for (std::size_t i = 0; i < source.size(); ++i) {
-            source[i] = static_cast<unsigned char>((i * 151 + i / 7 * 29) % 256);
+                 {{64, 2}, {21, 3}},   {{37, 2}, {50, 2}},   {{17, 1}, {16, 1}},
+                 {{64, 2}, {96, 2}},   {{100, 2}, {33, 1}},  {{90, 2}, {200, 2}}};
+    for (const int pixelBytes : {4, 1}) {
+        for (const auto& c : cases) {
+            std::vector<unsigned char> source(
+                static_cast<std::size_t>(c.from.width * c.from.height * pixelBytes));
+            for (std::size_t i = 0; i < source.size(); ++i) {
+                source[i] = static_cast<unsigned char>((i * 151 + i / 7 * 29) % 256);
+            }
+            const auto withCeiling = [&](InstructionSet ceiling) {
+                std::vector<unsigned char> target(
+                    static_cast<std::size_t>(c.to.width * c.to.height * pixelBytes));
+                PictureResampler resampler(ceiling);
+                resampleWhole(resampler, source, c.from, target, c.to, pixelBytes);
+                return target;
+            };
+            const std::vector<unsigned char> plain = withCeiling(Plain);
+            for (const auto ceiling : {Ssse3, Avx2, Avx512}) {
+                EXPECT_EQ(withCeiling(ceiling), plain)
+                    << c.from.width << " to " << c.to.width << " up to set "
+                    << static_cast<int>(ceiling) << ", " << pixelBytes << " bytes a pixel";
+            }
         }
-        const auto withCeiling = [&](PictureResampler::InstructionSet ceiling) {
-            std::vector<unsigned char> target(
-                static_cast<std::size_t>(c.to.width * c.to.height * 4));
-            PictureResampler resampler(ceiling);
-            resampleWhole(resampler, source, c.from, target, c.to);
-            return target;
-        };
-        const std::vector<unsigned char> plain = withCeiling(Plain);
-        for (const auto ceiling : {Ssse3, Avx2, Avx512}) {
-            EXPECT_EQ(withCeiling(ceiling), plain) << c.from.width << " to " << c.to.width
-                                                   << " up to set " << static_cast<int>(ceiling);
-        }
+    }
+}
+
+// A plane of samples is resampled as each byte of a picture is.
+TEST(PictureResampler, PlanesOfSamplesFitAsPicturesDo) {
+    const PictureSize from{70, 5};
+    const PictureSize to{45, 4};
+    std::vector<unsigned char> plane(static_cast<std::size_t>(from.width * from.height));
+    for (std::size_t i = 0; i < plane.size(); ++i) {
+        plane[i] = static_cast<unsigned char>((i * 37 + i / 11 * 101) % 256);
+    }
+    std::vector<unsigned char> fittedPlane(static_cast<std::size_t>(to.width * to.height));
+    PictureResampler resampler;
+    resampleWhole(resampler, plane, from, fittedPlane, to, 1);
+    std::vector<unsigned char> asPicture;
+    for (const unsigned char sample : plane) {
+        asPicture.insert(asPicture.end(), 4, sample);
+    }
+    std::vector<unsigned char> fittedPicture(fittedPlane.size() * 4);
+    resampleWhole(resampler, asPicture, from, fittedPicture, to);
+    for (std::size_t i = 0; i < fittedPlane.size(); ++i) {
+        ASSERT_EQ(fittedPlane[i], fittedPicture[i * 4]) << "sample " << i;
     }
 }
 

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace krt {
+
+// The widest vector instructions that pixel code may use; the processor may offer fewer. Every
+// choice gives the same bytes.
+enum class InstructionSet { Plain, Ssse3, Avx2, Avx512 };
+
+// The widest set this processor offers, up to `ceiling`. Avx512 stands for the byte and word
+// instructions at every vector width, with byte permutes (AVX-512 BW, VL and VBMI).
+InstructionSet usableInstructionSet(InstructionSet ceiling = InstructionSet::Avx512);
+
+}  // namespace krt
