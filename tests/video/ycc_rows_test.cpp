@@ -44,26 +44,6 @@ TEST(YccRows, EveryInstructionSetGivesThePlainBytes) {
     }
 }
 
-// The JPEG library's smooth upsampling: 9-3-3-1 weights, edge samples repeated.
-TEST(YccRows, UpsamplesChromaAsTheJpegLibraryDoes) {
-    const auto near = samples(7, 5);
-    const auto far = samples(7, 6);
-    std::vector<unsigned char> out(14);
-    YccRows rows;
-    rows.upsampleChroma(near.data(), far.data(), 7, out.data());
-    for (int x = 0; x < 14; ++x) {
-        const int own = x / 2;
-        const int other = std::clamp(x % 2 == 0 ? own - 1 : own + 1, 0, 6);
-        const auto at = [](const std::vector<unsigned char>& row, int i) {
-            return static_cast<int>(row[static_cast<std::size_t>(i)]);
-        };
-        const int expected = (9 * at(near, own) + 3 * at(far, own) + 3 * at(near, other) +
-                              at(far, other) + (x % 2 == 0 ? 8 : 7)) >>
-                             4;
-        EXPECT_EQ(out[static_cast<std::size_t>(x)], expected) << "sample " << x;
-    }
-}
-
 // Against the JFIF equations in floating point: within one level, clamped, and opaque.
 TEST(YccRows, ConvertsByTheJfifEquations) {
     std::vector<unsigned char> luma;
