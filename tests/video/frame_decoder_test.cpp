@@ -221,18 +221,17 @@ TEST(DecodeExactly, GivesTheLibrarysBytesInEveryRow) {
 }
 
 // What the decoder offers as planes: 2 × 2 subsampled chroma comes at half size at 8/8 and at
-// full size at 4/8 (the library scales it up in the transform), 4:4:4 at full size; other
+// full size below it (the library scales it up in the transform), 4:4:4 at full size; other
 // samplings and grey frames offer none.
 TEST(JpegPlanes, LayoutFollowsTheFramesSampling) {
     const struct {
         int subsampling;
         ScalingFactor factor;
         std::optional<PictureSize> chroma;
-    } cases[] = {{TJSAMP_420, {8, 8}, PictureSize{101, 75}},
-                 {TJSAMP_420, {4, 8}, PictureSize{101, 75}},
-                 {TJSAMP_444, {8, 8}, PictureSize{202, 150}},
-                 {TJSAMP_422, {8, 8}, std::nullopt},
-                 {TJSAMP_GRAY, {8, 8}, std::nullopt}};
+    } cases[] = {
+        {TJSAMP_420, {8, 8}, PictureSize{101, 75}}, {TJSAMP_420, {7, 8}, PictureSize{177, 132}},
+        {TJSAMP_420, {4, 8}, PictureSize{101, 75}}, {TJSAMP_444, {8, 8}, PictureSize{202, 150}},
+        {TJSAMP_422, {8, 8}, std::nullopt},         {TJSAMP_GRAY, {8, 8}, std::nullopt}};
     for (const auto& c : cases) {
         const auto jpeg = test::detailedJpeg(202, 150, c.subsampling);
         JpegRowReader reader;
@@ -252,11 +251,13 @@ TEST(JpegPlanes, LayoutFollowsTheFramesSampling) {
 
 // Planes fitted to their own size are the library's picture, but for the rounding of the colour
 // conversion: strides, the smoothing that brings half-size chroma (8/8) to full size, full-size
-// chroma (4/8), the conversion and the bottom-up order all hold, in plain code and in vectors.
+// chroma (7/8 and 4/8, which the library scales up in the transform, 7/8 to blocks of 14), the
+// conversion and the bottom-up order all hold, in plain code and in vectors.
 TEST(JpegPlanes, AtTheirOwnSizeGiveTheLibrarysPicture) {
     const auto jpeg = test::detailedJpeg(202, 150);
     const std::unique_ptr<void, int (*)(tjhandle)> library(tjInitDecompress(), tjDestroy);
-    for (const ScalingFactor factor : {ScalingFactor{8, 8}, ScalingFactor{4, 8}}) {
+    for (const ScalingFactor factor :
+         {ScalingFactor{8, 8}, ScalingFactor{7, 8}, ScalingFactor{4, 8}}) {
         const PictureSize size = scaledSize({202, 150}, factor);
         std::vector<unsigned char> expected(static_cast<std::size_t>(size.width * size.height) * 4);
         ASSERT_EQ(
