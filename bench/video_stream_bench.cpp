@@ -5,7 +5,8 @@
 //   DecodeAndFit       FrameDecoder on the same frames to sizes a tile really has, which are no
 //                      DCT scale (308 × 231 in the grid, 616 × 462 in the single view): the
 //                      scaled decode and the bilinear resample to the exact size (with AVX-512,
-//                      of the YCbCr planes before the colour conversion);
+//                      of the YCbCr planes before the colour conversion; set:2 shows a
+//                      processor without it);
 //   StreamDecode       the whole path: krt-sim streams over loopback with no frame-rate cap,
 //                      VSCHarlowStream receives, FrameDecoder decodes to the tile's size;
 //                      with one stream or four at once; at the simulator's pace, or (backlog)
@@ -207,12 +208,13 @@ void RawDecode(benchmark::State& state) {
     state.SetLabel(channel.id);
 }
 
-// A tile's decode of frames held in memory, to any size.
+// A tile's decode of frames held in memory, to any size, with the widest instruction set the
+// processor offers up to `set` (3: AVX-512, 2: AVX2, as a processor without AVX-512 runs it).
 void DecodeAndFit(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
     const auto& frames = heldFrames(channel);
     const PictureSize target{static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
-    FrameDecoder decoder;
+    FrameDecoder decoder(static_cast<InstructionSet>(state.range(3)));
     DecodedPicture picture;
     std::size_t next = 0;
     for (auto _ : state) {
@@ -435,11 +437,13 @@ BENCHMARK(RawDecode)
     ->Args({0, 640, 480})
     ->Args({1, 320, 180});
 BENCHMARK(DecodeAndFit)
-    ->ArgNames({"channel", "width", "height"})
-    ->Args({0, 320, 240})
-    ->Args({0, 308, 231})
-    ->Args({0, 616, 462})
-    ->Args({1, 320, 180});
+    ->ArgNames({"channel", "width", "height", "set"})
+    ->Args({0, 320, 240, 3})
+    ->Args({0, 308, 231, 3})
+    ->Args({0, 616, 462, 3})
+    ->Args({1, 320, 180, 3})
+    ->Args({0, 308, 231, 2})
+    ->Args({0, 616, 462, 2});
 BENCHMARK(StreamDecode)
     ->ArgNames({"channel", "streams", "backlog"})
     ->ArgsProduct({{0, 1}, {1, 4}, {0, 1}})
