@@ -2,8 +2,8 @@
 
 namespace krt {
 
-// The widest vector instructions that pixel code may use; the processor may offer fewer. Every
-// choice gives the same bytes.
+// The widest vector instructions that pixel code may use; the processor may offer fewer. A
+// kernel gives the same bytes whichever it uses; the frame decoder also picks its path by them.
 enum class InstructionSet { Plain, Ssse3, Avx2, Avx512 };
 
 // The widest set this processor offers, up to `ceiling`. Avx512 stands for the byte and word
