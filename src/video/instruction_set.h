@@ -10,4 +10,7 @@ enum class InstructionSet { Plain, Ssse3, Avx2, Avx512 };
 // instructions at every vector width, with byte permutes (AVX-512 BW, VL and VBMI).
 InstructionSet usableInstructionSet(InstructionSet ceiling = InstructionSet::Avx512);
 
+// The target of code built for Avx512: the instructions that usableInstructionSet() checks for.
+#define KRT_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi"
+
 }  // namespace krt

@@ -159,8 +159,6 @@ __attribute__((target("avx2"))) int blendColumnsAvx2(const unsigned char* row, u
     return x;
 }
 
-#define KRT_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi"
-
 // The zero-masking forms with every lane kept: the plain forms start from an undefined vector,
 // which GCC 12 takes for an uninitialised read.
 constexpr __mmask64 kAllBytes = ~__mmask64{0};
@@ -226,10 +224,9 @@ __attribute__((target(KRT_AVX512))) int blendSamplesAvx512(const unsigned char* 
                                                            const int* starts,
                                                            const unsigned char* patterns,
                                                            const std::uint16_t* weights) {
-    constexpr int kBlock = 32;
     const __m512i factor = _mm512_set1_epi16(kRoundingFactor);
     int x = 0;
-    for (int block = 0; x < count; ++block, x += kBlock) {
+    for (int block = 0; x < count; ++block, x += kSampleBlock) {
         const __m512i window = _mm512_loadu_si512(row + starts[block]);
         const __m512i pairs =
             _mm512_maskz_permutexvar_epi8(kAllBytes, _mm512_loadu_si512(patterns + 2L * x), window);
@@ -237,7 +234,7 @@ __attribute__((target(KRT_AVX512))) int blendSamplesAvx512(const unsigned char* 
         const __m256i samples =
             _mm512_maskz_cvtepi16_epi8(kAllWords, _mm512_mulhrs_epi16(sums, factor));
         const int left = count - x;
-        const auto kept = static_cast<__mmask32>(left >= kBlock ? ~0U : (1U << left) - 1);
+        const auto kept = static_cast<__mmask32>(left >= kSampleBlock ? ~0U : (1U << left) - 1);
         _mm256_mask_storeu_epi8(out + x, kept, samples);
     }
     return count;

@@ -43,8 +43,6 @@ void convertPixel(int y, int cb, int cr, unsigned char* out) {
 }
 
 #if KRT_YCC_X86
-#define KRT_AVX512 "avx512f,avx512bw,avx512vl,avx512vbmi"
-
 __attribute__((target(KRT_AVX512), always_inline)) inline __mmask32 firstOf32(int count) {
     return static_cast<__mmask32>(count >= 32 ? ~0U : (1U << count) - 1);
 }
