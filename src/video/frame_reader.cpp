@@ -40,7 +40,9 @@ bool LiveFrameReader::next(int fd, VSCFrame& frame) {
 bool LiveFrameReader::wholeFrameWaiting(int fd) {
     std::size_t frameBytes = kPktHeaderSize;
     Framing framing = frontFrame(frameBytes);
-    if (framing == Framing::Partial) {
+    // Right after a receive that took everything, asking again would cost a call per frame and
+    // hardly ever find more; a frame arriving meanwhile is simply the next one taken.
+    if (framing == Framing::Partial && !m_drained) {
         makeRoom(frameBytes);
         receive(fd, MSG_DONTWAIT);
         framing = frontFrame(frameBytes);
@@ -56,12 +58,14 @@ void LiveFrameReader::restart() {
         m_bytes.resize(kInitialBytes);
         m_bytes.shrink_to_fit();
     }
-    clear();
+    m_begin = 0;
+    m_end = 0;
 }
 
 void LiveFrameReader::clear() {
     m_begin = 0;
     m_end = 0;
+    m_drained = false;
 }
 
 LiveFrameReader::Framing LiveFrameReader::frontFrame(std::size_t& frameBytes) const {
@@ -96,9 +100,11 @@ void LiveFrameReader::makeRoom(std::size_t bytes) {
 
 bool LiveFrameReader::receive(int fd, int flags) {
     for (;;) {
-        const ssize_t count = ::recv(fd, m_bytes.data() + m_end, m_bytes.size() - m_end, flags);
+        const std::size_t room = m_bytes.size() - m_end;
+        const ssize_t count = ::recv(fd, m_bytes.data() + m_end, room, flags);
         if (count > 0) {
             m_end += static_cast<std::size_t>(count);
+            m_drained = static_cast<std::size_t>(count) < room;
             return true;
         }
         if (count == 0 || errno != EINTR) {

@@ -19,7 +19,8 @@ class LiveFrameReader {
     // leaving `frame` as it was, when the connection ends, fails or falls silent first, or when
     // a header is damaged.
     bool next(int fd, VSCFrame& frame);
-    // Whether a whole frame has arrived behind the last one handed on. Never waits.
+    // Whether a whole frame has arrived behind the last one handed on, as far as the last
+    // receive call saw when it took everything there was. Never waits.
     bool wholeFrameWaiting(int fd);
     // Forgets every byte taken: for a new connection.
     void clear();
@@ -42,6 +43,8 @@ class LiveFrameReader {
     std::vector<unsigned char> m_bytes;
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
+    // The last receive call left room over, so it took everything that had arrived.
+    bool m_drained = false;
 };
 
 }  // namespace krt
