@@ -8,25 +8,26 @@
 //                      of the YCbCr planes before the colour conversion; set:2 shows a
 //                      processor without it);
 //   WaitingDecode      FrameDecoder on frames held in memory to the tile, sleeping before each
-//                      frame about as long as a tile at the simulator's pace waits for one: what
-//                      waiting alone costs a decode on this machine;
-//   StreamDecode       the whole path: krt-sim streams over loopback with no frame-rate cap,
-//                      VSCHarlowStream receives, FrameDecoder decodes to the tile's size;
-//                      with one stream or four at once; at the simulator's pace, or (backlog)
-//                      on frames that have piled up in the connection.
+//                      frame about as long as a paced stream's tile waits for one: what waiting
+//                      alone costs a decode on this machine;
+//   StreamDecode       the whole path: krt-sim streams over loopback, VSCHarlowStream
+//                      receives, FrameDecoder decodes to the tile's size; with one stream or
+//                      four at once; at kPacedFrameRate, or (backlog) with no frame-rate cap on
+//                      frames that have piled up in the connection.
 // Every rate is per core: frames per CPU-second of the thread(s) that receive and decode
 // (manual time), so that the simulator, which paints and encodes every frame on a core of its
-// own, does not set it. wall_fps is the rate the streams reached in elapsed time;
-// decode_share is the part of the receive threads' CPU time that went to decoding, so that
-// 1 − decode_share is what the path costs beyond the decode; vs_memory is the rate against
-// FrameDecoder's on the same frames held in memory, decoded again by the same thread soon after.
+// own, does not set it. wall_fps is the rate the streams reached in elapsed time, and waited
+// the share of frames the thread slept for; decode_share is the part of the receive threads'
+// CPU time that went to decoding, so that 1 − decode_share is what the path costs beyond the
+// decode; vs_memory is the rate against FrameDecoder's on the channel's frames held in memory,
+// decoded by the same thread in turns with the frames received.
 #include <benchmark/benchmark.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
-#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <ctime>
@@ -55,8 +56,10 @@ constexpr int kTileWidth = 320;
 constexpr int kTileHeight = 240;
 constexpr std::size_t kHeldFrames = 60;
 constexpr int kFramesPerIteration = 50;
-// How many frames a stream receives before it decodes them again from memory.
-constexpr std::size_t kDecodedAgainAfter = 10;
+// Frames decoded in each turn, from the stream and then from memory, one turn after the other:
+// the two sides of vs_memory are never more than a few milliseconds apart, so that both see the
+// machine at the same speed, which on a shared host changes faster than two runs can follow.
+constexpr std::size_t kFramesPerTurn = 2;
 constexpr auto kBacklogTime = 500ms;
 
 struct BenchChannel {
@@ -65,6 +68,20 @@ struct BenchChannel {
     int height;
 };
 constexpr BenchChannel kChannels[] = {{"vga", 640, 480}, {"hd", 1280, 720}};
+// The frame rate of streams at a pace: above any camera's, yet far below what the path takes,
+// so that a tile's thread waits for every frame even beside its turns of in-memory decodes.
+constexpr double kPacedFrameRate = 100;
+
+std::string pacedId(const BenchChannel& channel) {
+    return std::string(channel.id) + "-paced";
+}
+
+// How often the calling thread has slept: here, waiting for a frame.
+long threadWaits() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
 
 double threadCpuSeconds() {
     timespec now{};
@@ -124,15 +141,17 @@ class CoreSplit {
     std::vector<int> m_cores;
 };
 
-// One simulator for the whole run: both channels at their full size, no frame-rate cap.
+// One simulator for the whole run: both channels at their full size, with no frame-rate cap and
+// at kPacedFrameRate.
 class BenchSim {
   public:
     static BenchSim& instance() {
         static BenchSim sim;
         return sim;
     }
-    std::string connectionText(const BenchChannel& channel) const {
-        return formatConnectionText("127.0.0.1", channel.id, m_server->port());
+    std::string connectionText(const BenchChannel& channel, bool paced = false) const {
+        return formatConnectionText("127.0.0.1", paced ? pacedId(channel) : channel.id,
+                                    m_server->port());
     }
 
   private:
@@ -148,6 +167,9 @@ class BenchSim {
             simChannel.width = channel.width;
             simChannel.height = channel.height;
             simChannel.frameRate = 0;
+            config.channels.push_back(simChannel);
+            simChannel.id = pacedId(channel);
+            simChannel.frameRate = kPacedFrameRate;
             config.channels.push_back(simChannel);
         }
         m_server = std::make_unique<sim::SimServer>(std::move(config));
@@ -234,10 +256,9 @@ void DecodeAndFit(benchmark::State& state) {
 }
 
 // What waiting for frames costs by itself: FrameDecoder on frames held in memory to the tile,
-// sleeping `idle_us` before each frame as a tile at the simulator's pace waits on its socket
-// (about that long), with the frames decoded again without waits as StreamDecode does.
-// vs_memory is the rate of the decodes after a wait, with the sleep's own CPU time, against
-// the rate of the same frames decoded again.
+// sleeping `idle_us` before each frame as a paced stream's tile waits on its socket (about
+// that long), in turns with as many held frames decoded without waits. vs_memory is the
+// rate of the decodes after a wait, with the sleep's own CPU time, against the others'.
 void WaitingDecode(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
     const std::chrono::microseconds idle(state.range(1));
@@ -246,41 +267,43 @@ void WaitingDecode(benchmark::State& state) {
     FrameDecoder decoder;
     DecodedPicture picture;
     std::size_t next = 0;
+    const auto decodeTurn = [&](std::optional<std::chrono::microseconds> wait) {
+        const double start = threadCpuSeconds();
+        for (std::size_t i = 0; i < kFramesPerTurn; ++i) {
+            if (wait) {
+                std::this_thread::sleep_for(*wait);
+            }
+            decoder.decode(frames[next++ % frames.size()], target, picture);
+            benchmark::DoNotOptimize(picture.pixels.data());
+        }
+        return threadCpuSeconds() - start;
+    };
     double waitingSeconds = 0;
     double memorySeconds = 0;
     for (auto _ : state) {
-        const double start = threadCpuSeconds();
-        for (std::size_t i = 0; i < kDecodedAgainAfter; ++i) {
-            std::this_thread::sleep_for(idle);
-            decoder.decode(frames[(next + i) % frames.size()], target, picture);
-        }
-        const double waitingEnd = threadCpuSeconds();
-        for (std::size_t i = 0; i < kDecodedAgainAfter; ++i) {
-            decoder.decode(frames[(next + i) % frames.size()], target, picture);
-            benchmark::DoNotOptimize(picture.pixels.data());
-        }
-        memorySeconds += threadCpuSeconds() - waitingEnd;
-        waitingSeconds += waitingEnd - start;
-        state.SetIterationTime(waitingEnd - start);
-        next += kDecodedAgainAfter;
+        const double seconds = decodeTurn(idle);
+        memorySeconds += decodeTurn(std::nullopt);
+        state.SetIterationTime(seconds);
+        waitingSeconds += seconds;
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<long>(kDecodedAgainAfter));
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(kFramesPerTurn));
     state.counters["vs_memory"] = memorySeconds / waitingSeconds;
     state.SetLabel(channel.id);
 }
 
-// One stream as a tile runs it: receive, then decode to the tile's size. Every few frames, the
-// frames just received are decoded again from memory, in the same order, by the same decoder
-// into the same picture: the in-memory decode that the path is held to, on the same frames,
-// core and caches, and at the same machine speed, which on a shared host changes faster than
-// two separate runs can follow. Decoding each frame twice in a row instead would flatter the
-// second decode: the processor predicts its branches from the first. The benchmark can stop
-// the receive thread between two frames, so that frames pile up.
+// One stream as a tile runs it: receive, then decode to the tile's size. Each turn of frames
+// received is followed by a turn of frames held in memory, decoded by the same decoder into the
+// same picture: the in-memory decode that the path is held to, on the same core and caches.
+// The held frames are the channel's, taken in order, so that each follows a frame much like it
+// as in a live stream, and recur only after the whole set: a frame decoded again soon after
+// its last decode is up to 5% faster, the processor predicting its branches from that one.
+// The benchmark can stop the receive thread between two frames, so that frames pile up.
 class TileStream {
   public:
-    explicit TileStream(const BenchChannel& channel) : m_target(tileTarget(channel)) {
+    TileStream(const BenchChannel& channel, bool paced)
+        : m_target(tileTarget(channel)), m_heldFrames(heldFrames(channel)) {
         m_stream.setFrameCallback([this](const VSCFrame& frame) { onFrame(frame); });
-        if (m_stream.connectToCamera({BenchSim::instance().connectionText(channel)}) != 1) {
+        if (m_stream.connectToCamera({BenchSim::instance().connectionText(channel, paced)}) != 1) {
             throw std::runtime_error("krt-sim did not stream");
         }
     }
@@ -293,8 +316,9 @@ class TileStream {
         long frames = 0;
         double cpuSeconds = 0;     // of the receive thread, at the end of the last frame
         double decodeSeconds = 0;  // the part of it spent decoding received frames
-        long memoryFrames = 0;     // decoded again from memory
+        long memoryFrames = 0;     // held frames decoded in turns with the received ones
         double memorySeconds = 0;  // the part of the thread's CPU time that took
+        long waits = 0;  // times the receive thread slept, where a measurement starts or ends
         std::chrono::steady_clock::time_point time;
     };
     // Stops the receive thread after its next frame; false when no frame came.
@@ -338,22 +362,21 @@ class TileStream {
         const double decodeStart = threadCpuSeconds();
         m_decoder.decode(frame.payload(), m_target, m_picture);
         const double decodeEnd = threadCpuSeconds();
-        // Copying the frame is charged to the path: the benchmark's cost, not the reference's.
-        m_received[m_receivedCount++].assign(frame.payload().begin(), frame.payload().end());
-        const bool decodeAgain = m_receivedCount == m_received.size();
-        if (decodeAgain) {
-            for (const auto& received : m_received) {
-                m_decoder.decode(received, m_target, m_picture);
+        const bool memoryTurn = ++m_framesThisTurn == kFramesPerTurn;
+        if (memoryTurn) {
+            for (std::size_t i = 0; i < kFramesPerTurn; ++i) {
+                m_decoder.decode(m_heldFrames[m_nextHeld++ % m_heldFrames.size()], m_target,
+                                 m_picture);
                 benchmark::DoNotOptimize(m_picture.pixels.data());
             }
-            m_receivedCount = 0;
+            m_framesThisTurn = 0;
         }
-        const double memoryEnd = decodeAgain ? threadCpuSeconds() : decodeEnd;
+        const double memoryEnd = memoryTurn ? threadCpuSeconds() : decodeEnd;
         std::unique_lock lock(m_mutex);
         ++m_progress.frames;
         m_progress.decodeSeconds += decodeEnd - decodeStart;
-        if (decodeAgain) {
-            m_progress.memoryFrames += static_cast<long>(m_received.size());
+        if (memoryTurn) {
+            m_progress.memoryFrames += static_cast<long>(kFramesPerTurn);
             m_progress.memorySeconds += memoryEnd - decodeEnd;
         }
         m_frameBufferBytes = frame.capacity();
@@ -367,7 +390,12 @@ class TileStream {
         }
         m_progress.cpuSeconds = pausedHere ? threadCpuSeconds() : memoryEnd;
         m_progress.time = std::chrono::steady_clock::now();
-        if (!m_start && !(m_catchingUp && (pausedHere || frame.newerFrameWaiting()))) {
+        const bool starts =
+            !m_start && !(m_catchingUp && (pausedHere || frame.newerFrameWaiting()));
+        if (starts || wake) {
+            m_progress.waits = threadWaits();
+        }
+        if (starts) {
             m_start = m_progress;
             wake = true;
         }
@@ -381,8 +409,9 @@ class TileStream {
     const PictureSize m_target;
     FrameDecoder m_decoder;
     DecodedPicture m_picture;
-    std::array<std::vector<unsigned char>, kDecodedAgainAfter> m_received;
-    std::size_t m_receivedCount = 0;
+    const std::vector<std::vector<unsigned char>>& m_heldFrames;
+    std::size_t m_nextHeld = 0;
+    std::size_t m_framesThisTurn = 0;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     Progress m_progress;
@@ -402,7 +431,7 @@ void StreamDecode(benchmark::State& state) {
     const bool backlog = state.range(2) != 0;
     std::vector<std::unique_ptr<TileStream>> streams;
     for (std::size_t i = 0; i < streamCount; ++i) {
-        streams.push_back(std::make_unique<TileStream>(channel));
+        streams.push_back(std::make_unique<TileStream>(channel, !backlog));
     }
     long frames = 0;
     double pathSeconds = 0;
@@ -410,6 +439,7 @@ void StreamDecode(benchmark::State& state) {
     long memoryFrames = 0;
     double memorySeconds = 0;
     double wallSeconds = 0;
+    long waits = 0;
     for (auto _ : state) {
         const auto pauseStart = std::chrono::steady_clock::now();
         for (const auto& stream : streams) {
@@ -444,6 +474,7 @@ void StreamDecode(benchmark::State& state) {
             memoryFrames += after->memoryFrames - before->memoryFrames;
             decodeSeconds += after->decodeSeconds - before->decodeSeconds;
             frames += after->frames - before->frames;
+            waits += after->waits - before->waits;
             firstStart = std::min(firstStart, before->time);
             lastEnd = std::max(lastEnd, after->time);
         }
@@ -454,6 +485,7 @@ void StreamDecode(benchmark::State& state) {
     state.SetItemsProcessed(frames);
     if (!backlog) {
         state.counters["wall_fps"] = static_cast<double>(frames) / wallSeconds;
+        state.counters["waited"] = static_cast<double>(waits) / static_cast<double>(frames);
     }
     state.counters["decode_share"] = decodeSeconds / pathSeconds;
     state.counters["vs_memory"] = (static_cast<double>(frames) / pathSeconds) /
@@ -484,10 +516,10 @@ BENCHMARK(DecodeAndFit)
     ->Args({0, 616, 462, 2});
 BENCHMARK(WaitingDecode)
     ->ArgNames({"channel", "idle_us"})
-    ->Args({0, 150})
-    ->Args({1, 850})
+    ->Args({0, 9500})
+    ->Args({1, 9000})
     ->UseManualTime()
-    ->Iterations(100);
+    ->Iterations(40);
 BENCHMARK(StreamDecode)
     ->ArgNames({"channel", "streams", "backlog"})
     ->ArgsProduct({{0, 1}, {1, 4}, {0, 1}})
