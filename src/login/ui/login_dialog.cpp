@@ -194,6 +194,10 @@ void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
     }
     if (outcome.accepted()) {
         if (m_runSession) {
+            // The session runs inside this dialog, but an operator has no more use for it:
+            // left showing, it would sit behind the main sheet with a Login button that does
+            // nothing.
+            hide();
             m_runSession(*m_pApp, this);
         }
         QDialog::reject();

@@ -329,7 +329,9 @@ TEST_F(LoginDialog, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
         Dialog dialog(app, runMainSheet);
         dialog.show();
         QStringList tabs;
+        bool loginShownBehindTheSheet = true;
         whenModalRuns<DMainPropSheet>([&](DMainPropSheet* sheet) {
+            loginShownBehindTheSheet = dialog.isVisible();
             for (int i = 0; i < sheet->tabs()->count(); ++i) {
                 tabs << sheet->tabs()->tabText(i);
             }
@@ -341,6 +343,7 @@ TEST_F(LoginDialog, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
         EXPECT_EQ(m_messages.texts(), std::vector<std::string>{});
         EXPECT_EQ(tabs, (QStringList{"Videos", "Alarms", "Settings", "About"}));
+        EXPECT_FALSE(loginShownBehindTheSheet);
         EXPECT_EQ(app.channelCount(), 9);
         EXPECT_EQ(app.m_userName, "demo");
         EXPECT_EQ(app.m_loginPort, 5500);
