@@ -4,9 +4,9 @@
 //                      is one of its DCT scales: the limit;
 //   DecodeAndFit       FrameDecoder on the same frames to sizes a tile really has, which are no
 //                      DCT scale (308 × 231 in the grid, 616 × 462 in the single view): the
-//                      scaled decode and the bilinear resample to the exact size (with AVX-512,
-//                      of the YCbCr planes before the colour conversion; set:2 shows a
-//                      processor without it);
+//                      scaled decode and the bilinear resample to the exact size, of the
+//                      YCbCr planes before the colour conversion (set:2 shows a processor
+//                      without AVX-512, set:1 one without AVX2, which resamples pixels);
 //   WaitingDecode      FrameDecoder on frames held in memory to the tile, sleeping before each
 //                      frame about as long as a paced stream's tile waits for one: what waiting
 //                      alone costs a decode on this machine;
@@ -236,7 +236,8 @@ void RawDecode(benchmark::State& state) {
 }
 
 // A tile's decode of frames held in memory, to any size, with the widest instruction set the
-// processor offers up to `set` (3: AVX-512, 2: AVX2, as a processor without AVX-512 runs it).
+// processor offers up to `set` (3: AVX-512, 2: AVX2, 1: SSSE3, as processors without the wider
+// sets run it).
 void DecodeAndFit(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
     const auto& frames = heldFrames(channel);
@@ -513,7 +514,9 @@ BENCHMARK(DecodeAndFit)
     ->Args({0, 616, 462, 3})
     ->Args({1, 320, 180, 3})
     ->Args({0, 308, 231, 2})
-    ->Args({0, 616, 462, 2});
+    ->Args({0, 616, 462, 2})
+    ->Args({0, 308, 231, 1})
+    ->Args({0, 616, 462, 1});
 BENCHMARK(WaitingDecode)
     ->ArgNames({"channel", "idle_us"})
     ->Args({0, 9500})

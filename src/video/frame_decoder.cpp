@@ -50,7 +50,7 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
 FrameDecoder::FrameDecoder(InstructionSet ceiling)
     : m_factors(JpegRowReader::scalingFactors()),
       m_resampler(ceiling),
-      m_planesFaster(usableInstructionSet(ceiling) >= InstructionSet::Avx512),
+      m_planesFaster(usableInstructionSet(ceiling) >= InstructionSet::Avx2),
       m_planarFit(ceiling) {}
 
 std::optional<PictureSize> FrameDecoder::readSize(std::span<const unsigned char> jpeg) {

@@ -35,9 +35,9 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
 // Decodes JPEG frames to the size they are drawn at: by the decoder's own DCT scaling to the
 // nearest size at least as large, then resampled bilinearly to the exact size, each row as soon
 // as the decoder has given the rows it reads. YCbCr frames are resampled as planes before their
-// colours are converted, where the processor has AVX-512; other frames, and other processors,
-// resample the decoded pixels. One per stream: it keeps its decoders and scratch buffers from
-// frame to frame. Not for use by two threads at once.
+// colours are converted, where the processor has AVX2 or AVX-512; other frames, and other
+// processors, resample the decoded pixels. One per stream: it keeps its decoders and scratch
+// buffers from frame to frame. Not for use by two threads at once.
 class FrameDecoder {
   public:
     // Larger decoded pictures are refused, whatever their frame claims.
@@ -65,7 +65,7 @@ class FrameDecoder {
     JpegRowReader m_rowReader;
     std::vector<unsigned char> m_spareRows;  // decoded rows on their way into the picture
     PictureResampler m_resampler;
-    // Without AVX-512 the decoder's own conversion and the pixel resampler are faster.
+    // Without AVX2 the decoder's own conversion and the pixel resampler are faster.
     bool m_planesFaster;
     PlanarFit m_planarFit;
     int m_failedFrames = 0;

@@ -12,8 +12,13 @@ namespace krt {
 namespace {
 
 constexpr int kPixel = 4;
-// Output samples that a vector step fits in a plane of 1-byte samples.
+// Output samples that a vector step fits in a plane of 1-byte samples, and the source window
+// they read: with AVX-512 a block and its 64 bytes, with AVX2 a group and its 16, two groups a
+// step.
 constexpr int kSampleBlock = 32;
+constexpr int kBlockWindow = 64;
+constexpr int kSampleGroup = 8;
+constexpr int kGroupWindow = 16;
 // Weight of a whole neighbour: 6 bits, so that a weight fits the signed byte that the
 // multiply-and-add instruction takes and a weighted pair fits 16 bits.
 constexpr int kWeightBits = 6;
@@ -159,6 +164,44 @@ __attribute__((target("avx2"))) int blendColumnsAvx2(const unsigned char* row, u
     return x;
 }
 
+// As blendSamplesAvx512 with 16-byte windows, one for each group of 8 output samples, two
+// groups a step: each half of the vector pairs its group's neighbours with its own shuffle.
+__attribute__((target("avx2"))) int blendSamplesAvx2(const unsigned char* row, unsigned char* out,
+                                                     int count, const int* starts,
+                                                     const unsigned char* patterns,
+                                                     const std::uint16_t* weights) {
+    const __m256i factor = _mm256_set1_epi16(kRoundingFactor);
+    int x = 0;
+    for (; x + 2 * kSampleGroup <= count; x += 2 * kSampleGroup) {
+        const int group = x / kSampleGroup;
+        const __m256i windows =
+            _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(row + starts[group + 1]),
+                                reinterpret_cast<const __m128i*>(row + starts[group]));
+        const __m256i pairs = _mm256_shuffle_epi8(
+            windows, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(patterns + 2L * x)));
+        const __m256i sums = _mm256_maddubs_epi16(
+            pairs, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + x)));
+        const __m256i rounded = _mm256_mulhrs_epi16(sums, factor);
+        // Packing keeps each half's 8 samples in its low 8 bytes; the two go together in order.
+        const __m256i packed =
+            _mm256_permute4x64_epi64(_mm256_packus_epi16(rounded, rounded), 0x08);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm256_castsi256_si128(packed));
+    }
+    // A last group on its own, in half a vector.
+    if (x + kSampleGroup <= count) {
+        const __m128i window =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + starts[x / kSampleGroup]));
+        const __m128i pairs = _mm_shuffle_epi8(
+            window, _mm_loadu_si128(reinterpret_cast<const __m128i*>(patterns + 2L * x)));
+        const __m128i sums = _mm_maddubs_epi16(
+            pairs, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + x)));
+        const __m128i rounded = _mm_mulhrs_epi16(sums, _mm256_castsi256_si128(factor));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(rounded, rounded));
+        x += kSampleGroup;
+    }
+    return x;
+}
+
 // The zero-masking forms with every lane kept: the plain forms start from an undefined vector,
 // which GCC 12 takes for an uninitialised read.
 constexpr __mmask64 kAllBytes = ~__mmask64{0};
@@ -270,26 +313,27 @@ void PictureResampler::prepare(PictureSize sourceSize, PictureSize targetSize, i
     m_blendedRow.resize(rowBytes(sourceSize.width));
     if (m_pixelBytes == kPixel) {
         prepareColumnPatterns();
+    } else if (m_instructionSet >= InstructionSet::Avx512) {
+        prepareSampleBlocks(kSampleBlock, kBlockWindow);
     } else {
-        prepareSampleBlocks();
+        prepareSampleBlocks(kSampleGroup, kGroupWindow);
     }
 }
 
-// For each block of 32 output samples: a 64-byte window of the source row that holds all their
-// neighbours, as far left as they allow but within the row, and where each sample's pair lies in
-// it. The blocks served from the left, while their neighbours fit a window, may be blended a
-// block at a time.
-void PictureResampler::prepareSampleBlocks() {
-    constexpr int kWindow = 64;
+// For each block of `block` output samples: a window of `window` bytes of the source row that
+// holds all their neighbours, as far left as they allow but within the row, and where each
+// sample's pair lies in it. The blocks served from the left, while their neighbours fit a
+// window, may be blended a block at a time.
+void PictureResampler::prepareSampleBlocks(int block, int window) {
     const int width = m_targetSize.width;
     m_blockStarts.clear();
     m_blockPatterns.assign(static_cast<std::size_t>(width + kSampleBlock) * 2, 0);
     int served = 0;
-    for (int x = 0; x < width && m_sourceSize.width >= kWindow; x += kSampleBlock) {
-        const int count = std::min(kSampleBlock, width - x);
+    for (int x = 0; x < width && m_sourceSize.width >= window; x += block) {
+        const int count = std::min(block, width - x);
         const auto firstOf = [this](int i) { return m_columnFirsts[static_cast<std::size_t>(i)]; };
-        const int start = std::min(firstOf(x), m_sourceSize.width - kWindow);
-        if (firstOf(x + count - 1) + 1 - start >= kWindow) {
+        const int start = std::min(firstOf(x), m_sourceSize.width - window);
+        if (firstOf(x + count - 1) + 1 - start >= window) {
             break;
         }
         for (int i = 0; i < count; ++i) {
@@ -420,6 +464,9 @@ int PictureResampler::blendVectorColumns(const unsigned char* row, unsigned char
         if (m_instructionSet >= InstructionSet::Avx512) {
             x = blendSamplesAvx512(row, out, m_blockColumns, m_blockStarts.data(),
                                    m_blockPatterns.data(), m_columnWeights.data());
+        } else if (m_instructionSet >= InstructionSet::Avx2) {
+            x = blendSamplesAvx2(row, out, m_blockColumns, m_blockStarts.data(),
+                                 m_blockPatterns.data(), m_columnWeights.data());
         }
         return x;
     }

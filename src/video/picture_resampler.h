@@ -33,7 +33,7 @@ using CacheLineVector = std::vector<T, CacheLineAllocator<T>>;
 // Resizes pictures of 4-byte pixels, or planes of 1-byte samples, by bilinear interpolation in
 // fixed point (positions and weights in 1/64), pixel centres aligned, a target row at a time from
 // the source rows it names. Uses AVX-512, AVX2 or SSSE3 where the processor has them (planes:
-// AVX-512 only). It keeps its tables and its row buffer from picture to picture while the sizes
+// AVX-512 or AVX2). It keeps its tables and its row buffer from picture to picture while the sizes
 // stay. Not for use by two threads at once.
 class PictureResampler {
   public:
@@ -56,7 +56,7 @@ class PictureResampler {
   private:
     void prepareColumnPatterns();
     void prepareOctetPatterns();
-    void prepareSampleBlocks();
+    void prepareSampleBlocks(int block, int window);
     void blendRows(const unsigned char* upper, const unsigned char* lower, int weight,
                    std::size_t bytes);
     void blendColumns(const unsigned char* row, unsigned char* out) const;
@@ -81,8 +81,9 @@ class PictureResampler {
     // first m_octetColumns pixels may be blended sixteen at a time.
     CacheLineVector<unsigned char> m_octetPatterns;
     int m_octetColumns = 0;
-    // Planes of samples, 32 output samples a block: where each block's 64-byte source window
-    // starts, and each sample's pair within it; the first m_blockColumns samples are served.
+    // Planes of samples, in blocks of output samples for the widest vectors used: where each
+    // block's source window starts, and each sample's pair within it; the first m_blockColumns
+    // samples are served.
     std::vector<int> m_blockStarts;
     CacheLineVector<unsigned char> m_blockPatterns;
     int m_blockColumns = 0;

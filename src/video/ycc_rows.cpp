@@ -140,6 +140,101 @@ __attribute__((target(KRT_AVX512))) void convertAvx512(const unsigned char* luma
         }
     }
 }
+
+// Samples an AVX2 step takes: 16 chroma columns, or 16 pixels. What is left of a row after the
+// whole steps goes to the plain code.
+constexpr int kAvx2Step = 16;
+
+__attribute__((target("avx2"), always_inline)) inline __m256i widened16(const unsigned char* row) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i loadWords(const std::int16_t* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i scaled16(__m256i value,
+                                                                       std::int16_t factor) {
+    return _mm256_mulhrs_epi16(value, _mm256_set1_epi16(factor));
+}
+
+// Clamped to 0-255.
+__attribute__((target("avx2"), always_inline)) inline __m256i level(__m256i value) {
+    return _mm256_min_epi16(_mm256_max_epi16(value, _mm256_setzero_si256()),
+                            _mm256_set1_epi16(255));
+}
+
+__attribute__((target("avx2"))) int columnSumsAvx2(const unsigned char* near,
+                                                   const unsigned char* far, int width,
+                                                   std::int16_t* sums) {
+    const __m256i three = _mm256_set1_epi16(3);
+    int x = 0;
+    for (; x + kAvx2Step <= width; x += kAvx2Step) {
+        const __m256i sum =
+            _mm256_add_epi16(_mm256_mullo_epi16(widened16(near + x), three), widened16(far + x));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + x), sum);
+    }
+    return x;
+}
+
+// As outputPairsAvx512, 16 chroma columns at a time.
+__attribute__((target("avx2"))) int outputPairsAvx2(const std::int16_t* sums, int width,
+                                                    unsigned char* out) {
+    const __m256i three = _mm256_set1_epi16(3);
+    const __m256i eight = _mm256_set1_epi16(8);
+    const __m256i seven = _mm256_set1_epi16(7);
+    int x = 0;
+    for (; x + kAvx2Step <= width; x += kAvx2Step) {
+        const __m256i tripled = _mm256_mullo_epi16(loadWords(sums + x), three);
+        const __m256i even = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_add_epi16(tripled, loadWords(sums + x - kEdge)), eight), 4);
+        const __m256i odd = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_add_epi16(tripled, loadWords(sums + x + kEdge)), seven), 4);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * static_cast<std::size_t>(x)),
+                            _mm256_or_si256(even, _mm256_slli_epi16(odd, 8)));
+    }
+    return x;
+}
+
+// As convertAvx512, 16 pixels from `x`: each pixel's blue and green, and its red and 255, are
+// made into words, and unpacking the two gives whole pixels, 0-3 and 8-11 in one vector and
+// 4-7 and 12-15 in the other.
+__attribute__((target("avx2"), always_inline)) inline void convertStepAvx2(
+    const unsigned char* luma, const unsigned char* blue, const unsigned char* red, int x,
+    unsigned char* out) {
+    const __m256i centre = _mm256_set1_epi16(kChromaCentre);
+    const __m256i y = widened16(luma + x);
+    const __m256i cb = _mm256_sub_epi16(widened16(blue + x), centre);
+    const __m256i cr = _mm256_sub_epi16(widened16(red + x), centre);
+    const __m256i b = level(_mm256_add_epi16(_mm256_add_epi16(y, cb), scaled16(cb, kBlueFromCb)));
+    const __m256i g = level(_mm256_sub_epi16(_mm256_sub_epi16(y, scaled16(cb, kGreenFromCb)),
+                                             scaled16(cr, kGreenFromCr)));
+    const __m256i r = level(_mm256_add_epi16(_mm256_add_epi16(y, cr), scaled16(cr, kRedFromCr)));
+    const __m256i blueGreen = _mm256_or_si256(b, _mm256_slli_epi16(g, 8));
+    const __m256i redOpaque = _mm256_or_si256(r, _mm256_set1_epi16(static_cast<short>(0xFF00)));
+    const __m256i low = _mm256_unpacklo_epi16(blueGreen, redOpaque);
+    const __m256i high = _mm256_unpackhi_epi16(blueGreen, redOpaque);
+    auto* pixels = reinterpret_cast<__m256i*>(out + 4 * static_cast<std::size_t>(x));
+    _mm256_storeu_si256(pixels, _mm256_permute2x128_si256(low, high, 0x20));
+    _mm256_storeu_si256(pixels + 1, _mm256_permute2x128_si256(low, high, 0x31));
+}
+
+// A row of at least one step ends with a step that overlaps the one before it: it writes the
+// same bytes again rather than leaving a few pixels to the plain code.
+__attribute__((target("avx2"))) int convertAvx2(const unsigned char* luma,
+                                                const unsigned char* blue, const unsigned char* red,
+                                                int width, unsigned char* out) {
+    if (width < kAvx2Step) {
+        return 0;
+    }
+    for (int x = 0; x + kAvx2Step <= width; x += kAvx2Step) {
+        convertStepAvx2(luma, blue, red, x, out);
+    }
+    if (width % kAvx2Step != 0) {
+        convertStepAvx2(luma, blue, red, width - kAvx2Step, out);
+    }
+    return width;
+}
 #endif
 
 }  // namespace
@@ -164,12 +259,24 @@ void YccRows::upsampleChroma(const unsigned char* near, const unsigned char* far
         return;
     }
 #endif
-    for (int x = 0; x < width; ++x) {
+    int summed = 0;
+#if KRT_YCC_X86
+    if (m_instructionSet >= InstructionSet::Avx2) {
+        summed = columnSumsAvx2(near, far, width, sums);
+    }
+#endif
+    for (int x = summed; x < width; ++x) {
         sums[x] = static_cast<std::int16_t>(3 * near[x] + far[x]);
     }
     sums[-1] = sums[0];
     sums[width] = sums[width - 1];
-    for (int x = 0; x < width; ++x) {
+    int paired = 0;
+#if KRT_YCC_X86
+    if (m_instructionSet >= InstructionSet::Avx2) {
+        paired = outputPairsAvx2(sums, width, out);
+    }
+#endif
+    for (int x = paired; x < width; ++x) {
         const int tripled = 3 * sums[x];
         unsigned char* pair = out + 2 * static_cast<std::size_t>(x);
         pair[0] = static_cast<unsigned char>((tripled + sums[x - 1] + 8) >> 4);
@@ -185,7 +292,13 @@ void YccRows::convert(const unsigned char* luma, const unsigned char* blue,
         return;
     }
 #endif
-    for (int x = 0; x < width; ++x) {
+    int converted = 0;
+#if KRT_YCC_X86
+    if (m_instructionSet >= InstructionSet::Avx2) {
+        converted = convertAvx2(luma, blue, red, width, out);
+    }
+#endif
+    for (int x = converted; x < width; ++x) {
         convertPixel(luma[x], blue[x], red[x], out + 4 * static_cast<std::size_t>(x));
     }
 }

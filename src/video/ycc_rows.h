@@ -9,9 +9,9 @@ namespace krt {
 
 // The last steps of a JPEG decode, taken out of the decoder so that planes can be resampled
 // before the colour conversion: chroma at half the picture's size brought to its full size, and
-// YCbCr made into 4-byte pixels (blue, green, red, 255), row by row. Uses AVX-512 where the
-// processor has it; every instruction set gives the same bytes. Not for use by two threads at
-// once.
+// YCbCr made into 4-byte pixels (blue, green, red, 255), row by row. Uses AVX-512 or AVX2 where
+// the processor has them; every instruction set gives the same bytes. Not for use by two threads
+// at once.
 class YccRows {
   public:
     explicit YccRows(InstructionSet ceiling = InstructionSet::Avx512);

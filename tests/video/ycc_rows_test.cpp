@@ -21,8 +21,8 @@ std::vector<unsigned char> samples(int count, unsigned seed) {
     return row;
 }
 
-// Widths below, at and beyond a vector step of 32, and the chroma of tiles as they come.
-constexpr std::array kWidths{1, 2, 5, 31, 32, 33, 64, 100, 154, 308};
+// Widths below, at and beyond vector steps of 16 and 32, and the chroma of tiles as they come.
+constexpr std::array kWidths{1, 2, 5, 15, 16, 17, 31, 32, 33, 64, 100, 154, 308};
 
 TEST(YccRows, EveryInstructionSetGivesThePlainBytes) {
     for (const int width : kWidths) {
@@ -39,8 +39,11 @@ TEST(YccRows, EveryInstructionSetGivesThePlainBytes) {
             upsampled.insert(upsampled.end(), pixels.begin(), pixels.end());
             return upsampled;
         };
-        EXPECT_EQ(byInstructionSet(InstructionSet::Avx512), byInstructionSet(InstructionSet::Plain))
-            << "width " << width;
+        const auto plain = byInstructionSet(InstructionSet::Plain);
+        for (const InstructionSet ceiling : {InstructionSet::Avx2, InstructionSet::Avx512}) {
+            EXPECT_EQ(byInstructionSet(ceiling), plain)
+                << "width " << width << " up to set " << static_cast<int>(ceiling);
+        }
     }
 }
 
