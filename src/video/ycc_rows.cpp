@@ -141,8 +141,8 @@ __attribute__((target(KRT_AVX512))) void convertAvx512(const unsigned char* luma
     }
 }
 
-// Samples an AVX2 step takes: 16 chroma columns, or 16 pixels. What is left of a row after the
-// whole steps goes to the plain code.
+// Samples an AVX2 step takes: 16 chroma columns, or 16 pixels. Chroma left over after the whole
+// steps goes to the plain code; pixels to one more, overlapping step.
 constexpr int kAvx2Step = 16;
 
 __attribute__((target("avx2"), always_inline)) inline __m256i widened16(const unsigned char* row) {
