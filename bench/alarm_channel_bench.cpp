@@ -13,7 +13,7 @@
 #include <string>
 #include <system_error>
 
-#include "alarms/alarm_handler.h"
+#include "alarms/alarm_channel.h"
 #include "sim_config.h"
 #include "sim_server.h"
 
@@ -75,7 +75,7 @@ void BM_AlarmsEndToEnd(benchmark::State& state) {
     fs::create_directories(folder);
     for (auto _ : state) {
         state.PauseTiming();
-        krt::KRTApp app;
+        krt::AppState app;
         auto sim = startSim(app.m_serverAddress);
         if (!sim) {
             state.SkipWithError("no free loopback address");
@@ -83,7 +83,7 @@ void BM_AlarmsEndToEnd(benchmark::State& state) {
         }
         app.m_snapshotFolder = folder;
         CountingOwner owner;
-        auto channel = std::make_unique<krt::kmKRTAlarmHandlerC>(app, owner);
+        auto channel = std::make_unique<krt::AlarmChannel>(app, owner);
         channel->requestAlarmRestart();
         if (!sim->waitForSubscribers(1, kWait)) {
             state.SkipWithError("the channel did not subscribe");

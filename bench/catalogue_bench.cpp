@@ -54,7 +54,7 @@ void BM_LoadCatalogue(benchmark::State& state) {
     const int channelCount = static_cast<int>(state.range(0));
     krt::sim::SimServer server(catalogueOf(channelCount));
     startOnFreeLoopbackAddress(server);
-    krt::KRTApp app;
+    krt::AppState app;
     app.m_serverAddress = server.address();
     app.m_userName = "demo";
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/ui/main_prop_sheet.h"
+#include "app/ui/main_sheet.h"
 #include "login/login_sequence.h"
 #include "settings/ui/settings_store.h"
 #include "sim_config.h"
@@ -68,8 +68,8 @@ void startOnFreeLoopbackAddress(krt::sim::SimServer& server) {
     throw std::runtime_error("no free loopback address");
 }
 
-bool firstTileHasPicture(const krt::DMainPropSheet& sheet) {
-    const krt::DVideoWindow* window = sheet.videoPage()->tiles()[0]->videoWindow();
+bool firstTileHasPicture(const krt::MainSheet& sheet) {
+    const krt::VideoWindow* window = sheet.videoPage()->tiles()[0]->videoWindow();
     return window->picturePlacementShown().has_value();
 }
 
@@ -83,12 +83,12 @@ void LoginToFirstPicture(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        krt::KRTApp app;
+        krt::AppState app;
         if (!krt::runLoginConversation(credentials, app).accepted()) {
             state.SkipWithError("the login was refused");
             break;
         }
-        auto sheet = std::make_unique<krt::DMainPropSheet>(app);
+        auto sheet = std::make_unique<krt::MainSheet>(app);
         sheet->show();
         while (!firstTileHasPicture(*sheet) && clock.elapsed() < kPictureWait_ms) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

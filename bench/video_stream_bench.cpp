@@ -10,7 +10,7 @@
 //   WaitingDecode      FrameDecoder on frames held in memory to the tile, sleeping before each
 //                      frame about as long as a paced stream's tile waits for one: what waiting
 //                      alone costs a decode on this machine;
-//   StreamDecode       the whole path: krt-sim streams over loopback, VSCHarlowStream
+//   StreamDecode       the whole path: krt-sim streams over loopback, LiveStream
 //                      receives, FrameDecoder decodes to the tile's size; with one stream or
 //                      four at once; at kPacedFrameRate, or (backlog) with no frame-rate cap on
 //                      frames that have piled up in the connection.
@@ -44,7 +44,7 @@
 #include "sim_server.h"
 #include "video/connection_text.h"
 #include "video/frame_decoder.h"
-#include "video/harlow_stream.h"
+#include "video/live_stream.h"
 #include "video/video_window_logic.h"
 
 namespace krt {
@@ -188,15 +188,16 @@ const std::vector<std::vector<unsigned char>>& heldFrames(const BenchChannel& ch
     if (frames.empty()) {
         std::mutex framesMutex;
         std::condition_variable enough;
-        VSCHarlowStream stream;
-        stream.setFrameCallback([&](const VSCFrame& frame) {
+        LiveStream stream;
+        stream.setFrameCallback([&](const LiveFrame& frame) {
             std::lock_guard framesLock(framesMutex);
             if (frames.size() < kHeldFrames) {
                 frames.emplace_back(frame.payload().begin(), frame.payload().end());
             }
             enough.notify_all();
         });
-        if (stream.connectToCamera({BenchSim::instance().connectionText(channel)}) != 1) {
+        if (stream.connectToCamera(BenchSim::instance().connectionText(channel)) !=
+            StreamResult::Opened) {
             throw std::runtime_error("krt-sim did not stream");
         }
         std::unique_lock framesLock(framesMutex);
@@ -303,8 +304,9 @@ class TileStream {
   public:
     TileStream(const BenchChannel& channel, bool paced)
         : m_target(tileTarget(channel)), m_heldFrames(heldFrames(channel)) {
-        m_stream.setFrameCallback([this](const VSCFrame& frame) { onFrame(frame); });
-        if (m_stream.connectToCamera({BenchSim::instance().connectionText(channel, paced)}) != 1) {
+        m_stream.setFrameCallback([this](const LiveFrame& frame) { onFrame(frame); });
+        if (m_stream.connectToCamera(BenchSim::instance().connectionText(channel, paced)) !=
+            StreamResult::Opened) {
             throw std::runtime_error("krt-sim did not stream");
         }
     }
@@ -359,7 +361,7 @@ class TileStream {
     int failedFrames() const { return m_decoder.failedFrames(); }
 
   private:
-    void onFrame(const VSCFrame& frame) {
+    void onFrame(const LiveFrame& frame) {
         const double decodeStart = threadCpuSeconds();
         m_decoder.decode(frame.payload(), m_target, m_picture);
         const double decodeEnd = threadCpuSeconds();
@@ -422,7 +424,7 @@ class TileStream {
     bool m_pauseRequested = false;
     bool m_paused = false;
     bool m_catchingUp = false;
-    VSCHarlowStream m_stream;  // last: it stops before the decoder goes
+    LiveStream m_stream;  // last: it stops before the decoder goes
 };
 
 // (b) and (c): the whole path, one or four streams.

@@ -10,7 +10,7 @@
 #include "alarms/alarm_message.h"
 #include "alarms/alarm_time.h"
 #include "fuzz_check.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace {
 

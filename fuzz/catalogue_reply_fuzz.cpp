@@ -7,7 +7,7 @@
 #include "fuzz_check.h"
 #include "login/channel_catalogue.h"
 #include "protocol/requests.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace {
 

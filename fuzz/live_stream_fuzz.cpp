@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 #include "socket_pair.h"
 #include "video/frame_reader.h"
-#include "video/harlow_stream.h"
+#include "video/live_stream.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ std::optional<Framed> nextFramed(std::span<const char> bytes) {
 // Which frames the stream hands on and what they hold: each whole frame exactly as sent,
 // never one shorter than announced.
 void readFrames(int fd, std::span<const char> bytes) {
-    static krt::VSCFrame frame;  // reused like the stream's own
+    static krt::LiveFrame frame;  // reused like the stream's own
     static krt::LiveFrameReader reader;
     reader.clear();
     for (int i = 0; i < kMaxFrames; ++i) {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "protocol/packet_framing.h"
 #include "protocol/socket_client.h"
-#include "protocol/socket_common.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 #include "socket_pair.h"
 
 namespace {
@@ -73,7 +73,7 @@ bool sameTree(const pugi::xml_node& a, const pugi::xml_node& b) {
 
 void readReply(const FuzzSocketPair& pair) {
     krt::PktHeader header;
-    if (krt::kmMgrSocketCommon::recvPktHeader(pair.readerFd(), header) != krt::HeaderStatus::Ok) {
+    if (krt::PacketFraming::recvPktHeader(pair.readerFd(), header) != krt::HeaderStatus::Ok) {
         return;
     }
     FUZZ_CHECK(header.payloadLength > 0 && header.payloadLength <= krt::kMaxPayloadLength);
@@ -83,8 +83,8 @@ void readReply(const FuzzSocketPair& pair) {
     }
     std::vector<char> payload(header.payloadLength + krt::Reply::kZeroTail, '\0');
     std::size_t received = 0;
-    krt::kmMgrSocketCommon::recvData(pair.readerFd(),
-                                     std::span(payload.data(), header.payloadLength), received);
+    krt::PacketFraming::recvData(pair.readerFd(), std::span(payload.data(), header.payloadLength),
+                                 received);
     FUZZ_CHECK(received <= header.payloadLength);
     if (received != header.payloadLength) {
         return;
@@ -99,7 +99,7 @@ void readReply(const FuzzSocketPair& pair) {
         return;
     }
     // What the client writes of a reply reads back as the same document.
-    const std::optional<std::string> text = krt::kmKRTMgrXMLData::serialize(root);
+    const std::optional<std::string> text = krt::XmlMessage::serialize(root);
     FUZZ_CHECK(text.has_value());
     const krt::XmlNode again = krt::loadXmlDocument(*text);
     FUZZ_CHECK(static_cast<bool>(again));

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 #include "sim_config.h"
 #include "sim_replies.h"
 

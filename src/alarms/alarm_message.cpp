@@ -8,7 +8,7 @@ namespace {
 
 // The request's whole document as text, then the two zero bytes the server expects.
 std::optional<std::vector<char>> framedPayload(const XmlNode& root) {
-    const std::optional<std::string> text = kmKRTMgrXMLData::serialize(root.ownerDocument());
+    const std::optional<std::string> text = XmlMessage::serialize(root.ownerDocument());
     if (!text || text->empty()) {
         return std::nullopt;
     }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "protocol/diag_log.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 

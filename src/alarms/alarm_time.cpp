@@ -7,7 +7,7 @@
 #include <locale>
 #include <sstream>
 
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 namespace {

@@ -76,7 +76,7 @@ fs::path prepareSnapshotFolder(const fs::path& programFolder) {
     return {};
 }
 
-void initialiseFolders(KRTApp& app) {
+void initialiseFolders(AppState& app) {
     app.m_appFolder = programFolderFromPath(currentProgramPath().string());
     app.m_snapshotFolder = prepareSnapshotFolder(app.m_appFolder);
 }

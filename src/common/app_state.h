@@ -14,7 +14,7 @@ inline constexpr std::string_view kSnapshotFolderName = "EventImages";
 
 // The state every screen shares after login. Written on the GUI thread during login only,
 // read afterwards by every page and worker thread.
-struct KRTApp {
+struct AppState {
     std::string m_serverAddress;
     int m_serverPort = kServerPort;  // never changed: every request but the login uses it
     int m_loginPort = 0;             // the port the login request went to (and PTZ)
@@ -42,6 +42,6 @@ std::filesystem::path currentProgramPath();
 std::filesystem::path prepareSnapshotFolder(const std::filesystem::path& programFolder);
 
 // Fills the program and snapshot folders of the state from the running program.
-void initialiseFolders(KRTApp& app);
+void initialiseFolders(AppState& app);
 
 }  // namespace krt

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <charconv>
 
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 namespace {

@@ -11,7 +11,7 @@
 #include "protocol/diag_log.h"
 #include "protocol/requests.h"
 #include "protocol/return_codes.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 namespace {
@@ -21,9 +21,9 @@ constexpr const char* kModule = "KRT";
 constexpr const char* kListMethod = "CkmKRTZededUzeriZeraveDlg::getListOfVideos";
 
 // One request and its reply on a connection of its own, closed before returning.
-int exchange(const KRTApp& app, const std::string& request, Reply& reply,
+int exchange(const AppState& app, const std::string& request, Reply& reply,
              const ExchangeLimits& limits) {
-    kmMgrSocketClient client(limits.timeouts, limits.cancellation);
+    SocketClient client(limits.timeouts, limits.cancellation);
     return client.connectToServer(app.m_serverAddress, static_cast<unsigned>(app.m_serverPort),
                                   request, reply);
 }
@@ -52,7 +52,8 @@ std::vector<std::string> idsToFetch(const std::vector<std::string>& listIds) {
     return ids;
 }
 
-VideoChannel fetchChannel(const KRTApp& app, const std::string& id, const ExchangeLimits& limits) {
+VideoChannel fetchChannel(const AppState& app, const std::string& id,
+                          const ExchangeLimits& limits) {
     VideoChannel record;
     getVideoChannelDetails(app, id, record, limits);
     record.PTZEnabled = getCameraPTZStatus(app, id, limits);
@@ -60,7 +61,7 @@ VideoChannel fetchChannel(const KRTApp& app, const std::string& id, const Exchan
 }
 
 // The records of the IDs, each in its own place, over a few connections at once.
-std::vector<VideoChannel> fetchChannels(const KRTApp& app, const std::vector<std::string>& ids,
+std::vector<VideoChannel> fetchChannels(const AppState& app, const std::vector<std::string>& ids,
                                         const ExchangeLimits& limits) {
     std::vector<VideoChannel> records(ids.size());
     std::atomic<std::size_t> next{0};
@@ -130,7 +131,7 @@ bool readPtzStatus(std::string_view replyText) {
     return description && parseLeadingInt(description.text()) == 1;
 }
 
-int getListOfVideos(KRTApp& app, const ExchangeLimits& limits, std::size_t* ignoredIds) {
+int getListOfVideos(AppState& app, const ExchangeLimits& limits, std::size_t* ignoredIds) {
     try {
         Reply reply;
         const int result = exchange(app, channelListRequest(app.m_userName), reply, limits);
@@ -166,7 +167,7 @@ int getListOfVideos(KRTApp& app, const ExchangeLimits& limits, std::size_t* igno
     }
 }
 
-int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoChannel& record,
+int getVideoChannelDetails(const AppState& app, std::string_view channelId, VideoChannel& record,
                            const ExchangeLimits& limits) {
     try {
         Reply reply;
@@ -183,7 +184,7 @@ int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoC
     }
 }
 
-bool getCameraPTZStatus(const KRTApp& app, std::string_view channelId,
+bool getCameraPTZStatus(const AppState& app, std::string_view channelId,
                         const ExchangeLimits& limits) {
     try {
         Reply reply;

@@ -27,16 +27,16 @@ inline constexpr int kCatalogueConnections = 8;
 // over several connections at once; the table is what fetching them one after another gives.
 // Returns 1 when the table was replaced, otherwise the failure code (the login goes on either
 // way). `ignoredIds`, when given, receives the number of IDs beyond kMaxCatalogueChannels.
-int getListOfVideos(KRTApp& app, const ExchangeLimits& limits = {},
+int getListOfVideos(AppState& app, const ExchangeLimits& limits = {},
                     std::size_t* ignoredIds = nullptr);
 
 // Fills `record` from the "getVideoChannelDetails" reply; leaves it untouched when the request
 // fails. Returns the request client's result.
-int getVideoChannelDetails(const KRTApp& app, std::string_view channelId, VideoChannel& record,
+int getVideoChannelDetails(const AppState& app, std::string_view channelId, VideoChannel& record,
                            const ExchangeLimits& limits = {});
 
 // True exactly when the "getCameraPTZStatus" reply's kmDescription reads as the integer 1.
-bool getCameraPTZStatus(const KRTApp& app, std::string_view channelId,
+bool getCameraPTZStatus(const AppState& app, std::string_view channelId,
                         const ExchangeLimits& limits = {});
 
 // The readers of the three replies, as the requests above apply them.

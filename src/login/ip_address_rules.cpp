@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 namespace {

@@ -8,7 +8,7 @@
 #include "protocol/diag_log.h"
 #include "protocol/requests.h"
 #include "protocol/return_codes.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 namespace {
@@ -124,7 +124,7 @@ std::string buildValidateUserPayload(std::string_view userName, std::string_view
     XmlNode requestData = root.appendElement("kmRequestData");
     requestData.appendElement("UserName", userName);
     requestData.appendElement("Password", password);
-    const std::optional<std::string> text = kmKRTMgrXMLData::serialize(root.ownerDocument());
+    const std::optional<std::string> text = XmlMessage::serialize(root.ownerDocument());
     if (!text || text->empty()) {
         return {};
     }
@@ -134,18 +134,18 @@ std::string buildValidateUserPayload(std::string_view userName, std::string_view
     return payload;
 }
 
-int checkRunningVersionStatusWithServer(const KRTApp& app, const ExchangeLimits& limits) {
+int checkRunningVersionStatusWithServer(const AppState& app, const ExchangeLimits& limits) {
     try {
         Reply reply;
         {
-            kmMgrSocketClient client(limits.timeouts, limits.cancellation);
+            SocketClient client(limits.timeouts, limits.cancellation);
             const std::string request = versionRequest();
             if (client.connectToServer(app.m_serverAddress, static_cast<unsigned>(app.m_serverPort),
                                        request, reply) <= 0) {
                 return kErrException;
             }
         }
-        const XmlNode root = kmKRTMgrXMLData::getXMLRootNodePtr(reply.text());
+        const XmlNode root = XmlMessage::getXMLRootNodePtr(reply.text());
         if (!root) {
             writeLog(kModule, kVersionMethod, "Invalid response 1");
             return kErrCommunication;
@@ -170,7 +170,7 @@ int checkRunningVersionStatusWithServer(const KRTApp& app, const ExchangeLimits&
     }
 }
 
-LoginOutcome runLoginConversation(const LoginCredentials& credentials, KRTApp& app,
+LoginOutcome runLoginConversation(const LoginCredentials& credentials, AppState& app,
                                   const ExchangeLimits& limits) {
     if (std::optional<LoginOutcome> inputRefusal = checkInputLengths(credentials)) {
         return *inputRefusal;
@@ -186,7 +186,7 @@ LoginOutcome runLoginConversation(const LoginCredentials& credentials, KRTApp& a
     }
     Reply reply;
     {
-        kmMgrSocketClient client(limits.timeouts, limits.cancellation);
+        SocketClient client(limits.timeouts, limits.cancellation);
         const unsigned loginPort = static_cast<unsigned>(credentials.loginPort) & 0xFFFFu;
         if (client.connectToServer(app.m_serverAddress, loginPort, payload, reply) <= 0) {
             return limits.cancelled() ? cancelled() : unreachable();

@@ -66,7 +66,7 @@ struct LoginOutcome {
 // checkRunningVersionStatusWithServer() and then getListOfVideos(), whose failure does not
 // stop the login. Writes the log entries of each step. Cancelling the limits' cancellation
 // ends it at once, in any step, with LoginStatus::Cancelled and the channel table unchanged.
-LoginOutcome runLoginConversation(const LoginCredentials& credentials, KRTApp& app,
+LoginOutcome runLoginConversation(const LoginCredentials& credentials, AppState& app,
                                   const ExchangeLimits& limits = {});
 
 // Results of checkRunningVersionStatusWithServer().
@@ -76,7 +76,7 @@ inline constexpr std::string_view kClientProtocolVersion = "MobileClient-02-00-0
 // Asks the server at app.m_serverAddress:app.m_serverPort for its protocol version: 1 when it
 // is ours, -10021 for another version, -10002 for a reply that does not parse, lacks an
 // element or has a return code of 0 or less, -10001 when no reply came.
-int checkRunningVersionStatusWithServer(const KRTApp& app, const ExchangeLimits& limits = {});
+int checkRunningVersionStatusWithServer(const AppState& app, const ExchangeLimits& limits = {});
 
 // The "validateuser" payload for the serialised request text of L bytes: the text followed by
 // L zero bytes. Empty when the request could not be built.

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 namespace {

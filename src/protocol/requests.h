@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "protocol/diag_log.h"
+#include "protocol/packet_framing.h"
 #include "protocol/return_codes.h"
-#include "protocol/socket_common.h"
 #include "protocol/tcp_socket.h"
 
 namespace krt {
@@ -15,7 +15,7 @@ constexpr const char* kReaderMethod = "kmMgrSocketClient::thSocketReqHandler()";
 
 }  // namespace
 
-kmMgrSocketClient::~kmMgrSocketClient() {
+SocketClient::~SocketClient() {
     try {
         closeCommmunication();
         stopThread("kmMgrSocketClient::~kmMgrSocketClient()- m_h_responseProcessorThread",
@@ -26,9 +26,9 @@ kmMgrSocketClient::~kmMgrSocketClient() {
     }
 }
 
-int kmMgrSocketClient::connectToServer(std::string_view address, unsigned port,
-                                       std::span<const char> request, Reply& reply,
-                                       PushCallback pushCallback) {
+int SocketClient::connectToServer(std::string_view address, unsigned port,
+                                  std::span<const char> request, Reply& reply,
+                                  PushCallback pushCallback) {
     constexpr const char* kMethod = "kmMgrSocketClient::connectToServer()";
     try {
         if (isOpen()) {
@@ -53,7 +53,7 @@ int kmMgrSocketClient::connectToServer(std::string_view address, unsigned port,
             return kErrCommunication;
         }
         const WaitLimit replyLimit = WaitLimit::after(m_timeouts.reply, wakeFd());
-        if (kmMgrSocketCommon::sendData(fd, request, nullptr, replyLimit) <= 0) {
+        if (PacketFraming::sendData(fd, request, nullptr, replyLimit) <= 0) {
             abandonSocket(fd);
             writeLog(kModule, kMethod, "Unable to create pkt header.");
             return kErrCommunication;
@@ -73,7 +73,7 @@ int kmMgrSocketClient::connectToServer(std::string_view address, unsigned port,
     }
 }
 
-void kmMgrSocketClient::abandonSocket(int fd) {
+void SocketClient::abandonSocket(int fd) {
     int expected = fd;
     // A close from another thread may have taken it already; it is closed after the join then.
     if (m_socket.compare_exchange_strong(expected, -1)) {
@@ -81,7 +81,7 @@ void kmMgrSocketClient::abandonSocket(int fd) {
     }
 }
 
-int kmMgrSocketClient::closeCommmunication() {
+int SocketClient::closeCommmunication() {
     const int fd = m_socket.exchange(-1);
     if (fd >= 0) {
         shutdownBoth(fd);
@@ -91,14 +91,14 @@ int kmMgrSocketClient::closeCommmunication() {
     return kSuccess;
 }
 
-int kmMgrSocketClient::getResponse(Reply& reply) {
+int SocketClient::getResponse(Reply& reply) {
     return readResponse(m_socket.load(), reply, WaitLimit::after(m_timeouts.reply, wakeFd()));
 }
 
-int kmMgrSocketClient::readResponse(int socket, Reply& reply, const WaitLimit& limit) {
+int SocketClient::readResponse(int socket, Reply& reply, const WaitLimit& limit) {
     try {
         PktHeader header;
-        switch (kmMgrSocketCommon::recvPktHeader(socket, header, limit)) {
+        switch (PacketFraming::recvPktHeader(socket, header, limit)) {
             case HeaderStatus::ReceiveFailed:
                 writeLog(kModule, kReaderMethod, "Error in receiving packet header.");
                 return kNothingReceived;
@@ -117,8 +117,8 @@ int kmMgrSocketClient::readResponse(int socket, Reply& reply, const WaitLimit& l
         }
         std::vector<char> buffer(header.payloadLength + Reply::kZeroTail, '\0');
         std::size_t received = 0;
-        kmMgrSocketCommon::recvData(socket, std::span(buffer.data(), header.payloadLength),
-                                    received, limit);
+        PacketFraming::recvData(socket, std::span(buffer.data(), header.payloadLength), received,
+                                limit);
         if (received != header.payloadLength) {
             writeLog(kModule, kReaderMethod, "Not a sufficient bytes recv-ed.");
             return kNothingReceived;
@@ -132,7 +132,7 @@ int kmMgrSocketClient::readResponse(int socket, Reply& reply, const WaitLimit& l
     }
 }
 
-void kmMgrSocketClient::thSocketRecvResponseData(int socket) {
+void SocketClient::thSocketRecvResponseData(int socket) {
     constexpr const char* kMethod = "kmMgrSocketClient::thSocketRecvResponseData()";
     try {
         // No deadline: only a close, a cancellation or a dead link ends the wait.
@@ -151,7 +151,7 @@ void kmMgrSocketClient::thSocketRecvResponseData(int socket) {
     }
 }
 
-void kmMgrSocketClient::joinReceiverAndCloseRetired() {
+void SocketClient::joinReceiverAndCloseRetired() {
     m_h_responseProcessorThread.join();
     std::lock_guard lock(m_closeMutex);
     if (m_retiredSocket >= 0) {

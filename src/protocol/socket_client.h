@@ -11,7 +11,7 @@
 #include "protocol/cancellation.h"
 #include "protocol/tcp_socket.h"
 #include "protocol/worker_thread.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 
@@ -36,7 +36,7 @@ inline constexpr std::string_view kRecvError = "Recv Error";
 
 // One conversation with the server over one TCP connection: one framed request, one framed
 // reply and, with a push callback, a receiver thread for every further message.
-class kmMgrSocketClient {
+class SocketClient {
   public:
     // Called on the receiver thread with each payload, or with kRecvError once at the end.
     // The bytes are valid only during the call.
@@ -51,12 +51,12 @@ class kmMgrSocketClient {
     };
 
     // With a cancellation, cancelling it ends every exchange of this client at once.
-    kmMgrSocketClient() = default;
-    explicit kmMgrSocketClient(Timeouts timeouts, const Cancellation* cancellation = nullptr)
+    SocketClient() = default;
+    explicit SocketClient(Timeouts timeouts, const Cancellation* cancellation = nullptr)
         : m_timeouts(timeouts), m_cancellation(cancellation) {}
-    virtual ~kmMgrSocketClient();
-    kmMgrSocketClient(const kmMgrSocketClient&) = delete;
-    kmMgrSocketClient& operator=(const kmMgrSocketClient&) = delete;
+    virtual ~SocketClient();
+    SocketClient(const SocketClient&) = delete;
+    SocketClient& operator=(const SocketClient&) = delete;
 
     // 1 when a reply was received, 0 when none was read, -10002 when the connection or the
     // send failed or a connection is already open, -10001 on an exception.
@@ -96,7 +96,7 @@ class kmMgrSocketClient {
 // How every exchange of a conversation (the login, the catalogue) gives up: its deadlines, and
 // a cancellation that ends them all at once.
 struct ExchangeLimits {
-    kmMgrSocketClient::Timeouts timeouts;
+    SocketClient::Timeouts timeouts;
     const Cancellation* cancellation = nullptr;
 
     bool cancelled() const { return cancellation != nullptr && cancellation->cancelled(); }

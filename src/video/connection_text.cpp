@@ -1,6 +1,6 @@
 #include "video/connection_text.h"
 
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 

@@ -5,11 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 
 namespace krt {
 
-bool LiveFrameReader::next(int fd, VSCFrame& frame) {
+bool LiveFrameReader::next(int fd, LiveFrame& frame) {
     for (;;) {
         std::size_t frameBytes = kPktHeaderSize;
         const Framing framing = frontFrame(frameBytes);
@@ -74,7 +74,7 @@ LiveFrameReader::Framing LiveFrameReader::frontFrame(std::size_t& frameBytes) co
         return Framing::Partial;
     }
     PktHeader header;
-    if (kmMgrSocketCommon::parsePktHeader(
+    if (PacketFraming::parsePktHeader(
             std::span<const std::uint8_t, kPktHeaderSize>(m_bytes.data() + m_begin, kPktHeaderSize),
             header) != HeaderStatus::Ok) {
         return Framing::Damaged;

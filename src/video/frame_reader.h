@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "video/vsc_camera.h"
+#include "video/live_frame.h"
 
 namespace krt {
 
@@ -18,7 +18,7 @@ class LiveFrameReader {
     // The next whole frame into `frame`, waiting within the socket's receive time-out. False,
     // leaving `frame` as it was, when the connection ends, fails or falls silent first, or when
     // a header is damaged.
-    bool next(int fd, VSCFrame& frame);
+    bool next(int fd, LiveFrame& frame);
     // Whether a whole frame has arrived behind the last one handed on, as far as the last
     // receive call saw when it took everything there was. Never waits.
     bool wholeFrameWaiting(int fd);

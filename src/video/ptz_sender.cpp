@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "protocol/packet_framing.h"
 #include "protocol/requests.h"
 #include "protocol/return_codes.h"
-#include "protocol/socket_common.h"
 
 namespace krt {
 
@@ -60,7 +60,7 @@ PtzSender::SendResult PtzSender::sendPtzCommand(std::span<const VideoChannel> ca
     }
     const std::string request =
         ptzRequest(m_userName, catalogue[static_cast<std::size_t>(channelIndex)].ChannelID, code);
-    if (kmMgrSocketCommon::sendData(m_socket.fd(), request, nullptr) != kSuccess) {
+    if (PacketFraming::sendData(m_socket.fd(), request, nullptr) != kSuccess) {
         connectPtz();
         return SendResult::Lost;
     }

@@ -1,8 +1,8 @@
-#include "alarms/alarm_handler.h"
+#include "alarms/alarm_channel.h"
 
 #include <gtest/gtest.h>
 
-#include "alarms/alarm_handler_fixture.h"
+#include "alarms/alarm_channel_fixture.h"
 
 namespace krt {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "alarms/alarm_time.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt {
 namespace {

@@ -59,7 +59,7 @@ TEST(SnapshotFolder, FallsBackToTheUserCacheWhereTheProgramFolderCannotOrMustNot
 }
 
 TEST(AppState, StartsWithTheFixedServerPortAndNothingElse) {
-    const KRTApp app;
+    const AppState app;
     EXPECT_EQ(app.m_serverPort, 5500);
     EXPECT_EQ(app.m_loginPort, 0);
     EXPECT_TRUE(app.m_serverAddress.empty());

@@ -51,7 +51,7 @@ class CatalogueTest : public ::testing::Test {
     void useServer(const FakeKrtServer& server) { app.m_serverAddress = server.address(); }
 
     LogCapture log;
-    KRTApp app;
+    AppState app;
 };
 
 struct ListCase {

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/tcp_socket.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 #include "support/log_capture.h"
 #include "support/loopback_server.h"
 

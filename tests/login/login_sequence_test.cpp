@@ -74,7 +74,7 @@ class LoginTest : public ::testing::Test {
 
     LogCapture log;
     ShownMessages shown;
-    KRTApp app;
+    AppState app;
 };
 
 struct VerdictCase {

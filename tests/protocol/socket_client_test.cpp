@@ -61,7 +61,7 @@ class Gate {
 // Collects what the push callback receives.
 class PushRecorder {
   public:
-    kmMgrSocketClient::PushCallback callback() {
+    SocketClient::PushCallback callback() {
         return [this](std::span<const char> data) {
             std::lock_guard lock(m_mutex);
             m_messages.emplace_back(data.begin(), data.end());
@@ -85,7 +85,7 @@ class PushRecorder {
 
 TEST(ConnectToServer, DeliversTheReplyFollowedBy128ZeroBytes) {
     ScriptedServer server(answerWith(frameBytes("hello")));
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kSuccess);
     EXPECT_EQ(reply.length, 5);
@@ -103,7 +103,7 @@ TEST(ConnectToServer, TheServerReceivesTheFramedRequest) {
         seen.set_value(test::readFramePayload(peer).value_or("<none>"));
         sendAll(peer, frameBytes("ok"));
     });
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kSuccess);
     auto request = seen.get_future();
@@ -114,7 +114,7 @@ TEST(ConnectToServer, TheServerReceivesTheFramedRequest) {
 TEST(ConnectToServer, AssemblesAReplyThatTricklesInOneByteAtATime) {
     const std::string payload = "<r><kmReturnCode>1</kmReturnCode></r>";
     ScriptedServer server(answerWith(frameBytes(payload), 1));
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kSuccess);
     EXPECT_EQ(std::string(reply.payload().begin(), reply.payload().end()), payload);
@@ -135,7 +135,7 @@ TEST(ConnectToServer, RejectsBadRepliesAndKeepsTheSocketOpen) {
     for (const Case& c : cases) {
         LogCapture log;
         ScriptedServer server(answerWith(c.bytes));
-        kmMgrSocketClient client;
+        SocketClient client;
         Reply reply;
         EXPECT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kNothingReceived)
             << c.logEntry;
@@ -157,7 +157,7 @@ TEST(ConnectToServer, ASecondConnectLeavesTheFirstConnectionAlone) {
             sendAll(peer, frameBytes("second"));
         }
     });
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kSuccess);
     Reply again;
@@ -176,7 +176,7 @@ TEST(ConnectToServer, FailsToConnectToAHostNameOrAClosedPort) {
     const test::LoopbackListener unused = test::listenOnFreeLoopbackAddress(5501);
     for (const std::string& address :
          {std::string("localhost"), std::string("not an address"), unused.address}) {
-        kmMgrSocketClient client;
+        SocketClient client;
         Reply reply;
         EXPECT_EQ(client.connectToServer(address, 5500, kRequest, reply), kErrCommunication)
             << address;
@@ -191,7 +191,7 @@ TEST(ConnectToServer, GivesUpOnAReplyThatNeverComes) {
         test::readFramePayload(peer);
         release.waitOpen(20s);
     });
-    kmMgrSocketClient client({.connect = 2000ms, .reply = 200ms});
+    SocketClient client({.connect = 2000ms, .reply = 200ms});
     Reply reply;
     EXPECT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kNothingReceived);
     release.open();
@@ -199,7 +199,7 @@ TEST(ConnectToServer, GivesUpOnAReplyThatNeverComes) {
 
 TEST(ConnectToServer, CloseAndConnectAgainOpensANewConnection) {
     ScriptedServer server(answerWith(frameBytes("ok")));
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kSuccess);
     EXPECT_EQ(client.closeCommmunication(), kSuccess);
@@ -256,7 +256,7 @@ TEST(PushReceiver, DeliversEveryMessageWholeThenReportsTheClosedConnectionOnce) 
         changed.notify_all();
     };
 
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply, onPush), kSuccess);
     EXPECT_EQ(reply.text(), "subscribed");
@@ -281,7 +281,7 @@ TEST(PushReceiver, StoppingAClientBlockedInAReceiveEndsAtOnce) {
         }
     });
     PushRecorder recorder;
-    auto client = std::make_unique<kmMgrSocketClient>();
+    auto client = std::make_unique<SocketClient>();
     Reply reply;
     ASSERT_EQ(client->connectToServer(server.address(), 5500, kRequest, reply, recorder.callback()),
               kSuccess);
@@ -303,7 +303,7 @@ TEST(PushReceiver, CloseFromAnotherThreadReportsRecvErrorOnce) {
         }
     });
     PushRecorder recorder;
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply, recorder.callback()),
               kSuccess);
@@ -318,7 +318,7 @@ TEST(PushReceiver, CloseFromAnotherThreadReportsRecvErrorOnce) {
 TEST(PushReceiver, StartsEvenWhenTheFirstReplyFailed) {
     ScriptedServer server(answerWith(std::string("KMCS\0\0\0\0\0\0", 10)));
     PushRecorder recorder;
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     EXPECT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply, recorder.callback()),
               kNothingReceived);
@@ -346,7 +346,7 @@ TEST(ExchangeDeadline, AReplyTrickledPastTheDeadlineFailsLikeAFailedReceive) {
                 test::sendInPieces(peer, std::string_view(frame).substr(c.wholeBytes), 1, 200ms);
             }
         });
-        kmMgrSocketClient client({.connect = 2000ms, .reply = 600ms});
+        SocketClient client({.connect = 2000ms, .reply = 600ms});
         Reply reply;
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply),
@@ -380,7 +380,7 @@ TEST(Cancellation, ACloseOrACancelDuringAHangingConnectEndsItWithinASecond) {
         SCOPED_TRACE(stop == Stop::close ? "closeCommmunication" : "Cancellation::cancel");
         HangingListener hanging;
         Cancellation cancellation;
-        kmMgrSocketClient client({.connect = 20'000ms, .reply = 20'000ms}, &cancellation);
+        SocketClient client({.connect = 20'000ms, .reply = 20'000ms}, &cancellation);
         std::promise<int> started;
         auto connecting = std::async(std::launch::async, [&] {
             Reply reply;
@@ -403,7 +403,7 @@ TEST(Cancellation, ACancelledClientDoesNotConnectAgain) {
     ScriptedServer server(answerWith(frameBytes("pong")));
     Cancellation cancellation;
     cancellation.cancel();
-    kmMgrSocketClient client({}, &cancellation);
+    SocketClient client({}, &cancellation);
     Reply reply;
     EXPECT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply), kErrCommunication);
     EXPECT_EQ(server.acceptedCount(), 0);
@@ -438,7 +438,7 @@ TEST(PushReceiver, ThePushSocketHasShortKeepaliveTimings) {
         }
     });
     PushRecorder recorder;
-    kmMgrSocketClient client;
+    SocketClient client;
     Reply reply;
     ASSERT_EQ(client.connectToServer(server.address(), 5500, kRequest, reply, recorder.callback()),
               kSuccess);

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 #include "protocol/tcp_socket.h"
 #include "sim_test_support.h"
 
@@ -94,7 +94,7 @@ TEST(SimFaults, TrickledReplyArrivesInPiecesAndWhole) {
     ASSERT_TRUE(socket.valid());
     setReceiveTimeout(socket.fd(), 10s);
     const std::string request = channelRequest("getVideoChannelDetails", "3");
-    ASSERT_EQ(kmMgrSocketCommon::sendData(socket.fd(), request, nullptr), 1);
+    ASSERT_EQ(PacketFraming::sendData(socket.fd(), request, nullptr), 1);
 
     // Read as the header rule does: one receive call that may see fewer than 10 bytes.
     char first[64] = {};

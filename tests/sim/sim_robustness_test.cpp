@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 #include "protocol/tcp_socket.h"
 #include "sim_test_support.h"
 #include "sim_transport.h"
@@ -81,7 +81,7 @@ TEST(SimWireFaults, WhatARawClientReceivesForEachFault) {
     const std::string plainReply = [&] {
         RunningSim sim;
         TcpSocket socket = connectTo(sim);
-        kmMgrSocketCommon::sendData(socket.fd(), request, nullptr);
+        PacketFraming::sendData(socket.fd(), request, nullptr);
         return receiveUntilQuiet(socket.fd()).bytes;
     }();
     ASSERT_GT(plainReply.size(), kPktHeaderSize);
@@ -108,7 +108,7 @@ TEST(SimWireFaults, WhatARawClientReceivesForEachFault) {
         SCOPED_TRACE(c.label);
         RunningSim sim = simWith({c.fault});
         TcpSocket socket = connectTo(sim);
-        ASSERT_EQ(kmMgrSocketCommon::sendData(socket.fd(), request, nullptr), 1);
+        ASSERT_EQ(PacketFraming::sendData(socket.fd(), request, nullptr), 1);
         const RawReceived received = receiveUntilQuiet(socket.fd());
         EXPECT_FALSE(received.closed);  // every one of them leaves the client waiting
         ASSERT_EQ(received.bytes.size(), c.bytesReceived);
@@ -123,8 +123,8 @@ TEST(SimWireFaults, WhatARawClientReceivesForEachFault) {
 TEST(SimWireFaults, StalledConnectionReadsLaterRequestsAndAnswersNone) {
     RunningSim sim = simWith({fault(FaultKind::Stall, "getMobileClientCommunicationVersion")});
     TcpSocket socket = connectTo(sim);
-    ASSERT_EQ(kmMgrSocketCommon::sendData(socket.fd(), versionRequest(), nullptr), 1);
-    ASSERT_EQ(kmMgrSocketCommon::sendData(socket.fd(), channelListRequest(kDemoUser), nullptr), 1);
+    ASSERT_EQ(PacketFraming::sendData(socket.fd(), versionRequest(), nullptr), 1);
+    ASSERT_EQ(PacketFraming::sendData(socket.fd(), channelListRequest(kDemoUser), nullptr), 1);
     EXPECT_TRUE(sim.server().waitForRequests("getAuthorizedChannelsIDList", 1, 10s));
     EXPECT_TRUE(receiveUntilQuiet(socket.fd()).bytes.empty());
     // Other connections are answered.
@@ -188,9 +188,9 @@ TEST(SimTransport, IdlePeersAreClosedButSubscribersPtzAndStallsWait) {
     TcpSocket halfHeader = connectTo(sim);
     ASSERT_EQ(::send(halfHeader.fd(), "KMCS\0", 5, MSG_NOSIGNAL), 5);
     TcpSocket stalled = connectTo(sim);
-    ASSERT_EQ(kmMgrSocketCommon::sendData(stalled.fd(), versionRequest(), nullptr), 1);
+    ASSERT_EQ(PacketFraming::sendData(stalled.fd(), versionRequest(), nullptr), 1);
     TcpSocket ptz = connectTo(sim);
-    ASSERT_EQ(kmMgrSocketCommon::sendData(ptz.fd(), ptzRequest(kDemoUser, "1", 2), nullptr), 1);
+    ASSERT_EQ(PacketFraming::sendData(ptz.fd(), ptzRequest(kDemoUser, "1", 2), nullptr), 1);
     PushConnection subscriber(sim.address(), subscriptionPayload());
     ASSERT_TRUE(sim.server().waitForSubscribers(1, 10s));
     ASSERT_TRUE(sim.server().waitForPtzCommand("1", 2, 10s));
@@ -199,7 +199,7 @@ TEST(SimTransport, IdlePeersAreClosedButSubscribersPtzAndStallsWait) {
     EXPECT_TRUE(receiveUntilQuiet(halfHeader.fd(), 10s).closed);
     // Both were closed after the limit; the others have outlived it.
     EXPECT_FALSE(receiveUntilQuiet(stalled.fd()).closed);
-    ASSERT_EQ(kmMgrSocketCommon::sendData(ptz.fd(), ptzRequest(kDemoUser, "1", 26), nullptr), 1);
+    ASSERT_EQ(PacketFraming::sendData(ptz.fd(), ptzRequest(kDemoUser, "1", 26), nullptr), 1);
     EXPECT_TRUE(sim.server().waitForPtzCommand("1", 26, 10s));
     sim.server().pushAlarm("2", "Motion");
     EXPECT_TRUE(subscriber.collector.waitForMessages(1, 10s));
@@ -271,9 +271,9 @@ TEST(SimTransport, AcceptGoesOnAfterRunningOutOfDescriptors) {
     exhausted.release();
     ASSERT_TRUE(acceptFailed);
 
-    ASSERT_EQ(kmMgrSocketCommon::sendData(client.fd(), versionRequest(), nullptr), 1);
+    ASSERT_EQ(PacketFraming::sendData(client.fd(), versionRequest(), nullptr), 1);
     PktHeader header;
-    ASSERT_EQ(kmMgrSocketCommon::recvPktHeader(client.fd(), header), HeaderStatus::Ok);
+    ASSERT_EQ(PacketFraming::recvPktHeader(client.fd(), header), HeaderStatus::Ok);
     EXPECT_TRUE(sim.server().waitForRequests("getMobileClientCommunicationVersion", 1, 10s));
 }
 

@@ -19,7 +19,7 @@
 
 #include "protocol/requests.h"
 #include "protocol/socket_client.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 #include "sim_config.h"
 #include "sim_server.h"
 #include "support/loopback_server.h"
@@ -47,8 +47,8 @@ class RunningSim {
 
     // One request on a fresh connection, as the client sends it; the reply's result in `result`.
     Reply request(std::string_view payload, int* result = nullptr) const {
-        kmMgrSocketClient client(
-            kmMgrSocketClient::Timeouts{std::chrono::seconds(5), std::chrono::seconds(10)});
+        SocketClient client(
+            SocketClient::Timeouts{std::chrono::seconds(5), std::chrono::seconds(10)});
         Reply reply;
         const int code = client.connectToServer(m_address, 5500, payload, reply);
         if (result != nullptr) {
@@ -73,14 +73,14 @@ inline std::string loginPayload(std::string_view user, std::string_view password
     XmlNode data = root.appendElement("kmRequestData");
     data.appendElement("UserName", user);
     data.appendElement("Password", password);
-    std::string text = kmKRTMgrXMLData::serialize(root.ownerDocument()).value();
+    std::string text = XmlMessage::serialize(root.ownerDocument()).value();
     text.append(text.size(), '\0');
     return text;
 }
 
 // A document-model request of the alarm channel: its text and two zero bytes.
 inline std::string alarmRequestPayload(XmlNode root) {
-    std::string text = kmKRTMgrXMLData::serialize(root.ownerDocument()).value();
+    std::string text = XmlMessage::serialize(root.ownerDocument()).value();
     text.append(2, '\0');
     return text;
 }
@@ -148,7 +148,7 @@ inline std::optional<DecodedImage> decodeJpeg(std::span<const char> jpeg, RowOrd
 // Collects what a push receiver hands over, and lets the test wait for it.
 class PushCollector {
   public:
-    kmMgrSocketClient::PushCallback callback() {
+    SocketClient::PushCallback callback() {
         return [this](std::span<const char> data) {
             std::lock_guard lock(m_mutex);
             if (std::string_view(data.data(), data.size()) == kRecvError) {
@@ -215,8 +215,7 @@ class LogLines {
 // A client connection that receives every message after the first reply.
 struct PushConnection {
     PushCollector collector;  // outlives the client, whose receiver thread calls it
-    kmMgrSocketClient client{
-        kmMgrSocketClient::Timeouts{std::chrono::seconds(5), std::chrono::seconds(10)}};
+    SocketClient client{SocketClient::Timeouts{std::chrono::seconds(5), std::chrono::seconds(10)}};
     Reply firstReply;
     int result = 0;
 

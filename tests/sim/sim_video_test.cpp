@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 #include "protocol/tcp_socket.h"
 #include "ptz_motion.h"
 #include "sim_test_support.h"
@@ -107,7 +107,7 @@ class PtzSender {
     bool valid() const { return m_socket.valid(); }
     bool send(std::string_view channelId, int code) {
         const std::string request = ptzRequest(kDemoUser, channelId, code);
-        return kmMgrSocketCommon::sendData(m_socket.fd(), request, nullptr) == 1;
+        return PacketFraming::sendData(m_socket.fd(), request, nullptr) == 1;
     }
 
   private:

@@ -112,7 +112,7 @@ void ScriptedServer::acceptLoop() {
 
 std::string frameBytes(std::string_view payload, PktParam param) {
     std::array<std::uint8_t, kPktHeaderSize> header{};
-    kmMgrSocketCommon::createPktHeader(header, static_cast<std::int64_t>(payload.size()), &param);
+    PacketFraming::createPktHeader(header, static_cast<std::int64_t>(payload.size()), &param);
     std::string bytes(reinterpret_cast<const char*>(header.data()), header.size());
     bytes.append(payload);
     return bytes;
@@ -134,12 +134,12 @@ bool sendInPieces(int fd, std::string_view bytes, std::size_t pieceSize,
 
 std::optional<std::string> readFramePayload(int fd) {
     PktHeader header;
-    if (kmMgrSocketCommon::recvPktHeader(fd, header) != HeaderStatus::Ok) {
+    if (PacketFraming::recvPktHeader(fd, header) != HeaderStatus::Ok) {
         return std::nullopt;
     }
     std::string payload(header.payloadLength, '\0');
     std::size_t received = 0;
-    kmMgrSocketCommon::recvData(fd, payload, received);
+    PacketFraming::recvData(fd, payload, received);
     if (received != payload.size()) {
         return std::nullopt;
     }

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 #include "protocol/tcp_socket.h"
 
 namespace krt::test {

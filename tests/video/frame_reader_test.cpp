@@ -20,7 +20,7 @@ std::string payloadOf(std::size_t size) {
     return payload;
 }
 
-std::string bytesOf(const VSCFrame& frame) {
+std::string bytesOf(const LiveFrame& frame) {
     return {frame.payload().begin(), frame.payload().end()};
 }
 
@@ -37,7 +37,7 @@ TEST(LiveFrameReader, TakesAFrameLargerThanItsBufferAndGivesTheRoomBack) {
     std::jthread writer(
         [&] { sendAll(writing.fd(), test::frameBytes(large) + test::frameBytes("small")); });
     LiveFrameReader reader;
-    VSCFrame frame;
+    LiveFrame frame;
     ASSERT_TRUE(reader.next(reading.fd(), frame));
     EXPECT_EQ(bytesOf(frame), large);
     writer.join();

@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "alarms/alarm_handler.h"
+#include "alarms/alarm_channel.h"
 #include "alarms/alarm_status_text.h"
 #include "cli_command.h"
 
@@ -229,7 +229,7 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
     if (!folder) {
         return session.usageError("cannot create the snapshot folder " + options.snapshotDir);
     }
-    std::optional<KRTApp> app = session.logIn();
+    std::optional<AppState> app = session.logIn();
     if (!app) {
         return kExitRefused;
     }
@@ -239,7 +239,7 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
     AlarmsPrinter printer(session, options.count, wake);
     const Clock::time_point end = runEnd(options.timeout_s);
     const int status = [&] {
-        kmKRTAlarmHandlerC channel(
+        AlarmChannel channel(
             *app, printer,
             options.keep ? SnapshotRetention::KeepAll : SnapshotRetention::DeleteEvicted,
             static_cast<int>(options.retryPeriod_s * 1000));

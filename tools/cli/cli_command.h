@@ -37,7 +37,7 @@
 // streams, and logIn(): the login as the client does it (validateuser, version check,
 // catalogue), which prints the refusal itself. Every command logs in first:
 //
-//   std::optional<KRTApp> app = session.logIn();
+//   std::optional<AppState> app = session.logIn();
 //   if (!app) return kExitRefused;
 //
 // Run functions return the exit status: kExitOk, kExitUsage for a wrong command line (with
@@ -80,7 +80,7 @@ class CliSession {
 
     // Logs in as the client does. On a refusal prints the message the login dialog would show
     // (with --json the refusal document on standard output) and returns nothing.
-    std::optional<KRTApp> logIn();
+    std::optional<AppState> logIn();
 
     // Prints a command's own refusal like a refused login's and returns kExitRefused.
     int refuse(std::string_view message, std::string_view reason);

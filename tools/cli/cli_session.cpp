@@ -61,8 +61,8 @@ std::string refusalText(const LoginOutcome& outcome) {
 
 }  // namespace
 
-std::optional<KRTApp> CliSession::logIn() {
-    KRTApp app;
+std::optional<AppState> CliSession::logIn() {
+    AppState app;
     const LoginCredentials credentials{m_options.server, m_options.loginPort, m_options.user,
                                        m_options.password.value_or("")};
     const LoginOutcome outcome =

@@ -11,7 +11,7 @@
 #include "cli_command.h"
 #include "video/connection_text.h"
 #include "video/frame_decoder.h"
-#include "video/harlow_stream.h"
+#include "video/live_stream.h"
 
 namespace krt::cli {
 namespace {
@@ -39,7 +39,7 @@ class LiveRecorder {
     LiveRecorder(CliSession& session, std::filesystem::path outDir, int wanted)
         : m_session(session), m_outDir(std::move(outDir)), m_wanted(wanted) {}
 
-    void onFrame(const VSCFrame& frame) {
+    void onFrame(const LiveFrame& frame) {
         int number = 0;
         {
             std::lock_guard lock(m_mutex);
@@ -183,7 +183,7 @@ int runLive(CliSession& session, const LiveOptions& options) {
         !std::filesystem::is_directory(options.outDir, error)) {
         return session.usageError("cannot create the folder " + options.outDir);
     }
-    const std::optional<KRTApp> app = session.logIn();
+    const std::optional<AppState> app = session.logIn();
     if (!app) {
         return kExitRefused;
     }
@@ -196,9 +196,9 @@ int runLive(CliSession& session, const LiveOptions& options) {
     const VideoChannel& channel = app->m_channels[static_cast<std::size_t>(index)];
 
     LiveRecorder recorder(session, options.outDir, options.frames);
-    VSCHarlowStream stream;
+    LiveStream stream;
     stream.setMediumResolution(options.medium);
-    stream.setFrameCallback([&recorder](const VSCFrame& frame) { recorder.onFrame(frame); });
+    stream.setFrameCallback([&recorder](const LiveFrame& frame) { recorder.onFrame(frame); });
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(options.timeoutSeconds));
     // An interruption stops the stream from here, also while it connects.
@@ -221,12 +221,12 @@ int runLive(CliSession& session, const LiveOptions& options) {
         }
     } endOfRun{ended, runEnded};
 
-    const int result = stream.connectToCamera(
-        {formatConnectionText(app->m_serverAddress, channel.ChannelID, app->m_serverPort)});
-    if (result != kVscSuccess) {
+    const StreamResult result = stream.connectToCamera(
+        formatConnectionText(app->m_serverAddress, channel.ChannelID, app->m_serverPort));
+    if (result != StreamResult::Opened) {
         std::lock_guard lock(session.outputMutex());
         session.err() << "The live stream of channel " << printableText(channel.ChannelID)
-                      << " could not be opened (" << result << ").\n";
+                      << " could not be opened (" << streamResultText(result) << ").\n";
         return kExitIncomplete;
     }
     // A stream that falls silent ends its receive thread; that ends the wait early.

@@ -30,7 +30,7 @@ nlohmann::ordered_json channelJson(int index, const VideoChannel& channel) {
 }
 
 int runLogin(CliSession& session) {
-    const std::optional<KRTApp> app = session.logIn();
+    const std::optional<AppState> app = session.logIn();
     if (!app) {
         return kExitRefused;
     }

@@ -45,7 +45,7 @@ int runPtz(CliSession& session, const PtzOptions& options) {
     if (!button) {
         return session.usageError("unknown PTZ direction " + options.direction);
     }
-    const std::optional<KRTApp> app = session.logIn();
+    const std::optional<AppState> app = session.logIn();
     if (!app) {
         return kExitRefused;
     }

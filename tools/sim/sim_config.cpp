@@ -13,8 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "protocol/socket_common.h"
-#include "protocol/xml_data.h"
+#include "protocol/packet_framing.h"
+#include "protocol/xml_message.h"
 
 namespace krt::sim {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "protocol/diag_log.h"
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 
 namespace krt::sim {
 namespace {

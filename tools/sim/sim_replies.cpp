@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 
 namespace krt::sim {
 namespace {
@@ -13,7 +13,7 @@ XmlNode newReply() {
 }
 
 std::string serialized(const XmlNode& root) {
-    return kmKRTMgrXMLData::serialize(root.ownerDocument()).value_or(std::string());
+    return XmlMessage::serialize(root.ownerDocument()).value_or(std::string());
 }
 
 void appendUnlessOmitted(XmlNode& parent, const std::set<std::string>& omitted,

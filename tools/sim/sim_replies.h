@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 #include "sim_config.h"
 
 namespace krt::sim {

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "protocol/socket_common.h"
+#include "protocol/packet_framing.h"
 
 namespace krt::sim {
 namespace {

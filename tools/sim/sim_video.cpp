@@ -4,7 +4,7 @@
 
 #include "frame_scene.h"
 #include "protocol/diag_log.h"
-#include "protocol/xml_data.h"
+#include "protocol/xml_message.h"
 
 namespace krt::sim {
 

@@ -3,8 +3,8 @@
 #include <QFont>
 #include <QTimer>
 
-#include "alarms/alarm_handler.h"
-#include "alarms/ui/events_list.h"
+#include "alarms/alarm_channel.h"
+#include "alarms/ui/event_list.h"
 
 namespace krt {
 namespace {
@@ -13,36 +13,36 @@ constexpr int kPageFontPixels = 12;
 
 }  // namespace
 
-DEventsPage::DEventsPage(const KRTApp& app, QWidget* parent)
+EventsPage::EventsPage(const AppState& app, QWidget* parent)
     : QWidget(parent), m_retryTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("DEventsPage"));
     setWindowTitle(QStringLiteral("Alarms"));
-    connect(m_retryTimer, &QTimer::timeout, this, &DEventsPage::OnRetryTimer);
-    m_alarmChannel = std::make_unique<kmKRTAlarmHandlerC>(app, *this);
+    connect(m_retryTimer, &QTimer::timeout, this, &EventsPage::OnRetryTimer);
+    m_alarmChannel = std::make_unique<AlarmChannel>(app, *this);
     m_alarmChannel->requestAlarmRestart();
 }
 
-DEventsPage::~DEventsPage() {
+EventsPage::~EventsPage() {
     stopAlarmChannel();
 }
 
-void DEventsPage::stopAlarmChannel() {
+void EventsPage::stopAlarmChannel() {
     m_alarmChannel.reset();
 }
 
-EventRing DEventsPage::ring() const {
+EventRing EventsPage::ring() const {
     return m_alarmChannel ? m_alarmChannel->ring() : EventRing();
 }
 
-void DEventsPage::showEvent(QShowEvent* event) {
+void EventsPage::showEvent(QShowEvent* event) {
     if (m_eventList == nullptr) {
         OnInitDialog();
     }
     QWidget::showEvent(event);
 }
 
-void DEventsPage::OnInitDialog() {
-    m_eventList = new kmCustomEventsList(this);
+void EventsPage::OnInitDialog() {
+    m_eventList = new EventList(this);
     m_eventList->setGeometry(rect());
     m_eventList->attachRing([this] { return ring(); });
     m_eventList->attachSnapshots(&m_snapshots);
@@ -53,18 +53,18 @@ void DEventsPage::OnInitDialog() {
     m_eventList->show();
 }
 
-void DEventsPage::resizeEvent(QResizeEvent* event) {
+void EventsPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_eventList != nullptr) {
         m_eventList->setGeometry(rect());
     }
 }
 
-void DEventsPage::queueEventAlert(std::string_view, std::string_view, std::string_view) {
+void EventsPage::queueEventAlert(std::string_view, std::string_view, std::string_view) {
     // The alert goes out with the stored event once its snapshot is decoded (eventStored).
 }
 
-void DEventsPage::eventStored(const AlarmEvent& event) {
+void EventsPage::eventStored(const AlarmEvent& event) {
     // Decoded here, on the channel's thread, once: the list and the alert only draw it.
     std::shared_ptr<const KeptSnapshot> snapshot = loadKeptSnapshot(event.imagePath);
     postToGuiThread([this, event, snapshot = std::move(snapshot)]() mutable {
@@ -72,8 +72,8 @@ void DEventsPage::eventStored(const AlarmEvent& event) {
     });
 }
 
-void DEventsPage::OnEventStored(const AlarmEvent& event,
-                                std::shared_ptr<const KeptSnapshot> snapshot) {
+void EventsPage::OnEventStored(const AlarmEvent& event,
+                               std::shared_ptr<const KeptSnapshot> snapshot) {
     m_snapshots.put(event.imagePath, snapshot);
     m_snapshots.keepOnly(ring());
     if (m_eventList != nullptr) {
@@ -84,28 +84,28 @@ void DEventsPage::OnEventStored(const AlarmEvent& event,
     }
 }
 
-void DEventsPage::channelStatusChanged(const AlarmChannelStatus& status) {
+void EventsPage::channelStatusChanged(const AlarmChannelStatus& status) {
     postToGuiThread([this, status] {
         m_channelStatus = status;
         emit alarmChannelStatusChanged(status);
     });
 }
 
-void DEventsPage::setRetryTimer(int, int period_ms) {
+void EventsPage::setRetryTimer(int, int period_ms) {
     postToGuiThread([this, period_ms] { m_retryTimer->start(period_ms); });
 }
 
-void DEventsPage::killRetryTimer(int) {
+void EventsPage::killRetryTimer(int) {
     postToGuiThread([this] { m_retryTimer->stop(); });
 }
 
-void DEventsPage::OnRetryTimer() {
+void EventsPage::OnRetryTimer() {
     if (m_alarmChannel) {
         m_alarmChannel->requestAlarmRestart();
     }
 }
 
-void DEventsPage::postToGuiThread(std::function<void()> work) {
+void EventsPage::postToGuiThread(std::function<void()> work) {
     // Work still queued when the page goes is dropped with it.
     QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }

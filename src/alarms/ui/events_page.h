@@ -15,8 +15,8 @@ class QTimer;
 
 namespace krt {
 
-class kmCustomEventsList;
-class kmKRTAlarmHandlerC;
+class EventList;
+class AlarmChannel;
 
 // Takes the alert of every stored event, with its decoded snapshot (null when there is
 // none), on the GUI thread (the main sheet shows it).
@@ -32,14 +32,14 @@ class EventAlertSink {
 // The "Alarms" tab. It owns the alarm channel, which starts with the page, and fills its area
 // with the event list. The channel's threads reach the page only through the owner interface,
 // which hands every piece of work to the GUI thread.
-class DEventsPage : public QWidget, public AlarmChannelOwner {
+class EventsPage : public QWidget, public AlarmChannelOwner {
     Q_OBJECT
 
   public:
-    explicit DEventsPage(const KRTApp& app, QWidget* parent = nullptr);
-    ~DEventsPage() override;
-    DEventsPage(const DEventsPage&) = delete;
-    DEventsPage& operator=(const DEventsPage&) = delete;
+    explicit EventsPage(const AppState& app, QWidget* parent = nullptr);
+    ~EventsPage() override;
+    EventsPage(const EventsPage&) = delete;
+    EventsPage& operator=(const EventsPage&) = delete;
 
     // Set by the main sheet when it initialises; alerts go to it from then on.
     std::atomic<EventAlertSink*> alertSink{nullptr};
@@ -53,7 +53,7 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     // The kept events' snapshots, decoded once as they arrive.
     const SnapshotStore& snapshots() const { return m_snapshots; }
     // The list window, created when the page is first shown; null before.
-    kmCustomEventsList* eventList() const { return m_eventList; }
+    EventList* eventList() const { return m_eventList; }
     // ALARM_RETRY_TIMER.
     const QTimer* retryTimer() const { return m_retryTimer; }
     // The alarm channel's last reported state (GUI thread).
@@ -82,10 +82,10 @@ class DEventsPage : public QWidget, public AlarmChannelOwner {
     void OnEventStored(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
 
     SnapshotStore m_snapshots;
-    kmCustomEventsList* m_eventList = nullptr;  // the list is ready once it exists
+    EventList* m_eventList = nullptr;  // the list is ready once it exists
     QTimer* m_retryTimer;
     AlarmChannelStatus m_channelStatus;
-    std::unique_ptr<kmKRTAlarmHandlerC> m_alarmChannel;
+    std::unique_ptr<AlarmChannel> m_alarmChannel;
 };
 
 }  // namespace krt

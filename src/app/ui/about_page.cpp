@@ -7,7 +7,7 @@
 
 namespace krt {
 
-DAboutPage::DAboutPage(QWidget* parent)
+AboutPage::AboutPage(QWidget* parent)
     : QWidget(parent),
       m_product(new QLabel(this)),
       m_vendor(new QLabel(this)),
@@ -29,10 +29,10 @@ DAboutPage::DAboutPage(QWidget* parent)
     layout->addStretch();
 }
 
-QString DAboutPage::productText() const {
+QString AboutPage::productText() const {
     return m_product->text();
 }
-QString DAboutPage::vendorText() const {
+QString AboutPage::vendorText() const {
     return m_vendor->text();
 }
 

@@ -7,11 +7,11 @@ class QLabel;
 namespace krt {
 
 // The About tab: the product, the protocol version and the vendor line.
-class DAboutPage : public QWidget {
+class AboutPage : public QWidget {
     Q_OBJECT
 
   public:
-    explicit DAboutPage(QWidget* parent = nullptr);
+    explicit AboutPage(QWidget* parent = nullptr);
 
     QString productText() const;
     QString vendorText() const;

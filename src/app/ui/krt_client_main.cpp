@@ -70,7 +70,7 @@ int main(int argc, char* argv[]) {
         krt::enableDiagLog(parser.value(logDir).toStdString());
     }
 
-    krt::KRTApp app;
+    krt::AppState app;
     krt::runClient(app);
     return 0;
 }

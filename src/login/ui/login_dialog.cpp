@@ -9,12 +9,12 @@
 #include <utility>
 
 #include "common/dialog_text.h"
-#include "common/ui/connecting_msg.h"
+#include "common/ui/connecting_notice.h"
 #include "common/ui/dialog_template.h"
 #include "common/ui/message_box.h"
 #include "common/ui/program_icon.h"
 #include "common/ui/qt_text.h"
-#include "login/ui/ip_addr_ctl.h"
+#include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
 #include "settings/ui/settings_store.h"
 
@@ -35,14 +35,13 @@ void alignWidths(std::initializer_list<QWidget*> column) {
 
 }  // namespace
 
-CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner runSession,
-                                                     QWidget* parent)
+LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* parent)
     : QDialog(parent),
       m_strUserName(qtText(kDefaultLoginText)),
       m_strPassword(qtText(kDefaultLoginText)),
       m_pApp(&app),
       m_addressLabel(new QLabel(QStringLiteral("IP Address :"), this)),
-      m_address(new CIPAddrCtl(this)),
+      m_address(new IpAddressEdit(this)),
       m_userNameLabel(new QLabel(QStringLiteral("User Name :"), this)),
       m_userName(new QLineEdit(this)),
       m_passwordLabel(new QLabel(QStringLiteral("Password :"), this)),
@@ -52,7 +51,7 @@ CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner 
       m_login(new QPushButton(QStringLiteral("Login"), this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
       m_version(new QLabel(QStringLiteral("Version : 13.11.25.01"), this)),
-      m_connecting(new DConnectingMsg(this)),
+      m_connecting(new ConnectingNotice(this)),
       m_runSession(std::move(runSession)) {
     setWindowTitle(QStringLiteral("Login"));
     // The notice must leave the dialog's Cancel usable while the login runs.
@@ -79,24 +78,22 @@ CkmKRTZededUzeriZeraveDlg::CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner 
     alignWidths({m_addressLabel, m_userNameLabel, m_passwordLabel});
     alignWidths({m_address, m_userName, m_password});
 
-    connect(m_login, &QPushButton::clicked, this, &CkmKRTZededUzeriZeraveDlg::OnLogin);
-    connect(m_cancel, &QPushButton::clicked, this, &CkmKRTZededUzeriZeraveDlg::reject);
-    connect(m_rememberLogin, &QCheckBox::clicked, this,
-            &CkmKRTZededUzeriZeraveDlg::OnRememberLogin);
-    connect(m_portForwarding, &QCheckBox::clicked, this,
-            &CkmKRTZededUzeriZeraveDlg::OnPortForwarding);
+    connect(m_login, &QPushButton::clicked, this, &LoginDialog::OnLogin);
+    connect(m_cancel, &QPushButton::clicked, this, &LoginDialog::reject);
+    connect(m_rememberLogin, &QCheckBox::clicked, this, &LoginDialog::OnRememberLogin);
+    connect(m_portForwarding, &QCheckBox::clicked, this, &LoginDialog::OnPortForwarding);
 
     OnInitDialog();
 }
 
-CkmKRTZededUzeriZeraveDlg::~CkmKRTZededUzeriZeraveDlg() {
+LoginDialog::~LoginDialog() {
     // The worker is joined right after: it must not wait for the server first.
     if (m_loginCancellation) {
         m_loginCancellation->cancel();
     }
 }
 
-void CkmKRTZededUzeriZeraveDlg::OnInitDialog() {
+void LoginDialog::OnInitDialog() {
     updateControlsFromFields();
     setWindowIcon(programIcon());
     m_address->setText(qtText(kDefaultServerAddress));
@@ -112,24 +109,24 @@ void CkmKRTZededUzeriZeraveDlg::OnInitDialog() {
     updateControlsFromFields();
 }
 
-std::string CkmKRTZededUzeriZeraveDlg::readStoredText(std::string_view valueName) const {
+std::string LoginDialog::readStoredText(std::string_view valueName) const {
     std::array<char, kStoredTextBytes + 1> text{};  // one more for the terminator
     readRegistryString(kSettingsKey, valueName, std::span(text.data(), kStoredTextBytes));
     return text.data();
 }
 
-void CkmKRTZededUzeriZeraveDlg::updateFieldsFromControls() {
+void LoginDialog::updateFieldsFromControls() {
     m_strUserName = m_userName->text();
     m_strPassword = m_password->text();
 }
 
-void CkmKRTZededUzeriZeraveDlg::updateControlsFromFields() {
+void LoginDialog::updateControlsFromFields() {
     m_userName->setText(m_strUserName);
     m_password->setText(m_strPassword);
     m_rememberLogin->setChecked(m_bRememberLogin == 1);
 }
 
-void CkmKRTZededUzeriZeraveDlg::OnRememberLogin() {
+void LoginDialog::OnRememberLogin() {
     updateFieldsFromControls();
     if (m_rememberLogin->isChecked()) {
         m_bRememberLogin = 1;
@@ -143,17 +140,17 @@ void CkmKRTZededUzeriZeraveDlg::OnRememberLogin() {
     }
 }
 
-void CkmKRTZededUzeriZeraveDlg::OnPortForwarding() {
+void LoginDialog::OnPortForwarding() {
     if (!m_portForwarding->isChecked()) {
         return;
     }
-    DPortForwarding dialog(this);
+    PortForwardingDialog dialog(this);
     if (dialog.exec() == QDialog::Accepted && dialog.m_bPortForwarding == 1) {
         m_nPort = dialog.m_nTcpPort1;
     }
 }
 
-void CkmKRTZededUzeriZeraveDlg::OnLogin() {
+void LoginDialog::OnLogin() {
     if (isLoginRunning()) {
         return;
     }
@@ -182,7 +179,7 @@ void CkmKRTZededUzeriZeraveDlg::OnLogin() {
     });
 }
 
-void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
+void LoginDialog::finishLogin(const LoginOutcome& outcome) {
     m_loginWorker.join();
     m_connecting->hide();
     if (!outcome.message.empty()) {
@@ -206,7 +203,7 @@ void CkmKRTZededUzeriZeraveDlg::finishLogin(const LoginOutcome& outcome) {
     }
 }
 
-void CkmKRTZededUzeriZeraveDlg::reject() {
+void LoginDialog::reject() {
     if (isLoginRunning()) {
         m_loginCancellation->cancel();  // the outcome, Cancelled, comes back as usual
     } else {
@@ -214,12 +211,12 @@ void CkmKRTZededUzeriZeraveDlg::reject() {
     }
 }
 
-void CkmKRTZededUzeriZeraveDlg::resizeEvent(QResizeEvent* event) {
+void LoginDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     OnSize();
 }
 
-void CkmKRTZededUzeriZeraveDlg::OnSize() {
+void LoginDialog::OnSize() {
     const int g = m_address->height();
     const LoginDialogLayout layout =
         layoutLoginDialog({width(), height(), g, m_addressLabel->width(), m_address->width(),

@@ -17,14 +17,14 @@ class QPushButton;
 
 namespace krt {
 
-class CIPAddrCtl;
-class DConnectingMsg;
+class IpAddressEdit;
+class ConnectingNotice;
 
 // The first window of the program: server address, user name and password, the remembered
 // login and the port forwarding settings. The whole program runs inside it: a successful
 // login runs the session (the main sheet) from its Login handler, and closing it ends the
 // program.
-class CkmKRTZededUzeriZeraveDlg : public QDialog {
+class LoginDialog : public QDialog {
     Q_OBJECT
 
   public:
@@ -34,17 +34,16 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     static constexpr std::string_view kDefaultLoginText = "demo";
 
     // Runs the logged-in session modally over the dialog and returns when it ends.
-    using SessionRunner = std::function<void(KRTApp& app, QWidget* parent)>;
+    using SessionRunner = std::function<void(AppState& app, QWidget* parent)>;
 
-    explicit CkmKRTZededUzeriZeraveDlg(KRTApp& app, SessionRunner runSession = {},
-                                       QWidget* parent = nullptr);
-    ~CkmKRTZededUzeriZeraveDlg() override;
+    explicit LoginDialog(AppState& app, SessionRunner runSession = {}, QWidget* parent = nullptr);
+    ~LoginDialog() override;
 
     QString m_strUserName;
     QString m_strPassword;
     std::string m_szServerAddress;
     int m_nPort = kServerPort;
-    KRTApp* m_pApp = nullptr;
+    AppState* m_pApp = nullptr;
     int m_bRememberLogin = 0;
 
     void OnLogin();
@@ -56,7 +55,7 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
 
     bool isLoginRunning() const { return m_loginWorker.joinable(); }
 
-    CIPAddrCtl* addressField() const { return m_address; }
+    IpAddressEdit* addressField() const { return m_address; }
     QLineEdit* userNameField() const { return m_userName; }
     QLineEdit* passwordField() const { return m_password; }
     QCheckBox* rememberLoginBox() const { return m_rememberLogin; }
@@ -64,7 +63,7 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     QPushButton* loginButton() const { return m_login; }
     QPushButton* cancelButton() const { return m_cancel; }
     QLabel* versionLabel() const { return m_version; }
-    DConnectingMsg* connectingNotice() const { return m_connecting; }
+    ConnectingNotice* connectingNotice() const { return m_connecting; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -79,7 +78,7 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     void finishLogin(const LoginOutcome& outcome);
 
     QLabel* m_addressLabel;
-    CIPAddrCtl* m_address;
+    IpAddressEdit* m_address;
     QLabel* m_userNameLabel;
     QLineEdit* m_userName;
     QLabel* m_passwordLabel;
@@ -89,7 +88,7 @@ class CkmKRTZededUzeriZeraveDlg : public QDialog {
     QPushButton* m_login;
     QPushButton* m_cancel;
     QLabel* m_version;
-    DConnectingMsg* m_connecting;
+    ConnectingNotice* m_connecting;
     SessionRunner m_runSession;
     std::unique_ptr<Cancellation> m_loginCancellation;  // of the conversation under way
     // Declared last: destroyed (joined) first.

@@ -32,7 +32,7 @@ constexpr std::size_t kRtcpRow = 4;
 
 }  // namespace
 
-DPortForwarding::DPortForwarding(QWidget* parent)
+PortForwardingDialog::PortForwardingDialog(QWidget* parent)
     : QDialog(parent),
       m_portForwarding(new QCheckBox(QStringLiteral("Port forwarding enabled at server"), this)),
       m_done(new QPushButton(QStringLiteral("Done"), this)) {
@@ -51,22 +51,23 @@ DPortForwarding::DPortForwarding(QWidget* parent)
     m_done->setDefault(true);
     sizeFromTemplate(this, 224, 169);
 
-    connect(m_portForwarding, &QCheckBox::clicked, this, &DPortForwarding::OnPortForwardingClicked);
-    connect(m_done, &QPushButton::clicked, this, &DPortForwarding::accept);
+    connect(m_portForwarding, &QCheckBox::clicked, this,
+            &PortForwardingDialog::OnPortForwardingClicked);
+    connect(m_done, &QPushButton::clicked, this, &PortForwardingDialog::accept);
 
     updateControlsFromFields();
     OnPortForwardingClicked();
 }
 
-QLineEdit* DPortForwarding::portField(int index) const {
+QLineEdit* PortForwardingDialog::portField(int index) const {
     return m_fields.at(static_cast<std::size_t>(index));
 }
 
-std::array<int*, kPortRows> DPortForwarding::portMembers() {
+std::array<int*, kPortRows> PortForwardingDialog::portMembers() {
     return {&m_nTcpPort1, &m_nRtspPort, &m_nHttpPort, &m_nRtpPort, &m_nRtcpPort};
 }
 
-bool DPortForwarding::updateFieldsFromControls() {
+bool PortForwardingDialog::updateFieldsFromControls() {
     const auto members = portMembers();
     for (std::size_t i = 0; i < kPortRows; ++i) {
         const std::optional<int> port = parseDialogInteger(m_fields[i]->text().toStdString());
@@ -83,7 +84,7 @@ bool DPortForwarding::updateFieldsFromControls() {
     return true;
 }
 
-void DPortForwarding::updateControlsFromFields() {
+void PortForwardingDialog::updateControlsFromFields() {
     const auto members = portMembers();
     for (std::size_t i = 0; i < kPortRows; ++i) {
         m_fields[i]->setText(QString::number(*members[i]));
@@ -91,7 +92,7 @@ void DPortForwarding::updateControlsFromFields() {
     m_portForwarding->setChecked(m_bPortForwarding == 1);
 }
 
-void DPortForwarding::OnPortForwardingClicked() {
+void PortForwardingDialog::OnPortForwardingClicked() {
     if (!updateFieldsFromControls()) {
         return;
     }
@@ -100,13 +101,13 @@ void DPortForwarding::OnPortForwardingClicked() {
     }
 }
 
-void DPortForwarding::accept() {
+void PortForwardingDialog::accept() {
     if (updateFieldsFromControls()) {
         QDialog::accept();
     }
 }
 
-void DPortForwarding::resizeEvent(QResizeEvent* event) {
+void PortForwardingDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     const PortForwardingLayout layout = layoutPortForwarding(
         {width(), height(), m_portForwarding->width(), m_labels[kTcpPort1Row]->width(),

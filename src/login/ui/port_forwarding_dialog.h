@@ -17,11 +17,11 @@ inline constexpr int kDefaultTcpPort1 = 5500;
 // Collects the ports of a server reached through port forwarding. Only "TCP Port1" is used:
 // it becomes the login port when the dialog ends with Done and its box selected. Every
 // opening starts from the defaults.
-class DPortForwarding : public QDialog {
+class PortForwardingDialog : public QDialog {
     Q_OBJECT
 
   public:
-    explicit DPortForwarding(QWidget* parent = nullptr);
+    explicit PortForwardingDialog(QWidget* parent = nullptr);
 
     int m_nTcpPort1 = kDefaultTcpPort1;
     int m_nRtspPort = 1024;

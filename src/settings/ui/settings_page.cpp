@@ -40,7 +40,7 @@ int loadAlertCooldownSetting() {
     return parseAlertCooldownSeconds(text.data());
 }
 
-DSettingsPage::DSettingsPage(QWidget* parent)
+SettingsPage::SettingsPage(QWidget* parent)
     : QWidget(parent),
       m_showAlerts(new QCheckBox(QStringLiteral("Show Event Alert"), this)),
       m_playSound(new QCheckBox(QStringLiteral("Play Alert Sound For Events"), this)),
@@ -49,7 +49,7 @@ DSettingsPage::DSettingsPage(QWidget* parent)
           new QLabel(QStringLiteral("Alert again for the same camera and alarm after"), this)),
       m_cooldown(new QSpinBox(this)),
       m_cooldownAfter(new QLabel(QStringLiteral("seconds"), this)),
-      m_videoSettings(new DVideoSettingsBox(this)) {
+      m_videoSettings(new VideoSettingsBox(this)) {
     m_showAlerts->setObjectName(QStringLiteral("showAlerts"));
     m_playSound->setObjectName(QStringLiteral("playSound"));
     m_save->setObjectName(QStringLiteral("save"));
@@ -57,13 +57,13 @@ DSettingsPage::DSettingsPage(QWidget* parent)
                              static_cast<QWidget*>(m_playSound), static_cast<QWidget*>(m_save)}) {
         control->resize(control->sizeHint());
     }
-    connect(m_showAlerts, &QCheckBox::clicked, this, &DSettingsPage::OnShowAlertsClicked);
-    connect(m_save, &QPushButton::clicked, this, &DSettingsPage::OnSave);
+    connect(m_showAlerts, &QCheckBox::clicked, this, &SettingsPage::OnShowAlertsClicked);
+    connect(m_save, &QPushButton::clicked, this, &SettingsPage::OnSave);
     setupCooldownField();
     updateControlsFromMembers();
 }
 
-void DSettingsPage::setupCooldownField() {
+void SettingsPage::setupCooldownField() {
     m_cooldown->setObjectName(QStringLiteral("alertCooldownSeconds"));
     m_cooldown->setRange(0, kMaxAlertCooldownSeconds);
     m_cooldown->setSpecialValueText(QStringLiteral("0 (always)"));
@@ -78,7 +78,7 @@ void DSettingsPage::setupCooldownField() {
             [this](int seconds) { AlertCooldownSeconds = seconds; });
 }
 
-void DSettingsPage::placeCooldownField() {
+void SettingsPage::placeCooldownField() {
     const int rowWidth = m_cooldownBefore->width() + m_cooldown->width() +
                          m_cooldownAfter->width() + 2 * kCooldownFieldGap;
     const int rowTop = m_save->y() + m_save->height() + kCooldownRowGap;
@@ -91,25 +91,25 @@ void DSettingsPage::placeCooldownField() {
     }
 }
 
-void DSettingsPage::storeCooldownField() {
+void SettingsPage::storeCooldownField() {
     AlertCooldownSeconds = m_cooldown->value();
     deleteRegistryValue(kSettingsKey, kAlertCooldownValue);
     writeRegistryString(kSettingsKey, kAlertCooldownValue,
                         std::to_string(AlertCooldownSeconds.load()));
 }
 
-void DSettingsPage::updateMembersFromControls() {
+void SettingsPage::updateMembersFromControls() {
     ShowAlerts = m_showAlerts->isChecked() ? 1 : 0;
     PlaySound = m_playSound->isChecked() ? 1 : 0;
 }
 
-void DSettingsPage::updateControlsFromMembers() {
+void SettingsPage::updateControlsFromMembers() {
     m_showAlerts->setChecked(ShowAlerts == 1);
     m_playSound->setChecked(PlaySound == 1);
     m_cooldown->setValue(AlertCooldownSeconds);
 }
 
-void DSettingsPage::OnShowAlertsClicked() {
+void SettingsPage::OnShowAlertsClicked() {
     updateMembersFromControls();
     if (ShowAlerts == 0) {
         PlaySound = 0;
@@ -120,14 +120,14 @@ void DSettingsPage::OnShowAlertsClicked() {
     }
 }
 
-void DSettingsPage::OnSave() {
+void SettingsPage::OnSave() {
     updateMembersFromControls();
     storeSwitch(kShowAlertsValue, ShowAlerts);
     storeSwitch(kPlaySoundValue, PlaySound);
     storeCooldownField();
 }
 
-void DSettingsPage::resizeEvent(QResizeEvent* event) {
+void SettingsPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const SettingsPageLayout layout = layoutSettingsPage(
         {width(), m_showAlerts->width(), m_showAlerts->height(), m_save->width()});
@@ -138,7 +138,7 @@ void DSettingsPage::resizeEvent(QResizeEvent* event) {
     placeBelow(m_videoSettings, m_cooldown);
 }
 
-void DSettingsPage::placeBelow(QWidget* control, const QWidget* above) {
+void SettingsPage::placeBelow(QWidget* control, const QWidget* above) {
     constexpr int kGap = 30;
     control->move((width() - control->width()) / 2, above->y() + above->height() + kGap);
 }

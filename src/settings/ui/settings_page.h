@@ -11,7 +11,7 @@ class QSpinBox;
 
 namespace krt {
 
-class DVideoSettingsBox;
+class VideoSettingsBox;
 
 inline constexpr std::string_view kShowAlertsValue = "ShowAlerts";
 inline constexpr std::string_view kPlaySoundValue = "PlaySound";
@@ -24,11 +24,11 @@ int loadAlertCooldownSetting();
 
 // The Settings tab: whether alarms pop up an alert and whether the alert plays its sound.
 // The two members are the live settings; the alarm thread reads them.
-class DSettingsPage : public QWidget {
+class SettingsPage : public QWidget {
     Q_OBJECT
 
   public:
-    explicit DSettingsPage(QWidget* parent = nullptr);
+    explicit SettingsPage(QWidget* parent = nullptr);
 
     std::atomic<int> ShowAlerts{0};
     std::atomic<int> PlaySound{0};
@@ -47,7 +47,7 @@ class DSettingsPage : public QWidget {
     QCheckBox* playSoundBox() const { return m_playSound; }
     QPushButton* saveButton() const { return m_save; }
     QSpinBox* cooldownBox() const { return m_cooldown; }
-    DVideoSettingsBox* videoSettings() const { return m_videoSettings; }
+    VideoSettingsBox* videoSettings() const { return m_videoSettings; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -65,7 +65,7 @@ class DSettingsPage : public QWidget {
     QLabel* m_cooldownBefore;
     QSpinBox* m_cooldown;
     QLabel* m_cooldownAfter;
-    DVideoSettingsBox* m_videoSettings;
+    VideoSettingsBox* m_videoSettings;
 };
 
 }  // namespace krt

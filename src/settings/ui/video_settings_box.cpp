@@ -33,7 +33,7 @@ bool loadLiveGrid() {
     return loadAlertSetting(kLiveGridValue) == 1;
 }
 
-DVideoSettingsBox::DVideoSettingsBox(QWidget* parent)
+VideoSettingsBox::VideoSettingsBox(QWidget* parent)
     : QGroupBox(QStringLiteral("Videos"), parent),
       m_grid(new QComboBox(this)),
       m_liveGrid(
@@ -46,31 +46,31 @@ DVideoSettingsBox::DVideoSettingsBox(QWidget* parent)
     auto* layout = new QFormLayout(this);
     layout->addRow(QStringLiteral("Grid"), m_grid);
     layout->addRow(m_liveGrid);
-    connect(m_grid, &QComboBox::activated, this, &DVideoSettingsBox::onGridChosen);
-    connect(m_liveGrid, &QCheckBox::clicked, this, &DVideoSettingsBox::onLiveGridClicked);
+    connect(m_grid, &QComboBox::activated, this, &VideoSettingsBox::onGridChosen);
+    connect(m_liveGrid, &QCheckBox::clicked, this, &VideoSettingsBox::onLiveGridClicked);
     load();
     adjustSize();
 }
 
-void DVideoSettingsBox::load() {
+void VideoSettingsBox::load() {
     m_grid->setCurrentIndex(m_grid->findData(loadGridColumns()));
     m_liveGrid->setChecked(loadLiveGrid());
 }
 
-int DVideoSettingsBox::gridColumns() const {
+int VideoSettingsBox::gridColumns() const {
     return m_grid->currentData().toInt();
 }
 
-bool DVideoSettingsBox::liveGrid() const {
+bool VideoSettingsBox::liveGrid() const {
     return m_liveGrid->isChecked();
 }
 
-void DVideoSettingsBox::onGridChosen(int /*index*/) {
+void VideoSettingsBox::onGridChosen(int /*index*/) {
     storeText(kGridColumnsValue, gridColumnsText(gridColumns()));
     emit gridColumnsChanged(gridColumns());
 }
 
-void DVideoSettingsBox::onLiveGridClicked(bool checked) {
+void VideoSettingsBox::onLiveGridClicked(bool checked) {
     storeText(kLiveGridValue, checked ? "true" : "false");
     emit liveGridChanged(checked);
 }

@@ -9,11 +9,11 @@ namespace krt {
 
 // The Videos part of the Settings tab: the grid size and whether grid tiles draw every frame.
 // A change takes effect and is stored at once.
-class DVideoSettingsBox : public QGroupBox {
+class VideoSettingsBox : public QGroupBox {
     Q_OBJECT
 
   public:
-    explicit DVideoSettingsBox(QWidget* parent = nullptr);
+    explicit VideoSettingsBox(QWidget* parent = nullptr);
 
     // Shows the stored values (a missing value: 2 × 2, not live).
     void load();

@@ -9,8 +9,8 @@
 #include "common/ui/qt_text.h"
 #include "common/ui/scroll_action.h"
 #include "protocol/diag_log.h"
-#include "video/ui/page_link.h"
-#include "video/ui/press_up_down_button.h"
+#include "video/ui/page_link_label.h"
+#include "video/ui/press_button.h"
 #include "video/ui/video_window_container.h"
 #include "video/video_window_logic.h"
 
@@ -21,19 +21,19 @@ constexpr int kFirstLinkId = 1046;
 
 }  // namespace
 
-DVideoPage::DVideoPage(const KRTApp& app, QWidget* parent)
+VideoPage::VideoPage(const AppState& app, QWidget* parent)
     : QWidget(parent), m_app(app), m_ptz(app.m_serverAddress, app.m_loginPort, app.m_userName) {
     m_firstLayoutTimer.setSingleShot(true);
     m_firstLayoutTimer.setInterval(0);
-    connect(&m_firstLayoutTimer, &QTimer::timeout, this, &DVideoPage::relayout);
+    connect(&m_firstLayoutTimer, &QTimer::timeout, this, &VideoPage::relayout);
     m_cursorTimer.setSingleShot(true);
     m_cursorTimer.setInterval(kCursorDelay_ms);
     connect(&m_cursorTimer, &QTimer::timeout, this, [this] { setCursor(Qt::ArrowCursor); });
     m_ptzWatch.setInterval(kPtzWatchPeriod_ms);
-    connect(&m_ptzWatch, &QTimer::timeout, this, &DVideoPage::watchPtzMove);
+    connect(&m_ptzWatch, &QTimer::timeout, this, &VideoPage::watchPtzMove);
     if (diagLogEnabled()) {
         m_frameLog.setInterval(kFrameLogPeriod_ms);
-        connect(&m_frameLog, &QTimer::timeout, this, &DVideoPage::logTileFrames);
+        connect(&m_frameLog, &QTimer::timeout, this, &VideoPage::logTileFrames);
         m_frameLog.start();
     }
     // The page takes the keys; its controls answer the mouse only, so that they never take
@@ -43,74 +43,74 @@ DVideoPage::DVideoPage(const KRTApp& app, QWidget* parent)
     OnInitDialog();
 }
 
-DVideoPage::~DVideoPage() {
-    for (DVideoWindowContainer* tile : m_tiles) {
+VideoPage::~VideoPage() {
+    for (VideoWindowContainer* tile : m_tiles) {
         tile->pauseVideo();
         tile->stopVideo();
     }
 }
 
-void DVideoPage::createControls() {
+void VideoPage::createControls() {
     for (std::size_t k = 0; k < kPtzButtons.size(); ++k) {
         const PtzButtonSpec& button = kPtzButtons[k];
-        m_ptzButtons[k] = new kmPressUpDownButton(button.controlId, qtText(button.caption), this);
+        m_ptzButtons[k] = new PressButton(button.controlId, qtText(button.caption), this);
         m_ptzButtons[k]->hide();
     }
     for (std::size_t k = 0; k < m_links.size(); ++k) {
-        m_links[k] = new DPageLink(QString::number(k + 1), this);
+        m_links[k] = new PageLinkLabel(QString::number(k + 1), this);
         m_links[k]->setObjectName(QString::number(kFirstLinkId + static_cast<int>(k)));
         m_links[k]->setAlignment(Qt::AlignCenter);
-        connect(m_links[k], &DPageLink::gotoPage, this, &DVideoPage::OnGotoPage);
+        connect(m_links[k], &PageLinkLabel::gotoPage, this, &VideoPage::OnGotoPage);
     }
     m_pageList = new QComboBox(this);
     m_pageList->setMinimumWidth(80);
     m_pageList->adjustSize();
-    connect(m_pageList, &QComboBox::activated, this, &DVideoPage::OnPageListChange);
+    connect(m_pageList, &QComboBox::activated, this, &VideoPage::OnPageListChange);
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
-    connect(m_scrollBar, &QScrollBar::actionTriggered, this, &DVideoPage::OnScrollAction);
+    connect(m_scrollBar, &QScrollBar::actionTriggered, this, &VideoPage::OnScrollAction);
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         child->setFocusPolicy(Qt::NoFocus);
     }
 }
 
-void DVideoPage::OnInitDialog() {
+void VideoPage::OnInitDialog() {
     constexpr int kFirstTileId = 10000;
     constexpr int kIdsPerTile = 3;
     for (std::size_t k = 0; k < m_tiles.size(); ++k) {
-        m_tiles[k] = new DVideoWindowContainer(
-            m_app, kFirstTileId + kIdsPerTile * static_cast<int>(k), this);
+        m_tiles[k] =
+            new VideoWindowContainer(m_app, kFirstTileId + kIdsPerTile * static_cast<int>(k), this);
         m_tiles[k]->setGeometry(0, 0, 0, 0);
-        connect(m_tiles[k], &DVideoWindowContainer::videoTap, this, &DVideoPage::OnVideoTap);
-        connect(m_tiles[k], &DVideoWindowContainer::videoDoubleTap, this,
-                &DVideoPage::OnVideoDoubleTap);
+        connect(m_tiles[k], &VideoWindowContainer::videoTap, this, &VideoPage::OnVideoTap);
+        connect(m_tiles[k], &VideoWindowContainer::videoDoubleTap, this,
+                &VideoPage::OnVideoDoubleTap);
     }
     m_scrollBar->hide();
-    for (kmPressUpDownButton* button : m_ptzButtons) {
+    for (PressButton* button : m_ptzButtons) {
         button->registerCallback(
-            [this](int controlId, kmPressUpDownButton* /*button*/, kmPressUpDownButton::Kind kind) {
+            [this](int controlId, PressButton* /*button*/, PressButton::Kind kind) {
                 fnCallbackButtonPressUpDown(controlId, static_cast<int>(kind));
             });
     }
-    for (DPageLink* link : m_links) {
+    for (PageLinkLabel* link : m_links) {
         link->enable(true);
     }
     m_ptz.connectPtz();
 }
 
-void DVideoPage::setGrid(int rows, int cols) {
+void VideoPage::setGrid(int rows, int cols) {
     m_rows = rows;
     m_cols = cols;
 }
 
-int DVideoPage::hiddenLinkRowRoom() const {
+int VideoPage::hiddenLinkRowRoom() const {
     return m_fullScreen.active() ? kPageLinkRowHeight : 0;
 }
 
-int DVideoPage::clientWidth() const {
+int VideoPage::clientWidth() const {
     return width() - (m_scrollBar->isVisible() ? m_scrollBar->width() : 0);
 }
 
-void DVideoPage::relayout() {
+void VideoPage::relayout() {
     const LayoutKey key{m_rows, m_cols, pageIndex};
     if (key == m_last) {
         // Same grid and page: a new size only re-fits the tiles, which keep their streams.
@@ -143,14 +143,14 @@ void DVideoPage::relayout() {
     m_cursorTimer.start();
 }
 
-void DVideoPage::fillTiles() {
-    for (DVideoWindowContainer* tile : m_tiles) {
+void VideoPage::fillTiles() {
+    for (VideoWindowContainer* tile : m_tiles) {
         tile->setGeometry(0, 0, 0, 0);
         tile->pauseVideo();
         tile->stopVideo();
     }
     for (int k = 0; k < std::min(m_rows * m_cols, static_cast<int>(m_tiles.size())); ++k) {
-        DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
+        VideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
         const std::optional<int> channel =
             channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
         tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)] : nullptr);
@@ -163,7 +163,7 @@ void DVideoPage::fillTiles() {
     }
 }
 
-void DVideoPage::fitToPage() {
+void VideoPage::fitToPage() {
     m_fittedSize = size();
     const std::optional<int> ptzButtonHeight =
         m_ptzShown ? std::optional(m_ptzButtons[0]->sizeHint().height()) : std::nullopt;
@@ -187,7 +187,7 @@ void DVideoPage::fitToPage() {
             if (k >= static_cast<int>(m_tiles.size())) {
                 continue;
             }
-            DVideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
+            VideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
             Rect place = tileRect(geometry, row, column);
             place.y -= linkRowRoom;
             tile->setGeometry(place.x, place.y, place.width, place.height);
@@ -197,7 +197,7 @@ void DVideoPage::fitToPage() {
     placePtzButtons(m_ptzShown);
 }
 
-void DVideoPage::refreshPageList() {
+void VideoPage::refreshPageList() {
     const int pages = pageCount(channelCount(), m_rows, m_cols);
     m_pageList->clear();
     for (const std::string& item : pageListItems(pages)) {
@@ -213,9 +213,9 @@ void DVideoPage::refreshPageList() {
     }
 }
 
-void DVideoPage::placePtzButtons(bool show) {
+void VideoPage::placePtzButtons(bool show) {
     if (!show) {
-        for (kmPressUpDownButton* button : m_ptzButtons) {
+        for (PressButton* button : m_ptzButtons) {
             button->hide();
         }
         return;
@@ -228,17 +228,17 @@ void DVideoPage::placePtzButtons(bool show) {
     }
 }
 
-void DVideoPage::OnGotoPage(int pageNumber) {
+void VideoPage::OnGotoPage(int pageNumber) {
     pageIndex = pageNumber - 1;
     relayout();
 }
 
-void DVideoPage::OnPageListChange(int selection) {
+void VideoPage::OnPageListChange(int selection) {
     pageIndex = selection;
     relayout();
 }
 
-void DVideoPage::OnVideoTap(DVideoWindowContainer* tile) {
+void VideoPage::OnVideoTap(VideoWindowContainer* tile) {
     const int index = findChannelIndex(m_app.m_channels, tile->getChannelId());
     // A tile without a channel has nothing to show alone: the tap is ignored.
     const std::optional<PageView> view = viewAfterTap(m_singleView, index, m_gridColumns);
@@ -251,7 +251,7 @@ void DVideoPage::OnVideoTap(DVideoWindowContainer* tile) {
     if (!view->singleView) {
         m_focusedTile = index - firstChannelOfPage(view->pageIndex, view->rows, view->cols);
     }
-    for (DVideoWindowContainer* each : m_tiles) {
+    for (VideoWindowContainer* each : m_tiles) {
         each->hide();
         each->pauseVideo();
     }
@@ -261,7 +261,7 @@ void DVideoPage::OnVideoTap(DVideoWindowContainer* tile) {
     relayout();
 }
 
-bool DVideoPage::showChannel(std::string_view channelId) {
+bool VideoPage::showChannel(std::string_view channelId) {
     const int index = findChannelIndex(m_app.m_channels, channelId);
     if (index < 0) {
         return false;
@@ -270,13 +270,13 @@ bool DVideoPage::showChannel(std::string_view channelId) {
     return true;
 }
 
-void DVideoPage::showChannelAt(int channelIndex) {
+void VideoPage::showChannelAt(int channelIndex) {
     setGrid(1, 1);
     pageIndex = channelIndex;
     relayout();
 }
 
-void DVideoPage::fnCallbackButtonPressUpDown(int controlId, int kind) {
+void VideoPage::fnCallbackButtonPressUpDown(int controlId, int kind) {
     if (kind == static_cast<int>(ButtonEventKind::Released)) {
         if (m_tiles[0] != nullptr) {
             releasePtz();
@@ -292,18 +292,18 @@ void DVideoPage::fnCallbackButtonPressUpDown(int controlId, int kind) {
     }
 }
 
-void DVideoPage::resizeEvent(QResizeEvent* event) {
+void VideoPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     OnSize(event->size().width(), event->size().height());
 }
 
-void DVideoPage::OnSize(int width, int height) {
+void VideoPage::OnSize(int width, int height) {
     placeTopRow(width, height);
     // The tiles follow the page at once.
     relayout();
 }
 
-void DVideoPage::placeTopRow(int width, int height) {
+void VideoPage::placeTopRow(int width, int height) {
     m_scrollBar->setGeometry(width - m_scrollBar->sizeHint().width(), 0,
                              m_scrollBar->sizeHint().width(), height);
     const TopRowLayout top = topRowLayout(width, m_pageList->width(), m_pageList->height());
@@ -314,7 +314,7 @@ void DVideoPage::placeTopRow(int width, int height) {
     m_pageList->move(top.comboBox.x, top.comboBox.y);
 }
 
-void DVideoPage::showEvent(QShowEvent* event) {
+void VideoPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     setFocus();
     // Laid out as soon as the sheet that shows the page has set its grid, within this turn of
@@ -322,7 +322,7 @@ void DVideoPage::showEvent(QShowEvent* event) {
     m_firstLayoutTimer.start();
 }
 
-void DVideoPage::OnScrollAction(int action) {
+void VideoPage::OnScrollAction(int action) {
     const ScrollAction scrollAction = scrollActionOf(action).value_or(ScrollAction::EndScroll);
     m_scrollPosition = scrolledPosition(scrollAction, m_scrollPosition, height(),
                                         m_scrollBar->maximum(), m_scrollBar->sliderPosition());

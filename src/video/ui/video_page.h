@@ -20,15 +20,15 @@ class QScrollBar;
 
 namespace krt {
 
-class DPageLink;
-class DVideoWindowContainer;
-class kmPressUpDownButton;
+class PageLinkLabel;
+class VideoWindowContainer;
+class PressButton;
 
 // The "Videos" tab: the cameras of the catalogue in a grid of 2 × 2, 3 × 3 or 4 × 4 a page, or
 // one at a time in the single view, with page links, a page list, and PTZ buttons for cameras
 // that move. It owns the tiles (enough for the largest grid) and the PTZ connection. The
 // keyboard works it too, and it can show its pictures alone, full screen.
-class DVideoPage : public QWidget {
+class VideoPage : public QWidget {
     Q_OBJECT
 
   public:
@@ -40,10 +40,10 @@ class DVideoPage : public QWidget {
     // With the diagnostic log on, every tile's frame counts are written this often.
     static constexpr int kFrameLogPeriod_ms = 10000;
 
-    explicit DVideoPage(const KRTApp& app, QWidget* parent = nullptr);
-    ~DVideoPage() override;
-    DVideoPage(const DVideoPage&) = delete;
-    DVideoPage& operator=(const DVideoPage&) = delete;
+    explicit VideoPage(const AppState& app, QWidget* parent = nullptr);
+    ~VideoPage() override;
+    VideoPage(const VideoPage&) = delete;
+    VideoPage& operator=(const VideoPage&) = delete;
 
     void setGrid(int rows, int cols);
     // Places the tiles for the grid and page, or only re-fits them to a new page size; a
@@ -76,9 +76,9 @@ class DVideoPage : public QWidget {
     int cols() const { return m_cols; }
     bool singleView() const { return m_singleView; }
     int ptzChannelIndex() const { return m_ptzChannelIndex; }
-    const std::array<DVideoWindowContainer*, kTileCount>& tiles() const { return m_tiles; }
-    const std::array<DPageLink*, 3>& links() const { return m_links; }
-    const std::array<kmPressUpDownButton*, 6>& ptzButtons() const { return m_ptzButtons; }
+    const std::array<VideoWindowContainer*, kTileCount>& tiles() const { return m_tiles; }
+    const std::array<PageLinkLabel*, 3>& links() const { return m_links; }
+    const std::array<PressButton*, 6>& ptzButtons() const { return m_ptzButtons; }
     QComboBox* pageList() const { return m_pageList; }
     QScrollBar* scrollBar() const { return m_scrollBar; }
     bool ptzConnected() const { return m_ptz.isConnected(); }
@@ -97,11 +97,11 @@ class DVideoPage : public QWidget {
     void createControls();
     void OnGotoPage(int pageNumber);
     void OnPageListChange(int selection);
-    void OnVideoTap(DVideoWindowContainer* tile);
+    void OnVideoTap(VideoWindowContainer* tile);
     void OnSize(int width, int height);
     void OnScrollAction(int action);
     void fnCallbackButtonPressUpDown(int controlId, int kind);
-    void OnVideoDoubleTap(DVideoWindowContainer* tile);
+    void OnVideoDoubleTap(VideoWindowContainer* tile);
     void applyKey(const VideoKeyOutcome& outcome);
     void stepPage(int step);
     void toggleSingleViewOnFocusedTile();
@@ -127,14 +127,14 @@ class DVideoPage : public QWidget {
     int hiddenLinkRowRoom() const;
     int channelCount() const { return m_app.channelCount(); }
 
-    const KRTApp& m_app;
+    const AppState& m_app;
     PtzSender m_ptz;
-    std::array<kmPressUpDownButton*, 6> m_ptzButtons{};
-    std::array<DPageLink*, 3> m_links{};
+    std::array<PressButton*, 6> m_ptzButtons{};
+    std::array<PageLinkLabel*, 3> m_links{};
     QComboBox* m_pageList = nullptr;
     QScrollBar* m_scrollBar = nullptr;
     QMessageBox* m_shortcutsBox = nullptr;
-    std::array<DVideoWindowContainer*, kTileCount> m_tiles{};
+    std::array<VideoWindowContainer*, kTileCount> m_tiles{};
 
     int m_rows = 0;
     int m_cols = 0;

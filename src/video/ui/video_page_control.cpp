@@ -8,8 +8,8 @@
 
 #include "common/ui/qt_text.h"
 #include "protocol/diag_log.h"
-#include "video/ui/page_link.h"
-#include "video/ui/press_up_down_button.h"
+#include "video/ui/page_link_label.h"
+#include "video/ui/press_button.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_window.h"
 #include "video/ui/video_window_container.h"
@@ -62,7 +62,7 @@ std::chrono::milliseconds doubleTapInterval() {
 
 }  // namespace
 
-void DVideoPage::keyPressEvent(QKeyEvent* event) {
+void VideoPage::keyPressEvent(QKeyEvent* event) {
     const std::optional<VideoKey> key = videoKeyOf(*event);
     const bool ptzView = m_singleView && m_ptzButtons[0]->isVisible();
     const VideoKeyOutcome outcome =
@@ -84,7 +84,7 @@ void DVideoPage::keyPressEvent(QKeyEvent* event) {
     applyKey(outcome);
 }
 
-void DVideoPage::keyReleaseEvent(QKeyEvent* event) {
+void VideoPage::keyReleaseEvent(QKeyEvent* event) {
     if (!event->isAutoRepeat() && m_heldPtzKey && event->key() == *m_heldPtzKey) {
         m_heldPtzKey.reset();
         event->accept();
@@ -94,7 +94,7 @@ void DVideoPage::keyReleaseEvent(QKeyEvent* event) {
     QWidget::keyReleaseEvent(event);
 }
 
-void DVideoPage::applyKey(const VideoKeyOutcome& outcome) {
+void VideoPage::applyKey(const VideoKeyOutcome& outcome) {
     switch (outcome.action) {
         case VideoKeyAction::PreviousPage:
             stepPage(-1);
@@ -130,7 +130,7 @@ void DVideoPage::applyKey(const VideoKeyOutcome& outcome) {
     }
 }
 
-void DVideoPage::stepPage(int step) {
+void VideoPage::stepPage(int step) {
     if (const std::optional<int> page =
             steppedPage(pageIndex, step, pageCount(channelCount(), m_rows, m_cols))) {
         pageIndex = *page;
@@ -138,26 +138,26 @@ void DVideoPage::stepPage(int step) {
     }
 }
 
-void DVideoPage::toggleSingleViewOnFocusedTile() {
+void VideoPage::toggleSingleViewOnFocusedTile() {
     const std::size_t tile = m_singleView ? 0 : static_cast<std::size_t>(m_focusedTile);
     if (tile < m_tiles.size()) {
         OnVideoTap(m_tiles[tile]);
     }
 }
 
-void DVideoPage::moveTileFocus(int dx, int dy) {
+void VideoPage::moveTileFocus(int dx, int dy) {
     m_focusedTile = movedTileFocus(m_focusedTile, dx, dy, m_rows, m_cols);
     showTileFocus();
 }
 
-void DVideoPage::showTileFocus() {
+void VideoPage::showTileFocus() {
     for (std::size_t k = 0; k < m_tiles.size(); ++k) {
         // The frame shows where the keys act: on a grid tile only.
         m_tiles[k]->setFramed(!m_singleView && static_cast<int>(k) == m_focusedTile);
     }
 }
 
-void DVideoPage::showShortcuts() {
+void VideoPage::showShortcuts() {
     if (m_shortcutsBox == nullptr) {
         m_shortcutsBox =
             new QMessageBox(QMessageBox::Information, QStringLiteral("Keyboard shortcuts"),
@@ -175,7 +175,7 @@ void DVideoPage::showShortcuts() {
     m_shortcutsBox->raise();
 }
 
-void DVideoPage::OnVideoDoubleTap(DVideoWindowContainer* /*tile*/) {
+void VideoPage::OnVideoDoubleTap(VideoWindowContainer* /*tile*/) {
     // The first half of a double tap was a tap that switched the view; it did not mean to.
     if (m_lastTap && std::chrono::steady_clock::now() - m_lastTap->at <= doubleTapInterval()) {
         const PageView before = m_lastTap->before;
@@ -188,7 +188,7 @@ void DVideoPage::OnVideoDoubleTap(DVideoWindowContainer* /*tile*/) {
     setFullScreen(!m_fullScreen.active());
 }
 
-void DVideoPage::setFullScreen(bool on) {
+void VideoPage::setFullScreen(bool on) {
     if (on == m_fullScreen.active()) {
         return;
     }
@@ -204,7 +204,7 @@ void DVideoPage::setFullScreen(bool on) {
     setFocus();
 }
 
-void DVideoPage::setGridColumns(int columns) {
+void VideoPage::setGridColumns(int columns) {
     stopPtzMove(PtzStopTrigger::GridChanged);
     const int previous = m_gridColumns;
     m_gridColumns = columns;
@@ -218,56 +218,56 @@ void DVideoPage::setGridColumns(int columns) {
     relayout();
 }
 
-void DVideoPage::setLiveGrid(bool liveGrid) {
+void VideoPage::setLiveGrid(bool liveGrid) {
     m_liveGrid = liveGrid;
-    for (DVideoWindowContainer* tile : m_tiles) {
+    for (VideoWindowContainer* tile : m_tiles) {
         tile->setLiveGrid(liveGrid);
     }
 }
 
-void DVideoPage::focusOutEvent(QFocusEvent* event) {
+void VideoPage::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     // Its key release will not come here any more.
     m_heldPtzKey.reset();
     stopPtzMove(PtzStopTrigger::FocusLost);
 }
 
-void DVideoPage::hideEvent(QHideEvent* event) {
+void VideoPage::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     stopPtzMove(window()->isMinimized() ? PtzStopTrigger::Minimised : PtzStopTrigger::TabChanged);
 }
 
-void DVideoPage::changeEvent(QEvent* event) {
+void VideoPage::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
         stopPtzMove(PtzStopTrigger::FocusLost);
     }
 }
 
-void DVideoPage::pressPtz(PtzButton button) {
+void VideoPage::pressPtz(PtzButton button) {
     sendPtzCode(
         m_ptzGuard.press(ptzButtonSpec(button).pressCode, std::chrono::steady_clock::now()));
     m_ptzWatch.start();
 }
 
-void DVideoPage::releasePtz() {
+void VideoPage::releasePtz() {
     m_ptzWatch.stop();
     sendPtzCode(m_ptzGuard.release());
 }
 
-void DVideoPage::stopPtzMove(PtzStopTrigger trigger) {
+void VideoPage::stopPtzMove(PtzStopTrigger trigger) {
     if (const std::optional<int> code = m_ptzGuard.stopFor(trigger)) {
         sendPtzStop(trigger, *code);
     }
 }
 
-void DVideoPage::sendPtzStop(PtzStopTrigger trigger, int code) {
+void VideoPage::sendPtzStop(PtzStopTrigger trigger, int code) {
     m_ptzWatch.stop();
     writeLog("DVideoPage", "stopPtzMove", std::string(ptzStopTriggerName(trigger)).c_str());
     sendPtzCode(code);
 }
 
-void DVideoPage::sendPtzCode(int code) {
+void VideoPage::sendPtzCode(int code) {
     const PtzSender::SendResult result =
         m_ptz.sendPtzCommand(m_app.m_channels, m_ptzChannelIndex, code);
     // A stop lost with a broken connection would leave the camera turning: it goes once more
@@ -277,7 +277,7 @@ void DVideoPage::sendPtzCode(int code) {
     }
 }
 
-void DVideoPage::watchPtzMove() {
+void VideoPage::watchPtzMove() {
     if (m_ptz.reconnectIfLost() == PtzSender::Link::Reestablished) {
         stopPtzMove(PtzStopTrigger::Reconnected);
     } else if (const std::optional<int> code = m_ptzGuard.tick(std::chrono::steady_clock::now())) {
@@ -288,12 +288,12 @@ void DVideoPage::watchPtzMove() {
     }
 }
 
-void DVideoPage::logTileFrames() {
+void VideoPage::logTileFrames() {
     // Frames received, decoded and painted by each tile that shows a camera: what an operator
     // saw of each stream, and what a measurement of the page counts.
     std::string line = "frames received/decoded/painted:";
-    for (const DVideoWindowContainer* tile : m_tiles) {
-        const DVideoWindow* window = tile->videoWindow();
+    for (const VideoWindowContainer* tile : m_tiles) {
+        const VideoWindow* window = tile->videoWindow();
         if (tile->isVisible() && !tile->getChannelId().empty()) {
             line += " " + tile->getChannelId() + "=" + std::to_string(window->framesReceived()) +
                     "/" + std::to_string(window->framesDrawn()) + "/" +

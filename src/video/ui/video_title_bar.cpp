@@ -33,34 +33,34 @@ QFont titleFont() {
 
 }  // namespace
 
-DVideoTitleBar::DVideoTitleBar(QWidget* parent) : QWidget(parent) {
+VideoTitleBar::VideoTitleBar(QWidget* parent) : QWidget(parent) {
     setFont(titleFont());
 }
 
-void DVideoTitleBar::setChannel(const VideoChannel* channel) {
+void VideoTitleBar::setChannel(const VideoChannel* channel) {
     m_channel = channel != nullptr ? std::optional(*channel) : std::nullopt;
     m_texts = titleTexts(channel);
 }
 
-const std::string& DVideoTitleBar::shownText() const {
+const std::string& VideoTitleBar::shownText() const {
     return m_bigView ? m_texts.longText : m_texts.shortText;
 }
 
-void DVideoTitleBar::setMark(TileMark mark) {
+void VideoTitleBar::setMark(TileMark mark) {
     if (mark != m_mark) {
         m_mark = mark;
         update();
     }
 }
 
-void DVideoTitleBar::setFramed(bool framed) {
+void VideoTitleBar::setFramed(bool framed) {
     if (framed != m_framed) {
         m_framed = framed;
         update();
     }
 }
 
-void DVideoTitleBar::paintEvent(QPaintEvent* /*event*/) {
+void VideoTitleBar::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), m_framed ? kFramedBackground : kBackground);
     painter.setPen(m_framed ? Qt::white : Qt::black);

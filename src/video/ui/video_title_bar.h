@@ -11,13 +11,13 @@ namespace krt {
 
 // The 15-pixel strip above a tile's picture that names its channel: the ChannelID in the
 // grid, "ID - Description" in the single view.
-class DVideoTitleBar : public QWidget {
+class VideoTitleBar : public QWidget {
     Q_OBJECT
 
   public:
     static constexpr int kHeight = 15;
 
-    explicit DVideoTitleBar(QWidget* parent = nullptr);
+    explicit VideoTitleBar(QWidget* parent = nullptr);
 
     // Not repainted here: the page moves the tile, which repaints it.
     void setChannel(const VideoChannel* channel);

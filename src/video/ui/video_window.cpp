@@ -26,22 +26,22 @@ std::int64_t steadyMilliseconds() {
 
 }  // namespace
 
-DVideoWindow::DVideoWindow(const KRTApp& app, QWidget* parent) : QWidget(parent), m_app(app) {
+VideoWindow::VideoWindow(const AppState& app, QWidget* parent) : QWidget(parent), m_app(app) {
     m_repaintTimer.setSingleShot(true);
     m_repaintTimer.setInterval(kRepaintDelay_ms);
     connect(&m_repaintTimer, &QTimer::timeout, this, [this] { update(); });
     m_watchdog.setInterval(kWatchdogPeriod_ms);
-    connect(&m_watchdog, &QTimer::timeout, this, &DVideoWindow::onWatchdog);
-    m_stream.setFrameCallback([this](const VSCFrame& frame) { onFrame(frame); });
+    connect(&m_watchdog, &QTimer::timeout, this, &VideoWindow::onWatchdog);
+    m_stream.setFrameCallback([this](const LiveFrame& frame) { onFrame(frame); });
 }
 
-DVideoWindow::~DVideoWindow() {
+VideoWindow::~VideoWindow() {
     m_connectCancelled.store(true);
     m_stream.disconnectFromCamera();
     endConnectThread(kDestructionGrace_ms, "DVideoWindow::~DVideoWindow()");
 }
 
-void DVideoWindow::setChannel(const VideoChannel* channel) {
+void VideoWindow::setChannel(const VideoChannel* channel) {
     if (channel == nullptr) {
         m_state.store(VideoState::VideoIdle);
     }
@@ -55,22 +55,22 @@ void DVideoWindow::setChannel(const VideoChannel* channel) {
     m_shownPlacement.reset();
 }
 
-void DVideoWindow::setBigView(bool bigView) {
+void VideoWindow::setBigView(bool bigView) {
     m_bigView.store(bigView);
     m_stream.setMediumResolution(bigView);
 }
 
-std::string DVideoWindow::getChannelId() const {
+std::string VideoWindow::getChannelId() const {
     const std::optional<VideoChannel> channel = channelCopy();
     return channel ? channel->ChannelID : std::string();
 }
 
-std::optional<VideoChannel> DVideoWindow::channelCopy() const {
+std::optional<VideoChannel> VideoWindow::channelCopy() const {
     std::lock_guard lock(m_channelMutex);
     return m_channel;
 }
 
-void DVideoWindow::startConnect() {
+void VideoWindow::startConnect() {
     if (const std::optional<VideoChannel> channel = channelCopy()) {
         endConnectThread(kConnectThreadGrace_ms, "DVideoWindow::startConnect()");
         m_connectCancelled.store(false);
@@ -84,7 +84,7 @@ void DVideoWindow::startConnect() {
     update();
 }
 
-int DVideoWindow::stopVideo() {
+void VideoWindow::stopVideo() {
     m_state.store(VideoState::VideoIdle);
     m_watchdog.stop();
     m_connectCancelled.store(true);
@@ -93,19 +93,18 @@ int DVideoWindow::stopVideo() {
     endConnectThread(kConnectThreadGrace_ms, "DVideoWindow::stopVideo()");
     // A frame that came in while stopping must not leave the tile playing.
     m_state.store(VideoState::VideoIdle);
-    return 1;
 }
 
-void DVideoWindow::endConnectThread(int grace_ms, const char* caller) {
+void VideoWindow::endConnectThread(int grace_ms, const char* caller) {
     if (endThread(m_connectThread, grace_ms, caller, "connectToVideoThread",
-                  [this] { m_stream.disconnectFromCamera(); }) == kVscSuccess &&
+                  [this] { m_stream.disconnectFromCamera(); }) &&
         m_connectCancelled.load()) {
         // The thread may have connected between the first disconnect and its end.
         m_stream.disconnectFromCamera();
     }
 }
 
-void DVideoWindow::connectToVideoThread(const std::string& connectionText) {
+void VideoWindow::connectToVideoThread(const std::string& connectionText) {
     QMetaObject::invokeMethod(
         this, [this] { m_watchdog.stop(); }, Qt::QueuedConnection);
     m_stream.disconnectFromCamera();
@@ -116,12 +115,12 @@ void DVideoWindow::connectToVideoThread(const std::string& connectionText) {
     m_streamFrames.store(0);
     m_streamFrameShown.store(0);
     m_connectInProgress.store(true);
-    m_stream.connectToCamera({connectionText});
+    m_stream.connectToCamera(connectionText);
     m_connectInProgress.store(false);
     armWatchdog();
 }
 
-void DVideoWindow::onFrame(const VSCFrame& frame) {
+void VideoWindow::onFrame(const LiveFrame& frame) {
     m_lastFrameTime.store(calendarSeconds());
     m_framesReceived.fetch_add(1);
     const long frameNumber = m_streamFrames.fetch_add(1) + 1;
@@ -148,7 +147,7 @@ void DVideoWindow::onFrame(const VSCFrame& frame) {
     m_framesDrawn.fetch_add(1);
 }
 
-bool DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel) {
+bool VideoWindow::drawFrame(const LiveFrame& frame, const VideoChannel& channel) {
     const std::optional<Rect> placement =
         picturePlacement(m_areaWidth.load(), m_areaHeight.load(), channel);
     if (placement != m_placement) {
@@ -174,12 +173,12 @@ bool DVideoWindow::drawFrame(const VSCFrame& frame, const VideoChannel& channel)
     return true;
 }
 
-void DVideoWindow::armRepaint() {
+void VideoWindow::armRepaint() {
     QMetaObject::invokeMethod(
         this, [this] { m_repaintTimer.start(); }, Qt::QueuedConnection);
 }
 
-void DVideoWindow::armWatchdog() {
+void VideoWindow::armWatchdog() {
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -191,7 +190,7 @@ void DVideoWindow::armWatchdog() {
         Qt::QueuedConnection);
 }
 
-void DVideoWindow::onWatchdog() {
+void VideoWindow::onWatchdog() {
     if (m_state.load() == VideoState::VideoIdle ||
         !watchdogShouldReconnect(calendarSeconds(), m_lastFrameTime.load(),
                                  m_connectInProgress.load())) {
@@ -203,22 +202,22 @@ void DVideoWindow::onWatchdog() {
     update();
 }
 
-std::optional<Rect> DVideoWindow::picturePlacementShown() const {
+std::optional<Rect> VideoWindow::picturePlacementShown() const {
     std::lock_guard lock(m_pictureMutex);
     return m_shownPlacement;
 }
 
-QImage DVideoWindow::newestPicture() const {
+QImage VideoWindow::newestPicture() const {
     std::lock_guard lock(m_pictureMutex);
     return m_newestImage.copy();
 }
 
-QString DVideoWindow::windowText() const {
+QString VideoWindow::windowText() const {
     const std::string_view text = videoWindowText(m_state.load(), channelCopy().has_value());
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-void DVideoWindow::paintEvent(QPaintEvent* /*event*/) {
+void VideoWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
     if (m_state.load() == VideoState::VideoPlaying) {
@@ -242,7 +241,7 @@ void DVideoWindow::paintEvent(QPaintEvent* /*event*/) {
     painter.drawText(rect().adjusted(10, 10, 0, 0), Qt::AlignLeft | Qt::AlignTop, windowText());
 }
 
-void DVideoWindow::resizeEvent(QResizeEvent* event) {
+void VideoWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_areaWidth.store(event->size().width());
     m_areaHeight.store(event->size().height());
@@ -251,7 +250,7 @@ void DVideoWindow::resizeEvent(QResizeEvent* event) {
     update();
 }
 
-void DVideoWindow::closeEvent(QCloseEvent* event) {
+void VideoWindow::closeEvent(QCloseEvent* event) {
     m_stream.disconnectFromCamera();
     QWidget::closeEvent(event);
 }

@@ -13,7 +13,7 @@
 #include "common/video_channel.h"
 #include "protocol/worker_thread.h"
 #include "video/frame_decoder.h"
-#include "video/harlow_stream.h"
+#include "video/live_stream.h"
 #include "video/video_window_logic.h"
 
 namespace krt {
@@ -22,7 +22,7 @@ namespace krt {
 // thread of its own, decodes every picture on the stream's receive thread and shows the newest
 // one centred, at the channel's aspect, mirrored top to bottom. Without a picture it shows
 // "No Video" or "Connecting...".
-class DVideoWindow : public QWidget {
+class VideoWindow : public QWidget {
     Q_OBJECT
 
   public:
@@ -33,10 +33,10 @@ class DVideoWindow : public QWidget {
     // A grid tile draws one picture per period, the newest; it reads every frame meanwhile.
     static constexpr int kGridThrottle_ms = 2000;
 
-    DVideoWindow(const KRTApp& app, QWidget* parent = nullptr);
-    ~DVideoWindow() override;
-    DVideoWindow(const DVideoWindow&) = delete;
-    DVideoWindow& operator=(const DVideoWindow&) = delete;
+    VideoWindow(const AppState& app, QWidget* parent = nullptr);
+    ~VideoWindow() override;
+    VideoWindow(const VideoWindow&) = delete;
+    VideoWindow& operator=(const VideoWindow&) = delete;
 
     // A copy of the channel, or none (which shows "No Video"); the stream is not touched.
     void setChannel(const VideoChannel* channel);
@@ -48,7 +48,7 @@ class DVideoWindow : public QWidget {
     // Empty without a channel.
     std::string getChannelId() const;
     void startConnect();
-    int stopVideo();
+    void stopVideo();
 
     VideoState state() const { return m_state.load(); }
     bool bigView() const { return m_bigView.load(); }
@@ -76,9 +76,9 @@ class DVideoWindow : public QWidget {
 
   private:
     void connectToVideoThread(const std::string& connectionText);
-    void onFrame(const VSCFrame& frame);
+    void onFrame(const LiveFrame& frame);
     // False when the frame gave no picture.
-    bool drawFrame(const VSCFrame& frame, const VideoChannel& channel);
+    bool drawFrame(const LiveFrame& frame, const VideoChannel& channel);
     void onWatchdog();
     void armRepaint();
     void armWatchdog();
@@ -86,8 +86,8 @@ class DVideoWindow : public QWidget {
     void endConnectThread(int grace_ms, const char* caller);
     std::optional<VideoChannel> channelCopy() const;
 
-    const KRTApp& m_app;
-    VSCHarlowStream m_stream;
+    const AppState& m_app;
+    LiveStream m_stream;
     mutable std::mutex m_channelMutex;
     std::optional<VideoChannel> m_channel;  // guarded: the receive thread reads it
     std::atomic<VideoState> m_state{VideoState::VideoIdle};

@@ -32,28 +32,28 @@ class TileFocusFrame : public QWidget {
 
 }  // namespace
 
-DVideoWindowContainer::DVideoWindowContainer(const KRTApp& app, int baseId, QWidget* parent)
+VideoWindowContainer::VideoWindowContainer(const AppState& app, int baseId, QWidget* parent)
     : QWidget(parent),
       m_baseId(baseId),
-      m_videoWindow(new DVideoWindow(app, this)),
-      m_titleBar(new DVideoTitleBar(this)),
+      m_videoWindow(new VideoWindow(app, this)),
+      m_titleBar(new VideoTitleBar(this)),
       m_focusFrame(new TileFocusFrame(this)) {
     // The picture area passes its taps on to the tile; the title bar keeps its own.
     m_titleBar->setAttribute(Qt::WA_NoMousePropagation);
     resizeChildren(0, 0);
     m_statusTimer.setInterval(kStatusPeriod_ms);
-    connect(&m_statusTimer, &QTimer::timeout, this, &DVideoWindowContainer::refreshStatus);
+    connect(&m_statusTimer, &QTimer::timeout, this, &VideoWindowContainer::refreshStatus);
     m_statusTimer.start();
     m_sinceLastPoll.start();
 }
 
-void DVideoWindowContainer::resizeChildren(int width, int height) {
-    m_titleBar->setGeometry(0, 0, width, DVideoTitleBar::kHeight);
-    m_videoWindow->setGeometry(0, DVideoTitleBar::kHeight, width,
-                               std::max(height - DVideoTitleBar::kHeight, 0));
+void VideoWindowContainer::resizeChildren(int width, int height) {
+    m_titleBar->setGeometry(0, 0, width, VideoTitleBar::kHeight);
+    m_videoWindow->setGeometry(0, VideoTitleBar::kHeight, width,
+                               std::max(height - VideoTitleBar::kHeight, 0));
 }
 
-void DVideoWindowContainer::setChannel(const VideoChannel* channel) {
+void VideoWindowContainer::setChannel(const VideoChannel* channel) {
     m_videoWindow->setChannel(channel);
     m_titleBar->setChannel(channel);
     // A new channel has shown nothing yet.
@@ -62,21 +62,21 @@ void DVideoWindowContainer::setChannel(const VideoChannel* channel) {
     refreshStatus();
 }
 
-void DVideoWindowContainer::setLiveGrid(bool liveGrid) {
+void VideoWindowContainer::setLiveGrid(bool liveGrid) {
     m_videoWindow->setLiveGrid(liveGrid);
 }
 
-void DVideoWindowContainer::setFramed(bool framed) {
+void VideoWindowContainer::setFramed(bool framed) {
     m_titleBar->setFramed(framed);
     m_focusFrame->setVisible(framed);
     m_focusFrame->raise();
 }
 
-bool DVideoWindowContainer::framed() const {
+bool VideoWindowContainer::framed() const {
     return m_titleBar->framed();
 }
 
-void DVideoWindowContainer::refreshStatus() {
+void VideoWindowContainer::refreshStatus() {
     const int frames = m_videoWindow->framesReceived();
     const std::int64_t now_s = static_cast<std::int64_t>(std::time(nullptr));
     if (frames != m_polledFrames) {
@@ -95,42 +95,42 @@ void DVideoWindowContainer::refreshStatus() {
     setToolTip(QString::fromStdString(m_status.toolTip));
 }
 
-void DVideoWindowContainer::setBigView(bool bigView) {
+void VideoWindowContainer::setBigView(bool bigView) {
     m_videoWindow->setBigView(bigView);
     m_titleBar->setBigView(bigView);
 }
 
-void DVideoWindowContainer::pauseVideo() {
+void VideoWindowContainer::pauseVideo() {
     m_videoWindow->pauseVideo();
 }
 
-std::string DVideoWindowContainer::getChannelId() const {
+std::string VideoWindowContainer::getChannelId() const {
     return m_videoWindow->getChannelId();
 }
 
-void DVideoWindowContainer::startConnect() {
+void VideoWindowContainer::startConnect() {
     m_videoWindow->startConnect();
 }
 
-void DVideoWindowContainer::stopVideo() {
+void VideoWindowContainer::stopVideo() {
     m_videoWindow->stopVideo();
 }
 
-void DVideoWindowContainer::mousePressEvent(QMouseEvent* event) {
+void VideoWindowContainer::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     if (event->button() == Qt::LeftButton) {
         emit videoTap(this);
     }
 }
 
-void DVideoWindowContainer::mouseDoubleClickEvent(QMouseEvent* event) {
+void VideoWindowContainer::mouseDoubleClickEvent(QMouseEvent* event) {
     // Not a second tap: the page decides what a double tap does.
     if (event->button() == Qt::LeftButton) {
         emit videoDoubleTap(this);
     }
 }
 
-void DVideoWindowContainer::resizeEvent(QResizeEvent* event) {
+void VideoWindowContainer::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_focusFrame->setGeometry(rect());
 }

@@ -12,16 +12,16 @@
 
 namespace krt {
 
-class DVideoTitleBar;
-class DVideoWindow;
+class VideoTitleBar;
+class VideoWindow;
 
 // One tile of the Videos page: the title bar over the picture area. A tap anywhere on the
 // picture is reported to the page as a tap on the tile.
-class DVideoWindowContainer : public QWidget {
+class VideoWindowContainer : public QWidget {
     Q_OBJECT
 
   public:
-    DVideoWindowContainer(const KRTApp& app, int baseId, QWidget* parent = nullptr);
+    VideoWindowContainer(const AppState& app, int baseId, QWidget* parent = nullptr);
 
     // Places the title bar and the picture area in a tile of that size.
     void resizeChildren(int width, int height);
@@ -41,13 +41,13 @@ class DVideoWindowContainer : public QWidget {
     void refreshStatus();
 
     int baseId() const { return m_baseId; }
-    DVideoWindow* videoWindow() const { return m_videoWindow; }
-    DVideoTitleBar* titleBar() const { return m_titleBar; }
+    VideoWindow* videoWindow() const { return m_videoWindow; }
+    VideoTitleBar* titleBar() const { return m_titleBar; }
 
   signals:
     // The page's tap message: which tile the user touched.
-    void videoTap(DVideoWindowContainer* tile);
-    void videoDoubleTap(DVideoWindowContainer* tile);
+    void videoTap(VideoWindowContainer* tile);
+    void videoDoubleTap(VideoWindowContainer* tile);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -56,8 +56,8 @@ class DVideoWindowContainer : public QWidget {
 
   private:
     int m_baseId;
-    DVideoWindow* m_videoWindow;
-    DVideoTitleBar* m_titleBar;
+    VideoWindow* m_videoWindow;
+    VideoTitleBar* m_titleBar;
     QWidget* m_focusFrame;
 
     // What the status poll saw last: the frame counter, when it moved and when it was read.

@@ -12,11 +12,11 @@
 #include <optional>
 
 #include "alarms/snapshot_picture.h"
-#include "alarms/ui/events_alert_dlg.h"
-#include "alarms/ui/events_list.h"
+#include "alarms/ui/event_alert_dialog.h"
+#include "alarms/ui/event_list.h"
 #include "alarms/ui/events_page.h"
 #include "alarms/ui/snapshot_store.h"
-#include "app/ui/main_prop_sheet.h"
+#include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
 #include "sim/sim_test_support.h"
@@ -50,7 +50,7 @@ class EventAlert : public test::UiTest {
     void openSheet(const char* showAlerts, const char* playSound) {
         store("ShowAlerts", showAlerts);
         store("PlaySound", playSound);
-        m_sheet = std::make_unique<DMainPropSheet>(m_app);
+        m_sheet = std::make_unique<MainSheet>(m_app);
         m_sheet->setAlarmVideoHook([this](int index) { m_shownChannels.push_back(index); });
         m_sheet->show();
         m_sheet->tabs()->setCurrentWidget(m_sheet->eventsPage());
@@ -63,7 +63,7 @@ class EventAlert : public test::UiTest {
     // Pushes an alarm and waits until the list has been repainted with it: by then any alert
     // it queued has been shown, since the alert's timer is far shorter than the list's.
     void pushAndWaitForTheList(std::string_view name, std::string_view channelId) {
-        kmCustomEventsList* list = m_sheet->eventsPage()->eventList();
+        EventList* list = m_sheet->eventsPage()->eventList();
         ASSERT_NE(list, nullptr);
         QSignalSpy repainted(list->refreshTimer(), &QTimer::timeout);
         const std::size_t before = m_sheet->eventsPage()->ring().events().size();
@@ -78,7 +78,7 @@ class EventAlert : public test::UiTest {
     // Pushes an alarm and waits until it is the newest kept event and its snapshot is decoded.
     void pushAndWaitForItsSnapshot(const std::string& timestamp, const std::string& name) {
         ASSERT_EQ(m_sim.server().pushAlarmMessage({timestamp, name, "1"}), 1u);
-        DEventsPage* page = m_sheet->eventsPage();
+        EventsPage* page = m_sheet->eventsPage();
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
                 const EventRing ring = page->ring();
@@ -97,8 +97,8 @@ class EventAlert : public test::UiTest {
     bool soundPlaying() const { return m_sheet->alertSound()->isPlaying(); }
 
     RunningSim m_sim;
-    KRTApp m_app;
-    std::unique_ptr<DMainPropSheet> m_sheet;
+    AppState m_app;
+    std::unique_ptr<MainSheet> m_sheet;
     std::vector<int> m_shownChannels;
 };
 
@@ -107,7 +107,7 @@ TEST_F(EventAlert, AnAlarmFromTheServerIsListedAndPopsTheAlertWithItsTexts) {
     pushAndWaitForTheList("Motion", "3");
 
     ASSERT_TRUE(alertShown());
-    const DEventsAlertDlg* alert = m_sheet->alertWindow();
+    const EventAlertDialog* alert = m_sheet->alertWindow();
     EXPECT_EQ(alert->captionLabel()->text(), "Event Alert");
     EXPECT_EQ(alert->typeText()->text(), "Motion");
     EXPECT_EQ(alert->sourceText()->text(), "3");
@@ -177,7 +177,7 @@ TEST_F(EventAlert, UncheckingShowAlertsWhileRunningStopsTheNextAlert) {
 TEST_F(EventAlert, CloseHidesTheAlertAndTheNextEventShowsTheSameWindowAgain) {
     openSubscribedSheet("true", "false");
     pushAndWaitForTheList("Motion", "1");
-    DEventsAlertDlg* first = m_sheet->alertWindow();
+    EventAlertDialog* first = m_sheet->alertWindow();
     ASSERT_TRUE(alertShown());
     first->closeButton()->click();
     EXPECT_FALSE(first->isVisible());
@@ -216,7 +216,7 @@ TEST_F(EventAlert, ShowVideoSwitchesToTheVideosTabOnTheEventsChannel) {
 
 TEST_F(EventAlert, EventsBeforeTheAlarmsTabIsFirstShownAreListedWhenItIs) {
     // Opened on the Videos tab: the Alarms page has not been shown yet.
-    m_sheet = std::make_unique<DMainPropSheet>(m_app);
+    m_sheet = std::make_unique<MainSheet>(m_app);
     m_sheet->show();
     ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
     ASSERT_EQ(m_sheet->eventsPage()->eventList(), nullptr);
@@ -262,7 +262,7 @@ TEST_F(EventAlert, TheAlertShowsTheSnapshotRightWayUpAndSaysWhenThereIsNone) {
     openSubscribedSheet("true", "false");
     pushAndWaitForTheList("Motion", "3");
     ASSERT_TRUE(QTest::qWaitFor([&] { return alertShown(); }, kWait_ms));
-    DEventsAlertDlg* alert = m_sheet->alertWindow();
+    EventAlertDialog* alert = m_sheet->alertWindow();
     EXPECT_TRUE(alert->saveSnapshotButton()->isEnabled());
 
     // The picture received, drawn as the client draws it, in the area scaled to fit.
@@ -315,7 +315,7 @@ TEST_F(EventAlert, SevenAlarmsListTheSixKeptNewestFirstWithTheirSnapshots) {
         pushAndWaitForItsSnapshot("2013112510300" + std::to_string(n) + "000",
                                   "Motion" + std::to_string(n));
     }
-    kmCustomEventsList* list = m_sheet->eventsPage()->eventList();
+    EventList* list = m_sheet->eventsPage()->eventList();
     const EventListPicture picture = list->picture();
     ASSERT_EQ(picture.rows.size(), 6u);
     const QImage painted = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);

@@ -19,9 +19,9 @@ class ClientStartup : public test::UiTest {
 };
 
 TEST_F(ClientStartup, PreparesTheFoldersRunsTheLoginDialogAndEndsWhenItCloses) {
-    KRTApp app;
+    AppState app;
     bool loginShown = false;
-    whenModalRuns<CkmKRTZededUzeriZeraveDlg>([&](CkmKRTZededUzeriZeraveDlg* dialog) {
+    whenModalRuns<LoginDialog>([&](LoginDialog* dialog) {
         loginShown = dialog->isVisible();
         QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
     });

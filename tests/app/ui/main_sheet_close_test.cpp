@@ -3,8 +3,8 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "alarms/ui/events_alert_dlg.h"
-#include "app/ui/main_prop_sheet.h"
+#include "alarms/ui/event_alert_dialog.h"
+#include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
 
@@ -24,8 +24,8 @@ class MainSheetClosing : public test::UiTest {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&m_sheet));
     }
 
-    const KRTApp m_app;
-    DMainPropSheet m_sheet{m_app};
+    const AppState m_app;
+    MainSheet m_sheet{m_app};
     QStringList m_questions;
     bool m_answer = false;
 };

@@ -10,10 +10,10 @@
 #include <future>
 
 #include "app/ui/client_startup.h"
-#include "app/ui/main_prop_sheet.h"
-#include "common/ui/connecting_msg.h"
+#include "app/ui/main_sheet.h"
+#include "common/ui/connecting_notice.h"
 #include "common/ui/ui_test_support.h"
-#include "login/ui/ip_addr_ctl.h"
+#include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
 #include "sim_config.h"
 #include "sim_server.h"
@@ -23,7 +23,7 @@ namespace krt {
 namespace {
 
 using namespace std::chrono_literals;
-using Dialog = CkmKRTZededUzeriZeraveDlg;
+using Dialog = LoginDialog;
 
 constexpr int kLoginTimeoutMs = 20'000;
 
@@ -45,7 +45,7 @@ class RunningSim {
     std::unique_ptr<sim::SimServer> m_server;
 };
 
-class LoginDialog : public test::UiTest {
+class LoginDialogTest : public test::UiTest {
   protected:
     // Fills the dialog as the operator would and presses Login.
     static void logIn(Dialog& dialog, const std::string& address, const QString& user,
@@ -64,8 +64,8 @@ class LoginDialog : public test::UiTest {
     }
 };
 
-TEST_F(LoginDialog, FirstRunShowsTheDefaultsAndEveryControl) {
-    KRTApp app;
+TEST_F(LoginDialogTest, FirstRunShowsTheDefaultsAndEveryControl) {
+    AppState app;
     const Dialog dialog(app);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Login"));
     EXPECT_EQ(dialog.addressField()->text(), QStringLiteral("127.0.0.1"));
@@ -94,8 +94,8 @@ TEST_F(LoginDialog, FirstRunShowsTheDefaultsAndEveryControl) {
     EXPECT_FALSE(isStored("RememberLogin"));
 }
 
-TEST_F(LoginDialog, ARememberedLoginIsStoredAndRestored) {
-    KRTApp app;
+TEST_F(LoginDialogTest, ARememberedLoginIsStoredAndRestored) {
+    AppState app;
     {
         Dialog dialog(app);
         dialog.addressField()->setText(QStringLiteral("10.1.2.3"));
@@ -117,8 +117,8 @@ TEST_F(LoginDialog, ARememberedLoginIsStoredAndRestored) {
     EXPECT_EQ(restored.m_szServerAddress, "10.1.2.3");
 }
 
-TEST_F(LoginDialog, ClearingTheBoxStoresZeroAndKeepsTheOldPassword) {
-    KRTApp app;
+TEST_F(LoginDialogTest, ClearingTheBoxStoresZeroAndKeepsTheOldPassword) {
+    AppState app;
     {
         Dialog dialog(app);
         dialog.userNameField()->setText(QStringLiteral("keeper"));
@@ -139,8 +139,8 @@ TEST_F(LoginDialog, ClearingTheBoxStoresZeroAndKeepsTheOldPassword) {
     EXPECT_EQ(next.addressField()->text(), QStringLiteral("127.0.0.1"));
 }
 
-TEST_F(LoginDialog, ARememberLoginOtherThanOneCountsAsNotRemembered) {
-    KRTApp app;
+TEST_F(LoginDialogTest, ARememberLoginOtherThanOneCountsAsNotRemembered) {
+    AppState app;
     store("UserName", "someone");
     store("IPAddress", "10.9.8.7");
     store("Password", "pw");
@@ -155,7 +155,7 @@ TEST_F(LoginDialog, ARememberLoginOtherThanOneCountsAsNotRemembered) {
     EXPECT_EQ(Dialog(app).userNameField()->text(), QStringLiteral("someone"));
 }
 
-TEST_F(LoginDialog, PortForwardingSetsTheLoginPortOnlyWhenConfirmed) {
+TEST_F(LoginDialogTest, PortForwardingSetsTheLoginPortOnlyWhenConfirmed) {
     struct Case {
         const char* tcpPort1;
         bool clearItsBox;
@@ -164,10 +164,10 @@ TEST_F(LoginDialog, PortForwardingSetsTheLoginPortOnlyWhenConfirmed) {
     };
     for (const Case& c : {Case{"6000", false, true, 6000}, Case{"70000", false, true, 70000},
                           Case{"6000", true, true, 5500}, Case{"6000", false, false, 5500}}) {
-        KRTApp app;
+        AppState app;
         Dialog dialog(app);
         dialog.show();
-        whenModalRuns<DPortForwarding>([&](DPortForwarding* forwarding) {
+        whenModalRuns<PortForwardingDialog>([&](PortForwardingDialog* forwarding) {
             EXPECT_EQ(forwarding->portField(0)->text(), QStringLiteral("5500"));
             forwarding->portField(0)->setText(QLatin1String(c.tcpPort1));
             if (c.clearItsBox) {
@@ -188,9 +188,9 @@ TEST_F(LoginDialog, PortForwardingSetsTheLoginPortOnlyWhenConfirmed) {
     }
 }
 
-TEST_F(LoginDialog, AForwardedPortAbove65535SendsTheLoginToItsLow16Bits) {
+TEST_F(LoginDialogTest, AForwardedPortAbove65535SendsTheLoginToItsLow16Bits) {
     RunningSim sim(sim::defaultConfig(), 70000 % 65536);
-    KRTApp app;
+    AppState app;
     Dialog dialog(app);
     dialog.show();
     dialog.m_nPort = 70000;
@@ -204,7 +204,7 @@ TEST_F(LoginDialog, AForwardedPortAbove65535SendsTheLoginToItsLow16Bits) {
 }
 
 // Every way a login can end against the simulator, with the exact message it shows.
-TEST_F(LoginDialog, EveryRefusalShowsItsMessageAndEndsTheDialog) {
+TEST_F(LoginDialogTest, EveryRefusalShowsItsMessageAndEndsTheDialog) {
     struct Case {
         const char* name;
         std::function<void(sim::SimConfig&)> configure;
@@ -278,7 +278,7 @@ TEST_F(LoginDialog, EveryRefusalShowsItsMessageAndEndsTheDialog) {
             c.configure(config);
         }
         RunningSim sim(config);
-        KRTApp app;
+        AppState app;
         Dialog dialog(app);
         dialog.show();
         const std::size_t before = m_messages.boxes().size();
@@ -301,13 +301,13 @@ TEST_F(LoginDialog, EveryRefusalShowsItsMessageAndEndsTheDialog) {
     }
 }
 
-TEST_F(LoginDialog, ADownServerShowsUnableToConnectAndTheLoginIsStillRemembered) {
+TEST_F(LoginDialogTest, ADownServerShowsUnableToConnectAndTheLoginIsStillRemembered) {
     std::string address;
     {
         const test::LoopbackListener unused = test::listenOnFreeLoopbackAddress(5500);
         address = unused.address;
     }  // closed: nothing listens there any more
-    KRTApp app;
+    AppState app;
     Dialog dialog(app);
     dialog.show();
     QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
@@ -319,18 +319,18 @@ TEST_F(LoginDialog, ADownServerShowsUnableToConnectAndTheLoginIsStillRemembered)
     EXPECT_EQ(stored("Password"), "typed");
 }
 
-TEST_F(LoginDialog, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
+TEST_F(LoginDialogTest, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
     // A reply with kmResponseData is accepted whatever kmReturnCode it also carries.
     for (const std::optional<int> returnCode : {std::optional<int>(), std::optional<int>(-5)}) {
         sim::SimConfig config = sim::defaultConfig();
         config.users.front().acceptedReturnCode = returnCode;
         RunningSim sim(config);
-        KRTApp app;
+        AppState app;
         Dialog dialog(app, runMainSheet);
         dialog.show();
         QStringList tabs;
         bool loginShownBehindTheSheet = true;
-        whenModalRuns<DMainPropSheet>([&](DMainPropSheet* sheet) {
+        whenModalRuns<MainSheet>([&](MainSheet* sheet) {
             loginShownBehindTheSheet = dialog.isVisible();
             for (int i = 0; i < sheet->tabs()->count(); ++i) {
                 tabs << sheet->tabs()->tabText(i);
@@ -350,7 +350,7 @@ TEST_F(LoginDialog, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
     }
 }
 
-TEST_F(LoginDialog, InputTheServerWouldRefuseKeepsTheDialogOpen) {
+TEST_F(LoginDialogTest, InputTheServerWouldRefuseKeepsTheDialogOpen) {
     struct Case {
         const char* address;
         QString user;
@@ -364,7 +364,7 @@ TEST_F(LoginDialog, InputTheServerWouldRefuseKeepsTheDialogOpen) {
          "The user name is too long.\nIt may have at most 31 characters.", "0"},
     };
     for (const Case& c : cases) {
-        KRTApp app;
+        AppState app;
         Dialog dialog(app);
         dialog.show();
         const std::size_t before = m_messages.boxes().size();
@@ -382,7 +382,7 @@ TEST_F(LoginDialog, InputTheServerWouldRefuseKeepsTheDialogOpen) {
     }
 }
 
-TEST_F(LoginDialog, StaysResponsiveWhileASlowServerAnswers) {
+TEST_F(LoginDialogTest, StaysResponsiveWhileASlowServerAnswers) {
     std::promise<void> release;
     const std::shared_future<void> released = release.get_future().share();
     test::ScriptedServer server([released](int peer) {
@@ -392,7 +392,7 @@ TEST_F(LoginDialog, StaysResponsiveWhileASlowServerAnswers) {
             ::send(peer, reply.data(), reply.size(), MSG_NOSIGNAL);
         }
     });
-    KRTApp app;
+    AppState app;
     Dialog dialog(app);
     dialog.show();
     logIn(dialog, server.address(), QStringLiteral("demo"), QStringLiteral("demo"));
@@ -421,7 +421,7 @@ TEST_F(LoginDialog, StaysResponsiveWhileASlowServerAnswers) {
 
 // Cancel while the server holds its reply stops the conversation at once; the dialog stays
 // for another try, which then goes through.
-TEST_F(LoginDialog, CancelDuringTheLoginStopsItAndLeavesTheDialogReady) {
+TEST_F(LoginDialogTest, CancelDuringTheLoginStopsItAndLeavesTheDialogReady) {
     std::promise<void> release;
     const std::shared_future<void> released = release.get_future().share();
     test::ScriptedServer server([released](int peer) {
@@ -431,7 +431,7 @@ TEST_F(LoginDialog, CancelDuringTheLoginStopsItAndLeavesTheDialogReady) {
             ::send(peer, reply.data(), reply.size(), MSG_NOSIGNAL);
         }
     });
-    KRTApp app;
+    AppState app;
     Dialog dialog(app);
     dialog.show();
     logIn(dialog, server.address(), QStringLiteral("demo"), QStringLiteral("demo"));
@@ -451,8 +451,8 @@ TEST_F(LoginDialog, CancelDuringTheLoginStopsItAndLeavesTheDialogReady) {
                                         "Please use different user for login."}));
 }
 
-TEST_F(LoginDialog, CancelEndsTheDialog) {
-    KRTApp app;
+TEST_F(LoginDialogTest, CancelEndsTheDialog) {
+    AppState app;
     Dialog dialog(app);
     dialog.show();
     QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
@@ -461,8 +461,8 @@ TEST_F(LoginDialog, CancelEndsTheDialog) {
     EXPECT_TRUE(m_messages.boxes().empty());
 }
 
-TEST_F(LoginDialog, ResizingPlacesSevenRowsOfTheAddressFieldsHeight) {
-    KRTApp app;
+TEST_F(LoginDialogTest, ResizingPlacesSevenRowsOfTheAddressFieldsHeight) {
+    AppState app;
     Dialog dialog(app);
     dialog.setMinimumSize(0, 0);
     for (const QSize size : {QSize(400, 420), QSize(500, 361), QSize(640, 700)}) {

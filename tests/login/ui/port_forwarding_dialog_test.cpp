@@ -10,10 +10,10 @@
 namespace krt {
 namespace {
 
-using PortForwardingDialog = test::UiTest;
+using PortForwardingDialogTest = test::UiTest;
 
-TEST_F(PortForwardingDialog, OpensWithTheDefaultsEnabledAndItsCaption) {
-    const DPortForwarding dialog;
+TEST_F(PortForwardingDialogTest, OpensWithTheDefaultsEnabledAndItsCaption) {
+    const PortForwardingDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Dialog"));
     const std::array<const char*, kPortRows> defaults{"5500", "1024", "9900", "20000", "20001"};
     for (int i = 0; i < kPortRows; ++i) {
@@ -27,8 +27,8 @@ TEST_F(PortForwardingDialog, OpensWithTheDefaultsEnabledAndItsCaption) {
     EXPECT_EQ(dialog.doneButton()->text(), QStringLiteral("Done"));
 }
 
-TEST_F(PortForwardingDialog, TheCheckBoxEnablesTheFivePortFields) {
-    DPortForwarding dialog;
+TEST_F(PortForwardingDialogTest, TheCheckBoxEnablesTheFivePortFields) {
+    PortForwardingDialog dialog;
     for (const bool checked : {false, true, false}) {
         QTest::mouseClick(dialog.portForwardingBox(), Qt::LeftButton);
         EXPECT_EQ(dialog.m_bPortForwarding, checked ? 1 : 0);
@@ -38,7 +38,7 @@ TEST_F(PortForwardingDialog, TheCheckBoxEnablesTheFivePortFields) {
     }
 }
 
-TEST_F(PortForwardingDialog, DoneTransfersEveryIntegerWithoutRangeCheck) {
+TEST_F(PortForwardingDialogTest, DoneTransfersEveryIntegerWithoutRangeCheck) {
     struct Case {
         const char* tcpPort1;
         int forwarding;
@@ -46,7 +46,7 @@ TEST_F(PortForwardingDialog, DoneTransfersEveryIntegerWithoutRangeCheck) {
     };
     for (const Case& c : {Case{"6000", 1, 6000}, Case{"70000", 1, 70000}, Case{"0", 1, 0},
                           Case{"-1", 1, -1}, Case{" 6001 ", 1, 6001}, Case{"6000", 0, 6000}}) {
-        DPortForwarding dialog;
+        PortForwardingDialog dialog;
         dialog.show();
         dialog.portField(0)->setText(QLatin1String(c.tcpPort1));
         dialog.portField(4)->setText(QStringLiteral("30001"));
@@ -61,13 +61,13 @@ TEST_F(PortForwardingDialog, DoneTransfersEveryIntegerWithoutRangeCheck) {
         EXPECT_EQ(dialog.m_bPortForwarding, c.forwarding);
     }
     EXPECT_TRUE(m_messages.boxes().empty());
-    EXPECT_EQ(DPortForwarding().portField(0)->text(), QStringLiteral("5500"));
+    EXPECT_EQ(PortForwardingDialog().portField(0)->text(), QStringLiteral("5500"));
 }
 
-TEST_F(PortForwardingDialog, ANonIntegerInAnyFieldKeepsTheDialogOpen) {
+TEST_F(PortForwardingDialogTest, ANonIntegerInAnyFieldKeepsTheDialogOpen) {
     for (int bad = 0; bad < kPortRows; ++bad) {
         for (const char* text : {"abc", "", "12abc", "99999999999"}) {
-            DPortForwarding dialog;
+            PortForwardingDialog dialog;
             dialog.show();
             dialog.portField(bad)->setText(QLatin1String(text));
             const std::size_t before = m_messages.boxes().size();
@@ -81,8 +81,8 @@ TEST_F(PortForwardingDialog, ANonIntegerInAnyFieldKeepsTheDialogOpen) {
     }
 }
 
-TEST_F(PortForwardingDialog, ANonIntegerKeepsTheFieldsEnabledStateOnAClickOfTheBox) {
-    DPortForwarding dialog;
+TEST_F(PortForwardingDialogTest, ANonIntegerKeepsTheFieldsEnabledStateOnAClickOfTheBox) {
+    PortForwardingDialog dialog;
     dialog.portField(2)->setText(QStringLiteral("abc"));
     QTest::mouseClick(dialog.portForwardingBox(), Qt::LeftButton);
     ASSERT_EQ(m_messages.texts(), std::vector<std::string>{"Enter an integer."});
@@ -91,8 +91,8 @@ TEST_F(PortForwardingDialog, ANonIntegerKeepsTheFieldsEnabledStateOnAClickOfTheB
     }
 }
 
-TEST_F(PortForwardingDialog, CancelKeepsNothing) {
-    DPortForwarding dialog;
+TEST_F(PortForwardingDialogTest, CancelKeepsNothing) {
+    PortForwardingDialog dialog;
     dialog.show();
     dialog.portField(0)->setText(QStringLiteral("6000"));
     QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -100,8 +100,8 @@ TEST_F(PortForwardingDialog, CancelKeepsNothing) {
     EXPECT_EQ(dialog.m_nTcpPort1, 5500);
 }
 
-TEST_F(PortForwardingDialog, ResizingLaysTheRowsOut) {
-    DPortForwarding dialog;
+TEST_F(PortForwardingDialogTest, ResizingLaysTheRowsOut) {
+    PortForwardingDialog dialog;
     dialog.setMinimumSize(0, 0);
     dialog.resize(400, 290);
     dialog.show();

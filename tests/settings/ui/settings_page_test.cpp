@@ -9,10 +9,10 @@
 namespace krt {
 namespace {
 
-using SettingsPage = test::UiTest;
+using SettingsPageTest = test::UiTest;
 
-TEST_F(SettingsPage, StartsWithBothSwitchesOffAndItsCaptions) {
-    const DSettingsPage page;
+TEST_F(SettingsPageTest, StartsWithBothSwitchesOffAndItsCaptions) {
+    const SettingsPage page;
     EXPECT_EQ(page.ShowAlerts, 0);
     EXPECT_EQ(page.PlaySound, 0);
     EXPECT_FALSE(page.showAlertsBox()->isChecked());
@@ -23,8 +23,8 @@ TEST_F(SettingsPage, StartsWithBothSwitchesOffAndItsCaptions) {
     EXPECT_EQ(page.saveButton()->text(), QStringLiteral("Save"));
 }
 
-TEST_F(SettingsPage, UncheckingShowAlertsClearsAndDisablesTheSoundBox) {
-    DSettingsPage page;
+TEST_F(SettingsPageTest, UncheckingShowAlertsClearsAndDisablesTheSoundBox) {
+    SettingsPage page;
     page.ShowAlerts = 1;
     page.PlaySound = 1;
     page.updateControlsFromMembers();
@@ -42,7 +42,7 @@ TEST_F(SettingsPage, UncheckingShowAlertsClearsAndDisablesTheSoundBox) {
     EXPECT_EQ(page.PlaySound, 0);
 }
 
-TEST_F(SettingsPage, SaveStoresTrueOrFalseForEachSwitch) {
+TEST_F(SettingsPageTest, SaveStoresTrueOrFalseForEachSwitch) {
     struct Case {
         bool showAlerts;
         bool playSound;
@@ -51,7 +51,7 @@ TEST_F(SettingsPage, SaveStoresTrueOrFalseForEachSwitch) {
     };
     for (const Case& c : {Case{true, false, "true", "false"}, Case{true, true, "true", "true"},
                           Case{false, false, "false", "false"}}) {
-        DSettingsPage page;
+        SettingsPage page;
         page.show();
         if (c.showAlerts) {
             QTest::mouseClick(page.showAlertsBox(), Qt::LeftButton);
@@ -68,7 +68,7 @@ TEST_F(SettingsPage, SaveStoresTrueOrFalseForEachSwitch) {
     EXPECT_TRUE(m_messages.boxes().empty());
 }
 
-TEST_F(SettingsPage, StoredSwitchesLoadAsOnOnlyForTrueInAnyCase) {
+TEST_F(SettingsPageTest, StoredSwitchesLoadAsOnOnlyForTrueInAnyCase) {
     struct Case {
         const char* stored;  // nullptr: no value
         int loaded;
@@ -84,8 +84,8 @@ TEST_F(SettingsPage, StoredSwitchesLoadAsOnOnlyForTrueInAnyCase) {
     EXPECT_EQ(loadAlertSetting(kShowAlertsValue), 0);
 }
 
-TEST_F(SettingsPage, ResizingCentresTheControls) {
-    DSettingsPage page;
+TEST_F(SettingsPageTest, ResizingCentresTheControls) {
+    SettingsPage page;
     page.showAlertsBox()->resize(150, 14);
     page.saveButton()->resize(80, 24);
     page.resize(240, 200);

@@ -4,7 +4,7 @@
 #include <QComboBox>
 #include <QSignalSpy>
 
-#include "app/ui/main_prop_sheet.h"
+#include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
 #include "video/ui/video_page.h"
@@ -13,15 +13,15 @@
 namespace krt {
 namespace {
 
-using VideoSettingsBox = test::UiTest;
+using VideoSettingsBoxTest = test::UiTest;
 
-TEST_F(VideoSettingsBox, StoresEachChoiceAtOnceAndLoadsOnlyKnownGrids) {
-    DVideoSettingsBox box;
+TEST_F(VideoSettingsBoxTest, StoresEachChoiceAtOnceAndLoadsOnlyKnownGrids) {
+    VideoSettingsBox box;
     EXPECT_EQ(box.gridColumns(), 2);
     EXPECT_FALSE(box.liveGrid());
     EXPECT_EQ(box.liveGridBox()->text(),
               QStringLiteral("Refresh grid tiles at the camera's frame rate"));
-    QSignalSpy grids(&box, &DVideoSettingsBox::gridColumnsChanged);
+    QSignalSpy grids(&box, &VideoSettingsBox::gridColumnsChanged);
     box.gridChoice()->setCurrentIndex(2);
     emit box.gridChoice()->activated(2);
     EXPECT_EQ(stored("GridColumns"), "4");
@@ -44,23 +44,23 @@ TEST_F(VideoSettingsBox, StoresEachChoiceAtOnceAndLoadsOnlyKnownGrids) {
     }
 }
 
-TEST_F(VideoSettingsBox, TheStoredGridOpensTheVideosPageAndAChoiceChangesIt) {
+TEST_F(VideoSettingsBoxTest, TheStoredGridOpensTheVideosPageAndAChoiceChangesIt) {
     store("GridColumns", "3");
     store("LiveGrid", "TRUE");
-    KRTApp app;
+    AppState app;
     app.m_channels.resize(20);
     for (std::size_t k = 0; k < app.m_channels.size(); ++k) {
         app.m_channels[k].ChannelID = std::to_string(k + 1);
     }
-    DMainPropSheet sheet(app);
+    MainSheet sheet(app);
     sheet.show();
-    DVideoPage* page = sheet.videoPage();
+    VideoPage* page = sheet.videoPage();
     EXPECT_EQ(page->rows(), 3);
     EXPECT_EQ(page->cols(), 3);
     EXPECT_TRUE(page->liveGrid());
     page->pageIndex = 1;
     page->relayout();
-    DVideoSettingsBox* box = sheet.settingsPage()->videoSettings();
+    VideoSettingsBox* box = sheet.settingsPage()->videoSettings();
     box->gridChoice()->setCurrentIndex(2);
     emit box->gridChoice()->activated(2);
     EXPECT_EQ(page->rows(), 4);

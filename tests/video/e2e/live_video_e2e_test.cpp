@@ -14,7 +14,7 @@
 #include "sim/sim_test_support.h"
 #include "video/connection_text.h"
 #include "video/frame_decoder.h"
-#include "video/harlow_stream.h"
+#include "video/live_stream.h"
 #include "video/ptz_sender.h"
 
 namespace krt {
@@ -27,8 +27,8 @@ using ::testing::HasSubstr;
 // Decodes every frame of a stream at its own size and remembers the sizes.
 class DecodingViewer {
   public:
-    VSCHarlowStream::FrameCallback callback() {
-        return [this](const VSCFrame& frame) {
+    LiveStream::FrameCallback callback() {
+        return [this](const LiveFrame& frame) {
             PictureSize size;
             if (const auto announced = m_decoder.readSize(frame.payload());
                 announced && m_decoder.decode(frame.payload(), *announced, m_picture)) {
@@ -70,11 +70,11 @@ class SimStream : public testing::TestWithParam<ResolutionCase> {};
 TEST_P(SimStream, DeliversDecodableFramesOfTheRequestedResolution) {
     RunningSim sim;
     DecodingViewer viewer;
-    VSCHarlowStream stream;
+    LiveStream stream;
     stream.setMediumResolution(GetParam().medium);
     stream.setFrameCallback(viewer.callback());
     ASSERT_EQ(stream.connectToCamera({formatConnectionText(sim.address(), "1", 5500)}),
-              kVscSuccess);
+              StreamResult::Opened);
     const std::vector<PictureSize> sizes = viewer.waitForFrames(3);
     ASSERT_EQ(sizes.size(), 3u);
     for (const PictureSize& size : sizes) {
@@ -91,9 +91,9 @@ INSTANTIATE_TEST_SUITE_P(Resolutions, SimStream,
 
 TEST(SimStream, AChannelTheServerDoesNotServeIsRefused) {
     RunningSim sim;
-    VSCHarlowStream stream;
+    LiveStream stream;
     EXPECT_EQ(stream.connectToCamera({formatConnectionText(sim.address(), "no-such", 5500)}),
-              kVscFailed);
+              StreamResult::Refused);
     EXPECT_FALSE(stream.isOpen());
 }
 
@@ -215,7 +215,7 @@ TEST_F(CliVideo, LiveOfAStreamTheServerRefusesExitsWithThree) {
     all[1] = refusing.address();
     const test::CliRun run = test::runCli(all);
     EXPECT_EQ(run.status, 3);
-    EXPECT_THAT(run.err, HasSubstr("could not be opened (-111)"));
+    EXPECT_THAT(run.err, HasSubstr("could not be opened (the stream was refused)"));
 }
 
 TEST_F(CliVideo, PtzPressesHoldsAndReleases) {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/ui/ui_test_support.h"
-#include "video/ui/page_link.h"
-#include "video/ui/press_up_down_button.h"
+#include "video/ui/page_link_label.h"
+#include "video/ui/press_button.h"
 #include "video/ui/video_title_bar.h"
 
 namespace krt {
@@ -18,8 +18,8 @@ TEST_F(VideoControls, TitleBarNamesTheChannelShortInTheGridAndLongAlone) {
     VideoChannel gate;
     gate.ChannelID = "7";
     gate.ChannelDescription = "Gate";
-    DVideoTitleBar bar;
-    bar.resize(200, DVideoTitleBar::kHeight);
+    VideoTitleBar bar;
+    bar.resize(200, VideoTitleBar::kHeight);
     bar.setChannel(&gate);
     EXPECT_EQ(bar.shownText(), "7");
     bar.setBigView(true);
@@ -43,10 +43,10 @@ TEST_F(VideoControls, PageLinkAsksForItsPageOnlyOnceEnabled) {
     const std::vector<Case> cases = {
         {"3", true, {3}}, {"3", false, {}}, {"12", true, {12}}, {"2x", true, {2}}};
     for (const Case& c : cases) {
-        DPageLink link(QString::fromLatin1(c.label));
+        PageLinkLabel link(QString::fromLatin1(c.label));
         link.resize(30, 40);
         link.enable(c.enabled);
-        QSignalSpy asked(&link, &DPageLink::gotoPage);
+        QSignalSpy asked(&link, &PageLinkLabel::gotoPage);
         QTest::mouseClick(&link, Qt::LeftButton);
         std::vector<int> pages;
         for (const QList<QVariant>& arguments : asked) {
@@ -58,7 +58,7 @@ TEST_F(VideoControls, PageLinkAsksForItsPageOnlyOnceEnabled) {
 }
 
 TEST_F(VideoControls, PageLinkFollowsThePointerInAndOut) {
-    DPageLink link(QStringLiteral("2"));
+    PageLinkLabel link(QStringLiteral("2"));
     link.resize(30, 40);
     EXPECT_FALSE(link.hovering());
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
@@ -70,7 +70,7 @@ TEST_F(VideoControls, PageLinkFollowsThePointerInAndOut) {
 }
 
 TEST_F(VideoControls, PageLinkShowsItsColour) {
-    DPageLink link(QStringLiteral("1"));
+    PageLinkLabel link(QStringLiteral("1"));
     link.resize(30, 40);
     link.setColour(kCurrentPageColour);
     EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(255, 0, 0));
@@ -80,35 +80,34 @@ TEST_F(VideoControls, PageLinkShowsItsColour) {
 }
 
 TEST_F(VideoControls, PressButtonReportsPressThenReleaseBeforeItsOwnHandling) {
-    kmPressUpDownButton up(1042, QStringLiteral("Up"));
+    PressButton up(1042, QStringLiteral("Up"));
     up.resize(60, 30);
     struct Report {
         int controlId;
-        kmPressUpDownButton::Kind kind;
+        PressButton::Kind kind;
         bool downWhenReported;
     };
     std::vector<Report> reports;
-    up.registerCallback(
-        [&](int controlId, kmPressUpDownButton* button, kmPressUpDownButton::Kind kind) {
-            reports.push_back({controlId, kind, button->isDown()});
-        });
+    up.registerCallback([&](int controlId, PressButton* button, PressButton::Kind kind) {
+        reports.push_back({controlId, kind, button->isDown()});
+    });
     QTest::mousePress(&up, Qt::LeftButton);
     EXPECT_TRUE(up.isDown()) << "drawn pressed after the report";
     QTest::mouseRelease(&up, Qt::LeftButton);
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0].controlId, 1042);
-    EXPECT_EQ(reports[0].kind, kmPressUpDownButton::Kind::Pressed);
+    EXPECT_EQ(reports[0].kind, PressButton::Kind::Pressed);
     EXPECT_FALSE(reports[0].downWhenReported);
-    EXPECT_EQ(reports[1].kind, kmPressUpDownButton::Kind::Released);
+    EXPECT_EQ(reports[1].kind, PressButton::Kind::Released);
     EXPECT_TRUE(reports[1].downWhenReported);
     EXPECT_FALSE(up.isDown());
 }
 
 TEST_F(VideoControls, PressButtonSwallowsAFailingCallbackAndStillWorks) {
-    kmPressUpDownButton left(1040, QStringLiteral("Left"));
+    PressButton left(1040, QStringLiteral("Left"));
     left.resize(60, 30);
     int calls = 0;
-    left.registerCallback([&](int, kmPressUpDownButton*, kmPressUpDownButton::Kind) {
+    left.registerCallback([&](int, PressButton*, PressButton::Kind) {
         ++calls;
         throw std::runtime_error("no connection");
     });

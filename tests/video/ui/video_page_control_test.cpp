@@ -8,14 +8,14 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/ui/main_prop_sheet.h"
+#include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
 #include "login/channel_catalogue.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "sim/sim_test_support.h"
-#include "video/ui/page_link.h"
-#include "video/ui/press_up_down_button.h"
+#include "video/ui/page_link_label.h"
+#include "video/ui/press_button.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_window_container.h"
 
@@ -30,8 +30,8 @@ constexpr std::string_view kPtzCamera = "4";  // moves, in krt-sim's default cat
 constexpr int kZoomInCode = 11;
 constexpr int kZoomOutCode = 12;
 
-KRTApp loggedInApp(const RunningSim& sim) {
-    KRTApp app;
+AppState loggedInApp(const RunningSim& sim) {
+    AppState app;
     app.m_serverAddress = sim.address();
     app.m_loginPort = kServerPort;
     app.m_userName = "demo";
@@ -52,8 +52,8 @@ struct PtzSheet {
         EXPECT_TRUE(page().showChannel(kPtzCamera));
         EXPECT_TRUE(page().ptzConnected());
     }
-    DVideoPage& page() const { return *sheet.videoPage(); }
-    kmPressUpDownButton* zoomIn() const { return page().ptzButtons()[4]; }
+    VideoPage& page() const { return *sheet.videoPage(); }
+    PressButton* zoomIn() const { return page().ptzButtons()[4]; }
     std::size_t ptzRequests() { return sim.server().requestCount("PTZCommand2"); }
     // Runs the page's events meanwhile: some stops come from its timers.
     bool lastCodeBecomes(int code) {
@@ -62,15 +62,15 @@ struct PtzSheet {
     }
 
     RunningSim sim;
-    KRTApp app;
-    DMainPropSheet sheet;
+    AppState app;
+    MainSheet sheet;
 };
 
 class VideoPageControl : public test::UiTest {};
 
 TEST_F(VideoPageControl, KeysMoveAPtzCameraWhileHeldAndStopOnRelease) {
     PtzSheet fixture;
-    DVideoPage* page = &fixture.page();
+    VideoPage* page = &fixture.page();
     struct Case {
         Qt::Key key;
         int pressCode;
@@ -161,7 +161,7 @@ TEST_F(VideoPageControl, EveryLostHoldStopsTheMoveOnce) {
 
 TEST_F(VideoPageControl, NoStopWithoutAMove) {
     PtzSheet fixture;
-    DVideoPage& page = fixture.page();
+    VideoPage& page = fixture.page();
     QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
     QApplication::sendEvent(&page, &out);
     QTest::keyClick(&page, Qt::Key_PageDown);
@@ -178,7 +178,7 @@ TEST_F(VideoPageControl, NoStopWithoutAMove) {
 
 TEST_F(VideoPageControl, F11ShowsOnlyThePicturesAndEscapeReturns) {
     PtzSheet fixture;
-    DVideoPage& page = fixture.page();
+    VideoPage& page = fixture.page();
     QTest::keyClick(&page, Qt::Key_F11);
     EXPECT_TRUE(page.fullScreen());
     EXPECT_TRUE(fixture.sheet.isFullScreen());

@@ -8,14 +8,14 @@
 #include <algorithm>
 #include <span>
 
-#include "alarms/ui/events_alert_dlg.h"
+#include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/events_page.h"
-#include "app/ui/main_prop_sheet.h"
+#include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
 #include "login/channel_catalogue.h"
 #include "sim/sim_test_support.h"
-#include "video/ui/page_link.h"
-#include "video/ui/press_up_down_button.h"
+#include "video/ui/page_link_label.h"
+#include "video/ui/press_button.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"
@@ -30,8 +30,8 @@ using sim::test::RunningSim;
 constexpr int kWait_ms = 15000;
 
 // A logged-in application state: the simulator's address and its catalogue.
-KRTApp loggedInApp(const RunningSim& sim) {
-    KRTApp app;
+AppState loggedInApp(const RunningSim& sim) {
+    AppState app;
     app.m_serverAddress = sim.address();
     app.m_loginPort = kServerPort;
     app.m_userName = "demo";
@@ -40,19 +40,19 @@ KRTApp loggedInApp(const RunningSim& sim) {
 }
 
 // The first tiles, those of a 2 × 2 grid (the page has enough for the largest grid).
-std::span<DVideoWindowContainer* const> firstTiles(const DVideoPage& page, std::size_t count = 4) {
+std::span<VideoWindowContainer* const> firstTiles(const VideoPage& page, std::size_t count = 4) {
     return std::span(page.tiles()).first(count);
 }
 
-std::vector<std::string> tileChannels(const DVideoPage& page, std::size_t count = 4) {
+std::vector<std::string> tileChannels(const VideoPage& page, std::size_t count = 4) {
     std::vector<std::string> ids;
-    for (const DVideoWindowContainer* tile : firstTiles(page, count)) {
+    for (const VideoWindowContainer* tile : firstTiles(page, count)) {
         ids.push_back(tile->getChannelId());
     }
     return ids;
 }
 
-bool hasPicture(const DVideoWindowContainer* tile) {
+bool hasPicture(const VideoWindowContainer* tile) {
     return tile->videoWindow()->state() == VideoState::VideoPlaying &&
            !tile->videoWindow()->newestPicture().isNull();
 }
@@ -69,13 +69,13 @@ double greenOverBlue(const QImage& picture, int top, int bottom) {
     return sum / ((bottom - top) * picture.width());
 }
 
-class VideoPage : public test::UiTest {
+class VideoPageTest : public test::UiTest {
   protected:
-    VideoPage() : m_app(loggedInApp(m_sim)) {}
+    VideoPageTest() : m_app(loggedInApp(m_sim)) {}
 
     // A page as the sheet opens it: 2 × 2, page 0, laid out.
-    std::unique_ptr<DVideoPage> openPage(QSize size = {480, 400}) {
-        auto page = std::make_unique<DVideoPage>(m_app);
+    std::unique_ptr<VideoPage> openPage(QSize size = {480, 400}) {
+        auto page = std::make_unique<VideoPage>(m_app);
         page->resize(size);
         page->show();
         page->setGrid(2, 2);
@@ -84,18 +84,18 @@ class VideoPage : public test::UiTest {
     }
 
     RunningSim m_sim;
-    KRTApp m_app;
+    AppState m_app;
 };
 
-TEST_F(VideoPage, GridShowsTheFirstFourChannelsWithLivePictures) {
+TEST_F(VideoPageTest, GridShowsTheFirstFourChannelsWithLivePictures) {
     const auto page = openPage();
     EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"1", "2", "3", "4"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(firstTiles(*page), hasPicture); },
                                 kWait_ms));
     EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), 4u);
     EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 0u);
-    for (const DVideoWindowContainer* tile : firstTiles(*page)) {
-        const DVideoWindow* window = tile->videoWindow();
+    for (const VideoWindowContainer* tile : firstTiles(*page)) {
+        const VideoWindow* window = tile->videoWindow();
         // Placed in the picture area at the channel's aspect.
         const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
             findChannelIndex(m_app.m_channels, tile->getChannelId()))];
@@ -117,11 +117,11 @@ TEST_F(VideoPage, GridShowsTheFirstFourChannelsWithLivePictures) {
                                      [](const QWidget* button) { return button->isVisible(); }));
 }
 
-TEST_F(VideoPage, LinksAndThePageListChangePages) {
+TEST_F(VideoPageTest, LinksAndThePageListChangePages) {
     const auto page = openPage();
     const auto linkTexts = [&] {
         std::vector<std::string> texts;
-        for (const DPageLink* link : page->links()) {
+        for (const PageLinkLabel* link : page->links()) {
             texts.push_back(link->isVisible() ? link->text().toStdString() : "-");
         }
         return texts;
@@ -157,11 +157,11 @@ TEST_F(VideoPage, LinksAndThePageListChangePages) {
     EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), requests);
 }
 
-TEST_F(VideoPage, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
+TEST_F(VideoPageTest, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
     const auto page = openPage();
     QTest::mouseClick(page->links()[1], Qt::LeftButton);
     // The tile of channel 7 (index 6), tapped on its picture.
-    DVideoWindowContainer* tile = page->tiles()[2];
+    VideoWindowContainer* tile = page->tiles()[2];
     ASSERT_EQ(tile->getChannelId(), "7");
     QTest::mouseClick(tile->videoWindow(), Qt::LeftButton);
     EXPECT_TRUE(page->singleView());
@@ -170,7 +170,7 @@ TEST_F(VideoPage, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
     EXPECT_EQ(page->pageList()->currentText(), QStringLiteral("Page 7"));
     EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"7", "6", "7", "8"}))
         << "the other tiles keep their channels, stopped";
-    DVideoWindowContainer* single = page->tiles()[0];
+    VideoWindowContainer* single = page->tiles()[0];
     EXPECT_TRUE(single->videoWindow()->bigView());
     EXPECT_EQ(single->titleBar()->shownText(), "7 - " + m_app.m_channels[6].ChannelDescription);
     for (std::size_t k = 1; k < 4; ++k) {
@@ -179,7 +179,7 @@ TEST_F(VideoPage, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
     }
     // Channel 7 moves: the six buttons stand in one row 10 pixels above the bottom.
     EXPECT_EQ(page->ptzChannelIndex(), 6);
-    for (const kmPressUpDownButton* button : page->ptzButtons()) {
+    for (const PressButton* button : page->ptzButtons()) {
         EXPECT_TRUE(button->isVisible());
         EXPECT_EQ(button->geometry().bottom() + 1, page->height() - 10);
     }
@@ -196,7 +196,7 @@ TEST_F(VideoPage, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
     EXPECT_FALSE(page->ptzButtons()[0]->isVisible());
 }
 
-TEST_F(VideoPage, TapOnATileWithoutChannelIsIgnored) {
+TEST_F(VideoPageTest, TapOnATileWithoutChannelIsIgnored) {
     const auto page = openPage();
     emit page->pageList()->activated(2);
     QTest::mouseClick(page->tiles()[3]->videoWindow(), Qt::LeftButton);
@@ -205,7 +205,7 @@ TEST_F(VideoPage, TapOnATileWithoutChannelIsIgnored) {
     EXPECT_TRUE(page->tiles()[0]->isVisible());
 }
 
-TEST_F(VideoPage, PtzButtonsSendTheirPressAndTheReleaseCode) {
+TEST_F(VideoPageTest, PtzButtonsSendTheirPressAndTheReleaseCode) {
     const auto page = openPage();
     ASSERT_TRUE(page->ptzConnected());
     ASSERT_TRUE(page->showChannel("4"));
@@ -214,7 +214,7 @@ TEST_F(VideoPage, PtzButtonsSendTheirPressAndTheReleaseCode) {
         int pressCode;
     };
     for (const Case c : {Case{4, 11}, Case{0, 2}, Case{3, 5}}) {
-        kmPressUpDownButton* button = page->ptzButtons()[c.button];
+        PressButton* button = page->ptzButtons()[c.button];
         QTest::mousePress(button, Qt::LeftButton);
         EXPECT_TRUE(m_sim.server().waitForPtzCommand("4", c.pressCode, 5s))
             << button->text().toStdString();
@@ -224,7 +224,7 @@ TEST_F(VideoPage, PtzButtonsSendTheirPressAndTheReleaseCode) {
     }
 }
 
-TEST_F(VideoPage, SingleViewOfAChannelWithoutPtzHidesTheButtons) {
+TEST_F(VideoPageTest, SingleViewOfAChannelWithoutPtzHidesTheButtons) {
     const auto page = openPage();
     ASSERT_TRUE(page->showChannel("2"));
     EXPECT_TRUE(page->singleView());
@@ -239,7 +239,7 @@ QRect toQRect(const Rect& rect) {
     return {rect.x, rect.y, rect.width, rect.height};
 }
 
-TEST_F(VideoPage, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
+TEST_F(VideoPageTest, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
     const auto page = openPage();
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(firstTiles(*page), hasPicture); },
                                 kWait_ms));
@@ -262,8 +262,8 @@ TEST_F(VideoPage, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
         placedAsFitted(false);
         // The last picture fills its new place before the next one comes.
         for (int k = 0; k < page->rows() * page->cols(); ++k) {
-            const DVideoWindowContainer* tile = page->tiles()[static_cast<std::size_t>(k)];
-            DVideoWindow* window = tile->videoWindow();
+            const VideoWindowContainer* tile = page->tiles()[static_cast<std::size_t>(k)];
+            VideoWindow* window = tile->videoWindow();
             const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
                 findChannelIndex(m_app.m_channels, tile->getChannelId()))];
             const Rect place = *picturePlacement(window->width(), window->height(), channel);
@@ -292,7 +292,7 @@ TEST_F(VideoPage, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
     }
 }
 
-TEST_F(VideoPage, WatchdogReconnectsWhenTheStreamFallsSilent) {
+TEST_F(VideoPageTest, WatchdogReconnectsWhenTheStreamFallsSilent) {
     // The first stream breaks after its reply and two pictures; the next one plays on.
     sim::SimConfig config = RunningSim::quietDefault();
     sim::FaultMode broken;
@@ -302,12 +302,12 @@ TEST_F(VideoPage, WatchdogReconnectsWhenTheStreamFallsSilent) {
     broken.afterFrames = 3;
     config.faults.push_back(broken);
     RunningSim sim(config);
-    const KRTApp app = loggedInApp(sim);
-    DVideoPage page(app);
+    const AppState app = loggedInApp(sim);
+    VideoPage page(app);
     page.resize(480, 400);
     page.show();
     ASSERT_TRUE(page.showChannel("3"));
-    DVideoWindow* window = page.tiles()[0]->videoWindow();
+    VideoWindow* window = page.tiles()[0]->videoWindow();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->framesReceived() >= 2; }, kWait_ms));
     const int framesBeforeSilence = window->framesReceived();
     // More than 10 s of silence, then the next 5 s tick reconnects.
@@ -319,16 +319,16 @@ TEST_F(VideoPage, WatchdogReconnectsWhenTheStreamFallsSilent) {
     EXPECT_EQ(sim.server().requestCount("getMediumResolutionLiveVideo"), 2u);
 }
 
-TEST_F(VideoPage, TileWithoutServerStaysConnectingAndStopsCleanly) {
-    KRTApp nowhere = m_app;
+TEST_F(VideoPageTest, TileWithoutServerStaysConnectingAndStopsCleanly) {
+    AppState nowhere = m_app;
     nowhere.m_serverAddress = "127.0.0.0";  // nothing listens there
-    DVideoPage page(nowhere);
+    VideoPage page(nowhere);
     page.resize(480, 400);
     page.show();
     EXPECT_FALSE(page.ptzConnected());
     page.setGrid(2, 2);
     page.relayout();
-    for (const DVideoWindowContainer* tile : firstTiles(page)) {
+    for (const VideoWindowContainer* tile : firstTiles(page)) {
         EXPECT_EQ(tile->videoWindow()->windowText(), QStringLiteral("Connecting..."));
     }
     ASSERT_TRUE(
@@ -338,8 +338,8 @@ TEST_F(VideoPage, TileWithoutServerStaysConnectingAndStopsCleanly) {
     EXPECT_FALSE(page.tiles()[0]->videoWindow()->watchdogArmed());
 }
 
-TEST_F(VideoPage, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
-    DMainPropSheet sheet(m_app);
+TEST_F(VideoPageTest, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
+    MainSheet sheet(m_app);
     sheet.show();
     sheet.tabs()->setCurrentIndex(3);
     sheet.showAlarmVideo("3");
@@ -349,11 +349,11 @@ TEST_F(VideoPage, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
     EXPECT_EQ(sheet.videoPage()->tiles()[0]->getChannelId(), "3");
 }
 
-TEST_F(VideoPage, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
+TEST_F(VideoPageTest, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
     m_app.m_snapshotFolder = m_folder.path() / "EventImages";
     std::filesystem::create_directory(m_app.m_snapshotFolder);
     store("ShowAlerts", "true");
-    DMainPropSheet sheet(m_app);
+    MainSheet sheet(m_app);
     sheet.show();
     sheet.tabs()->setCurrentWidget(sheet.eventsPage());
     ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
@@ -362,13 +362,13 @@ TEST_F(VideoPage, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
         [&] { return sheet.alertWindow() != nullptr && sheet.alertWindow()->isVisible(); },
         kWait_ms));
     QTest::mouseClick(sheet.alertWindow()->showVideoButton(), Qt::LeftButton);
-    DVideoPage* page = sheet.videoPage();
+    VideoPage* page = sheet.videoPage();
     EXPECT_EQ(sheet.tabs()->currentWidget(), page);
     EXPECT_TRUE(page->singleView());
     EXPECT_EQ(page->pageIndex, 3);
     EXPECT_EQ(page->pageList()->currentText(), QStringLiteral("Page 4"));
     EXPECT_TRUE(page->ptzButtons()[0]->isVisible());
-    DVideoWindowContainer* single = page->tiles()[0];
+    VideoWindowContainer* single = page->tiles()[0];
     EXPECT_EQ(single->getChannelId(), "4");
     ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(single); }, kWait_ms));
     QTest::mouseClick(page->ptzButtons()[1], Qt::LeftButton);

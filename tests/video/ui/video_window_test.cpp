@@ -51,11 +51,11 @@ class VideoTile : public test::UiTest {
         m_tile.show();
     }
 
-    DVideoWindow& window() { return *m_tile.videoWindow(); }
+    VideoWindow& window() { return *m_tile.videoWindow(); }
 
     RunningSim m_sim;
-    KRTApp m_app;
-    DVideoWindowContainer m_tile{m_app, 10000};
+    AppState m_app;
+    VideoWindowContainer m_tile{m_app, 10000};
 };
 
 TEST_F(VideoTile, WithoutChannelShowsNoVideoAndNeverConnects) {
@@ -111,7 +111,7 @@ TEST_F(VideoTile, GridDrawsOnePicturePerThrottlePeriodAndTheSingleViewEveryFrame
         const int received = window().framesReceived() - before;
         const int drawn = window().framesDrawn() - drawnBefore;
         // The first frame is drawn at once; frames that came in together draw only the last.
-        EXPECT_LE(drawn, bigView ? received : 1 + elapsed_ms / DVideoWindow::kGridThrottle_ms)
+        EXPECT_LE(drawn, bigView ? received : 1 + elapsed_ms / VideoWindow::kGridThrottle_ms)
             << "big view " << bigView << ", " << received << " received";
         EXPECT_EQ(window().state(), VideoState::VideoIdle);
     }
@@ -152,19 +152,19 @@ TEST_F(VideoTile, ChannelWithoutDetailsReceivesButDrawsNothing) {
 }
 
 TEST_F(VideoTile, TapOnThePictureOrTheTileReportsTheTileAndTheTitleBarNothing) {
-    QSignalSpy taps(&m_tile, &DVideoWindowContainer::videoTap);
+    QSignalSpy taps(&m_tile, &VideoWindowContainer::videoTap);
     QTest::mouseClick(m_tile.videoWindow(), Qt::LeftButton);
     QTest::mouseClick(&m_tile, Qt::LeftButton, {}, QPoint(80, 100));
     QTest::mouseClick(m_tile.titleBar(), Qt::LeftButton);
     ASSERT_EQ(taps.count(), 2);
     for (const QList<QVariant>& tap : taps) {
-        EXPECT_EQ(tap.at(0).value<DVideoWindowContainer*>(), &m_tile);
+        EXPECT_EQ(tap.at(0).value<VideoWindowContainer*>(), &m_tile);
     }
 }
 
 TEST_F(VideoTile, TitleBarAndPictureShareTheTile) {
     m_tile.resizeChildren(200, 165);
-    EXPECT_EQ(m_tile.titleBar()->geometry(), QRect(0, 0, 200, DVideoTitleBar::kHeight));
+    EXPECT_EQ(m_tile.titleBar()->geometry(), QRect(0, 0, 200, VideoTitleBar::kHeight));
     EXPECT_EQ(m_tile.videoWindow()->geometry(), QRect(0, 15, 200, 150));
 }
 

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "alarms/alarm_event.h"
+#include "alarms/alert_cooldown.h"
+#include "alarms/ui/events_page.h"
+#include "common/app_state.h"
+#include "video/ui/video_page.h"
+
+class QLabel;
+class QSoundEffect;
+class QTabWidget;
+class QTimer;
+
+namespace krt {
+
+class AlarmTrayIcon;
+class AboutPage;
+class EventAlertDialog;
+class SettingsPage;
+struct KeptSnapshot;
+
+// The tabbed main window that runs while the user is logged in: "Videos", "Alarms",
+// "Settings", "About". Closing it, after the user confirms, ends the program; Escape never
+// does. It also shows the event alert, and tells the desktop of alerts while it is not active.
+class MainSheet : public QDialog, public EventAlertSink {
+    Q_OBJECT
+
+  public:
+    // Shows the channel (its index in the channel table) alone on the Videos page.
+    using AlarmVideoHook = std::function<void(int channelIndex)>;
+    // Asks the user a yes/no question; true for yes.
+    using CloseQuestion = std::function<bool(const QString& question)>;
+
+    explicit MainSheet(const AppState& app, QWidget* parent = nullptr);
+    ~MainSheet() override;
+    MainSheet(const MainSheet&) = delete;
+    MainSheet& operator=(const MainSheet&) = delete;
+
+    // Set by the login before the sheet runs.
+    int m_gridRows = 2;
+    int m_gridColumns = 2;
+
+    // Called for every stored event, with its decoded snapshot (null when there is none):
+    // when alerts are on and the camera's cooldown for this alarm has passed, the alert shows
+    // this event shortly (events that follow within that time replace it).
+    void queueEventAlert(const AlarmEvent& event,
+                         std::shared_ptr<const KeptSnapshot> snapshot) override;
+    // "Show Video": the channel whose ChannelID equals the text, ignoring letter case, is
+    // shown alone on the Videos page, which comes to the front. No match does nothing.
+    void showAlarmVideo(std::string_view channelId);
+    // The Videos page's by default; tests put their own.
+    void setAlarmVideoHook(AlarmVideoHook hook);
+    // A message box by default; tests answer it themselves.
+    void setCloseQuestion(CloseQuestion question);
+
+    QTabWidget* tabs() const { return m_tabs; }
+    VideoPage* videoPage() const { return m_videoPage; }
+    EventsPage* eventsPage() const { return m_eventsPage; }
+    SettingsPage* settingsPage() const { return m_settingsPage; }
+    AboutPage* aboutPage() const { return m_aboutPage; }
+    // Null until the first alert.
+    EventAlertDialog* alertWindow() const { return m_alertWindow; }
+    // The alarm channel's state, under the tabs so that every tab shows it.
+    QLabel* alarmStatusLabel() const { return m_alarmStatus; }
+    QSoundEffect* alertSound() const { return m_alertSound; }
+    AlarmTrayIcon* trayIcon() const { return m_trayIcon; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    struct PendingAlert {
+        AlarmEvent event;
+        std::shared_ptr<const KeptSnapshot> snapshot;
+    };
+
+    void OnInitDialog();
+    void OnAlertTimer();
+    void addAlarmStatusIndicator();
+    void showAlarmChannelStatus(const AlarmChannelStatus& status);
+    void refreshAlarmStatus();
+    // The grid and live-grid choices of the Settings tab act on the Videos page at once.
+    void connectVideoSettings();
+
+    const AppState& m_app;
+    QTabWidget* m_tabs;
+    VideoPage* m_videoPage;
+    EventsPage* m_eventsPage;
+    AboutPage* m_aboutPage;
+    SettingsPage* m_settingsPage;
+    bool m_initialised = false;
+
+    EventAlertDialog* m_alertWindow = nullptr;
+    PendingAlert m_pendingAlert;
+    AlertCooldown m_alertCooldown;
+    QTimer* m_alertTimer;  // ALERT_TIMER
+    QSoundEffect* m_alertSound;
+    AlarmTrayIcon* m_trayIcon;
+    AlarmVideoHook m_alarmVideoHook;
+    QLabel* m_alarmStatus = nullptr;
+    QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying
+    AlarmChannelStatus m_alarmChannelStatus;
+    CloseQuestion m_closeQuestion;
+};
+
+}  // namespace krt

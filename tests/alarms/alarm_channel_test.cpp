@@ -1,0 +1,252 @@
+#include "alarms/alarm_channel.h"
+
+#include <gtest/gtest.h>
+
+#include "alarms/alarm_channel_fixture.h"
+
+namespace krt {
+namespace {
+
+using namespace alarm_test;
+
+TEST_F(AlarmHandlerTest, SubscribesWithTheWholeDocumentAndTwoZeroBytesAndKillsTheRetryTimer) {
+    FakeAlarmServer server;
+    startSubscribed(server);
+    EXPECT_EQ(server.subscriptions().front(),
+              "<kmRequest><kmRequestID>setalarmnotifications</kmRequestID></kmRequest>\0\0"s);
+    ASSERT_TRUE(m_owner.waitForTimerCalls(1));
+    EXPECT_EQ(m_owner.timersKilled(), std::vector<int>{kAlarmRetryTimerId});
+    EXPECT_TRUE(m_owner.timersSet().empty());
+    EXPECT_TRUE(m_handler->connectedFlag());
+}
+
+TEST_F(AlarmHandlerTest, StoresThe25November2013AlarmWithItsSnapshot) {
+    FakeAlarmServer server;
+    startSubscribed(server);
+    const WallClock::time_point pushed = WallClock::now();
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123", "Motion", "7")));
+    ASSERT_TRUE(m_owner.waitForEvents(1));
+    const WallClock::time_point stored = WallClock::now();
+
+    EXPECT_EQ(server.imageRequests(),
+              std::vector<std::string>{
+                  "<kmRequest><kmRequestID>getAlarmImage</kmRequestID><kmRequestData>"
+                  "<kmAlarmChannelID>7</kmAlarmChannelID><kmAlarmName>Motion</kmAlarmName>"
+                  "<kmAlarmTimestamp>20131125103000123</kmAlarmTimestamp>"
+                  "</kmRequestData></kmRequest>\0\0"s});
+    const std::vector<AlarmEvent> events = m_owner.events();
+    ASSERT_EQ(events.size(), 1u);
+    const WallClock::time_point received = events[0].receivedTime;
+    EXPECT_TRUE(received >= pushed && received <= stored);
+    // Its own time is years before it came: late.
+    const AlarmEvent expected{"Motion",
+                              "7",
+                              "25-Nov-2013::10:30:00",
+                              snapshot("20131125103000123"),
+                              alarmTimePoint({2013, 11, 0, 25, 10, 30, 0, 123}).value(),
+                              received,
+                              Punctuality::Late};
+    EXPECT_EQ(events, std::vector<AlarmEvent>{expected});
+    EXPECT_EQ(fileContents(expected.imagePath), fakeJpeg(0));
+    EXPECT_EQ(snapshotFiles().size(), 1u);
+
+    const std::vector<RecordingOwner::Alert> alerts = m_owner.alerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].name, "Motion");
+    EXPECT_EQ(alerts[0].channel, "7");
+    EXPECT_EQ(alerts[0].time, "25-Nov-2013::10:30:00");
+
+    const EventRing ring = m_handler->ring();
+    EXPECT_EQ(ring.events(), std::vector<AlarmEvent>{expected});
+}
+
+struct TimestampCase {
+    const char* label;
+    std::string timestamp;
+    std::string expectedFile;  // empty: the alarm is dropped
+    std::string expectedRequestDigits;
+    std::string expectedTimeText;
+};
+
+class AlarmTimestampEndToEndTest : public AlarmHandlerTest,
+                                   public testing::WithParamInterface<TimestampCase> {};
+
+// Each case is followed by a good alarm, so that a dropped one is known to be dropped once the
+// good one is stored.
+TEST_P(AlarmTimestampEndToEndTest, NamesTheFileAndRequestsTheImageOrDropsTheAlarmSilently) {
+    const TimestampCase& c = GetParam();
+    const fs::path logFolder = m_root / "log";
+    const ScopedDiagLog log(logFolder);
+    FakeAlarmServer server;
+    startSubscribed(server);
+    ASSERT_TRUE(server.push(alarmXml(c.timestamp)));
+    ASSERT_TRUE(server.push(alarmXml("20200101000000000", "Marker")));
+    ASSERT_TRUE(m_owner.waitForEvents(1));
+    const bool dropped = c.expectedFile.empty();
+    ASSERT_TRUE(m_owner.waitForEvents(dropped ? 1 : 2));
+
+    const std::vector<AlarmEvent> events = m_owner.events();
+    const std::vector<std::string> requests = server.imageRequests();
+    if (dropped) {
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_EQ(events[0].alarmName, "Marker");
+        EXPECT_EQ(requests.size(), 1u) << "no image is fetched for a dropped alarm";
+        EXPECT_EQ(log.entriesContaining("kmKRTAlarmHandlerC"), 0) << "dropped silently";
+        return;
+    }
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].timeText, c.expectedTimeText);
+    EXPECT_EQ(events[0].imagePath, snapshot(c.expectedFile));
+    EXPECT_EQ(fileContents(snapshot(c.expectedFile)), fakeJpeg(0));
+    EXPECT_NE(
+        requests[0].find("<kmAlarmTimestamp>" + c.expectedRequestDigits + "</kmAlarmTimestamp>"),
+        std::string::npos)
+        << requests[0];
+    // Nothing lands anywhere but in the snapshot folder.
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(m_app.m_appFolder), {}), 3)
+        << "EventImages and its two snapshots only";
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_root), {}), 2) << "program and log only";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Timestamps, AlarmTimestampEndToEndTest,
+    testing::Values(TimestampCase{"thirteen_digits", "2013112510303", "2013112510303",
+                                  "20131125103003000", "25-Nov-2013::10:30:03"},
+                    TimestampCase{"day_31_of_a_30_day_month", "20131131103000123",
+                                  "20131131103000123", "20131131103000123",
+                                  "01-Dec-2013::10:30:00"},
+                    TimestampCase{"month_13", "20131325103000123", "", "", ""},
+                    TimestampCase{"hour_24", "20131125243000123", "", "", ""},
+                    TimestampCase{"missing", "", "", "", ""},
+                    TimestampCase{"hostile_path", "20131125103000123/../../../escape",
+                                  "20131125103000123", "20131125103000123",
+                                  "25-Nov-2013::10:30:00"},
+                    TimestampCase{"hostile_absolute", "20131125103000/tmp/x", "20131125103000000",
+                                  "20131125103000000", "25-Nov-2013::10:30:00"}),
+    [](const testing::TestParamInfo<TimestampCase>& param) { return param.param.label; });
+
+TEST_F(AlarmHandlerTest, SeventhEventEvictsTheFirstAndDeletesItsSnapshot) {
+    FakeAlarmServer server;
+    startSubscribed(server);
+    pushAlarms(server, 7);
+    ASSERT_TRUE(m_owner.waitForEvents(7));
+
+    EXPECT_EQ(m_owner.imagePresent(), std::vector<bool>(7, true));
+    EXPECT_FALSE(fs::exists(snapshot("20131125103000000")));
+    for (int second = 1; second < 7; ++second) {
+        EXPECT_TRUE(fs::exists(snapshot("201311251030" + std::string(second < 10 ? "0" : "") +
+                                        std::to_string(second) + "000")));
+    }
+    const EventRing ring = m_handler->ring();
+    EXPECT_EQ(ring.events()[0].alarmName, "Alarm6");
+    EXPECT_EQ(ring.newestPos(), 0);
+    EXPECT_EQ(ring.writePos(), 1);
+    EXPECT_EQ(snapshotFiles().size(), 6u);
+}
+
+TEST_F(AlarmHandlerTest, EventsSharingATimestampShareOneFileUntilTheLastOfThemGoes) {
+    FakeAlarmServer server;
+    startSubscribed(server);
+    const fs::path shared = snapshot("20131125103000123");
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123", "First")));
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123", "Second")));
+    ASSERT_TRUE(m_owner.waitForEvents(2));
+    EXPECT_EQ(fileContents(shared), fakeJpeg(1)) << "the second download replaces the first";
+
+    pushAlarms(server, 4, 10);  // six kept
+    pushAlarms(server, 1, 20);  // evicts "First"
+    ASSERT_TRUE(m_owner.waitForEvents(7));
+    EXPECT_EQ(fileContents(shared), fakeJpeg(1)) << "\"Second\" still shows it";
+
+    pushAlarms(server, 1, 30);  // evicts "Second"
+    ASSERT_TRUE(m_owner.waitForEvents(8));
+    EXPECT_FALSE(fs::exists(shared));
+    EXPECT_EQ(snapshotFiles().size(), 6u);
+}
+
+TEST_F(AlarmHandlerTest, DestructionDeletesEveryKeptSnapshot) {
+    FakeAlarmServer server;
+    startSubscribed(server);
+    pushAlarms(server, 3);
+    ASSERT_TRUE(m_owner.waitForEvents(3));
+    EXPECT_EQ(snapshotFiles().size(), 3u);
+    m_handler.reset();
+    EXPECT_TRUE(snapshotFiles().empty());
+}
+
+TEST_F(AlarmHandlerTest, KeepingSnapshotsKeepsEvictedAndRemainingFiles) {
+    FakeAlarmServer server;
+    startChannel(server, SnapshotRetention::KeepAll);
+    ASSERT_TRUE(server.waitForSubscriptions(1, kWait));
+    pushAlarms(server, 8);
+    ASSERT_TRUE(m_owner.waitForEvents(8));
+    EXPECT_EQ(m_handler->ring().events().size(), 6u);
+    m_handler.reset();
+    EXPECT_EQ(snapshotFiles().size(), 8u);
+}
+
+// A snapshot that is not stored is reported (and logged where the client has not); its event
+// stays listed without a picture.
+TEST_F(AlarmHandlerTest, ASnapshotNotStoredIsReportedAndTheEventStaysWithoutIt) {
+    struct Case {
+        const char* what;
+        std::string image;
+        const char* logEntry;
+    };
+    const std::vector<Case> cases = {
+        {"no reply", "", "thSocketReqHandler()-Invalid packet header - SOF-"},
+        {"not a JPEG", "<kmResponse><kmReturnCode>-1</kmReturnCode></kmResponse>",
+         "KRT-kmKRTAlarmHandlerC::fetchImage()-The snapshot is not a JPEG picture.-"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ScopedDiagLog log(m_root / c.what);
+        FakeAlarmServerScript script;
+        script.image = [&c](int) { return c.image; };  // an empty one is no frame
+        FakeAlarmServer server(script);
+        m_app.m_serverAddress = server.address();
+        RecordingOwner owner;
+        {
+            AlarmChannel handler(m_app, owner);
+            handler.requestAlarmRestart();
+            ASSERT_TRUE(server.waitForSubscriptions(1, kWait));
+            ASSERT_TRUE(server.push(alarmXml("20131125103000123")));
+            ASSERT_TRUE(owner.waitForEvents(1));
+        }
+        EXPECT_EQ(owner.events()[0].imagePath, snapshot("20131125103000123"));
+        EXPECT_EQ(owner.imagePresent(), std::vector<bool>{false});
+        EXPECT_TRUE(snapshotFiles().empty());
+        EXPECT_EQ(owner.statuses().back().lostSnapshots, 1);
+        EXPECT_EQ(log.entriesContaining(c.logEntry), 1);
+    }
+}
+
+TEST_F(AlarmHandlerTest, RecvErrorAsAPayloadIsTakenAsAFailedConnection) {
+    FakeAlarmServer server;
+    startSubscribed(server);
+    ASSERT_TRUE(server.push("Recv Error"));
+    ASSERT_TRUE(server.waitForSubscriptions(2, kWait));
+    EXPECT_TRUE(server.waitForOnePushConnection(kWait)) << "the first connection is closed";
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123")));
+    EXPECT_TRUE(m_owner.waitForEvents(1)) << "alarms arrive on the new connection";
+}
+
+TEST_F(AlarmHandlerTest, AMessageThatIsNotAnAlarmIsDroppedWithOneLogEntry) {
+    const ScopedDiagLog log(m_root / "log");
+    setMessageSink([](std::string_view) {});
+    FakeAlarmServer server;
+    startSubscribed(server);
+    ASSERT_TRUE(server.push("not xml <"));
+    ASSERT_TRUE(server.push("<kmResponse><kmReturnCode>1</kmReturnCode></kmResponse>"));
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123")));
+    ASSERT_TRUE(m_owner.waitForEvents(1));
+    setMessageSink({});
+    EXPECT_EQ(log.entriesContaining("KRT-kmKRTAlarmHandlerC::fnCCResponseData() - Invalid "
+                                    "Responce data from server.--"),
+              2);
+    EXPECT_EQ(m_owner.events().size(), 1u);
+    EXPECT_EQ(server.subscriptionCount(), 1) << "the connection stays";
+}
+
+}  // namespace
+}  // namespace krt
