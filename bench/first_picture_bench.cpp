@@ -18,7 +18,7 @@
 
 #include "app/ui/main_sheet.h"
 #include "login/login_sequence.h"
-#include "settings/ui/settings_store.h"
+#include "common/ui/settings_store.h"
 #include "sim_config.h"
 #include "sim_server.h"
 #include "video/ui/video_page.h"

@@ -16,7 +16,7 @@
 #include "common/ui/qt_text.h"
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
-#include "settings/ui/settings_store.h"
+#include "common/ui/settings_store.h"
 
 namespace krt {
 namespace {
