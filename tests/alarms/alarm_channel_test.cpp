@@ -247,7 +247,7 @@ TEST_F(AlarmHandlerTest, AFullSnapshotFolderIsToldAndThePicturesStillReachTheOwn
     push(1, 2);
     push(2, 3);
     ASSERT_TRUE(m_owner.waitForStatus(trouble(2)));
-    const SnapshotStorageTrouble told = *m_owner.statuses().back().snapshotTrouble;
+    const StorageTrouble told = *m_owner.statuses().back().snapshotTrouble;
     EXPECT_EQ(told.error, std::error_code(folder.fullError(), std::generic_category()));
     EXPECT_EQ(told.folder, folder.path());
 

@@ -80,9 +80,9 @@ TEST(SnapshotTroubleLine, SaysWhyWhereAndHowManyUntilSnapshotsAreStoredAgain) {
     AlarmChannelStatus status;
     EXPECT_EQ(snapshotTroubleLine(status), std::nullopt);
     const auto trouble = [](std::errc error, int lost) {
-        return SnapshotStorageTrouble{std::make_error_code(error), "/home/ann/EventImages", lost};
+        return StorageTrouble{std::make_error_code(error), "/home/ann/EventImages", lost};
     };
-    const std::vector<std::pair<SnapshotStorageTrouble, std::string>> table = {
+    const std::vector<std::pair<StorageTrouble, std::string>> table = {
         {trouble(std::errc::no_space_on_device, 4),
          "Snapshots cannot be stored: no space left in /home/ann/EventImages, 4 lost"},
         {trouble(std::errc::file_too_large, 1),

@@ -17,6 +17,7 @@
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/about_page.h"
 #include "common/ui/qt_text.h"
+#include "settings/ui/journal_settings_box.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "video/ui/video_page.h"
@@ -57,12 +58,32 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     addAlarmStatusIndicator();
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, m_trayIcon,
             &AlarmTrayIcon::showChannelState);
+    connectJournal();
     m_closeQuestion = [this](const QString& question) {
         return QMessageBox::question(this, windowTitle(), question,
                                      QMessageBox::Yes | QMessageBox::No,
                                      QMessageBox::No) == QMessageBox::Yes;
     };
     connectVideoSettings();
+}
+
+void MainSheet::connectJournal() {
+    connect(m_eventsPage, &EventsPage::showVideoRequested, this,
+            [this](const QString& channelId) { showAlarmVideo(channelId.toStdString()); });
+    connect(m_eventsPage, &EventsPage::unreviewedCountChanged, this,
+            &MainSheet::showUnreviewedCount);
+    showUnreviewedCount(m_eventsPage->unreviewedCount());
+    connect(m_settingsPage->journalSettings(), &JournalSettingsBox::limitsChanged, this,
+            [this](int maxAlarms, int maxDays) {
+                m_eventsPage->setJournalLimits({maxAlarms, maxDays});
+            });
+}
+
+void MainSheet::showUnreviewedCount(int count) {
+    // The tab says from the first look that alarms wait for someone.
+    m_tabs->setTabText(m_tabs->indexOf(m_eventsPage), count > 0
+                                                          ? QStringLiteral("Alarms (%1)").arg(count)
+                                                          : QStringLiteral("Alarms"));
 }
 
 void MainSheet::connectVideoSettings() {
@@ -89,8 +110,10 @@ void MainSheet::addAlarmStatusIndicator() {
 void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     m_alarmChannelStatus = status;
     using State = AlarmChannelStatus::State;
-    // Snapshots that are not being stored outweigh every state.
-    const char* colour = status.snapshotTrouble              ? "#cf222e"
+    // What is not being stored outweighs every state.
+    const bool trouble = status.snapshotTrouble || status.journalTrouble;
+    const char* colour = trouble                             ? "#cf222e"
+                         : !status.journalNotice.empty()     ? "#bf5700"
                          : status.state == State::subscribed ? "#1a7f37"
                          : status.state == State::retrying   ? "#bf5700"
                                                              : "#6e7781";
@@ -107,8 +130,13 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
 void MainSheet::refreshAlarmStatus() {
     std::string line = alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) +
                        "  \u2022  " + lastAlarmLine(m_alarmChannelStatus);
-    if (const std::optional<std::string> trouble = snapshotTroubleLine(m_alarmChannelStatus)) {
-        line = *trouble + "  \u2022  " + line;
+    // The most pressing first: the journal, the snapshots, what the journal's opening found.
+    for (const std::optional<std::string>& warning :
+         {std::optional(m_alarmChannelStatus.journalNotice),
+          snapshotTroubleLine(m_alarmChannelStatus), journalTroubleLine(m_alarmChannelStatus)}) {
+        if (warning && !warning->empty()) {
+            line = *warning + "  \u2022  " + line;
+        }
     }
     m_alarmStatus->setText(qtText(line));
 }
