@@ -154,7 +154,6 @@ TEST(SimConfigJson, EveryNumberIsCheckedBeforeItIsConverted) {
         {R"({"jpegQuality": 80.0})", ""},
         {R"({"badLoginCode": -2147483648})", ""},
         {R"({"channels": [{"id": "A", "frameRate": 2.5}]})", ""},
-        {R"({"alarmImageMinBytes": 16777216})", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);
@@ -169,6 +168,50 @@ TEST(SimConfigJson, EveryNumberIsCheckedBeforeItIsConverted) {
     }
     EXPECT_EQ(parseConfig(R"({"jpegQuality": 80.0})").jpegQuality, 80);
     EXPECT_EQ(parseConfig(R"({"badLoginCode": -2147483648})").badLoginCode, INT_MIN);
+}
+
+// Whatever a key sizes goes out in one frame, whose payload holds at most 16,777,215 bytes.
+TEST(SimConfigJson, SizesStayWithinWhatAFrameCarries) {
+    const auto text = [](std::size_t bytes) { return std::string(bytes, 'x'); };
+    const auto fault = [](const std::string& fields) {
+        return R"({"faults": [{)" + fields + "}]}";
+    };
+    struct Case {
+        std::string json;
+        const char* mentions;  // empty: accepted
+    };
+    const std::vector<Case> cases = {
+        // The padding may overshoot by 3 bytes.
+        {R"({"alarmImageMinBytes": 16777212})", ""},
+        {R"({"alarmImageMinBytes": 16777213})", "alarmImageMinBytes"},
+        {R"({"alarmImageMinBytes": 16777216})", "alarmImageMinBytes"},
+        // A frame of one byte claims at most 16,777,214 more.
+        {fault(R"("kind": "overstatedLength", "bytes": 16777214)"), ""},
+        {fault(R"("kind": "overstatedLength", "bytes": 16777215)"), "faults[0].bytes"},
+        // A piece of a frame: at most the whole of the largest, header included.
+        {fault(R"("kind": "trickle", "pieceBytes": 16777225)"), ""},
+        {fault(R"("kind": "trickle", "pieceBytes": 16777226)"), "faults[0].pieceBytes"},
+        {fault(R"("kind": "replyText", "text": ")" + text(16'777'215) + "\""), ""},
+        {fault(R"("kind": "pushText", "text": ")" + text(16'777'216) + "\""), "faults[0].text"},
+        // Texts of the replies count with the XML around them.
+        {R"({"siteName": ")" + text(16'777'100) + "\"}", "login reply of user \"demo\""},
+        {R"({"protocolVersion": ")" + text(16'777'200) + "\"}", "version reply"},
+        {R"({"channels": [{"id": "A", "description": ")" + text(16'777'100) + "\"}]}",
+         "details reply of channel \"A\""},
+        {R"({"alarms": {"names": [")" + text(16'777'100) + "\"]}}", "scheduled alarm"},
+        {R"({"siteName": ")" + text(100'000) + "\"}", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json.substr(0, 80));
+        try {
+            parseConfig(c.json);
+            EXPECT_STREQ(c.mentions, "") << "accepted";
+        } catch (const ConfigError& error) {
+            EXPECT_STRNE(c.mentions, "") << std::string(error.what()).substr(0, 200);
+            EXPECT_NE(std::string(error.what()).find(c.mentions), std::string::npos)
+                << std::string(error.what()).substr(0, 200);
+        }
+    }
 }
 
 TEST(SimConfigJson, LoadsAFileAndNamesItInErrors) {

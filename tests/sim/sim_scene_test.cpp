@@ -151,6 +151,20 @@ TEST(SimJpegPadding, GrowsToTheMinimumAndKeepsThePicture) {
     EXPECT_EQ(notJpeg, "<kmResponse/>");
 }
 
+TEST(SimRenderer, APictureTooLargeForItsFrameGoesOutCoarser) {
+    const Scene scene = buildScene(sceneInput());
+    const std::string full = FrameRenderer(100).render(scene);
+    const std::size_t budget = full.size() / 2;
+    FrameRenderer renderer(100, budget);
+    for (int frame = 0; frame < 2; ++frame) {
+        const std::string coarser = renderer.render(scene);
+        EXPECT_LE(coarser.size(), budget);
+        const auto decoded = test::decodeJpeg(coarser, test::RowOrder::Mirrored);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(decoded->width, scene.width);
+    }
+}
+
 #ifdef KRT_SIM_WITH_QT
 TEST(SimRenderer, DrawsTheCaptionsOnlyWhereFontsExist) {
     const Scene scene = buildScene(sceneInput());

@@ -47,7 +47,12 @@ std::string JpegEncoder::encodeUpsideDown(const RasterImage& image, int quality)
 
 std::string FrameRenderer::render(const Scene& scene) {
     rasterizeScene(scene, m_image);
-    return m_encoder.encodeUpsideDown(m_image, m_quality);
+    std::string jpeg = m_encoder.encodeUpsideDown(m_image, m_quality);
+    while (jpeg.size() > m_maxBytes && m_quality > 1) {
+        m_quality = std::max(1, m_quality * 2 / 3);
+        jpeg = m_encoder.encodeUpsideDown(m_image, m_quality);
+    }
+    return jpeg;
 }
 
 void padJpeg(std::string& jpeg, std::size_t minBytes) {

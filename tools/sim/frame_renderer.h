@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame_scene.h"
+#include "protocol/packet_framing.h"
 
 namespace krt::sim {
 
@@ -41,20 +42,27 @@ class JpegEncoder {
     void* m_handle;
 };
 
-// Renders scenes into JPEG frames, reusing its pixels and its encoder.
+// Renders scenes into JPEG frames of at most `maxBytes`, reusing its pixels and its encoder.
 class FrameRenderer {
   public:
-    explicit FrameRenderer(int quality) : m_quality(quality) {}
+    explicit FrameRenderer(int quality, std::size_t maxBytes = kMaxPayloadLength)
+        : m_quality(quality), m_maxBytes(maxBytes) {}
+    // A picture too large for its frame goes out coarser rather than not at all: the quality
+    // is lowered until it fits, and stays there for the renderer's later pictures.
     std::string render(const Scene& scene);
 
   private:
     int m_quality;
+    std::size_t m_maxBytes;
     RasterImage m_image;
     JpegEncoder m_encoder;
 };
 
 // Grows a JPEG to at least `minBytes` with comment segments right after its start marker; the
-// picture is unchanged. Leaves anything that does not start with the JPEG marker alone.
+// picture is unchanged. Leaves anything that does not start with the JPEG marker alone. A
+// segment takes at least 4 bytes, so a JPEG short of the minimum by less than that grows by up
+// to kPaddingOvershootBytes more.
 void padJpeg(std::string& jpeg, std::size_t minBytes);
+inline constexpr std::size_t kPaddingOvershootBytes = 3;
 
 }  // namespace krt::sim

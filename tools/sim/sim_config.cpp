@@ -14,8 +14,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "frame_renderer.h"
 #include "protocol/packet_framing.h"
 #include "protocol/xml_message.h"
+#include "sim_replies.h"
 
 namespace krt::sim {
 namespace {
@@ -344,8 +346,14 @@ void checkFault(const FaultMode& fault, const std::string& where) {
         fault.text.empty()) {
         fail(where + ".text", "must not be empty: an empty frame cannot be sent");
     }
+    if (fault.text.size() > kMaxPayloadLength) {
+        fail(where + ".text", "is " + std::to_string(fault.text.size()) +
+                                  " bytes; a frame carries at most " +
+                                  std::to_string(kMaxPayloadLength));
+    }
+    // A frame carries at least one byte, so it can claim at most this many more.
     if (fault.kind == FaultKind::OverstatedLength) {
-        requireRange<std::size_t>(fault.bytes, 1, kMaxPayloadLength, where + ".bytes");
+        requireRange<std::size_t>(fault.bytes, 1, kMaxPayloadLength - 1, where + ".bytes");
     }
 }
 
@@ -359,7 +367,9 @@ const Table<FaultMode> kFaultTable{
               Between<std::size_t>{0, std::numeric_limits<std::size_t>::max()}),
         field("afterFrames", &FaultMode::afterFrames, Between{0, 1'000'000}),
         field("delayMs", &FaultMode::delayMs, Between{0, 600'000}),
-        field("pieceBytes", &FaultMode::pieceBytes, Between<std::size_t>{1, 1'000'000}),
+        // Pieces of one frame, header included.
+        field("pieceBytes", &FaultMode::pieceBytes,
+              Between<std::size_t>{1, kPktHeaderSize + kMaxPayloadLength}),
         field("pauseMs", &FaultMode::pauseMs, Between{0, 10'000}),
         field("text", &FaultMode::text, AsGiven<std::string>{}),
     },
@@ -379,6 +389,9 @@ void checkConfig(const SimConfig& config, const std::string&) {
             fail("channels", "the ID \"" + channel.id + "\" is used twice");
         }
     }
+    if (const std::optional<std::string> oversized = oversizedReply(config)) {
+        fail("configuration", *oversized);
+    }
 }
 
 const Table<SimConfig> kConfigTable{
@@ -391,8 +404,9 @@ const Table<SimConfig> kConfigTable{
         nullable("channelList", &SimConfig::channelList, AsGiven<std::vector<std::string>>{}),
         field("listWithoutVideoChannels", &SimConfig::listWithoutVideoChannels, AsGiven<bool>{}),
         field("alarms", &SimConfig::alarms, ObjectOf{&kAlarmTable}),
+        // The padded snapshot is one frame's payload.
         field("alarmImageMinBytes", &SimConfig::alarmImageMinBytes,
-              Between<std::size_t>{0, 16u << 20}),
+              Between<std::size_t>{0, kMaxPayloadLength - kPaddingOvershootBytes}),
         field("jpegQuality", &SimConfig::jpegQuality, Between{1, 100}),
         field("lowResolutionDivisor", &SimConfig::lowResolutionDivisor, Between{1, 16}),
         field("mediumResolutionDivisor", &SimConfig::mediumResolutionDivisor, Between{1, 16}),
