@@ -44,6 +44,7 @@ TEST(SimConfigJson, KeysOverrideTheDefaultAndTheRestStays) {
                       "frameRate": 0, "omit": ["Width"]},
                      {"id": "B", "ptz": "x"}],
         "alarms": {"intervalSeconds": 0, "names": ["Tamper"]},
+        "pictureDetail": "camera",
         "faults": [{"kind": "closeAfterBytes", "request": "getAlarmImage", "bytes": 100,
                     "times": 1},
                    {"kind": "trickle", "pieceBytes": 3, "pauseMs": 0}]
@@ -61,6 +62,7 @@ TEST(SimConfigJson, KeysOverrideTheDefaultAndTheRestStays) {
     EXPECT_EQ(config.channels[1].width, SimChannel{}.width);
     EXPECT_EQ(config.alarms.intervalSeconds, 0);
     EXPECT_EQ(config.alarms.names, std::vector<std::string>{"Tamper"});
+    EXPECT_EQ(config.pictureDetail, PictureDetail::Camera);
     ASSERT_EQ(config.faults.size(), 2u);
     EXPECT_EQ(config.faults[0].kind, FaultKind::CloseAfterBytes);
     EXPECT_TRUE(config.faults[0].appliesTo("getAlarmImage"));
@@ -81,6 +83,7 @@ TEST(SimConfigJson, DumpReadsBackToTheSameConfiguration) {
     fault.text = "not XML";
     original.faults = {fault};
     original.channels[2].ptzStatus.reset();
+    original.pictureDetail = PictureDetail::Camera;
 
     const SimConfig copy = parseConfig(configToJson(original));
 
@@ -112,6 +115,8 @@ TEST(SimConfigJson, RejectsMistakesWithTheirPlace) {
         {R"({"faults": [{"kind": "trickle", "pieceBytes": 0}]})", "pieceBytes"},
         {R"({"alarms": {"names": []}})", "alarms.names"},
         {R"({"jpegQuality": 101})", "jpegQuality"},
+        {R"({"pictureDetail": "hd"})", "pictureDetail: unknown picture detail \"hd\""},
+        {R"({"pictureDetail": 1})", "pictureDetail: has the wrong type"},
         {R"({"idleTimeoutMs": 0})", "idleTimeoutMs"},
         {R"({"faults": [{"kind": "pushText"}]})", "faults[0].text"},
         {R"({"faults": [{"kind": "overstatedLength"}]})", "faults[0].bytes"},

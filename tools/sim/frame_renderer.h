@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,10 +23,11 @@ struct RasterImage {
     Rgb at(int x, int y) const;
 };
 
-// Paints the scene into the image, resized to the scene. Built with Qt it paints with
-// QPainter, texts included when a QGuiApplication exists (fonts need one); without Qt, or
-// without fonts, the texts are left out.
-void rasterizeScene(const Scene& scene, RasterImage& image);
+void fillRect(RasterImage& image, const SceneRect& rect);
+
+// Draws the texts over the image. Built with Qt it paints with QPainter when a
+// QGuiApplication exists (fonts need one); without Qt, or without fonts, it draws nothing.
+void drawTexts(std::span<const SceneText> texts, RasterImage& image);
 
 // One TurboJPEG compressor, reused for every frame of a stream.
 class JpegEncoder {
@@ -43,6 +46,8 @@ class JpegEncoder {
 };
 
 // Renders scenes into JPEG frames of at most `maxBytes`, reusing its pixels and its encoder.
+// A scene's backdrop is painted once and then copied for as long as it stays the same, so
+// that a still camera-like view costs little more than a flat one.
 class FrameRenderer {
   public:
     explicit FrameRenderer(int quality, std::size_t maxBytes = kMaxPayloadLength)
@@ -52,9 +57,13 @@ class FrameRenderer {
     std::string render(const Scene& scene);
 
   private:
+    void paint(const Scene& scene);
+
     int m_quality;
     std::size_t m_maxBytes;
     RasterImage m_image;
+    RasterImage m_backdropImage;
+    std::optional<Backdrop> m_backdrop;  // what m_backdropImage shows
     JpegEncoder m_encoder;
 };
 

@@ -146,10 +146,7 @@ struct Elements {
 // An enumeration by the names the file gives its values.
 template <typename Enum>
 struct Named {
-    struct Name {
-        Enum value;
-        std::string_view text;
-    };
+    using Name = EnumName<Enum>;
     std::span<const Name> names;
     std::string_view what;  // "kind" in "unknown kind "x""
 
@@ -302,7 +299,7 @@ struct ListOf {
 // struct's table; reading, checking and writing all follow from that line.
 
 // The names the configuration file gives the kinds (what each does: FaultKind, README.md).
-using FaultName = Named<FaultKind>::Name;
+using FaultName = EnumName<FaultKind>;
 constexpr std::array kFaultNames = {
     FaultName{FaultKind::Refuse, "refuse"},
     FaultName{FaultKind::CloseAfterBytes, "closeAfterBytes"},
@@ -408,6 +405,8 @@ const Table<SimConfig> kConfigTable{
         field("alarmImageMinBytes", &SimConfig::alarmImageMinBytes,
               Between<std::size_t>{0, kMaxPayloadLength - kPaddingOvershootBytes}),
         field("jpegQuality", &SimConfig::jpegQuality, Between{1, 100}),
+        field("pictureDetail", &SimConfig::pictureDetail,
+              Named<PictureDetail>{kPictureDetailNames, "picture detail"}),
         field("lowResolutionDivisor", &SimConfig::lowResolutionDivisor, Between{1, 16}),
         field("mediumResolutionDivisor", &SimConfig::mediumResolutionDivisor, Between{1, 16}),
         field("idleTimeoutMs", &SimConfig::idleTimeoutMs, Between{1, 86'400'000}),

@@ -123,6 +123,7 @@ std::string SimVideo::renderFrame(FrameRenderer& renderer, const SimChannel& cha
     input.showPtz = channel.ptzEnabled();
     input.clockText = clockText(currentLocalTime());
     input.banner = banner;
+    input.detail = m_config.pictureDetail;
     return renderer.render(buildScene(input));
 }
 
