@@ -23,6 +23,7 @@ struct RasterImage {
     Rgb at(int x, int y) const;
 };
 
+// Fills the part of the rectangle that lies in the image with its colour.
 void fillRect(RasterImage& image, const SceneRect& rect);
 
 // Draws the texts over the image. Built with Qt it paints with QPainter when a
