@@ -287,7 +287,7 @@ class BackdropPainter {
         }
         const Colour sky =
             mix(Colour{165, 195, 225}, colourOf(kSkyColour), std::min(1.0, height / 25.0));
-        // Only where the broad shape may hold a cloud does its fringe need working out.
+        // Fringes only where the broad shape is thick enough to carry a cloud.
         double cloud = m_clouds.at(column.angle, height);
         if (cloud > 0.45) {
             cloud = 0.65 * cloud + 0.35 * m_cloudFringes.at(column.angle, height);
