@@ -104,5 +104,26 @@ TEST(SnapshotTroubleLine, SaysWhyWhereAndHowManyUntilSnapshotsAreStoredAgain) {
     }
 }
 
+TEST(JournalTroubleLine, SaysWhyWhereAndHowManyAlarmsWereNotRecordedInFull) {
+    AlarmChannelStatus status;
+    EXPECT_EQ(journalTroubleLine(status), std::nullopt);
+    const std::error_code full = std::make_error_code(std::errc::no_space_on_device);
+    const std::vector<std::pair<StorageTrouble, std::string>> table = {
+        {{full, "/home/ann/.local/share/krt-client", 0},
+         "The alarm journal is not being written: no space left in "
+         "/home/ann/.local/share/krt-client"},
+        {{full, "/j", 1},
+         "The alarm journal is not being written: no space left in /j, 1 alarm "
+         "not recorded in full"},
+        {{std::make_error_code(std::errc::device_or_resource_busy), "/j", 3},
+         "The alarm journal is not being written: another program keeps it busy in /j, 3 "
+         "alarms not recorded in full"},
+    };
+    for (const auto& [told, line] : table) {
+        status.journalTrouble = told;
+        EXPECT_EQ(journalTroubleLine(status), line);
+    }
+}
+
 }  // namespace
 }  // namespace krt

@@ -176,5 +176,28 @@ TEST_F(HistoryWiring, TheTabCountsTheUnreviewedAndTheSettingsKeepTheRetention) {
     }
 }
 
+// A file in the journal's place that is no journal: set aside, a new journal started, and the
+// status line says so.
+TEST_F(HistoryWiring, AJournalSetAsideIsToldOnTheStatusLine) {
+    m_view.reset();
+    fs::remove_all(journalFolder());
+    fs::create_directories(journalFolder());
+    std::ofstream(journalFolder() / AlarmJournal::kFileName) << std::string(5000, 'q');
+    AppState app;
+    app.m_journalFolder = journalFolder();
+    MainSheet sheet(app);
+    const QLabel* status = sheet.alarmStatusLabel();
+    // Told with the channel's first report.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return status->text().startsWith(
+                "The alarm journal was damaged; it was set aside "
+                "as journal.sqlite3.damaged-");
+        },
+        kWait_ms))
+        << status->text().toStdString();
+    EXPECT_EQ(sheet.eventsPage()->history()->model()->shownAlarmCount(), 0) << "a new journal";
+}
+
 }  // namespace
 }  // namespace krt
