@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -94,11 +95,15 @@ HistoryView::HistoryView(const std::filesystem::path& journalFolder, std::string
     QHeaderView* columns = m_table->horizontalHeader();
     columns->setSectionResizeMode(HistoryModel::snapshotColumn, QHeaderView::Fixed);
     columns->resizeSection(HistoryModel::snapshotColumn, 2 * HistoryModel::kThumbnailHeight + 8);
-    columns->resizeSection(HistoryModel::receivedColumn, 150);
-    columns->resizeSection(HistoryModel::cameraColumn, 70);
+    columns->resizeSection(HistoryModel::receivedColumn, 145);
+    columns->resizeSection(HistoryModel::cameraColumn, 60);
+    // The alarm and the review (with its note) share what is left.
     columns->setSectionResizeMode(HistoryModel::alarmColumn, QHeaderView::Stretch);
+    columns->setSectionResizeMode(HistoryModel::reviewColumn, QHeaderView::Stretch);
+    // A double-click; Return is taken before the table passes it on to the window.
     connect(m_table, &QTableView::activated, this,
             [this](const QModelIndex& index) { openSnapshot(index.row()); });
+    m_table->installEventFilter(this);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { m_markSelected->setEnabled(m_table->selectionModel()->hasSelection()); });
 
@@ -112,6 +117,17 @@ HistoryView::HistoryView(const std::filesystem::path& journalFolder, std::string
 }
 
 HistoryView::~HistoryView() = default;
+
+bool HistoryView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            openSnapshot(m_table->currentIndex().row());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 QWidget* HistoryView::makeFilters() {
     auto* filters = new QWidget(this);
@@ -165,6 +181,10 @@ QWidget* HistoryView::makeActions() {
     m_markAll = new QPushButton(QStringLiteral("Mark &All Shown Reviewed\u2026"), actions);
     m_export = new QPushButton(QStringLiteral("&Export\u2026"), actions);
     m_markSelected->setEnabled(false);
+    // In the main window, a dialog, Return must not press them: it opens a snapshot.
+    for (QPushButton* button : {m_markSelected, m_markAll, m_export}) {
+        button->setAutoDefault(false);
+    }
     row->addWidget(m_summary, 1);
     row->addWidget(m_markSelected);
     row->addWidget(m_markAll);

@@ -72,6 +72,9 @@ class HistoryView : public QWidget {
     void showVideoRequested(const QString& channelId);
     void unreviewedCountChanged(int count);
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     QWidget* makeFilters();
     QWidget* makeActions();
