@@ -138,6 +138,70 @@ TEST_F(Journal, RetentionByCountAndAgeTakesTheRowsAndTheirSnapshotsTogether) {
     }
 }
 
+// At a writer's start, snapshot files without a row go, rows whose file vanished lose it, and
+// the log says how many.
+TEST_F(Journal, TheStartReconcilesFilesWithoutRowsAndRowsWithoutFiles) {
+    std::int64_t kept = 0;
+    std::int64_t robbed = 0;
+    fs::path snapshots;
+    {
+        const std::unique_ptr<AlarmJournal> journal = open();
+        kept = record(*journal, kNoon).value();
+        robbed = record(*journal, kNoon + 1s).value();
+        snapshots = journal->snapshotFolder();
+    }
+    std::vector<JournalRow> before;
+    {
+        const std::unique_ptr<AlarmJournal> reader = open(AlarmJournal::Role::reader);
+        before = everything(*reader);
+    }
+    ASSERT_EQ(before.size(), 2u);
+    fs::remove(snapshots / before[0].snapshotName);  // the newest, `robbed`
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const char* name : {"left-by-a-crash.jpg", "being-written.jpg"}) {
+        std::ofstream(snapshots / name) << "x";
+    }
+    fs::last_write_time(snapshots / "left-by-a-crash.jpg", old);
+    const test::LogCapture log;
+
+    const std::unique_ptr<AlarmJournal> journal = open();
+    journal->startSession(kServer, kNoon + 2s);
+
+    EXPECT_FALSE(fs::exists(snapshots / "left-by-a-crash.jpg"));
+    EXPECT_TRUE(fs::exists(snapshots / "being-written.jpg")) << "may be another writer's";
+    EXPECT_TRUE(fs::exists(snapshots / before[1].snapshotName));
+    const std::vector<JournalKey> keys = {{Kind::alarm, robbed}, {Kind::alarm, kept}};
+    const std::vector<JournalRow> after = journal->rows(keys);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_TRUE(after[0].snapshotName.empty());
+    EXPECT_EQ(after[1].snapshotName, before[1].snapshotName);
+    EXPECT_TRUE(
+        log.contains("KRT-AlarmJournal::reconcile()-1 snapshot files without a row "
+                     "removed, 1 rows lost their snapshot file.-"));
+}
+
+// The same alarm heard by two programs of the user is one row; heard twice by one, two.
+TEST_F(Journal, AnAlarmHeardByTwoProgramsIsRecordedOnce) {
+    AlarmJournal first(folder(), AlarmJournal::Role::writer);
+    AlarmJournal second(folder(), AlarmJournal::Role::writer);
+    first.startSession(kServer, kNoon);
+    second.startSession(kServer, kNoon);
+    JournalEntry entry;
+    entry.server = kServer;
+    entry.channelId = "7";
+    entry.alarmName = "Motion";
+    entry.timestamp = "20260107120000123";
+    entry.timeText = "07-Jan-2026::12:00:00";
+    entry.receivedAt = kNoon;
+    const std::optional<std::int64_t> heard = first.record(entry);
+    entry.receivedAt = kNoon + 200ms;
+    EXPECT_EQ(second.record(entry), heard) << "the other program's row";
+    const std::optional<std::int64_t> again = first.record(entry);
+    ASSERT_TRUE(again);
+    EXPECT_NE(again, heard) << "one program hearing it twice heard it twice";
+    EXPECT_EQ(first.unreviewedCount(), 2);
+}
+
 // One journal's life as the channel leads it, in seconds after noon.
 class Life {
   public:
