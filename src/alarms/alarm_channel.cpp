@@ -62,6 +62,15 @@ std::shared_ptr<AlarmJournal> startedJournal(std::shared_ptr<AlarmJournal> journ
     return journal;
 }
 
+bool tellsOfStorage(const AlarmChannelEvent& event) {
+    using namespace channel_event;
+    return std::holds_alternative<SnapshotLost>(event) ||
+           std::holds_alternative<SnapshotUnsaved>(event) ||
+           std::holds_alternative<SnapshotSaved>(event) ||
+           std::holds_alternative<JournalUnwritten>(event) ||
+           std::holds_alternative<JournalWritten>(event);
+}
+
 template <typename... Handlers>
 struct Overloaded : Handlers... {
     using Handlers::operator()...;
@@ -104,12 +113,10 @@ AlarmChannel::~AlarmChannel() {
     // Joins the push receiver before the snapshots go, so that none is written afterwards.
     m_pushClient.reset();
     // Every thread has ended: what they left is the destructor's. What became of the snapshots
-    // before the stop still counts in the last report.
+    // and journal entries before the stop still counts in the last report.
     for (const Work& work : m_queue) {
         const auto* event = std::get_if<AlarmChannelEvent>(&work);
-        if (event != nullptr && (std::holds_alternative<channel_event::SnapshotLost>(*event) ||
-                                 std::holds_alternative<channel_event::SnapshotUnsaved>(*event) ||
-                                 std::holds_alternative<channel_event::SnapshotSaved>(*event))) {
+        if (event != nullptr && tellsOfStorage(*event)) {
             apply(*event);
         }
     }
