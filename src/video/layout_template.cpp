@@ -126,4 +126,22 @@ std::vector<Rect> layoutCellRects(const LayoutTemplate& layout, int width, int h
     return rects;
 }
 
+int neighbourCell(const LayoutTemplate& layout, int cell, int dx, int dy) {
+    const auto count = static_cast<int>(layout.cells.size());
+    if (cell < 0 || cell >= count) {
+        return 0;
+    }
+    const GridCell& from = layout.cells[static_cast<std::size_t>(cell)];
+    const int row = dy > 0 ? from.row + from.rowSpan : from.row + dy;
+    const int column = dx > 0 ? from.column + from.columnSpan : from.column + dx;
+    for (int k = 0; k < count; ++k) {
+        const GridCell& other = layout.cells[static_cast<std::size_t>(k)];
+        if (row >= other.row && row < other.row + other.rowSpan && column >= other.column &&
+            column < other.column + other.columnSpan) {
+            return k;
+        }
+    }
+    return cell;
+}
+
 }  // namespace krt

@@ -38,4 +38,8 @@ inline constexpr int kMostLayoutCells = 64;
 // division leaves over go one each to the first rows and columns, so nothing stays unused.
 std::vector<Rect> layoutCellRects(const LayoutTemplate& layout, int width, int height, int gap);
 
+// The cell the keyboard focus goes to from `cell` by one step (dx, dy of -1, 0 or 1): the
+// cell beside its top-left corner in that direction, or the same cell at the edge.
+int neighbourCell(const LayoutTemplate& layout, int cell, int dx, int dy);
+
 }  // namespace krt

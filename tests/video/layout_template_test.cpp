@@ -92,5 +92,24 @@ TEST(TemplateCells, EveryTemplateIsInTheTableAndTooSmallAnAreaGivesEmptyCells) {
     }
 }
 
+TEST(TemplateCells, KeyboardStepsGoToTheNeighbourAndStopAtTheEdge) {
+    struct Step {
+        std::string_view id;
+        int from;
+        int dx;
+        int dy;
+        int to;
+    };
+    for (const Step& step :
+         {Step{"2x2", 0, 1, 0, 1}, Step{"2x2", 1, 1, 0, 1}, Step{"2x2", 0, 0, 1, 2},
+          Step{"2x2", 3, 0, -1, 1}, Step{"1+5", 0, 1, 0, 1}, Step{"1+5", 0, 0, 1, 3},
+          Step{"1+5", 4, 0, -1, 0}, Step{"1+5", 2, -1, 0, 0}, Step{"1+12", 0, -1, 0, 5},
+          Step{"1+12", 0, 1, 0, 6}, Step{"1+12", 2, 0, 1, 0}, Step{"2+8", 1, -1, 0, 0},
+          Step{"8x8", 63, 1, 1, 63}, Step{"1", 0, -1, -1, 0}}) {
+        EXPECT_EQ(neighbourCell(*findLayoutTemplate(step.id), step.from, step.dx, step.dy), step.to)
+            << step.id << " " << step.from << " by " << step.dx << "," << step.dy;
+    }
+}
+
 }  // namespace
 }  // namespace krt
