@@ -27,6 +27,17 @@ struct ViewState {
     bool operator==(const ViewState&) const = default;
 };
 
+// What the command line asks the client to show once logged in; with none of it, the view
+// of the last exit comes back.
+struct StartRequest {
+    std::optional<std::string> layout;
+    bool fullScreen = false;
+    std::optional<int> screen;
+    std::optional<std::string> tour;
+
+    bool any() const { return layout || fullScreen || screen || tour; }
+};
+
 std::string viewStateText(const ViewState& state);
 // Nothing for a text that is not a saved view: the client then starts as it always has.
 std::optional<ViewState> parseViewState(std::string_view text);

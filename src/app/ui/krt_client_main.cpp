@@ -56,6 +56,21 @@ int main(int argc, char* argv[]) {
             "Write the diagnostic log, one file per day, into <dir> (also $KRT_LOG_DIR)."),
         QStringLiteral("dir"));
     parser.addOption(logDir);
+    const QCommandLineOption layout(
+        QStringLiteral("layout"),
+        QStringLiteral(
+            "Show the layout <name> (\"All cameras\" or a named layout) once logged in."),
+        QStringLiteral("name"));
+    const QCommandLineOption fullScreen(QStringLiteral("fullscreen"),
+                                        QStringLiteral("Show the videos full screen."));
+    const QCommandLineOption screen(
+        QStringLiteral("screen"),
+        QStringLiteral("Open on screen <n>, counted from 0 (the first screen if there is none)."),
+        QStringLiteral("n"));
+    const QCommandLineOption tour(QStringLiteral("tour"),
+                                  QStringLiteral("Run the tour <name> once logged in."),
+                                  QStringLiteral("name"));
+    parser.addOptions({layout, fullScreen, screen, tour});
     if (const std::optional<int> status = answerWithoutDisplay(parser, argc, argv)) {
         return *status;
     }
@@ -70,7 +85,23 @@ int main(int argc, char* argv[]) {
         krt::enableDiagLog(parser.value(logDir).toStdString());
     }
 
+    // Any of these logs in with the remembered login at once and shows that view; without
+    // them the view of the last exit comes back.
+    krt::StartRequest request;
+    if (parser.isSet(layout)) {
+        request.layout = parser.value(layout).toStdString();
+    }
+    request.fullScreen = parser.isSet(fullScreen);
+    if (parser.isSet(screen)) {
+        bool ok = false;
+        const int number = parser.value(screen).toInt(&ok);
+        request.screen = ok ? number : 0;
+    }
+    if (parser.isSet(tour)) {
+        request.tour = parser.value(tour).toStdString();
+    }
+
     krt::AppState app;
-    krt::runClient(app);
+    krt::runClient(app, request);
     return 0;
 }

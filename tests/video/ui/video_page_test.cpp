@@ -343,7 +343,7 @@ TEST_F(VideoPageTest, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
     sheet.show();
     sheet.tabs()->setCurrentIndex(3);
     sheet.showAlarmVideo("3");
-    EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.videoPage());
+    EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.liveView());
     EXPECT_TRUE(sheet.videoPage()->singleView());
     EXPECT_EQ(sheet.videoPage()->pageIndex, 2);
     EXPECT_EQ(sheet.videoPage()->tiles()[0]->getChannelId(), "3");
@@ -363,7 +363,7 @@ TEST_F(VideoPageTest, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
         kWait_ms));
     QTest::mouseClick(sheet.alertWindow()->showVideoButton(), Qt::LeftButton);
     VideoPage* page = sheet.videoPage();
-    EXPECT_EQ(sheet.tabs()->currentWidget(), page);
+    EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.liveView());
     EXPECT_TRUE(page->singleView());
     EXPECT_EQ(page->pageIndex, 3);
     EXPECT_EQ(page->pageList()->currentText(), QStringLiteral("Page 4"));
