@@ -193,8 +193,6 @@ void LoginDialog::loginAtStart() {
     connect(m_startRetry, &QTimer::timeout, this, &LoginDialog::OnLogin);
     m_startStatus = new QLabel(this);
     m_startStatus->setWordWrap(true);
-    m_startStatus->setGeometry(8, height() - 2 * m_version->height() - 12, width() - 16,
-                               2 * m_version->height());
     m_startStatus->hide();
     QTimer::singleShot(0, this, &LoginDialog::OnLogin);
 }
@@ -207,6 +205,11 @@ void LoginDialog::finishLogin(const LoginOutcome& outcome) {
     if (m_startRetry != nullptr && outcome.status == LoginStatus::ServerUnreachable) {
         m_startStatus->setText(QStringLiteral("The server did not answer; trying again every %1 s.")
                                    .arg(kStartRetry_ms / 1000));
+        // In the place of the version line, which an operator needs less meanwhile.
+        const QRect line = m_version->geometry();
+        m_startStatus->setGeometry(8, line.y() - line.height() / 2, width() - 16,
+                                   2 * line.height());
+        m_version->hide();
         m_startStatus->show();
         m_startRetry->start();
         return;
@@ -214,6 +217,7 @@ void LoginDialog::finishLogin(const LoginOutcome& outcome) {
     if (m_startRetry != nullptr) {
         m_startRetry->stop();
         m_startStatus->hide();
+        m_version->show();
     }
     if (!outcome.message.empty()) {
         showErrorBox(this, QString::fromStdString(outcome.message));

@@ -79,7 +79,9 @@ void LayoutGrid::showLayout(const Layout& layout) {
         tile->pauseVideo();
         tile->stopVideo();
         tile->setChannel(index >= 0 ? &m_app.m_channels[static_cast<std::size_t>(index)] : nullptr);
-        tile->setBigView(count == 1);
+        // A big cell asks for the finer picture the single view gets.
+        const GridCell& shape = m_template->cells[k];
+        tile->setBigView(count == 1 || shape.rowSpan * shape.columnSpan > 1);
         if (index >= 0) {
             tile->startConnect();
         }
