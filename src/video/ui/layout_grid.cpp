@@ -29,6 +29,27 @@ LayoutGrid::LayoutGrid(const AppState& app, QWidget* parent) : QWidget(parent), 
     connect(&m_tapTimer, &QTimer::timeout, this, [this] { openCell(m_pressedCell); });
     m_firstPictureWatch.setInterval(kFirstPictureCheck_ms);
     connect(&m_firstPictureWatch, &QTimer::timeout, this, &LayoutGrid::watchFirstPictures);
+    if (diagLogEnabled()) {
+        m_frameLog.setInterval(kFrameLogPeriod_ms);
+        connect(&m_frameLog, &QTimer::timeout, this, &LayoutGrid::logTileFrames);
+        m_frameLog.start();
+    }
+}
+
+void LayoutGrid::logTileFrames() {
+    if (!isVisible()) {
+        return;
+    }
+    std::string line = "frames received/decoded/painted:";
+    for (const VideoWindowContainer* tile : m_tiles) {
+        const VideoWindow* window = tile->videoWindow();
+        if (!tile->getChannelId().empty()) {
+            line += " " + tile->getChannelId() + "=" + std::to_string(window->framesReceived()) +
+                    "/" + std::to_string(window->framesDrawn()) + "/" +
+                    std::to_string(window->framesPainted());
+        }
+    }
+    writeLog("DVideoPage", "logTileFrames", line.c_str());
 }
 
 LayoutGrid::~LayoutGrid() {

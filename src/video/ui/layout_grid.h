@@ -34,6 +34,9 @@ class LayoutGrid : public QWidget {
     // After a layout is shown, its first pictures are awaited this often, this long.
     static constexpr int kFirstPictureCheck_ms = 5;
     static constexpr int kFirstPictureWatch_ms = 10000;
+    // With the diagnostic log on, every tile's frame counts are written this often, in the
+    // line the Videos page writes for its grid.
+    static constexpr int kFrameLogPeriod_ms = 10000;
 
     explicit LayoutGrid(const AppState& app, QWidget* parent = nullptr);
     ~LayoutGrid() override;
@@ -85,6 +88,7 @@ class LayoutGrid : public QWidget {
     int tileIndex(const QObject* part) const;
     void openCell(int cell);
     void watchFirstPictures();
+    void logTileFrames();
 
     const AppState& m_app;
     Layout m_layout;
@@ -101,6 +105,7 @@ class LayoutGrid : public QWidget {
     int m_pressedCell = -1;
     QTimer m_tapTimer;
 
+    QTimer m_frameLog;
     QTimer m_firstPictureWatch;
     QElapsedTimer m_sinceShown;
     std::vector<int> m_paintedAtShow;

@@ -74,6 +74,7 @@ LiveView::LiveView(const AppState& app, std::filesystem::path layoutsFile, QWidg
     m_tourMark->setStyleSheet(QStringLiteral(
         "QLabel { color: white; background: rgba(0, 90, 200, 200); padding: 2px 6px; }"));
     m_tourMark->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_tourMark->setTextFormat(Qt::PlainText);  // it names the tour as the operator typed it
     m_tourMark->hide();
 
     m_videoPage->setSingleViewReturn([this] { return returnFromSingleView(); });
@@ -247,10 +248,13 @@ void LiveView::askDuplicate() {
 }
 
 void LiveView::askDelete() {
-    if (QMessageBox::question(this, QStringLiteral("Delete layout"),
-                              QStringLiteral("Delete the layout \"%1\"?").arg(qtText(m_current)),
-                              QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::No) == QMessageBox::Yes) {
+    // The name as typed, whatever it holds: plain text.
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Delete layout"),
+                         QStringLiteral("Delete the layout \"%1\"?").arg(qtText(m_current)),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setTextFormat(Qt::PlainText);
+    question.setDefaultButton(QMessageBox::No);
+    if (question.exec() == QMessageBox::Yes) {
         deleteLayout();
     }
 }

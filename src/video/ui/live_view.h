@@ -103,7 +103,6 @@ class LiveView : public QWidget {
         Tour tour;
         TourClock clock;
         std::optional<TourStop> shown;
-        bool alarmShown = false;
     };
 
     QWidget* makeToolBar();

@@ -85,7 +85,7 @@ bool LiveView::startTour(std::string_view name) {
     if (tour == nullptr || tourStops(*tour, m_book, allCamerasPages()).empty()) {
         return false;
     }
-    m_tour.emplace(RunningTour{*tour, TourClock(Clock::now(), kTourIdle), std::nullopt, false});
+    m_tour.emplace(RunningTour{*tour, TourClock(Clock::now(), kTourIdle), std::nullopt});
     m_tourTimer.start();
     tourTick();
     return true;
@@ -115,7 +115,6 @@ void LiveView::noteAlarm(std::string_view channelId) {
     }
     m_tour->clock.interruptForAlarm(Clock::now(), seconds(m_tour->tour.alarmShow_s));
     m_tour->shown.reset();
-    m_tour->alarmShown = true;
     showChannelAt(index);
     refreshTourMark();
 }
@@ -141,7 +140,6 @@ void LiveView::tourTick() {
     const TourStop& stop = stops[position.stop];
     if (!m_tour->shown || *m_tour->shown != stop) {
         m_tour->shown = stop;
-        m_tour->alarmShown = false;
         showTourStop(stop);
     }
     refreshTourMark();

@@ -311,6 +311,10 @@ void VideoPage::watchPtzMove() {
 }
 
 void VideoPage::logTileFrames() {
+    // While a layout has the page's place, its grid writes the line.
+    if (!isVisible()) {
+        return;
+    }
     // Frames received, decoded and painted by each tile that shows a camera: what an operator
     // saw of each stream, and what a measurement of the page counts.
     std::string line = "frames received/decoded/painted:";

@@ -233,6 +233,17 @@ TEST_F(LiveViewTest, ATourShowsItsStopsAndThePauseKeyHoldsIt) {
     EXPECT_TRUE(f.view().tourMark()->text().contains(QStringLiteral("1/2")));
     QTest::keyClick(&f.sheet, Qt::Key_P);
     EXPECT_TRUE(f.view().tourMark()->text().contains(QStringLiteral("paused (P goes on)")));
+    QTest::keyClick(&f.sheet, Qt::Key_P);
+    // A tour that lets alarms in shows the alarm's camera alone, alerts on or off.
+    ASSERT_FALSE(f.view().putTour({"Alarmed", 5, {"B", "A"}, 20}));
+    ASSERT_TRUE(f.view().startTour("Alarmed"));
+    AlarmEvent alarm;
+    alarm.alarmName = "Motion";
+    alarm.channelId = "6";
+    f.sheet.queueEventAlert(alarm, nullptr);
+    EXPECT_TRUE(f.view().videoPage()->singleView());
+    EXPECT_EQ(f.view().videoPage()->tiles()[0]->getChannelId(), "6");
+    EXPECT_TRUE(f.view().tourMark()->text().contains(QStringLiteral("alarm shown")));
     f.view().stopTour();
     EXPECT_FALSE(f.view().tourMark()->isVisible());
 }
