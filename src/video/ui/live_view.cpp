@@ -175,6 +175,9 @@ void LiveView::refreshLayoutList() {
     m_layoutList->setCurrentIndex(m_layoutList->findText(qtText(m_current), Qt::MatchExactly));
     const Layout* shown = m_book.findLayout(m_current);
     m_templateList->setVisible(shown != nullptr);
+    // Cameras are placed on named layouts only: "All cameras" places them itself.
+    m_editButton->setEnabled(shown != nullptr);
+    m_cameras->setVisible(m_editing && shown != nullptr && !m_videoPage->fullScreen());
     if (shown != nullptr) {
         m_templateList->setCurrentIndex(
             m_templateList->findText(qtText(shown->templateId), Qt::MatchExactly));
@@ -451,7 +454,7 @@ void LiveView::setFullScreen(bool on) {
 
 void LiveView::enterFullScreenChanged(bool on) {
     m_toolBar->setVisible(!on);
-    m_cameras->setVisible(!on && m_editing);
+    refreshLayoutList();
     if (m_stack->currentWidget() == m_grid) {
         m_grid->setFocus();
     }
@@ -463,7 +466,7 @@ void LiveView::setEditing(bool on) {
     if (on) {
         m_cameras->reload();
     }
-    m_cameras->setVisible(on && !m_videoPage->fullScreen());
+    refreshLayoutList();
 }
 
 int LiveView::allCamerasPages() const {
