@@ -62,8 +62,9 @@ void LayoutGrid::showLayout(const Layout& layout) {
     while (m_tiles.size() > count) {
         m_tiles.back()->pauseVideo();
         m_tiles.back()->stopVideo();
-        delete m_tiles.back();
-        delete m_notes.back();
+        m_tiles.back()->hide();
+        m_tiles.back()->deleteLater();
+        m_notes.back()->deleteLater();
         m_tiles.pop_back();
         m_notes.pop_back();
     }

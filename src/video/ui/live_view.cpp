@@ -115,9 +115,6 @@ LiveView::LiveView(const AppState& app, std::filesystem::path layoutsFile, QWidg
 
 LiveView::~LiveView() {
     qApp->removeEventFilter(this);
-    for (const QPointer<LayoutWindow>& window : m_windows) {
-        delete window.data();
-    }
 }
 
 QWidget* LiveView::makeToolBar() {
