@@ -6,11 +6,12 @@
 namespace krt {
 namespace {
 
-template <int N>
+template <std::size_t N>
 constexpr std::array<GridCell, N * N> uniformCells() {
     std::array<GridCell, N * N> cells{};
-    for (int k = 0; k < N * N; ++k) {
-        cells[static_cast<std::size_t>(k)] = {k / N, k % N, 1, 1};
+    constexpr int kSide = static_cast<int>(N);
+    for (int k = 0; k < kSide * kSide; ++k) {
+        cells[static_cast<std::size_t>(k)] = {k / kSide, k % kSide, 1, 1};
     }
     return cells;
 }
