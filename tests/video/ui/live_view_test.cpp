@@ -174,6 +174,23 @@ TEST_F(LiveViewTest, SingleViewAlarmsAndFullScreenComeBackToTheLayout) {
     EXPECT_TRUE(f.grid()->liveGrid());
 }
 
+TEST_F(LiveViewTest, TheFullScreenGridGivesEveryRowItsShare) {
+    LayoutSheet f;
+    VideoPage* page = f.view().videoPage();
+    page->setGridColumns(4);
+    page->setFullScreen(true);
+    const auto fillsThePage = [&] {
+        const QRect last = page->tiles()[15]->geometry();
+        return page->tiles()[0]->y() == 2 && last.bottom() + 1 + 2 == page->height() &&
+               last.right() + 1 + 2 == page->width();
+    };
+    EXPECT_TRUE(QTest::qWaitFor(fillsThePage, kWait_ms));
+    // Every row within a pixel of the others.
+    EXPECT_LE(std::abs(page->tiles()[0]->height() - page->tiles()[15]->height()), 1);
+    page->setFullScreen(false);
+    EXPECT_GE(page->tiles()[0]->y(), kPageLinkRowHeight);
+}
+
 TEST_F(LiveViewTest, ASecondWindowShowsALayoutAndClosesAlone) {
     LayoutSheet f;
     ASSERT_FALSE(f.view().createLayout("Yard", "1+7"));
