@@ -85,7 +85,6 @@ void LayoutGrid::showLayout(const Layout& layout) {
         note->setStyleSheet(QStringLiteral("QLabel { color: #ffd060; background: #303030; }"));
         m_notes.push_back(note);
     }
-    const bool wasStopped = m_layout.name.empty() && m_layout.cells.empty();
     for (std::size_t k = 0; k < count; ++k) {
         const std::string& wanted = k < layout.cells.size() ? layout.cells[k] : std::string();
         VideoWindowContainer* tile = m_tiles[k];
@@ -95,7 +94,8 @@ void LayoutGrid::showLayout(const Layout& layout) {
             missing ? QStringLiteral("Camera \"%1\" is not in the catalogue").arg(qtText(wanted))
                     : QString());
         m_notes[k]->setVisible(missing);
-        if (!wasStopped && index >= 0 && tile->getChannelId() == wanted) {
+        if (index >= 0 &&
+            tile->getChannelId() == m_app.m_channels[static_cast<std::size_t>(index)].ChannelID) {
             continue;  // the same camera in the same cell goes on
         }
         tile->pauseVideo();
