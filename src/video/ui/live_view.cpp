@@ -385,7 +385,6 @@ bool LiveView::showLayout(std::string_view name) {
     m_grid->showLayout(*layout);
     m_grid->setFocus();
     refreshLayoutList();
-    emit layoutShown(qtText(name));
     return true;
 }
 
@@ -401,7 +400,6 @@ void LiveView::showAllCameras(std::optional<int> page) {
     }
     m_videoPage->setFocus();
     refreshLayoutList();
-    emit layoutShown(qtText(kAllCamerasLayout));
 }
 
 void LiveView::openCellAlone(int cell) {

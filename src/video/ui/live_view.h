@@ -91,9 +91,6 @@ class LiveView : public QWidget {
     std::vector<WindowView> extraWindowViews() const;
     void restoreExtraWindows(const std::vector<WindowView>& views);
 
-  signals:
-    void layoutShown(const QString& name);
-
   protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
