@@ -67,7 +67,8 @@ TEST_F(CliLogin, PrintsOneLinePerChannelWithServerTextsMadePrintable) {
     EXPECT_EQ(run.out,
               "0\tid=7\tdescription=Gate\ttype=Fixed\tsize=320x240\trecorded=640x480"
               "\tdetails=yes\tptz=no\n"
-              "1\tid=cam-2\tdescription=Dock?north?[2J\ttype=Fixed\tsize=640x480\trecorded=0x0"
+              "1\tid=cam-2\tdescription=Dock⟨U+0009⟩north⟨U+001B⟩[2J"
+              "\ttype=Fixed\tsize=640x480\trecorded=0x0"
               "\tdetails=yes\tptz=yes\n"
               "2\tid=\tdescription=\ttype=\tsize=0x0\trecorded=0x0\tdetails=no\tptz=no\n");
     EXPECT_THAT(run.err, IsEmpty());
