@@ -129,20 +129,24 @@ TEST_F(CliLogin, OverlongUserNameIsRefusedBeforeSending) {
     EXPECT_EQ(server.connectionCount(), 0);
 }
 
-TEST_F(CliLogin, LogFolderReceivesTheFailures) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("krt-cli-log-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
+TEST_F(CliLogin, LogFolderIsMadePrivateAndReceivesTheFailures) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("krt-cli-log-" + std::to_string(::getpid())) / "logs";
+    fs::remove_all(folder.parent_path());
 
     const test::CliRun run =
         runCli(loginArguments(test::deadLoopbackAddress(), {"--log-dir", folder.string()}));
 
     EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
     std::string logged;
-    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    for (const auto& file : fs::directory_iterator(folder)) {
+        EXPECT_EQ(file.status().permissions(), fs::perms::owner_read | fs::perms::owner_write);
         std::ifstream in(file.path());
         logged.assign(std::istreambuf_iterator<char>(in), {});
     }
+    fs::remove_all(folder.parent_path());
     EXPECT_THAT(logged, HasSubstr("Tessaline.exe-kmMgrSocketClient::connectToServer()-Unable to "
                                   "listen socket to address.-"));
 }
