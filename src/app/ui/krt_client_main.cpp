@@ -4,9 +4,12 @@
 
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "app/ui/client_startup.h"
 #include "common/app_state.h"
+#include "common/ui/message_box.h"
+#include "common/ui/qt_text.h"
 #include "krt_version.h"
 #include "protocol/diag_log.h"
 
@@ -34,6 +37,21 @@ std::optional<int> answerWithoutDisplay(QCommandLineParser& parser, int argc, ch
     }
     std::fputs(answer.toLocal8Bit().constData(), stdout);
     return 0;
+}
+
+// Turns the log on as asked. A folder that cannot hold it is said on standard error and in a
+// box, and the program runs without the log.
+void enableLogAsAsked(const QCommandLineParser& parser, const QCommandLineOption& logDir) {
+    std::optional<std::string> failure = krt::enableDiagLogFromEnvironment();
+    if (parser.isSet(logDir)) {
+        failure = krt::enableDiagLog(parser.value(logDir).toStdString());
+    }
+    if (failure) {
+        const std::string text = "Cannot use the log folder " + *failure +
+                                 ".\nThe program runs without a diagnostic log.";
+        std::fprintf(stderr, "krt-client: %s\n", text.c_str());
+        krt::showErrorBox(nullptr, krt::qtText(text));
+    }
 }
 
 }  // namespace
@@ -80,10 +98,7 @@ int main(int argc, char* argv[]) {
         krt::kDesktopFileId.data(), static_cast<qsizetype>(krt::kDesktopFileId.size())));
     parser.process(application);
 
-    krt::enableDiagLogFromEnvironment();
-    if (parser.isSet(logDir)) {
-        krt::enableDiagLog(parser.value(logDir).toStdString());
-    }
+    enableLogAsAsked(parser, logDir);
 
     // Any of these logs in with the remembered login at once and shows that view; without
     // them the view of the last exit comes back.

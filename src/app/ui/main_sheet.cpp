@@ -246,12 +246,11 @@ void MainSheet::OnAlertTimer() {
     const DialogRect place = alertPopupRect(width(), height());
     m_alertWindow->setGeometry(place.x, place.y, place.width, place.height);
     const AlarmEvent& event = m_pendingAlert.event;
-    m_alertWindow->setTexts(qtText(event.alarmName), qtText(event.channelId),
-                            qtText(event.timeText));
+    m_alertWindow->setTexts(event.alarmName, event.channelId, event.timeText);
     m_alertWindow->setEvent(event, m_pendingAlert.snapshot);
     m_alertWindow->show();
     m_alertWindow->raise();
-    m_trayIcon->notifyAlert(qtText(event.alarmName), qtText(event.channelId));
+    m_trayIcon->notifyAlert(event.alarmName, event.channelId);
     if (m_settingsPage->PlaySound == 1) {
         // Loaded at the first sound only: a sheet that never plays one starts no loader.
         if (m_alertSound->source().isEmpty()) {
