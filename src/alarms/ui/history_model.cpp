@@ -191,11 +191,11 @@ QVariant HistoryModel::displayText(const JournalRow& row, int column) const {
         case receivedColumn:
             return localTime(row.time);
         case cameraColumn:
-            return qtText(row.channelId);
+            return qtServerText(row.channelId);
         case alarmColumn:
-            return row.late ? qtText(row.alarmName) + QStringLiteral("  (late: ") +
+            return row.late ? qtServerText(row.alarmName) + QStringLiteral("  (late: ") +
                                   qtText(row.timeText) + QStringLiteral(")")
-                            : qtText(row.alarmName);
+                            : qtServerText(row.alarmName);
         case reviewColumn:
             if (!row.reviewedAt) {
                 return QString();
@@ -217,9 +217,11 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             return displayText(*shown, index.column());
-        case Qt::ToolTipRole:
-            return gap ? qtText(gapText(*shown, JournalClock::now()))
-                       : displayText(*shown, index.column());
+        case Qt::ToolTipRole: {
+            // A tooltip takes text that looks like markup as markup.
+            const QVariant text = displayText(*shown, index.column());
+            return text.isValid() ? QVariant(literalRichText(text.toString())) : QVariant();
+        }
         case Qt::DecorationRole:
             if (!gap && index.column() == snapshotColumn) {
                 const QImage image = thumbnail(*shown);

@@ -232,7 +232,7 @@ void HistoryView::fillCameras() {
     m_camera->addItem(QStringLiteral("All cameras"), QString());
     for (const std::string& channel : m_journal.channels()) {
         // Shown as the characters it is; matched as received.
-        m_camera->addItem(qtText(channel), QString::fromStdString(channel));
+        m_camera->addItem(qtServerText(channel), QString::fromStdString(channel));
     }
     m_camera->setCurrentIndex(std::max(m_camera->findData(chosen), 0));
 }

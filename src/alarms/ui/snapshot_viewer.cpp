@@ -55,9 +55,9 @@ SnapshotViewer::SnapshotViewer(const AlarmEvent& event,
     setWindowTitle(QStringLiteral("Snapshot"));
     // Server text is shown as the characters it is.
     m_description->setTextFormat(Qt::PlainText);
-    m_description->setText(
-        QStringLiteral("Camera ID : %1\nType : %2\n%3")
-            .arg(qtText(event.channelId), qtText(event.alarmName), qtText(event.timeText)));
+    m_description->setText(QStringLiteral("Camera ID : %1\nType : %2\n%3")
+                               .arg(qtServerText(event.channelId), qtServerText(event.alarmName),
+                                    qtText(event.timeText)));
     const bool picture = m_snapshot != nullptr && m_snapshot->isPicture();
     m_save->setEnabled(picture);
     m_copy->setEnabled(picture);

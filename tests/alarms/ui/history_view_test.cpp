@@ -17,6 +17,7 @@
 #include "alarms/ui/history_model.h"
 #include "alarms/ui/snapshot_viewer.h"
 #include "app/ui/main_sheet.h"
+#include "common/ui/qt_text.h"
 #include "common/ui/ui_test_support.h"
 #include "settings/ui/journal_settings_box.h"
 #include "settings/ui/settings_page.h"
@@ -145,6 +146,25 @@ TEST_F(HistoryWiring, FiltersReviewsSnapshotsAndExportReachTheJournal) {
     std::ifstream picture(copy, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(picture), {}), m_snapshot);
     EXPECT_TRUE(m_view->summary()->text().startsWith("Exported 3 alarm(s) and 1 snapshot(s)"));
+}
+
+// Server text in the History reads as the characters it is, in the cells and their tooltips.
+TEST_F(HistoryWiring, ServerTextIsShownByTheOneTextRule) {
+    const std::string hostile = "<img src=\"/etc/x.png\"><b>Door</b> \u202Enepo";
+    {
+        AlarmJournal journal(journalFolder(), AlarmJournal::Role::writer);
+        record(journal, JournalClock::now(), hostile, hostile, {});
+    }
+    m_view->refresh();
+    HistoryModel* model = m_view->model();
+    const QString shown = qtServerText(hostile);
+    EXPECT_TRUE(shown.contains(QStringLiteral("\u27E8U+202E\u27E9"))) << shown.toStdString();
+    for (const int column : {HistoryModel::cameraColumn, HistoryModel::alarmColumn}) {
+        const QModelIndex cell = model->index(0, column);
+        EXPECT_EQ(model->data(cell, Qt::DisplayRole).toString(), shown);
+        EXPECT_EQ(model->data(cell, Qt::ToolTipRole).toString(), literalRichText(shown));
+    }
+    EXPECT_GE(m_view->cameraFilter()->findText(shown), 0);
 }
 
 // The Alarms tab carries the unreviewed count; the Settings page's retention is stored.
