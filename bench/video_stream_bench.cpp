@@ -4,9 +4,9 @@
 //                      is one of its DCT scales: the limit;
 //   DecodeAndFit       FrameDecoder on the same frames to sizes a tile really has, which are no
 //                      DCT scale (308 × 231 in the grid, 616 × 462 in the single view): the
-//                      scaled decode and the bilinear resample to the exact size, of the
-//                      YCbCr planes before the colour conversion (set:2 shows a processor
-//                      without AVX-512, set:1 one without AVX2, which resamples pixels);
+//                      scaled decode and libyuv's bilinear scaling to the exact size (set:2
+//                      shows libyuv on a processor without AVX-512, set:1 one without AVX2;
+//                      JSIMD_FORCESSE2=1 does the same to the decode);
 //   WaitingDecode      FrameDecoder on frames held in memory to the tile, sleeping before each
 //                      frame about as long as a paced stream's tile waits for one: what waiting
 //                      alone costs a decode on this machine;
@@ -22,6 +22,7 @@
 // decode; vs_memory is the rate against FrameDecoder's on the channel's frames held in memory,
 // decoded by the same thread in turns with the frames received.
 #include <benchmark/benchmark.h>
+#include <libyuv/cpu_id.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -236,14 +237,33 @@ void RawDecode(benchmark::State& state) {
     state.SetLabel(channel.id);
 }
 
-// A tile's decode of frames held in memory, to any size, with the widest instruction set the
-// processor offers up to `set` (3: AVX-512, 2: AVX2, 1: SSSE3, as processors without the wider
-// sets run it).
+// libyuv held to the instruction sets up to `set` while this lives (3: all it has, 2: none of
+// AVX-512, 1: neither AVX2 nor AVX), as processors without the wider sets run it. Debian's
+// libyuv reads no environment switch for this.
+class ScalingInstructionSets {
+  public:
+    explicit ScalingInstructionSets(long set) {
+        constexpr int kAvx512 = libyuv::kCpuHasAVX512BW | libyuv::kCpuHasAVX512VL |
+                                libyuv::kCpuHasAVX512VNNI | libyuv::kCpuHasAVX512VBMI |
+                                libyuv::kCpuHasAVX512VBMI2 | libyuv::kCpuHasAVX512VBITALG |
+                                libyuv::kCpuHasAVX512VPOPCNTDQ;
+        constexpr int kAvx =
+            libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 | libyuv::kCpuHasFMA3 | libyuv::kCpuHasF16C;
+        libyuv::MaskCpuFlags(set >= 3 ? -1 : set == 2 ? ~kAvx512 : ~(kAvx512 | kAvx));
+    }
+    ~ScalingInstructionSets() { libyuv::MaskCpuFlags(-1); }
+    ScalingInstructionSets(const ScalingInstructionSets&) = delete;
+    ScalingInstructionSets& operator=(const ScalingInstructionSets&) = delete;
+};
+
+// A tile's decode of frames held in memory, to any size, libyuv held to the instruction sets
+// up to `set`.
 void DecodeAndFit(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
     const auto& frames = heldFrames(channel);
     const PictureSize target{static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
-    FrameDecoder decoder(static_cast<InstructionSet>(state.range(3)));
+    const ScalingInstructionSets sets(state.range(3));
+    FrameDecoder decoder;
     DecodedPicture picture;
     std::size_t next = 0;
     for (auto _ : state) {
