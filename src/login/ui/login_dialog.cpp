@@ -14,9 +14,9 @@
 #include "common/ui/message_box.h"
 #include "common/ui/program_icon.h"
 #include "common/ui/qt_text.h"
+#include "common/ui/settings_store.h"
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
-#include "settings/ui/settings_store.h"
 
 namespace krt {
 namespace {
