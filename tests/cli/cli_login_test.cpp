@@ -146,6 +146,59 @@ TEST_F(CliLogin, LogFolderReceivesTheFailures) {
                                   "listen socket to address.-"));
 }
 
+// Accepted or refused, as text or JSON: the password shows in no output and no log entry.
+TEST_F(CliLogin, NoOutputOrLogHoldsThePassword) {
+    const std::string password = "Pw-7f3kQ-zeta";
+    ServerReplies refusing = twoChannelServer();
+    refusing.validateUser = "<kmResponse><kmReturnCode>0</kmReturnCode></kmResponse>";
+    FakeKrtServer accepting(twoChannelServer());
+    FakeKrtServer refused(refusing);
+    const test::TempFolder logs;
+    ScopedEnvironment fromEnvironment("KRT_PASSWORD", password);
+    std::string everything;
+    for (const std::string& server : {accepting.address(), refused.address()}) {
+        for (const bool json : {false, true}) {
+            std::vector<std::string> arguments{
+                "--server", server, "--user", "guard", "--log-dir", logs.path().string(), "login"};
+            if (json) {
+                arguments.push_back("--json");
+            }
+            const test::CliRun run = runCli(arguments);
+            everything += run.out + run.err;
+        }
+    }
+    for (const auto& file : std::filesystem::directory_iterator(logs.path())) {
+        std::ifstream in(file.path());
+        everything.append(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_THAT(everything, HasSubstr("Invalid User Details"));  // output and log were written
+    EXPECT_THAT(everything, HasSubstr("Gate"));
+    EXPECT_THAT(everything, ::testing::Not(HasSubstr(password)));
+}
+
+TEST(CliArguments, ThePasswordIsConcealedWhereTheProcessListShowsIt) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> shown;
+    };
+    const std::vector<Case> cases{
+        {{"--user", "a", "--password", "s3cret", "login"},
+         {"--user", "a", "--password", "******", "login"}},
+        {{"--password=s3cret", "--json"}, {"--password=******", "--json"}},
+        {{"--user", "--password", "--password"}, {"--user", "--password", "**********"}},
+        {{"--passwords", "x", "--password"}, {"--passwords", "x", "--password"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> held = c.arguments;
+        std::vector<char*> argv;
+        for (std::string& argument : held) {
+            argv.push_back(argument.data());
+        }
+        cli::concealPasswordArguments(argv);
+        EXPECT_EQ(std::vector<std::string>(argv.begin(), argv.end()), c.shown);
+    }
+}
+
 TEST_F(CliLogin, RunWithoutLogFolderLeavesTheLogAsItWas) {
     const test::LogCapture log;
 

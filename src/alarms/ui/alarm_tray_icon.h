@@ -10,10 +10,9 @@ class QWidget;
 
 namespace krt {
 
-// The desktop's notification area for alarms. Where the desktop has a tray: an icon whose
-// tooltip tells the alarm channel's state and whose click brings the main window forward,
-// and a message for each alert that comes while the main window is not the active one.
-// Where there is none, nothing is shown and alerts stay in the window.
+// The desktop's tray, where it has one: an icon whose tooltip tells the alarm channel's state
+// and whose click brings the main window forward. Alerts reach the desktop as notifications
+// (DesktopNotifier); the tray shows one only where no notification server took it.
 class AlarmTrayIcon : public QObject {
     Q_OBJECT
 
@@ -21,7 +20,7 @@ class AlarmTrayIcon : public QObject {
     explicit AlarmTrayIcon(QWidget* window);
 
     bool available() const { return m_icon != nullptr; }
-    // Called for every alert shown; a message goes out only while the window is not active.
+    // An alert no notification server took: a message, while the window is not active.
     void notifyAlert(const QString& alarmName, const QString& channelId);
     // The alarm channel's state: in words in the tooltip, and a warning icon while the
     // channel is not subscribed.

@@ -1,0 +1,144 @@
+#include "alarms/ui/desktop_notifier.h"
+
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QTabWidget>
+#include <QTest>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "alarms/ui/events_page.h"
+#include "app/ui/main_sheet.h"
+#include "common/ui/private_session.h"
+#include "common/ui/ui_test_support.h"
+#include "sim/sim_test_support.h"
+
+namespace krt {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::test::RunningSim;
+
+constexpr int kWait_ms = 10'000;
+constexpr std::string_view kTimestamp = "20131125103000123";  // 25 November 2013, 10:30:00
+
+// The main sheet against krt-sim, with a real notification server (dunst, on an X server of
+// the test's own) on a private session bus, and another window active.
+class DesktopNotifications : public test::UiTest {
+  protected:
+    void SetUp() override {
+        if (const QString missing = test::missingProgram({"dbus-daemon", "Xvfb", "dunst"});
+            !missing.isEmpty()) {
+            GTEST_SKIP() << missing.toStdString()
+                         << " is not installed (scripts/setup installs it)";
+        }
+        m_bus.emplace(m_folder.path());
+        m_display.emplace(QStringLiteral("Xvfb"),
+                          QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                      QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                          m_bus->environment());
+        QProcessEnvironment environment = m_bus->environment();
+        environment.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + m_display->firstLine());
+        m_server.emplace(QStringLiteral("dunst"),
+                         QStringList{QStringLiteral("-conf"), QStringLiteral("/dev/null")},
+                         environment);
+        ASSERT_TRUE(m_bus->waitForService(QStringLiteral("org.freedesktop.Notifications")));
+
+        m_app.m_serverAddress = m_sim.address();
+        for (const char* id : {"1", "2", "3", "Lobby"}) {
+            VideoChannel channel;
+            channel.ChannelID = id;
+            m_app.m_channels.push_back(channel);
+        }
+        store("ShowAlerts", "true");
+        m_sheet = std::make_unique<MainSheet>(m_app);
+        m_sheet->desktopNotifier()->setBus(m_bus->connection());
+        m_sheet->setAlarmVideoHook([this](int index) { m_shownChannels.push_back(index); });
+        m_sheet->show();
+        ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
+        m_elsewhere.show();
+        m_elsewhere.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_elsewhere));
+    }
+
+    // Pushes an alarm and waits until the sheet has handed it on.
+    void pushAlarm(std::string_view name, std::string_view channelId) {
+        const std::size_t before = m_sheet->eventsPage()->ring().events().size();
+        ASSERT_EQ(m_sim.server().pushAlarmMessage(
+                      {std::string(kTimestamp), std::string(name), std::string(channelId)}),
+                  1u);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return m_sheet->eventsPage()->ring().events().size() > before &&
+                       !m_sheet->desktopNotifier()->isSending();
+            },
+            kWait_ms));
+    }
+    // A call of the server: dunst's own interface tells what it shows.
+    QDBusMessage callServer(
+        const QString& method, const QVariantList& arguments = {},
+        const QString& interface = QStringLiteral("org.dunstproject.cmd0")) const {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.Notifications"),
+            QStringLiteral("/org/freedesktop/Notifications"), interface, method);
+        call.setArguments(arguments);
+        return m_bus->connection().call(call);
+    }
+    uint displayed() const {
+        const QDBusMessage reply =
+            callServer(QStringLiteral("Get"),
+                       {QStringLiteral("org.dunstproject.cmd0"), QStringLiteral("displayedLength")},
+                       QStringLiteral("org.freedesktop.DBus.Properties"));
+        return reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
+    }
+
+    std::optional<test::PrivateBus> m_bus;
+    std::optional<test::SessionProgram> m_display;
+    std::optional<test::SessionProgram> m_server;
+    RunningSim m_sim;
+    AppState m_app;
+    std::unique_ptr<MainSheet> m_sheet;
+    QWidget m_elsewhere;
+    std::vector<int> m_shownChannels;
+};
+
+TEST_F(DesktopNotifications, OneForEachCameraWhileTheWindowIsInactiveAndShowVideoLeadsBack) {
+    pushAlarm("Motion", "3");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == 1; }, kWait_ms));
+    pushAlarm("Intrusion <b>", "3");  // replaces the camera's notification
+    pushAlarm("Motion", "Gate & <Yard>");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == 2; }, kWait_ms));
+
+    // What the server received, as it keeps it once closed: the body's text escaped.
+    callServer(QStringLiteral("NotificationCloseAll"));
+    const QDBusMessage history = callServer(QStringLiteral("NotificationListHistory"));
+    QStringList received;
+    for (const QVariantMap& fields : qdbus_cast<QList<QVariantMap>>(history.arguments().value(0))) {
+        received << QStringList{fields.value("appname").toString(),
+                                fields.value("summary").toString(), fields.value("body").toString(),
+                                fields.value("default_action_name").toString()}
+                        .join('|');
+    }
+    received.sort();
+    EXPECT_EQ(received,
+              (QStringList{"KRT client|Intrusion <b>|Camera 3\n25-Nov-2013::10:30:00|default",
+                           "KRT client|Motion|Camera Gate &amp; &lt;Yard&gt;\n"
+                           "25-Nov-2013::10:30:00|default"}));
+
+    pushAlarm("Motion", "Lobby");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return displayed() == 1; }, kWait_ms));
+    callServer(QStringLiteral("NotificationAction"), {QVariant::fromValue(0u)});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_shownChannels.empty(); }, kWait_ms));
+    EXPECT_EQ(m_shownChannels, std::vector<int>{3});
+    EXPECT_EQ(m_sheet->tabs()->currentWidget(), m_sheet->videoPage());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_sheet.get()));
+
+    // In front, the window shows its alerts itself.
+    callServer(QStringLiteral("NotificationCloseAll"));
+    pushAlarm("Motion", "1");
+    EXPECT_EQ(displayed(), 0u);
+}
+
+}  // namespace
+}  // namespace krt
