@@ -17,8 +17,8 @@
 #include <system_error>
 
 #include "app/ui/main_sheet.h"
+#include "common/ui/settings_store.h"
 #include "login/login_sequence.h"
-#include "settings/ui/settings_store.h"
 #include "sim_config.h"
 #include "sim_server.h"
 #include "video/ui/video_page.h"

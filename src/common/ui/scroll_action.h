@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "alarms/event_list_layout.h"
+#include "common/scroll_rule.h"
 
 namespace krt {
 

@@ -5,8 +5,8 @@
 
 #include "common/dialog_text.h"
 #include "common/ui/qt_text.h"
+#include "common/ui/settings_store.h"
 #include "login/secret_store_key.h"
-#include "settings/ui/settings_store.h"
 
 namespace krt {
 namespace {

@@ -10,8 +10,8 @@
 #include "alarms/alert_cooldown.h"
 #include "common/dialog_text.h"
 #include "common/ui/dialog_template.h"
+#include "common/ui/settings_store.h"
 #include "settings/settings_layout.h"
-#include "settings/ui/settings_store.h"
 #include "settings/ui/video_settings_box.h"
 
 namespace krt {

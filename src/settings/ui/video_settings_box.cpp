@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <array>
 
+#include "common/ui/settings_store.h"
 #include "settings/ui/settings_page.h"
-#include "settings/ui/settings_store.h"
 #include "video/video_settings.h"
 
 namespace krt {

@@ -5,7 +5,6 @@
 #include <QScrollBar>
 #include <algorithm>
 
-#include "alarms/event_list_layout.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/scroll_action.h"
 #include "protocol/diag_log.h"

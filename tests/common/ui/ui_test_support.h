@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/ui/message_box.h"
-#include "settings/ui/settings_store.h"
+#include "common/ui/settings_store.h"
 #include "support/log_capture.h"
 
 namespace krt::test {

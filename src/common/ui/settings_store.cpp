@@ -1,4 +1,4 @@
-#include "settings/ui/settings_store.h"
+#include "common/ui/settings_store.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
