@@ -60,7 +60,13 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, m_trayIcon,
             &AlarmTrayIcon::showChannelState);
     connect(m_notifier, &DesktopNotifier::showVideoRequested, this,
-            [this](const QString& channelId) { showAlarmVideo(channelId.toStdString()); });
+            [this](const QString& channelId) {
+                // The alert of that camera has had its answer: it must not cover the video.
+                if (m_alertWindow != nullptr && m_alertWindow->sourceText()->text() == channelId) {
+                    m_alertWindow->hide();
+                }
+                showAlarmVideo(channelId.toStdString());
+            });
     // Without a notification server the tray, where there is one, tells of the alert.
     connect(m_notifier, &DesktopNotifier::notificationFailed, m_trayIcon,
             [this](const AlarmEvent& event) {

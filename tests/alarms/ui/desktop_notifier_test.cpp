@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/events_page.h"
 #include "app/ui/main_sheet.h"
 #include "common/ui/private_session.h"
@@ -132,6 +133,7 @@ TEST_F(DesktopNotifications, OneForEachCameraWhileTheWindowIsInactiveAndShowVide
     EXPECT_TRUE(QTest::qWaitFor([&] { return !m_shownChannels.empty(); }, kWait_ms));
     EXPECT_EQ(m_shownChannels, std::vector<int>{3});
     EXPECT_EQ(m_sheet->tabs()->currentWidget(), m_sheet->videoPage());
+    EXPECT_FALSE(m_sheet->alertWindow()->isVisible());  // the camera's alert is answered
     EXPECT_TRUE(QTest::qWaitForWindowActive(m_sheet.get()));
 
     // In front, the window shows its alerts itself.
