@@ -146,36 +146,6 @@ TEST_F(CliLogin, LogFolderReceivesTheFailures) {
                                   "listen socket to address.-"));
 }
 
-// Accepted or refused, as text or JSON: the password shows in no output and no log entry.
-TEST_F(CliLogin, NoOutputOrLogHoldsThePassword) {
-    const std::string password = "Pw-7f3kQ-zeta";
-    ServerReplies refusing = twoChannelServer();
-    refusing.validateUser = "<kmResponse><kmReturnCode>0</kmReturnCode></kmResponse>";
-    FakeKrtServer accepting(twoChannelServer());
-    FakeKrtServer refused(refusing);
-    const test::TempFolder logs;
-    ScopedEnvironment fromEnvironment("KRT_PASSWORD", password);
-    std::string everything;
-    for (const std::string& server : {accepting.address(), refused.address()}) {
-        for (const bool json : {false, true}) {
-            std::vector<std::string> arguments{
-                "--server", server, "--user", "guard", "--log-dir", logs.path().string(), "login"};
-            if (json) {
-                arguments.push_back("--json");
-            }
-            const test::CliRun run = runCli(arguments);
-            everything += run.out + run.err;
-        }
-    }
-    for (const auto& file : std::filesystem::directory_iterator(logs.path())) {
-        std::ifstream in(file.path());
-        everything.append(std::istreambuf_iterator<char>(in), {});
-    }
-    EXPECT_THAT(everything, HasSubstr("Invalid User Details"));  // output and log were written
-    EXPECT_THAT(everything, HasSubstr("Gate"));
-    EXPECT_THAT(everything, ::testing::Not(HasSubstr(password)));
-}
-
 TEST(CliArguments, ThePasswordIsConcealedWhereTheProcessListShowsIt) {
     struct Case {
         std::vector<std::string> arguments;

@@ -35,22 +35,17 @@ class DesktopNotifications : public test::UiTest {
                          << " is not installed (scripts/setup installs it)";
         }
         m_bus.emplace(m_folder.path());
-        m_display.emplace(QStringLiteral("Xvfb"),
-                          QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                      QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+        m_display.emplace("Xvfb", QStringList{"-displayfd", "1", "-nolisten", "tcp"},
                           m_bus->environment());
         QProcessEnvironment environment = m_bus->environment();
-        environment.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + m_display->firstLine());
-        m_server.emplace(QStringLiteral("dunst"),
-                         QStringList{QStringLiteral("-conf"), QStringLiteral("/dev/null")},
-                         environment);
-        ASSERT_TRUE(m_bus->waitForService(QStringLiteral("org.freedesktop.Notifications")));
+        environment.insert("DISPLAY", ':' + m_display->firstLine());
+        m_server.emplace("dunst", QStringList{"-conf", "/dev/null"}, environment);
+        ASSERT_TRUE(m_bus->waitForService("org.freedesktop.Notifications"));
 
         m_app.m_serverAddress = m_sim.address();
         for (const char* id : {"1", "2", "3", "Lobby"}) {
-            VideoChannel channel;
-            channel.ChannelID = id;
-            m_app.m_channels.push_back(channel);
+            m_app.m_channels.push_back({});
+            m_app.m_channels.back().ChannelID = id;
         }
         store("ShowAlerts", "true");
         m_sheet = std::make_unique<MainSheet>(m_app);
@@ -112,8 +107,8 @@ TEST_F(DesktopNotifications, OneForEachCameraWhileTheWindowIsInactiveAndShowVide
     EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == 2; }, kWait_ms));
 
     // What the server received, as it keeps it once closed: the body's text escaped.
-    callServer(QStringLiteral("NotificationCloseAll"));
-    const QDBusMessage history = callServer(QStringLiteral("NotificationListHistory"));
+    callServer("NotificationCloseAll");
+    const QDBusMessage history = callServer("NotificationListHistory");
     QStringList received;
     for (const QVariantMap& fields : qdbus_cast<QList<QVariantMap>>(history.arguments().value(0))) {
         received << QStringList{fields.value("appname").toString(),
@@ -129,7 +124,7 @@ TEST_F(DesktopNotifications, OneForEachCameraWhileTheWindowIsInactiveAndShowVide
 
     pushAlarm("Motion", "Lobby");
     ASSERT_TRUE(QTest::qWaitFor([&] { return displayed() == 1; }, kWait_ms));
-    callServer(QStringLiteral("NotificationAction"), {QVariant::fromValue(0u)});
+    callServer("NotificationAction", {QVariant::fromValue(0u)});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !m_shownChannels.empty(); }, kWait_ms));
     EXPECT_EQ(m_shownChannels, std::vector<int>{3});
     EXPECT_EQ(m_sheet->tabs()->currentWidget(), m_sheet->videoPage());
@@ -137,7 +132,7 @@ TEST_F(DesktopNotifications, OneForEachCameraWhileTheWindowIsInactiveAndShowVide
     EXPECT_TRUE(QTest::qWaitForWindowActive(m_sheet.get()));
 
     // In front, the window shows its alerts itself.
-    callServer(QStringLiteral("NotificationCloseAll"));
+    callServer("NotificationCloseAll");
     pushAlarm("Motion", "1");
     EXPECT_EQ(displayed(), 0u);
 }

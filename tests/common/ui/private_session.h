@@ -1,5 +1,9 @@
 #pragma once
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
@@ -21,41 +25,42 @@ inline QString missingProgram(std::initializer_list<const char*> programs) {
     return {};
 }
 
-// A program of the test's private session: started by the test, and ended with the object.
+// A program of the test's private session, ended with the object.
 class SessionProgram {
   public:
     SessionProgram(const QString& program, const QStringList& arguments,
-                   const QProcessEnvironment& environment) {
+                   const QProcessEnvironment& environment, const QByteArray& input = {}) {
         m_process.setProcessEnvironment(environment);
+        // Ended with the test even when it is killed.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(program, arguments);
+        m_process.write(input);
+        m_process.closeWriteChannel();
     }
     ~SessionProgram() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000)) {
-                m_process.kill();
-                m_process.waitForFinished(5000);
-            }
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
         }
     }
     SessionProgram(const SessionProgram&) = delete;
     SessionProgram& operator=(const SessionProgram&) = delete;
 
-    // The first line it writes to its output (an address, a display), or empty.
+    // The first line it writes (an address, a display number), or empty.
     QString firstLine() {
         while (!m_process.canReadLine() && m_process.waitForReadyRead(10'000)) {
         }
         return QString::fromUtf8(m_process.readLine()).trimmed();
     }
-    QProcess& process() { return m_process; }
     qint64 processId() const { return m_process.processId(); }
 
   private:
     QProcess m_process;
 };
 
-// A D-Bus session bus of the test's own, which starts no service by itself: only what the
-// test runs is on it.
+// A D-Bus session bus of the test's own that starts no service by itself: only what the test
+// runs is on it.
 class PrivateBus {
   public:
     explicit PrivateBus(const std::filesystem::path& folder)
@@ -75,7 +80,6 @@ class PrivateBus {
     QDBusConnection connection() const {
         return QDBusConnection::connectToBus(m_address, QStringLiteral("test:") + m_address);
     }
-    // Until `service` has its name on the bus.
     bool waitForService(const QString& service) const {
         const QDBusConnection bus = connection();
         return QTest::qWaitFor(
@@ -86,11 +90,9 @@ class PrivateBus {
   private:
     static QString writeConfig(const std::filesystem::path& folder) {
         const std::filesystem::path config = folder / "session-bus.conf";
-        std::ofstream(config) << "<busconfig><type>session</type>"
-                                 "<listen>unix:dir="
+        std::ofstream(config) << "<busconfig><type>session</type><listen>unix:dir="
                               << folder.string()
-                              << "</listen>"
-                                 "<auth>EXTERNAL</auth><policy context=\"default\">"
+                              << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
                                  "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
                                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
                                  "</policy></busconfig>";

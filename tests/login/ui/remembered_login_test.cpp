@@ -1,8 +1,7 @@
 #include "login/ui/remembered_login.h"
 
-#include <signal.h>
-
 #include <gtest/gtest-spi.h>
+#include <signal.h>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -14,7 +13,6 @@
 
 #include "common/ui/private_session.h"
 #include "common/ui/ui_test_support.h"
-#include "login/secret_store_key.h"
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/login_dialog.h"
 
@@ -31,17 +29,12 @@ enum class Store {
 struct Case {
     const char* name;
     Store store;
-    const char* earlierFilePassword;  // a settings file an earlier version wrote; or nothing
+    const char* earlierFilePassword;  // in a settings file an earlier version wrote
 };
 
-constexpr const char* kAddress = "10.1.2.3";
-constexpr const char* kUser = "fieldops01";
-const QString kKey = QStringLiteral("fieldops01@10.1.2.3");
-const QString kNotice =
-    QStringLiteral("No secret store found: the password is kept in a file only you can read");
-constexpr int kStoreWait_ms = 10'000;
+constexpr int kWait_ms = 10'000;
 
-// The desktop session of one case: a private session bus, and on it the store the case names.
+// A private session bus and, on it, the store the case names.
 class StoreSession {
   public:
     StoreSession(const std::filesystem::path& folder, Store store) : m_bus(folder) {
@@ -50,38 +43,32 @@ class StoreSession {
         }
         QProcessEnvironment environment = m_bus.environment();
         for (const char* variable : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-            const std::filesystem::path home = folder / variable;
-            std::filesystem::create_directory(home);
-            std::filesystem::permissions(home, std::filesystem::perms::owner_all);
-            environment.insert(QLatin1String(variable), QString::fromStdString(home.string()));
+            std::filesystem::create_directory(folder / variable);
+            std::filesystem::permissions(folder / variable, std::filesystem::perms::owner_all);
+            environment.insert(variable, QString::fromStdString((folder / variable).string()));
         }
-        QStringList arguments{QStringLiteral("--foreground"),
-                              QStringLiteral("--components=secrets")};
+        QStringList arguments{"--foreground", "--components=secrets"};
         if (store != Store::Refusing) {
-            arguments << QStringLiteral("--unlock");  // the keyring's password comes on stdin
+            arguments << "--unlock";  // with the password on standard input
         }
-        m_keyring.emplace(QStringLiteral("gnome-keyring-daemon"), arguments, environment);
-        m_keyring->process().write("keyring-password");
-        m_keyring->process().closeWriteChannel();
-        EXPECT_TRUE(m_bus.waitForService(QStringLiteral("org.freedesktop.secrets")));
+        m_keyring.emplace("gnome-keyring-daemon", arguments, environment, "keyring-password");
+        EXPECT_TRUE(m_bus.waitForService("org.freedesktop.secrets"));
     }
 
     const QString& address() const { return m_bus.address(); }
-    // What the store holds under the key, as the desktop's own tool finds it.
-    std::optional<QString> lookup(const QString& key) const {
+    // The remembered password as the desktop's own tool finds it in the store.
+    std::optional<QString> lookup() const {
         QProcess tool;
         tool.setProcessEnvironment(m_bus.environment());
-        tool.start(QStringLiteral("secret-tool"),
-                   {QStringLiteral("lookup"), QStringLiteral("server"),
-                    QLatin1String(kSecretStoreService.data()), QStringLiteral("user"), key});
-        tool.waitForFinished(kStoreWait_ms);
+        tool.start("secret-tool",
+                   {"lookup", "server", "krt-client", "user", "fieldops01@10.1.2.3"});
+        tool.waitForFinished(kWait_ms);
         if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
             return std::nullopt;
         }
         return QString::fromUtf8(tool.readAllStandardOutput());
     }
-    void hold() const { ::kill(static_cast<pid_t>(m_keyring->processId()), SIGSTOP); }
-    void release() const { ::kill(static_cast<pid_t>(m_keyring->processId()), SIGCONT); }
+    void signal(int number) const { ::kill(static_cast<pid_t>(m_keyring->processId()), number); }
 
   private:
     test::PrivateBus m_bus;
@@ -90,9 +77,8 @@ class StoreSession {
 
 class RememberedPassword : public test::UiTest {
   protected:
-    // One case from the first start to the box cleared again. A process has one session bus,
-    // and the store's library keeps its connection to it: each case runs in a process of its
-    // own, which reports through its exit status.
+    // A process has one session bus, and the store's library keeps its connection to it: each
+    // case runs in a process of its own, which reports its failures on its error output.
     [[noreturn]] void runCaseAndExit(const Case& c) {
         ::testing::TestPartResultArray failures;
         {
@@ -100,7 +86,6 @@ class RememberedPassword : public test::UiTest {
                 ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
             runCase(c);
         }
-        // The test shows what the process wrote to its error output.
         for (int i = 0; i < failures.size(); ++i) {
             const ::testing::TestPartResult& failure = failures.GetTestPartResult(i);
             std::fprintf(stderr, "%s:%d: %s\n", failure.file_name(), failure.line_number(),
@@ -112,35 +97,35 @@ class RememberedPassword : public test::UiTest {
 
     static void waitForTheStore(const LoginDialog& dialog) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.rememberedLogin()->isWaitingForStore(); },
-                                    kStoreWait_ms));
+                                    kWait_ms));
     }
 
+    // From the first start to the box cleared on the next.
     void runCase(const Case& c) {
         const StoreSession session(m_folder.path(), c.store);
         qputenv("DBUS_SESSION_BUS_ADDRESS", session.address().toUtf8());
-        // The store is chosen by the desktop: here it is the session's Secret Service.
+        // The desktop chooses the store: here it is the session's Secret Service.
         for (const char* variable :
              {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION"}) {
             qunsetenv(variable);
         }
         const bool kept = c.store == Store::Present || c.store == Store::Late;
-        const QString password = c.earlierFilePassword ? QLatin1String(c.earlierFilePassword)
-                                                       : QStringLiteral("s3cret & <b>");
+        const QString password = c.earlierFilePassword ? c.earlierFilePassword : "s3cret & <b>";
         AppState app;
         {
             if (c.earlierFilePassword) {
                 store("RememberLogin", "1");
-                store("UserName", kUser);
-                store("IPAddress", kAddress);
+                store("UserName", "fieldops01");
+                store("IPAddress", "10.1.2.3");
                 store("Password", c.earlierFilePassword);
             }
             LoginDialog first(app);
             if (!c.earlierFilePassword) {
-                first.addressField()->setText(QLatin1String(kAddress));
-                first.userNameField()->setText(QLatin1String(kUser));
+                first.addressField()->setText("10.1.2.3");
+                first.userNameField()->setText("fieldops01");
                 first.passwordField()->setText(password);
                 if (c.store == Store::Late) {
-                    session.hold();
+                    session.signal(SIGSTOP);
                 }
                 QTest::mouseClick(first.rememberLoginBox(), Qt::LeftButton);
             }
@@ -150,49 +135,44 @@ class RememberedPassword : public test::UiTest {
                 // Kept in the file for now, and out of it once the store has answered.
                 EXPECT_EQ(stored("Password"), password.toStdString());
                 EXPECT_TRUE(first.storeNotice()->isVisibleTo(&first));
-                session.release();
+                session.signal(SIGCONT);
                 EXPECT_TRUE(QTest::qWaitFor(
-                    [&] { return !first.rememberedLogin()->isStoreMissing(); }, kStoreWait_ms));
+                    [&] { return !first.rememberedLogin()->isStoreMissing(); }, kWait_ms));
             }
             EXPECT_TRUE(isStored("Password"));
             EXPECT_EQ(stored("Password"), kept ? "" : password.toStdString());
-            EXPECT_EQ(stored("UserName"), kUser);
-            EXPECT_EQ(stored("IPAddress"), kAddress);
             EXPECT_EQ(std::filesystem::status(settingsFilePath()).permissions(),
                       std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
             EXPECT_EQ(first.storeNotice()->isVisibleTo(&first), !kept);
-            EXPECT_EQ(first.storeNotice()->text(), kNotice);
-            EXPECT_EQ(session.lookup(kKey), kept ? std::optional(password) : std::nullopt);
+            EXPECT_EQ(first.storeNotice()->text(),
+                      "No secret store found: the password is kept "
+                      "in a file only you can read");
+            EXPECT_EQ(session.lookup(), kept ? std::optional(password) : std::nullopt);
         }
-        // The next start fills in the password; clearing the box takes it out of everything.
         LoginDialog next(app);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return next.passwordField()->text() == password; },
-                                    kStoreWait_ms));
-        EXPECT_TRUE(next.rememberLoginBox()->isChecked());
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return next.passwordField()->text() == password; }, kWait_ms));
         QTest::mouseClick(next.rememberLoginBox(), Qt::LeftButton);
         waitForTheStore(next);
         EXPECT_EQ(stored("RememberLogin"), "0");
         EXPECT_FALSE(isStored("Password"));
-        EXPECT_EQ(session.lookup(kKey), std::nullopt);
+        EXPECT_EQ(session.lookup(), std::nullopt);
     }
 };
 
 TEST_F(RememberedPassword, LivesInTheSecretStoreOrElseInAFileOnlyTheUserReads) {
-    if (const QString missing =
-            test::missingProgram({"dbus-daemon", "gnome-keyring-daemon", "secret-tool"});
-        !missing.isEmpty()) {
+    const QString missing =
+        test::missingProgram({"dbus-daemon", "gnome-keyring-daemon", "secret-tool"});
+    if (!missing.isEmpty()) {
         GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/setup installs it)";
     }
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const Case cases[] = {
-        {"store present", Store::Present, nullptr},
-        {"no store on the bus", Store::Absent, nullptr},
-        {"store refusing", Store::Refusing, nullptr},
-        {"store answering after the limit", Store::Late, nullptr},
-        {"earlier version's file, store present", Store::Present, "older-pw"},
-        {"earlier version's file, no store", Store::Absent, "older-pw"},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : {Case{"store present", Store::Present, nullptr},
+                          Case{"no store on the bus", Store::Absent, nullptr},
+                          Case{"store refusing", Store::Refusing, nullptr},
+                          Case{"store answering after the limit", Store::Late, nullptr},
+                          Case{"earlier file, store present", Store::Present, "older-pw"},
+                          Case{"earlier file, no store", Store::Absent, "older-pw"}}) {
         EXPECT_EXIT(runCaseAndExit(c), ::testing::ExitedWithCode(0), "") << c.name;
     }
 }
