@@ -29,17 +29,15 @@ constexpr std::string_view kTimestamp = "20131125103000123";  // 25 November 201
 class DesktopNotifications : public test::UiTest {
   protected:
     void SetUp() override {
-        if (const QString missing = test::missingProgram({"dbus-daemon", "Xvfb", "dunst"});
-            !missing.isEmpty()) {
-            GTEST_SKIP() << missing.toStdString()
-                         << " is not installed (scripts/setup installs it)";
+        if (const std::string missing = test::missingProgram({"dbus-daemon", "Xvfb", "dunst"});
+            !missing.empty()) {
+            GTEST_SKIP() << missing << " is not installed (scripts/setup installs it)";
         }
         m_bus.emplace(m_folder.path());
-        m_display.emplace("Xvfb", QStringList{"-displayfd", "1", "-nolisten", "tcp"},
+        m_display.emplace("Xvfb", std::vector<std::string>{"-displayfd", "1", "-nolisten", "tcp"},
                           m_bus->environment());
-        QProcessEnvironment environment = m_bus->environment();
-        environment.insert("DISPLAY", ':' + m_display->firstLine());
-        m_server.emplace("dunst", QStringList{"-conf", "/dev/null"}, environment);
+        m_server.emplace("dunst", std::vector<std::string>{"-conf", "/dev/null"},
+                         m_bus->environment({{"DISPLAY", ':' + m_display->firstLine()}}));
         ASSERT_TRUE(m_bus->waitForService("org.freedesktop.Notifications"));
 
         m_app.m_serverAddress = m_sim.address();

@@ -41,34 +41,31 @@ class StoreSession {
         if (store == Store::Absent) {
             return;
         }
-        QProcessEnvironment environment = m_bus.environment();
+        test::Environment home;
         for (const char* variable : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
             std::filesystem::create_directory(folder / variable);
             std::filesystem::permissions(folder / variable, std::filesystem::perms::owner_all);
-            environment.insert(variable, QString::fromStdString((folder / variable).string()));
+            home[variable] = (folder / variable).string();
         }
-        QStringList arguments{"--foreground", "--components=secrets"};
+        std::vector<std::string> arguments{"--foreground", "--components=secrets"};
         if (store != Store::Refusing) {
-            arguments << "--unlock";  // with the password on standard input
+            arguments.push_back("--unlock");  // with the password on standard input
         }
-        m_keyring.emplace("gnome-keyring-daemon", arguments, environment, "keyring-password");
+        m_keyring.emplace("gnome-keyring-daemon", arguments, m_bus.environment(home),
+                          "keyring-password");
         EXPECT_TRUE(m_bus.waitForService("org.freedesktop.secrets"));
     }
 
-    const QString& address() const { return m_bus.address(); }
+    const std::string& address() const { return m_bus.address(); }
     // The remembered password as the desktop's own tool finds it in the store.
     std::optional<QString> lookup() const {
-        QProcess tool;
-        tool.setProcessEnvironment(m_bus.environment());
-        tool.start("secret-tool",
-                   {"lookup", "server", "krt-client", "user", "fieldops01@10.1.2.3"});
-        tool.waitForFinished(kWait_ms);
-        if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
-            return std::nullopt;
-        }
-        return QString::fromUtf8(tool.readAllStandardOutput());
+        const test::SessionProgram tool(
+            "secret-tool", {"lookup", "server", "krt-client", "user", "fieldops01@10.1.2.3"},
+            m_bus.environment());
+        const std::string found = tool.firstLine();
+        return found.empty() ? std::nullopt : std::optional(QString::fromStdString(found));
     }
-    void signal(int number) const { ::kill(static_cast<pid_t>(m_keyring->processId()), number); }
+    void signal(int number) const { ::kill(m_keyring->processId(), number); }
 
   private:
     test::PrivateBus m_bus;
@@ -103,7 +100,7 @@ class RememberedPassword : public test::UiTest {
     // From the first start to the box cleared on the next.
     void runCase(const Case& c) {
         const StoreSession session(m_folder.path(), c.store);
-        qputenv("DBUS_SESSION_BUS_ADDRESS", session.address().toUtf8());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(session.address()));
         // The desktop chooses the store: here it is the session's Secret Service.
         for (const char* variable :
              {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION"}) {
@@ -161,10 +158,10 @@ class RememberedPassword : public test::UiTest {
 };
 
 TEST_F(RememberedPassword, LivesInTheSecretStoreOrElseInAFileOnlyTheUserReads) {
-    const QString missing =
+    const std::string missing =
         test::missingProgram({"dbus-daemon", "gnome-keyring-daemon", "secret-tool"});
-    if (!missing.isEmpty()) {
-        GTEST_SKIP() << missing.toStdString() << " is not installed (scripts/setup installs it)";
+    if (!missing.empty()) {
+        GTEST_SKIP() << missing << " is not installed (scripts/setup installs it)";
     }
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const Case& c : {Case{"store present", Store::Present, nullptr},
