@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
+#include "common/server_text.h"
+
 namespace krt {
 
 AlarmNotificationText alarmNotificationText(const AlarmEvent& event) {
-    return {event.alarmName, "Camera " + event.channelId + "\n" + event.timeText};
+    return {shownServerText(event.alarmName),
+            "Camera " + shownServerText(event.channelId) + "\n" + shownServerText(event.timeText)};
 }
 
 std::optional<CameraNotifications::Id> CameraNotifications::beginSend(std::string_view channelId) {

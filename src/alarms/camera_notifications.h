@@ -10,8 +10,8 @@
 
 namespace krt {
 
-// The desktop notification of an alarm, as plain text: the alarm's name over its camera and
-// time.
+// The desktop notification of an alarm: the alarm's name over its camera and time, each the
+// server's text as it is shown (shownServerText), on a line of its own.
 struct AlarmNotificationText {
     std::string summary;
     std::string body;

@@ -98,6 +98,8 @@ std::string_view videoShortcutsText() {
            "Enter or Space\tSingle view of the framed tile, and back\n"
            "Home\tBack to the grid\n"
            "Arrow keys, + and - (held)\tMove a PTZ camera in its single view\n"
+           "Alt+1 ... Alt+9\tThe named layouts; Alt+0: All cameras\n"
+           "P or Pause\tHold a running tour, or let it go on\n"
            "? or F1\tThis list";
 }
 

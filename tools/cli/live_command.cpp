@@ -1,9 +1,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -12,6 +12,7 @@
 #include "video/connection_text.h"
 #include "video/frame_decoder.h"
 #include "video/live_stream.h"
+#include "video/tile_status.h"
 
 namespace krt::cli {
 namespace {
@@ -57,7 +58,14 @@ class LiveRecorder {
         finish(number, {});
     }
 
-    void streamEnded() { finish(std::nullopt, {}, true); }
+    // The stream ended by itself, before the frames wanted came.
+    void streamEnded(StreamEnd end) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_end = end;
+        }
+        finish(std::nullopt, {}, true);
+    }
 
     // Waits for the wanted frames, the end of the stream, a failure, an interruption or the
     // deadline.
@@ -78,6 +86,17 @@ class LiveRecorder {
     std::optional<std::string> failure() const {
         std::lock_guard lock(m_mutex);
         return m_failure;
+    }
+    // How the stream ended, as a tile says it: "No video since 14:02:11: the server closed
+    // the stream"; nothing when it did not end by itself.
+    std::optional<std::string> endText() const {
+        std::lock_guard lock(m_mutex);
+        if (!m_end) {
+            return std::nullopt;
+        }
+        const std::string since =
+            m_count > 0 ? noVideoSinceText(m_lastFrameCalendar_s) : "No video";
+        return since + ": " + std::string(streamEndText(*m_end));
     }
     // Seconds from the first to the last frame.
     double seconds() const {
@@ -136,6 +155,7 @@ class LiveRecorder {
                 m_count = *number;
                 m_first = m_count == 1 ? now : m_first;
                 m_last = now;
+                m_lastFrameCalendar_s = static_cast<std::int64_t>(std::time(nullptr));
             }
             if (!failure.empty()) {
                 m_failure = std::move(failure);
@@ -154,6 +174,8 @@ class LiveRecorder {
     WakePipe m_wake;
     int m_count = 0;
     bool m_ended = false;
+    std::optional<StreamEnd> m_end;
+    std::int64_t m_lastFrameCalendar_s = 0;
     std::optional<std::string> m_failure;
     Clock::time_point m_first;
     Clock::time_point m_last;
@@ -199,6 +221,8 @@ int runLive(CliSession& session, const LiveOptions& options) {
     LiveStream stream;
     stream.setMediumResolution(options.medium);
     stream.setFrameCallback([&recorder](const LiveFrame& frame) { recorder.onFrame(frame); });
+    // A stream that closes or falls silent ends the wait early.
+    stream.setEndCallback([&recorder](StreamEnd end) { recorder.streamEnded(end); });
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(options.timeoutSeconds));
     // An interruption stops the stream from here, also while it connects.
@@ -229,19 +253,14 @@ int runLive(CliSession& session, const LiveOptions& options) {
                       << " could not be opened (" << streamResultText(result) << ").\n";
         return kExitIncomplete;
     }
-    // A stream that falls silent ends its receive thread; that ends the wait early.
-    auto watcher = std::async(std::launch::async, [&] {
-        stream.waitReceiveEnded(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
-        recorder.streamEnded();
-    });
     recorder.waitUntil(deadline, session.interruption());
     stream.disconnectFromCamera();
-    watcher.get();
 
-    if (const std::optional<std::string> failure = recorder.failure()) {
-        std::lock_guard lock(session.outputMutex());
-        session.err() << *failure << '\n';
+    for (const std::optional<std::string>& line : {recorder.failure(), recorder.endText()}) {
+        if (line) {
+            std::lock_guard lock(session.outputMutex());
+            session.err() << *line << '\n';
+        }
     }
     printSummary(session, recorder, options.frames);
     return recorder.count() >= options.frames && !recorder.failure() ? kExitOk : kExitIncomplete;

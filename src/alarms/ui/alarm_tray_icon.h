@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <string_view>
 
 #include "alarms/alarm_channel_owner.h"
 
@@ -20,8 +21,9 @@ class AlarmTrayIcon : public QObject {
     explicit AlarmTrayIcon(QWidget* window);
 
     bool available() const { return m_icon != nullptr; }
-    // An alert no notification server took: a message, while the window is not active.
-    void notifyAlert(const QString& alarmName, const QString& channelId);
+    // An alert no notification server took: a message with the server's texts, while the
+    // window is not active.
+    void notifyAlert(std::string_view alarmName, std::string_view channelId);
     // The alarm channel's state: in words in the tooltip, and a warning icon while the
     // channel is not subscribed.
     void showChannelState(const AlarmChannelStatus& status);

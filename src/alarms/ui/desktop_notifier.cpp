@@ -131,7 +131,7 @@ void DesktopNotifier::send(const Alert& alert, CameraNotifications::Id replacesI
     }
     QDBusMessage notify =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    // Servers read a subset of markup in the body: what the server sent is escaped there.
+    // Servers read a subset of markup in the body: there the text is escaped.
     notify << QStringLiteral("KRT client") << static_cast<uint>(replacesId) << desktopEntry
            << qtText(text.summary) << qtText(text.body).toHtmlEscaped()
            << QStringList{kDefaultAction, kShowVideoText, kShowVideoAction, kShowVideoText} << hints

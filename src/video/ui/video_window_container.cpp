@@ -3,15 +3,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
-#include <ctime>
 
+#include "common/ui/qt_text.h"
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"
 
 namespace krt {
 namespace {
-
-constexpr int kStatusPeriod_ms = 1000;
 
 // A frame drawn over the whole tile, above the picture, that lets every click through.
 class TileFocusFrame : public QWidget {
@@ -41,10 +39,7 @@ VideoWindowContainer::VideoWindowContainer(const AppState& app, int baseId, QWid
     // The picture area passes its taps on to the tile; the title bar keeps its own.
     m_titleBar->setAttribute(Qt::WA_NoMousePropagation);
     resizeChildren(0, 0);
-    m_statusTimer.setInterval(kStatusPeriod_ms);
-    connect(&m_statusTimer, &QTimer::timeout, this, &VideoWindowContainer::refreshStatus);
-    m_statusTimer.start();
-    m_sinceLastPoll.start();
+    connect(m_videoWindow, &VideoWindow::statusChanged, this, &VideoWindowContainer::showStatus);
 }
 
 void VideoWindowContainer::resizeChildren(int width, int height) {
@@ -56,10 +51,6 @@ void VideoWindowContainer::resizeChildren(int width, int height) {
 void VideoWindowContainer::setChannel(const VideoChannel* channel) {
     m_videoWindow->setChannel(channel);
     m_titleBar->setChannel(channel);
-    // A new channel has shown nothing yet.
-    m_lastFrameSeen_s = 0;
-    m_polledFrames = m_videoWindow->framesReceived();
-    refreshStatus();
 }
 
 void VideoWindowContainer::setLiveGrid(bool liveGrid) {
@@ -76,23 +67,14 @@ bool VideoWindowContainer::framed() const {
     return m_titleBar->framed();
 }
 
-void VideoWindowContainer::refreshStatus() {
-    const int frames = m_videoWindow->framesReceived();
-    const std::int64_t now_s = static_cast<std::int64_t>(std::time(nullptr));
-    if (frames != m_polledFrames) {
-        m_lastFrameSeen_s = now_s;
-    }
-    TileStatusInput input;
-    input.state = m_videoWindow->state();
-    input.hasChannel = !m_videoWindow->getChannelId().empty();
-    input.framesPerSecond = framesPerSecond(m_polledFrames, frames, m_sinceLastPoll.restart());
-    input.lastFrameTime_s = m_lastFrameSeen_s;
-    input.now_s = now_s;
-    input.watchdogReconnects = m_videoWindow->watchdogReconnects();
-    m_polledFrames = frames;
-    m_status = tileStatus(input);
-    m_titleBar->setMark(m_status.mark);
-    setToolTip(QString::fromStdString(m_status.toolTip));
+const TileStatus& VideoWindowContainer::status() const {
+    return m_videoWindow->status();
+}
+
+void VideoWindowContainer::showStatus() {
+    const TileStatus& status = m_videoWindow->status();
+    m_titleBar->setMark(status.mark);
+    setToolTip(qtText(status.toolTip));
 }
 
 void VideoWindowContainer::setBigView(bool bigView) {

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
-#include <cstdint>
 #include <string>
 
 #include "common/app_state.h"
@@ -36,9 +33,8 @@ class VideoWindowContainer : public QWidget {
     // The page's keyboard focus frame around the tile.
     void setFramed(bool framed);
     bool framed() const;
-    // The state shown by the title bar's mark and the tooltip; refreshed every second.
-    TileStatus status() const { return m_status; }
-    void refreshStatus();
+    // The picture area's state, shown by the title bar's mark and the tooltip.
+    const TileStatus& status() const;
 
     int baseId() const { return m_baseId; }
     VideoWindow* videoWindow() const { return m_videoWindow; }
@@ -55,17 +51,12 @@ class VideoWindowContainer : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void showStatus();
+
     int m_baseId;
     VideoWindow* m_videoWindow;
     VideoTitleBar* m_titleBar;
     QWidget* m_focusFrame;
-
-    // What the status poll saw last: the frame counter, when it moved and when it was read.
-    QTimer m_statusTimer;
-    QElapsedTimer m_sinceLastPoll;
-    int m_polledFrames = 0;
-    std::int64_t m_lastFrameSeen_s = 0;
-    TileStatus m_status;
 };
 
 }  // namespace krt

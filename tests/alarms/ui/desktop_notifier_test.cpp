@@ -2,6 +2,7 @@
 
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QLabel>
 #include <QTabWidget>
 #include <QTest>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "alarms/ui/events_page.h"
 #include "app/ui/main_sheet.h"
 #include "common/ui/private_session.h"
+#include "common/ui/qt_text.h"
 #include "common/ui/ui_test_support.h"
 #include "sim/sim_test_support.h"
 
@@ -56,15 +58,17 @@ class DesktopNotifications : public test::UiTest {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&m_elsewhere));
     }
 
-    // Pushes an alarm and waits until the sheet has handed it on.
+    // Pushes an alarm and waits until the sheet has handed it on: its alert shows it, and the
+    // notification server has answered.
     void pushAlarm(std::string_view name, std::string_view channelId) {
-        const std::size_t before = m_sheet->eventsPage()->ring().events().size();
         ASSERT_EQ(m_sim.server().pushAlarmMessage(
                       {std::string(kTimestamp), std::string(name), std::string(channelId)}),
                   1u);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                return m_sheet->eventsPage()->ring().events().size() > before &&
+                const EventAlertDialog* alert = m_sheet->alertWindow();
+                return alert != nullptr && alert->typeText()->text() == qtServerText(name) &&
+                       alert->sourceText()->text() == qtServerText(channelId) &&
                        !m_sheet->desktopNotifier()->isSending();
             },
             kWait_ms));
@@ -100,11 +104,12 @@ class DesktopNotifications : public test::UiTest {
 TEST_F(DesktopNotifications, OneForEachCameraWhileTheWindowIsInactiveAndShowVideoLeadsBack) {
     pushAlarm("Motion", "3");
     EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == 1; }, kWait_ms));
-    pushAlarm("Intrusion <b>", "3");  // replaces the camera's notification
+    pushAlarm("Intrusion <b>\u202E", "3");  // replaces the camera's notification
     pushAlarm("Motion", "Gate & <Yard>");
     EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == 2; }, kWait_ms));
 
-    // What the server received, as it keeps it once closed: the body's text escaped.
+    // What the server received, as it keeps it once closed: server text shown as it reads,
+    // and escaped in the body.
     callServer("NotificationCloseAll");
     const QDBusMessage history = callServer("NotificationListHistory");
     QStringList received;
@@ -115,17 +120,19 @@ TEST_F(DesktopNotifications, OneForEachCameraWhileTheWindowIsInactiveAndShowVide
                         .join('|');
     }
     received.sort();
-    EXPECT_EQ(received,
-              (QStringList{"KRT client|Intrusion <b>|Camera 3\n25-Nov-2013::10:30:00|default",
-                           "KRT client|Motion|Camera Gate &amp; &lt;Yard&gt;\n"
-                           "25-Nov-2013::10:30:00|default"}));
+    EXPECT_EQ(
+        received,
+        (QStringList{
+            "KRT client|Intrusion <b>\u27E8U+202E\u27E9|Camera 3\n25-Nov-2013::10:30:00|default",
+            "KRT client|Motion|Camera Gate &amp; &lt;Yard&gt;\n"
+            "25-Nov-2013::10:30:00|default"}));
 
     pushAlarm("Motion", "Lobby");
     ASSERT_TRUE(QTest::qWaitFor([&] { return displayed() == 1; }, kWait_ms));
     callServer("NotificationAction", {QVariant::fromValue(0u)});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !m_shownChannels.empty(); }, kWait_ms));
     EXPECT_EQ(m_shownChannels, std::vector<int>{3});
-    EXPECT_EQ(m_sheet->tabs()->currentWidget(), m_sheet->videoPage());
+    EXPECT_EQ(m_sheet->tabs()->currentWidget(), static_cast<QWidget*>(m_sheet->liveView()));
     EXPECT_FALSE(m_sheet->alertWindow()->isVisible());  // the camera's alert is answered
     EXPECT_TRUE(QTest::qWaitForWindowActive(m_sheet.get()));
 
