@@ -60,13 +60,15 @@ class SessionProgram {
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
             return;
         }
-        arguments.insert(arguments.begin(), program);
+        // Through setpriv, which has the program end with the test even when the test is killed;
+        // setpriv execs the program, so the process ID stays the program's.
+        arguments.insert(arguments.begin(), {"setpriv", "--pdeathsig", "TERM", "--", program});
         std::vector<std::string> entries = environmentWith(environment);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (::posix_spawnp(&m_pid, program.c_str(), &actions, nullptr, pointers(arguments).data(),
+        if (::posix_spawnp(&m_pid, "setpriv", &actions, nullptr, pointers(arguments).data(),
                            pointers(entries).data()) != 0) {
             m_pid = -1;
         }
