@@ -1,7 +1,9 @@
 #include "cli_app.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <vector>
 
 #include "cli_command.h"
@@ -162,6 +164,20 @@ std::optional<int> parseCommandLine(CLI::App& app, std::span<const std::string> 
 }
 
 }  // namespace
+
+void concealPasswordArguments(std::span<char*> arguments) {
+    constexpr std::string_view kOption = "--password";
+    constexpr std::string_view kOptionWithValue = "--password=";
+    const auto conceal = [](char* value) { std::fill(value, value + std::strlen(value), '*'); };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        if (argument == kOption && i + 1 < arguments.size()) {
+            conceal(arguments[++i]);
+        } else if (argument.starts_with(kOptionWithValue)) {
+            conceal(arguments[i] + kOptionWithValue.size());
+        }
+    }
+}
 
 int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
     CLI::App app(

@@ -17,6 +17,7 @@
 #include "alarms/alarm_status_text.h"
 #include "alarms/alert_layout.h"
 #include "alarms/ui/alarm_tray_icon.h"
+#include "alarms/ui/desktop_notifier.h"
 #include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/events_page.h"
 #include "alarms/ui/snapshot_store.h"
@@ -62,6 +63,7 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
       m_alertTimer(new QTimer(this)),
       m_alertSound(new QSoundEffect(this)),
       m_trayIcon(new AlarmTrayIcon(this)),
+      m_notifier(new DesktopNotifier(this)),
       m_viewSaveTimer(new QTimer(this)) {
     setWindowFlag(Qt::WindowMinMaxButtonsHint);
     m_tabs->addTab(m_liveView, QStringLiteral("Videos"));
@@ -81,6 +83,19 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, m_trayIcon,
             &AlarmTrayIcon::showChannelState);
     connectJournal();
+    connect(m_notifier, &DesktopNotifier::showVideoRequested, this,
+            [this](const QString& channelId) {
+                // The alert of that camera has had its answer: it must not cover the video.
+                if (m_alertWindow != nullptr && m_alertWindow->sourceText()->text() == channelId) {
+                    m_alertWindow->hide();
+                }
+                showAlarmVideo(channelId.toStdString());
+            });
+    // Without a notification server the tray, where there is one, tells of the alert.
+    connect(m_notifier, &DesktopNotifier::notificationFailed, m_trayIcon,
+            [this](const AlarmEvent& event) {
+                m_trayIcon->notifyAlert(event.alarmName, event.channelId);
+            });
     m_closeQuestion = [this](const QString& question) {
         return QMessageBox::question(this, windowTitle(), question,
                                      QMessageBox::Yes | QMessageBox::No,
@@ -261,6 +276,8 @@ void MainSheet::queueEventAlert(const AlarmEvent& event,
                                     std::chrono::seconds(m_settingsPage->AlertCooldownSeconds))) {
         return;
     }
+    // Each camera's alarm reaches the desktop, even where the alert shows only the last.
+    m_notifier->notifyAlert(event, snapshot ? snapshot->picture : QImage());
     m_pendingAlert = {event, std::move(snapshot)};
     m_alertTimer->start();
 }
@@ -278,7 +295,6 @@ void MainSheet::OnAlertTimer() {
     m_alertWindow->setEvent(event, m_pendingAlert.snapshot);
     m_alertWindow->show();
     m_alertWindow->raise();
-    m_trayIcon->notifyAlert(event.alarmName, event.channelId);
     if (m_settingsPage->PlaySound == 1) {
         // Loaded at the first sound only: a sheet that never plays one starts no loader.
         if (m_alertSound->source().isEmpty()) {
