@@ -375,11 +375,14 @@ bool AlarmJournal::openLocked() {
         throw SqlError{error};
     }
     const fs::path file = m_folder / kFileName;
-    // Created here for the user alone; SQLite gives its side files the same mode.
-    if (const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); fd >= 0) {
-        ::fchmod(fd, 0600);
+    // Created here for the user alone; SQLite gives its side files the same mode. Only a new
+    // file is opened: closing any descriptor of a journal that this process has open would drop
+    // all of its SQLite locks on it, and another program would then take the journal for unused.
+    if (const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        fd >= 0) {
         ::close(fd);
     }
+    ::chmod(file.c_str(), 0600);
     auto database = std::make_unique<Database>();
     const int code = sqlite3_open_v2(file.c_str(), &database->db,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -734,8 +737,7 @@ std::vector<JournalKey> AlarmJournal::list(const JournalFilter& filter) {
         alarms += " AND reviewed_ms IS NULL";
     }
     try {
-        Statement query(m_database->db,
-                        alarms + " UNION ALL " + gaps + " ORDER BY 3 DESC, 2 DESC");
+        Statement query(m_database->db, alarms + " UNION ALL " + gaps + " ORDER BY 3 DESC, 2 DESC");
         if (!filter.channelId.empty()) {
             query.bind(":channel", std::string_view(filter.channelId));
         }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -235,6 +236,36 @@ TEST_F(CliHistory, EveryAlarmPrintedBeforeAKillIsInTheJournal) {
     for (const std::string& name : names) {
         EXPECT_TRUE(journaled.contains(name)) << name;
     }
+}
+
+// The client holds the journal twice (its writer and its History) while krt-cli reads it: what
+// the client journals after krt-cli has ended is still seen by the next reader.
+TEST_F(CliHistory, AReaderEndingBesideTheClientsJournalsLosesNoLaterAlarm) {
+    AlarmJournal writer(journal(), AlarmJournal::Role::writer);
+    const AlarmJournal history(journal(), AlarmJournal::Role::reader);
+    const auto journalAlarm = [&writer](const char* name) {
+        JournalEntry entry;
+        entry.server = "127.0.0.1";
+        entry.channelId = "3";
+        entry.alarmName = name;
+        entry.timestamp = name;
+        entry.receivedAt = JournalClock::now();
+        return writer.record(entry).has_value();
+    };
+    const auto alarmsListedByKrtCli = [this] {
+        CliProcess cli({"--json", "history", "--journal-dir", journal().string()});
+        std::vector<std::string> lines;
+        while (const std::optional<std::string> line = cli.line()) {
+            lines.push_back(*line);
+        }
+        return ofKind(documents(std::accumulate(lines.begin(), lines.end(), std::string())),
+                      "alarm")
+            .size();
+    };
+    ASSERT_TRUE(journalAlarm("First"));
+    EXPECT_EQ(alarmsListedByKrtCli(), 1u);
+    ASSERT_TRUE(journalAlarm("Second"));
+    EXPECT_EQ(alarmsListedByKrtCli(), 2u);
 }
 
 }  // namespace

@@ -153,7 +153,7 @@ QWidget* HistoryView::makeFilters() {
     grid->addWidget(m_fromBox, 1, 0);
     grid->addWidget(m_from, 1, 1);
     grid->addWidget(m_toBox, 1, 2);
-    grid->addWidget(m_to, 1, 3);
+    grid->addWidget(m_to, 1, 3, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
     connect(m_camera, &QComboBox::activated, this, &HistoryView::applyFilter);
     connect(m_name, &QLineEdit::textChanged, this, [this] { m_filterDelay->start(); });
