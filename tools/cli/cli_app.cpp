@@ -20,6 +20,8 @@ void registerCommands(CommandRegistry& registry) {
     registerAlarmsCommand(registry);
     registerLiveCommand(registry);
     registerPtzCommand(registry);
+    registerHistoryCommand(registry);
+    registerReviewCommand(registry);
 }
 
 void addSharedOptions(CLI::App& app, SharedOptions& options) {
@@ -180,7 +182,8 @@ void concealPasswordArguments(std::span<char*> arguments) {
 int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
     CLI::App app(
         "krt-cli: log in to a Tessaline server as the KRT client does, then run one "
-        "command. Exit status: 0 done, 1 wrong command line, 2 login or request "
+        "command; or read and review the alarm journal on this machine. Exit status: 0 done, 1 "
+        "wrong command line, 2 login or request "
         "refused, 3 not everything awaited came.",
         "krt-cli");
     // --help shows every command together with its own options.
@@ -191,7 +194,8 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
     app.footer(
         "Examples:\n"
         "  KRT_PASSWORD=secret krt-cli --server 127.0.0.1 --user demo login\n"
-        "  krt-cli --server 127.0.0.1 --user demo --password secret --json login");
+        "  krt-cli --server 127.0.0.1 --user demo --password secret --json login\n"
+        "  krt-cli history --since -1h --unreviewed");
     app.fallthrough();
     app.require_subcommand(1);
 
@@ -204,7 +208,8 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
     }
 
     CliSession session(options, out, err);
-    if (const std::optional<std::string> missing = missingSharedOption(options)) {
+    if (const std::optional<std::string> missing = missingSharedOption(options);
+        missing && registry.chosenLogsIn()) {
         return session.usageError(*missing);
     }
     const LogFolderScope log(options.logDir);

@@ -25,6 +25,7 @@
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "protocol/diag_log.h"
+#include "settings/ui/journal_settings_box.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "video/ui/video_page.h"
@@ -81,6 +82,7 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     addAlarmStatusIndicator();
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, m_trayIcon,
             &AlarmTrayIcon::showChannelState);
+    connectJournal();
     connect(m_notifier, &DesktopNotifier::showVideoRequested, this,
             [this](const QString& channelId) {
                 // The alert of that camera has had its answer: it must not cover the video.
@@ -102,6 +104,25 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     connectVideoSettings();
     m_viewSaveTimer->setInterval(kViewSavePeriod_ms);
     connect(m_viewSaveTimer, &QTimer::timeout, this, &MainSheet::saveViewState);
+}
+
+void MainSheet::connectJournal() {
+    connect(m_eventsPage, &EventsPage::showVideoRequested, this,
+            [this](const QString& channelId) { showAlarmVideo(channelId.toStdString()); });
+    connect(m_eventsPage, &EventsPage::unreviewedCountChanged, this,
+            &MainSheet::showUnreviewedCount);
+    showUnreviewedCount(m_eventsPage->unreviewedCount());
+    connect(m_settingsPage->journalSettings(), &JournalSettingsBox::limitsChanged, this,
+            [this](int maxAlarms, int maxDays) {
+                m_eventsPage->setJournalLimits({maxAlarms, maxDays});
+            });
+}
+
+void MainSheet::showUnreviewedCount(int count) {
+    // The tab says from the first look that alarms wait for someone.
+    m_tabs->setTabText(m_tabs->indexOf(m_eventsPage), count > 0
+                                                          ? QStringLiteral("Alarms (%1)").arg(count)
+                                                          : QStringLiteral("Alarms"));
 }
 
 void MainSheet::connectVideoSettings() {
@@ -128,8 +149,10 @@ void MainSheet::addAlarmStatusIndicator() {
 void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     m_alarmChannelStatus = status;
     using State = AlarmChannelStatus::State;
-    // Snapshots that are not being stored outweigh every state.
-    const char* colour = status.snapshotTrouble              ? "#cf222e"
+    // What is not being stored outweighs every state.
+    const bool trouble = status.snapshotTrouble || status.journalTrouble;
+    const char* colour = trouble                             ? "#cf222e"
+                         : !status.journalNotice.empty()     ? "#bf5700"
                          : status.state == State::subscribed ? "#1a7f37"
                          : status.state == State::retrying   ? "#bf5700"
                                                              : "#6e7781";
@@ -146,8 +169,13 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
 void MainSheet::refreshAlarmStatus() {
     std::string line = alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) +
                        "  \u2022  " + lastAlarmLine(m_alarmChannelStatus);
-    if (const std::optional<std::string> trouble = snapshotTroubleLine(m_alarmChannelStatus)) {
-        line = *trouble + "  \u2022  " + line;
+    // The most pressing first: the journal, the snapshots, what the journal's opening found.
+    for (const std::optional<std::string>& warning :
+         {std::optional(m_alarmChannelStatus.journalNotice),
+          snapshotTroubleLine(m_alarmChannelStatus), journalTroubleLine(m_alarmChannelStatus)}) {
+        if (warning && !warning->empty()) {
+            line = *warning + "  \u2022  " + line;
+        }
     }
     m_alarmStatus->setText(qtText(line));
 }

@@ -102,6 +102,9 @@ class MainSheet : public QDialog, public EventAlertSink {
     void refreshAlarmStatus();
     // The grid and live-grid choices of the Settings tab act on the Videos page at once.
     void connectVideoSettings();
+    // The History's Show Video and unreviewed count, and the Settings page's retention.
+    void connectJournal();
+    void showUnreviewedCount(int count);
     void showStartView();
     void placeOnScreen(int screen);
 
