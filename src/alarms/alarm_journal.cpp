@@ -261,22 +261,11 @@ bool processRuns(std::int64_t pid) {
     return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
-// Local time in English whatever the user's locale, as the alarm times are written.
-std::string localStamp(JournalClock::time_point time, const char* format) {
-    const std::time_t seconds = JournalClock::to_time_t(time);
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::put_time(&parts, format);
-    return text.str();
-}
-
 // A name no other writer of any process uses.
 std::string snapshotNameFor(const JournalEntry& entry) {
     static std::atomic<unsigned> counter{0};
     const auto ms = toMs(entry.receivedAt) % 1000;
-    return localStamp(entry.receivedAt, "%Y%m%d-%H%M%S") + "-" +
+    return journalLocalTime(entry.receivedAt, "%Y%m%d-%H%M%S") + "-" +
            std::to_string(ms + 1000).substr(1) + "-" + std::to_string(::getpid()) + "-" +
            std::to_string(counter++) + ".jpg";
 }
@@ -439,7 +428,7 @@ void AlarmJournal::openOrSetAside() {
     m_database.reset();
     const fs::path file = m_folder / kFileName;
     const std::string aside = std::string(kFileName) + "." + kind + "-" +
-                              localStamp(JournalClock::now(), "%Y%m%d-%H%M%S");
+                              journalLocalTime(JournalClock::now(), "%Y%m%d-%H%M%S");
     std::error_code error;
     fs::rename(file, m_folder / aside, error);
     for (const char* side : {"-wal", "-shm"}) {
@@ -1014,11 +1003,21 @@ void AlarmJournal::reconcileLocked() {
     }
 }
 
+std::string journalLocalTime(JournalClock::time_point time, const char* format) {
+    const std::time_t seconds = JournalClock::to_time_t(time);
+    std::tm parts{};
+    localtime_r(&seconds, &parts);
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << std::put_time(&parts, format);
+    return text.str();
+}
+
 std::string gapText(const JournalRow& gap, JournalClock::time_point today) {
-    const std::string day = localStamp(today, "%Y%m%d");
+    const std::string day = journalLocalTime(today, "%Y%m%d");
     const auto when = [&](JournalClock::time_point time) {
-        return localStamp(time,
-                          day == localStamp(time, "%Y%m%d") ? "%H:%M:%S" : "%d-%b-%Y %H:%M:%S");
+        return journalLocalTime(
+            time, day == journalLocalTime(time, "%Y%m%d") ? "%H:%M:%S" : "%d-%b-%Y %H:%M:%S");
     };
     const std::string reason = gap.gapReason.empty() ? "" : " (" + gap.gapReason + ")";
     if (!gap.gapEnd) {

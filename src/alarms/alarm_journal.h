@@ -202,6 +202,10 @@ class AlarmJournal {
     int m_recordsSinceRetention = 0;
 };
 
+// `time` in local time by a strftime `format`, in English whatever the user's locale, as the
+// alarm times are written.
+std::string journalLocalTime(JournalClock::time_point time, const char* format);
+
 // "No alarms could be received from 02:14:05 to 02:14:47 (connection lost)"; "... since
 // 02:14:05 (...)" while it lasts. Local times, with the date when the ends are on other days
 // than `today`'s.

@@ -1,10 +1,6 @@
 #include "alarms/journal_export.h"
 
-#include <ctime>
 #include <fstream>
-#include <iomanip>
-#include <locale>
-#include <sstream>
 
 #include "alarms/snapshot_export.h"
 
@@ -15,16 +11,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
-
-std::string localText(JournalClock::time_point time, const char* format) {
-    const std::time_t seconds = JournalClock::to_time_t(time);
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::put_time(&parts, format);
-    return text.str();
-}
 
 }  // namespace
 
@@ -61,13 +47,13 @@ void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows) {
         }
         const std::string cells[] = {
             std::to_string(row.id),
-            localText(row.time, "%Y-%m-%d %H:%M:%S"),
+            journalLocalTime(row.time, "%Y-%m-%d %H:%M:%S"),
             row.timeText,
             row.channelId,
             row.alarmName,
             row.late ? "yes" : "no",
             row.snapshotName.empty() ? std::string() : exportSnapshotName(row),
-            row.reviewedAt ? localText(*row.reviewedAt, "%Y-%m-%d %H:%M:%S") : std::string(),
+            row.reviewedAt ? journalLocalTime(*row.reviewedAt, "%Y-%m-%d %H:%M:%S") : std::string(),
             row.reviewedBy,
             row.note,
         };
@@ -83,7 +69,7 @@ void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows) {
 ExportResult exportJournalRows(std::span<const JournalRow> rows, const fs::path& snapshotFolder,
                                const fs::path& folder, JournalClock::time_point now) {
     ExportResult result;
-    result.csvFile = folder / ("alarms-" + localText(now, "%Y%m%d-%H%M%S") + ".csv");
+    result.csvFile = folder / ("alarms-" + journalLocalTime(now, "%Y%m%d-%H%M%S") + ".csv");
     {
         std::ofstream csv(result.csvFile, std::ios::binary | std::ios::trunc);
         writeJournalCsv(csv, rows);
