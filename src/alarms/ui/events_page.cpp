@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QSplitter>
 #include <QTimer>
-#include <array>
 #include <span>
 
 #include "alarms/alarm_channel.h"
@@ -14,20 +13,13 @@
 namespace krt {
 namespace {
 
-constexpr std::size_t kStoredTextBytes = 256;
-
 constexpr int kPageFontPixels = 12;
 constexpr int kHistoryRefresh_ms = 500;
 
 // The Settings page's retention of the journal.
 JournalLimits loadJournalLimits() {
-    std::array<char, kStoredTextBytes + 1> alarms{};  // one more for the terminator
-    std::array<char, kStoredTextBytes + 1> days{};
-    readRegistryString(kSettingsKey, kJournalMaxAlarmsValue,
-                       std::span(alarms.data(), kStoredTextBytes));
-    readRegistryString(kSettingsKey, kJournalMaxDaysValue,
-                       std::span(days.data(), kStoredTextBytes));
-    return journalLimitsFromText(alarms.data(), days.data());
+    return journalLimitsFromText(readSetting(kJournalMaxAlarmsValue),
+                                 readSetting(kJournalMaxDaysValue));
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <array>
 #include <filesystem>
 
 #include "alarms/alarm_status_text.h"
@@ -34,6 +33,8 @@ namespace krt {
 namespace {
 
 constexpr QSize kInitialSize(640, 560);
+// The last view, as JSON, may name many windows and cells.
+constexpr std::size_t kViewStateBytes = 16384;
 constexpr const char* kCloseQuestionText = "Log out and close the client?";
 constexpr std::string_view kLastViewValue = "LastView";
 constexpr int kViewSavePeriod_ms = 5000;
@@ -41,12 +42,6 @@ constexpr int kViewSavePeriod_ms = 5000;
 // The layouts are kept beside the settings, in a file of their own.
 std::filesystem::path layoutsFilePath() {
     return std::filesystem::path(settingsFilePath()).replace_extension(".layouts.json");
-}
-
-std::string storedText(std::string_view valueName) {
-    std::array<char, 16384> text{};
-    readRegistryString(kSettingsKey, valueName, std::span(text.data(), text.size() - 1));
-    return text.data();
 }
 
 }  // namespace
@@ -227,7 +222,8 @@ void MainSheet::showStartView() {
         }
         return;
     }
-    const std::optional<ViewState> saved = parseViewState(storedText(kLastViewValue));
+    const std::optional<ViewState> saved =
+        parseViewState(readSetting(kLastViewValue, kViewStateBytes));
     if (!saved) {
         return;
     }

@@ -91,6 +91,13 @@ int readRegistryString(std::string_view keyPath, std::string_view valueName,
     return 1;
 }
 
+std::string readSetting(std::string_view valueName, std::size_t limit) {
+    std::string text(limit, '\0');
+    readRegistryString(kSettingsKey, valueName, text);
+    text.resize(std::char_traits<char>::length(text.c_str()));
+    return text;
+}
+
 int writeRegistryString(std::string_view keyPath, std::string_view valueName,
                         std::string_view text) {
     const QString path = QString::fromStdString(settingsFilePath());

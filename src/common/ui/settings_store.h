@@ -18,6 +18,9 @@ inline constexpr std::string_view kSettingsKey = "SOFTWARE\\Kelmar\\ZededUzeriZe
 // buffer as it was.
 int readRegistryString(std::string_view keyPath, std::string_view valueName,
                        std::span<char> buffer);
+// The program's setting `valueName` (under kSettingsKey) as text; empty when it is missing or
+// longer than `limit` bytes.
+std::string readSetting(std::string_view valueName, std::size_t limit = 256);
 // Stores the text; 1, or 0 when the file cannot be written.
 int writeRegistryString(std::string_view keyPath, std::string_view valueName,
                         std::string_view text);

@@ -1,8 +1,5 @@
 #include "login/ui/remembered_login.h"
 
-#include <array>
-#include <span>
-
 #include "common/dialog_text.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
@@ -10,14 +7,6 @@
 
 namespace krt {
 namespace {
-
-constexpr std::size_t kStoredTextBytes = 256;
-
-std::string readStoredText(std::string_view valueName) {
-    std::array<char, kStoredTextBytes + 1> text{};  // one more for the terminator
-    readRegistryString(kSettingsKey, valueName, std::span(text.data(), kStoredTextBytes));
-    return text.data();
-}
 
 void writeStoredText(std::string_view valueName, std::string_view text) {
     writeRegistryString(kSettingsKey, valueName, text);
@@ -33,12 +22,12 @@ RememberedLogin::RememberedLogin(QObject* parent) : QObject(parent) {}
 
 std::optional<RememberedLogin::Stored> RememberedLogin::load() {
     ++m_generation;
-    if (!isRememberedLogin(readStoredText("RememberLogin"))) {
+    if (!isRememberedLogin(readSetting("RememberLogin"))) {
         return std::nullopt;
     }
-    Stored stored{readStoredText("IPAddress"), readStoredText("UserName"), std::nullopt};
+    Stored stored{readSetting("IPAddress"), readSetting("UserName"), std::nullopt};
     const QString key = keyOf(stored.serverAddress, stored.userName);
-    if (const std::string filed = readStoredText("Password"); !filed.empty()) {
+    if (const std::string filed = readSetting("Password"); !filed.empty()) {
         stored.password = qtText(filed);
         keepPassword(key, *stored.password);
         return stored;
@@ -62,8 +51,8 @@ std::optional<RememberedLogin::Stored> RememberedLogin::load() {
 void RememberedLogin::remember(const std::string& serverAddress, const std::string& userName,
                                const QString& password) {
     ++m_generation;
-    const bool wasRemembered = isRememberedLogin(readStoredText("RememberLogin"));
-    const QString oldKey = keyOf(readStoredText("IPAddress"), readStoredText("UserName"));
+    const bool wasRemembered = isRememberedLogin(readSetting("RememberLogin"));
+    const QString oldKey = keyOf(readSetting("IPAddress"), readSetting("UserName"));
     const QString key = keyOf(serverAddress, userName);
     writeStoredText("RememberLogin", "1");
     writeStoredText("UserName", userName);
@@ -76,8 +65,8 @@ void RememberedLogin::remember(const std::string& serverAddress, const std::stri
 
 void RememberedLogin::forget() {
     ++m_generation;
-    const std::string serverAddress = readStoredText("IPAddress");
-    const std::string userName = readStoredText("UserName");
+    const std::string serverAddress = readSetting("IPAddress");
+    const std::string userName = readSetting("UserName");
     writeStoredText("RememberLogin", "0");
     deleteRegistryValue(kSettingsKey, "Password");
     if (!serverAddress.empty() || !userName.empty()) {

@@ -2,22 +2,12 @@
 
 #include <QFormLayout>
 #include <QSpinBox>
-#include <array>
-#include <span>
 #include <string>
 
 #include "common/ui/settings_store.h"
 
 namespace krt {
 namespace {
-
-constexpr std::size_t kStoredTextBytes = 256;
-
-std::string storedText(std::string_view valueName) {
-    std::array<char, kStoredTextBytes + 1> text{};  // one more for the terminator
-    readRegistryString(kSettingsKey, valueName, std::span(text.data(), kStoredTextBytes));
-    return text.data();
-}
 
 void storeText(std::string_view valueName, const std::string& text) {
     deleteRegistryValue(kSettingsKey, valueName);
@@ -49,8 +39,8 @@ JournalSettingsBox::JournalSettingsBox(QWidget* parent)
 }
 
 void JournalSettingsBox::load() {
-    const JournalLimits stored =
-        journalLimitsFromText(storedText(kJournalMaxAlarmsValue), storedText(kJournalMaxDaysValue));
+    const JournalLimits stored = journalLimitsFromText(readSetting(kJournalMaxAlarmsValue),
+                                                       readSetting(kJournalMaxDaysValue));
     const QSignalBlocker alarms(m_maxAlarms);
     const QSignalBlocker days(m_maxDays);
     m_maxAlarms->setValue(stored.maxAlarms);

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <array>
 #include <string>
 
 #include "alarms/alert_cooldown.h"
@@ -18,7 +17,6 @@
 namespace krt {
 namespace {
 
-constexpr std::size_t kStoredTextBytes = 256;
 constexpr int kCooldownRowGap = 20;
 constexpr int kCooldownFieldGap = 6;
 
@@ -30,15 +28,11 @@ void storeSwitch(std::string_view valueName, int on) {
 }  // namespace
 
 int loadAlertSetting(std::string_view valueName) {
-    std::array<char, kStoredTextBytes + 1> text{};  // one more for the terminator
-    readRegistryString(kSettingsKey, valueName, std::span(text.data(), kStoredTextBytes));
-    return isStoredTrue(text.data()) ? 1 : 0;
+    return isStoredTrue(readSetting(valueName)) ? 1 : 0;
 }
 
 int loadAlertCooldownSetting() {
-    std::array<char, kStoredTextBytes + 1> text{};
-    readRegistryString(kSettingsKey, kAlertCooldownValue, std::span(text.data(), kStoredTextBytes));
-    return parseAlertCooldownSeconds(text.data());
+    return parseAlertCooldownSeconds(readSetting(kAlertCooldownValue));
 }
 
 SettingsPage::SettingsPage(QWidget* parent)
