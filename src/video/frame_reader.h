@@ -15,9 +15,9 @@ class LiveFrameReader {
     // Where a receive call writes, at first; it grows to hold any one whole frame.
     static constexpr std::size_t kInitialBytes = std::size_t{256} * 1024;
 
-    // The next whole frame into `frame`, waiting within the socket's receive time-out. False,
-    // leaving `frame` as it was, when the connection ends, fails or falls silent first, or when
-    // a header is damaged.
+    // The next whole frame into `frame`, stamped with the time of the receive call that brought
+    // its last byte, waiting within the socket's receive time-out. False, leaving `frame` as it
+    // was, when the connection ends, fails or falls silent first, or when a header is damaged.
     bool next(int fd, LiveFrame& frame);
     // Whether a whole frame has arrived behind the last one handed on, as far as the last
     // receive call saw when it took everything there was. Never waits.
@@ -45,6 +45,9 @@ class LiveFrameReader {
     std::size_t m_end = 0;
     // The last receive call left room over, so it took everything that had arrived.
     bool m_drained = false;
+    // When the last receive call returned bytes: a frame whole at the front came in then, for
+    // no receive is made while the front frame is whole.
+    FrameArrival m_lastArrival;
 };
 
 }  // namespace krt

@@ -1,0 +1,80 @@
+#include "video/evidence_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "support/log_capture.h"
+
+namespace krt {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+TEST(EvidenceFileName, CameraNamesThatCannotHarmAFolder) {
+    const struct {
+        std::string_view camera;
+        std::string_view part;
+    } cases[] = {
+        {"Gate", "Gate"},
+        {"  Car park / east  ", "Car park _ east"},
+        {"../../etc/passwd", "_._.._etc_passwd"},
+        {".hidden", "_hidden"},
+        {"-rf", "_rf"},
+        {"Tor\x01\x7f", "Tor__"},
+        {"Caf\xc3\xa9", "Caf\xc3\xa9"},
+        {"bad \xff\xfe utf", "bad __ utf"},
+        {"right\xe2\x80\xaeleft", "right_left"},  // U+202E would reverse what follows
+        {"", "camera"},
+        {"   ", "camera"},
+        {std::string_view("a\0b", 3), "a_b"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fileNamePart(c.camera), c.part) << c.camera;
+    }
+    const std::string longName(200, 'x');
+    EXPECT_EQ(fileNamePart(longName).size(), 80u);
+    // A character is never cut in two.
+    std::string accents;
+    for (int k = 0; k < 60; ++k) {
+        accents += "\xc3\xa9";
+    }
+    EXPECT_EQ(fileNamePart(accents).size(), 80u);
+}
+
+TEST(EvidenceFileName, TheCameraAndTheLocalTimeToTheMillisecond) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    const auto time = std::chrono::system_clock::from_time_t(1'714'566'645) + 7ms;
+    EXPECT_EQ(evidenceFileName("Gate", time, "jpg"), "Gate 2024-05-01 12-30-45.007.jpg");
+    EXPECT_EQ(evidenceFileName("", time + 993ms, "mkv"), "camera 2024-05-01 12-30-46.000.mkv");
+}
+
+TEST(EvidenceFile, SavedWholeAndNeverOverAnotherFile) {
+    test::TempFolder folder;
+    const fs::path path = folder.path() / "Gate.jpg";
+    const std::vector<unsigned char> bytes{0xFF, 0xD8, 1, 2, 3, 0xFF, 0xD9};
+    std::vector<fs::path> saved;
+    for (int k = 0; k < 3; ++k) {
+        std::error_code error;
+        const std::optional<fs::path> placed = saveFile(path, bytes, ExistingFile::Keep, error);
+        ASSERT_TRUE(placed) << error.message();
+        saved.push_back(*placed);
+    }
+    EXPECT_THAT(saved, ::testing::ElementsAre(path, folder.path() / "Gate (2).jpg",
+                                              folder.path() / "Gate (3).jpg"));
+    std::ifstream file(saved[2], std::ios::binary);
+    const std::vector<unsigned char> read((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_EQ(read, bytes);
+
+    std::error_code error;
+    EXPECT_FALSE(
+        saveFile(folder.path() / "missing" / "Gate.jpg", bytes, ExistingFile::Keep, error));
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 3);
+}
+
+}  // namespace
+}  // namespace krt
