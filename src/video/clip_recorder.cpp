@@ -19,6 +19,15 @@ std::string inQuotes(const std::string& text) {
 
 }  // namespace
 
+RecordingPlan recordingPlanFor(std::string_view serverAddress, const VideoChannel& channel) {
+    RecordingPlan plan;
+    plan.cameraName =
+        channel.ChannelDescription.empty() ? channel.ChannelID : channel.ChannelDescription;
+    plan.cameraKey = std::string(serverAddress) + ":" + channel.ChannelID;
+    plan.fallbackSize = {channel.Width, channel.Height};
+    return plan;
+}
+
 ClipRecorder::~ClipRecorder() {
     stop();
 }

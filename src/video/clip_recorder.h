@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/video_channel.h"
 #include "video/clip_writer.h"
 #include "video/frame_decoder.h"
 #include "video/live_frame.h"
@@ -28,6 +29,10 @@ struct RecordingPlan {
     // The track's picture size while no frame has shown its own.
     PictureSize fallbackSize;
 };
+
+// A plan for a camera of the catalogue on that server: named after its description (its ID when
+// it has none), keyed by the server and its ID; the folder, file and length are left to set.
+RecordingPlan recordingPlanFor(std::string_view serverAddress, const VideoChannel& channel);
 
 // What became of a recording, for its owner to show.
 struct RecordingNews {
