@@ -116,7 +116,7 @@ StreamResult LiveStream::openStream(const ConnectionTarget& target, std::string_
         std::lock_guard lock(m_readerMutex);
         m_reader.clear();
     }
-    m_receiveThread = WorkerThread([this, fd] { pushFrameThread(fd); });
+    m_receiveThread = WorkerThread([this, fd] { receiveUntilEnd(fd); });
     return StreamResult::Opened;
 }
 
@@ -139,6 +139,18 @@ bool LiveStream::connectSocket(int fd, const ConnectionTarget& target) const {
     setSendTimeout(fd, m_timeouts.connect);
     setReceiveTimeout(fd, m_timeouts.reply);
     return ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
+}
+
+void LiveStream::receiveUntilEnd(int fd) {
+    pushFrameThread(fd);
+    std::shared_ptr<const EndCallback> callback;
+    {
+        std::lock_guard lock(m_callbackMutex);
+        callback = m_endCallback;
+    }
+    if (callback && *callback) {
+        (*callback)();
+    }
 }
 
 void LiveStream::pushFrameThread(int fd) {
@@ -187,6 +199,12 @@ void LiveStream::setFrameCallback(FrameCallback callback) {
     auto shared = std::make_shared<const FrameCallback>(std::move(callback));
     std::lock_guard lock(m_callbackMutex);
     m_frameCallback = std::move(shared);
+}
+
+void LiveStream::setEndCallback(EndCallback callback) {
+    auto shared = std::make_shared<const EndCallback>(std::move(callback));
+    std::lock_guard lock(m_callbackMutex);
+    m_endCallback = std::move(shared);
 }
 
 void LiveStream::pauseReceiving() {

@@ -43,6 +43,9 @@ class LiveStream final {
   public:
     // Called on the receive thread with every whole frame; the frame is valid during the call.
     using FrameCallback = std::function<void(const LiveFrame& frame)>;
+    // Called on the receive thread as it ends, for whatever reason: no frame of that
+    // connection follows.
+    using EndCallback = std::function<void()>;
 
     struct Timeouts {
         std::chrono::milliseconds connect{5'000};
@@ -66,6 +69,7 @@ class LiveStream final {
     bool receiveFrame(LiveFrame& frame);
 
     void setFrameCallback(FrameCallback callback);
+    void setEndCallback(EndCallback callback);
     // Read when the next request is built.
     void setMediumResolution(bool medium) { m_mediumResolution.store(medium); }
     // No further callback and no further read until the next connectToCamera.
@@ -81,6 +85,7 @@ class LiveStream final {
     int openSocket();
     bool connectSocket(int fd, const ConnectionTarget& target) const;
     void pushFrameThread(int fd);
+    void receiveUntilEnd(int fd);
     void deliver(const LiveFrame& frame);
     void requestStop();
     void closeSocket();
@@ -102,6 +107,7 @@ class LiveStream final {
     LiveFrame m_frame;
     std::mutex m_callbackMutex;
     std::shared_ptr<const FrameCallback> m_frameCallback;
+    std::shared_ptr<const EndCallback> m_endCallback;
 };
 
 // The reply to the live video request, read from any connected descriptor before the frames:

@@ -1,4 +1,5 @@
 #include "video/evidence_file.h"
+#include "video/frame_snapshot.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <fstream>
 
 #include "support/log_capture.h"
+#include "support/small_folder.h"
 
 namespace krt {
 namespace {
@@ -74,6 +76,43 @@ TEST(EvidenceFile, SavedWholeAndNeverOverAnotherFile) {
         saveFile(folder.path() / "missing" / "Gate.jpg", bytes, ExistingFile::Keep, error));
     EXPECT_EQ(error, std::errc::no_such_file_or_directory);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 3);
+}
+
+LiveFrame receivedFrame(std::string_view bytes, std::chrono::system_clock::time_point at) {
+    LiveFrame frame;
+    frame.reserve(static_cast<int>(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), frame.buffer().begin());
+    frame.setLength(static_cast<int>(bytes.size()));
+    frame.setArrival({std::chrono::steady_clock::now(), at});
+    return frame;
+}
+
+TEST(Snapshot, TheNewestFrameByteForByteNamedAfterItsArrival) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    const auto at = std::chrono::system_clock::from_time_t(1'714'566'645) + 250ms;
+    NewestFrame newest;
+    EXPECT_FALSE(newest.copy());
+    newest.keep(receivedFrame("an older and longer frame", at - 100ms));
+    newest.keep(receivedFrame("newest", at));
+    const std::optional<KeptFrame> kept = newest.copy();
+    ASSERT_TRUE(kept);
+
+    test::TempFolder folder;
+    const SnapshotResult saved = saveSnapshot(folder.path() / "KRT", "Gate", *kept);
+    ASSERT_TRUE(saved.file) << saved.error;
+    EXPECT_EQ(*saved.file, folder.path() / "KRT" / "Gate 2024-05-01 12-30-45.250.jpg");
+    std::ifstream file(*saved.file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "newest");
+
+    test::SmallFolder readOnly(1024 * 1024, test::SmallFolder::Access::ReadOnly);
+    if (readOnly.mounted()) {
+        const SnapshotResult refused = saveSnapshot(readOnly.path(), "Gate", *kept);
+        EXPECT_FALSE(refused.file);
+        EXPECT_EQ(refused.error, "Cannot save the snapshot in " + readOnly.path().string() +
+                                     ": Read-only file system.");
+        EXPECT_TRUE(fs::is_empty(readOnly.path()));
+    }
 }
 
 }  // namespace

@@ -332,9 +332,12 @@ TEST_P(BrokenStream, EndsTheReceiveThreadWithoutHandingOnThePartialFrame) {
     }));
     FrameLog log;
     LiveStream stream;
+    std::atomic<int> ends{0};
+    stream.setEndCallback([&ends] { ++ends; });
     ASSERT_EQ(connectLogged(stream, log, server), StreamResult::Opened);
     ASSERT_TRUE(stream.waitReceiveEnded(kWait));
     EXPECT_EQ(log.frames().size(), c.wholeFrames);
+    EXPECT_EQ(ends.load(), 1) << "the owner learns that no frame follows";
 }
 
 std::string cutFrame(std::size_t announced, std::size_t sent) {
