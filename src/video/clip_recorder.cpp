@@ -21,8 +21,7 @@ std::string inQuotes(const std::string& text) {
 
 RecordingPlan recordingPlanFor(std::string_view serverAddress, const VideoChannel& channel) {
     RecordingPlan plan;
-    plan.cameraName =
-        channel.ChannelDescription.empty() ? channel.ChannelID : channel.ChannelDescription;
+    plan.cameraName = cameraName(channel);
     plan.cameraKey = std::string(serverAddress) + ":" + channel.ChannelID;
     plan.fallbackSize = {channel.Width, channel.Height};
     return plan;

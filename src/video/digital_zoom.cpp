@@ -56,6 +56,19 @@ Rect cropOf(const ZoomRegion& region, PictureSize picture) {
     return crop;
 }
 
+Rect placeInView(const ZoomRegion& part, const ZoomRegion& shown, const Rect& view) {
+    const auto edge = [](double at, double shownStart, double shownLength, int viewStart,
+                         int viewLength) {
+        return viewStart +
+               static_cast<int>(std::lround((at - shownStart) / shownLength * viewLength));
+    };
+    const int left = edge(part.left, shown.left, shown.width, view.x, view.width);
+    const int top = edge(part.top, shown.top, shown.height, view.y, view.height);
+    const int right = edge(part.left + part.width, shown.left, shown.width, view.x, view.width);
+    const int bottom = edge(part.top + part.height, shown.top, shown.height, view.y, view.height);
+    return {left, top, right - left, bottom - top};
+}
+
 Rect upsideDown(const Rect& rect, int pictureHeight) {
     return {rect.x, pictureHeight - rect.y - rect.height, rect.width, rect.height};
 }

@@ -59,6 +59,10 @@ class DigitalZoom {
 // pixel, at least one pixel each way, inside the picture.
 Rect cropOf(const ZoomRegion& region, PictureSize picture);
 
+// Where a picture of the part `part` lies in a view at `view` that shows the part `shown`: a
+// picture decoded for an earlier zoom is drawn so until one of the part shown comes.
+Rect placeInView(const ZoomRegion& part, const ZoomRegion& shown, const Rect& view);
+
 // The same rows counted from the bottom: where they lie in a picture stored upside down.
 Rect upsideDown(const Rect& rect, int pictureHeight);
 

@@ -205,6 +205,10 @@ std::string fileNamePart(std::string_view text) {
     return part;
 }
 
+std::string cameraName(const VideoChannel& channel) {
+    return channel.ChannelDescription.empty() ? channel.ChannelID : channel.ChannelDescription;
+}
+
 std::string evidenceFileName(std::string_view cameraName,
                              std::chrono::system_clock::time_point time,
                              std::string_view extension) {

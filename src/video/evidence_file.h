@@ -8,6 +8,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/video_channel.h"
+
 namespace krt {
 
 // Whether a file put in place may replace one that already has its name.
@@ -39,6 +41,9 @@ bool makeFolder(const std::filesystem::path& folder, std::error_code& error);
 // invisible format characters (each becomes '_'), not hidden, at most 80 bytes; "camera" when
 // nothing is left.
 std::string fileNamePart(std::string_view text);
+
+// The name a camera's snapshots and clips carry: its description, or its ID without one.
+std::string cameraName(const VideoChannel& channel);
 
 // What a snapshot or a clip of the camera is called: "Gate 2024-05-01 14-22-31.123.jpg", the
 // local time of `time` to the millisecond. `extension` without its dot.

@@ -134,6 +134,15 @@ TEST(DigitalZoom, CropOfThePictureAfterEachGesture) {
     }
 }
 
+TEST(DigitalZoom, APictureOfAnEarlierZoomLiesWhereItsPartIsShown) {
+    const Rect view{10, 20, 640, 480};
+    DigitalZoom zoom;
+    zoom.zoomAt(2, kMiddle);
+    EXPECT_EQ(placeInView(ZoomRegion{}, zoom.visible(), view), (Rect{-310, -220, 1280, 960}));
+    EXPECT_EQ(placeInView(zoom.visible(), zoom.visible(), view), view);
+    EXPECT_EQ(placeInView(zoom.visible(), ZoomRegion{}, view), (Rect{170, 140, 320, 240}));
+}
+
 TEST(DigitalZoom, RowsOfAPictureStoredUpsideDown) {
     EXPECT_EQ(upsideDown({120, 90, 160, 120}, 480), (Rect{120, 270, 160, 120}));
     EXPECT_EQ(upsideDown({0, 0, 640, 480}, 480), (Rect{0, 0, 640, 480}));

@@ -69,6 +69,8 @@ void MainSheet::connectVideoSettings() {
     const VideoSettingsBox* box = m_settingsPage->videoSettings();
     connect(box, &VideoSettingsBox::gridColumnsChanged, m_videoPage, &VideoPage::setGridColumns);
     connect(box, &VideoSettingsBox::liveGridChanged, m_videoPage, &VideoPage::setLiveGrid);
+    connect(box, &VideoSettingsBox::evidenceSettingsChanged, m_videoPage,
+            &VideoPage::setEvidenceSettings);
 }
 
 void MainSheet::addAlarmStatusIndicator() {
@@ -126,6 +128,7 @@ void MainSheet::OnInitDialog() {
     m_gridRows = m_gridColumns = loadGridColumns();
     m_videoPage->setGridColumns(m_gridColumns);
     m_videoPage->setLiveGrid(loadLiveGrid());
+    m_videoPage->setEvidenceSettings(loadEvidenceSettings());
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);

@@ -33,6 +33,12 @@ VideoWindow::VideoWindow(const AppState& app, QWidget* parent) : QWidget(parent)
     m_watchdog.setInterval(kWatchdogPeriod_ms);
     connect(&m_watchdog, &QTimer::timeout, this, &VideoWindow::onWatchdog);
     m_stream.setFrameCallback([this](const LiveFrame& frame) { onFrame(frame); });
+    // A connection that ends ends its clip; the next connection's frames start another.
+    m_stream.setEndCallback([this] {
+        if (const std::shared_ptr<ClipRecorder> recording = this->recording()) {
+            recording->onStreamEnded();
+        }
+    });
 }
 
 VideoWindow::~VideoWindow() {
@@ -49,7 +55,8 @@ void VideoWindow::setChannel(const VideoChannel* channel) {
         std::lock_guard lock(m_channelMutex);
         m_channel = channel != nullptr ? std::optional(*channel) : std::nullopt;
     }
-    // The last picture belongs to the previous channel.
+    // The last picture and frame belong to the previous channel.
+    m_newestFrame.clear();
     std::lock_guard lock(m_pictureMutex);
     m_newestImage = QImage();
     m_shownPlacement.reset();
@@ -120,7 +127,36 @@ void VideoWindow::connectToVideoThread(const std::string& connectionText) {
     armWatchdog();
 }
 
+void VideoWindow::setRecording(std::shared_ptr<ClipRecorder> recording) {
+    std::lock_guard lock(m_evidenceMutex);
+    m_recording = std::move(recording);
+}
+
+std::shared_ptr<ClipRecorder> VideoWindow::recording() const {
+    std::lock_guard lock(m_evidenceMutex);
+    return m_recording;
+}
+
+void VideoWindow::setZoomRegion(const ZoomRegion& region) {
+    {
+        std::lock_guard lock(m_evidenceMutex);
+        m_zoomRegion = region;
+    }
+    m_nextGridDraw_ms.store(0);
+    update();
+}
+
+ZoomRegion VideoWindow::zoomRegion() const {
+    std::lock_guard lock(m_evidenceMutex);
+    return m_zoomRegion;
+}
+
 void VideoWindow::onFrame(const LiveFrame& frame) {
+    // Every frame is evidence, whether or not it is drawn or decodes.
+    m_newestFrame.keep(frame);
+    if (const std::shared_ptr<ClipRecorder> recording = this->recording()) {
+        recording->onFrame(frame);
+    }
     m_lastFrameTime.store(calendarSeconds());
     m_framesReceived.fetch_add(1);
     const long frameNumber = m_streamFrames.fetch_add(1) + 1;
@@ -166,6 +202,7 @@ bool VideoWindow::drawFrame(const LiveFrame& frame, const VideoChannel& channel)
         m_newestImage = QImage(m_newest.pixels.data(), m_newest.size.width, m_newest.size.height,
                                m_newest.bytesPerLine(), QImage::Format_RGB32);
         m_shownPlacement = placement;
+        m_shownRegion = ZoomRegion{};
         ++m_pictureNumber;
     }
     QMetaObject::invokeMethod(
@@ -226,9 +263,13 @@ void VideoWindow::paintEvent(QPaintEvent* /*event*/) {
         const std::optional<VideoChannel> channel = channelCopy();
         const std::optional<Rect> place =
             channel ? picturePlacement(width(), height(), *channel) : std::nullopt;
+        const ZoomRegion shown = zoomRegion();
         std::lock_guard lock(m_pictureMutex);
         if (!m_newestImage.isNull() && place) {
-            painter.drawImage(QRect(place->x, place->y, place->width, place->height),
+            const Rect target = placeInView(m_shownRegion, shown, *place);
+            painter.setClipRect(QRect(place->x, place->y, place->width, place->height));
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(QRect(target.x, target.y, target.width, target.height),
                               m_newestImage);
             if (m_paintedPictureNumber != m_pictureNumber) {
                 m_paintedPictureNumber = m_pictureNumber;

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,7 +13,10 @@
 #include "common/app_state.h"
 #include "common/video_channel.h"
 #include "protocol/worker_thread.h"
+#include "video/clip_recorder.h"
+#include "video/digital_zoom.h"
 #include "video/frame_decoder.h"
+#include "video/frame_snapshot.h"
 #include "video/live_stream.h"
 #include "video/video_window_logic.h"
 
@@ -49,6 +53,17 @@ class VideoWindow : public QWidget {
     std::string getChannelId() const;
     void startConnect();
     void stopVideo();
+
+    // The channel shown, or none.
+    std::optional<VideoChannel> channel() const { return channelCopy(); }
+    // The newest frame received, byte for byte: what a snapshot saves.
+    std::optional<KeptFrame> newestFrame() const { return m_newestFrame.copy(); }
+    // The recording every received frame goes to, or none.
+    void setRecording(std::shared_ptr<ClipRecorder> recording);
+    std::shared_ptr<ClipRecorder> recording() const;
+    // The part of the picture shown; the next frame is drawn at once.
+    void setZoomRegion(const ZoomRegion& region);
+    ZoomRegion zoomRegion() const;
 
     VideoState state() const { return m_state.load(); }
     bool bigView() const { return m_bigView.load(); }
@@ -106,6 +121,11 @@ class VideoWindow : public QWidget {
     std::atomic<int> m_areaHeight{0};
     WorkerThread m_connectThread;
 
+    NewestFrame m_newestFrame;
+    mutable std::mutex m_evidenceMutex;
+    std::shared_ptr<ClipRecorder> m_recording;  // guarded by m_evidenceMutex
+    ZoomRegion m_zoomRegion;                    // guarded by m_evidenceMutex
+
     // Receive thread: the decoder and the picture it decodes into.
     FrameDecoder m_decoder;
     DecodedPicture m_decoding;
@@ -116,6 +136,7 @@ class VideoWindow : public QWidget {
     DecodedPicture m_newest;
     QImage m_newestImage;  // wraps m_newest's pixels
     std::optional<Rect> m_shownPlacement;
+    ZoomRegion m_shownRegion;           // the part of the picture the newest one holds
     std::uint64_t m_pictureNumber = 0;  // counts the pictures handed over
 
     // GUI thread only.

@@ -1,10 +1,15 @@
 #include "video/ui/video_window_container.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 #include <ctime>
 
+#include "video/ui/tile_evidence.h"
+#include "video/ui/tile_overlay.h"
+#include "video/ui/tile_zoom.h"
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"
 
@@ -37,7 +42,10 @@ VideoWindowContainer::VideoWindowContainer(const AppState& app, int baseId, QWid
       m_baseId(baseId),
       m_videoWindow(new VideoWindow(app, this)),
       m_titleBar(new VideoTitleBar(this)),
-      m_focusFrame(new TileFocusFrame(this)) {
+      m_focusFrame(new TileFocusFrame(this)),
+      m_overlay(new TileOverlay(m_videoWindow)),
+      m_evidence(new TileEvidence(app, m_videoWindow, m_overlay)),
+      m_zoom(new TileZoom(m_videoWindow, m_overlay, [this] { emit videoTap(this); })) {
     // The picture area passes its taps on to the tile; the title bar keeps its own.
     m_titleBar->setAttribute(Qt::WA_NoMousePropagation);
     resizeChildren(0, 0);
@@ -54,6 +62,7 @@ void VideoWindowContainer::resizeChildren(int width, int height) {
 }
 
 void VideoWindowContainer::setChannel(const VideoChannel* channel) {
+    m_zoom->reset();
     m_videoWindow->setChannel(channel);
     m_titleBar->setChannel(channel);
     // A new channel has shown nothing yet.
@@ -114,6 +123,26 @@ void VideoWindowContainer::startConnect() {
 
 void VideoWindowContainer::stopVideo() {
     m_videoWindow->stopVideo();
+}
+
+void VideoWindowContainer::contextMenuEvent(QContextMenuEvent* event) {
+    if (getChannelId().empty()) {
+        return;
+    }
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Save Snapshot\tS"), m_evidence, &TileEvidence::saveSnapshot);
+    QAction* record =
+        menu.addAction(QStringLiteral("Record\tR"), m_evidence, &TileEvidence::toggleRecording);
+    record->setCheckable(true);
+    record->setChecked(m_evidence->recording());
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Zoom In\tCtrl++"), m_zoom, &TileZoom::zoomIn)
+        ->setEnabled(m_zoom->zoom().factor() < DigitalZoom::kMaxFactor);
+    menu.addAction(QStringLiteral("Zoom Out\tCtrl+-"), m_zoom, &TileZoom::zoomOut)
+        ->setEnabled(m_zoom->zoom().zoomed());
+    menu.addAction(QStringLiteral("Whole Picture\tCtrl+0"), m_zoom, &TileZoom::reset)
+        ->setEnabled(m_zoom->zoom().zoomed());
+    menu.exec(event->globalPos());
 }
 
 void VideoWindowContainer::mousePressEvent(QMouseEvent* event) {

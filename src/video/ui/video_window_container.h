@@ -9,14 +9,19 @@
 #include "common/app_state.h"
 #include "common/video_channel.h"
 #include "video/tile_status.h"
+#include "video/video_settings.h"
 
 namespace krt {
 
+class TileEvidence;
+class TileOverlay;
+class TileZoom;
 class VideoTitleBar;
 class VideoWindow;
 
 // One tile of the Videos page: the title bar over the picture area. A tap anywhere on the
-// picture is reported to the page as a tap on the tile.
+// picture is reported to the page as a tap on the tile. Its context menu and the page's keys
+// save a snapshot, record, and zoom the picture.
 class VideoWindowContainer : public QWidget {
     Q_OBJECT
 
@@ -43,6 +48,9 @@ class VideoWindowContainer : public QWidget {
     int baseId() const { return m_baseId; }
     VideoWindow* videoWindow() const { return m_videoWindow; }
     VideoTitleBar* titleBar() const { return m_titleBar; }
+    TileEvidence* evidence() const { return m_evidence; }
+    TileZoom* zoom() const { return m_zoom; }
+    TileOverlay* overlay() const { return m_overlay; }
 
   signals:
     // The page's tap message: which tile the user touched.
@@ -50,6 +58,7 @@ class VideoWindowContainer : public QWidget {
     void videoDoubleTap(VideoWindowContainer* tile);
 
   protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -59,6 +68,9 @@ class VideoWindowContainer : public QWidget {
     VideoWindow* m_videoWindow;
     VideoTitleBar* m_titleBar;
     QWidget* m_focusFrame;
+    TileOverlay* m_overlay;
+    TileEvidence* m_evidence;
+    TileZoom* m_zoom;
 
     // What the status poll saw last: the frame counter, when it moved and when it was read.
     QTimer m_statusTimer;
