@@ -1,19 +1,21 @@
 #pragma once
 
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <variant>
 
 #include "alarms/alarm_channel_owner.h"
-#include "alarms/alarm_message.h"
-#include "alarms/alarm_time.h"
-#include "alarms/event_ring.h"
+#include "alarms/alarm_channel_state.h"
+#include "alarms/kept_events.h"
+#include "alarms/late_alarm.h"
+#include "alarms/snapshot_fetcher.h"
 #include "common/app_state.h"
 #include "protocol/cancellation.h"
 #include "protocol/socket_client.h"
@@ -21,33 +23,17 @@
 
 namespace krt {
 
-enum class SnapshotRetention {
-    DeleteEvicted,  // as the client: a snapshot goes with its event
-    KeepAll,        // every snapshot stays on disk
-};
-
-// The pause before the next subscription attempt after that many failures in a row (no reply,
-// or a connection lost before it had stayed up for kStableSubscription): none after the first,
-// then growing from 100 ms up to 3 s, so that a server that is down, or that answers and drops
-// the connection, is not hammered.
-std::chrono::milliseconds subscriptionRetryPause(int consecutiveFailures);
-inline constexpr std::chrono::seconds kStableSubscription{30};
-
-// Snapshots waiting for their fetch beyond this many are not fetched: their events are stored
-// without one, in order, so that a stalling server cannot make the queue grow without end.
-inline constexpr std::size_t kMaxPendingSnapshots = 64;
-
 // The alarm notification channel. It subscribes with "setalarmnotifications" to the server of
 // the application state, stores every pushed alarm with its snapshot (fetched with
 // "getAlarmImage" into the snapshot folder) in the ring of six, tells its owner, and
 // resubscribes by itself until a subscription is accepted and whenever the push connection
 // fails. It reports its state to its owner at every change.
 //
-// Threads: one restart thread makes every subscription attempt, so that at most one attempt
-// and one push connection exist at a time however many restarts are requested; the push
-// receiver thread reads the alarms and queues them; one snapshot thread fetches the snapshots
-// in order and stores the events, so that a slow snapshot delays only itself. The owner must
-// outlive the channel.
+// The rule of the subscription is nextAlarmChannelState(); this class only carries it out.
+// Threads: the channel thread applies every event to the state, one at a time in order, and
+// makes every subscription attempt, so that at most one attempt and one push connection exist
+// at a time; the push receiver hands what it reads to the channel thread; the snapshot
+// fetcher stores the events. The owner must outlive the channel.
 class AlarmChannel {
   public:
     // `retryPeriod_ms` is the period the owner's retry timer is armed with.
@@ -66,75 +52,47 @@ class AlarmChannel {
     void requestAlarmRestart();
 
     // A subscription has been accepted and its push connection has not failed.
-    bool connectedFlag() const;
+    bool connectedFlag() const { return m_connected.load(); }
     // A copy of the kept events, for painting or printing.
-    EventRing ring() const;
+    EventRing ring() const { return m_kept.ring(); }
 
   private:
-    using Reason = AlarmChannelStatus::Reason;
-    struct SnapshotJob {
-        AlarmMessage message;
-        LocalTime time;
-        AlarmEvent event;
-        bool fetch = true;
+    struct PushedMessage {
+        std::string text;
+        WallClock::time_point received;
     };
+    using Work = std::variant<AlarmChannelEvent, PushedMessage>;
 
-    void restartLoop();
-    void restartAlarmChannel();
-    int startReceivingAlarms(std::uint64_t generation);
-    void subscriptionUnanswered(Reason reason);
-    void subscriptionAnswered(std::uint64_t generation, Reason verdict, int code);
-
+    void post(Work work);
+    void run();
+    void apply(const AlarmChannelEvent& event);
+    // One subscription attempt on the push client; its outcome, or nothing when the stop cut
+    // it short.
+    std::optional<AlarmChannelEvent> subscribe();
+    void handleAlarm(std::string_view text, WallClock::time_point received);
     void fnCCResponseData(std::uint64_t generation, std::span<const char> data);
-    void connectionLost(std::uint64_t generation);
-    void countFailureLocked(Reason reason);
-    void handleAlarm(std::string_view text);
-    std::filesystem::path snapshotPath(std::string_view timestamp, const LocalTime& time) const;
-
-    void snapshotLoop();
-    void storeEvent(const SnapshotJob& job);
-    bool fetchImage(const SnapshotJob& job);
-    void judgePunctuality(AlarmEvent& event, const LocalTime& time, WallClock::time_point received);
-    void addEvent(AlarmEvent event);
-
+    void snapshotDone(const SnapshotJob& job, SnapshotOutcome outcome);
     void interruptConnections();
-    void deleteKeptSnapshots();
-
-    // Changes the status under the state lock and reports it, one report at a time.
-    template <typename Change>
-    void report(Change change);
 
     const AppState& m_app;
     AlarmChannelOwner& m_owner;
-    const SnapshotRetention m_retention;
     const int m_retryPeriod_ms;
     Cancellation m_cancellation;  // the channel's end: wakes every connection of it
 
-    std::mutex m_reportMutex;  // taken before m_stateMutex
-    mutable std::mutex m_stateMutex;
-    std::condition_variable m_wake;
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueChanged;
+    std::deque<Work> m_queue;
     bool m_stopping = false;
-    bool m_restartRequested = false;
-    bool m_connected = false;  // connectedFlag
-    // Of the current subscription attempt: its reply has been judged, its connection failed.
-    bool m_answered = false;
-    bool m_connectionLost = false;
-    std::uint64_t m_generation = 0;  // of the current subscription attempt
-    int m_failedAttempts = 0;        // in a row, for the pause
-    std::chrono::steady_clock::time_point m_subscribedAt;
-    AlarmChannelStatus m_status;
 
-    std::mutex m_jobMutex;
-    std::condition_variable m_jobReady;
-    std::deque<SnapshotJob> m_jobs;
+    // The channel thread's alone (the destructor's once it has ended).
+    AlarmChannelState m_state;
+    ServerClockEstimate m_serverClock;
+    std::atomic<bool> m_connected{false};
 
-    mutable std::mutex m_ringMutex;
-    EventRing m_ring;
-    ServerClockEstimate m_serverClock;  // guarded by m_ringMutex
-
+    KeptEvents m_kept;
     std::unique_ptr<SocketClient> m_pushClient;
-    WorkerThread m_snapshotThread;
-    WorkerThread m_restartThread;  // last: it runs on everything above
+    SnapshotFetcher m_fetcher;
+    WorkerThread m_thread;  // last: it runs on everything above
 };
 
 }  // namespace krt

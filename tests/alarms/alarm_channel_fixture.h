@@ -4,8 +4,6 @@
 // fake server, shared by the channel's test files.
 
 #include <gtest/gtest.h>
-
-#include <gtest/gtest.h>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +14,6 @@
 #include <mutex>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "alarms/alarm_channel.h"
@@ -34,8 +31,6 @@ using test::FakeAlarmServerScript;
 using test::fakeJpeg;
 
 constexpr auto kWait = 10s;
-// How long a test watches for something that must not happen.
-constexpr auto kQuietPeriod = 300ms;
 
 inline std::string alarmXml(std::string_view timestamp, std::string_view name = "Motion",
                             std::string_view channel = "7") {

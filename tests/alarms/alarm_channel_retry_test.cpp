@@ -127,43 +127,6 @@ TEST_F(AlarmHandlerTest, AConnectionLostRightAfterTheReplyIsResubscribed) {
     EXPECT_EQ(server.subscriptionCount(), 4);
 }
 
-TEST_F(AlarmHandlerTest, AReplyThatIsNotAFrameIsRetriedOnANewConnectionOnly) {
-    FakeAlarmServerScript script;
-    script.badFrameFirstSubscriptions = 1;
-    FakeAlarmServer server(script);
-    startChannel(server);
-    ASSERT_TRUE(server.waitForSubscriptions(2, kWait));
-    // Closing the first connection ends its receiver; that must not restart the second.
-    EXPECT_TRUE(server.waitForOnePushConnection(kWait));
-    EXPECT_FALSE(server.waitForSubscriptions(3, kQuietPeriod));
-    ASSERT_TRUE(server.push(alarmXml("20131125103000123")));
-    EXPECT_TRUE(m_owner.waitForEvents(1));
-    EXPECT_TRUE(m_handler->connectedFlag());
-}
-
-TEST_F(AlarmHandlerTest, ConcurrentRestartRequestsMakeOneSubscriptionAtATime) {
-    FakeAlarmServer server;
-    startSubscribed(server);
-    const auto hammer = [this] {
-        std::vector<std::jthread> threads;
-        for (int t = 0; t < 4; ++t) {
-            threads.emplace_back([this] {
-                for (int i = 0; i < 200; ++i) {
-                    m_handler->requestAlarmRestart();
-                }
-            });
-        }
-    };
-    hammer();
-    EXPECT_FALSE(server.waitForSubscriptions(2, kQuietPeriod));
-
-    server.dropPushConnection();
-    hammer();
-    ASSERT_TRUE(server.waitForSubscriptions(2, kWait));
-    EXPECT_FALSE(server.waitForSubscriptions(3, kQuietPeriod));
-    EXPECT_TRUE(server.waitForOnePushConnection(kWait));
-}
-
 TEST_F(AlarmHandlerTest, NoSnapshotFolderStoresEventsWithoutFetchingImages) {
     m_app.m_snapshotFolder.clear();
     FakeAlarmServer server;
@@ -172,15 +135,6 @@ TEST_F(AlarmHandlerTest, NoSnapshotFolderStoresEventsWithoutFetchingImages) {
     ASSERT_TRUE(m_owner.waitForEvents(1));
     EXPECT_TRUE(m_owner.events()[0].imagePath.empty());
     EXPECT_TRUE(server.imageRequests().empty());
-}
-
-TEST(SubscriptionRetryPause, GrowsFromAnImmediateRetryToACapOfThreeSeconds) {
-    const std::vector<std::pair<int, std::chrono::milliseconds>> table = {
-        {0, 0ms},   {1, 0ms},    {2, 100ms},  {3, 200ms},   {4, 400ms},
-        {5, 800ms}, {6, 1600ms}, {7, 3000ms}, {50, 3000ms}, {1000000, 3000ms}};
-    for (const auto& [failures, pause] : table) {
-        EXPECT_EQ(subscriptionRetryPause(failures), pause) << failures << " failures";
-    }
 }
 
 }  // namespace

@@ -39,9 +39,6 @@ struct FakeAlarmServerScript {
     int refuseFirstSubscriptions = 0;
     // The first this many push connections are closed by the server right after the reply.
     int dropFirstSubscriptions = 0;
-    // The first this many subscriptions get a lone header that does not start with "KMCS" and
-    // nothing more; the connection stays open.
-    int badFrameFirstSubscriptions = 0;
     // The picture for the n-th image request (from 0).
     std::function<std::string(int)> image = fakeJpeg;
 };
@@ -85,13 +82,6 @@ class FakeAlarmServer {
         std::lock_guard lock(m_mutex);
         return !m_openPushConnections.empty() &&
                sendAll(m_openPushConnections.back(), frameBytes(payload));
-    }
-    // Closes the newest push connection from the server's side.
-    void dropPushConnection() {
-        std::lock_guard lock(m_mutex);
-        if (!m_openPushConnections.empty()) {
-            shutdownBoth(m_openPushConnections.back());
-        }
     }
 
     int subscriptionCount() {
@@ -138,10 +128,7 @@ class FakeAlarmServer {
         const std::string answer = number < m_script.refuseFirstSubscriptions
                                        ? std::string(kRefusedSubscription)
                                        : m_script.subscriptionReply;
-        const std::string reply = number < m_script.badFrameFirstSubscriptions
-                                      ? "NOPE" + frameBytes(answer).substr(4, 6)
-                                      : frameBytes(answer);
-        if (!sendAll(fd, reply)) {
+        if (!sendAll(fd, frameBytes(answer))) {
             return;
         }
         {

@@ -1,0 +1,120 @@
+#include "alarms/snapshot_fetcher.h"
+
+#include <optional>
+#include <vector>
+
+#include "alarms/snapshot_file.h"
+#include "protocol/diag_log.h"
+#include "protocol/packet_framing.h"
+#include "protocol/socket_client.h"
+
+namespace krt {
+namespace {
+
+constexpr const char* kModule = "KRT";
+constexpr const char* kSnapshotSource = "kmKRTAlarmHandlerC::fetchImage()";
+
+}  // namespace
+
+SnapshotFetcher::SnapshotFetcher(const AppState& app, const Cancellation& cancellation, Done done)
+    : m_app(app),
+      m_cancellation(cancellation),
+      m_done(std::move(done)),
+      m_thread([this] { run(); }) {}
+
+SnapshotFetcher::~SnapshotFetcher() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_ready.notify_all();
+}
+
+void SnapshotFetcher::enqueue(SnapshotJob job) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping) {
+            return;
+        }
+        job.fetch = job.fetch && m_jobs.size() < kMaxPendingSnapshots;
+        m_jobs.push_back(std::move(job));
+    }
+    m_ready.notify_one();
+}
+
+void SnapshotFetcher::stop(const char* stopLabel, int timeout_ms) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_jobs.clear();
+    }
+    m_ready.notify_all();
+    stopThread(stopLabel, m_thread, timeout_ms, [this] { m_cancellation.cancel(); });
+}
+
+void SnapshotFetcher::run() {
+    for (;;) {
+        SnapshotJob job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_ready.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+            if (m_stopping) {
+                return;
+            }
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        const SnapshotOutcome outcome = fetch(job);
+        if (outcome == SnapshotOutcome::lost && m_cancellation.cancelled()) {
+            return;  // cut short by the stop: not a lost snapshot
+        }
+        try {
+            m_done(job, outcome);
+        } catch (...) {
+            // An event that cannot be stored is dropped; the fetcher goes on.
+        }
+    }
+}
+
+SnapshotOutcome SnapshotFetcher::fetch(const SnapshotJob& job) {
+    if (job.event.imagePath.empty()) {
+        return SnapshotOutcome::notFetched;
+    }
+    if (!job.fetch) {
+        writeLog(kModule, kSnapshotSource, "Too many snapshots pending: one not fetched.");
+        return SnapshotOutcome::lost;
+    }
+    try {
+        return fetchImage(job) ? SnapshotOutcome::stored : SnapshotOutcome::lost;
+    } catch (...) {
+        return SnapshotOutcome::lost;
+    }
+}
+
+bool SnapshotFetcher::fetchImage(const SnapshotJob& job) {
+    const std::optional<std::vector<char>> request =
+        alarmImageRequest(job.message.channelId, job.message.alarmName, job.time);
+    if (!request) {
+        return false;
+    }
+    SocketClient client(SocketClient::Timeouts{}, &m_cancellation);
+    client.setMaxReplyLength(kMaxPayloadLength);
+    Reply reply;
+    client.connectToServer(m_app.m_serverAddress, static_cast<unsigned>(m_app.m_serverPort),
+                           *request, reply);
+    client.closeCommmunication();
+    if (reply.empty()) {
+        return false;  // the client has logged why
+    }
+    if (!isJpeg(reply.payload())) {
+        writeLog(kModule, kSnapshotSource, "The snapshot is not a JPEG picture.");
+        return false;
+    }
+    if (!writeSnapshotFile(job.event.imagePath, reply.payload())) {
+        writeLog(kModule, kSnapshotSource, "Unable to write the snapshot file.");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace krt
