@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QPoint>
 #include <functional>
-#include <optional>
 
 #include "video/digital_zoom.h"
 
@@ -11,6 +9,7 @@ namespace krt {
 
 class TileOverlay;
 class VideoWindow;
+class ZoomGestures;
 
 // The digital zoom of a tile's picture: Ctrl and the wheel zoom about the pointer, a drag pans
 // a zoomed picture, and the page's keys zoom in, out and back. The window then decodes only the
@@ -28,22 +27,14 @@ class TileZoom : public QObject {
     void reset();
     const DigitalZoom& zoom() const { return m_zoom; }
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
   private:
     void zoomAt(double step, ZoomPoint pointer);
     void apply();
-    // A point of the window as a point of the picture drawn in it.
-    ZoomPoint pictureFraction(QPointF at) const;
-    ZoomPoint pointerOrMiddle() const;
 
     VideoWindow* m_window;
     TileOverlay* m_overlay;
-    std::function<void()> m_tap;
     DigitalZoom m_zoom;
-    std::optional<QPointF> m_dragFrom;
-    bool m_dragged = false;
+    ZoomGestures* m_gestures;
 };
 
 }  // namespace krt
