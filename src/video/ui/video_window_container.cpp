@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolButton>
 #include <algorithm>
 #include <ctime>
 
@@ -49,6 +50,7 @@ VideoWindowContainer::VideoWindowContainer(const AppState& app, int baseId, QWid
     // The picture area passes its taps on to the tile; the title bar keeps its own.
     m_titleBar->setAttribute(Qt::WA_NoMousePropagation);
     resizeChildren(0, 0);
+    m_evidence->recordButton()->hide();
     m_statusTimer.setInterval(kStatusPeriod_ms);
     connect(&m_statusTimer, &QTimer::timeout, this, &VideoWindowContainer::refreshStatus);
     m_statusTimer.start();
@@ -64,6 +66,8 @@ void VideoWindowContainer::resizeChildren(int width, int height) {
 void VideoWindowContainer::setChannel(const VideoChannel* channel) {
     m_zoom->reset();
     m_videoWindow->setChannel(channel);
+    // Nothing to record without a camera.
+    m_evidence->recordButton()->setVisible(channel != nullptr);
     m_titleBar->setChannel(channel);
     // A new channel has shown nothing yet.
     m_lastFrameSeen_s = 0;
