@@ -1,11 +1,13 @@
 // Alarm subscriptions, pushed alarms and their snapshots, as the alarm channel receives them.
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "protocol/packet_framing.h"
 #include "sim_test_support.h"
 
 namespace krt::sim::test {
@@ -100,6 +102,20 @@ TEST(SimAlarms, ImageRequestsForUnkeptAlarmsAndUnknownChannels) {
             EXPECT_LE(loadXmlDocument(reply.text()).childInt("kmReturnCode"), 0);
         }
     }
+}
+
+TEST(SimAlarms, TheLargestPaddingTheConfigurationTakesStillFitsOneFrame) {
+    const SimConfig config =
+        parseConfig(R"({"alarmImageMinBytes": 16777212, "alarms": {"intervalSeconds": 0}})");
+    RunningSim sim(config);
+    const AlarmMessage alarm = sim.server().pushAlarm("7", "Motion");
+    SocketClient client(SocketClient::Timeouts{10s, 20s});
+    client.setMaxReplyLength(kMaxPayloadLength);
+    Reply reply;
+    ASSERT_EQ(client.connectToServer(sim.address(), 5500, alarmImagePayload(alarm), reply), 1);
+    EXPECT_GE(reply.length, 16'777'212);
+    EXPECT_LE(static_cast<std::uint32_t>(reply.length), kMaxPayloadLength);
+    EXPECT_TRUE(decodeJpeg(reply.payload(), RowOrder::Mirrored));
 }
 
 TEST(SimAlarms, MessagesAreDeliveredAsGivenAndOnlyToLiveSubscribers) {

@@ -1,4 +1,5 @@
 // The login conversation and the channel catalogue, spoken with the client's protocol layer.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -291,6 +292,46 @@ TEST(SimCatalogue, RecordsTheRequestsInOrderAndAnswersUnknownOnes) {
         sim.server().servedRequests(),
         (std::vector<std::string>{"validateuser", "getMobileClientCommunicationVersion",
                                   "getAuthorizedChannelsIDList", "formatDisk", "(unreadable)"}));
+}
+
+// Texts count with the XML around them: a reply that would not fit in a frame is named.
+TEST(SimReplies, TooLongForAFrameIsNamedWithItsSize) {
+    const auto text = [](std::size_t bytes) { return std::string(bytes, 'x'); };
+    struct Case {
+        const char* label;
+        std::function<void(SimConfig&)> change;
+        const char* mentions;  // empty: every reply fits
+    };
+    const std::vector<Case> cases = {
+        {"default", [](SimConfig&) {}, ""},
+        {"version", [&](SimConfig& c) { c.protocolVersion = text(16'777'200); }, "version reply"},
+        {"site", [&](SimConfig& c) { c.siteName = text(16'777'100); },
+         "login reply of user \"demo\""},
+        {"privilege", [&](SimConfig& c) { c.users[1].privilege = text(16'777'100); },
+         "login reply of user \"operator\""},
+        {"list",
+         [&](SimConfig& c) {
+             c.channelList = {text(8'400'000), text(8'400'000)};
+         },
+         "channel list reply"},
+        {"details", [&](SimConfig& c) { c.channels[4].description = text(16'777'100); },
+         "details reply of channel \"5\""},
+        {"PTZ", [&](SimConfig& c) { c.channels[0].ptzStatus = text(16'777'200); },
+         "PTZ status reply of channel \"1\""},
+        {"alarm", [&](SimConfig& c) { c.alarms.names.push_back(text(16'777'100)); },
+         "a scheduled alarm would be"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        SimConfig config = defaultConfig();
+        c.change(config);
+        const std::optional<std::string> oversized = oversizedReply(config);
+        EXPECT_EQ(oversized.has_value(), *c.mentions != '\0');
+        if (oversized) {
+            EXPECT_NE(oversized->find(c.mentions), std::string::npos) << *oversized;
+            EXPECT_NE(oversized->find("a frame carries at most 16777215"), std::string::npos);
+        }
+    }
 }
 
 }  // namespace

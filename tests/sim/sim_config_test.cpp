@@ -44,6 +44,7 @@ TEST(SimConfigJson, KeysOverrideTheDefaultAndTheRestStays) {
                       "frameRate": 0, "omit": ["Width"]},
                      {"id": "B", "ptz": "x"}],
         "alarms": {"intervalSeconds": 0, "names": ["Tamper"]},
+        "pictureDetail": "camera",
         "faults": [{"kind": "closeAfterBytes", "request": "getAlarmImage", "bytes": 100,
                     "times": 1},
                    {"kind": "trickle", "pieceBytes": 3, "pauseMs": 0}]
@@ -61,6 +62,7 @@ TEST(SimConfigJson, KeysOverrideTheDefaultAndTheRestStays) {
     EXPECT_EQ(config.channels[1].width, SimChannel{}.width);
     EXPECT_EQ(config.alarms.intervalSeconds, 0);
     EXPECT_EQ(config.alarms.names, std::vector<std::string>{"Tamper"});
+    EXPECT_EQ(config.pictureDetail, PictureDetail::Camera);
     ASSERT_EQ(config.faults.size(), 2u);
     EXPECT_EQ(config.faults[0].kind, FaultKind::CloseAfterBytes);
     EXPECT_TRUE(config.faults[0].appliesTo("getAlarmImage"));
@@ -81,6 +83,7 @@ TEST(SimConfigJson, DumpReadsBackToTheSameConfiguration) {
     fault.text = "not XML";
     original.faults = {fault};
     original.channels[2].ptzStatus.reset();
+    original.pictureDetail = PictureDetail::Camera;
 
     const SimConfig copy = parseConfig(configToJson(original));
 
@@ -98,17 +101,22 @@ TEST(SimConfigJson, RejectsMistakesWithTheirPlace) {
         {"{", "not valid JSON"},
         {"[]", "must be an object"},
         {R"({"chanels": []})", "chanels"},
-        {R"({"users": [{"password": "p"}]})", "users[0].name"},
+        {R"({"users": [{"password": "p"}]})", "users[0].name: is missing"},
+        {R"({"users": [{"name": ""}]})", "users[0].name: must not be empty"},
         {R"({"users": [{"name": "u", "omit": ["kmReturnCode"]}]})", "kmReturnCode"},
         {R"({"channels": [{"id": "A", "width": "wide"}]})", "channels[0].width"},
         {R"({"channels": [{"id": "A", "width": 0}]})", "channels[0].width"},
         {R"({"channels": [{"id": "A"}, {"id": "A"}]})", "used twice"},
         {R"({"channels": [{"id": ""}]})", "channels[0].id"},
         {R"({"faults": [{"kind": "explode"}]})", "explode"},
+        {R"({"faults": [{"delayMs": 5}]})", "faults[0].kind: is missing"},
+        {R"({"alarms": {"interval": 5}})", "alarms: unknown key \"interval\""},
         {R"({"faults": [{"kind": "replyText"}]})", "faults[0].text"},
         {R"({"faults": [{"kind": "trickle", "pieceBytes": 0}]})", "pieceBytes"},
         {R"({"alarms": {"names": []}})", "alarms.names"},
         {R"({"jpegQuality": 101})", "jpegQuality"},
+        {R"({"pictureDetail": "hd"})", "pictureDetail: unknown picture detail \"hd\""},
+        {R"({"pictureDetail": 1})", "pictureDetail: has the wrong type"},
         {R"({"idleTimeoutMs": 0})", "idleTimeoutMs"},
         {R"({"faults": [{"kind": "pushText"}]})", "faults[0].text"},
         {R"({"faults": [{"kind": "overstatedLength"}]})", "faults[0].bytes"},
@@ -151,7 +159,6 @@ TEST(SimConfigJson, EveryNumberIsCheckedBeforeItIsConverted) {
         {R"({"jpegQuality": 80.0})", ""},
         {R"({"badLoginCode": -2147483648})", ""},
         {R"({"channels": [{"id": "A", "frameRate": 2.5}]})", ""},
-        {R"({"alarmImageMinBytes": 16777216})", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);
@@ -166,6 +173,44 @@ TEST(SimConfigJson, EveryNumberIsCheckedBeforeItIsConverted) {
     }
     EXPECT_EQ(parseConfig(R"({"jpegQuality": 80.0})").jpegQuality, 80);
     EXPECT_EQ(parseConfig(R"({"badLoginCode": -2147483648})").badLoginCode, INT_MIN);
+}
+
+// Whatever a key sizes goes out in one frame, whose payload holds at most 16,777,215 bytes.
+TEST(SimConfigJson, SizesStayWithinWhatAFrameCarries) {
+    const auto text = [](std::size_t bytes) { return std::string(bytes, 'x'); };
+    const auto fault = [](const std::string& fields) {
+        return R"({"faults": [{)" + fields + "}]}";
+    };
+    struct Case {
+        std::string json;
+        const char* mentions;  // empty: accepted
+    };
+    const std::vector<Case> cases = {
+        // The padding may overshoot by 3 bytes.
+        {R"({"alarmImageMinBytes": 16777212})", ""},
+        {R"({"alarmImageMinBytes": 16777213})", "alarmImageMinBytes"},
+        {R"({"alarmImageMinBytes": 16777216})", "alarmImageMinBytes"},
+        // A frame of one byte claims at most 16,777,214 more.
+        {fault(R"("kind": "overstatedLength", "bytes": 16777214)"), ""},
+        {fault(R"("kind": "overstatedLength", "bytes": 16777215)"), "faults[0].bytes"},
+        // A piece of a frame: at most the whole of the largest, header included.
+        {fault(R"("kind": "trickle", "pieceBytes": 16777225)"), ""},
+        {fault(R"("kind": "trickle", "pieceBytes": 16777226)"), "faults[0].pieceBytes"},
+        {fault(R"("kind": "pushText", "text": ")" + text(16'777'216) + "\""), "faults[0].text"},
+        // A text that makes a reply too long (every reply: SimReplies.TooLongForAFrame...).
+        {R"({"siteName": ")" + text(16'777'100) + "\"}", "login reply of user \"demo\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json.substr(0, 80));
+        try {
+            parseConfig(c.json);
+            EXPECT_STREQ(c.mentions, "") << "accepted";
+        } catch (const ConfigError& error) {
+            EXPECT_STRNE(c.mentions, "") << std::string(error.what()).substr(0, 200);
+            EXPECT_NE(std::string(error.what()).find(c.mentions), std::string::npos)
+                << std::string(error.what()).substr(0, 200);
+        }
+    }
 }
 
 TEST(SimConfigJson, LoadsAFileAndNamesItInErrors) {

@@ -195,9 +195,10 @@ TEST(SimProgram, RefusesABadConfigurationWithStatusOne) {
 }
 
 TEST(SimProgram, DumpsTheConfigurationInEffect) {
-    ChildProcess sim({"--dump-config", "--alarm-interval", "7"});
+    ChildProcess sim({"--dump-config", "--alarm-interval", "7", "--picture-detail", "camera"});
     ASSERT_TRUE(sim.started());
     EXPECT_TRUE(sim.waitForLine("\"intervalSeconds\": 7", 20s));
+    EXPECT_TRUE(sim.waitForLine("\"pictureDetail\": \"camera\"", 20s));
     const std::optional<int> status = sim.waitForExit(20s);
     ASSERT_TRUE(status);
     EXPECT_EQ(WEXITSTATUS(*status), 0);

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,35 @@ TEST(SimTransport, IdlePeersAreClosedButSubscribersPtzAndStallsWait) {
     sim.server().pushAlarm("2", "Motion");
     EXPECT_TRUE(subscriber.collector.waitForMessages(1, 10s));
     EXPECT_FALSE(subscriber.collector.ended());
+}
+
+std::ptrdiff_t openDescriptors() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+}
+
+TEST(SimTransport, ClosedConnectionsGiveTheirDescriptorsBackAtOnce) {
+    constexpr int kIdleMs = 100;
+    constexpr int kIdlePeers = 64;
+    RunningSim sim = simWith({}, kIdleMs);
+    const std::ptrdiff_t before = openDescriptors();
+    {
+        std::vector<TcpSocket> idle;
+        for (int i = 0; i < kIdlePeers; ++i) {
+            idle.push_back(connectTo(sim));
+        }
+        PushConnection subscriber(sim.address(), subscriptionPayload());
+        ASSERT_TRUE(sim.server().waitForSubscribers(1, 10s));
+        for (const TcpSocket& peer : idle) {
+            ASSERT_TRUE(receiveUntilQuiet(peer.fd(), 10s).closed);
+        }
+        // No new connection comes to clear up after the idle ones: only the subscription
+        // is left.
+        EXPECT_TRUE(sim.server().waitForOpenConnections(1, 10s));
+        EXPECT_EQ(sim.server().openConnections(), 1u);
+    }  // the subscriber leaves too
+    ASSERT_TRUE(sim.server().waitForOpenConnections(0, 10s));
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(SimTransport, RequestLogKeepsTheLatestNamesCutShort) {

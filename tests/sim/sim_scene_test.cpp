@@ -1,4 +1,5 @@
 // The camera head, the scene it sees and the pictures made of it.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <string>
@@ -10,6 +11,7 @@
 #include <QtGui/QGuiApplication>
 #endif
 
+#include "camera_backdrop.h"
 #include "frame_renderer.h"
 #include "frame_scene.h"
 #include "ptz_motion.h"
@@ -149,6 +151,116 @@ TEST(SimJpegPadding, GrowsToTheMinimumAndKeepsThePicture) {
     std::string notJpeg = "<kmResponse/>";
     padJpeg(notJpeg, 1000);
     EXPECT_EQ(notJpeg, "<kmResponse/>");
+}
+
+TEST(SimRenderer, APictureTooLargeForItsFrameGoesOutCoarser) {
+    const Scene scene = buildScene(sceneInput());
+    const std::string full = FrameRenderer(100).render(scene);
+    const std::size_t budget = full.size() / 2;
+    FrameRenderer renderer(100, budget);
+    for (int frame = 0; frame < 2; ++frame) {
+        const std::string coarser = renderer.render(scene);
+        EXPECT_LE(coarser.size(), budget);
+        const auto decoded = test::decodeJpeg(coarser, test::RowOrder::Mirrored);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(decoded->width, scene.width);
+    }
+}
+
+SceneInput cameraInput(std::string channelId, PtzView view, int width = 640, int height = 480) {
+    SceneInput input = sceneInput();
+    input.channelId = std::move(channelId);
+    input.width = width;
+    input.height = height;
+    input.view = view;
+    input.showPtz = true;
+    input.detail = PictureDetail::Camera;
+    return input;
+}
+
+TEST(SimCameraDetail, FramesWeighWhatACamerasDoWhileFlatOnesStaySmall) {
+    struct Case {
+        const char* channel;
+        PtzView view;
+    };
+    const std::vector<Case> cases = {
+        {"1", {}}, {"4", {120.0, -15.0, 1.0}}, {"7", {250.0, 15.0, 2.5}}, {"9", {40.0, 0.0, 6.0}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.channel);
+        SceneInput input = cameraInput(c.channel, c.view);
+        const std::string camera = FrameRenderer(80).render(buildScene(input));
+        input.detail = PictureDetail::Flat;
+        const std::string flat = FrameRenderer(80).render(buildScene(input));
+        EXPECT_GE(camera.size(), 30'000u);
+        EXPECT_LE(camera.size(), 80'000u);
+        EXPECT_LT(flat.size(), 25'000u);
+    }
+}
+
+TEST(SimCameraDetail, TheSameViewGivesTheSamePictureAndEachChannelItsOwn) {
+    const Scene scene = buildScene(cameraInput("4", {30.0, 5.0, 1.5}));
+    FrameRenderer renderer(80);
+    const std::string first = renderer.render(scene);
+    EXPECT_EQ(renderer.render(scene), first);  // painted again from the kept backdrop
+    EXPECT_EQ(FrameRenderer(80).render(scene), first);
+    EXPECT_NE(FrameRenderer(80).render(buildScene(cameraInput("5", {30.0, 5.0, 1.5}))), first);
+}
+
+// The share of pixels of `a`, moved by (dx, dy), that `b` has exactly.
+double sharedPixels(const RasterImage& a, const RasterImage& b, int dx, int dy) {
+    int same = 0;
+    int compared = 0;
+    for (int y = std::max(0, -dy); y < a.height && y + dy < b.height; ++y) {
+        for (int x = std::max(0, -dx); x < a.width && x + dx < b.width; ++x) {
+            same += a.at(x, y) == b.at(x + dx, y + dy) ? 1 : 0;
+            ++compared;
+        }
+    }
+    return static_cast<double>(same) / compared;
+}
+
+TEST(SimCameraDetail, TextureIsFixedToTheWorldSoItMovesWithPanAndTilt) {
+    // 600 px for 60 degrees: 10 px a degree.
+    const auto backdrop = [](PtzView view) {
+        RasterImage image;
+        paintBackdrop(*buildScene(cameraInput("3", view, 600, 400)).backdrop, image);
+        return image;
+    };
+    const RasterImage home = backdrop({});
+    const RasterImage panned = backdrop({6.0, 0.0, 1.0});
+    const RasterImage tilted = backdrop({0.0, 4.0, 1.0});
+    EXPECT_GT(sharedPixels(home, panned, -60, 0), 0.99);
+    EXPECT_GT(sharedPixels(home, tilted, 0, 40), 0.99);
+    // Grain everywhere: unmoved, hardly a pixel is the same.
+    EXPECT_LT(sharedPixels(home, panned, 0, 0), 0.2);
+    EXPECT_LT(sharedPixels(home, tilted, 0, 0), 0.2);
+}
+
+TEST(SimCameraDetail, NumberPlatesAreReadableOnlyWhenZoomedIn) {
+    struct Case {
+        int width;
+        int height;
+        double zoom;
+        int lowest;  // the plate's text size, in pixels
+        int highest;
+    };
+    const std::vector<Case> cases = {
+        {1280, 960, 1.0, 9, 12},  // capitals about 7 to 9 px high
+        {640, 480, 1.0, 4, 6},
+        {640, 480, 2.0, 9, 12},
+        {1280, 960, 3.0, 28, 36},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width * c.zoom);
+        const Scene scene = buildScene(cameraInput("1", {0.0, 0.0, c.zoom}, c.width, c.height));
+        const auto plate =
+            std::find_if(scene.texts.begin(), scene.texts.end(),
+                         [](const SceneText& text) { return text.style == TextStyle::Sign; });
+        ASSERT_NE(plate, scene.texts.end());
+        EXPECT_GE(plate->pixelSize, c.lowest);
+        EXPECT_LE(plate->pixelSize, c.highest);
+        EXPECT_EQ(plate->text.size(), 7u);  // "KR 4711"
+    }
 }
 
 #ifdef KRT_SIM_WITH_QT

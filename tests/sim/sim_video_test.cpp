@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "frame_stamp.h"
 #include "protocol/packet_framing.h"
 #include "protocol/tcp_socket.h"
 #include "ptz_motion.h"
@@ -54,6 +55,30 @@ TEST(SimLiveVideo, StreamsDecodableFramesOfTheResolutionsSize) {
             EXPECT_EQ(image->width, c.width);
             EXPECT_EQ(image->height, c.height);
         }
+    }
+}
+
+TEST(SimLiveVideo, CameraLikeFramesStreamWithTheirStampsAndUpright) {
+    SimConfig config = RunningSim::quietDefault();
+    config.channels = {channel("cam", 1280, 960, 50, true)};
+    config.pictureDetail = PictureDetail::Camera;
+    RunningSim sim(config);
+    PushConnection stream(sim.address(), liveVideoRequest(LiveResolution::Medium, "cam"));
+    ASSERT_TRUE(stream.collector.waitForMessages(3, 10s));
+    const std::vector<std::string> frames = stream.collector.messages();
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const auto image = decodeJpeg(frames[i], RowOrder::Mirrored);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->width, 640);
+        EXPECT_EQ(image->height, 480);
+        EXPECT_GT(frames[i].size(), 30'000u);
+        ASSERT_TRUE(readFrameStamp(frames[i]));
+        EXPECT_EQ(readFrameStamp(frames[i])->frameNumber, static_cast<long long>(i + 1));
+        // Sky above, grass below.
+        const auto top = image->meanColour(0, 24);
+        const auto bottom = image->meanColour(456, 480);
+        EXPECT_GT(top[2], top[1]);
+        EXPECT_GT(bottom[1], bottom[2]);
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include <turbojpeg.h>
 
+#include "camera_backdrop.h"
+
 namespace krt::sim {
 
 void RasterImage::resize(int newWidth, int newHeight) {
@@ -45,9 +47,56 @@ std::string JpegEncoder::encodeUpsideDown(const RasterImage& image, int quality)
     return bytes;
 }
 
+void fillRect(RasterImage& image, const SceneRect& rect) {
+    const int left = std::clamp(rect.x, 0, image.width);
+    const int right = std::clamp(rect.x + rect.width, 0, image.width);
+    const int top = std::clamp(rect.y, 0, image.height);
+    const int bottom = std::clamp(rect.y + rect.height, 0, image.height);
+    for (int row = top; row < bottom; ++row) {
+        std::uint8_t* pixel =
+            image.pixels.data() +
+            static_cast<std::size_t>(row) * static_cast<std::size_t>(image.pitch) +
+            static_cast<std::size_t>(left) * 3;
+        for (int column = left; column < right; ++column) {
+            *pixel++ = rect.colour.r;
+            *pixel++ = rect.colour.g;
+            *pixel++ = rect.colour.b;
+        }
+    }
+}
+
+void FrameRenderer::paint(const Scene& scene) {
+    if (scene.backdrop) {
+        if (m_backdrop != scene.backdrop) {
+            paintBackdrop(*scene.backdrop, m_backdropImage);
+            drawTexts(backdropTexts(*scene.backdrop), m_backdropImage);
+            m_backdrop = scene.backdrop;
+        }
+        m_image = m_backdropImage;
+    } else {
+        m_image.resize(scene.width, scene.height);
+        fillRect(m_image, {0, 0, scene.width, scene.horizonY, kSkyColour});
+        fillRect(m_image,
+                 {0, scene.horizonY, scene.width, scene.height - scene.horizonY, kGroundColour});
+    }
+    for (const SceneRect& rect : scene.rects) {
+        if (rect.surface == Surface::Vehicle) {
+            paintVehicle(rect, m_image);
+        } else {
+            fillRect(m_image, rect);
+        }
+    }
+    drawTexts(scene.texts, m_image);
+}
+
 std::string FrameRenderer::render(const Scene& scene) {
-    rasterizeScene(scene, m_image);
-    return m_encoder.encodeUpsideDown(m_image, m_quality);
+    paint(scene);
+    std::string jpeg = m_encoder.encodeUpsideDown(m_image, m_quality);
+    while (jpeg.size() > m_maxBytes && m_quality > 1) {
+        m_quality = std::max(1, m_quality * 2 / 3);
+        jpeg = m_encoder.encodeUpsideDown(m_image, m_quality);
+    }
+    return jpeg;
 }
 
 void padJpeg(std::string& jpeg, std::size_t minBytes) {

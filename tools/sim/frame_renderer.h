@@ -2,10 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "frame_scene.h"
+#include "protocol/packet_framing.h"
 
 namespace krt::sim {
 
@@ -20,10 +23,12 @@ struct RasterImage {
     Rgb at(int x, int y) const;
 };
 
-// Paints the scene into the image, resized to the scene. Built with Qt it paints with
-// QPainter, texts included when a QGuiApplication exists (fonts need one); without Qt, or
-// without fonts, the texts are left out.
-void rasterizeScene(const Scene& scene, RasterImage& image);
+// Fills the part of the rectangle that lies in the image with its colour.
+void fillRect(RasterImage& image, const SceneRect& rect);
+
+// Draws the texts over the image. Built with Qt it paints with QPainter when a
+// QGuiApplication exists (fonts need one); without Qt, or without fonts, it draws nothing.
+void drawTexts(std::span<const SceneText> texts, RasterImage& image);
 
 // One TurboJPEG compressor, reused for every frame of a stream.
 class JpegEncoder {
@@ -41,20 +46,33 @@ class JpegEncoder {
     void* m_handle;
 };
 
-// Renders scenes into JPEG frames, reusing its pixels and its encoder.
+// Renders scenes into JPEG frames of at most `maxBytes`, reusing its pixels and its encoder.
+// A scene's backdrop is painted once and then copied for as long as it stays the same, so
+// that a still camera-like view costs little more than a flat one.
 class FrameRenderer {
   public:
-    explicit FrameRenderer(int quality) : m_quality(quality) {}
+    explicit FrameRenderer(int quality, std::size_t maxBytes = kMaxPayloadLength)
+        : m_quality(quality), m_maxBytes(maxBytes) {}
+    // A picture too large for its frame goes out coarser rather than not at all: the quality
+    // is lowered until it fits, and stays there for the renderer's later pictures.
     std::string render(const Scene& scene);
 
   private:
+    void paint(const Scene& scene);
+
     int m_quality;
+    std::size_t m_maxBytes;
     RasterImage m_image;
+    RasterImage m_backdropImage;
+    std::optional<Backdrop> m_backdrop;  // what m_backdropImage shows
     JpegEncoder m_encoder;
 };
 
 // Grows a JPEG to at least `minBytes` with comment segments right after its start marker; the
-// picture is unchanged. Leaves anything that does not start with the JPEG marker alone.
+// picture is unchanged. Leaves anything that does not start with the JPEG marker alone. A
+// segment takes at least 4 bytes, so a JPEG short of the minimum by less than that grows by up
+// to kPaddingOvershootBytes more.
 void padJpeg(std::string& jpeg, std::size_t minBytes);
+inline constexpr std::size_t kPaddingOvershootBytes = 3;
 
 }  // namespace krt::sim

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 namespace krt::sim {
 namespace {
@@ -48,30 +50,74 @@ Projection projectionFor(const SceneInput& input) {
     return projection;
 }
 
-// Pillars standing on the horizon all around, placed by the channel ID so that every camera
-// shows its own view.
-void addLandmarks(const SceneInput& input, const Projection& projection, Scene& scene) {
-    std::size_t seed = std::hash<std::string>{}(input.channelId);
+// Vehicles drive and park in these colours.
+constexpr std::array kVehicleColours = {Rgb{240, 40, 40}, Rgb{30, 60, 140},   Rgb{220, 220, 215},
+                                        Rgb{40, 40, 45},  Rgb{150, 150, 155}, Rgb{200, 170, 40},
+                                        Rgb{90, 30, 30}};
+constexpr std::array kSigns = {"DOCK 4", "EXIT",   "GATE 2", "OFFICE", "NO ENTRY",
+                               "STORE",  "BAY 12", "DEPOT",  "PARTS",  "HALL B"};
+
+std::uint64_t nextSeed(std::uint64_t seed) {
+    return seed * 6364136223846793005ULL + 1442695040888963407ULL;
+}
+
+// Pillars (or, in camera-like pictures, buildings) standing on the horizon all around,
+// placed by the channel ID so that every camera shows its own view.
+std::vector<Landmark> landmarksOf(const std::string& channelId) {
+    std::vector<Landmark> landmarks;
+    std::uint64_t seed = std::hash<std::string>{}(channelId);
     for (int i = 0; i < kLandmarkCount; ++i) {
-        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        const double angle = i * (360.0 / kLandmarkCount) + static_cast<double>(seed % 20);
-        const double widthDegrees = 4.0 + static_cast<double>((seed >> 8) % 6);
-        const double heightDegrees = 8.0 + static_cast<double>((seed >> 16) % 18);
-        const int width = projection.length(widthDegrees);
-        const int height = projection.length(heightDegrees);
-        scene.rects.push_back({projection.x(angle) - width / 2, projection.horizonY - height, width,
-                               height, kPalette[(seed >> 24) % kPalette.size()]});
+        seed = nextSeed(seed);
+        Landmark landmark;
+        landmark.angle = i * (360.0 / kLandmarkCount) + static_cast<double>(seed % 20);
+        landmark.widthDegrees = 4.0 + static_cast<double>((seed >> 8) % 6);
+        landmark.heightDegrees = 8.0 + static_cast<double>((seed >> 16) % 18);
+        landmark.colour = kPalette[(seed >> 24) % kPalette.size()];
+        landmark.look = static_cast<int>((seed >> 32) % 4);
+        landmark.sign = kSigns[(seed >> 40) % kSigns.size()];
+        landmarks.push_back(std::move(landmark));
+    }
+    return landmarks;
+}
+
+void addLandmarks(const SceneInput& input, const Projection& projection, Scene& scene) {
+    for (const Landmark& landmark : landmarksOf(input.channelId)) {
+        const int width = projection.length(landmark.widthDegrees);
+        const int height = projection.length(landmark.heightDegrees);
+        scene.rects.push_back({projection.x(landmark.angle) - width / 2,
+                               projection.horizonY - height, width, height, landmark.colour});
     }
 }
 
-// A vehicle that drives to and fro on the ground in front of the camera's home position.
+// A vehicle that drives to and fro on the ground in front of the camera's home position; in
+// camera-like pictures a car with its number plate.
 void addMovingObject(const SceneInput& input, const Projection& projection, Scene& scene) {
     const double angle = 25.0 * std::sin(input.seconds * 0.8);
     const int width = projection.length(8.0);
     const int height = projection.length(4.0);
     const int groundY = projection.horizonY + projection.length(6.0);
-    scene.rects.push_back(
-        {projection.x(angle) - width / 2, groundY - height, width, height, Rgb{240, 40, 40}});
+    const SceneRect vehicle{projection.x(angle) - width / 2, groundY - height, width, height,
+                            Rgb{240, 40, 40}};
+    if (input.detail == PictureDetail::Flat) {
+        scene.rects.push_back(vehicle);
+        return;
+    }
+    scene.rects.push_back({vehicle.x, vehicle.y, width, height, vehicle.colour, Surface::Vehicle});
+    const SceneRect plate = numberPlateOf(vehicle);
+    scene.rects.push_back(plate);
+    scene.texts.push_back(plateText(plate, plateNumber(std::hash<std::string>{}(input.channelId))));
+}
+
+Backdrop backdropFor(const SceneInput& input, const Projection& projection) {
+    Backdrop backdrop;
+    backdrop.seed = std::hash<std::string>{}(input.channelId);
+    backdrop.width = input.width;
+    backdrop.height = input.height;
+    backdrop.horizonY = projection.horizonY;
+    backdrop.panDegrees = projection.panDegrees;
+    backdrop.pixelsPerDegree = projection.pixelsPerDegree;
+    backdrop.landmarks = landmarksOf(input.channelId);
+    return backdrop;
 }
 
 void addFrameBar(const SceneInput& input, Scene& scene) {
@@ -102,13 +148,44 @@ void addTexts(const SceneInput& input, Scene& scene) {
 
 }  // namespace
 
+Rgb vehicleColour(std::uint64_t seed) {
+    return kVehicleColours[nextSeed(seed) % kVehicleColours.size()];
+}
+
+std::string plateNumber(std::uint64_t seed) {
+    seed = nextSeed(seed ^ 0x51A7E);
+    std::string plate;
+    plate += static_cast<char>('A' + (seed >> 33) % 26);
+    plate += static_cast<char>('A' + (seed >> 43) % 26);
+    plate += ' ';
+    plate += std::to_string(1000 + (seed >> 13) % 9000);
+    return plate;
+}
+
+SceneRect numberPlateOf(const SceneRect& vehicle) {
+    const int width = std::max(3, vehicle.width * 3 / 10);
+    const int height = std::max(2, vehicle.height * 13 / 100);
+    return {vehicle.x + (vehicle.width - width) / 2, vehicle.y + vehicle.height * 56 / 100, width,
+            height, Rgb{235, 235, 225}};
+}
+
+SceneText plateText(const SceneRect& plate, std::string text) {
+    const int size = std::max(1, plate.height * 95 / 100);
+    return {std::move(text), plate.x + std::max(1, plate.width / 20),
+            plate.y + plate.height - std::max(1, plate.height / 6), size, TextStyle::Sign};
+}
+
 Scene buildScene(const SceneInput& input) {
     const Projection projection = projectionFor(input);
     Scene scene;
     scene.width = input.width;
     scene.height = input.height;
     scene.horizonY = std::clamp(projection.horizonY, 0, input.height);
-    addLandmarks(input, projection, scene);
+    if (input.detail == PictureDetail::Camera) {
+        scene.backdrop = backdropFor(input, projection);
+    } else {
+        addLandmarks(input, projection, scene);
+    }
     addMovingObject(input, projection, scene);
     addFrameBar(input, scene);
     addTexts(input, scene);

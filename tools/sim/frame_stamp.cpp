@@ -62,6 +62,7 @@ void stampJpeg(std::string& jpeg, const FrameStamp& stamp) {
     }
     const std::string text = std::string(kFramePrefix) + std::to_string(stamp.frameNumber) +
                              std::string(kSentPrefix) + std::to_string(stamp.sentMs);
+    static_assert(kFramePrefix.size() + kSentPrefix.size() + 4 + 40 == kMaxFrameStampBytes);
     const std::size_t length = text.size() + 2;  // the length field counts itself
     std::string segment = {static_cast<char>(kMarker), static_cast<char>(kComment),
                            static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)};

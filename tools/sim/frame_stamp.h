@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -16,6 +17,10 @@ struct FrameStamp {
 
     friend bool operator==(const FrameStamp&, const FrameStamp&) = default;
 };
+
+// The most bytes a stamp adds: the segment's marker and length, its texts and two numbers of
+// at most 20 characters each.
+inline constexpr std::size_t kMaxFrameStampBytes = 4 + 14 + 20 + 8 + 20;
 
 // Inserts the comment after the start marker; leaves anything that is not a JPEG alone.
 void stampJpeg(std::string& jpeg, const FrameStamp& stamp);

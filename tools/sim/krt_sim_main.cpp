@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -35,6 +36,7 @@ struct Options {
     std::string configPath;
     int alarmIntervalSeconds = 0;
     bool alarmIntervalGiven = false;
+    std::string pictureDetail;  // a name of kPictureDetailNames, or empty
     bool quiet = false;
     bool dumpConfig = false;
     std::string logDir;
@@ -143,6 +145,11 @@ krt::sim::SimConfig loadConfig(const Options& options) {
     if (options.alarmIntervalGiven) {
         config.alarms.intervalSeconds = options.alarmIntervalSeconds;
     }
+    for (const auto& name : krt::sim::kPictureDetailNames) {
+        if (name.text == options.pictureDetail) {
+            config.pictureDetail = name.value;
+        }
+    }
     return config;
 }
 
@@ -165,6 +172,14 @@ int main(int argc, char** argv) {
         app.add_option("--alarm-interval", options.alarmIntervalSeconds,
                        "seconds between scheduled alarms, 0 for none (default: configuration)")
             ->check(CLI::Range(0, 86'400));
+    std::vector<std::string> detailNames;
+    for (const auto& name : krt::sim::kPictureDetailNames) {
+        detailNames.emplace_back(name.text);
+    }
+    app.add_option("--picture-detail", options.pictureDetail,
+                   "flat pictures, or camera-like texture, edges and small text "
+                   "(default: configuration)")
+        ->check(CLI::IsMember(detailNames));
     app.add_flag("--quiet", options.quiet, "do not print a line per request");
     app.add_flag("--dump-config", options.dumpConfig,
                  "print the configuration in effect as JSON and exit");

@@ -5,16 +5,19 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
-#include <initializer_list>
+#include <functional>
 #include <limits>
+#include <span>
 #include <sstream>
 #include <type_traits>
 #include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "frame_renderer.h"
 #include "protocol/packet_framing.h"
 #include "protocol/xml_message.h"
+#include "sim_replies.h"
 
 namespace krt::sim {
 namespace {
@@ -28,43 +31,8 @@ constexpr std::array kChannelReplyElements = {"VideoChannel",       "ChannelID",
                                               "ChannelDescription", "Width",     "Height",
                                               "RecWidth",           "RecHeight"};
 
-struct FaultName {
-    FaultKind kind;
-    std::string_view name;
-};
-// The names the configuration file gives the kinds (what each does: FaultKind, README.md).
-constexpr std::array kFaultNames = {
-    FaultName{FaultKind::Refuse, "refuse"},
-    FaultName{FaultKind::CloseAfterBytes, "closeAfterBytes"},
-    FaultName{FaultKind::BadStartOfFrame, "badStartOfFrame"},
-    FaultName{FaultKind::Delay, "delay"},
-    FaultName{FaultKind::Trickle, "trickle"},
-    FaultName{FaultKind::ReplyText, "replyText"},
-    FaultName{FaultKind::Stall, "stall"},
-    FaultName{FaultKind::SilentDrop, "silentDrop"},
-    FaultName{FaultKind::ZeroLength, "zeroLength"},
-    FaultName{FaultKind::OverstatedLength, "overstatedLength"},
-    FaultName{FaultKind::PushText, "pushText"},
-};
-
 [[noreturn]] void fail(std::string_view where, std::string_view what) {
     throw ConfigError(std::string(where) + ": " + std::string(what));
-}
-
-void requireObject(const json& value, std::string_view where) {
-    if (!value.is_object()) {
-        fail(where, "must be an object");
-    }
-}
-
-void checkKeys(const json& object, std::initializer_list<std::string_view> known,
-               std::string_view where) {
-    requireObject(object, where);
-    for (const auto& [key, value] : object.items()) {
-        if (std::find(known.begin(), known.end(), key) == known.end()) {
-            fail(where, "unknown key \"" + key + "\"");
-        }
-    }
 }
 
 // Every number of a file goes through here. JSON numbers arrive as 64-bit integers or as
@@ -110,42 +78,6 @@ Number checkedNumber(const json& value, std::string_view where) {
     }
 }
 
-// Reads object[key] into target when present; a value of the wrong type is an error.
-template <typename T>
-void read(const json& object, const char* key, T& target, std::string_view where) {
-    const auto found = object.find(key);
-    if (found == object.end()) {
-        return;
-    }
-    const std::string place = std::string(where) + "." + key;
-    if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
-        target = checkedNumber<T>(*found, place);
-    } else {
-        try {
-            target = found->template get<T>();
-        } catch (const json::exception&) {
-            fail(place, "has the wrong type");
-        }
-    }
-}
-
-// As read, and null clears the value.
-template <typename T>
-void readOptional(const json& object, const char* key, std::optional<T>& target,
-                  std::string_view where) {
-    const auto found = object.find(key);
-    if (found == object.end()) {
-        return;
-    }
-    if (found->is_null()) {
-        target.reset();
-        return;
-    }
-    T value{};
-    read(object, key, value, where);
-    target = std::move(value);
-}
-
 template <typename Number>
 void requireRange(Number value, Number low, Number high, std::string_view where) {
     if (value < low || value > high) {
@@ -155,189 +87,332 @@ void requireRange(Number value, Number low, Number high, std::string_view where)
     }
 }
 
-template <std::size_t N>
-void requireKnownElements(const std::set<std::string>& elements,
-                          const std::array<const char*, N>& known, std::string_view where) {
-    for (const std::string& element : elements) {
-        if (std::find(known.begin(), known.end(), element) == known.end()) {
-            fail(where, "cannot leave out \"" + element + "\"");
+// ---- kinds of value: how one is read from JSON, checked, and written back ----------------
+// Each has read(value, target, place), which throws ConfigError naming the place, and
+// write(value), which gives the JSON that read takes back.
+
+template <typename Number>
+struct Between {
+    Number low;
+    Number high;
+
+    void read(const json& value, Number& target, const std::string& place) const {
+        const Number number = checkedNumber<Number>(value, place);
+        requireRange(number, low, high, place);
+        target = number;
+    }
+    json write(Number value) const { return value; }
+};
+
+// Return codes and the like: any value an int holds.
+constexpr Between<int> kAnyInt{std::numeric_limits<int>::min(), std::numeric_limits<int>::max()};
+
+// A flag, a text or a list of texts as JSON holds it; `ifEmpty`, when given, refuses an
+// empty text or list with that complaint.
+template <typename T>
+struct AsGiven {
+    std::string_view ifEmpty;
+
+    void read(const json& value, T& target, const std::string& place) const {
+        try {
+            target = value.get<T>();
+        } catch (const json::exception&) {
+            fail(place, "has the wrong type");
+        }
+        if constexpr (!std::is_same_v<T, bool>) {
+            if (!ifEmpty.empty() && target.empty()) {
+                fail(place, ifEmpty);
+            }
         }
     }
-}
+    json write(const T& value) const { return value; }
+};
 
-SimUser readUser(const json& object, const std::string& where) {
-    checkKeys(object,
-              {"name", "password", "privilege", "refusalCode", "omit", "acceptedReturnCode"},
-              where);
-    SimUser user;
-    read(object, "name", user.name, where);
-    read(object, "password", user.password, where);
-    read(object, "privilege", user.privilege, where);
-    readOptional(object, "refusalCode", user.refusalCode, where);
-    read(object, "omit", user.omitElements, where);
-    readOptional(object, "acceptedReturnCode", user.acceptedReturnCode, where);
-    if (user.name.empty()) {
-        fail(where + ".name", "must not be empty");
-    }
-    requireKnownElements(user.omitElements, kUserReplyElements, where + ".omit");
-    return user;
-}
+// Names of reply elements that may be left out: only those of `known`.
+struct Elements {
+    std::span<const char* const> known;
 
-SimChannel readChannel(const json& object, const std::string& where) {
-    checkKeys(object,
-              {"id", "description", "type", "width", "height", "recWidth", "recHeight", "ptz",
-               "frameRate", "omit"},
-              where);
-    SimChannel channel;
-    read(object, "id", channel.id, where);
-    read(object, "description", channel.description, where);
-    read(object, "type", channel.type, where);
-    read(object, "width", channel.width, where);
-    read(object, "height", channel.height, where);
-    read(object, "recWidth", channel.recWidth, where);
-    read(object, "recHeight", channel.recHeight, where);
-    readOptional(object, "ptz", channel.ptzStatus, where);
-    read(object, "frameRate", channel.frameRate, where);
-    read(object, "omit", channel.omitElements, where);
-    if (channel.id.empty()) {
-        fail(where + ".id", "must not be empty (list an empty ID in channelList instead)");
-    }
-    requireRange(channel.width, 16, 8192, where + ".width");
-    requireRange(channel.height, 16, 8192, where + ".height");
-    requireRange(channel.frameRate, 0.0, 120.0, where + ".frameRate");
-    requireKnownElements(channel.omitElements, kChannelReplyElements, where + ".omit");
-    return channel;
-}
-
-FaultKind faultKindByName(std::string_view name, std::string_view where) {
-    for (const FaultName& entry : kFaultNames) {
-        if (entry.name == name) {
-            return entry.kind;
+    void read(const json& value, std::set<std::string>& target, const std::string& place) const {
+        AsGiven<std::set<std::string>>{}.read(value, target, place);
+        for (const std::string& element : target) {
+            if (std::find(known.begin(), known.end(), element) == known.end()) {
+                fail(place, "cannot leave out \"" + element + "\"");
+            }
         }
     }
-    fail(where, "unknown kind \"" + std::string(name) + "\"");
+    json write(const std::set<std::string>& value) const { return value; }
+};
+
+// An enumeration by the names the file gives its values.
+template <typename Enum>
+struct Named {
+    using Name = EnumName<Enum>;
+    std::span<const Name> names;
+    std::string_view what;  // "kind" in "unknown kind "x""
+
+    void read(const json& value, Enum& target, const std::string& place) const {
+        std::string text;
+        AsGiven<std::string>{}.read(value, text, place);
+        const auto found = std::find_if(names.begin(), names.end(),
+                                        [&](const Name& name) { return name.text == text; });
+        if (found == names.end()) {
+            fail(place, "unknown " + std::string(what) + " \"" + text + "\"");
+        }
+        target = found->value;
+    }
+    json write(Enum value) const {
+        const auto found = std::find_if(names.begin(), names.end(),
+                                        [&](const Name& name) { return name.value == value; });
+        return found == names.end() ? "" : found->text;
+    }
+};
+
+// ---- fields: one table of keys per struct ------------------------------------------------
+
+enum class Presence { Optional, Required };
+
+// One key of an object: which member it fills and how. Defaults are the members' own.
+template <typename Struct>
+struct Field {
+    std::string_view key;
+    std::function<void(const json& value, Struct& target, const std::string& place)> read;
+    std::function<json(const Struct& source)> write;
+    Presence presence = Presence::Optional;
+};
+
+template <typename Struct>
+struct Table {
+    std::vector<Field<Struct>> fields;
+    // Rules between fields, once all are read; `where` names the object.
+    void (*check)(const Struct& value, const std::string& where) = nullptr;
+};
+
+template <typename Struct, typename T, typename Kind>
+Field<Struct> field(std::string_view key, T Struct::*member, Kind kind,
+                    Presence presence = Presence::Optional) {
+    return {key,
+            [member, kind](const json& value, Struct& target, const std::string& place) {
+                kind.read(value, target.*member, place);
+            },
+            [member, kind](const Struct& source) { return kind.write(source.*member); }, presence};
 }
 
-std::string_view faultKindName(FaultKind kind) {
-    for (const FaultName& entry : kFaultNames) {
-        if (entry.kind == kind) {
-            return entry.name;
+// A member that may hold nothing: null in the file (and when written) clears it.
+template <typename Struct, typename T, typename Kind>
+Field<Struct> nullable(std::string_view key, std::optional<T> Struct::*member, Kind kind) {
+    return {key,
+            [member, kind](const json& value, Struct& target, const std::string& place) {
+                std::optional<T>& slot = target.*member;
+                if (value.is_null()) {
+                    slot.reset();
+                    return;
+                }
+                T read{};
+                kind.read(value, read, place);
+                slot = std::move(read);
+            },
+            [member, kind](const Struct& source) {
+                const std::optional<T>& slot = source.*member;
+                return slot ? kind.write(*slot) : json(nullptr);
+            }};
+}
+
+std::string placeOf(const std::string& where, std::string_view key) {
+    return where.empty() ? std::string(key) : where + "." + std::string(key);
+}
+
+// Reads the keys the object names over what the target holds; `where` is empty at the top.
+template <typename Struct>
+void readObject(const json& object, Struct& target, const Table<Struct>& table,
+                const std::string& where) {
+    const std::string objectName = where.empty() ? "configuration" : where;
+    if (!object.is_object()) {
+        fail(objectName, "must be an object");
+    }
+    for (const auto& item : object.items()) {
+        if (std::none_of(table.fields.begin(), table.fields.end(),
+                         [&](const Field<Struct>& field) { return field.key == item.key(); })) {
+            fail(objectName, "unknown key \"" + item.key() + "\"");
         }
     }
-    return "";
+    for (const Field<Struct>& field : table.fields) {
+        const std::string place = placeOf(where, field.key);
+        if (const auto found = object.find(std::string(field.key)); found != object.end()) {
+            field.read(*found, target, place);
+        } else if (field.presence == Presence::Required) {
+            fail(place, "is missing");
+        }
+    }
+    if (table.check != nullptr) {
+        table.check(target, where);
+    }
 }
 
-FaultMode readFault(const json& object, const std::string& where) {
-    checkKeys(object,
-              {"kind", "request", "times", "code", "bytes", "afterFrames", "delayMs", "pieceBytes",
-               "pauseMs", "text"},
-              where);
-    FaultMode fault;
-    std::string kind;
-    read(object, "kind", kind, where);
-    fault.kind = faultKindByName(kind, where + ".kind");
-    readOptional(object, "request", fault.request, where);
-    readOptional(object, "times", fault.times, where);
-    read(object, "code", fault.code, where);
-    read(object, "bytes", fault.bytes, where);
-    read(object, "afterFrames", fault.afterFrames, where);
-    read(object, "delayMs", fault.delayMs, where);
-    read(object, "pieceBytes", fault.pieceBytes, where);
-    read(object, "pauseMs", fault.pauseMs, where);
-    read(object, "text", fault.text, where);
-    if (fault.times) {
-        requireRange(*fault.times, 0, 1'000'000, where + ".times");
+template <typename Struct>
+json writeObject(const Struct& source, const Table<Struct>& table) {
+    json object = json::object();
+    for (const Field<Struct>& field : table.fields) {
+        object[std::string(field.key)] = field.write(source);
     }
-    requireRange(fault.afterFrames, 0, 1'000'000, where + ".afterFrames");
-    requireRange(fault.delayMs, 0, 600'000, where + ".delayMs");
-    requireRange<std::size_t>(fault.pieceBytes, 1, 1'000'000, where + ".pieceBytes");
-    requireRange(fault.pauseMs, 0, 10'000, where + ".pauseMs");
+    return object;
+}
+
+// An object read over the member's current value (the built-in default's).
+template <typename Struct>
+struct ObjectOf {
+    const Table<Struct>* table;
+
+    void read(const json& value, Struct& target, const std::string& place) const {
+        readObject(value, target, *table, place);
+    }
+    json write(const Struct& value) const { return writeObject(value, *table); }
+};
+
+// A list that replaces the member's; each item starts from the struct's defaults.
+template <typename Struct>
+struct ListOf {
+    const Table<Struct>* table;
+
+    void read(const json& value, std::vector<Struct>& target, const std::string& place) const {
+        if (!value.is_array()) {
+            fail(place, "must be an array");
+        }
+        std::vector<Struct> items;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            Struct& item = items.emplace_back();
+            readObject(value[i], item, *table, place + "[" + std::to_string(i) + "]");
+        }
+        target = std::move(items);
+    }
+    json write(const std::vector<Struct>& value) const {
+        json list = json::array();
+        for (const Struct& item : value) {
+            list.push_back(writeObject(item, *table));
+        }
+        return list;
+    }
+};
+
+// ---- the tables --------------------------------------------------------------------------
+
+// A new key is a member of its struct (whose initializer is the default) and one line in its
+// struct's table; reading, checking and writing all follow from that line.
+
+// The names the configuration file gives the kinds (what each does: FaultKind, README.md).
+using FaultName = EnumName<FaultKind>;
+constexpr std::array kFaultNames = {
+    FaultName{FaultKind::Refuse, "refuse"},
+    FaultName{FaultKind::CloseAfterBytes, "closeAfterBytes"},
+    FaultName{FaultKind::BadStartOfFrame, "badStartOfFrame"},
+    FaultName{FaultKind::Delay, "delay"},
+    FaultName{FaultKind::Trickle, "trickle"},
+    FaultName{FaultKind::ReplyText, "replyText"},
+    FaultName{FaultKind::Stall, "stall"},
+    FaultName{FaultKind::SilentDrop, "silentDrop"},
+    FaultName{FaultKind::ZeroLength, "zeroLength"},
+    FaultName{FaultKind::OverstatedLength, "overstatedLength"},
+    FaultName{FaultKind::PushText, "pushText"},
+};
+
+const Table<SimUser> kUserTable{{
+    field("name", &SimUser::name, AsGiven<std::string>{"must not be empty"}, Presence::Required),
+    field("password", &SimUser::password, AsGiven<std::string>{}),
+    field("privilege", &SimUser::privilege, AsGiven<std::string>{}),
+    nullable("refusalCode", &SimUser::refusalCode, kAnyInt),
+    field("omit", &SimUser::omitElements, Elements{kUserReplyElements}),
+    nullable("acceptedReturnCode", &SimUser::acceptedReturnCode, kAnyInt),
+}};
+
+const Table<SimChannel> kChannelTable{{
+    field("id", &SimChannel::id,
+          AsGiven<std::string>{"must not be empty (list an empty ID in channelList instead)"},
+          Presence::Required),
+    field("description", &SimChannel::description, AsGiven<std::string>{}),
+    field("type", &SimChannel::type, AsGiven<std::string>{}),
+    field("width", &SimChannel::width, Between{16, 8192}),
+    field("height", &SimChannel::height, Between{16, 8192}),
+    field("recWidth", &SimChannel::recWidth, kAnyInt),
+    field("recHeight", &SimChannel::recHeight, kAnyInt),
+    nullable("ptz", &SimChannel::ptzStatus, AsGiven<std::string>{}),
+    field("frameRate", &SimChannel::frameRate, Between{0.0, 120.0}),
+    field("omit", &SimChannel::omitElements, Elements{kChannelReplyElements}),
+}};
+
+void checkFault(const FaultMode& fault, const std::string& where) {
     if ((fault.kind == FaultKind::ReplyText || fault.kind == FaultKind::PushText) &&
         fault.text.empty()) {
         fail(where + ".text", "must not be empty: an empty frame cannot be sent");
     }
+    if (fault.text.size() > kMaxPayloadLength) {
+        fail(where + ".text", "is " + std::to_string(fault.text.size()) +
+                                  " bytes; a frame carries at most " +
+                                  std::to_string(kMaxPayloadLength));
+    }
+    // A frame carries at least one byte, so it can claim at most this many more.
     if (fault.kind == FaultKind::OverstatedLength) {
-        requireRange<std::size_t>(fault.bytes, 1, kMaxPayloadLength, where + ".bytes");
-    }
-    return fault;
-}
-
-void readAlarms(const json& object, AlarmSchedule& alarms) {
-    constexpr std::string_view where = "alarms";
-    checkKeys(object, {"intervalSeconds", "names", "channels"}, where);
-    read(object, "intervalSeconds", alarms.intervalSeconds, where);
-    read(object, "names", alarms.names, where);
-    read(object, "channels", alarms.channels, where);
-    requireRange(alarms.intervalSeconds, 0, 86'400, "alarms.intervalSeconds");
-    if (alarms.names.empty()) {
-        fail("alarms.names", "must name at least one alarm");
+        requireRange<std::size_t>(fault.bytes, 1, kMaxPayloadLength - 1, where + ".bytes");
     }
 }
 
-template <typename T, typename Reader>
-std::vector<T> readList(const json& object, const char* key, Reader reader) {
-    const json& list = object.at(key);
-    if (!list.is_array()) {
-        fail(key, "must be an array");
-    }
-    std::vector<T> items;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        items.push_back(reader(list[i], std::string(key) + "[" + std::to_string(i) + "]"));
-    }
-    return items;
-}
+const Table<FaultMode> kFaultTable{
+    {
+        field("kind", &FaultMode::kind, Named<FaultKind>{kFaultNames, "kind"}, Presence::Required),
+        nullable("request", &FaultMode::request, AsGiven<std::string>{}),
+        nullable("times", &FaultMode::times, Between{0, 1'000'000}),
+        field("code", &FaultMode::code, kAnyInt),
+        field("bytes", &FaultMode::bytes,
+              Between<std::size_t>{0, std::numeric_limits<std::size_t>::max()}),
+        field("afterFrames", &FaultMode::afterFrames, Between{0, 1'000'000}),
+        field("delayMs", &FaultMode::delayMs, Between{0, 600'000}),
+        // Pieces of one frame, header included.
+        field("pieceBytes", &FaultMode::pieceBytes,
+              Between<std::size_t>{1, kPktHeaderSize + kMaxPayloadLength}),
+        field("pauseMs", &FaultMode::pauseMs, Between{0, 10'000}),
+        field("text", &FaultMode::text, AsGiven<std::string>{}),
+    },
+    checkFault};
 
-void requireUniqueChannelIds(const std::vector<SimChannel>& channels) {
+const Table<AlarmSchedule> kAlarmTable{{
+    field("intervalSeconds", &AlarmSchedule::intervalSeconds, Between{0, 86'400}),
+    field("names", &AlarmSchedule::names,
+          AsGiven<std::vector<std::string>>{"must name at least one alarm"}),
+    field("channels", &AlarmSchedule::channels, AsGiven<std::vector<std::string>>{}),
+}};
+
+void checkConfig(const SimConfig& config, const std::string&) {
     std::set<std::string> seen;
-    for (const SimChannel& channel : channels) {
+    for (const SimChannel& channel : config.channels) {
         if (!seen.insert(channel.id).second) {
             fail("channels", "the ID \"" + channel.id + "\" is used twice");
         }
     }
+    if (const std::optional<std::string> oversized = oversizedReply(config)) {
+        fail("configuration", *oversized);
+    }
 }
 
-template <typename T>
-void putOptional(json& object, const char* key, const std::optional<T>& value) {
-    object[key] = value ? json(*value) : json(nullptr);
-}
-
-json userToJson(const SimUser& user) {
-    json object = {{"name", user.name},
-                   {"password", user.password},
-                   {"privilege", user.privilege},
-                   {"omit", user.omitElements}};
-    putOptional(object, "refusalCode", user.refusalCode);
-    putOptional(object, "acceptedReturnCode", user.acceptedReturnCode);
-    return object;
-}
-
-json channelToJson(const SimChannel& channel) {
-    json object = {{"id", channel.id},
-                   {"description", channel.description},
-                   {"type", channel.type},
-                   {"width", channel.width},
-                   {"height", channel.height},
-                   {"recWidth", channel.recWidth},
-                   {"recHeight", channel.recHeight},
-                   {"frameRate", channel.frameRate},
-                   {"omit", channel.omitElements}};
-    putOptional(object, "ptz", channel.ptzStatus);
-    return object;
-}
-
-json faultToJson(const FaultMode& fault) {
-    json object = {{"kind", faultKindName(fault.kind)},
-                   {"code", fault.code},
-                   {"bytes", fault.bytes},
-                   {"afterFrames", fault.afterFrames},
-                   {"delayMs", fault.delayMs},
-                   {"pieceBytes", fault.pieceBytes},
-                   {"pauseMs", fault.pauseMs},
-                   {"text", fault.text}};
-    putOptional(object, "request", fault.request);
-    putOptional(object, "times", fault.times);
-    return object;
-}
+const Table<SimConfig> kConfigTable{
+    {
+        field("protocolVersion", &SimConfig::protocolVersion, AsGiven<std::string>{}),
+        field("siteName", &SimConfig::siteName, AsGiven<std::string>{}),
+        field("badLoginCode", &SimConfig::badLoginCode, kAnyInt),
+        field("users", &SimConfig::users, ListOf{&kUserTable}),
+        field("channels", &SimConfig::channels, ListOf{&kChannelTable}),
+        nullable("channelList", &SimConfig::channelList, AsGiven<std::vector<std::string>>{}),
+        field("listWithoutVideoChannels", &SimConfig::listWithoutVideoChannels, AsGiven<bool>{}),
+        field("alarms", &SimConfig::alarms, ObjectOf{&kAlarmTable}),
+        // The padded snapshot is one frame's payload.
+        field("alarmImageMinBytes", &SimConfig::alarmImageMinBytes,
+              Between<std::size_t>{0, kMaxPayloadLength - kPaddingOvershootBytes}),
+        field("jpegQuality", &SimConfig::jpegQuality, Between{1, 100}),
+        field("pictureDetail", &SimConfig::pictureDetail,
+              Named<PictureDetail>{kPictureDetailNames, "picture detail"}),
+        field("lowResolutionDivisor", &SimConfig::lowResolutionDivisor, Between{1, 16}),
+        field("mediumResolutionDivisor", &SimConfig::mediumResolutionDivisor, Between{1, 16}),
+        field("idleTimeoutMs", &SimConfig::idleTimeoutMs, Between{1, 86'400'000}),
+        field("faults", &SimConfig::faults, ListOf{&kFaultTable}),
+    },
+    checkConfig};
 
 SimChannel makeChannel(std::string id, std::string description, int width, int height, bool ptz,
                        double frameRate) {
@@ -419,41 +494,8 @@ SimConfig parseConfig(std::string_view jsonText) {
         // Syntax errors, and numbers beyond any double such as 1e400.
         throw ConfigError(std::string("not valid JSON: ") + error.what());
     }
-    checkKeys(root,
-              {"protocolVersion", "siteName", "badLoginCode", "users", "channels", "channelList",
-               "listWithoutVideoChannels", "alarms", "alarmImageMinBytes", "jpegQuality",
-               "lowResolutionDivisor", "mediumResolutionDivisor", "idleTimeoutMs", "faults"},
-              "configuration");
     SimConfig config = defaultConfig();
-    constexpr std::string_view where = "configuration";
-    read(root, "protocolVersion", config.protocolVersion, where);
-    read(root, "siteName", config.siteName, where);
-    read(root, "badLoginCode", config.badLoginCode, where);
-    if (root.contains("users")) {
-        config.users = readList<SimUser>(root, "users", readUser);
-    }
-    if (root.contains("channels")) {
-        config.channels = readList<SimChannel>(root, "channels", readChannel);
-        requireUniqueChannelIds(config.channels);
-    }
-    readOptional(root, "channelList", config.channelList, where);
-    read(root, "listWithoutVideoChannels", config.listWithoutVideoChannels, where);
-    if (root.contains("alarms")) {
-        readAlarms(root.at("alarms"), config.alarms);
-    }
-    read(root, "alarmImageMinBytes", config.alarmImageMinBytes, where);
-    read(root, "jpegQuality", config.jpegQuality, where);
-    read(root, "lowResolutionDivisor", config.lowResolutionDivisor, where);
-    read(root, "mediumResolutionDivisor", config.mediumResolutionDivisor, where);
-    read(root, "idleTimeoutMs", config.idleTimeoutMs, where);
-    if (root.contains("faults")) {
-        config.faults = readList<FaultMode>(root, "faults", readFault);
-    }
-    requireRange<std::size_t>(config.alarmImageMinBytes, 0, 16u << 20, "alarmImageMinBytes");
-    requireRange(config.jpegQuality, 1, 100, "jpegQuality");
-    requireRange(config.lowResolutionDivisor, 1, 16, "lowResolutionDivisor");
-    requireRange(config.mediumResolutionDivisor, 1, 16, "mediumResolutionDivisor");
-    requireRange(config.idleTimeoutMs, 1, 86'400'000, "idleTimeoutMs");
+    readObject(root, config, kConfigTable, "");
     return config;
 }
 
@@ -472,33 +514,7 @@ SimConfig loadConfigFile(const std::filesystem::path& path) {
 }
 
 std::string configToJson(const SimConfig& config) {
-    json root = {{"protocolVersion", config.protocolVersion},
-                 {"siteName", config.siteName},
-                 {"badLoginCode", config.badLoginCode},
-                 {"listWithoutVideoChannels", config.listWithoutVideoChannels},
-                 {"alarms",
-                  {{"intervalSeconds", config.alarms.intervalSeconds},
-                   {"names", config.alarms.names},
-                   {"channels", config.alarms.channels}}},
-                 {"alarmImageMinBytes", config.alarmImageMinBytes},
-                 {"jpegQuality", config.jpegQuality},
-                 {"lowResolutionDivisor", config.lowResolutionDivisor},
-                 {"mediumResolutionDivisor", config.mediumResolutionDivisor},
-                 {"idleTimeoutMs", config.idleTimeoutMs}};
-    putOptional(root, "channelList", config.channelList);
-    root["users"] = json::array();
-    for (const SimUser& user : config.users) {
-        root["users"].push_back(userToJson(user));
-    }
-    root["channels"] = json::array();
-    for (const SimChannel& channel : config.channels) {
-        root["channels"].push_back(channelToJson(channel));
-    }
-    root["faults"] = json::array();
-    for (const FaultMode& fault : config.faults) {
-        root["faults"].push_back(faultToJson(fault));
-    }
-    return root.dump(2);
+    return writeObject(config, kConfigTable).dump(2);
 }
 
 }  // namespace krt::sim

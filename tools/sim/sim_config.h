@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -8,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "frame_scene.h"
 
 namespace krt::sim {
 
@@ -92,6 +95,18 @@ struct AlarmSchedule {
     std::vector<std::string> channels;
 };
 
+// A value of an enumeration and the name a configuration file (or a command line) gives it.
+template <typename Enum>
+struct EnumName {
+    Enum value;
+    std::string_view text;
+};
+
+inline constexpr std::array kPictureDetailNames = {
+    EnumName<PictureDetail>{PictureDetail::Flat, "flat"},
+    EnumName<PictureDetail>{PictureDetail::Camera, "camera"},
+};
+
 // Everything the simulated server answers. Every field has a built-in default (see
 // defaultConfig); a configuration file names only what it changes.
 struct SimConfig {
@@ -110,6 +125,9 @@ struct SimConfig {
     // Alarm snapshots are padded with a comment segment up to this size (0: as encoded).
     std::size_t alarmImageMinBytes = 0;
     int jpegQuality = 80;
+    // Flat pictures (small frames), or camera-like ones: texture, fine edges, stripes and
+    // small text, 30 to 80 KB a frame at 640 x 480 and quality 80.
+    PictureDetail pictureDetail = PictureDetail::Flat;
     // Low resolution streams are the channel's size divided by this, medium by the other.
     int lowResolutionDivisor = 4;
     int mediumResolutionDivisor = 2;

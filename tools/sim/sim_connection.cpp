@@ -156,7 +156,24 @@ std::string framedBytes(std::string_view payload, const SendPolicy& policy,
     return frame;
 }
 
+void SimConnection::shutdown() const {
+    std::lock_guard lock(m_socketMutex);
+    if (m_socket.valid()) {
+        shutdownBoth(m_socket.fd());
+    }
+}
+
+void SimConnection::close() {
+    shutdown();  // a push blocked in send gives the send mutex up
+    std::scoped_lock lock(m_sendMutex, m_socketMutex);
+    m_closed = true;
+    m_socket.reset();
+}
+
 bool SimConnection::sendLocked(std::string_view payload) {
+    if (!m_socket.valid()) {
+        return false;
+    }
     if (m_silent || (m_policy.silentFromFrame && m_framesSent >= *m_policy.silentFromFrame)) {
         m_silent = true;
         return false;

@@ -104,18 +104,23 @@ class SimConnection {
     void waitWithoutRequests() { m_waitsWithoutRequests = true; }
     bool waitsWithoutRequests() const { return m_waitsWithoutRequests || m_stalled; }
 
-    // Wakes every thread blocked on the socket; the descriptor stays open until destruction.
-    void shutdown() const { shutdownBoth(m_socket.fd()); }
-    void markClosed() { m_closed = true; }
+    // Wakes every thread blocked on the socket; nothing once it is closed.
+    void shutdown() const;
+    // Gives the descriptor back as soon as the connection's own thread is done with it, even
+    // while pushers still hold the connection: their later sends and shutdowns do nothing.
+    void close();
     bool closed() const { return m_closed; }
 
   private:
     bool sendLocked(std::string_view payload);
 
+    // Closed only with both mutexes held: sends use the descriptor under the first, shutdowns
+    // from other threads under the second, so neither can reach a reused descriptor number.
     TcpSocket m_socket;
     const std::string m_peer;
     const StopSignal& m_stop;
     mutable std::mutex m_sendMutex;
+    mutable std::mutex m_socketMutex;
     SendPolicy m_policy;
     std::uint64_t m_bytesSent = 0;
     std::uint64_t m_framesSent = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "protocol/packet_framing.h"
 
@@ -21,6 +22,13 @@ void appendUnlessOmitted(XmlNode& parent, const std::set<std::string>& omitted,
     if (!omitted.contains(std::string(name))) {
         parent.appendElement(name, text);
     }
+}
+
+std::string longestText(const std::vector<std::string>& texts) {
+    const auto found = std::max_element(
+        texts.begin(), texts.end(),
+        [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+    return found == texts.end() ? std::string() : *found;
 }
 
 }  // namespace
@@ -157,6 +165,35 @@ std::string alarmPushMessage(const AlarmMessage& alarm) {
     data.appendElement("kmAlarmSecondaryVideoChannel2");
     data.appendElement("kmAlarmSecondaryVideoChannel3");
     return serialized(root);
+}
+
+std::optional<std::string> oversizedReply(const SimConfig& config) {
+    std::optional<std::string> found;
+    const auto measure = [&found](const std::string& what, const std::string& reply) {
+        if (!found && reply.size() > kMaxPayloadLength) {
+            found = what + " would be " + std::to_string(reply.size()) +
+                    " bytes; a frame carries at most " + std::to_string(kMaxPayloadLength);
+        }
+    };
+    measure("the version reply", versionReply(config));
+    for (const SimUser& user : config.users) {
+        measure("the login reply of user \"" + user.name + "\"",
+                loginReply(config, user.name, user.password).reply);
+    }
+    if (!config.users.empty()) {
+        measure("the channel list reply", channelListReply(config, config.users.front().name));
+    }
+    std::vector<std::string> alarmChannels = config.alarms.channels;
+    for (const SimChannel& channel : config.channels) {
+        const std::string which = " of channel \"" + channel.id + "\"";
+        measure("the details reply" + which, channelDetailsReply(config, channel.id));
+        measure("the PTZ status reply" + which, ptzStatusReply(config, channel.id));
+        alarmChannels.push_back(channel.id);
+    }
+    measure("a scheduled alarm",
+            alarmPushMessage({"00000000000000000", longestText(config.alarms.names),
+                              longestText(alarmChannels)}));
+    return found;
 }
 
 std::optional<PlainReply> plainReply(const SimConfig& config, const ParsedRequest& request) {

@@ -61,6 +61,10 @@ struct PlainReply {
 };
 std::optional<PlainReply> plainReply(const SimConfig& config, const ParsedRequest& request);
 
+// The first reply that the configuration alone makes too long for one frame (logins, version,
+// catalogue, PTZ status, a scheduled alarm), named with its size; nothing when all fit.
+std::optional<std::string> oversizedReply(const SimConfig& config);
+
 // A reply with only kmReturnCode and kmDescription: acknowledgements and refusals.
 std::string statusReply(int returnCode, std::string_view description);
 std::string alarmPushMessage(const AlarmMessage& alarm);

@@ -160,6 +160,15 @@ std::size_t SimServer::subscriberCount() const {
     return m_impl->alarms.subscriberCount();
 }
 
+std::size_t SimServer::openConnections() const {
+    return m_impl->transport.openConnections();
+}
+
+bool SimServer::waitForOpenConnections(std::size_t atMost,
+                                       std::chrono::milliseconds timeout) const {
+    return m_impl->transport.waitForOpenConnections(atMost, timeout);
+}
+
 std::size_t SimServer::framesSent() const {
     return m_impl->video.framesSent();
 }

@@ -60,6 +60,8 @@ class SimServer {
     std::optional<int> lastPtzCommand(std::string_view channelId) const;
     std::optional<PtzView> ptzView(std::string_view channelId) const;
     std::size_t subscriberCount() const;
+    // Connections accepted and not yet closed: each holds one descriptor.
+    std::size_t openConnections() const;
     std::size_t framesSent() const;  // live frames sent on every stream, in all
     // Live frames sent on the channel's streams since the start; frames carry their number
     // (from 1 on each stream) and send time in a JPEG comment, see frame_stamp.h.
@@ -72,6 +74,8 @@ class SimServer {
     bool waitForSubscribers(std::size_t count, std::chrono::milliseconds timeout) const;
     bool waitForRequests(std::string_view name, std::size_t count,
                          std::chrono::milliseconds timeout) const;
+    // Waits until no more than `atMost` connections are open.
+    bool waitForOpenConnections(std::size_t atMost, std::chrono::milliseconds timeout) const;
     // Waits until the channel's streams have sent `count` frames in all.
     bool waitForFrames(std::string_view channelId, std::size_t count,
                        std::chrono::milliseconds timeout) const;

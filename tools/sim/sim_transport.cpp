@@ -264,30 +264,64 @@ void SimTransport::acceptLoop() {
     }
 }
 
+std::list<SimTransport::Running> SimTransport::takeFinished() {
+    std::list<Running> done;
+    for (auto it = m_connections.begin(); it != m_connections.end();) {
+        const auto next = std::next(it);
+        if (it->finished) {
+            done.splice(done.end(), m_connections, it);
+        }
+        it = next;
+    }
+    return done;
+}
+
 void SimTransport::reapFinished() {
     std::list<Running> done;
     {
         std::lock_guard lock(m_mutex);
-        for (auto it = m_connections.begin(); it != m_connections.end();) {
-            const auto next = std::next(it);
-            if (it->finished) {
-                done.splice(done.end(), m_connections, it);
-            }
-            it = next;
-        }
+        done = takeFinished();
     }
     for (Running& running : done) {
         running.thread.join();
     }
 }
 
+// Each connection that ends joins those that ended before it, so that no more than one ended
+// thread waits for its join however long no new connection comes.
 void SimTransport::finish(const SimConnection& connection) {
-    std::lock_guard lock(m_mutex);
-    for (Running& running : m_connections) {
-        if (running.connection.get() == &connection) {
-            running.finished = true;
+    std::list<Running> done;
+    {
+        std::lock_guard lock(m_mutex);
+        done = takeFinished();
+        for (Running& running : m_connections) {
+            if (running.connection.get() == &connection) {
+                running.finished = true;
+            }
         }
+        m_connectionsChanged.notify_all();
     }
+    for (Running& running : done) {
+        running.thread.join();
+    }
+}
+
+std::size_t SimTransport::countOpenConnections() const {
+    return static_cast<std::size_t>(
+        std::count_if(m_connections.begin(), m_connections.end(),
+                      [](const Running& running) { return !running.finished; }));
+}
+
+std::size_t SimTransport::openConnections() const {
+    std::lock_guard lock(m_mutex);
+    return countOpenConnections();
+}
+
+bool SimTransport::waitForOpenConnections(std::size_t atMost,
+                                          std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_connectionsChanged.wait_for(lock, timeout,
+                                         [&] { return countOpenConnections() <= atMost; });
 }
 
 void SimTransport::serveConnection(const std::shared_ptr<SimConnection>& connection) {
@@ -313,8 +347,7 @@ void SimTransport::serveConnection(const std::shared_ptr<SimConnection>& connect
     if (connection->silent()) {
         m_stop.waitForStop();  // neither read nor closed: the peer must find out by itself
     }
-    connection->shutdown();
-    connection->markClosed();
+    connection->close();
     finish(*connection);
 }
 

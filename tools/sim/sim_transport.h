@@ -78,6 +78,9 @@ class SimTransport {
     std::string address() const;
     std::uint16_t port() const;
     const RequestLog& requests() const { return m_requests; }
+    // Connections accepted and not yet closed (their descriptors are open).
+    std::size_t openConnections() const;
+    bool waitForOpenConnections(std::size_t atMost, std::chrono::milliseconds timeout) const;
 
   private:
     struct Running {
@@ -92,6 +95,8 @@ class SimTransport {
                        std::span<const char> payload);
     void finish(const SimConnection& connection);
     void reapFinished();
+    std::list<Running> takeFinished();         // with the mutex held
+    std::size_t countOpenConnections() const;  // with the mutex held
 
     const SimConfig& m_config;
     const StopSignal& m_stop;
@@ -101,6 +106,7 @@ class SimTransport {
     RequestLog m_requests;
 
     mutable std::mutex m_mutex;
+    mutable std::condition_variable m_connectionsChanged;
     bool m_started = false;
     bool m_stopped = false;
     std::list<Running> m_connections;

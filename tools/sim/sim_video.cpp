@@ -4,6 +4,7 @@
 
 #include "frame_scene.h"
 #include "protocol/diag_log.h"
+#include "protocol/packet_framing.h"
 #include "protocol/xml_message.h"
 
 namespace krt::sim {
@@ -41,7 +42,7 @@ void SimVideo::streamFrames(SimConnection& connection, const SimChannel& channel
                             ? std::chrono::duration_cast<SimClock::duration>(
                                   std::chrono::duration<double>(1.0 / channel.frameRate))
                             : SimClock::duration::zero();
-    FrameRenderer renderer(m_config.jpegQuality);
+    FrameRenderer renderer(m_config.jpegQuality, kMaxPayloadLength - kMaxFrameStampBytes);
     SimClock::time_point next = SimClock::now();
     for (long long frame = 1;; ++frame) {
         std::string jpeg = renderFrame(renderer, channel, width, height, frame, {});
@@ -122,6 +123,7 @@ std::string SimVideo::renderFrame(FrameRenderer& renderer, const SimChannel& cha
     input.showPtz = channel.ptzEnabled();
     input.clockText = clockText(currentLocalTime());
     input.banner = banner;
+    input.detail = m_config.pictureDetail;
     return renderer.render(buildScene(input));
 }
 
