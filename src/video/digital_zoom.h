@@ -1,5 +1,7 @@
 #pragma once
 
+#include <numbers>
+
 #include "video/picture_size.h"
 #include "video/video_layout.h"
 
@@ -30,8 +32,8 @@ class DigitalZoom {
   public:
     static constexpr double kMinFactor = 1.0;
     static constexpr double kMaxFactor = 8.0;
-    // One key press or one notch of the wheel.
-    static constexpr double kStep = 1.25;
+    // One key press or one notch of the wheel: two make 2x, four 4x, six 8x.
+    static constexpr double kStep = std::numbers::sqrt2;
 
     double factor() const { return m_factor; }
     bool zoomed() const { return m_factor > kMinFactor; }
