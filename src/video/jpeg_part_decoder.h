@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <span>
 #include <vector>
@@ -20,7 +21,8 @@ struct DecodedPart {
     Rect part;
 
     const unsigned char* partPixels() const {
-        return pixels.data() + part.y * bytesPerLine + part.x * kBytesPerPixel;
+        return pixels.data() + static_cast<std::ptrdiff_t>(part.y) * bytesPerLine +
+               static_cast<std::ptrdiff_t>(part.x) * kBytesPerPixel;
     }
 };
 
