@@ -28,7 +28,7 @@ constexpr auto kWait = std::chrono::seconds(120);
 class CountingOwner : public krt::AlarmChannelOwner {
   public:
     void queueEventAlert(std::string_view, std::string_view, std::string_view) override {}
-    void eventStored(const krt::AlarmEvent&) override {
+    void eventStored(const krt::AlarmEvent&, std::span<const char>) override {
         {
             std::lock_guard lock(m_mutex);
             ++m_stored;

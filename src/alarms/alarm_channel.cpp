@@ -63,9 +63,10 @@ AlarmChannel::AlarmChannel(const AppState& app, AlarmChannelOwner& owner,
       m_state(initialState()),
       m_kept(retention),
       m_pushClient(std::make_unique<SocketClient>(SocketClient::Timeouts{}, &m_cancellation)),
-      m_fetcher(
-          app, m_cancellation,
-          [this](const SnapshotJob& job, SnapshotOutcome outcome) { snapshotDone(job, outcome); }),
+      m_fetcher(app, m_cancellation,
+                [this](const SnapshotJob& job, const FetchedSnapshot& snapshot) {
+                    snapshotDone(job, snapshot);
+                }),
       m_thread([this] { run(); }) {
     if (!m_app.m_snapshotFolder.empty()) {
         removeLeftoverSnapshotParts(m_app.m_snapshotFolder);
@@ -83,14 +84,15 @@ AlarmChannel::~AlarmChannel() {
     stopThread(kStopLabel, m_thread, kThreadStop_ms, [this] { interruptConnections(); });
     // Joins the push receiver before the snapshots go, so that none is written afterwards.
     m_pushClient.reset();
-    // Every thread has ended: what they left is the destructor's. Snapshots lost before the
-    // stop still count in the last report.
-    const auto lost = std::ranges::count_if(m_queue, [](const Work& work) {
+    // Every thread has ended: what they left is the destructor's. What became of the snapshots
+    // before the stop still counts in the last report.
+    for (const Work& work : m_queue) {
         const auto* event = std::get_if<AlarmChannelEvent>(&work);
-        return event != nullptr && std::holds_alternative<channel_event::SnapshotLost>(*event);
-    });
-    for (auto i = lost; i > 0; --i) {
-        apply(channel_event::SnapshotLost{});
+        if (event != nullptr && (std::holds_alternative<channel_event::SnapshotLost>(*event) ||
+                                 std::holds_alternative<channel_event::SnapshotUnsaved>(*event) ||
+                                 std::holds_alternative<channel_event::SnapshotSaved>(*event))) {
+            apply(*event);
+        }
     }
     apply(channel_event::Stop{});
     m_kept.deleteSnapshots();
@@ -248,13 +250,23 @@ void AlarmChannel::handleAlarm(std::string_view text, WallClock::time_point rece
     }
 }
 
-void AlarmChannel::snapshotDone(const SnapshotJob& job, SnapshotOutcome outcome) {
-    if (outcome == SnapshotOutcome::lost) {
-        post(channel_event::SnapshotLost{});
+void AlarmChannel::snapshotDone(const SnapshotJob& job, const FetchedSnapshot& snapshot) {
+    switch (snapshot.outcome) {
+        case SnapshotOutcome::stored:
+            post(channel_event::SnapshotSaved{});
+            break;
+        case SnapshotOutcome::unsaved:
+            post(channel_event::SnapshotUnsaved{snapshot.writeError, m_app.m_snapshotFolder});
+            break;
+        case SnapshotOutcome::lost:
+            post(channel_event::SnapshotLost{});
+            break;
+        case SnapshotOutcome::notFetched:
+            break;
     }
     m_kept.add(job.event);
     m_owner.queueEventAlert(job.event.alarmName, job.event.channelId, job.event.timeText);
-    m_owner.eventStored(job.event);
+    m_owner.eventStored(job.event, snapshot.bytes);
 }
 
 void AlarmChannel::interruptConnections() {

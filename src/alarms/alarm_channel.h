@@ -71,7 +71,7 @@ class AlarmChannel {
     std::optional<AlarmChannelEvent> subscribe();
     void handleAlarm(std::string_view text, WallClock::time_point received);
     void fnCCResponseData(std::uint64_t generation, std::span<const char> data);
-    void snapshotDone(const SnapshotJob& job, SnapshotOutcome outcome);
+    void snapshotDone(const SnapshotJob& job, const FetchedSnapshot& snapshot);
     void interruptConnections();
 
     const AppState& m_app;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <system_error>
 
 #include "alarms/alarm_event.h"
 
@@ -12,6 +15,15 @@ namespace krt {
 // on every tick.
 inline constexpr int kAlarmRetryTimerId = 2500;
 inline constexpr int kAlarmRetryPeriod_ms = 15000;
+
+// Why snapshots that arrived are not being stored, and how many since it began.
+struct SnapshotStorageTrouble {
+    std::error_code error;  // of the last write that failed
+    std::filesystem::path folder;
+    int lost = 0;
+
+    bool operator==(const SnapshotStorageTrouble&) const = default;
+};
 
 // Where the alarm channel stands, as its owner shows it to the user. A channel that is not
 // subscribed is always retrying by itself until it is stopped.
@@ -41,6 +53,9 @@ struct AlarmChannelStatus {
     Clock::time_point nextAttempt;  // retrying: when the next attempt is due
     int lostSnapshots = 0;          // snapshots of this channel's life that could not be stored
     std::optional<Clock::time_point> lastAlarm;  // when the last alarm was received
+    // Snapshots arrive but cannot be written (a full disk): they are shown from memory, and
+    // this says so until one is written again.
+    std::optional<SnapshotStorageTrouble> snapshotTrouble;
 
     bool operator==(const AlarmChannelStatus&) const = default;
 };
@@ -55,9 +70,10 @@ class AlarmChannelOwner {
     // An alert is due for the event just stored.
     virtual void queueEventAlert(std::string_view alarmName, std::string_view channelId,
                                  std::string_view timeText) = 0;
-    // An event has been stored in the ring, its snapshot fetched (or not: no file is at its
-    // imagePath then).
-    virtual void eventStored(const AlarmEvent& event) = 0;
+    // An event has been stored in the ring with its snapshot: the bytes as received (empty
+    // when none came). They may be all there is of it: no file is at its imagePath when it
+    // could not be written.
+    virtual void eventStored(const AlarmEvent& event, std::span<const char> snapshot) = 0;
     // The channel's state changed, an alarm arrived (lastAlarm) or a snapshot was lost
     // (lostSnapshots grew). Reports come one at a time, in the order of the changes; the last
     // one is the channel's state.

@@ -126,6 +126,24 @@ struct Stepper {
         }
     }
 
+    void operator()(const channel_event::SnapshotUnsaved& event) {
+        if (state().phase == Phase::stopped) {
+            return;
+        }
+        AlarmChannelStatus& status = state().status;
+        ++status.lostSnapshots;
+        const int lost = status.snapshotTrouble ? status.snapshotTrouble->lost + 1 : 1;
+        status.snapshotTrouble = SnapshotStorageTrouble{event.error, event.folder, lost};
+        act({Action::report});
+    }
+
+    void operator()(channel_event::SnapshotSaved) {
+        if (state().phase != Phase::stopped && state().status.snapshotTrouble) {
+            state().status.snapshotTrouble.reset();
+            act({Action::report});
+        }
+    }
+
     void operator()(channel_event::Stop) {
         if (state().phase != Phase::stopped) {
             state().phase = Phase::stopped;

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -68,14 +70,20 @@ struct ConnectionLost {  // "Recv Error" on the push connection of that attempt
     std::uint64_t generation;
 };
 struct AlarmReceived {};
-struct SnapshotLost {};
+struct SnapshotLost {};   // the server gave no picture
+struct SnapshotUnsaved {  // a picture came and could not be written
+    std::error_code error;
+    std::filesystem::path folder;
+};
+struct SnapshotSaved {};  // a picture was written
 struct Stop {};
 }  // namespace channel_event
 
 using AlarmChannelEvent =
     std::variant<channel_event::RestartRequested, channel_event::AttemptDue, channel_event::NoReply,
                  channel_event::Replied, channel_event::ConnectionLost,
-                 channel_event::AlarmReceived, channel_event::SnapshotLost, channel_event::Stop>;
+                 channel_event::AlarmReceived, channel_event::SnapshotLost,
+                 channel_event::SnapshotUnsaved, channel_event::SnapshotSaved, channel_event::Stop>;
 
 // What the channel does after a step, in this order.
 enum class AlarmChannelAction {

@@ -1,6 +1,8 @@
 #include "alarms/alarm_status_text.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <ctime>
 
 namespace krt {
@@ -55,6 +57,41 @@ std::string alarmStatusLine(const AlarmChannelStatus& status, Clock::time_point 
             break;
     }
     return "Alarms: stopped";
+}
+
+std::optional<std::string> snapshotTroubleLine(const AlarmChannelStatus& status) {
+    if (!status.snapshotTrouble) {
+        return std::nullopt;
+    }
+    const SnapshotStorageTrouble& trouble = *status.snapshotTrouble;
+    return "Snapshots cannot be stored: " + storageErrorText(trouble.error) + " in " +
+           trouble.folder.string() + ", " + std::to_string(trouble.lost) + " lost";
+}
+
+std::string storageErrorText(std::error_code error) {
+    switch (static_cast<std::errc>(error.value())) {
+        case std::errc::no_space_on_device:
+            return "no space left";
+        case std::errc::file_too_large:
+            return "files that large are not allowed";
+        case std::errc::read_only_file_system:
+            return "the file system is read-only";
+        case std::errc::permission_denied:
+        case std::errc::operation_not_permitted:
+            return "no permission to write";
+        case std::errc::no_such_file_or_directory:
+            return "the folder is missing";
+        default:
+            break;
+    }
+    if (error.value() == EDQUOT) {
+        return "the disk quota is used up";
+    }
+    std::string text = error.message();
+    if (!text.empty()) {
+        text.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(text.front())));
+    }
+    return text;
 }
 
 std::string lastAlarmLine(const AlarmChannelStatus& status) {

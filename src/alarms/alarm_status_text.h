@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <system_error>
 
 #include "alarms/alarm_channel_owner.h"
 
@@ -11,6 +13,13 @@ namespace krt {
 // (attempt 2)", "Alarms: stopped"; "Alarms: connecting" before the first report. Times are local.
 std::string alarmStatusLine(const AlarmChannelStatus& status,
                             AlarmChannelStatus::Clock::time_point now);
+
+// While snapshots that arrive cannot be written: "Snapshots cannot be stored: no space left in
+// /home/ann/EventImages, 4 lost"; nothing while they are.
+std::optional<std::string> snapshotTroubleLine(const AlarmChannelStatus& status);
+// What keeps a file from being written, in the user's words: "no space left", "the file system
+// is read-only", ...
+std::string storageErrorText(std::error_code error);
 
 // "Last alarm: 10:45:03", or "No alarm received yet".
 std::string lastAlarmLine(const AlarmChannelStatus& status);

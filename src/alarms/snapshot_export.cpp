@@ -35,7 +35,7 @@ std::string snapshotSaveName(std::string_view channelId, WallClock::time_point e
 }
 
 bool saveSnapshotCopy(const std::filesystem::path& path, std::span<const char> bytes) {
-    return !path.empty() && !bytes.empty() && writeSnapshotFile(path, bytes);
+    return !path.empty() && !bytes.empty() && !writeSnapshotFile(path, bytes);
 }
 
 }  // namespace krt

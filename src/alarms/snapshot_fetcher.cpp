@@ -14,6 +14,12 @@ namespace {
 constexpr const char* kModule = "KRT";
 constexpr const char* kSnapshotSource = "kmKRTAlarmHandlerC::fetchImage()";
 
+FetchedSnapshot withoutPicture(SnapshotOutcome outcome) {
+    FetchedSnapshot snapshot;
+    snapshot.outcome = outcome;
+    return snapshot;
+}
+
 }  // namespace
 
 SnapshotFetcher::SnapshotFetcher(const AppState& app, const Cancellation& cancellation, Done done)
@@ -64,38 +70,38 @@ void SnapshotFetcher::run() {
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
-        const SnapshotOutcome outcome = fetch(job);
-        if (outcome == SnapshotOutcome::lost && m_cancellation.cancelled()) {
+        const FetchedSnapshot snapshot = fetch(job);
+        if (snapshot.outcome == SnapshotOutcome::lost && m_cancellation.cancelled()) {
             return;  // cut short by the stop: not a lost snapshot
         }
         try {
-            m_done(job, outcome);
+            m_done(job, snapshot);
         } catch (...) {
             // An event that cannot be stored is dropped; the fetcher goes on.
         }
     }
 }
 
-SnapshotOutcome SnapshotFetcher::fetch(const SnapshotJob& job) {
+FetchedSnapshot SnapshotFetcher::fetch(const SnapshotJob& job) {
     if (job.event.imagePath.empty()) {
-        return SnapshotOutcome::notFetched;
+        return withoutPicture(SnapshotOutcome::notFetched);
     }
     if (!job.fetch) {
         writeLog(kModule, kSnapshotSource, "Too many snapshots pending: one not fetched.");
-        return SnapshotOutcome::lost;
+        return withoutPicture(SnapshotOutcome::lost);
     }
     try {
-        return fetchImage(job) ? SnapshotOutcome::stored : SnapshotOutcome::lost;
+        return fetchImage(job);
     } catch (...) {
-        return SnapshotOutcome::lost;
+        return withoutPicture(SnapshotOutcome::lost);
     }
 }
 
-bool SnapshotFetcher::fetchImage(const SnapshotJob& job) {
+FetchedSnapshot SnapshotFetcher::fetchImage(const SnapshotJob& job) {
     const std::optional<std::vector<char>> request =
         alarmImageRequest(job.message.channelId, job.message.alarmName, job.time);
     if (!request) {
-        return false;
+        return withoutPicture(SnapshotOutcome::lost);
     }
     SocketClient client(SocketClient::Timeouts{}, &m_cancellation);
     client.setMaxReplyLength(kMaxPayloadLength);
@@ -104,17 +110,21 @@ bool SnapshotFetcher::fetchImage(const SnapshotJob& job) {
                            *request, reply);
     client.closeCommmunication();
     if (reply.empty()) {
-        return false;  // the client has logged why
+        return withoutPicture(SnapshotOutcome::lost);  // the client has logged why
     }
     if (!isJpeg(reply.payload())) {
         writeLog(kModule, kSnapshotSource, "The snapshot is not a JPEG picture.");
-        return false;
+        return withoutPicture(SnapshotOutcome::lost);
     }
-    if (!writeSnapshotFile(job.event.imagePath, reply.payload())) {
+    const std::span<const char> picture = reply.payload();
+    FetchedSnapshot snapshot = withoutPicture(SnapshotOutcome::stored);
+    snapshot.bytes.assign(picture.begin(), picture.end());
+    snapshot.writeError = writeSnapshotFile(job.event.imagePath, picture);
+    if (snapshot.writeError) {
         writeLog(kModule, kSnapshotSource, "Unable to write the snapshot file.");
-        return false;
+        snapshot.outcome = SnapshotOutcome::unsaved;
     }
-    return true;
+    return snapshot;
 }
 
 }  // namespace krt

@@ -5,6 +5,8 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <system_error>
+#include <vector>
 
 #include "alarms/alarm_event.h"
 #include "alarms/alarm_message.h"
@@ -29,7 +31,14 @@ struct SnapshotJob {
 enum class SnapshotOutcome {
     stored,      // the snapshot is in its file
     notFetched,  // no file was asked for (no snapshot folder)
-    lost,        // it was asked for and could not be stored
+    lost,        // the server gave no picture
+    unsaved,     // the picture came and could not be written: it is in memory only
+};
+
+struct FetchedSnapshot {
+    SnapshotOutcome outcome = SnapshotOutcome::notFetched;
+    std::vector<char> bytes;     // the picture as received (stored and unsaved)
+    std::error_code writeError;  // unsaved: why
 };
 
 // Fetches the snapshots of the alarms with "getAlarmImage", one at a time in the order of
@@ -38,7 +47,7 @@ enum class SnapshotOutcome {
 // handed to nobody.
 class SnapshotFetcher {
   public:
-    using Done = std::function<void(const SnapshotJob& job, SnapshotOutcome outcome)>;
+    using Done = std::function<void(const SnapshotJob& job, const FetchedSnapshot& snapshot)>;
 
     // The server is the application state's; `cancellation` ends a fetch under way.
     SnapshotFetcher(const AppState& app, const Cancellation& cancellation, Done done);
@@ -53,8 +62,8 @@ class SnapshotFetcher {
 
   private:
     void run();
-    SnapshotOutcome fetch(const SnapshotJob& job);
-    bool fetchImage(const SnapshotJob& job);
+    FetchedSnapshot fetch(const SnapshotJob& job);
+    FetchedSnapshot fetchImage(const SnapshotJob& job);
 
     const AppState& m_app;
     const Cancellation& m_cancellation;

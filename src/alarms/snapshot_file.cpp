@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <atomic>
@@ -42,6 +43,9 @@ bool writeAll(int fd, std::span<const char> bytes) {
             continue;
         }
         if (written <= 0) {
+            if (written == 0) {
+                errno = EIO;  // nothing written, and no error said why
+            }
             return false;
         }
         bytes = bytes.subspan(static_cast<std::size_t>(written));
@@ -76,25 +80,31 @@ std::optional<pid_t> partWriter(std::string_view name) {
     return static_cast<pid_t>(pid);
 }
 
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
 bool processRuns(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 }  // namespace
 
-bool writeSnapshotFile(const std::filesystem::path& path, std::span<const char> bytes) {
+std::error_code writeSnapshotFile(const std::filesystem::path& path, std::span<const char> bytes) {
     const std::string temporary = temporaryPathBeside(path);
-    // Created as fopen would create it (the umask applies), and never over an existing file.
-    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    // Surveillance pictures are the user's alone, whatever the umask; never over an existing
+    // file.
+    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (file.fd() < 0) {
-        return false;
+        return lastError();
     }
-    const bool written = writeAll(file.fd(), bytes) && file.close();
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::error_code error;
+    if (::fchmod(file.fd(), 0600) != 0 || !writeAll(file.fd(), bytes) || !file.close() ||
+        std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = lastError();
         ::unlink(temporary.c_str());
-        return false;
     }
-    return true;
+    return error;
 }
 
 void removeLeftoverSnapshotParts(const std::filesystem::path& folder) {

@@ -2,13 +2,16 @@
 
 #include <filesystem>
 #include <span>
+#include <system_error>
 
 namespace krt {
 
 // Writes the bytes to `path` through a temporary file in the same folder that is then renamed
-// into place, so that a reader sees either the previous file or the whole new one. False when
-// the file could not be written; nothing is left behind then.
-bool writeSnapshotFile(const std::filesystem::path& path, std::span<const char> bytes);
+// into place, so that a reader sees either the previous file or the whole new one; the file is
+// the user's alone (0600). The error when the file could not be written (no space left, ...);
+// nothing is left behind then.
+[[nodiscard]] std::error_code writeSnapshotFile(const std::filesystem::path& path,
+                                                std::span<const char> bytes);
 
 // Removes the temporary files that writers which no longer run (a crash) left in the folder.
 void removeLeftoverSnapshotParts(const std::filesystem::path& folder);

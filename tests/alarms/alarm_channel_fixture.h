@@ -9,10 +9,12 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,12 +71,13 @@ class RecordingOwner : public AlarmChannelOwner {
                 {std::string(alarmName), std::string(channelId), std::string(timeText)});
         });
     }
-    void eventStored(const AlarmEvent& event) override {
+    void eventStored(const AlarmEvent& event, std::span<const char> snapshot) override {
         // The file is there when the owner hears of the event.
         const bool imagePresent = fs::exists(event.imagePath);
         record([&] {
             m_events.push_back(event);
             m_imagePresent.push_back(imagePresent);
+            m_snapshots.emplace_back(snapshot.begin(), snapshot.end());
         });
     }
     void channelStatusChanged(const AlarmChannelStatus& status) override {
@@ -104,6 +107,11 @@ class RecordingOwner : public AlarmChannelOwner {
         std::lock_guard lock(m_mutex);
         return m_imagePresent;
     }
+    // The snapshot bytes handed over with each event.
+    std::vector<std::string> snapshots() {
+        std::lock_guard lock(m_mutex);
+        return m_snapshots;
+    }
     std::vector<Alert> alerts() {
         std::lock_guard lock(m_mutex);
         return m_alerts;
@@ -121,9 +129,13 @@ class RecordingOwner : public AlarmChannelOwner {
         return m_statuses;
     }
     bool waitForStatus(AlarmChannelStatus::State state) {
+        return waitForStatus(
+            [state](const AlarmChannelStatus& status) { return status.state == state; });
+    }
+    bool waitForStatus(const std::function<bool(const AlarmChannelStatus&)>& wanted) {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(
-            lock, kWait, [&] { return !m_statuses.empty() && m_statuses.back().state == state; });
+        return m_changed.wait_for(lock, kWait,
+                                  [&] { return !m_statuses.empty() && wanted(m_statuses.back()); });
     }
 
   private:
@@ -140,6 +152,7 @@ class RecordingOwner : public AlarmChannelOwner {
     std::condition_variable m_changed;
     std::vector<AlarmEvent> m_events;
     std::vector<bool> m_imagePresent;
+    std::vector<std::string> m_snapshots;
     std::vector<Alert> m_alerts;
     std::vector<std::array<int, 2>> m_timersSet;
     std::vector<int> m_timersKilled;

@@ -44,6 +44,14 @@ AlarmChannelState withDue(AlarmChannelState state, std::chrono::milliseconds aft
     return state;
 }
 
+const std::error_code kFull = std::make_error_code(std::errc::no_space_on_device);
+
+AlarmChannelState withTrouble(AlarmChannelState state, int lost) {
+    state.status.lostSnapshots = lost;
+    state.status.snapshotTrouble = SnapshotStorageTrouble{kFull, "/snapshots", lost};
+    return state;
+}
+
 AlarmChannelState subscribedFor(std::chrono::seconds up, int failures) {
     AlarmChannelState state = in(Phase::subscribed, 2, failures);
     state.subscribedAt = kNow.steady - up;
@@ -251,6 +259,32 @@ TEST(AlarmChannelStateTest, EveryEventInEveryPhaseLeadsToItsStateAndActions) {
          event::SnapshotLost{},
          [](auto& s) { s.status.lostSnapshots = 1; },
          {Action::report}},
+        {"a snapshot that cannot be written is told with why and where",
+         in(Phase::subscribed),
+         event::SnapshotUnsaved{kFull, "/snapshots"},
+         [](auto& s) {
+             s.status.lostSnapshots = 1;
+             s.status.snapshotTrouble = SnapshotStorageTrouble{kFull, "/snapshots", 1};
+         },
+         {Action::report}},
+        {"the next one adds to the count",
+         withTrouble(in(Phase::subscribed), 3),
+         event::SnapshotUnsaved{kFull, "/snapshots"},
+         [](auto& s) {
+             s.status.lostSnapshots = 4;
+             s.status.snapshotTrouble->lost = 4;
+         },
+         {Action::report}},
+        {"a snapshot written again ends the trouble",
+         withTrouble(in(Phase::subscribed), 3),
+         event::SnapshotSaved{},
+         [](auto& s) { s.status.snapshotTrouble.reset(); },
+         {Action::report}},
+        {"snapshots written without trouble are not told",
+         in(Phase::subscribed),
+         event::SnapshotSaved{},
+         kUnchanged,
+         {}},
         {"the stop ends the channel",
          withDue(in(Phase::subscribed), 0ms),
          event::Stop{},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "alarms/alarm_channel_fixture.h"
+#include "support/small_folder.h"
 
 namespace krt {
 namespace {
@@ -219,6 +220,48 @@ TEST_F(AlarmHandlerTest, ASnapshotNotStoredIsReportedAndTheEventStaysWithoutIt) 
         EXPECT_EQ(owner.statuses().back().lostSnapshots, 1);
         EXPECT_EQ(log.entriesContaining(c.logEntry), 1);
     }
+}
+
+// Snapshots that arrive while the folder is full still reach the owner from memory; the
+// trouble is told with its reason, folder and count until a snapshot is written again.
+TEST_F(AlarmHandlerTest, AFullSnapshotFolderIsToldAndThePicturesStillReachTheOwner) {
+    // Before the channel starts its threads, so that they see the folder's file system.
+    test::SmallFolder folder(m_root / "small");
+    m_app.m_snapshotFolder = folder.path();
+    FakeAlarmServerScript script;
+    script.image = [](int n) { return fakeJpeg(n) + std::string(40 * 1024, 'x'); };
+    FakeAlarmServer server(script);
+    startSubscribed(server);
+    const auto push = [&](int second, std::size_t events) {
+        ASSERT_TRUE(server.push(alarmXml("2013112510300" + std::to_string(second) + "000")));
+        ASSERT_TRUE(m_owner.waitForEvents(events));
+    };
+    push(0, 1);
+    const auto trouble = [](int lost) {
+        return [lost](const AlarmChannelStatus& status) {
+            return status.snapshotTrouble && status.snapshotTrouble->lost == lost;
+        };
+    };
+
+    folder.fill();
+    push(1, 2);
+    push(2, 3);
+    ASSERT_TRUE(m_owner.waitForStatus(trouble(2)));
+    const SnapshotStorageTrouble told = *m_owner.statuses().back().snapshotTrouble;
+    EXPECT_EQ(told.error, std::error_code(folder.fullError(), std::generic_category()));
+    EXPECT_EQ(told.folder, folder.path());
+
+    folder.free();
+    push(3, 4);
+    ASSERT_TRUE(m_owner.waitForStatus([](const AlarmChannelStatus& status) {
+        return !status.snapshotTrouble && status.lostSnapshots == 2;
+    }));
+    EXPECT_EQ(m_owner.imagePresent(), (std::vector<bool>{true, false, false, true}));
+    const std::vector<std::string> handed = m_owner.snapshots();
+    for (int n = 0; n < 4; ++n) {
+        EXPECT_EQ(handed[static_cast<std::size_t>(n)], script.image(n)) << n;
+    }
+    EXPECT_EQ(fileContents(snapshot("20131125103003000")), script.image(3));
 }
 
 TEST_F(AlarmHandlerTest, RecvErrorAsAPayloadIsTakenAsAFailedConnection) {

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <ctime>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 namespace krt {
 namespace {
@@ -69,6 +74,34 @@ TEST(AlarmStatusLine, LastAlarmIsItsLocalTime) {
     status.lastAlarm = localTime(10, 45, 3);
     EXPECT_EQ(lastAlarmLine(status), "Last alarm: 10:45:03");
     EXPECT_EQ(localIsoTime(*status.lastAlarm), "2026-12-07T10:45:03");
+}
+
+TEST(SnapshotTroubleLine, SaysWhyWhereAndHowManyUntilSnapshotsAreStoredAgain) {
+    AlarmChannelStatus status;
+    EXPECT_EQ(snapshotTroubleLine(status), std::nullopt);
+    const auto trouble = [](std::errc error, int lost) {
+        return SnapshotStorageTrouble{std::make_error_code(error), "/home/ann/EventImages", lost};
+    };
+    const std::vector<std::pair<SnapshotStorageTrouble, std::string>> table = {
+        {trouble(std::errc::no_space_on_device, 4),
+         "Snapshots cannot be stored: no space left in /home/ann/EventImages, 4 lost"},
+        {trouble(std::errc::file_too_large, 1),
+         "Snapshots cannot be stored: files that large are not allowed in "
+         "/home/ann/EventImages, 1 lost"},
+        {trouble(std::errc::read_only_file_system, 2),
+         "Snapshots cannot be stored: the file system is read-only in /home/ann/EventImages, 2 "
+         "lost"},
+        {trouble(std::errc::permission_denied, 1),
+         "Snapshots cannot be stored: no permission to write in /home/ann/EventImages, 1 lost"},
+        {{std::error_code(EDQUOT, std::generic_category()), "/q", 3},
+         "Snapshots cannot be stored: the disk quota is used up in /q, 3 lost"},
+        {trouble(std::errc::io_error, 1),
+         "Snapshots cannot be stored: input/output error in /home/ann/EventImages, 1 lost"},
+    };
+    for (const auto& [told, line] : table) {
+        status.snapshotTrouble = told;
+        EXPECT_EQ(snapshotTroubleLine(status), line);
+    }
 }
 
 }  // namespace

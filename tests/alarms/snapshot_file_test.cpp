@@ -8,8 +8,11 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <utility>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace krt {
@@ -37,31 +40,38 @@ class SnapshotFileTest : public testing::Test {
     fs::path m_folder;
 };
 
-TEST_F(SnapshotFileTest, WritesEveryByteAndReplacesAnEarlierFile) {
+// Whatever the umask, a snapshot is the user's alone.
+TEST_F(SnapshotFileTest, WritesEveryBytePrivatelyAndReplacesAnEarlierFile) {
     const fs::path path = m_folder / "20131125103000123.jpg";
-    const std::string first("\xFF\xD8\0first\xFF\xD9", 10);
-    ASSERT_TRUE(writeSnapshotFile(path, first));
-    EXPECT_EQ(contents(path), first);
-
-    const std::string second(50 * 1024, '\x5A');
-    ASSERT_TRUE(writeSnapshotFile(path, second));
-    EXPECT_EQ(contents(path), second);
-    EXPECT_EQ(entryCount(), 1) << "no temporary file is left beside the snapshot";
+    for (const mode_t mask : {0000, 0022, 0077, 0277}) {
+        SCOPED_TRACE(mask);
+        const mode_t previous = ::umask(mask);
+        const std::string first("\xFF\xD8\0first\xFF\xD9", 10);
+        const std::error_code firstError = writeSnapshotFile(path, first);
+        const std::string second(50 * 1024, '\x5A');
+        const std::error_code secondError = writeSnapshotFile(path, second);
+        ::umask(previous);
+        EXPECT_FALSE(firstError);
+        EXPECT_FALSE(secondError);
+        EXPECT_EQ(contents(path), second);
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(entryCount(), 1) << "no temporary file is left beside the snapshot";
+    }
 }
 
-TEST_F(SnapshotFileTest, FailsWithoutLeavingAnythingWhenTheFolderIsMissing) {
-    const fs::path path = m_folder / "missing" / "1.jpg";
-    EXPECT_FALSE(writeSnapshotFile(path, std::string("bytes")));
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(entryCount(), 0);
-}
-
-TEST_F(SnapshotFileTest, FailsWithoutLeavingAnythingWhenTheTargetIsAFolder) {
-    const fs::path path = m_folder / "taken.jpg";
-    fs::create_directory(path);
-    EXPECT_FALSE(writeSnapshotFile(path, std::string("bytes")));
-    EXPECT_TRUE(fs::is_directory(path));
-    EXPECT_EQ(entryCount(), 1);
+TEST_F(SnapshotFileTest, SaysWhyAndLeavesNothingWhenTheFileCannotBeWritten) {
+    const fs::path taken = m_folder / "taken.jpg";
+    fs::create_directory(taken);
+    const std::vector<std::pair<fs::path, std::errc>> table = {
+        {m_folder / "missing" / "1.jpg", std::errc::no_such_file_or_directory},
+        {taken, std::errc::is_a_directory},
+    };
+    for (const auto& [path, error] : table) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(writeSnapshotFile(path, std::string("bytes")), std::make_error_code(error));
+        EXPECT_EQ(entryCount(), 1) << "the folder in the way only";
+    }
+    EXPECT_TRUE(fs::is_directory(taken));
 }
 
 // Temporary files whose writer no longer runs (a crash) go; those of a running writer and every
@@ -92,7 +102,7 @@ TEST_F(SnapshotFileTest, OnlyBytesThatStartAsAJpegAreAPicture) {
 
 TEST_F(SnapshotFileTest, RemovingAMissingFileIsFine) {
     const fs::path path = m_folder / "1.jpg";
-    ASSERT_TRUE(writeSnapshotFile(path, std::string("x")));
+    ASSERT_FALSE(writeSnapshotFile(path, std::string("x")));
     removeSnapshotFile(path);
     EXPECT_FALSE(fs::exists(path));
     removeSnapshotFile(path);

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 
 #include "support/clip_reader.h"
@@ -69,11 +71,14 @@ RecordingPlan planFor(const fs::path& folder) {
     return plan;
 }
 
+// The files of the folder but the hidden one that fills a small disk.
 std::vector<std::string> fileNames(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
-        names.push_back(entry.path().filename().string());
+        if (!entry.path().filename().string().starts_with(".")) {
+            names.push_back(entry.path().filename().string());
+        }
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -164,32 +169,40 @@ struct FaultCase {
     Disk disk;
     bool recordedAlready;  // another recording of the camera runs first
     std::vector<Bytes> frames;
-    const char* startError;  // what refuses the start; empty when it starts
-    const char* failure;     // what stops it on the way; empty when nothing does
-    int framesKept;          // in the one clip kept; -1 for none
+    bool refused;  // the start is refused (with the message below)
+    // What refuses the start or stops the recording on the way; empty when nothing does. A
+    // full or read-only disk says its system error.
+    std::string message;
+    int framesKept;  // in the one clip kept; -1 for none
 };
 void PrintTo(const FaultCase& c, std::ostream* out) {
     *out << c.name;
+}
+
+std::string systemError(int error) {
+    return std::error_code(error, std::generic_category()).message();
 }
 
 class ClipRecordingFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ClipRecordingFault, StopsCleanlyAndLeavesNoHalfWrittenFile) {
     const FaultCase& c = GetParam();
+    test::TempFolder root;
     std::optional<SmallFolder> disk;
-    std::optional<test::TempFolder> plainFolder;
-    fs::path folder;
+    fs::path folder = root.path();
+    std::string message = c.message;
     if (c.disk == Disk::ReadOnly || c.disk == Disk::Full) {
-        disk.emplace(
-            c.disk == Disk::Full ? 96 * 1024 : 1024 * 1024,
-            c.disk == Disk::Full ? SmallFolder::Access::ReadWrite : SmallFolder::Access::ReadOnly);
-        if (!disk->mounted()) {
-            GTEST_SKIP() << "this system lets the test mount no file system of its own";
-        }
+        disk.emplace(root.path() / "disk");
         folder = disk->path();
-    } else {
-        plainFolder.emplace();
-        folder = plainFolder->path();
+        if (c.disk == Disk::ReadOnly) {
+            if (!disk->isTmpfs() && ::geteuid() == 0) {
+                GTEST_SKIP() << "no tmpfs, and permissions do not hold for root";
+            }
+            disk->setReadOnly(true);
+            message = systemError(disk->isTmpfs() ? EROFS : EACCES);
+        } else {
+            message = systemError(disk->fullError());
+        }
     }
     RecordingPlan plan = planFor(folder);
     if (c.disk == Disk::FileInTheWay) {
@@ -202,17 +215,24 @@ TEST_P(ClipRecordingFault, StopsCleanlyAndLeavesNoHalfWrittenFile) {
         ASSERT_EQ(first.recorder.start(planFor(folder)), std::nullopt);
     }
     const std::optional<std::string> refused = recording.recorder.start(plan);
-    ASSERT_EQ(refused.has_value(), c.startError[0] != '\0') << refused.value_or("");
+    ASSERT_EQ(refused.has_value(), c.refused) << refused.value_or("");
     if (refused) {
-        EXPECT_THAT(*refused, HasSubstr(c.startError));
+        EXPECT_THAT(*refused, HasSubstr(message));
     }
     Recording& fed = c.recordedAlready ? first : recording;
     std::chrono::milliseconds offset{0};
     for (const Bytes& frame : c.frames) {
         fed.recorder.onFrame(frameAt(frame, offset));
         offset += 200ms;
+        // The disk fills up once the clip has begun.
+        if (c.disk == Disk::Full && offset == 400ms) {
+            disk->fill();
+        }
     }
     fed.recorder.stop();
+    if (disk) {
+        disk->free();
+    }
 
     std::vector<std::string> clips;
     for (const RecordingNews& item : fed.news) {
@@ -220,11 +240,11 @@ TEST_P(ClipRecordingFault, StopsCleanlyAndLeavesNoHalfWrittenFile) {
             clips.push_back(item.file.filename().string());
         } else {
             EXPECT_EQ(item.kind, Kind::Failed);
-            EXPECT_THAT(item.message, HasSubstr(c.failure));
+            EXPECT_THAT(item.message, HasSubstr(message));
             EXPECT_THAT(item.message, HasSubstr("The recording has stopped."));
         }
     }
-    EXPECT_EQ(fed.news.size() - clips.size(), c.failure[0] != '\0' ? 1u : 0u);
+    EXPECT_EQ(fed.news.size() - clips.size(), !c.refused && !message.empty() ? 1u : 0u);
     EXPECT_FALSE(fed.recorder.recording());
     // Only whole clips under their own names; no temporary file left behind.
     EXPECT_EQ(fileNames(plan.folder), clips);
@@ -245,25 +265,23 @@ const Bytes kLarge = test::detailedJpeg(640, 480);
 INSTANTIATE_TEST_SUITE_P(
     Faults, ClipRecordingFault,
     ::testing::Values(
+        FaultCase{"ReadOnlyFolder", Disk::ReadOnly, false, {kSmall}, true, "", -1},
         FaultCase{
-            "ReadOnlyFolder", Disk::ReadOnly, false, {kSmall}, "Read-only file system", "", -1},
-        FaultCase{
-            "FolderCannotBeMade", Disk::FileInTheWay, false, {kSmall}, "Not a directory", "", -1},
-        FaultCase{"DiskFillsUp", Disk::Full, false, std::vector<Bytes>(12, kLarge), "",
-                  "No space left on device", -1},
+            "FolderCannotBeMade", Disk::FileInTheWay, false, {kSmall}, true, "Not a directory", -1},
+        FaultCase{"DiskFillsUp", Disk::Full, false, std::vector<Bytes>(12, kLarge), false, "", -1},
         FaultCase{"UndecodableFramesAreKept",
                   Disk::Plain,
                   false,
                   {kNoPicture, kSmall, kNoPicture},
-                  "",
+                  false,
                   "",
                   3},
         FaultCase{"SecondRecordingOfTheCamera",
                   Disk::Plain,
                   true,
                   {kSmall, kSmall},
+                  true,
                   "\"Gate\" is being recorded already",
-                  "",
                   2}),
     [](const auto& param) { return std::string(param.param.name); });
 

@@ -105,8 +105,9 @@ TEST(Snapshot, TheNewestFrameByteForByteNamedAfterItsArrival) {
     std::ifstream file(*saved.file, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "newest");
 
-    test::SmallFolder readOnly(1024 * 1024, test::SmallFolder::Access::ReadOnly);
-    if (readOnly.mounted()) {
+    test::SmallFolder readOnly(folder.path() / "disk");
+    if (readOnly.isTmpfs()) {
+        readOnly.setReadOnly(true);
         const SnapshotResult refused = saveSnapshot(readOnly.path(), "Gate", *kept);
         EXPECT_FALSE(refused.file);
         EXPECT_EQ(refused.error, "Cannot save the snapshot in " + readOnly.path().string() +

@@ -80,7 +80,7 @@ class AlarmsPrinter : public AlarmChannelOwner {
 
     void queueEventAlert(std::string_view, std::string_view, std::string_view) override {}
 
-    void eventStored(const AlarmEvent& event) override {
+    void eventStored(const AlarmEvent& event, std::span<const char>) override {
         {
             std::lock_guard lock(m_mutex);
             if (m_count > 0 && m_stored >= m_count) {
@@ -94,21 +94,31 @@ class AlarmsPrinter : public AlarmChannelOwner {
 
     void channelStatusChanged(const AlarmChannelStatus& status) override {
         bool lost = false;
+        bool storedAgain = false;
         bool changed = false;
         {
             std::lock_guard lock(m_mutex);
             lost = status.lostSnapshots > m_lastStatus.lostSnapshots;
+            storedAgain = m_lastStatus.snapshotTrouble && !status.snapshotTrouble;
             // A lost snapshot or an alarm alone is not a change of state.
             AlarmChannelStatus comparable = status;
             comparable.lostSnapshots = m_lastStatus.lostSnapshots;
+            comparable.snapshotTrouble = m_lastStatus.snapshotTrouble;
             comparable.lastAlarm = m_lastStatus.lastAlarm;
             changed = !m_statusPrinted || comparable != m_lastStatus;
             m_lastStatus = status;
             m_statusPrinted = true;
         }
         if (lost) {
-            m_session.note("A snapshot could not be stored (" +
-                           std::to_string(status.lostSnapshots) + " lost in this run).");
+            const std::optional<std::string> trouble = snapshotTroubleLine(status);
+            m_session.note(trouble
+                               ? *trouble + " (" + std::to_string(status.lostSnapshots) +
+                                     " lost in this run)."
+                               : "A snapshot could not be stored (" +
+                                     std::to_string(status.lostSnapshots) + " lost in this run).");
+        }
+        if (storedAgain) {
+            m_session.note("Snapshots are stored again.");
         }
         if (changed) {
             printStatus(status);
@@ -208,7 +218,11 @@ std::optional<fs::path> snapshotFolder(const AlarmsOptions& options) {
         return prepareSnapshotFolder(programFolderFromPath(currentProgramPath().string()));
     }
     std::error_code error;
-    fs::create_directories(options.snapshotDir, error);
+    // A folder made here is the user's alone, as the client's own is.
+    if (fs::create_directories(options.snapshotDir, error)) {
+        fs::permissions(options.snapshotDir, fs::perms::owner_all, fs::perm_options::replace,
+                        error);
+    }
     if (!fs::is_directory(options.snapshotDir, error)) {
         return std::nullopt;
     }

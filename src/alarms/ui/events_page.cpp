@@ -64,9 +64,11 @@ void EventsPage::queueEventAlert(std::string_view, std::string_view, std::string
     // The alert goes out with the stored event once its snapshot is decoded (eventStored).
 }
 
-void EventsPage::eventStored(const AlarmEvent& event) {
-    // Decoded here, on the channel's thread, once: the list and the alert only draw it.
-    std::shared_ptr<const KeptSnapshot> snapshot = loadKeptSnapshot(event.imagePath);
+void EventsPage::eventStored(const AlarmEvent& event, std::span<const char> bytes) {
+    // Decoded here, on the channel's thread, once, from what was received rather than from
+    // the file, which a full disk may have kept from being written: the list and the alert
+    // only draw it.
+    std::shared_ptr<const KeptSnapshot> snapshot = keptSnapshot(bytes);
     postToGuiThread([this, event, snapshot = std::move(snapshot)]() mutable {
         OnEventStored(event, std::move(snapshot));
     });

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include "alarms/alarm_channel_owner.h"
@@ -71,7 +72,7 @@ class EventsPage : public QWidget, public AlarmChannelOwner {
     // AlarmChannelOwner, called on the channel's threads.
     void queueEventAlert(std::string_view alarmName, std::string_view channelId,
                          std::string_view timeText) override;
-    void eventStored(const AlarmEvent& event) override;
+    void eventStored(const AlarmEvent& event, std::span<const char> bytes) override;
     void channelStatusChanged(const AlarmChannelStatus& status) override;
     void setRetryTimer(int timerId, int period_ms) override;
     void killRetryTimer(int timerId) override;

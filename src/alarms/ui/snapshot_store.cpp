@@ -1,6 +1,5 @@
 #include "alarms/ui/snapshot_store.h"
 
-#include <QFile>
 #include <cstring>
 #include <span>
 
@@ -9,9 +8,6 @@
 
 namespace krt {
 namespace {
-
-// Snapshots larger than this are no snapshots; the file is not read into memory.
-constexpr qint64 kMaxSnapshotBytes = 16 * 1024 * 1024;
 
 QImage toImage(const DecodedPicture& picture) {
     QImage image(picture.size.width, picture.size.height, QImage::Format_RGB32);
@@ -25,19 +21,14 @@ QImage toImage(const DecodedPicture& picture) {
 
 }  // namespace
 
-std::shared_ptr<const KeptSnapshot> loadKeptSnapshot(const std::filesystem::path& imagePath) {
-    if (imagePath.empty()) {
-        return nullptr;
-    }
-    QFile file(QString::fromStdString(imagePath.string()));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSnapshotBytes) {
+std::shared_ptr<const KeptSnapshot> keptSnapshot(std::span<const char> bytes) {
+    if (bytes.empty()) {
         return nullptr;
     }
     auto snapshot = std::make_shared<KeptSnapshot>();
-    snapshot->bytes = file.readAll();
-    const auto* data = reinterpret_cast<const unsigned char*>(snapshot->bytes.constData());
-    const std::optional<DecodedPicture> picture =
-        decodeSnapshot(std::span(data, static_cast<std::size_t>(snapshot->bytes.size())));
+    snapshot->bytes = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::optional<DecodedPicture> picture = decodeSnapshot(std::span(data, bytes.size()));
     if (picture) {
         snapshot->picture = toImage(*picture);
         const int width = snapshotWidth(picture->size.width, picture->size.height);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <span>
 
 #include "alarms/event_ring.h"
 
@@ -21,9 +22,9 @@ struct KeptSnapshot {
     bool isPicture() const { return !picture.isNull(); }
 };
 
-// Reads the snapshot file and decodes it, on whichever thread calls it; nothing when there
-// is no file to read.
-std::shared_ptr<const KeptSnapshot> loadKeptSnapshot(const std::filesystem::path& imagePath);
+// Decodes the snapshot as received, on whichever thread calls it; nothing when no bytes came.
+// It needs no file: a snapshot that could not be written is shown, saved and copied from here.
+std::shared_ptr<const KeptSnapshot> keptSnapshot(std::span<const char> bytes);
 
 // The decoded snapshots of the kept events, by snapshot file. GUI thread only.
 class SnapshotStore {

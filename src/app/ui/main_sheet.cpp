@@ -77,6 +77,7 @@ void MainSheet::addAlarmStatusIndicator() {
     // A status line under the tabs, so that every tab shows it.
     m_alarmStatus = new QLabel(this);
     m_alarmStatus->setObjectName(QStringLiteral("alarmStatus"));
+    m_alarmStatus->setTextFormat(Qt::PlainText);
     m_alarmStatus->setContentsMargins(6, 2, 6, 2);
     layout()->addWidget(m_alarmStatus);
     m_alarmStatusTimer = new QTimer(this);
@@ -90,9 +91,11 @@ void MainSheet::addAlarmStatusIndicator() {
 void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     m_alarmChannelStatus = status;
     using State = AlarmChannelStatus::State;
-    const char* colour = status.state == State::subscribed ? "#1a7f37"
-                         : status.state == State::retrying ? "#bf5700"
-                                                           : "#6e7781";
+    // Snapshots that are not being stored outweigh every state.
+    const char* colour = status.snapshotTrouble              ? "#cf222e"
+                         : status.state == State::subscribed ? "#1a7f37"
+                         : status.state == State::retrying   ? "#bf5700"
+                                                             : "#6e7781";
     m_alarmStatus->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour));
     m_alarmStatus->setToolTip(qtText(lastAlarmLine(status)));
     if (status.state == State::retrying) {
@@ -104,9 +107,11 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
 }
 
 void MainSheet::refreshAlarmStatus() {
-    const std::string line =
-        alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) + "  \u2022  " +
-        lastAlarmLine(m_alarmChannelStatus);
+    std::string line = alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) +
+                       "  \u2022  " + lastAlarmLine(m_alarmChannelStatus);
+    if (const std::optional<std::string> trouble = snapshotTroubleLine(m_alarmChannelStatus)) {
+        line = *trouble + "  \u2022  " + line;
+    }
     m_alarmStatus->setText(qtText(line));
 }
 

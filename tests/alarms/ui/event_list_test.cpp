@@ -1,5 +1,6 @@
 #include "alarms/ui/event_list.h"
 
+#include <QFile>
 #include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -44,7 +45,11 @@ class EventListView : public test::UiTest {
     // A shown list of the given size painting that ring, its snapshots decoded as they come.
     void showList(EventList& list, const EventRing& ring, QSize size = {300, 320}) {
         for (const AlarmEvent& event : ring.events()) {
-            m_snapshots.put(event.imagePath, loadKeptSnapshot(event.imagePath));
+            QFile file(QString::fromStdString(event.imagePath.string()));
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            m_snapshots.put(
+                event.imagePath,
+                keptSnapshot(std::span(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
         }
         list.attachSnapshots(&m_snapshots);
         list.attachRing([ring] { return ring; });

@@ -15,6 +15,7 @@
 #include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/event_list.h"
 #include "alarms/ui/events_page.h"
+#include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
@@ -307,6 +308,39 @@ TEST_F(EventAlert, TheAlertShowsTheSnapshotRightWayUpAndSaysWhenThereIsNone) {
     EXPECT_TRUE(sameColour(meanColour(none, QRect(0, 0, none.width(), none.height() / 3)),
                            meanColour(none, QRect(0, 0, 4, 4))))
         << "no picture, only the text in the middle";
+}
+
+// A snapshot that cannot be written is shown, listed and saved from what was received, and the
+// status line says that snapshots are not being stored.
+TEST_F(EventAlert, ASnapshotThatCannotBeWrittenIsShownListedAndSavedFromMemory) {
+    const std::filesystem::path missing = m_folder.path() / "gone" / "EventImages";
+    m_app.m_snapshotFolder = missing;
+    openSubscribedSheet("true", "false");
+    pushAndWaitForTheList("Motion", "3");
+    ASSERT_TRUE(alertShown());
+
+    const EventRow row = m_sheet->eventsPage()->eventList()->picture().rows.at(0);
+    EXPECT_FALSE(std::filesystem::exists(row.imagePath));
+    const std::shared_ptr<const KeptSnapshot> kept =
+        m_sheet->eventsPage()->snapshots().find(row.imagePath);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_FALSE(kept->thumbnail.isNull()) << "the list draws it";
+    EXPECT_TRUE(m_sheet->alertWindow()->saveSnapshotButton()->isEnabled()) << "the alert shows it";
+    const QLabel* status = m_sheet->alarmStatusLabel();
+    const QString told = QString::fromStdString(
+        "Snapshots cannot be stored: the folder is missing in " + missing.string() + ", 1 lost");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status->text().startsWith(told); }, kWait_ms))
+        << status->text().toStdString();
+    EXPECT_TRUE(status->styleSheet().contains("#cf222e"));
+
+    const std::filesystem::path saved = m_folder.path() / "saved.jpg";
+    const SnapshotFileChooser previous = setSnapshotFileChooser(
+        [&](QWidget*, const QString&) { return QString::fromStdString(saved.string()); });
+    m_sheet->alertWindow()->saveSnapshotButton()->click();
+    setSnapshotFileChooser(previous);
+    QFile file(QString::fromStdString(saved.string()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), kept->bytes);
 }
 
 TEST_F(EventAlert, SevenAlarmsListTheSixKeptNewestFirstWithTheirSnapshots) {
