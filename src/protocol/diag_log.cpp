@@ -1,15 +1,31 @@
 #include "protocol/diag_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <fstream>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
 namespace krt {
 namespace {
+
+namespace fs = std::filesystem;
+
+constexpr mode_t kPrivateFolder = 0700;
+constexpr mode_t kPrivateFile = 0600;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 struct LogState {
     std::mutex mutex;
@@ -17,7 +33,8 @@ struct LogState {
     std::string directory;
     LocalClock clock;
     LocalTime openedAt;
-    std::unique_ptr<std::ofstream> file;
+    bool fileTried = false;  // today's file was opened, or failed to open
+    FileHandle file;
 };
 
 LogState& logState() {
@@ -35,18 +52,57 @@ std::string dayFilePath(const std::string& directory, const LocalTime& now) {
     return directory + name;
 }
 
-void writeEntry(std::ofstream& file, const LocalTime& now, const char* module, const char* method,
+// The folder and its missing parents, each made 0700 whatever the umask; folders that exist
+// keep their mode. The reason when that fails.
+std::optional<std::string> makePrivateFolder(const fs::path& folder) {
+    std::error_code error;
+    if (fs::is_directory(folder, error)) {
+        return std::nullopt;
+    }
+    if (fs::exists(folder, error)) {
+        return folder.string() + ": not a folder";
+    }
+    const fs::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder) {
+        if (std::optional<std::string> failure = makePrivateFolder(parent)) {
+            return failure;
+        }
+    }
+    if (::mkdir(folder.c_str(), kPrivateFolder) == 0) {
+        ::chmod(folder.c_str(), kPrivateFolder);
+    } else if (errno != EEXIST || !fs::is_directory(folder, error)) {
+        return folder.string() + ": " + std::strerror(errno);
+    }
+    return std::nullopt;
+}
+
+// Opened for appending, 0600 also when an older run left the file readable to others.
+FileHandle openDayFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kPrivateFile);
+    if (fd < 0) {
+        return {};
+    }
+    ::fchmod(fd, kPrivateFile);
+    FileHandle file(::fdopen(fd, "a"));
+    if (!file) {
+        ::close(fd);
+    }
+    return file;
+}
+
+void writeEntry(std::FILE* file, const LocalTime& now, const char* module, const char* method,
                 const char* message) {
     char header[256];
     std::snprintf(header, sizeof header, "\n%.4d/%.2d/%.2d/ %.2d:%.2d:%.2d:%.3d - ", now.year,
                   now.month, now.day, now.hour, now.minute, now.second, now.millisecond);
-    file << header;
+    std::fputs(header, file);
     for (const char* text : {module, method, message}) {
         if (text != nullptr) {
-            file << text << '-';
+            std::fputs(text, file);
+            std::fputc('-', file);
         }
     }
-    file.flush();
+    std::fflush(file);
 }
 
 }  // namespace
@@ -81,31 +137,41 @@ void writeLog(const char* module, const char* method, const char* message) {
     }
     try {
         const LocalTime now = state.clock ? state.clock() : currentLocalTime();
-        if (!state.file || !sameDay(state.openedAt, now)) {
-            state.file = std::make_unique<std::ofstream>(dayFilePath(state.directory, now),
-                                                         std::ios::out | std::ios::app);
+        if (!state.fileTried || !sameDay(state.openedAt, now)) {
+            state.file.reset();
+            // A folder removed while the program runs is made again.
+            makePrivateFolder(state.directory);
+            state.file = openDayFile(dayFilePath(state.directory, now));
             state.openedAt = now;
+            state.fileTried = true;
         }
-        if (state.file->is_open()) {
-            writeEntry(*state.file, now, module, method, message);
+        if (state.file) {
+            writeEntry(state.file.get(), now, module, method, message);
         }
     } catch (...) {
         // The log never reports its own failures.
     }
 }
 
-void enableDiagLog(const std::string& directory) {
+std::optional<std::string> enableDiagLog(const std::string& directory) {
+    std::optional<std::string> failure;
+    if (!directory.empty()) {
+        failure = makePrivateFolder(directory);
+    }
     LogState& state = logState();
     std::lock_guard lock(state.mutex);
     state.file.reset();
+    state.fileTried = false;
     state.directory = directory;
-    state.enabled = !directory.empty();
+    state.enabled = !directory.empty() && !failure;
+    return failure;
 }
 
-void enableDiagLogFromEnvironment() {
+std::optional<std::string> enableDiagLogFromEnvironment() {
     if (const char* directory = std::getenv("KRT_LOG_DIR"); directory && *directory) {
-        enableDiagLog(directory);
+        return enableDiagLog(directory);
     }
+    return std::nullopt;
 }
 
 bool diagLogEnabled() {

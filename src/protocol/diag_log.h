@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace krt {
@@ -28,13 +29,17 @@ LocalTime currentLocalTime();
 int formatTimestamp(const LocalTime& time, char* buffer, std::size_t capacity);
 
 // Appends one entry to the day file "<dir>/YYYYMMDD.log" when the log is on. Each text may be
-// null; a null text is skipped together with its dash. Never fails towards the caller.
+// null; a null text is skipped together with its dash. Never fails towards the caller. Day
+// files are private to the user (0600), whatever the umask.
 void writeLog(const char* module, const char* method, const char* message);
 
-// The log is off until a directory is given. An empty directory turns it off again.
-void enableDiagLog(const std::string& directory);
-// Turns the log on for $KRT_LOG_DIR when that variable is set and not empty.
-void enableDiagLogFromEnvironment();
+// The log is off until a directory is given. A directory that does not exist is made, with
+// any missing parents, private to the user (0700). When that fails, or the name is not a
+// directory, the log stays off and the reason is returned. An empty directory turns the log
+// off again.
+std::optional<std::string> enableDiagLog(const std::string& directory);
+// The same for $KRT_LOG_DIR when that variable is set and not empty.
+std::optional<std::string> enableDiagLogFromEnvironment();
 bool diagLogEnabled();
 // Replaces the clock the log reads (tests cross midnight with it); an empty clock restores
 // the system clock.

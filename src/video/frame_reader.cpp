@@ -14,11 +14,13 @@ bool LiveFrameReader::next(int fd, LiveFrame& frame) {
         std::size_t frameBytes = kPktHeaderSize;
         const Framing framing = frontFrame(frameBytes);
         if (framing == Framing::Damaged) {
+            m_lastEnd = StreamEnd::Damaged;
             return false;
         }
         if (framing == Framing::Whole) {
             const auto length = static_cast<int>(frameBytes - kPktHeaderSize);
             if (!frame.reserve(length)) {
+                m_lastEnd = StreamEnd::Damaged;
                 return false;
             }
             std::memcpy(frame.buffer().data(), m_bytes.data() + m_begin + kPktHeaderSize,
@@ -110,6 +112,8 @@ bool LiveFrameReader::receive(int fd, int flags) {
             return true;
         }
         if (count == 0 || errno != EINTR) {
+            m_lastEnd = count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? StreamEnd::Silent
+                                                                               : StreamEnd::Closed;
             return false;
         }
     }

@@ -7,6 +7,13 @@
 
 namespace krt {
 
+// Why a stream handed on no further frame.
+enum class StreamEnd {
+    Closed,   // the peer closed the connection, or it failed
+    Silent,   // nothing came within the socket's receive time-out; the connection is still open
+    Damaged,  // a frame header was not one, or announced more than can be held
+};
+
 // Reads the framed pictures of a live stream through one buffer: a receive call takes whatever
 // has arrived, so that a frame and the frames behind it come in one call, and whether a newer
 // frame waits is known from what was taken. Not for use by two threads at once.
@@ -17,8 +24,10 @@ class LiveFrameReader {
 
     // The next whole frame into `frame`, stamped with the time of the receive call that brought
     // its last byte, waiting within the socket's receive time-out. False, leaving `frame` as it
-    // was, when the connection ends, fails or falls silent first, or when a header is damaged.
+    // was, when the connection ends, fails or falls silent first, or when a header is damaged;
+    // lastEnd() then tells which.
     bool next(int fd, LiveFrame& frame);
+    StreamEnd lastEnd() const { return m_lastEnd; }
     // Whether a whole frame has arrived behind the last one handed on, as far as the last
     // receive call saw when it took everything there was. Never waits.
     bool wholeFrameWaiting(int fd);
@@ -45,6 +54,7 @@ class LiveFrameReader {
     std::size_t m_end = 0;
     // The last receive call left room over, so it took everything that had arrived.
     bool m_drained = false;
+    StreamEnd m_lastEnd = StreamEnd::Closed;
     // When the last receive call returned bytes: a frame whole at the front came in then, for
     // no receive is made while the front frame is whole.
     FrameArrival m_lastArrival;

@@ -42,6 +42,18 @@ std::string_view streamResultText(StreamResult result) {
     return "unknown";
 }
 
+std::string_view streamEndText(StreamEnd end) {
+    switch (end) {
+        case StreamEnd::Closed:
+            return "the server closed the stream";
+        case StreamEnd::Silent:
+            return "the stream fell silent";
+        case StreamEnd::Damaged:
+            return "a frame was damaged";
+    }
+    return "unknown";
+}
+
 bool endThread(WorkerThread& thread, int grace_ms, const char* caller, const char* threadName,
                const std::function<void()>& interrupt) {
     const std::string method = std::string(caller) + " - " + threadName;
@@ -116,7 +128,7 @@ StreamResult LiveStream::openStream(const ConnectionTarget& target, std::string_
         std::lock_guard lock(m_readerMutex);
         m_reader.clear();
     }
-    m_receiveThread = WorkerThread([this, fd] { receiveUntilEnd(fd); });
+    m_receiveThread = WorkerThread([this, fd] { pushFrameThread(fd); });
     return StreamResult::Opened;
 }
 
@@ -141,18 +153,6 @@ bool LiveStream::connectSocket(int fd, const ConnectionTarget& target) const {
     return ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
 }
 
-void LiveStream::receiveUntilEnd(int fd) {
-    pushFrameThread(fd);
-    std::shared_ptr<const EndCallback> callback;
-    {
-        std::lock_guard lock(m_callbackMutex);
-        callback = m_endCallback;
-    }
-    if (callback && *callback) {
-        (*callback)();
-    }
-}
-
 void LiveStream::pushFrameThread(int fd) {
     while (!stopRequested()) {
         if (!m_receivingEnabled.load()) {
@@ -163,7 +163,12 @@ void LiveStream::pushFrameThread(int fd) {
         // The socket's receive time-out is the silence limit: no separate wait is needed.
         std::unique_lock lock(m_readerMutex);
         if (!m_reader.next(fd, m_frame)) {
-            // The socket stays open: the owner notices the silence and reconnects.
+            const StreamEnd end = m_reader.lastEnd();
+            lock.unlock();
+            // The socket stays open: the owner reconnects, at once or when it notices silence.
+            if (!stopRequested()) {
+                reportEnd(end);
+            }
             return;
         }
         if (m_receivingEnabled.load() && !stopRequested()) {
@@ -195,16 +200,27 @@ void LiveStream::deliver(const LiveFrame& frame) {
     }
 }
 
-void LiveStream::setFrameCallback(FrameCallback callback) {
-    auto shared = std::make_shared<const FrameCallback>(std::move(callback));
-    std::lock_guard lock(m_callbackMutex);
-    m_frameCallback = std::move(shared);
+void LiveStream::reportEnd(StreamEnd end) {
+    std::shared_ptr<const EndCallback> callback;
+    {
+        std::lock_guard lock(m_callbackMutex);
+        callback = m_endCallback;
+    }
+    if (callback && *callback) {
+        (*callback)(end);
+    }
 }
 
 void LiveStream::setEndCallback(EndCallback callback) {
     auto shared = std::make_shared<const EndCallback>(std::move(callback));
     std::lock_guard lock(m_callbackMutex);
     m_endCallback = std::move(shared);
+}
+
+void LiveStream::setFrameCallback(FrameCallback callback) {
+    auto shared = std::make_shared<const FrameCallback>(std::move(callback));
+    std::lock_guard lock(m_callbackMutex);
+    m_frameCallback = std::move(shared);
 }
 
 void LiveStream::pauseReceiving() {

@@ -29,6 +29,7 @@ enum class StreamResult {
 
 // Text for a log or a message: what went wrong, in a few words.
 std::string_view streamResultText(StreamResult result);
+std::string_view streamEndText(StreamEnd end);
 
 // Waits up to `grace_ms` for the thread to end; a thread still running then is logged as
 // "Thread terminated." under the labels, woken with `interrupt` and joined. False for a thread
@@ -38,14 +39,14 @@ bool endThread(WorkerThread& thread, int grace_ms, const char* caller, const cha
 
 // The live stream of one camera: one TCP connection, one request, then one framed encoded
 // picture after another, each handed to the owner's callback on the stream's receive thread.
-// The stream never reconnects by itself; its owner watches for silence and reconnects.
+// The stream never reconnects by itself: it tells its owner how it ended, and the owner
+// reconnects (and watches for silence).
 class LiveStream final {
   public:
     // Called on the receive thread with every whole frame; the frame is valid during the call.
     using FrameCallback = std::function<void(const LiveFrame& frame)>;
-    // Called on the receive thread as it ends, for whatever reason: no frame of that
-    // connection follows.
-    using EndCallback = std::function<void()>;
+    // Called on the receive thread when it ends by itself, not when it is stopped.
+    using EndCallback = std::function<void(StreamEnd end)>;
 
     struct Timeouts {
         std::chrono::milliseconds connect{5'000};
@@ -85,8 +86,8 @@ class LiveStream final {
     int openSocket();
     bool connectSocket(int fd, const ConnectionTarget& target) const;
     void pushFrameThread(int fd);
-    void receiveUntilEnd(int fd);
     void deliver(const LiveFrame& frame);
+    void reportEnd(StreamEnd end);
     void requestStop();
     void closeSocket();
 

@@ -112,6 +112,8 @@ std::string_view videoShortcutsText() {
            "R\tRecord the picture, or stop recording\n"
            "Ctrl and + / - or the wheel\tZoom the picture in / out; drag to move it\n"
            "Ctrl and 0\tThe whole picture again\n"
+           "Alt+1 ... Alt+9\tThe named layouts; Alt+0: All cameras\n"
+           "P or Pause\tHold a running tour, or let it go on\n"
            "? or F1\tThis list";
 }
 

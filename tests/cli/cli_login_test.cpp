@@ -67,7 +67,8 @@ TEST_F(CliLogin, PrintsOneLinePerChannelWithServerTextsMadePrintable) {
     EXPECT_EQ(run.out,
               "0\tid=7\tdescription=Gate\ttype=Fixed\tsize=320x240\trecorded=640x480"
               "\tdetails=yes\tptz=no\n"
-              "1\tid=cam-2\tdescription=Dock?north?[2J\ttype=Fixed\tsize=640x480\trecorded=0x0"
+              "1\tid=cam-2\tdescription=Dock⟨U+0009⟩north⟨U+001B⟩[2J"
+              "\ttype=Fixed\tsize=640x480\trecorded=0x0"
               "\tdetails=yes\tptz=yes\n"
               "2\tid=\tdescription=\ttype=\tsize=0x0\trecorded=0x0\tdetails=no\tptz=no\n");
     EXPECT_THAT(run.err, IsEmpty());
@@ -128,20 +129,24 @@ TEST_F(CliLogin, OverlongUserNameIsRefusedBeforeSending) {
     EXPECT_EQ(server.connectionCount(), 0);
 }
 
-TEST_F(CliLogin, LogFolderReceivesTheFailures) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("krt-cli-log-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
+TEST_F(CliLogin, LogFolderIsMadePrivateAndReceivesTheFailures) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("krt-cli-log-" + std::to_string(::getpid())) / "logs";
+    fs::remove_all(folder.parent_path());
 
     const test::CliRun run =
         runCli(loginArguments(test::deadLoopbackAddress(), {"--log-dir", folder.string()}));
 
     EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
     std::string logged;
-    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    for (const auto& file : fs::directory_iterator(folder)) {
+        EXPECT_EQ(file.status().permissions(), fs::perms::owner_read | fs::perms::owner_write);
         std::ifstream in(file.path());
         logged.assign(std::istreambuf_iterator<char>(in), {});
     }
+    fs::remove_all(folder.parent_path());
     EXPECT_THAT(logged, HasSubstr("Tessaline.exe-kmMgrSocketClient::connectToServer()-Unable to "
                                   "listen socket to address.-"));
 }

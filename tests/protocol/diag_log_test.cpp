@@ -1,7 +1,11 @@
 #include "protocol/diag_log.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "support/log_capture.h"
@@ -10,6 +14,7 @@ namespace krt {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
 
 constexpr LocalTime kSixthDecember{2026, 12, 0, 6, 10, 51, 31, 123};
 
@@ -76,12 +81,73 @@ TEST(WriteLog, SerialisesConcurrentCallers) {
     EXPECT_EQ(log.count("\n"), kThreads * kEntries);
 }
 
-TEST(WriteLog, AnUnwritableFolderWritesNothingAndDoesNotFail) {
+TEST(WriteLog, AFolderThatCannotBeMadeLeavesTheLogOffAndSaysWhy) {
     test::TempFolder folder;
-    enableDiagLog((folder.path() / "missing" / "deeper").string());
-    writeLog("KRT", "m", "x");
+    const fs::path inTheWay = folder.path() / "file";
+    std::ofstream(inTheWay) << "not a folder";
+    for (const fs::path& wanted : {inTheWay, inTheWay / "deeper"}) {
+        const std::optional<std::string> failure = enableDiagLog(wanted.string());
+        ASSERT_TRUE(failure) << wanted;
+        EXPECT_THAT(*failure, HasSubstr(inTheWay.string()));
+        EXPECT_FALSE(diagLogEnabled());
+        writeLog("KRT", "m", "x");
+    }
     enableDiagLog("");
-    EXPECT_TRUE(fs::is_empty(folder.path()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+}
+
+// Sets the process's umask for one test and restores it.
+class ScopedUmask {
+  public:
+    explicit ScopedUmask(mode_t mask) : m_previous(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(m_previous); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+  private:
+    mode_t m_previous;
+};
+
+fs::perms modeOf(const fs::path& path) {
+    return fs::status(path).permissions() & fs::perms::mask;
+}
+
+TEST(WriteLog, FoldersAndFilesArePrivateWhateverTheUmask) {
+    for (const mode_t mask : {0000, 0022, 0077, 0277}) {
+        const ScopedUmask umask(static_cast<mode_t>(mask));
+        test::TempFolder folder;
+        const fs::path parent = folder.path() / "logs";
+        const fs::path logFolder = parent / "krt";
+        ASSERT_EQ(enableDiagLog(logFolder.string()), std::nullopt) << std::oct << mask;
+        setDiagLogClock([] { return kSixthDecember; });
+        // A day file an older run left readable to others is made private too.
+        const fs::path older = logFolder / "20261207.log";
+        std::ofstream(older) << "older";
+        fs::permissions(older, fs::perms::owner_read | fs::perms::owner_write |
+                                   fs::perms::group_read | fs::perms::others_read);
+        writeLog("KRT", "m", "x");
+        setDiagLogClock([] { return LocalTime{2026, 12, 1, 7, 9, 0, 0, 0}; });
+        writeLog("KRT", "m", "y");
+        enableDiagLog("");
+        setDiagLogClock({});
+
+        EXPECT_EQ(modeOf(parent), fs::perms::owner_all) << std::oct << mask;
+        EXPECT_EQ(modeOf(logFolder), fs::perms::owner_all) << std::oct << mask;
+        for (const char* name : {"20261206.log", "20261207.log"}) {
+            EXPECT_EQ(modeOf(logFolder / name), fs::perms::owner_read | fs::perms::owner_write)
+                << std::oct << mask << " " << name;
+        }
+    }
+}
+
+TEST(WriteLog, AnExistingFolderKeepsItsMode) {
+    test::TempFolder folder;
+    fs::permissions(folder.path(),
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    ASSERT_EQ(enableDiagLog(folder.path().string()), std::nullopt);
+    enableDiagLog("");
+    EXPECT_EQ(modeOf(folder.path()),
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
 }
 
 TEST(WriteLog, TheEnvironmentVariableTurnsItOn) {

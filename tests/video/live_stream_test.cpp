@@ -314,6 +314,7 @@ struct BrokenStreamCase {
     std::string bytes;  // after the reply
     bool closeAfter;
     std::size_t wholeFrames;
+    StreamEnd end;  // as told to the owner
 };
 
 void PrintTo(const BrokenStreamCase& c, std::ostream* out) {
@@ -322,7 +323,7 @@ void PrintTo(const BrokenStreamCase& c, std::ostream* out) {
 
 class BrokenStream : public testing::TestWithParam<BrokenStreamCase> {};
 
-TEST_P(BrokenStream, EndsTheReceiveThreadWithoutHandingOnThePartialFrame) {
+TEST_P(BrokenStream, EndsTheReceiveThreadWithoutHandingOnThePartialFrameAndSaysHow) {
     const BrokenStreamCase& c = GetParam();
     test::ScriptedServer server(streamServer([&](int peer) {
         sendAll(peer, c.bytes);
@@ -332,12 +333,17 @@ TEST_P(BrokenStream, EndsTheReceiveThreadWithoutHandingOnThePartialFrame) {
     }));
     FrameLog log;
     LiveStream stream;
-    std::atomic<int> ends{0};
-    stream.setEndCallback([&ends] { ++ends; });
+    std::mutex endMutex;
+    std::vector<StreamEnd> ends;
+    stream.setEndCallback([&](StreamEnd end) {
+        std::lock_guard lock(endMutex);
+        ends.push_back(end);
+    });
     ASSERT_EQ(connectLogged(stream, log, server), StreamResult::Opened);
     ASSERT_TRUE(stream.waitReceiveEnded(kWait));
     EXPECT_EQ(log.frames().size(), c.wholeFrames);
-    EXPECT_EQ(ends.load(), 1) << "the owner learns that no frame follows";
+    std::lock_guard lock(endMutex);
+    EXPECT_EQ(ends, std::vector<StreamEnd>{c.end});
 }
 
 std::string cutFrame(std::size_t announced, std::size_t sent) {
@@ -346,15 +352,17 @@ std::string cutFrame(std::size_t announced, std::size_t sent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BrokenStream,
-    testing::Values(BrokenStreamCase{"PeerClosesMidFrame", cutFrame(5000, 2000), true, 0},
-                    BrokenStreamCase{"PeerStallsMidFrame", cutFrame(5000, 2000), false, 0},
-                    BrokenStreamCase{"PeerClosesMidHeader", frameBytes("whole") + "KMC", true, 1},
-                    BrokenStreamCase{"BadStartOfFrame",
-                                     frameBytes("whole") + "XXXX" + frameBytes("x").substr(4),
-                                     false, 1},
-                    BrokenStreamCase{"ZeroLength",
-                                     frameBytes("whole") + std::string("KMCS\0\0\0\0\0\0", 10),
-                                     false, 1}),
+    testing::Values(
+        BrokenStreamCase{"PeerClosesMidFrame", cutFrame(5000, 2000), true, 0, StreamEnd::Closed},
+        BrokenStreamCase{"PeerStallsMidFrame", cutFrame(5000, 2000), false, 0, StreamEnd::Silent},
+        BrokenStreamCase{"PeerClosesMidHeader", frameBytes("whole") + "KMC", true, 1,
+                         StreamEnd::Closed},
+        BrokenStreamCase{"PeerClosesAfterAFrame", frameBytes("whole"), true, 1, StreamEnd::Closed},
+        BrokenStreamCase{"BadStartOfFrame",
+                         frameBytes("whole") + "XXXX" + frameBytes("x").substr(4), false, 1,
+                         StreamEnd::Damaged},
+        BrokenStreamCase{"ZeroLength", frameBytes("whole") + std::string("KMCS\0\0\0\0\0\0", 10),
+                         false, 1, StreamEnd::Damaged}),
     [](const testing::TestParamInfo<BrokenStreamCase>& param) { return param.param.name; });
 
 TEST(Pause, NoCallbackAndNoReadUntilTheNextConnect) {
@@ -422,11 +430,15 @@ TEST(Disconnect, StopsAStreamingConnectionAtOnce) {
     }));
     FrameLog log;
     LiveStream stream;
+    std::atomic<int> ends{0};
+    stream.setEndCallback([&](StreamEnd) { ++ends; });
     ASSERT_EQ(connectLogged(stream, log, server), StreamResult::Opened);
     ASSERT_TRUE(log.waitForCount(1));
     stream.disconnectFromCamera();
     EXPECT_TRUE(stream.waitReceiveEnded(0ms));
     EXPECT_FALSE(stream.isOpen());
+    // A stream stopped by its owner is not reported as ended.
+    EXPECT_EQ(ends.load(), 0);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "video/tile_status.h"
-
 namespace krt {
 namespace {
 
@@ -57,38 +55,6 @@ TEST(VideoKeys, FocusAndPagesStayInsideTheGridAndTheCatalogue) {
     EXPECT_EQ(steppedPage(0, -1, 3), std::nullopt);
     EXPECT_EQ(steppedPage(1, 1, 3), 2);
     EXPECT_EQ(steppedPage(2, 1, 3), std::nullopt);
-}
-
-TEST(TileStatus, MarkAndToolTipFollowTheFrames) {
-    constexpr std::int64_t kNow = 1'000'000;
-    struct Case {
-        TileStatusInput input;
-        TileMark mark;
-        std::string firstLine;
-    };
-    const std::string reconnects = "\nReconnects by the watchdog: ";
-    for (const Case& c : {
-             Case{{VideoState::VideoConnecting, true, 0, 0, kNow, 0},
-                  TileMark::Connecting,
-                  "Connecting..."},
-             Case{{VideoState::VideoPlaying, true, 8, kNow - 1, kNow, 2},
-                  TileMark::Playing,
-                  "Playing at 8 fps"},
-             Case{{VideoState::VideoConnecting, true, 0, kNow - 30, kNow, 3},
-                  TileMark::NoVideo,
-                  "No video since "},
-         }) {
-        const TileStatus status = tileStatus(c.input);
-        EXPECT_EQ(status.mark, c.mark) << c.firstLine;
-        EXPECT_EQ(status.toolTip.rfind(c.firstLine, 0), 0u) << status.toolTip;
-        EXPECT_TRUE(
-            status.toolTip.ends_with(reconnects + std::to_string(c.input.watchdogReconnects)))
-            << status.toolTip;
-    }
-    EXPECT_EQ(tileStatus({VideoState::VideoIdle, true, 0, kNow, kNow, 0}), TileStatus{});
-    EXPECT_EQ(tileStatus({VideoState::VideoConnecting, false, 0, 0, kNow, 0}), TileStatus{});
-    EXPECT_EQ(framesPerSecond(10, 25, 1500), 10);
-    EXPECT_EQ(framesPerSecond(10, 25, 0), 0);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "cli_command.h"
@@ -58,21 +56,16 @@ std::optional<std::string> missingSharedOption(const SharedOptions& options) {
     return std::nullopt;
 }
 
-// Turns the diagnostic log on for one run when a folder is given, and off again after it.
+// Turns the diagnostic log on for one run when a folder is given (making it when missing),
+// and off again after it.
 class LogFolderScope {
   public:
     explicit LogFolderScope(const std::string& folder) {
         if (folder.empty()) {
             return;
         }
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (!std::filesystem::is_directory(folder, error)) {
-            m_failed = true;
-            return;
-        }
-        enableDiagLog(folder);
-        m_enabled = true;
+        m_failure = enableDiagLog(folder);
+        m_enabled = !m_failure;
     }
     ~LogFolderScope() {
         if (m_enabled) {
@@ -82,11 +75,12 @@ class LogFolderScope {
     LogFolderScope(const LogFolderScope&) = delete;
     LogFolderScope& operator=(const LogFolderScope&) = delete;
 
-    bool failed() const { return m_failed; }
+    // Why the folder cannot hold the log, if it cannot.
+    const std::optional<std::string>& failure() const { return m_failure; }
 
   private:
     bool m_enabled = false;
-    bool m_failed = false;
+    std::optional<std::string> m_failure;
 };
 
 // Sends what the protocol layer would show in a message box to standard error, for the
@@ -198,8 +192,8 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
         return session.usageError(*missing);
     }
     const LogFolderScope log(options.logDir);
-    if (log.failed()) {
-        return session.usageError("cannot create the log folder " + options.logDir);
+    if (log.failure()) {
+        return session.usageError("cannot use the log folder " + *log.failure());
     }
     const MessagesToStream messages(session);
     const InterruptScope interrupts(session.interruption());

@@ -117,8 +117,9 @@ class WakePipe {
     int m_write = -1;
 };
 
-// Server texts on a terminal: control characters (which could move the cursor, rewrite the
-// screen or break the columns) become '?'.
+// Server texts on a terminal, as every view shows them (shownServerText): control characters,
+// which could move the cursor, rewrite the screen or break the columns, and invisible or
+// reordering ones are written out as their code.
 std::string printableText(std::string_view text);
 
 using CommandRunner = std::function<int(CliSession&)>;

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cli_command.h"
+#include "common/server_text.h"
 #include "login/login_sequence.h"
 
 namespace krt::cli {
@@ -139,10 +140,7 @@ void CliSession::printJson(const nlohmann::ordered_json& document) {
 }
 
 std::string printableText(std::string_view text) {
-    std::string printable(text);
-    std::ranges::replace_if(
-        printable, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
-    return printable;
+    return shownServerText(text);
 }
 
 CLI::App& CommandRegistry::add(const std::string& name, const std::string& description,

@@ -1,9 +1,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -13,6 +13,7 @@
 #include "video/connection_text.h"
 #include "video/frame_decoder.h"
 #include "video/live_stream.h"
+#include "video/tile_status.h"
 
 namespace krt::cli {
 namespace {
@@ -83,10 +84,18 @@ class LiveRecorder {
             return;
         }
         report(number, payload);
-        finish(number, frame.arrival().steady);
+        finish(number, frame.arrival());
     }
 
-    void streamEnded() { end(); }
+    // The stream ended by itself, before the frames or the time wanted came.
+    void streamEnded(StreamEnd end) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_end = end;
+            m_ended = true;
+        }
+        m_wake.wake();
+    }
     void fail(std::string failure) {
         {
             std::lock_guard lock(m_mutex);
@@ -121,6 +130,17 @@ class LiveRecorder {
     std::optional<std::string> failure() const {
         std::lock_guard lock(m_mutex);
         return m_failure;
+    }
+    // How the stream ended, as a tile says it: "No video since 14:02:11: the server closed
+    // the stream"; nothing when it did not end by itself.
+    std::optional<std::string> endText() const {
+        std::lock_guard lock(m_mutex);
+        if (!m_end) {
+            return std::nullopt;
+        }
+        const std::string since =
+            m_count > 0 ? noVideoSinceText(m_lastFrameCalendar_s) : "No video";
+        return since + ": " + std::string(streamEndText(*m_end));
     }
     // Seconds from the first to the last frame's arrival.
     double seconds() const {
@@ -180,20 +200,13 @@ class LiveRecorder {
         return m_lengthReached;
     }
 
-    void finish(int number, Clock::time_point arrival) {
+    void finish(int number, const FrameArrival& arrival) {
         {
             std::lock_guard lock(m_mutex);
             m_count = number;
-            m_first = m_count == 1 ? arrival : m_first;
-            m_last = arrival;
-        }
-        m_wake.wake();
-    }
-
-    void end() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_ended = true;
+            m_first = m_count == 1 ? arrival.steady : m_first;
+            m_last = arrival.steady;
+            m_lastFrameCalendar_s = std::chrono::system_clock::to_time_t(arrival.calendar);
         }
         m_wake.wake();
     }
@@ -210,6 +223,8 @@ class LiveRecorder {
     int m_count = 0;
     bool m_lengthReached = false;
     bool m_ended = false;
+    std::optional<StreamEnd> m_end;
+    std::int64_t m_lastFrameCalendar_s = 0;
     std::optional<std::string> m_failure;
     Clock::time_point m_first;
     Clock::time_point m_last;
@@ -326,6 +341,8 @@ int runLive(CliSession& session, const LiveOptions& options) {
     LiveStream stream;
     stream.setMediumResolution(options.medium);
     stream.setFrameCallback([&recorder](const LiveFrame& frame) { recorder.onFrame(frame); });
+    // A stream that closes or falls silent ends the wait early.
+    stream.setEndCallback([&recorder](StreamEnd end) { recorder.streamEnded(end); });
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(options.timeout()));
     // An interruption stops the stream from here, also while it connects.
@@ -356,20 +373,15 @@ int runLive(CliSession& session, const LiveOptions& options) {
                       << " could not be opened (" << streamResultText(result) << ").\n";
         return kExitIncomplete;
     }
-    // A stream that falls silent ends its receive thread; that ends the wait early.
-    auto watcher = std::async(std::launch::async, [&] {
-        stream.waitReceiveEnded(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
-        recorder.streamEnded();
-    });
     recorder.waitUntil(deadline, session.interruption());
     stream.disconnectFromCamera();
-    watcher.get();
     const std::optional<ClipOutcome> saved = clip ? clip->finish() : std::nullopt;
 
-    if (const std::optional<std::string> failure = recorder.failure()) {
-        std::lock_guard lock(session.outputMutex());
-        session.err() << *failure << '\n';
+    for (const std::optional<std::string>& line : {recorder.failure(), recorder.endText()}) {
+        if (line) {
+            std::lock_guard lock(session.outputMutex());
+            session.err() << *line << '\n';
+        }
     }
     printSummary(session, recorder, options.wantedFrames(), saved);
     return recorder.complete() ? kExitOk : kExitIncomplete;

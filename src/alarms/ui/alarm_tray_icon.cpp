@@ -27,11 +27,12 @@ AlarmTrayIcon::AlarmTrayIcon(QWidget* window) : QObject(window), m_window(window
     m_icon->show();
 }
 
-void AlarmTrayIcon::notifyAlert(const QString& alarmName, const QString& channelId) {
+void AlarmTrayIcon::notifyAlert(std::string_view alarmName, std::string_view channelId) {
     if (m_icon == nullptr || m_window->isActiveWindow()) {
         return;
     }
-    m_icon->showMessage(alarmName, QStringLiteral("Camera %1").arg(channelId),
+    m_icon->showMessage(qtServerText(alarmName),
+                        QStringLiteral("Camera %1").arg(qtServerText(channelId)),
                         QSystemTrayIcon::Warning, kMessageShown_ms);
 }
 

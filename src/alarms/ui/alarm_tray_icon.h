@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <string_view>
 
 #include "alarms/alarm_channel_owner.h"
 
@@ -21,8 +22,9 @@ class AlarmTrayIcon : public QObject {
     explicit AlarmTrayIcon(QWidget* window);
 
     bool available() const { return m_icon != nullptr; }
-    // Called for every alert shown; a message goes out only while the window is not active.
-    void notifyAlert(const QString& alarmName, const QString& channelId);
+    // Called for every alert shown, with the server's texts; a message goes out only while the
+    // window is not active.
+    void notifyAlert(std::string_view alarmName, std::string_view channelId);
     // The alarm channel's state: in words in the tooltip, and a warning icon while the
     // channel is not subscribed.
     void showChannelState(const AlarmChannelStatus& status);

@@ -135,6 +135,7 @@ namespace {
 
 QLabel* newStatic(const QString& text, QWidget* parent, const DialogRect& units) {
     auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
     placeFromTemplate(label, units);
     return label;
 }
@@ -161,6 +162,7 @@ EventAlertDialog::EventAlertDialog(QWidget* sheet)
     // A window inside the sheet rather than one of its own.
     setWindowFlags(Qt::Widget);
     setWindowTitle(m_caption->text());
+    m_caption->setTextFormat(Qt::PlainText);
     m_caption->setAutoFillBackground(true);
     m_caption->setContentsMargins(kCaptionPadding, kCaptionPadding, kCaptionPadding,
                                   kCaptionPadding);
@@ -184,10 +186,12 @@ EventAlertDialog::EventAlertDialog(QWidget* sheet)
     hide();
 }
 
-void EventAlertDialog::setTexts(const QString& type, const QString& source, const QString& time) {
-    m_typeValue->setText(type);
-    m_sourceValue->setText(source);
-    m_timeValue->setText(time);
+void EventAlertDialog::setTexts(std::string_view type, std::string_view source,
+                                std::string_view time) {
+    setServerText(*m_typeValue, type);
+    setServerText(*m_sourceValue, source);
+    setServerText(*m_timeValue, time);
+    m_sourceChannelId = source;
 }
 
 void EventAlertDialog::setupSnapshotControls() {
@@ -199,6 +203,7 @@ void EventAlertDialog::setupSnapshotControls() {
     }
     connect(m_saveSnapshot, &QPushButton::clicked, this, &EventAlertDialog::OnSaveSnapshot);
     connect(m_copySnapshot, &QPushButton::clicked, this, &EventAlertDialog::OnCopySnapshot);
+    m_lateNote->setTextFormat(Qt::PlainText);
     QPalette noteColours = m_lateNote->palette();
     noteColours.setColor(QPalette::WindowText, kLateColour);
     m_lateNote->setPalette(noteColours);
@@ -257,7 +262,7 @@ void EventAlertDialog::OnCopySnapshot() {
 }
 
 void EventAlertDialog::accept() {
-    emit showVideoRequested(m_sourceValue->text());
+    emit showVideoRequested(qtText(m_sourceChannelId));
     hide();
 }
 

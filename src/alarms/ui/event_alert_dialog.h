@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "alarms/alarm_event.h"
 
@@ -24,7 +26,8 @@ class EventAlertDialog : public QDialog {
     // A child window of the main sheet, hidden until shown.
     explicit EventAlertDialog(QWidget* sheet);
 
-    void setTexts(const QString& type, const QString& source, const QString& time);
+    // The event's texts as the server sent them; they are shown as plain text.
+    void setTexts(std::string_view type, std::string_view source, std::string_view time);
     // The event shown, with its snapshot (null: "No snapshot").
     void setEvent(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
 
@@ -73,6 +76,7 @@ class EventAlertDialog : public QDialog {
     QPushButton* m_copySnapshot;
     QLabel* m_lateNote;
     AlertSnapshotView* m_snapshotView;
+    std::string m_sourceChannelId;  // as the server sent it, for "Show Video"
     AlarmEvent m_event;
     std::shared_ptr<const KeptSnapshot> m_snapshot;
 };

@@ -190,7 +190,7 @@ void EventList::paintEvent(QPaintEvent*) {
         drawSnapshot(painter, row);
         painter.setPen(Qt::black);
         for (std::size_t line = 0; line < row.lines.size(); ++line) {
-            drawText(painter, row.linePositions[line], QString::fromStdString(row.lines[line]));
+            drawText(painter, row.linePositions[line], qtServerText(row.lines[line]));
         }
         drawLateNote(painter, row);
     }
@@ -211,7 +211,7 @@ void EventList::drawLateNote(QPainter& painter, const EventRow& row) const {
     if (row.lateNote.empty()) {
         return;
     }
-    const QString time = qtText(row.lines[2]);
+    const QString time = qtServerText(row.lines[2]);
     const ListPoint at{
         row.linePositions[2].x + painter.fontMetrics().horizontalAdvance(time) + kLateNoteGap,
         row.linePositions[2].y};

@@ -6,15 +6,25 @@
 
 namespace krt {
 
-void runClient(AppState& app) {
+void runClient(AppState& app, const StartRequest& request) {
     initialiseFolders(app);
     routeProtocolMessagesToBoxes();
-    LoginDialog dialog(app, runMainSheet);
+    LoginDialog dialog(app, [request](AppState& state, QWidget* parent) {
+        runMainSheetShowing(state, parent, request);
+    });
+    if (request.any()) {
+        dialog.loginAtStart();
+    }
     dialog.exec();
 }
 
 void runMainSheet(AppState& app, QWidget* parent) {
+    runMainSheetShowing(app, parent, {});
+}
+
+void runMainSheetShowing(AppState& app, QWidget* parent, const StartRequest& request) {
     MainSheet sheet(app, parent);
+    sheet.setStartRequest(request);
     sheet.m_gridRows = 2;
     sheet.m_gridColumns = 2;
     sheet.exec();

@@ -4,9 +4,12 @@
 
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "app/ui/client_startup.h"
 #include "common/app_state.h"
+#include "common/ui/message_box.h"
+#include "common/ui/qt_text.h"
 #include "krt_version.h"
 #include "protocol/diag_log.h"
 
@@ -36,6 +39,21 @@ std::optional<int> answerWithoutDisplay(QCommandLineParser& parser, int argc, ch
     return 0;
 }
 
+// Turns the log on as asked. A folder that cannot hold it is said on standard error and in a
+// box, and the program runs without the log.
+void enableLogAsAsked(const QCommandLineParser& parser, const QCommandLineOption& logDir) {
+    std::optional<std::string> failure = krt::enableDiagLogFromEnvironment();
+    if (parser.isSet(logDir)) {
+        failure = krt::enableDiagLog(parser.value(logDir).toStdString());
+    }
+    if (failure) {
+        const std::string text = "Cannot use the log folder " + *failure +
+                                 ".\nThe program runs without a diagnostic log.";
+        std::fprintf(stderr, "krt-client: %s\n", text.c_str());
+        krt::showErrorBox(nullptr, krt::qtText(text));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -56,6 +74,21 @@ int main(int argc, char* argv[]) {
             "Write the diagnostic log, one file per day, into <dir> (also $KRT_LOG_DIR)."),
         QStringLiteral("dir"));
     parser.addOption(logDir);
+    const QCommandLineOption layout(
+        QStringLiteral("layout"),
+        QStringLiteral(
+            "Show the layout <name> (\"All cameras\" or a named layout) once logged in."),
+        QStringLiteral("name"));
+    const QCommandLineOption fullScreen(QStringLiteral("fullscreen"),
+                                        QStringLiteral("Show the videos full screen."));
+    const QCommandLineOption screen(
+        QStringLiteral("screen"),
+        QStringLiteral("Open on screen <n>, counted from 0 (the first screen if there is none)."),
+        QStringLiteral("n"));
+    const QCommandLineOption tour(QStringLiteral("tour"),
+                                  QStringLiteral("Run the tour <name> once logged in."),
+                                  QStringLiteral("name"));
+    parser.addOptions({layout, fullScreen, screen, tour});
     if (const std::optional<int> status = answerWithoutDisplay(parser, argc, argv)) {
         return *status;
     }
@@ -65,12 +98,25 @@ int main(int argc, char* argv[]) {
         krt::kDesktopFileId.data(), static_cast<qsizetype>(krt::kDesktopFileId.size())));
     parser.process(application);
 
-    krt::enableDiagLogFromEnvironment();
-    if (parser.isSet(logDir)) {
-        krt::enableDiagLog(parser.value(logDir).toStdString());
+    enableLogAsAsked(parser, logDir);
+
+    // Any of these logs in with the remembered login at once and shows that view; without
+    // them the view of the last exit comes back.
+    krt::StartRequest request;
+    if (parser.isSet(layout)) {
+        request.layout = parser.value(layout).toStdString();
+    }
+    request.fullScreen = parser.isSet(fullScreen);
+    if (parser.isSet(screen)) {
+        bool ok = false;
+        const int number = parser.value(screen).toInt(&ok);
+        request.screen = ok ? number : 0;
+    }
+    if (parser.isSet(tour)) {
+        request.tour = parser.value(tour).toStdString();
     }
 
     krt::AppState app;
-    krt::runClient(app);
+    krt::runClient(app, request);
     return 0;
 }

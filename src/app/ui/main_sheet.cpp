@@ -1,13 +1,18 @@
 #include "app/ui/main_sheet.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSoundEffect>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <array>
+#include <filesystem>
 
 #include "alarms/alarm_status_text.h"
 #include "alarms/alert_layout.h"
@@ -17,6 +22,8 @@
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/about_page.h"
 #include "common/ui/qt_text.h"
+#include "common/ui/settings_store.h"
+#include "protocol/diag_log.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "video/ui/video_page.h"
@@ -26,6 +33,19 @@ namespace {
 
 constexpr QSize kInitialSize(640, 560);
 constexpr const char* kCloseQuestionText = "Log out and close the client?";
+constexpr std::string_view kLastViewValue = "LastView";
+constexpr int kViewSavePeriod_ms = 5000;
+
+// The layouts are kept beside the settings, in a file of their own.
+std::filesystem::path layoutsFilePath() {
+    return std::filesystem::path(settingsFilePath()).replace_extension(".layouts.json");
+}
+
+std::string storedText(std::string_view valueName) {
+    std::array<char, 16384> text{};
+    readRegistryString(kSettingsKey, valueName, std::span(text.data(), text.size() - 1));
+    return text.data();
+}
 
 }  // namespace
 
@@ -33,15 +53,17 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     : QDialog(parent),
       m_app(app),
       m_tabs(new QTabWidget(this)),
-      m_videoPage(new VideoPage(app)),
+      m_liveView(new LiveView(app, layoutsFilePath())),
+      m_videoPage(m_liveView->videoPage()),
       m_eventsPage(new EventsPage(app)),
       m_aboutPage(new AboutPage),
       m_settingsPage(new SettingsPage),
       m_alertTimer(new QTimer(this)),
       m_alertSound(new QSoundEffect(this)),
-      m_trayIcon(new AlarmTrayIcon(this)) {
+      m_trayIcon(new AlarmTrayIcon(this)),
+      m_viewSaveTimer(new QTimer(this)) {
     setWindowFlag(Qt::WindowMinMaxButtonsHint);
-    m_tabs->addTab(m_videoPage, QStringLiteral("Videos"));
+    m_tabs->addTab(m_liveView, QStringLiteral("Videos"));
     m_tabs->addTab(m_eventsPage, QStringLiteral("Alarms"));
     m_tabs->addTab(m_settingsPage, QStringLiteral("Settings"));
     m_tabs->addTab(m_aboutPage, QStringLiteral("About"));
@@ -53,7 +75,7 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     m_alertTimer->setSingleShot(true);
     m_alertTimer->setInterval(kAlertTimerPeriod_ms);
     connect(m_alertTimer, &QTimer::timeout, this, &MainSheet::OnAlertTimer);
-    m_alarmVideoHook = [this](int channelIndex) { m_videoPage->showChannelAt(channelIndex); };
+    m_alarmVideoHook = [this](int channelIndex) { m_liveView->showChannelAt(channelIndex); };
     addAlarmStatusIndicator();
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, m_trayIcon,
             &AlarmTrayIcon::showChannelState);
@@ -63,14 +85,16 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
                                      QMessageBox::No) == QMessageBox::Yes;
     };
     connectVideoSettings();
+    m_viewSaveTimer->setInterval(kViewSavePeriod_ms);
+    connect(m_viewSaveTimer, &QTimer::timeout, this, &MainSheet::saveViewState);
 }
 
 void MainSheet::connectVideoSettings() {
     const VideoSettingsBox* box = m_settingsPage->videoSettings();
     connect(box, &VideoSettingsBox::gridColumnsChanged, m_videoPage, &VideoPage::setGridColumns);
-    connect(box, &VideoSettingsBox::liveGridChanged, m_videoPage, &VideoPage::setLiveGrid);
-    connect(box, &VideoSettingsBox::evidenceSettingsChanged, m_videoPage,
-            &VideoPage::setEvidenceSettings);
+    connect(box, &VideoSettingsBox::liveGridChanged, m_liveView, &LiveView::setLiveGrid);
+    connect(box, &VideoSettingsBox::evidenceSettingsChanged, m_liveView,
+            &LiveView::setEvidenceSettings);
 }
 
 void MainSheet::addAlarmStatusIndicator() {
@@ -132,18 +156,79 @@ void MainSheet::OnInitDialog() {
     // The grid kept in the settings replaces the login's 2 × 2.
     m_gridRows = m_gridColumns = loadGridColumns();
     m_videoPage->setGridColumns(m_gridColumns);
-    m_videoPage->setLiveGrid(loadLiveGrid());
-    m_videoPage->setEvidenceSettings(loadEvidenceSettings());
+    m_liveView->setLiveGrid(loadLiveGrid());
+    m_liveView->setEvidenceSettings(loadEvidenceSettings());
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);
     m_settingsPage->AlertCooldownSeconds = loadAlertCooldownSetting();
     m_settingsPage->updateControlsFromMembers();
     m_eventsPage->alertSink = this;
+    // Once the window is up, so that full screen and the screen apply to it.
+    QTimer::singleShot(0, this, &MainSheet::showStartView);
+    m_viewSaveTimer->start();
+}
+
+void MainSheet::showStartView() {
+    if (m_startRequest.any()) {
+        if (m_startRequest.screen) {
+            placeOnScreen(*m_startRequest.screen);
+        }
+        if (m_startRequest.layout && !m_liveView->showLayout(*m_startRequest.layout)) {
+            writeLog("DMainPropSheet", "showStartView",
+                     ("no layout \"" + *m_startRequest.layout + "\"").c_str());
+        }
+        if (m_startRequest.tour && !m_liveView->startTour(*m_startRequest.tour)) {
+            writeLog("DMainPropSheet", "showStartView",
+                     ("no tour \"" + *m_startRequest.tour + "\"").c_str());
+        }
+        if (m_startRequest.fullScreen) {
+            m_liveView->setFullScreen(true);
+        }
+        return;
+    }
+    const std::optional<ViewState> saved = parseViewState(storedText(kLastViewValue));
+    if (!saved) {
+        return;
+    }
+    restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(saved->main.geometry)));
+    placeOnScreen(saved->main.screen);
+    m_liveView->restoreView(saved->main);
+    m_liveView->restoreExtraWindows(saved->extraWindows);
+    m_savedView = viewStateText(*saved);
+}
+
+void MainSheet::placeOnScreen(int screen) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    QScreen* chosen = screens.value(chosenScreen(screen, static_cast<int>(screens.size())));
+    if (chosen == nullptr || this->screen() == chosen) {
+        return;
+    }
+    const QRect room = chosen->availableGeometry();
+    setGeometry(QRect(room.topLeft(), size().boundedTo(room.size())));
+    if (windowHandle() != nullptr) {
+        windowHandle()->setScreen(chosen);
+    }
+}
+
+ViewState MainSheet::viewState() const {
+    ViewState state{m_liveView->view(), m_liveView->extraWindowViews()};
+    state.main.geometry = saveGeometry().toBase64().toStdString();
+    state.main.screen = static_cast<int>(QGuiApplication::screens().indexOf(screen()));
+    return state;
+}
+
+void MainSheet::saveViewState() {
+    const std::string text = viewStateText(viewState());
+    if (text != m_savedView && writeRegistryString(kSettingsKey, kLastViewValue, text) == 1) {
+        m_savedView = text;
+    }
 }
 
 void MainSheet::queueEventAlert(const AlarmEvent& event,
                                 std::shared_ptr<const KeptSnapshot> snapshot) {
+    // A tour that lets alarms in shows the camera, whether alerts pop up or not.
+    m_liveView->noteAlarm(event.channelId);
     if (m_settingsPage->ShowAlerts != 1) {
         return;
     }
@@ -164,12 +249,11 @@ void MainSheet::OnAlertTimer() {
     const DialogRect place = alertPopupRect(width(), height());
     m_alertWindow->setGeometry(place.x, place.y, place.width, place.height);
     const AlarmEvent& event = m_pendingAlert.event;
-    m_alertWindow->setTexts(qtText(event.alarmName), qtText(event.channelId),
-                            qtText(event.timeText));
+    m_alertWindow->setTexts(event.alarmName, event.channelId, event.timeText);
     m_alertWindow->setEvent(event, m_pendingAlert.snapshot);
     m_alertWindow->show();
     m_alertWindow->raise();
-    m_trayIcon->notifyAlert(qtText(event.alarmName), qtText(event.channelId));
+    m_trayIcon->notifyAlert(event.alarmName, event.channelId);
     if (m_settingsPage->PlaySound == 1) {
         // Loaded at the first sound only: a sheet that never plays one starts no loader.
         if (m_alertSound->source().isEmpty()) {
@@ -196,6 +280,7 @@ void MainSheet::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    saveViewState();
     QDialog::closeEvent(event);
 }
 
@@ -207,7 +292,7 @@ void MainSheet::showAlarmVideo(std::string_view channelId) {
     if (m_alarmVideoHook) {
         m_alarmVideoHook(index);
     }
-    m_tabs->setCurrentWidget(m_videoPage);
+    m_tabs->setCurrentWidget(m_liveView);
 }
 
 void MainSheet::setAlarmVideoHook(AlarmVideoHook hook) {

@@ -10,7 +10,9 @@
 #include "alarms/alert_cooldown.h"
 #include "alarms/ui/events_page.h"
 #include "common/app_state.h"
+#include "video/ui/live_view.h"
 #include "video/ui/video_page.h"
+#include "video/view_state.h"
 
 class QLabel;
 class QSoundEffect;
@@ -59,7 +61,16 @@ class MainSheet : public QDialog, public EventAlertSink {
     // A message box by default; tests answer it themselves.
     void setCloseQuestion(CloseQuestion question);
 
+    // What to show once the sheet is up: the command line's request, or with none the view
+    // of the last exit. Set before the sheet is shown.
+    void setStartRequest(const StartRequest& request) { m_startRequest = request; }
+    // The view now, as the next start will restore it; written to the settings every few
+    // seconds when it changed, and at the end.
+    ViewState viewState() const;
+    void saveViewState();
+
     QTabWidget* tabs() const { return m_tabs; }
+    LiveView* liveView() const { return m_liveView; }
     VideoPage* videoPage() const { return m_videoPage; }
     EventsPage* eventsPage() const { return m_eventsPage; }
     SettingsPage* settingsPage() const { return m_settingsPage; }
@@ -89,9 +100,12 @@ class MainSheet : public QDialog, public EventAlertSink {
     void refreshAlarmStatus();
     // The grid and live-grid choices of the Settings tab act on the Videos page at once.
     void connectVideoSettings();
+    void showStartView();
+    void placeOnScreen(int screen);
 
     const AppState& m_app;
     QTabWidget* m_tabs;
+    LiveView* m_liveView;
     VideoPage* m_videoPage;
     EventsPage* m_eventsPage;
     AboutPage* m_aboutPage;
@@ -109,6 +123,9 @@ class MainSheet : public QDialog, public EventAlertSink {
     QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying
     AlarmChannelStatus m_alarmChannelStatus;
     CloseQuestion m_closeQuestion;
+    StartRequest m_startRequest;
+    std::string m_savedView;
+    QTimer* m_viewSaveTimer;
 };
 
 }  // namespace krt

@@ -20,6 +20,8 @@ void showModalBox(const MessageBoxRequest& request) {
     const QMessageBox::Icon icon =
         request.icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning;
     QMessageBox box(icon, request.caption, request.text, QMessageBox::Ok, request.owner);
+    // A text that looks like markup is still shown as it reads.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

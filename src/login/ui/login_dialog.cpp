@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -154,6 +155,9 @@ void LoginDialog::OnLogin() {
     if (isLoginRunning()) {
         return;
     }
+    if (m_startRetry != nullptr) {
+        m_startRetry->stop();
+    }
     updateFieldsFromControls();
     // An address with an empty or invalid octet never reaches the server: the user has been
     // shown the bad field and corrects it, instead of losing the only login of this run.
@@ -179,9 +183,42 @@ void LoginDialog::OnLogin() {
     });
 }
 
+void LoginDialog::loginAtStart() {
+    if (m_bRememberLogin != 1) {
+        return;
+    }
+    m_startRetry = new QTimer(this);
+    m_startRetry->setSingleShot(true);
+    m_startRetry->setInterval(kStartRetry_ms);
+    connect(m_startRetry, &QTimer::timeout, this, &LoginDialog::OnLogin);
+    m_startStatus = new QLabel(this);
+    m_startStatus->setWordWrap(true);
+    m_startStatus->hide();
+    QTimer::singleShot(0, this, &LoginDialog::OnLogin);
+}
+
 void LoginDialog::finishLogin(const LoginOutcome& outcome) {
     m_loginWorker.join();
     m_connecting->hide();
+    // At start, a server that is not there yet (a wall that boots before it) is tried again
+    // instead of ending the program; the dialog says so and can still be used.
+    if (m_startRetry != nullptr && outcome.status == LoginStatus::ServerUnreachable) {
+        m_startStatus->setText(QStringLiteral("The server did not answer; trying again every %1 s.")
+                                   .arg(kStartRetry_ms / 1000));
+        // In the place of the version line, which an operator needs less meanwhile.
+        const QRect line = m_version->geometry();
+        m_startStatus->setGeometry(8, line.y() - line.height() / 2, width() - 16,
+                                   2 * line.height());
+        m_version->hide();
+        m_startStatus->show();
+        m_startRetry->start();
+        return;
+    }
+    if (m_startRetry != nullptr) {
+        m_startRetry->stop();
+        m_startStatus->hide();
+        m_version->show();
+    }
     if (!outcome.message.empty()) {
         showErrorBox(this, QString::fromStdString(outcome.message));
     }

@@ -14,6 +14,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 namespace krt {
 
@@ -47,6 +48,13 @@ class LoginDialog : public QDialog {
     int m_bRememberLogin = 0;
 
     void OnLogin();
+    // Logs in with the remembered login as soon as the dialog shows, without a click; while
+    // the server cannot be reached it tries again every kStartRetry_ms, saying so. Without
+    // a remembered login the dialog waits for the user as always.
+    void loginAtStart();
+    static constexpr int kStartRetry_ms = 30'000;
+    QTimer* startRetryTimer() const { return m_startRetry; }
+    QLabel* startStatusLabel() const { return m_startStatus; }
     void OnRememberLogin();
     void OnPortForwarding();
     // Cancel (and Escape) while the login conversation runs stops it at once and leaves the
@@ -89,6 +97,8 @@ class LoginDialog : public QDialog {
     QPushButton* m_cancel;
     QLabel* m_version;
     ConnectingNotice* m_connecting;
+    QLabel* m_startStatus = nullptr;
+    QTimer* m_startRetry = nullptr;
     SessionRunner m_runSession;
     std::unique_ptr<Cancellation> m_loginCancellation;  // of the conversation under way
     // Declared last: destroyed (joined) first.

@@ -7,6 +7,7 @@
 namespace krt {
 
 PageLinkLabel::PageLinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setTextFormat(Qt::PlainText);
     QFont underlined = font();
     underlined.setUnderline(true);
     setFont(underlined);

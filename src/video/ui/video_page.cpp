@@ -27,10 +27,17 @@ VideoPage::VideoPage(const AppState& app, QWidget* parent)
     : QWidget(parent), m_app(app), m_ptz(app.m_serverAddress, app.m_loginPort, app.m_userName) {
     m_firstLayoutTimer.setSingleShot(true);
     m_firstLayoutTimer.setInterval(0);
-    connect(&m_firstLayoutTimer, &QTimer::timeout, this, &VideoPage::relayout);
+    // Not while another view has taken the page's place by then: its tiles stay stopped.
+    connect(&m_firstLayoutTimer, &QTimer::timeout, this, [this] {
+        if (isVisible()) {
+            relayout();
+        }
+    });
     m_cursorTimer.setSingleShot(true);
     m_cursorTimer.setInterval(kCursorDelay_ms);
     connect(&m_cursorTimer, &QTimer::timeout, this, [this] { setCursor(Qt::ArrowCursor); });
+    m_heldKeyTimer.setSingleShot(true);
+    connect(&m_heldKeyTimer, &QTimer::timeout, this, &VideoPage::endHeldPtzKey);
     m_ptzWatch.setInterval(kPtzWatchPeriod_ms);
     connect(&m_ptzWatch, &QTimer::timeout, this, &VideoPage::watchPtzMove);
     if (diagLogEnabled()) {
@@ -181,8 +188,20 @@ void VideoPage::fillTiles() {
     }
 }
 
+void VideoPage::suspend() {
+    stopPtzMove(PtzStopTrigger::PageChanged);
+    for (VideoWindowContainer* tile : m_tiles) {
+        tile->pauseVideo();
+        tile->stopVideo();
+    }
+    m_last = {};
+}
+
 void VideoPage::fitToPage() {
     m_fittedSize = size();
+    if (placeAsWall()) {
+        return;
+    }
     const std::optional<int> ptzButtonHeight =
         m_ptzShown ? std::optional(m_ptzButtons[0]->sizeHint().height()) : std::nullopt;
     // Full screen hides the link row: the tiles move up into its room.
@@ -257,6 +276,9 @@ void VideoPage::OnPageListChange(int selection) {
 }
 
 void VideoPage::OnVideoTap(VideoWindowContainer* tile) {
+    if (m_singleView && m_singleViewReturn && m_singleViewReturn()) {
+        return;
+    }
     const int index = findChannelIndex(m_app.m_channels, tile->getChannelId());
     // A tile without a channel has nothing to show alone: the tap is ignored.
     const std::optional<PageView> view = viewAfterTap(m_singleView, index, m_gridColumns);
@@ -291,6 +313,13 @@ bool VideoPage::showChannel(std::string_view channelId) {
 void VideoPage::showChannelAt(int channelIndex) {
     setGrid(1, 1);
     pageIndex = channelIndex;
+    relayout();
+}
+
+void VideoPage::showGridPage(int page) {
+    m_singleView = false;
+    setGrid(m_gridColumns, m_gridColumns);
+    pageIndex = std::max(page, 0);
     relayout();
 }
 

@@ -4,9 +4,11 @@
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <string_view>
 
 #include "common/app_state.h"
+#include "video/held_key_filter.h"
 #include "video/ptz_safety.h"
 #include "video/ptz_sender.h"
 #include "video/ui/full_screen.h"
@@ -53,6 +55,8 @@ class VideoPage : public QWidget {
     // holds no channel of that ID (ignoring letter case); the page is then left as it was.
     bool showChannel(std::string_view channelId);
     void showChannelAt(int channelIndex);
+    // The page of the grid (in the grid's columns), leaving the single view.
+    void showGridPage(int page);
     // The grid that the grid view uses (2, 3 or 4 columns and as many rows); a grid shown now
     // changes at once, keeping its first channel in view.
     void setGridColumns(int columns);
@@ -68,6 +72,13 @@ class VideoPage : public QWidget {
     // How long a PTZ move may last without a release before it is stopped.
     void setPtzMoveLimit(std::chrono::milliseconds limit) { m_ptzGuard = PtzMoveGuard(limit); }
     bool ptzMoving() const { return m_ptzGuard.moving(); }
+    // Stops every tile while another view takes the page's place; the next relayout fills
+    // them again.
+    void suspend();
+    // Asked when the single view is left: true when the owner shows something else instead
+    // of the grid (the layout the single view was opened from).
+    using SingleViewReturn = std::function<bool()>;
+    void setSingleViewReturn(SingleViewReturn back) { m_singleViewReturn = std::move(back); }
     // The list of shortcuts that "?" and F1 show; null before the first time.
     QMessageBox* shortcutsBox() const { return m_shortcutsBox; }
 
@@ -84,6 +95,9 @@ class VideoPage : public QWidget {
     QComboBox* pageList() const { return m_pageList; }
     QScrollBar* scrollBar() const { return m_scrollBar; }
     bool ptzConnected() const { return m_ptz.isConnected(); }
+
+  signals:
+    void fullScreenChanged(bool on);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -116,6 +130,9 @@ class VideoPage : public QWidget {
     // PTZ moves: every press and release goes through the guard, which stops a move whenever
     // the operator may have lost hold of it.
     void pressPtz(PtzButton button);
+    void endHeldPtzKey();
+    // Full screen shows the grid as a wall: every row and column its share of the screen.
+    bool placeAsWall();
     void releasePtz();
     void stopPtzMove(PtzStopTrigger trigger);
     void sendPtzStop(PtzStopTrigger trigger, int code);
@@ -160,7 +177,9 @@ class VideoPage : public QWidget {
     };
     std::optional<TapUndo> m_lastTap;
     PtzMoveGuard m_ptzGuard;
-    std::optional<Qt::Key> m_heldPtzKey;
+    HeldKeyFilter m_heldPtzKey;
+    QTimer m_heldKeyTimer;
+    SingleViewReturn m_singleViewReturn;
 
     QTimer m_firstLayoutTimer;
     QTimer m_cursorTimer;

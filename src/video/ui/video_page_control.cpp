@@ -8,10 +8,10 @@
 
 #include "common/ui/qt_text.h"
 #include "protocol/diag_log.h"
+#include "video/layout_template.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
 #include "video/ui/tile_evidence.h"
-#include "video/ui/tile_zoom.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_window.h"
 #include "video/ui/video_window_container.h"
@@ -98,24 +98,43 @@ void VideoPage::keyPressEvent(QKeyEvent* event) {
         return;
     }
     event->accept();
-    // A held key repeats: the move it started goes on, and nothing else is done twice.
+    // A held key repeats: the move it started goes on, and nothing else is done twice. The
+    // repeat may come marked as such, or as a release and a press that the filter sees
+    // through.
     if (event->isAutoRepeat() && outcome.action == VideoKeyAction::PtzMove) {
         return;
     }
     if (outcome.action == VideoKeyAction::PtzMove) {
-        m_heldPtzKey = static_cast<Qt::Key>(event->key());
+        const auto now = std::chrono::steady_clock::now();
+        if (m_heldPtzKey.expire(now)) {
+            releasePtz();
+        }
+        if (m_heldPtzKey.press(event->key(), now) == HeldKeyFilter::Press::Continues) {
+            m_heldKeyTimer.stop();
+            return;
+        }
     }
     applyKey(outcome);
 }
 
 void VideoPage::keyReleaseEvent(QKeyEvent* event) {
-    if (!event->isAutoRepeat() && m_heldPtzKey && event->key() == *m_heldPtzKey) {
-        m_heldPtzKey.reset();
+    if (!event->isAutoRepeat() && m_heldPtzKey.heldKey() == event->key()) {
         event->accept();
-        releasePtz();
+        m_heldPtzKey.release(event->key(), std::chrono::steady_clock::now());
+        m_heldKeyTimer.start(HeldKeyFilter::kDefaultGrace);
         return;
     }
     QWidget::keyReleaseEvent(event);
+}
+
+void VideoPage::endHeldPtzKey() {
+    // A release that no press of its key followed within the grace was the real one (the
+    // timer may fire a little early: its deadline is what counts).
+    if (const auto deadline = m_heldPtzKey.deadline()) {
+        if (m_heldPtzKey.expire(std::max(*deadline, std::chrono::steady_clock::now()))) {
+            releasePtz();
+        }
+    }
 }
 
 void VideoPage::applyKey(const VideoKeyOutcome& outcome) {
@@ -150,19 +169,11 @@ void VideoPage::applyKey(const VideoKeyOutcome& outcome) {
             setFullScreen(false);
             break;
         case VideoKeyAction::SaveSnapshot:
-            keyTile()->evidence()->saveSnapshot();
-            break;
         case VideoKeyAction::ToggleRecording:
-            keyTile()->evidence()->toggleRecording();
-            break;
         case VideoKeyAction::ZoomIn:
-            keyTile()->zoom()->zoomIn();
-            break;
         case VideoKeyAction::ZoomOut:
-            keyTile()->zoom()->zoomOut();
-            break;
         case VideoKeyAction::ResetZoom:
-            keyTile()->zoom()->reset();
+            keyTile()->applyKeyAction(outcome.action);
             break;
         case VideoKeyAction::None:
             break;
@@ -245,6 +256,7 @@ void VideoPage::setFullScreen(bool on) {
     // The same grid and page at once; the new size of the window re-fits them when it comes.
     fitToPage();
     setFocus();
+    emit fullScreenChanged(on);
 }
 
 void VideoPage::setGridColumns(int columns) {
@@ -278,6 +290,7 @@ void VideoPage::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     // Its key release will not come here any more.
     m_heldPtzKey.reset();
+    m_heldKeyTimer.stop();
     stopPtzMove(PtzStopTrigger::FocusLost);
 }
 
@@ -338,6 +351,10 @@ void VideoPage::watchPtzMove() {
 }
 
 void VideoPage::logTileFrames() {
+    // While a layout has the page's place, its grid writes the line.
+    if (!isVisible()) {
+        return;
+    }
     // Frames received, decoded and painted by each tile that shows a camera: what an operator
     // saw of each stream, and what a measurement of the page counts.
     std::string line = "frames received/decoded/painted:";
@@ -350,6 +367,24 @@ void VideoPage::logTileFrames() {
         }
     }
     writeLog("DVideoPage", "logTileFrames", line.c_str());
+}
+
+bool VideoPage::placeAsWall() {
+    const std::optional<LayoutTemplate> wall =
+        findLayoutTemplate(std::to_string(m_rows) + "x" + std::to_string(m_cols));
+    if (!m_fullScreen.active() || m_singleView || !wall) {
+        return false;
+    }
+    constexpr int kWallGap = 2;
+    m_scrollBar->hide();
+    const std::vector<Rect> places = layoutCellRects(*wall, width(), height(), kWallGap);
+    for (std::size_t k = 0; k < places.size() && k < m_tiles.size(); ++k) {
+        const Rect& place = places[k];
+        m_tiles[k]->setGeometry(place.x, place.y, place.width, place.height);
+        m_tiles[k]->resizeChildren(place.width, place.height);
+    }
+    placePtzButtons(false);
+    return true;
 }
 
 }  // namespace krt

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "common/ui/qt_text.h"
+
 namespace krt {
 namespace {
 
@@ -42,8 +44,8 @@ void VideoTitleBar::setChannel(const VideoChannel* channel) {
     m_texts = titleTexts(channel);
 }
 
-const std::string& VideoTitleBar::shownText() const {
-    return m_bigView ? m_texts.longText : m_texts.shortText;
+QString VideoTitleBar::shownText() const {
+    return qtServerText(m_bigView ? m_texts.longText : m_texts.shortText);
 }
 
 void VideoTitleBar::setMark(TileMark mark) {
@@ -66,8 +68,7 @@ void VideoTitleBar::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(m_framed ? Qt::white : Qt::black);
     const int markRoom = m_mark == TileMark::None ? 0 : kMarkDiameter + 6;
     painter.drawText(rect().adjusted(0, 0, -markRoom, 0),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                     QString::fromStdString(shownText()));
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shownText());
     if (m_mark != TileMark::None) {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);

@@ -28,8 +28,8 @@ class VideoTitleBar : public QWidget {
     // The keyboard focus frame of the page: the strip turns dark with white text.
     void setFramed(bool framed);
     bool framed() const { return m_framed; }
-    // The text the next paint shows.
-    const std::string& shownText() const;
+    // The text the next paint shows: the server's names as plain text.
+    QString shownText() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -18,14 +18,19 @@
 #include "video/frame_decoder.h"
 #include "video/frame_snapshot.h"
 #include "video/live_stream.h"
+#include "video/reconnect_backoff.h"
+#include "video/tile_status.h"
 #include "video/video_window_logic.h"
+
+class QPainter;
 
 namespace krt {
 
 // The picture area of a tile: owns the live stream of one channel, (re)connects it on a
 // thread of its own, decodes every picture on the stream's receive thread and shows the newest
 // one centred, at the channel's aspect, mirrored top to bottom. Without a picture it shows
-// "No Video" or "Connecting...".
+// "No Video" or "Connecting...". A picture that has stopped is shown dimmed and grey with
+// since when; a stream that ends is opened again at once, then with backoff.
 class VideoWindow : public QWidget {
     Q_OBJECT
 
@@ -36,6 +41,8 @@ class VideoWindow : public QWidget {
     static constexpr int kWatchdogPeriod_ms = 5000;
     // A grid tile draws one picture per period, the newest; it reads every frame meanwhile.
     static constexpr int kGridThrottle_ms = 2000;
+    // How often the tile looks whether its picture went stale.
+    static constexpr int kStatusPeriod_ms = 250;
 
     VideoWindow(const AppState& app, QWidget* parent = nullptr);
     ~VideoWindow() override;
@@ -83,6 +90,16 @@ class VideoWindow : public QWidget {
     bool watchdogArmed() const { return m_watchdog.isActive(); }
     // The text the next paint shows over the background.
     QString windowText() const;
+    // What the tile tells about its video: the title bar's mark, the caption over the picture,
+    // the tooltip. Looked at every kStatusPeriod_ms.
+    const TileStatus& status() const { return m_status; }
+    const ReconnectState& reconnectState() const { return m_reconnect; }
+    void refreshStatus();
+
+  signals:
+    void statusChanged();
+    // The stream ended or could not be opened; a reconnect is scheduled.
+    void streamLost();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -90,8 +107,19 @@ class VideoWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void connectToVideoThread(const std::string& connectionText);
+    void connectToVideoThread(std::uint64_t number, const std::string& connectionText);
     void onFrame(const LiveFrame& frame);
+    // The stream has ended or been stopped: no frame of it follows, and a recording's clip
+    // ends. From the thread that ended it.
+    void endClip();
+    // GUI thread: how a connect attempt and a stream ended, for the stream of that connect.
+    void onConnectFinished(std::uint64_t connectNumber, StreamResult result);
+    void onStreamEnded(std::uint64_t connectNumber, StreamEnd end);
+    void onStreamRunning(std::uint64_t connectNumber);
+    bool isCurrentConnect(std::uint64_t connectNumber) const;
+    void scheduleReconnect(StreamLoss loss);
+    void paintCaption(QPainter& painter, bool overPicture);
+    const QImage& stalePicture();
     // False when the frame gave no picture.
     bool drawFrame(const LiveFrame& frame, const VideoChannel& channel);
     void onWatchdog();
@@ -113,6 +141,15 @@ class VideoWindow : public QWidget {
     std::atomic<bool> m_connectInProgress{false};
     std::atomic<bool> m_connectCancelled{false};  // set by stopVideo for a connect under way
     std::atomic<std::int64_t> m_lastFrameTime{0};
+    // Steady-clock time of the channel's last frame; 0 before its first.
+    std::atomic<std::int64_t> m_lastFrame_ms{0};
+    // Numbers the connects (and stops): a report of an earlier one is out of date. The stream
+    // open now, or being opened, came from connect m_streamNumber.
+    std::uint64_t m_connectNumber = 0;  // GUI thread
+    std::atomic<std::uint64_t> m_streamNumber{0};
+    std::atomic<bool> m_frameSinceConnect{false};
+    std::mutex m_intervalsMutex;
+    FrameIntervals m_intervals;  // guarded: the receive thread writes, the GUI thread reads
     std::atomic<int> m_framesReceived{0};
     std::atomic<int> m_framesDrawn{0};
     std::atomic<long> m_streamFrames{0};
@@ -143,9 +180,16 @@ class VideoWindow : public QWidget {
     std::uint64_t m_paintedPictureNumber = 0;
     int m_framesPainted = 0;
     int m_watchdogReconnects = 0;
+    int m_failuresInARow = 0;  // since the stream last delivered a frame
+    ReconnectState m_reconnect;
+    TileStatus m_status;
+    QImage m_stalePicture;  // the newest picture dimmed and grey
+    std::uint64_t m_stalePictureNumber = 0;
 
     QTimer m_repaintTimer;
     QTimer m_watchdog;
+    QTimer m_reconnectTimer;
+    QTimer m_statusTimer;
 };
 
 }  // namespace krt

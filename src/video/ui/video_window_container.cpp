@@ -6,8 +6,8 @@
 #include <QPainter>
 #include <QToolButton>
 #include <algorithm>
-#include <ctime>
 
+#include "common/ui/qt_text.h"
 #include "video/ui/tile_evidence.h"
 #include "video/ui/tile_overlay.h"
 #include "video/ui/tile_zoom.h"
@@ -16,8 +16,6 @@
 
 namespace krt {
 namespace {
-
-constexpr int kStatusPeriod_ms = 1000;
 
 // A frame drawn over the whole tile, above the picture, that lets every click through.
 class TileFocusFrame : public QWidget {
@@ -51,10 +49,7 @@ VideoWindowContainer::VideoWindowContainer(const AppState& app, int baseId, QWid
     m_titleBar->setAttribute(Qt::WA_NoMousePropagation);
     resizeChildren(0, 0);
     m_evidence->recordButton()->hide();
-    m_statusTimer.setInterval(kStatusPeriod_ms);
-    connect(&m_statusTimer, &QTimer::timeout, this, &VideoWindowContainer::refreshStatus);
-    m_statusTimer.start();
-    m_sinceLastPoll.start();
+    connect(m_videoWindow, &VideoWindow::statusChanged, this, &VideoWindowContainer::showStatus);
 }
 
 void VideoWindowContainer::resizeChildren(int width, int height) {
@@ -69,10 +64,6 @@ void VideoWindowContainer::setChannel(const VideoChannel* channel) {
     // Nothing to record without a camera.
     m_evidence->recordButton()->setVisible(channel != nullptr);
     m_titleBar->setChannel(channel);
-    // A new channel has shown nothing yet.
-    m_lastFrameSeen_s = 0;
-    m_polledFrames = m_videoWindow->framesReceived();
-    refreshStatus();
 }
 
 void VideoWindowContainer::setLiveGrid(bool liveGrid) {
@@ -89,23 +80,14 @@ bool VideoWindowContainer::framed() const {
     return m_titleBar->framed();
 }
 
-void VideoWindowContainer::refreshStatus() {
-    const int frames = m_videoWindow->framesReceived();
-    const std::int64_t now_s = static_cast<std::int64_t>(std::time(nullptr));
-    if (frames != m_polledFrames) {
-        m_lastFrameSeen_s = now_s;
-    }
-    TileStatusInput input;
-    input.state = m_videoWindow->state();
-    input.hasChannel = !m_videoWindow->getChannelId().empty();
-    input.framesPerSecond = framesPerSecond(m_polledFrames, frames, m_sinceLastPoll.restart());
-    input.lastFrameTime_s = m_lastFrameSeen_s;
-    input.now_s = now_s;
-    input.watchdogReconnects = m_videoWindow->watchdogReconnects();
-    m_polledFrames = frames;
-    m_status = tileStatus(input);
-    m_titleBar->setMark(m_status.mark);
-    setToolTip(QString::fromStdString(m_status.toolTip));
+const TileStatus& VideoWindowContainer::status() const {
+    return m_videoWindow->status();
+}
+
+void VideoWindowContainer::showStatus() {
+    const TileStatus& status = m_videoWindow->status();
+    m_titleBar->setMark(status.mark);
+    setToolTip(qtText(status.toolTip));
 }
 
 void VideoWindowContainer::setBigView(bool bigView) {
@@ -129,8 +111,32 @@ void VideoWindowContainer::stopVideo() {
     m_videoWindow->stopVideo();
 }
 
+bool VideoWindowContainer::applyKeyAction(VideoKeyAction action) {
+    switch (action) {
+        case VideoKeyAction::SaveSnapshot:
+            m_evidence->saveSnapshot();
+            return true;
+        case VideoKeyAction::ToggleRecording:
+            m_evidence->toggleRecording();
+            return true;
+        case VideoKeyAction::ZoomIn:
+            m_zoom->zoomIn();
+            return true;
+        case VideoKeyAction::ZoomOut:
+            m_zoom->zoomOut();
+            return true;
+        case VideoKeyAction::ResetZoom:
+            m_zoom->reset();
+            return true;
+        default:
+            return false;
+    }
+}
+
 void VideoWindowContainer::contextMenuEvent(QContextMenuEvent* event) {
+    // A tile without a camera has nothing to keep: its owner's menu, if any, shows instead.
     if (getChannelId().empty()) {
+        event->ignore();
         return;
     }
     QMenu menu(this);
@@ -146,6 +152,7 @@ void VideoWindowContainer::contextMenuEvent(QContextMenuEvent* event) {
         ->setEnabled(m_zoom->zoom().zoomed());
     menu.addAction(QStringLiteral("Whole Picture\tCtrl+0"), m_zoom, &TileZoom::reset)
         ->setEnabled(m_zoom->zoom().zoomed());
+    emit contextMenuFilled(&menu);
     menu.exec(event->globalPos());
 }
 

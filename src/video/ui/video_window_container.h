@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
-#include <cstdint>
 #include <string>
 
 #include "common/app_state.h"
 #include "common/video_channel.h"
 #include "video/tile_status.h"
+#include "video/video_keys.h"
 #include "video/video_settings.h"
+
+class QMenu;
 
 namespace krt {
 
@@ -41,9 +41,8 @@ class VideoWindowContainer : public QWidget {
     // The page's keyboard focus frame around the tile.
     void setFramed(bool framed);
     bool framed() const;
-    // The state shown by the title bar's mark and the tooltip; refreshed every second.
-    TileStatus status() const { return m_status; }
-    void refreshStatus();
+    // The picture area's state, shown by the title bar's mark and the tooltip.
+    const TileStatus& status() const;
 
     int baseId() const { return m_baseId; }
     VideoWindow* videoWindow() const { return m_videoWindow; }
@@ -51,11 +50,15 @@ class VideoWindowContainer : public QWidget {
     TileEvidence* evidence() const { return m_evidence; }
     TileZoom* zoom() const { return m_zoom; }
     TileOverlay* overlay() const { return m_overlay; }
+    // Snapshot, Record and the zoom keys act on the tile; false for any other action.
+    bool applyKeyAction(VideoKeyAction action);
 
   signals:
     // The page's tap message: which tile the user touched.
     void videoTap(VideoWindowContainer* tile);
     void videoDoubleTap(VideoWindowContainer* tile);
+    // The tile's context menu is about to show: its owner may add its own items.
+    void contextMenuFilled(QMenu* menu);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -64,6 +67,8 @@ class VideoWindowContainer : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void showStatus();
+
     int m_baseId;
     VideoWindow* m_videoWindow;
     VideoTitleBar* m_titleBar;
@@ -71,13 +76,6 @@ class VideoWindowContainer : public QWidget {
     TileOverlay* m_overlay;
     TileEvidence* m_evidence;
     TileZoom* m_zoom;
-
-    // What the status poll saw last: the frame counter, when it moved and when it was read.
-    QTimer m_statusTimer;
-    QElapsedTimer m_sinceLastPoll;
-    int m_polledFrames = 0;
-    std::int64_t m_lastFrameSeen_s = 0;
-    TileStatus m_status;
 };
 
 }  // namespace krt

@@ -209,9 +209,8 @@ TEST_F(EventAlert, ShowVideoSwitchesToTheVideosTabOnTheEventsChannel) {
         QTest::mouseClick(m_sheet->alertWindow()->showVideoButton(), Qt::LeftButton);
         EXPECT_FALSE(m_sheet->alertWindow()->isVisible());
         EXPECT_EQ(m_shownChannels, c.shown);
-        EXPECT_EQ(
-            m_sheet->tabs()->currentWidget(),
-            c.videosTab ? static_cast<QWidget*>(m_sheet->videoPage()) : m_sheet->eventsPage());
+        EXPECT_EQ(m_sheet->tabs()->currentWidget(),
+                  c.videosTab ? static_cast<QWidget*>(m_sheet->liveView()) : m_sheet->eventsPage());
     }
 }
 

@@ -22,7 +22,7 @@ TEST_F(MainSheetTest, TabsReadVideosAlarmsSettingsAbout) {
         titles << sheet.tabs()->tabText(i);
     }
     EXPECT_EQ(titles, (QStringList{"Videos", "Alarms", "Settings", "About"}));
-    EXPECT_EQ(sheet.tabs()->widget(0), sheet.videoPage());
+    EXPECT_EQ(sheet.tabs()->widget(0), sheet.liveView());
     EXPECT_EQ(sheet.tabs()->widget(1), sheet.eventsPage());
     EXPECT_EQ(sheet.tabs()->widget(2), sheet.settingsPage());
     EXPECT_EQ(sheet.tabs()->widget(3), sheet.aboutPage());

@@ -319,6 +319,42 @@ TEST_F(LoginDialogTest, ADownServerShowsUnableToConnectAndTheLoginIsStillRemembe
     EXPECT_EQ(stored("Password"), "typed");
 }
 
+// A wall started before its server: the remembered login is tried without a click, again
+// and again while the server cannot be reached, and goes on into the session once it can.
+TEST_F(LoginDialogTest, ALoginAtStartWaitsForAServerThatIsNotThereYet) {
+    std::string address;
+    {
+        const test::LoopbackListener unused = test::listenOnFreeLoopbackAddress(5500);
+        address = unused.address;
+    }
+    for (const auto& [name, value] : {std::pair<const char*, std::string>{"RememberLogin", "1"},
+                                      {"UserName", "demo"},
+                                      {"Password", "demo"},
+                                      {"IPAddress", address}}) {
+        store(name, value);
+    }
+    AppState app;
+    bool sessionRan = false;
+    Dialog dialog(app, [&](AppState&, QWidget*) { sessionRan = true; });
+    dialog.show();
+    dialog.loginAtStart();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dialog.startRetryTimer()->isActive(); }, kLoginTimeoutMs));
+    EXPECT_EQ(dialog.startRetryTimer()->interval(), 30'000);
+    EXPECT_TRUE(dialog.isVisible()) << "the program goes on";
+    EXPECT_TRUE(dialog.startStatusLabel()->isVisible());
+    EXPECT_TRUE(dialog.startStatusLabel()->text().contains(QStringLiteral("every 30 s")));
+    EXPECT_TRUE(m_messages.boxes().empty()) << "no box waits for a click on a wall";
+    // The server comes up where it was; the next try (brought forward) gets in.
+    sim::SimServer server(sim::defaultConfig());
+    server.start(test::listenOnLoopbackAddress(address, 5500));
+    dialog.startRetryTimer()->start(1);
+    ASSERT_TRUE(waitUntilClosed(dialog));
+    EXPECT_TRUE(sessionRan);
+    EXPECT_FALSE(dialog.startStatusLabel()->isVisible());
+    EXPECT_EQ(app.channelCount(), 9);
+}
+
 TEST_F(LoginDialogTest, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
     // A reply with kmResponseData is accepted whatever kmReturnCode it also carries.
     for (const std::optional<int> returnCode : {std::optional<int>(), std::optional<int>(-5)}) {

@@ -272,6 +272,23 @@ TEST_F(CliVideo, LiveRefusesARecordingItCannotWrite) {
     std::filesystem::remove_all(folder);
 }
 
+TEST_F(CliVideo, LiveOfAStreamThatClosesSaysSinceWhenThereIsNoVideo) {
+    sim::SimConfig config = RunningSim::quietDefault();
+    sim::FaultMode cut;
+    cut.kind = sim::FaultKind::CloseAfterBytes;
+    cut.request = "getLowResolutionLiveVideo";
+    cut.bytes = 60'000;  // a few pictures, then the connection closes
+    config.faults.push_back(cut);
+    RunningSim closing(config);
+    std::vector<std::string> all = arguments({"live", "2", "--frames", "1000"});
+    all[1] = closing.address();
+    const test::CliRun run = test::runCli(all);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_THAT(run.err, ::testing::MatchesRegex(
+                             "No video since [0-9]{2}:[0-9]{2}:[0-9]{2}: the server closed the "
+                             "stream\n"));
+}
+
 TEST_F(CliVideo, PtzPressesHoldsAndReleases) {
     const test::CliRun run =
         test::runCli(arguments({"ptz", "7", "zoom-in", "--hold-ms", "200"}, {"--json"}));

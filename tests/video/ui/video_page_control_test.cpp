@@ -105,6 +105,28 @@ TEST_F(VideoPageControl, KeysMoveAPtzCameraWhileHeldAndStopOnRelease) {
     EXPECT_EQ(fixture.ptzRequests(), before);
 }
 
+// Held under X, a key repeats as releases and presses that are not marked as repeats, a
+// repeat interval apart once the repeat delay has passed (here `xset r rate 250 30`).
+TEST_F(VideoPageControl, AKeyHeldWithXAutoRepeatSendsOneMoveAndOneStop) {
+    PtzSheet fixture;
+    VideoPage* page = &fixture.page();
+    const std::size_t before = fixture.ptzRequests();
+    sendKey(page, QEvent::KeyPress, Qt::Key_Left, false);
+    QTest::qWait(250);
+    for (int repeat = 0; repeat < 25; ++repeat) {
+        sendKey(page, QEvent::KeyRelease, Qt::Key_Left, false);
+        sendKey(page, QEvent::KeyPress, Qt::Key_Left, false);
+        QTest::qWait(1000 / 30);
+    }
+    ASSERT_TRUE(fixture.lastCodeBecomes(2));
+    EXPECT_EQ(fixture.ptzRequests(), before + 1) << "no stop and no new move while held";
+    EXPECT_TRUE(page->ptzMoving());
+    sendKey(page, QEvent::KeyRelease, Qt::Key_Left, false);
+    EXPECT_TRUE(fixture.lastCodeBecomes(kPtzReleaseCode));
+    EXPECT_FALSE(page->ptzMoving());
+    EXPECT_EQ(fixture.ptzRequests(), before + 2);
+}
+
 // Every way of losing hold of a move ends it with one stop.
 TEST_F(VideoPageControl, EveryLostHoldStopsTheMoveOnce) {
     using Trigger = std::function<void(PtzSheet&)>;

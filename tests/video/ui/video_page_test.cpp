@@ -11,6 +11,7 @@
 #include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/events_page.h"
 #include "app/ui/main_sheet.h"
+#include "common/ui/qt_text.h"
 #include "common/ui/ui_test_support.h"
 #include "login/channel_catalogue.h"
 #include "sim/sim_test_support.h"
@@ -104,7 +105,7 @@ TEST_F(VideoPageTest, GridShowsTheFirstFourChannelsWithLivePictures) {
         EXPECT_EQ(window->picturePlacementShown(),
                   picturePlacement(window->width(), window->height(), channel));
         EXPECT_EQ(window->newestPicture().width(), window->picturePlacementShown()->width);
-        EXPECT_EQ(tile->titleBar()->shownText(), tile->getChannelId());
+        EXPECT_EQ(tile->titleBar()->shownText(), qtText(tile->getChannelId()));
         // The server stores its pictures upside down and the tile draws them mirrored top to
         // bottom: the sky is on top, the ground below.
         const QImage picture = window->newestPicture();
@@ -174,7 +175,8 @@ TEST_F(VideoPageTest, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
         << "the other tiles keep their channels, stopped";
     VideoWindowContainer* single = page->tiles()[0];
     EXPECT_TRUE(single->videoWindow()->bigView());
-    EXPECT_EQ(single->titleBar()->shownText(), "7 - " + m_app.m_channels[6].ChannelDescription);
+    EXPECT_EQ(single->titleBar()->shownText(),
+              qtText("7 - " + m_app.m_channels[6].ChannelDescription));
     for (std::size_t k = 1; k < 4; ++k) {
         EXPECT_EQ(page->tiles()[k]->videoWindow()->state(), VideoState::VideoIdle);
         EXPECT_EQ(page->tiles()[k]->width(), 0);
@@ -375,7 +377,7 @@ TEST_F(VideoPageTest, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
     sheet.show();
     sheet.tabs()->setCurrentIndex(3);
     sheet.showAlarmVideo("3");
-    EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.videoPage());
+    EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.liveView());
     EXPECT_TRUE(sheet.videoPage()->singleView());
     EXPECT_EQ(sheet.videoPage()->pageIndex, 2);
     EXPECT_EQ(sheet.videoPage()->tiles()[0]->getChannelId(), "3");
@@ -395,7 +397,7 @@ TEST_F(VideoPageTest, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
         kWait_ms));
     QTest::mouseClick(sheet.alertWindow()->showVideoButton(), Qt::LeftButton);
     VideoPage* page = sheet.videoPage();
-    EXPECT_EQ(sheet.tabs()->currentWidget(), page);
+    EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.liveView());
     EXPECT_TRUE(page->singleView());
     EXPECT_EQ(page->pageIndex, 3);
     EXPECT_EQ(page->pageList()->currentText(), QStringLiteral("Page 4"));

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <chrono>
+#include <optional>
 
 #include "common/ui/ui_test_support.h"
 #include "sim/sim_test_support.h"
@@ -160,6 +161,83 @@ TEST_F(VideoTile, TapOnThePictureOrTheTileReportsTheTileAndTheTitleBarNothing) {
     for (const QList<QVariant>& tap : taps) {
         EXPECT_EQ(tap.at(0).value<VideoWindowContainer*>(), &m_tile);
     }
+}
+
+// A tile of its own on a simulator of the small camera whose streams misbehave as told.
+class MisbehavingStream : public test::UiTest {
+  protected:
+    void start(sim::FaultMode fault, bool bigView) {
+        sim::SimConfig config = smallCameraConfig();
+        fault.request = bigView ? "getMediumResolutionLiveVideo" : "getLowResolutionLiveVideo";
+        fault.times = 1;
+        config.faults = {fault};
+        m_sim.emplace(config);
+        m_app.m_serverAddress = m_sim->address();
+        m_tile.resize(160, 150);
+        m_tile.resizeChildren(160, 150);
+        m_tile.show();
+        m_tile.setChannel(&m_channel);
+        m_tile.setBigView(bigView);
+        m_tile.startConnect();
+    }
+
+    VideoWindow& window() { return *m_tile.videoWindow(); }
+
+    const VideoChannel m_channel = smallCamera(true);
+    std::optional<RunningSim> m_sim;
+    AppState m_app;
+    VideoWindowContainer m_tile{m_app, 10000};
+};
+
+TEST_F(MisbehavingStream, AClosedStreamIsOpenedAgainWithinASecond) {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> lostAt;
+    QObject::connect(m_tile.videoWindow(), &VideoWindow::streamLost, [&] {
+        if (!lostAt) {
+            lostAt = Clock::now();
+        }
+    });
+    sim::FaultMode cut;
+    cut.kind = sim::FaultKind::CloseAfterBytes;
+    cut.bytes = 20'000;  // several pictures of the small camera, then the connection closes
+    start(cut, false);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lostAt.has_value(); }, kWait_ms));
+    EXPECT_GT(window().framesReceived(), 0);
+    EXPECT_EQ(window().reconnectState().lastLoss, StreamLoss::Closed);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_sim->server().requestCount("getLowResolutionLiveVideo") >= 2; }, kWait_ms));
+    EXPECT_LT(Clock::now() - *lostAt, std::chrono::seconds(1));
+    // The new stream runs: the reconnecting is over.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window().streamFramesReceived() >= 2; }, kWait_ms));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window().reconnectState().attempt == 0; }, kWait_ms));
+    EXPECT_EQ(m_tile.titleBar()->mark(), TileMark::Playing);
+}
+
+TEST_F(MisbehavingStream, APictureThatStoppedIsDimmedGreyAndSaysSinceWhen) {
+    sim::FaultMode silent;
+    silent.kind = sim::FaultKind::SilentDrop;
+    silent.afterFrames = 4;  // the reply and three pictures, then nothing, and no close
+    start(silent, true);
+    // Whether a row near the top of the picture holds a colour that is not a grey.
+    const auto colourShown = [&] {
+        const QImage shown = window().grab().toImage();
+        const std::optional<Rect> place = window().picturePlacementShown();
+        bool colour = false;
+        for (int x = place->x; x < place->x + place->width; ++x) {
+            const QColor pixel = shown.pixelColor(x, place->y + 2);
+            colour = colour || pixel.red() != pixel.green() || pixel.green() != pixel.blue();
+        }
+        return colour;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window().framesDrawn() >= 1; }, kWait_ms));
+    EXPECT_TRUE(colourShown()) << "the live picture is in colour";
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window().status().stale; }, kWait_ms));
+    EXPECT_EQ(window().status().caption.rfind("No video since ", 0), 0u)
+        << window().status().caption;
+    EXPECT_EQ(m_tile.titleBar()->mark(), TileMark::NoVideo);
+    EXPECT_FALSE(colourShown()) << "the stale picture is grey";
 }
 
 TEST_F(VideoTile, TitleBarAndPictureShareTheTile) {
