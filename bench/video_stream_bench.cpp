@@ -1,19 +1,23 @@
 // Frames per second of the live video path, on frames of krt-sim (640 × 480 and 1280 × 720,
-// drawn into a tile 320 pixels wide):
+// drawn into a tile 320 pixels wide), its default flat ones (frames:0, about 9 KB at 640 × 480
+// without captions, which need a QGuiApplication) and its camera-like ones (frames:1,
+// pictureDetail "camera", about 60 KB; the label gives the mean):
 //   RawDecode          TurboJPEG's scaled decode alone on frames held in memory, to a size that
 //                      is one of its DCT scales: the limit;
 //   DecodeAndFit       FrameDecoder on the same frames to sizes a tile really has, which are no
 //                      DCT scale (308 × 231 in the grid, 616 × 462 in the single view): the
-//                      scaled decode and the bilinear resample to the exact size, of the
-//                      YCbCr planes before the colour conversion (set:2 shows a processor
-//                      without AVX-512, set:1 one without AVX2, which resamples pixels);
+//                      scaled decode and libyuv's bilinear scaling to the exact size (set:2
+//                      shows libyuv on a processor without AVX-512, set:1 one without AVX2;
+//                      JSIMD_FORCESSE2=1 does the same to the decode), in turns with
+//                      TurboJPEG's decode of the same frames at the DCT scale the fit starts
+//                      from: vs_exact is the fit's rate against that decode's;
 //   WaitingDecode      FrameDecoder on frames held in memory to the tile, sleeping before each
 //                      frame about as long as a paced stream's tile waits for one: what waiting
 //                      alone costs a decode on this machine;
 //   StreamDecode       the whole path: krt-sim streams over loopback, LiveStream
 //                      receives, FrameDecoder decodes to the tile's size; with one stream or
-//                      four at once; at kPacedFrameRate, or (backlog) with no frame-rate cap on
-//                      frames that have piled up in the connection.
+//                      four at once; at a pace (kPacedFrameRate), or (backlog) with no frame-rate
+//                      cap on frames that have piled up in the connection.
 // Every rate is per core: frames per CPU-second of the thread(s) that receive and decode
 // (manual time), so that the simulator, which paints and encodes every frame on a core of its
 // own, does not set it. wall_fps is the rate the streams reached in elapsed time, and waited
@@ -22,6 +26,7 @@
 // decode; vs_memory is the rate against FrameDecoder's on the channel's frames held in memory,
 // decoded by the same thread in turns with the frames received.
 #include <benchmark/benchmark.h>
+#include <libyuv/cpu_id.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -68,9 +73,12 @@ struct BenchChannel {
     int height;
 };
 constexpr BenchChannel kChannels[] = {{"vga", 640, 480}, {"hd", 1280, 720}};
-// The frame rate of streams at a pace: above any camera's, yet far below what the path takes,
-// so that a tile's thread waits for every frame even beside its turns of in-memory decodes.
+// The frame rate of streams at a pace, far below what the path takes, so that a tile's thread
+// waits for every frame even beside its turns of in-memory decodes: above any camera's on the
+// simulator's flat frames; a surveillance camera's usual rate on camera-like ones, where four
+// HD streams at a higher one keep a shared core busy and the tiles never catch up.
 constexpr double kPacedFrameRate = 100;
+constexpr double kPacedCameraFrameRate = 15;
 
 std::string pacedId(const BenchChannel& channel) {
     return std::string(channel.id) + "-paced";
@@ -141,13 +149,16 @@ class CoreSplit {
     std::vector<int> m_cores;
 };
 
-// One simulator for the whole run: both channels at their full size, with no frame-rate cap and
-// at kPacedFrameRate.
+enum class FrameKind { Simulator, CameraLike };
+
+// One simulator for each kind of frames for the whole run: both channels at their full size,
+// with no frame-rate cap and at a pace.
 class BenchSim {
   public:
-    static BenchSim& instance() {
-        static BenchSim sim;
-        return sim;
+    static BenchSim& instance(FrameKind kind) {
+        static BenchSim flat(sim::PictureDetail::Flat);
+        static BenchSim camera(sim::PictureDetail::Camera);
+        return kind == FrameKind::Simulator ? flat : camera;
     }
     std::string connectionText(const BenchChannel& channel, bool paced = false) const {
         return formatConnectionText("127.0.0.1", paced ? pacedId(channel) : channel.id,
@@ -155,8 +166,9 @@ class BenchSim {
     }
 
   private:
-    BenchSim() {
+    explicit BenchSim(sim::PictureDetail detail) {
         sim::SimConfig config = sim::defaultConfig();
+        config.pictureDetail = detail;
         config.alarms.intervalSeconds = 0;
         config.lowResolutionDivisor = 1;
         config.channels.clear();
@@ -169,7 +181,8 @@ class BenchSim {
             simChannel.frameRate = 0;
             config.channels.push_back(simChannel);
             simChannel.id = pacedId(channel);
-            simChannel.frameRate = kPacedFrameRate;
+            simChannel.frameRate =
+                detail == sim::PictureDetail::Flat ? kPacedFrameRate : kPacedCameraFrameRate;
             config.channels.push_back(simChannel);
         }
         m_server = std::make_unique<sim::SimServer>(std::move(config));
@@ -180,81 +193,168 @@ class BenchSim {
 };
 
 // Frames of the channel as krt-sim streams them, held in memory.
-const std::vector<std::vector<unsigned char>>& heldFrames(const BenchChannel& channel) {
-    static std::mutex mutex;
-    static std::map<std::string, std::vector<std::vector<unsigned char>>> byChannel;
-    std::lock_guard lock(mutex);
-    auto& frames = byChannel[channel.id];
-    if (frames.empty()) {
-        std::mutex framesMutex;
-        std::condition_variable enough;
-        LiveStream stream;
-        stream.setFrameCallback([&](const LiveFrame& frame) {
-            std::lock_guard framesLock(framesMutex);
-            if (frames.size() < kHeldFrames) {
-                frames.emplace_back(frame.payload().begin(), frame.payload().end());
-            }
-            enough.notify_all();
-        });
-        if (stream.connectToCamera(BenchSim::instance().connectionText(channel)) !=
-            StreamResult::Opened) {
-            throw std::runtime_error("krt-sim did not stream");
+std::vector<std::vector<unsigned char>> streamedFrames(const BenchChannel& channel,
+                                                       FrameKind kind) {
+    std::vector<std::vector<unsigned char>> frames;
+    std::mutex framesMutex;
+    std::condition_variable enough;
+    LiveStream stream;
+    stream.setFrameCallback([&](const LiveFrame& frame) {
+        std::lock_guard framesLock(framesMutex);
+        if (frames.size() < kHeldFrames) {
+            frames.emplace_back(frame.payload().begin(), frame.payload().end());
         }
-        std::unique_lock framesLock(framesMutex);
-        enough.wait_for(framesLock, 30s, [&] { return frames.size() >= kHeldFrames; });
-        framesLock.unlock();
-        stream.disconnectFromCamera();
+        enough.notify_all();
+    });
+    if (stream.connectToCamera(BenchSim::instance(kind).connectionText(channel)) !=
+        StreamResult::Opened) {
+        throw std::runtime_error("krt-sim did not stream");
+    }
+    std::unique_lock framesLock(framesMutex);
+    enough.wait_for(framesLock, 30s, [&] { return frames.size() >= kHeldFrames; });
+    framesLock.unlock();
+    stream.disconnectFromCamera();
+    return frames;
+}
+
+const std::vector<std::vector<unsigned char>>& heldFrames(const BenchChannel& channel,
+                                                          FrameKind kind = FrameKind::Simulator) {
+    static std::mutex mutex;
+    static std::map<std::pair<std::string, FrameKind>, std::vector<std::vector<unsigned char>>>
+        byChannel;
+    std::lock_guard lock(mutex);
+    auto& frames = byChannel[{channel.id, kind}];
+    if (frames.empty()) {
+        frames = streamedFrames(channel, kind);
     }
     return frames;
+}
+
+// TurboJPEG's own decode to one of its DCT scales, into rows 16 bytes past a 32-byte boundary:
+// rows that start on one are written past the cache, which is slower, and the limit is taken
+// at its best wherever the allocation fell.
+class ExactDecode {
+  public:
+    explicit ExactDecode(PictureSize size)
+        : m_size(size),
+          m_storage(static_cast<std::size_t>(size.width * size.height * 4) + 32 + kPastBoundary),
+          m_pixels(m_storage.data() +
+                   (32 - reinterpret_cast<std::uintptr_t>(m_storage.data()) % 32) % 32 +
+                   kPastBoundary) {}
+    bool decode(const std::vector<unsigned char>& jpeg) {
+        const bool decoded =
+            tjDecompress2(m_decoder.get(), jpeg.data(), jpeg.size(), m_pixels, m_size.width,
+                          m_size.width * 4, m_size.height, TJPF_BGRX, TJFLAG_BOTTOMUP) == 0;
+        benchmark::DoNotOptimize(m_pixels);
+        return decoded;
+    }
+    const char* error() const { return tjGetErrorStr2(m_decoder.get()); }
+
+  private:
+    static constexpr std::size_t kPastBoundary = 16;
+    PictureSize m_size;
+    std::unique_ptr<void, int (*)(tjhandle)> m_decoder{tjInitDecompress(), tjDestroy};
+    std::vector<unsigned char> m_storage;
+    unsigned char* m_pixels;
+};
+
+FrameKind frameKind(const benchmark::State& state, int index) {
+    return state.range(index) == 0 ? FrameKind::Simulator : FrameKind::CameraLike;
+}
+
+// Sets the label: the channel, the frames and their mean size.
+void label(benchmark::State& state, const BenchChannel& channel, FrameKind kind,
+           const std::vector<std::vector<unsigned char>>& frames) {
+    std::size_t bytes = 0;
+    for (const auto& frame : frames) {
+        bytes += frame.size();
+    }
+    state.SetLabel(std::string(channel.id) +
+                   (kind == FrameKind::Simulator ? " krt-sim " : " camera-like ") +
+                   std::to_string(bytes / frames.size() / 1000) + " KB");
 }
 
 // (a) The limit: tjDecompress2 at a DCT-scaled size, nothing else.
 void RawDecode(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
-    const auto& frames = heldFrames(channel);
-    const PictureSize target{static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
-    const std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
-    // Rows that start on a 32-byte boundary are written past the cache, which is slower: the
-    // limit is taken at its best, 16 bytes past one, wherever the allocation fell.
-    constexpr std::size_t kPastBoundary = 16;
-    std::vector<unsigned char> storage(static_cast<std::size_t>(target.width * target.height * 4) +
-                                       32 + kPastBoundary);
-    unsigned char* const pixels =
-        storage.data() + (32 - reinterpret_cast<std::uintptr_t>(storage.data()) % 32) % 32 +
-        kPastBoundary;
+    const FrameKind kind = frameKind(state, 1);
+    const auto& frames = heldFrames(channel, kind);
+    ExactDecode decoder({static_cast<int>(state.range(2)), static_cast<int>(state.range(3))});
     std::size_t next = 0;
     for (auto _ : state) {
-        const auto& jpeg = frames[next++ % frames.size()];
-        if (tjDecompress2(decoder.get(), jpeg.data(), jpeg.size(), pixels, target.width,
-                          target.width * 4, target.height, TJPF_BGRX, TJFLAG_BOTTOMUP) != 0) {
-            state.SkipWithError(tjGetErrorStr2(decoder.get()));
+        if (!decoder.decode(frames[next++ % frames.size()])) {
+            state.SkipWithError(decoder.error());
             break;
         }
-        benchmark::DoNotOptimize(pixels);
     }
     state.SetItemsProcessed(state.iterations());
-    state.SetLabel(channel.id);
+    label(state, channel, kind, frames);
 }
 
-// A tile's decode of frames held in memory, to any size, with the widest instruction set the
-// processor offers up to `set` (3: AVX-512, 2: AVX2, 1: SSSE3, as processors without the wider
-// sets run it).
+// libyuv held to the instruction sets up to `set` while this lives (3: all it has, 2: none of
+// AVX-512, 1: neither AVX2 nor AVX), as processors without the wider sets run it. Debian's
+// libyuv reads no environment switch for this.
+class ScalingInstructionSets {
+  public:
+    explicit ScalingInstructionSets(long set) {
+        constexpr int kAvx512 = libyuv::kCpuHasAVX512BW | libyuv::kCpuHasAVX512VL |
+                                libyuv::kCpuHasAVX512VNNI | libyuv::kCpuHasAVX512VBMI |
+                                libyuv::kCpuHasAVX512VBMI2 | libyuv::kCpuHasAVX512VBITALG |
+                                libyuv::kCpuHasAVX512VPOPCNTDQ;
+        constexpr int kAvx =
+            libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 | libyuv::kCpuHasFMA3 | libyuv::kCpuHasF16C;
+        libyuv::MaskCpuFlags(set >= 3 ? -1 : set == 2 ? ~kAvx512 : ~(kAvx512 | kAvx));
+    }
+    ~ScalingInstructionSets() { libyuv::MaskCpuFlags(-1); }
+    ScalingInstructionSets(const ScalingInstructionSets&) = delete;
+    ScalingInstructionSets& operator=(const ScalingInstructionSets&) = delete;
+};
+
+// A tile's decode of frames held in memory, to any size, libyuv held to the instruction sets
+// up to `set`; each turn of frames is decoded again by TurboJPEG alone at the DCT scale that
+// the fit starts from, on the same core and caches a few milliseconds apart, so that both see
+// the shared machine at the same speed.
 void DecodeAndFit(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
-    const auto& frames = heldFrames(channel);
-    const PictureSize target{static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
-    FrameDecoder decoder(static_cast<InstructionSet>(state.range(3)));
+    const FrameKind kind = frameKind(state, 1);
+    const auto& frames = heldFrames(channel, kind);
+    const PictureSize target{static_cast<int>(state.range(2)), static_cast<int>(state.range(3))};
+    const ScalingInstructionSets sets(state.range(4));
+    const PictureSize source{channel.width, channel.height};
+    std::vector<ScalingFactor> factors;
+    int factorCount = 0;
+    const tjscalingfactor* tjFactors = tjGetScalingFactors(&factorCount);
+    for (int i = 0; i < factorCount; ++i) {
+        factors.push_back({tjFactors[i].num, tjFactors[i].denom});
+    }
+    ExactDecode exact(scaledSize(source, chooseScalingFactor(source, target, factors)));
+    FrameDecoder decoder;
     DecodedPicture picture;
     std::size_t next = 0;
+    double fitSeconds = 0;
+    double exactSeconds = 0;
     for (auto _ : state) {
-        if (!decoder.decode(frames[next++ % frames.size()], target, picture)) {
-            state.SkipWithError("a frame did not decode");
-            break;
+        const std::size_t first = next;
+        double start = threadCpuSeconds();
+        for (std::size_t i = 0; i < kFramesPerTurn; ++i) {
+            if (!decoder.decode(frames[next++ % frames.size()], target, picture)) {
+                state.SkipWithError("a frame did not decode");
+                return;
+            }
+            benchmark::DoNotOptimize(picture.pixels.data());
         }
-        benchmark::DoNotOptimize(picture.pixels.data());
+        const double fit = threadCpuSeconds() - start;
+        start = threadCpuSeconds();
+        for (std::size_t i = 0; i < kFramesPerTurn; ++i) {
+            exact.decode(frames[(first + i) % frames.size()]);
+        }
+        exactSeconds += threadCpuSeconds() - start;
+        fitSeconds += fit;
+        state.SetIterationTime(fit);
     }
-    state.SetItemsProcessed(state.iterations());
-    state.SetLabel(channel.id);
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(kFramesPerTurn));
+    state.counters["vs_exact"] = exactSeconds / fitSeconds;
+    label(state, channel, kind, frames);
 }
 
 // What waiting for frames costs by itself: FrameDecoder on frames held in memory to the tile,
@@ -302,10 +402,10 @@ void WaitingDecode(benchmark::State& state) {
 // The benchmark can stop the receive thread between two frames, so that frames pile up.
 class TileStream {
   public:
-    TileStream(const BenchChannel& channel, bool paced)
-        : m_target(tileTarget(channel)), m_heldFrames(heldFrames(channel)) {
+    TileStream(const BenchChannel& channel, FrameKind kind, bool paced)
+        : m_target(tileTarget(channel)), m_heldFrames(heldFrames(channel, kind)) {
         m_stream.setFrameCallback([this](const LiveFrame& frame) { onFrame(frame); });
-        if (m_stream.connectToCamera(BenchSim::instance().connectionText(channel, paced)) !=
+        if (m_stream.connectToCamera(BenchSim::instance(kind).connectionText(channel, paced)) !=
             StreamResult::Opened) {
             throw std::runtime_error("krt-sim did not stream");
         }
@@ -358,6 +458,7 @@ class TileStream {
         return m_frameBufferBytes;
     }
     std::size_t pictureBytes() const { return m_picture.pixels.capacity(); }
+    const std::vector<std::vector<unsigned char>>& frames() const { return m_heldFrames; }
     int failedFrames() const { return m_decoder.failedFrames(); }
 
   private:
@@ -430,11 +531,12 @@ class TileStream {
 // (b) and (c): the whole path, one or four streams.
 void StreamDecode(benchmark::State& state) {
     const BenchChannel& channel = kChannels[state.range(0)];
-    const auto streamCount = static_cast<std::size_t>(state.range(1));
-    const bool backlog = state.range(2) != 0;
+    const FrameKind kind = frameKind(state, 1);
+    const auto streamCount = static_cast<std::size_t>(state.range(2));
+    const bool backlog = state.range(3) != 0;
     std::vector<std::unique_ptr<TileStream>> streams;
     for (std::size_t i = 0; i < streamCount; ++i) {
-        streams.push_back(std::make_unique<TileStream>(channel, !backlog));
+        streams.push_back(std::make_unique<TileStream>(channel, kind, !backlog));
     }
     long frames = 0;
     double pathSeconds = 0;
@@ -500,34 +602,40 @@ void StreamDecode(benchmark::State& state) {
         failed += stream->failedFrames();
     }
     state.counters["undecoded"] = failed;
-    state.SetLabel(channel.id);
+    label(state, channel, kind, streams.front()->frames());
 }
 
 // The tile of StreamDecode, and the exact scales that the fitted sizes below round up to.
 BENCHMARK(RawDecode)
-    ->ArgNames({"channel", "width", "height"})
-    ->Args({0, 320, 240})
-    ->Args({0, 640, 480})
-    ->Args({1, 320, 180});
+    ->ArgNames({"channel", "frames", "width", "height"})
+    ->ArgsProduct({{0}, {0, 1}, {320}, {240}})
+    ->ArgsProduct({{0}, {0, 1}, {640}, {480}})
+    ->ArgsProduct({{1}, {0, 1}, {320}, {180}});
+// The grid's and the single view's sizes on both kinds of frames; then without AVX-512 and
+// without AVX2 in the scaling.
 BENCHMARK(DecodeAndFit)
-    ->ArgNames({"channel", "width", "height", "set"})
-    ->Args({0, 320, 240, 3})
-    ->Args({0, 308, 231, 3})
-    ->Args({0, 616, 462, 3})
-    ->Args({1, 320, 180, 3})
-    ->Args({0, 308, 231, 2})
-    ->Args({0, 616, 462, 2})
-    ->Args({0, 308, 231, 1})
-    ->Args({0, 616, 462, 1});
+    ->ArgNames({"channel", "frames", "width", "height", "set"})
+    ->ArgsProduct({{0}, {0, 1}, {308}, {231}, {3}})
+    ->ArgsProduct({{0}, {0, 1}, {616}, {462}, {3}})
+    ->ArgsProduct({{1}, {0, 1}, {320}, {180}, {3}})
+    ->ArgsProduct({{0}, {0, 1}, {308}, {231}, {2, 1}})
+    ->ArgsProduct({{0}, {0, 1}, {616}, {462}, {2, 1}})
+    ->UseManualTime();
 BENCHMARK(WaitingDecode)
     ->ArgNames({"channel", "idle_us"})
     ->Args({0, 9500})
     ->Args({1, 9000})
     ->UseManualTime()
     ->Iterations(40);
+// Four paced HD streams of camera-like frames are left out: the simulator, which paints and
+// encodes them on one core, cannot hold their pace on a shared 2-core machine, so that the
+// tiles never find their connections caught up.
 BENCHMARK(StreamDecode)
-    ->ArgNames({"channel", "streams", "backlog"})
-    ->ArgsProduct({{0, 1}, {1, 4}, {0, 1}})
+    ->ArgNames({"channel", "frames", "streams", "backlog"})
+    ->ArgsProduct({{0, 1}, {0}, {1, 4}, {0, 1}})
+    ->ArgsProduct({{0}, {1}, {1, 4}, {0, 1}})
+    ->ArgsProduct({{1}, {1}, {1}, {0, 1}})
+    ->Args({1, 1, 4, 1})
     ->UseManualTime()
     ->Iterations(20);
 

@@ -1,9 +1,9 @@
 #include "video/frame_decoder.h"
 
-#include <algorithm>
-#include <array>
-#include <cstdint>
-#include <cstring>
+#include <libyuv/scale_argb.h>
+#include <turbojpeg.h>
+
+#include <new>
 
 namespace krt {
 namespace {
@@ -19,6 +19,28 @@ long pixelCount(PictureSize size) {
 std::size_t byteCount(PictureSize size) {
     return static_cast<std::size_t>(pixelCount(size)) * DecodedPicture::kBytesPerPixel;
 }
+
+std::vector<ScalingFactor> decoderFactors() {
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    std::vector<ScalingFactor> result;
+    for (int i = 0; factors != nullptr && i < count; ++i) {
+        result.push_back({factors[i].num, factors[i].denom});
+    }
+    return result;
+}
+
+tjhandle newDecompressor() {
+    tjhandle handle = tjInitDecompress();
+    if (handle == nullptr) {
+        throw std::bad_alloc();
+    }
+    return handle;
+}
+
+// Bottom-up rows, as the picture is stored. A progressive frame with a hostile number of scans
+// fails instead of taking a long time.
+constexpr int kDecodeFlags = TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS;
 
 }  // namespace
 
@@ -47,173 +69,84 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
     return smallestReaching.value_or(largest);
 }
 
-FrameDecoder::FrameDecoder(InstructionSet ceiling)
-    : m_factors(JpegRowReader::scalingFactors()),
-      m_resampler(ceiling),
-      m_planesFaster(usableInstructionSet(ceiling) >= InstructionSet::Avx2),
-      m_planarFit(ceiling) {}
+FrameDecoder::FrameDecoder()
+    : m_decompressor(newDecompressor(), tjDestroy), m_factors(decoderFactors()) {}
 
 std::optional<PictureSize> FrameDecoder::readSize(std::span<const unsigned char> jpeg) {
-    const std::optional<PictureSize> size = m_rowReader.start(jpeg);
-    m_rowReader.finish();
-    return size && isValid(*size) ? size : std::nullopt;
+    PictureSize size;
+    int subsampling = 0;
+    int colourspace = 0;
+    // The size is given once the header has been read, also when the call then fails over a
+    // warning or a sampling that it has no name for, which the decode itself may well manage.
+    tjDecompressHeader3(m_decompressor.get(), jpeg.data(), jpeg.size(), &size.width, &size.height,
+                        &subsampling, &colourspace);
+    if (!isValid(size)) {
+        // A header that fails to read leaves the decompressor within it, where the next frame's
+        // header would fail too.
+        m_decompressor.reset(newDecompressor());
+        return std::nullopt;
+    }
+    return size;
 }
 
 bool FrameDecoder::decode(std::span<const unsigned char> jpeg, PictureSize target,
-                          DecodedPicture& picture) {
-    const std::optional<PictureSize> source = m_rowReader.start(jpeg);
-    if (!source || !isValid(*source) || !isValid(target) ||
-        pixelCount(target) > kMaxDecodedPixels || !decodeScaled(*source, target, picture)) {
-        m_rowReader.finish();
+                          DecodedPicture& picture, const ZoomRegion& part) {
+    const std::optional<PictureSize> source = readSize(jpeg);
+    if (!source || pixelCount(*source) > kMaxSourcePixels || !isValid(target) ||
+        pixelCount(target) > kMaxDecodedPixels ||
+        !(part == ZoomRegion{} ? decodeScaled(jpeg, *source, target)
+                               : decodePart(jpeg, *source, part, target))) {
         ++m_failedFrames;
         return false;
     }
+    m_next.swap(picture.pixels);  // no copy: the two buffers trade places
+    picture.size = target;
     return true;
 }
 
-bool FrameDecoder::decodeScaled(PictureSize source, PictureSize target, DecodedPicture& picture) {
-    const ScalingFactor factor = chooseScalingFactor(source, target, m_factors);
-    const PictureSize scaled = scaledSize(source, factor);
+bool FrameDecoder::decodePart(std::span<const unsigned char> jpeg, PictureSize source,
+                              const ZoomRegion& part, PictureSize target) {
+    // The part as drawn lies upside down in the frame, as the whole picture does.
+    const Rect stored = upsideDown(cropOf(part, source), source.height);
+    if (!m_partDecoder.decode(jpeg, stored, target, m_part)) {
+        return false;
+    }
+    m_next.resize(byteCount(target));
+    // The part's rows come top-down: a negative height turns them bottom-up, as pictures are
+    // kept.
+    return libyuv::ARGBScale(m_part.partPixels(), m_part.bytesPerLine, m_part.part.width,
+                             -m_part.part.height, m_next.data(),
+                             target.width * DecodedPicture::kBytesPerPixel, target.width,
+                             target.height, libyuv::kFilterBilinear) == 0;
+}
+
+bool FrameDecoder::decodeScaled(std::span<const unsigned char> jpeg, PictureSize source,
+                                PictureSize target) {
+    const PictureSize scaled = scaledSize(source, chooseScalingFactor(source, target, m_factors));
     if (pixelCount(scaled) > kMaxDecodedPixels) {
         return false;
     }
     m_next.resize(byteCount(target));
-    bool decoded = false;
+    const int targetLine = target.width * DecodedPicture::kBytesPerPixel;
     if (scaled == target) {
-        decoded = decodeExactly(factor, target);
-    } else if (fitsPlanes(factor)) {
-        decoded = m_planarFit.decode(m_rowReader, target, m_next.data());
-    } else {
-        decoded = decodeFitted(factor, scaled, target);
+        return decodeTo(jpeg, target, m_next.data(), targetLine);
     }
-    if (decoded) {
-        m_next.swap(picture.pixels);  // no copy: the two buffers trade places
-        picture.size = target;
-    }
-    return decoded;
+    m_scaled.resize(byteCount(scaled));
+    const int scaledLine = scaled.width * DecodedPicture::kBytesPerPixel;
+    // Both pictures bottom-up: the scaling keeps the order of the rows.
+    return decodeTo(jpeg, scaled, m_scaled.data(), scaledLine) &&
+           libyuv::ARGBScale(m_scaled.data(), scaledLine, scaled.width, scaled.height,
+                             m_next.data(), targetLine, target.width, target.height,
+                             libyuv::kFilterBilinear) == 0;
 }
 
-namespace {
-
-// The rows that one read asks for. Two, a row group of 2 × 2 subsampled frames, measured no
-// faster, and one keeps the ring of the fitted rows smallest.
-constexpr int kRowsPerRead = 1;
-
-std::size_t lineBytes(PictureSize size) {
-    return static_cast<std::size_t>(size.width) * DecodedPicture::kBytesPerPixel;
-}
-
-// The decoder writes a row that starts on a 32-byte boundary with stores that bypass the cache:
-// slower to write, and read back from memory by whoever uses the row next. Rows that are
-// decoded to be used at once go to slots that start 16 bytes past a cache line instead.
-constexpr std::size_t kBypassAlignment = 32;
-constexpr std::size_t kCacheLine = 64;
-
-unsigned char* cachedSlots(std::vector<unsigned char>& storage, std::size_t slotBytes, int slots) {
-    constexpr std::size_t kPastBoundary = 16;
-    storage.resize(static_cast<std::size_t>(slots) * slotBytes + kCacheLine + kPastBoundary);
-    const auto address = reinterpret_cast<std::uintptr_t>(storage.data());
-    return storage.data() + (kCacheLine - address % kCacheLine) % kCacheLine + kPastBoundary;
-}
-
-std::size_t slotBytes(PictureSize rowSize) {
-    return (lineBytes(rowSize) + kCacheLine - 1) / kCacheLine * kCacheLine;
-}
-
-// Decoded rows straight into a picture, which is stored bottom-up; a row of the picture that
-// the decoder would write past the cache is decoded into a spare slot and copied.
-class PictureRows final : public JpegRowSink {
-  public:
-    PictureRows(unsigned char* pixels, PictureSize size, std::vector<unsigned char>& spare)
-        : m_pixels(pixels),
-          m_size(size),
-          m_slotBytes(slotBytes(size)),
-          m_spare(cachedSlots(spare, m_slotBytes, kRowsPerRead)) {}
-    int rowsAhead() const override { return kRowsPerRead; }
-    unsigned char* rowAddress(int row) override {
-        unsigned char* line =
-            m_pixels + static_cast<std::size_t>(m_size.height - 1 - row) * lineBytes(m_size);
-        if (reinterpret_cast<std::uintptr_t>(line) % kBypassAlignment != 0) {
-            return line;
-        }
-        const auto slot = static_cast<std::size_t>(row % kRowsPerRead);
-        m_copies[slot] = line;
-        return m_spare + slot * m_slotBytes;
-    }
-    void rowsDecoded(int /*count*/) override {
-        for (std::size_t slot = 0; slot < m_copies.size(); ++slot) {
-            if (m_copies[slot] != nullptr) {
-                std::memcpy(m_copies[slot], m_spare + slot * m_slotBytes, lineBytes(m_size));
-                m_copies[slot] = nullptr;
-            }
-        }
-    }
-
-  private:
-    unsigned char* m_pixels;
-    PictureSize m_size;
-    std::size_t m_slotBytes;
-    unsigned char* m_spare;
-    std::array<unsigned char*, kRowsPerRead> m_copies{};
-};
-
-// Decoded rows into a small ring; each target row is fitted as soon as the rows it reads are
-// there, so the decoded picture never exists whole and its rows are read while cached.
-class FittedRows final : public JpegRowSink {
-  public:
-    // A pending target row reads no row older than the last reported one's predecessor, and a
-    // read adds kRowsPerRead rows after it.
-    static constexpr int kSlots = kRowsPerRead + 1;
-
-    FittedRows(PictureResampler& resampler, std::vector<unsigned char>& ring, PictureSize scaled,
-               unsigned char* target, PictureSize targetSize)
-        : m_resampler(resampler),
-          m_target(target),
-          m_targetSize(targetSize),
-          m_slotBytes(slotBytes(scaled)),
-          m_firstSlot(cachedSlots(ring, m_slotBytes, kSlots)) {
-        resampler.prepare(scaled, targetSize);
-    }
-    int rowsAhead() const override { return kRowsPerRead; }
-    unsigned char* rowAddress(int row) override {
-        return m_firstSlot + static_cast<std::size_t>(row % kSlots) * m_slotBytes;
-    }
-    void rowsDecoded(int count) override {
-        for (; m_nextRow < m_targetSize.height; ++m_nextRow) {
-            const PictureResampler::Tap tap = m_resampler.rowTap(m_nextRow);
-            if (tap.first + (tap.weight > 0 ? 1 : 0) >= count) {
-                return;
-            }
-            // Stored bottom-up: the picture's top row is the buffer's last.
-            const auto line = static_cast<std::size_t>(m_targetSize.height - 1 - m_nextRow);
-            m_resampler.fitRow(rowAddress(tap.first), rowAddress(tap.first + 1), tap.weight,
-                               m_target + line * lineBytes(m_targetSize));
-        }
-    }
-
-  private:
-    PictureResampler& m_resampler;
-    unsigned char* m_target;
-    PictureSize m_targetSize;
-    std::size_t m_slotBytes;
-    unsigned char* m_firstSlot;
-    int m_nextRow = 0;
-};
-
-}  // namespace
-
-bool FrameDecoder::decodeExactly(ScalingFactor factor, PictureSize size) {
-    PictureRows rows(m_next.data(), size, m_spareRows);
-    return m_rowReader.decode(factor, size, rows);
-}
-
-bool FrameDecoder::fitsPlanes(ScalingFactor factor) {
-    return m_planesFaster && m_rowReader.planeLayout(factor).has_value();
-}
-
-bool FrameDecoder::decodeFitted(ScalingFactor factor, PictureSize scaled, PictureSize target) {
-    FittedRows rows(m_resampler, m_spareRows, scaled, m_next.data(), target);
-    return m_rowReader.decode(factor, scaled, rows);
+bool FrameDecoder::decodeTo(std::span<const unsigned char> jpeg, PictureSize size,
+                            unsigned char* pixels, int bytesPerLine) {
+    // A damaged frame that the library decodes past its faults is shown: it reports them as a
+    // warning, apart from the faults that end a frame.
+    return tjDecompress2(m_decompressor.get(), jpeg.data(), jpeg.size(), pixels, size.width,
+                         bytesPerLine, size.height, TJPF_BGRX, kDecodeFlags) == 0 ||
+           tjGetErrorCode(m_decompressor.get()) == TJERR_WARNING;
 }
 
 }  // namespace krt

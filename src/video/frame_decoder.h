@@ -1,13 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
-#include "video/jpeg_rows.h"
-#include "video/picture_resampler.h"
+#include "video/digital_zoom.h"
+#include "video/jpeg_part_decoder.h"
 #include "video/picture_size.h"
-#include "video/planar_fit.h"
 
 namespace krt {
 
@@ -24,6 +24,14 @@ struct DecodedPicture {
     int bytesPerLine() const { return size.width * kBytesPerPixel; }
 };
 
+// A DCT scaling factor of the JPEG decoder, num/denom.
+struct ScalingFactor {
+    int num = 1;
+    int denom = 1;
+
+    bool operator==(const ScalingFactor&) const = default;
+};
+
 // The size the decoder gives a picture at that factor (rounding up, as the decoder does).
 PictureSize scaledSize(PictureSize source, ScalingFactor factor);
 
@@ -32,42 +40,45 @@ PictureSize scaledSize(PictureSize source, ScalingFactor factor);
 ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
                                   std::span<const ScalingFactor> factors);
 
-// Decodes JPEG frames to the size they are drawn at: by the decoder's own DCT scaling to the
-// nearest size at least as large, then resampled bilinearly to the exact size, each row as soon
-// as the decoder has given the rows it reads. YCbCr frames are resampled as planes before their
-// colours are converted, where the processor has AVX2 or AVX-512; other frames, and other
-// processors, resample the decoded pixels. One per stream: it keeps its decoders and scratch
-// buffers from frame to frame. Not for use by two threads at once.
+// Decodes JPEG frames to the size they are drawn at: by TurboJPEG's DCT scaling to the nearest
+// size at least as large, then, when that is not the size, by libyuv's bilinear scaling of the
+// decoded pixels. A zoomed view's part alone is decoded before it is scaled, so that it keeps
+// the camera's detail. One per stream: it keeps its decoders and buffers from frame to frame.
+// Not for use by two threads at once.
 class FrameDecoder {
   public:
     // Larger decoded pictures are refused, whatever their frame claims.
     static constexpr long kMaxDecodedPixels = 4096L * 4096L;
+    // Frames announcing a larger picture are refused: a progressive frame holds the
+    // coefficients of its whole picture while it decodes, 2 to 6 bytes a pixel.
+    static constexpr long kMaxSourcePixels = 8192L * 4096L;
 
-    explicit FrameDecoder(InstructionSet ceiling = InstructionSet::Avx512);
+    FrameDecoder();
 
     // The picture size the frame announces, or nothing when it is no readable JPEG.
     std::optional<PictureSize> readSize(std::span<const unsigned char> jpeg);
-    // Decodes into `picture`, which then has exactly the target size. A frame that does not
-    // decode leaves it unchanged, is counted and yields false.
-    bool decode(std::span<const unsigned char> jpeg, PictureSize target, DecodedPicture& picture);
+    // Decodes into `picture`, which then has exactly the target size: the whole picture, or
+    // `part` of it (in fractions of the picture as it is drawn). A frame that does not decode
+    // leaves it unchanged, is counted and yields false.
+    bool decode(std::span<const unsigned char> jpeg, PictureSize target, DecodedPicture& picture,
+                const ZoomRegion& part = {});
     int failedFrames() const { return m_failedFrames; }
 
   private:
-    // The frame's header has been read by m_rowReader.
-    bool decodeScaled(PictureSize source, PictureSize target, DecodedPicture& picture);
-    bool decodeExactly(ScalingFactor factor, PictureSize size);
-    bool decodeFitted(ScalingFactor factor, PictureSize scaled, PictureSize target);
-    bool fitsPlanes(ScalingFactor factor);
+    bool decodeTo(std::span<const unsigned char> jpeg, PictureSize size, unsigned char* pixels,
+                  int bytesPerLine);
+    bool decodeScaled(std::span<const unsigned char> jpeg, PictureSize source, PictureSize target);
+    bool decodePart(std::span<const unsigned char> jpeg, PictureSize source, const ZoomRegion& part,
+                    PictureSize target);
 
+    std::unique_ptr<void, int (*)(void*)> m_decompressor;  // TurboJPEG's handle
     std::vector<ScalingFactor> m_factors;
     // The next picture, filled while the current one stays whole; the two trade places.
     std::vector<unsigned char> m_next;
-    JpegRowReader m_rowReader;
-    std::vector<unsigned char> m_spareRows;  // decoded rows on their way into the picture
-    PictureResampler m_resampler;
-    // Without AVX2 the decoder's own conversion and the pixel resampler are faster.
-    bool m_planesFaster;
-    PlanarFit m_planarFit;
+    // The picture at the DCT scale, on its way to the target size.
+    std::vector<unsigned char> m_scaled;
+    JpegPartDecoder m_partDecoder;
+    DecodedPart m_part;
     int m_failedFrames = 0;
 };
 

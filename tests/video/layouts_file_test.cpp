@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "support/small_folder.h"
+
 namespace krt {
 namespace {
 
@@ -129,20 +131,28 @@ TEST_F(LayoutsFileOnDisk, WrittenBookReadsBackAndAMissingFileIsAnEmptyOne) {
     EXPECT_FALSE(std::filesystem::exists(path.string() + ".new"));
 }
 
-TEST_F(LayoutsFileOnDisk, AFolderThatCannotBeWrittenKeepsThePreviousFile) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root writes into any folder";
-    }
-    const std::filesystem::path path = m_folder / "layouts.json";
+TEST_F(LayoutsFileOnDisk, AFullOrReadOnlyFolderKeepsThePreviousFile) {
+    test::SmallFolder folder(m_folder / "small");
+    const std::filesystem::path path = folder.path() / "layouts.json";
     LayoutBook book;
     ASSERT_FALSE(book.addLayout("Old", "1"));
     ASSERT_EQ(writeLayoutsFile(path, book), std::nullopt);
-    ::chmod(m_folder.c_str(), 0500);
     ASSERT_FALSE(book.addLayout("New", "1"));
-    const std::optional<std::string> error = writeLayoutsFile(path, book);
+    folder.fill();
+    std::optional<std::string> error = writeLayoutsFile(path, book);
     ASSERT_TRUE(error);
     EXPECT_NE(error->find("could not be saved"), std::string::npos);
     EXPECT_EQ(readLayoutsFile(path).book.layouts().size(), 1U);
+    folder.free();
+    if (::geteuid() != 0 || folder.isTmpfs()) {  // root writes into a read-only folder of a disk
+        folder.setReadOnly(true);
+        error = writeLayoutsFile(path, book);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(readLayoutsFile(path).book.layouts().size(), 1U);
+        folder.setReadOnly(false);
+    }
+    EXPECT_EQ(writeLayoutsFile(path, book), std::nullopt);
+    EXPECT_EQ(readLayoutsFile(path).book.layouts().size(), 2U);
 }
 
 TEST_F(LayoutsFileOnDisk, AFileInPlaceOfTheFolderIsAnError) {

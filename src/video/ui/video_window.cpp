@@ -304,8 +304,11 @@ bool VideoWindow::drawFrame(const LiveFrame& frame, const VideoChannel& channel)
         m_placement = placement;
         armRepaint();
     }
+    // Only the part a zoom shows is decoded, at the camera's own detail.
+    const ZoomRegion part = zoomRegion();
     if (!placement || placement->width <= 0 || placement->height <= 0 ||
-        !m_decoder.decode(frame.payload(), {placement->width, placement->height}, m_decoding)) {
+        !m_decoder.decode(frame.payload(), {placement->width, placement->height}, m_decoding,
+                          part)) {
         return false;
     }
     {
@@ -316,7 +319,7 @@ bool VideoWindow::drawFrame(const LiveFrame& frame, const VideoChannel& channel)
         m_newestImage = QImage(m_newest.pixels.data(), m_newest.size.width, m_newest.size.height,
                                m_newest.bytesPerLine(), QImage::Format_RGB32);
         m_shownPlacement = placement;
-        m_shownRegion = ZoomRegion{};
+        m_shownRegion = part;
         ++m_pictureNumber;
     }
     QMetaObject::invokeMethod(
