@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "video/digital_zoom.h"
-#include "video/jpeg_part_decoder.h"
+#include "video/jpeg_crop.h"
 #include "video/picture_size.h"
 
 namespace krt {
@@ -42,15 +42,16 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
 
 // Decodes JPEG frames to the size they are drawn at: by TurboJPEG's DCT scaling to the nearest
 // size at least as large, then, when that is not the size, by libyuv's bilinear scaling of the
-// decoded pixels. A zoomed view's part alone is decoded before it is scaled, so that it keeps
-// the camera's detail. One per stream: it keeps its decoders and buffers from frame to frame.
-// Not for use by two threads at once.
+// decoded pixels. Of a zoomed view only the blocks of the part shown are decoded, at the scale
+// the part needs, so that it shows the camera's detail. One per stream: it keeps its decoders
+// and buffers from frame to frame. Not for use by two threads at once.
 class FrameDecoder {
   public:
     // Larger decoded pictures are refused, whatever their frame claims.
     static constexpr long kMaxDecodedPixels = 4096L * 4096L;
-    // Frames announcing a larger picture are refused: a progressive frame holds the
-    // coefficients of its whole picture while it decodes, 2 to 6 bytes a pixel.
+    // Frames announcing a larger picture are refused: a progressive frame, and any frame cut
+    // for a zoomed view, holds the coefficients of its whole picture while it is read, 2 to 6
+    // bytes a pixel.
     static constexpr long kMaxSourcePixels = 8192L * 4096L;
 
     FrameDecoder();
@@ -67,18 +68,25 @@ class FrameDecoder {
   private:
     bool decodeTo(std::span<const unsigned char> jpeg, PictureSize size, unsigned char* pixels,
                   int bytesPerLine);
-    bool decodeScaled(std::span<const unsigned char> jpeg, PictureSize source, PictureSize target);
     bool decodePart(std::span<const unsigned char> jpeg, PictureSize source, const ZoomRegion& part,
                     PictureSize target);
+    // The region of the picture (in its pixels, rows top-down) at the target size: the picture
+    // at the smallest DCT scale at which the region reaches the target, then the region alone
+    // scaled to it.
+    bool decodeRegion(std::span<const unsigned char> jpeg, PictureSize size, const Rect& region,
+                      PictureSize target, std::span<const ScalingFactor> factors);
 
     std::unique_ptr<void, int (*)(void*)> m_decompressor;  // TurboJPEG's handle
     std::vector<ScalingFactor> m_factors;
+    // A part is decoded at most at the camera's own size: the decoder's enlarging scales cost
+    // four times as much as its own and add no detail over the bilinear scaling.
+    std::vector<ScalingFactor> m_partFactors;
     // The next picture, filled while the current one stays whole; the two trade places.
     std::vector<unsigned char> m_next;
     // The picture at the DCT scale, on its way to the target size.
     std::vector<unsigned char> m_scaled;
-    JpegPartDecoder m_partDecoder;
-    DecodedPart m_part;
+    // A zoomed view's part, cut out of the frame before it is decoded.
+    JpegCrop m_crop;
     int m_failedFrames = 0;
 };
 
