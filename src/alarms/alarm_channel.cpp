@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "alarms/alarm_message.h"
+#include "alarms/alarm_status_text.h"
 #include "alarms/alarm_time.h"
 #include "alarms/snapshot_file.h"
 #include "protocol/diag_log.h"
@@ -40,10 +41,34 @@ std::string_view payloadText(std::span<const char> data) {
     return {data.data(), static_cast<std::size_t>(end - data.begin())};
 }
 
-AlarmChannelState initialState() {
+AlarmChannelState initialState(const AlarmJournal* journal) {
     AlarmChannelState state;
     state.status.since = AlarmChannelStatus::Clock::now();
+    if (journal != nullptr) {
+        state.status.journalNotice = journal->notice();
+        if (const std::optional<JournalTrouble> trouble = journal->trouble()) {
+            state.status.journalTrouble = StorageTrouble{trouble->error, trouble->folder, 0};
+        }
+    }
     return state;
+}
+
+// The journal's session begins before the channel's first event.
+std::shared_ptr<AlarmJournal> startedJournal(std::shared_ptr<AlarmJournal> journal,
+                                             const AppState& app) {
+    if (journal) {
+        journal->startSession(app.m_serverAddress, JournalClock::now());
+    }
+    return journal;
+}
+
+bool tellsOfStorage(const AlarmChannelEvent& event) {
+    using namespace channel_event;
+    return std::holds_alternative<SnapshotLost>(event) ||
+           std::holds_alternative<SnapshotUnsaved>(event) ||
+           std::holds_alternative<SnapshotSaved>(event) ||
+           std::holds_alternative<JournalUnwritten>(event) ||
+           std::holds_alternative<JournalWritten>(event);
 }
 
 template <typename... Handlers>
@@ -56,11 +81,14 @@ Overloaded(Handlers...) -> Overloaded<Handlers...>;
 }  // namespace
 
 AlarmChannel::AlarmChannel(const AppState& app, AlarmChannelOwner& owner,
-                           SnapshotRetention retention, int retryPeriod_ms)
+                           SnapshotRetention retention, int retryPeriod_ms,
+                           std::shared_ptr<AlarmJournal> journal)
     : m_app(app),
       m_owner(owner),
       m_retryPeriod_ms(retryPeriod_ms),
-      m_state(initialState()),
+      m_state(initialState(journal.get())),
+      m_nextHeartbeat(std::chrono::steady_clock::now() + AlarmJournal::kHeartbeatPeriod),
+      m_journal(startedJournal(std::move(journal), app)),
       m_kept(retention),
       m_pushClient(std::make_unique<SocketClient>(SocketClient::Timeouts{}, &m_cancellation)),
       m_fetcher(app, m_cancellation,
@@ -85,16 +113,17 @@ AlarmChannel::~AlarmChannel() {
     // Joins the push receiver before the snapshots go, so that none is written afterwards.
     m_pushClient.reset();
     // Every thread has ended: what they left is the destructor's. What became of the snapshots
-    // before the stop still counts in the last report.
+    // and journal entries before the stop still counts in the last report.
     for (const Work& work : m_queue) {
         const auto* event = std::get_if<AlarmChannelEvent>(&work);
-        if (event != nullptr && (std::holds_alternative<channel_event::SnapshotLost>(*event) ||
-                                 std::holds_alternative<channel_event::SnapshotUnsaved>(*event) ||
-                                 std::holds_alternative<channel_event::SnapshotSaved>(*event))) {
+        if (event != nullptr && tellsOfStorage(*event)) {
             apply(*event);
         }
     }
     apply(channel_event::Stop{});
+    if (m_journal) {
+        m_journal->endSession(JournalClock::now());
+    }
     m_kept.deleteSnapshots();
 }
 
@@ -117,8 +146,12 @@ void AlarmChannel::run() {
     std::unique_lock lock(m_queueMutex);
     for (;;) {
         const auto ready = [this] { return m_stopping || !m_queue.empty(); };
-        if (const auto due = m_state.attemptDue) {
-            m_queueChanged.wait_until(lock, *due, ready);
+        std::optional<std::chrono::steady_clock::time_point> wake = m_state.attemptDue;
+        if (m_journal) {
+            wake = std::min(wake.value_or(m_nextHeartbeat), m_nextHeartbeat);
+        }
+        if (wake) {
+            m_queueChanged.wait_until(lock, *wake, ready);
         } else {
             m_queueChanged.wait(lock, ready);
         }
@@ -132,6 +165,11 @@ void AlarmChannel::run() {
         }
         lock.unlock();
         if (!work) {
+            // The session is alive: a crash is dated within one period.
+            if (m_journal && std::chrono::steady_clock::now() >= m_nextHeartbeat) {
+                m_journal->heartbeat(JournalClock::now());
+                m_nextHeartbeat = std::chrono::steady_clock::now() + AlarmJournal::kHeartbeatPeriod;
+            }
             apply(channel_event::AttemptDue{});
         } else {
             std::visit(Overloaded{[this](const AlarmChannelEvent& event) { apply(event); },
@@ -156,6 +194,15 @@ void AlarmChannel::apply(const AlarmChannelEvent& event) {
             switch (action) {
                 case Action::report:
                     m_owner.channelStatusChanged(m_state.status);
+                    // A start that fails says why it hears nothing.
+                    if (m_journal && m_state.status.state == AlarmChannelStatus::State::retrying &&
+                        m_state.status.reason != Reason::none) {
+                        m_journal->noteGapReason(alarmReasonText(m_state.status));
+                    }
+                    break;
+                case Action::gapBegins:
+                case Action::gapEnds:
+                    recordGap(action);
                     break;
                 case Action::startAttempt:
                     next = subscribe();
@@ -238,9 +285,9 @@ void AlarmChannel::handleAlarm(std::string_view text, WallClock::time_point rece
                 m_app.m_snapshotFolder / (snapshotFileStem(message->timestamp, time) + ".jpg");
         }
         AlarmEvent event{message->alarmName, message->channelId, *timeText, imagePath};
+        event.receivedTime = received;
         if (const std::optional<WallClock::time_point> eventTime = alarmTimePoint(time)) {
             event.eventTime = *eventTime;
-            event.receivedTime = received;
             event.punctuality = m_serverClock.judge(*eventTime, received);
         }
         const bool fetch = !imagePath.empty();
@@ -264,9 +311,51 @@ void AlarmChannel::snapshotDone(const SnapshotJob& job, const FetchedSnapshot& s
         case SnapshotOutcome::notFetched:
             break;
     }
+    // Journaled before it is shown or printed.
+    if (m_journal) {
+        journal(job, snapshot);
+    }
     m_kept.add(job.event);
     m_owner.queueEventAlert(job.event.alarmName, job.event.channelId, job.event.timeText);
     m_owner.eventStored(job.event, snapshot.bytes);
+}
+
+void AlarmChannel::journal(const SnapshotJob& job, const FetchedSnapshot& snapshot) {
+    JournalEntry entry;
+    entry.server = m_app.m_serverAddress;
+    entry.channelId = job.event.channelId;
+    entry.alarmName = job.event.alarmName;
+    entry.timestamp = job.message.timestamp;
+    entry.timeText = job.event.timeText;
+    if (job.event.eventTime != WallClock::time_point{}) {
+        entry.alarmTime = job.event.eventTime;
+    }
+    entry.receivedAt = job.event.receivedTime;
+    entry.late = job.event.punctuality == Punctuality::Late;
+    entry.snapshot = snapshot.bytes;
+    if (snapshot.outcome == SnapshotOutcome::stored) {
+        entry.snapshotFile = job.event.imagePath;
+    }
+    m_journal->record(entry);
+    // The row may be kept without its snapshot: that is trouble too.
+    if (const std::optional<JournalTrouble> trouble = m_journal->trouble()) {
+        post(channel_event::JournalUnwritten{trouble->error, trouble->folder});
+    } else {
+        post(channel_event::JournalWritten{});
+    }
+}
+
+void AlarmChannel::recordGap(AlarmChannelAction action) {
+    if (!m_journal) {
+        return;
+    }
+    const JournalClock::time_point now = JournalClock::now();
+    if (action == Action::gapEnds) {
+        m_journal->endGap(now);
+        return;
+    }
+    const bool stopped = m_state.status.state == AlarmChannelStatus::State::stopped;
+    m_journal->beginGap(now, stopped ? "client not running" : alarmReasonText(m_state.status));
 }
 
 void AlarmChannel::interruptConnections() {

@@ -13,6 +13,7 @@
 
 #include "alarms/alarm_channel_owner.h"
 #include "alarms/alarm_channel_state.h"
+#include "alarms/alarm_journal.h"
 #include "alarms/kept_events.h"
 #include "alarms/late_alarm.h"
 #include "alarms/snapshot_fetcher.h"
@@ -33,13 +34,17 @@ namespace krt {
 // Threads: the channel thread applies every event to the state, one at a time in order, and
 // makes every subscription attempt, so that at most one attempt and one push connection exist
 // at a time; the push receiver hands what it reads to the channel thread; the snapshot
-// fetcher stores the events. The owner must outlive the channel.
+// fetcher stores the events (and writes them to the journal). The owner must outlive the
+// channel.
 class AlarmChannel {
   public:
     // `retryPeriod_ms` is the period the owner's retry timer is armed with.
+    // With a journal, every alarm is written to it before the owner hears of it, and every
+    // interval in which the channel is not subscribed is recorded in it.
     AlarmChannel(const AppState& app, AlarmChannelOwner& owner,
                  SnapshotRetention retention = SnapshotRetention::DeleteEvicted,
-                 int retryPeriod_ms = kAlarmRetryPeriod_ms);
+                 int retryPeriod_ms = kAlarmRetryPeriod_ms,
+                 std::shared_ptr<AlarmJournal> journal = nullptr);
     // Wakes every connection at once, stops the threads, reports `stopped` and deletes the kept
     // snapshots.
     ~AlarmChannel();
@@ -72,6 +77,8 @@ class AlarmChannel {
     void handleAlarm(std::string_view text, WallClock::time_point received);
     void fnCCResponseData(std::uint64_t generation, std::span<const char> data);
     void snapshotDone(const SnapshotJob& job, const FetchedSnapshot& snapshot);
+    void journal(const SnapshotJob& job, const FetchedSnapshot& snapshot);
+    void recordGap(AlarmChannelAction action);
     void interruptConnections();
 
     const AppState& m_app;
@@ -88,7 +95,9 @@ class AlarmChannel {
     AlarmChannelState m_state;
     ServerClockEstimate m_serverClock;
     std::atomic<bool> m_connected{false};
+    std::chrono::steady_clock::time_point m_nextHeartbeat;
 
+    const std::shared_ptr<AlarmJournal> m_journal;
     KeptEvents m_kept;
     std::unique_ptr<SocketClient> m_pushClient;
     SnapshotFetcher m_fetcher;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -16,13 +17,13 @@ namespace krt {
 inline constexpr int kAlarmRetryTimerId = 2500;
 inline constexpr int kAlarmRetryPeriod_ms = 15000;
 
-// Why snapshots that arrived are not being stored, and how many since it began.
-struct SnapshotStorageTrouble {
+// Why something is not being stored (snapshots, the journal), and how many since it began.
+struct StorageTrouble {
     std::error_code error;  // of the last write that failed
     std::filesystem::path folder;
     int lost = 0;
 
-    bool operator==(const SnapshotStorageTrouble&) const = default;
+    bool operator==(const StorageTrouble&) const = default;
 };
 
 // Where the alarm channel stands, as its owner shows it to the user. A channel that is not
@@ -55,7 +56,11 @@ struct AlarmChannelStatus {
     std::optional<Clock::time_point> lastAlarm;  // when the last alarm was received
     // Snapshots arrive but cannot be written (a full disk): they are shown from memory, and
     // this says so until one is written again.
-    std::optional<SnapshotStorageTrouble> snapshotTrouble;
+    std::optional<StorageTrouble> snapshotTrouble;
+    // Alarms that cannot be written to the journal (they are still shown), until one is.
+    std::optional<StorageTrouble> journalTrouble;
+    // What the journal's opening must tell (a damaged journal set aside); empty: nothing.
+    std::string journalNotice;
 
     bool operator==(const AlarmChannelStatus&) const = default;
 };

@@ -89,7 +89,7 @@ struct Stepper {
             status.attempt = 0;
             status.reason = Reason::none;
             status.code = 0;
-            act({Action::report, Action::killRetryTimer});
+            act({Action::report, Action::killRetryTimer, Action::gapEnds});
             return;
         }
         // Kept open as it is (alarms pushed on it still count); the retry timer replaces it.
@@ -107,8 +107,12 @@ struct Stepper {
         const bool connected =
             state().phase == Phase::subscribed || state().phase == Phase::refused;
         if (connected && event.generation == state().generation) {
+            const bool wasListening = state().phase == Phase::subscribed;
             failed(state(), Reason::connectionLost, now);
             act({Action::report});
+            if (wasListening) {
+                act({Action::gapBegins});
+            }
         }
     }
 
@@ -133,7 +137,7 @@ struct Stepper {
         AlarmChannelStatus& status = state().status;
         ++status.lostSnapshots;
         const int lost = status.snapshotTrouble ? status.snapshotTrouble->lost + 1 : 1;
-        status.snapshotTrouble = SnapshotStorageTrouble{event.error, event.folder, lost};
+        status.snapshotTrouble = StorageTrouble{event.error, event.folder, lost};
         act({Action::report});
     }
 
@@ -144,12 +148,32 @@ struct Stepper {
         }
     }
 
+    void operator()(const channel_event::JournalUnwritten& event) {
+        if (state().phase == Phase::stopped) {
+            return;
+        }
+        std::optional<StorageTrouble>& trouble = state().status.journalTrouble;
+        trouble = StorageTrouble{event.error, event.folder, trouble ? trouble->lost + 1 : 1};
+        act({Action::report});
+    }
+
+    void operator()(channel_event::JournalWritten) {
+        if (state().phase != Phase::stopped && state().status.journalTrouble) {
+            state().status.journalTrouble.reset();
+            act({Action::report});
+        }
+    }
+
     void operator()(channel_event::Stop) {
         if (state().phase != Phase::stopped) {
+            const bool wasListening = state().phase == Phase::subscribed;
             state().phase = Phase::stopped;
             state().attemptDue.reset();
             enterState(state().status, State::stopped, now);
             act({Action::report});
+            if (wasListening) {
+                act({Action::gapBegins});
+            }
         }
     }
 };

@@ -75,15 +75,20 @@ struct SnapshotUnsaved {  // a picture came and could not be written
     std::error_code error;
     std::filesystem::path folder;
 };
-struct SnapshotSaved {};  // a picture was written
+struct SnapshotSaved {};   // a picture was written
+struct JournalUnwritten {  // an alarm could not be written to the journal
+    std::error_code error;
+    std::filesystem::path folder;
+};
+struct JournalWritten {};
 struct Stop {};
 }  // namespace channel_event
 
-using AlarmChannelEvent =
-    std::variant<channel_event::RestartRequested, channel_event::AttemptDue, channel_event::NoReply,
-                 channel_event::Replied, channel_event::ConnectionLost,
-                 channel_event::AlarmReceived, channel_event::SnapshotLost,
-                 channel_event::SnapshotUnsaved, channel_event::SnapshotSaved, channel_event::Stop>;
+using AlarmChannelEvent = std::variant<
+    channel_event::RestartRequested, channel_event::AttemptDue, channel_event::NoReply,
+    channel_event::Replied, channel_event::ConnectionLost, channel_event::AlarmReceived,
+    channel_event::SnapshotLost, channel_event::SnapshotUnsaved, channel_event::SnapshotSaved,
+    channel_event::JournalUnwritten, channel_event::JournalWritten, channel_event::Stop>;
 
 // What the channel does after a step, in this order.
 enum class AlarmChannelAction {
@@ -91,6 +96,10 @@ enum class AlarmChannelAction {
     startAttempt,   // close the push connection and subscribe again (the new generation)
     armRetryTimer,  // the owner's retry timer, with the retry period
     killRetryTimer,
+    // The channel stops listening (the status says why) or listens again: every interval in
+    // between is one in which no alarm can be received.
+    gapBegins,
+    gapEnds,
 };
 
 struct AlarmChannelStep {

@@ -18,7 +18,9 @@ std::string localTime(Clock::time_point time, const char* format) {
     return std::strftime(text, sizeof text, format, &local) > 0 ? text : "";
 }
 
-std::string reasonText(const AlarmChannelStatus& status) {
+}  // namespace
+
+std::string alarmReasonText(const AlarmChannelStatus& status) {
     using Reason = AlarmChannelStatus::Reason;
     switch (status.reason) {
         case Reason::refused:
@@ -37,8 +39,6 @@ std::string reasonText(const AlarmChannelStatus& status) {
     return "not connected";
 }
 
-}  // namespace
-
 std::string alarmStatusLine(const AlarmChannelStatus& status, Clock::time_point now) {
     using State = AlarmChannelStatus::State;
     switch (status.state) {
@@ -49,7 +49,7 @@ std::string alarmStatusLine(const AlarmChannelStatus& status, Clock::time_point 
                 return "Alarms: connecting";  // the first attempt is under way
             }
             const auto left = std::chrono::ceil<std::chrono::seconds>(status.nextAttempt - now);
-            return "Alarms: " + reasonText(status) + ", retrying in " +
+            return "Alarms: " + alarmReasonText(status) + ", retrying in " +
                    std::to_string(std::max<long long>(left.count(), 0)) + " s (attempt " +
                    std::to_string(status.attempt) + ")";
         }
@@ -63,9 +63,25 @@ std::optional<std::string> snapshotTroubleLine(const AlarmChannelStatus& status)
     if (!status.snapshotTrouble) {
         return std::nullopt;
     }
-    const SnapshotStorageTrouble& trouble = *status.snapshotTrouble;
+    const StorageTrouble& trouble = *status.snapshotTrouble;
     return "Snapshots cannot be stored: " + storageErrorText(trouble.error) + " in " +
            trouble.folder.string() + ", " + std::to_string(trouble.lost) + " lost";
+}
+
+std::optional<std::string> journalTroubleLine(const AlarmChannelStatus& status) {
+    if (!status.journalTrouble) {
+        return std::nullopt;
+    }
+    const StorageTrouble& trouble = *status.journalTrouble;
+    std::string line =
+        "The alarm journal is not being written: " + storageErrorText(trouble.error) + " in " +
+        trouble.folder.string();
+    if (trouble.lost > 0) {
+        line +=
+            ", " + std::to_string(trouble.lost) +
+            (trouble.lost == 1 ? " alarm not recorded in full" : " alarms not recorded in full");
+    }
+    return line;
 }
 
 std::string storageErrorText(std::error_code error) {
@@ -81,6 +97,10 @@ std::string storageErrorText(std::error_code error) {
             return "no permission to write";
         case std::errc::no_such_file_or_directory:
             return "the folder is missing";
+        case std::errc::device_or_resource_busy:
+            return "another program keeps it busy";
+        case std::errc::illegal_byte_sequence:
+            return "the file is damaged";
         default:
             break;
     }

@@ -17,6 +17,11 @@ std::string alarmStatusLine(const AlarmChannelStatus& status,
 // While snapshots that arrive cannot be written: "Snapshots cannot be stored: no space left in
 // /home/ann/EventImages, 4 lost"; nothing while they are.
 std::optional<std::string> snapshotTroubleLine(const AlarmChannelStatus& status);
+// While alarms cannot be written to the journal: "The alarm journal is not being written: no
+// space left in /home/ann/.local/share/krt-client, 3 alarms not recorded in full".
+std::optional<std::string> journalTroubleLine(const AlarmChannelStatus& status);
+// Why the channel is not subscribed: "connection lost", "refused by the server (code 0)", ...
+std::string alarmReasonText(const AlarmChannelStatus& status);
 // What keeps a file from being written, in the user's words: "no space left", "the file system
 // is read-only", ...
 std::string storageErrorText(std::error_code error);

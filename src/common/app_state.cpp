@@ -76,9 +76,20 @@ fs::path prepareSnapshotFolder(const fs::path& programFolder) {
     return {};
 }
 
+fs::path userDataFolder() {
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
+        return fs::path(data) / "krt-client";
+    }
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        return fs::path(home) / ".local" / "share" / "krt-client";
+    }
+    return {};
+}
+
 void initialiseFolders(AppState& app) {
     app.m_appFolder = programFolderFromPath(currentProgramPath().string());
     app.m_snapshotFolder = prepareSnapshotFolder(app.m_appFolder);
+    app.m_journalFolder = userDataFolder();
 }
 
 }  // namespace krt

@@ -22,6 +22,7 @@ struct AppState {
     std::vector<VideoChannel> m_channels;  // the channel table, replaced as a whole
     std::filesystem::path m_appFolder;
     std::filesystem::path m_snapshotFolder;  // where the alarm snapshots are kept
+    std::filesystem::path m_journalFolder;   // the alarm journal's; empty: no journal
 
     int channelCount() const { return static_cast<int>(m_channels.size()); }
 };
@@ -41,7 +42,11 @@ std::filesystem::path currentProgramPath();
 // when neither can be made.
 std::filesystem::path prepareSnapshotFolder(const std::filesystem::path& programFolder);
 
-// Fills the program and snapshot folders of the state from the running program.
+// The user's folder of the program's lasting data: ($XDG_DATA_HOME, else
+// ~/.local/share)/krt-client; empty without a home.
+std::filesystem::path userDataFolder();
+
+// Fills the program, snapshot and journal folders of the state from the running program.
 void initialiseFolders(AppState& app);
 
 }  // namespace krt

@@ -6,10 +6,13 @@ namespace krt {
 
 LoginDialogLayout layoutLoginDialog(const LoginDialogMeasures& m) {
     const int g = m.rowHeight;
-    const int gap = (m.clientHeight - 7 * g) / 8;
+    const int gap = (m.clientHeight - 7 * g - m.noticeHeight) / 8;
     const int left = (m.clientWidth - m.addressLabelWidth - m.addressFieldWidth - 10) / 2;
     const int right = left + m.passwordLabelWidth + 10;
-    const auto row = [&](int k) { return gap + k * (g + gap); };
+    constexpr int kRememberLoginRow = 4;
+    const auto row = [&](int k) {
+        return gap + k * (g + gap) + (k > kRememberLoginRow ? m.noticeHeight : 0);
+    };
 
     LoginDialogLayout layout;
     layout.addressLabel = {left, row(0)};
@@ -23,6 +26,9 @@ LoginDialogLayout layoutLoginDialog(const LoginDialogMeasures& m) {
     layout.rememberLogin = {left, row(4)};
     layout.portForwarding = {left, row(5)};
     layout.version = {left, row(6)};
+    const bool fitsInLine = left + m.noticeWidth <= m.clientWidth - left;
+    layout.notice = {fitsInLine ? left : (m.clientWidth - m.noticeWidth) / 2,
+                     row(kRememberLoginRow) + g};
     return layout;
 }
 

@@ -6,7 +6,8 @@
 
 namespace krt {
 
-// Login dialog: two columns and seven rows, every row as high as the address field.
+// Login dialog: two columns and seven rows, every row as high as the address field. A notice
+// under the Remember Login box, when shown, pushes the rows below it down by its height.
 struct LoginDialogMeasures {
     int clientWidth = 0;
     int clientHeight = 0;
@@ -14,6 +15,8 @@ struct LoginDialogMeasures {
     int addressLabelWidth = 0;
     int addressFieldWidth = 0;
     int passwordLabelWidth = 0;
+    int noticeWidth = 0;
+    int noticeHeight = 0;  // 0 while no notice is shown
 };
 struct LoginDialogLayout {
     ControlPosition addressLabel;
@@ -27,6 +30,8 @@ struct LoginDialogLayout {
     ControlPosition rememberLogin;
     ControlPosition portForwarding;
     ControlPosition version;
+    // Right under the box, in line with it where it fits, otherwise centred.
+    ControlPosition notice;
 };
 LoginDialogLayout layoutLoginDialog(const LoginDialogMeasures& measures);
 

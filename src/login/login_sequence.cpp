@@ -27,12 +27,17 @@ std::size_t characterCount(std::string_view utf8) {
         utf8, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+LoginOutcome failed(LoginStatus status, std::string message = {}) {
+    return {status, std::move(message), false, {}};
+}
+
+// The server has judged the user and said no.
 LoginOutcome refused(LoginStatus status, std::string message = {}) {
     return {status, std::move(message), true, {}};
 }
 
 LoginOutcome unreachable() {
-    return refused(LoginStatus::ServerUnreachable, "Unable to connect to the server");
+    return failed(LoginStatus::ServerUnreachable, "Unable to connect to the server");
 }
 
 LoginOutcome cancelled() {
@@ -41,7 +46,7 @@ LoginOutcome cancelled() {
 
 LoginOutcome invalidReply() {
     writeLog(kModule, kInvalidReply, "");
-    return refused(LoginStatus::InvalidReply, "Error while login.");
+    return failed(LoginStatus::InvalidReply, "Error while login.");
 }
 
 std::optional<LoginOutcome> checkInputLengths(const LoginCredentials& credentials) {
@@ -182,7 +187,7 @@ LoginOutcome runLoginConversation(const LoginCredentials& credentials, AppState&
     const std::string payload =
         buildValidateUserPayload(credentials.userName, credentials.password);
     if (payload.empty()) {
-        return refused(LoginStatus::RequestNotBuilt);
+        return failed(LoginStatus::RequestNotBuilt);
     }
     Reply reply;
     {
@@ -204,9 +209,9 @@ LoginOutcome runLoginConversation(const LoginCredentials& credentials, AppState&
         return unreachable();
     }
     if (version != kSuccess) {
-        return refused(LoginStatus::VersionMismatch,
-                       "This is a old version of KRT Client.\n"
-                       "Please contact Administrator for latest version.");
+        return failed(LoginStatus::VersionMismatch,
+                      "This is a old version of KRT Client.\n"
+                      "Please contact Administrator for latest version.");
     }
     std::size_t ignoredIds = 0;
     getListOfVideos(app, limits, &ignoredIds);

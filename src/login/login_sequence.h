@@ -50,10 +50,10 @@ struct LoginOutcome {
     // The text of the message box the dialog shows (caption "Error", error icon), with its
     // line breaks; empty when no message box is shown.
     std::string message;
-    // True for every outcome but success and the input checks: the dialog then closes as
-    // cancelled, which ends the program. After success the dialog runs the main sheet and
-    // closes when the sheet has closed.
-    bool endsProgram = true;
+    // A login that fails leaves the dialog for another try; after success the dialog runs the
+    // main sheet and closes when the sheet has closed. True when the server refused the user:
+    // the dialog then clears the password for the next try.
+    bool userRefused = false;
     // Accepted only: what the user should know about the catalogue (channels left out), or
     // empty.
     std::string notice;

@@ -200,14 +200,16 @@ class AlarmHandlerTest : public testing::Test {
     }
 
     void startChannel(const FakeAlarmServer& server,
-                      SnapshotRetention retention = SnapshotRetention::DeleteEvicted) {
+                      SnapshotRetention retention = SnapshotRetention::DeleteEvicted,
+                      std::shared_ptr<AlarmJournal> journal = nullptr) {
         m_app.m_serverAddress = server.address();
-        m_handler = std::make_unique<AlarmChannel>(m_app, m_owner, retention);
+        m_handler = std::make_unique<AlarmChannel>(m_app, m_owner, retention, kAlarmRetryPeriod_ms,
+                                                   std::move(journal));
         m_handler->requestAlarmRestart();
     }
     // Subscribes and waits until the server holds the push connection.
-    void startSubscribed(FakeAlarmServer& server) {
-        startChannel(server);
+    void startSubscribed(FakeAlarmServer& server, std::shared_ptr<AlarmJournal> journal = nullptr) {
+        startChannel(server, SnapshotRetention::DeleteEvicted, std::move(journal));
         ASSERT_TRUE(server.waitForSubscriptions(1, kWait));
     }
     fs::path snapshot(std::string_view stem) const {

@@ -48,7 +48,12 @@ const std::error_code kFull = std::make_error_code(std::errc::no_space_on_device
 
 AlarmChannelState withTrouble(AlarmChannelState state, int lost) {
     state.status.lostSnapshots = lost;
-    state.status.snapshotTrouble = SnapshotStorageTrouble{kFull, "/snapshots", lost};
+    state.status.snapshotTrouble = StorageTrouble{kFull, "/snapshots", lost};
+    return state;
+}
+
+AlarmChannelState withJournalTrouble(AlarmChannelState state, int lost) {
+    state.status.journalTrouble = StorageTrouble{kFull, "/journal", lost};
     return state;
 }
 
@@ -178,7 +183,7 @@ TEST(AlarmChannelStateTest, EveryEventInEveryPhaseLeadsToItsStateAndActions) {
              s.status.state = State::subscribed;
              s.status.since = kNow.wall;
          },
-         {Action::report, Action::killRetryTimer}},
+         {Action::report, Action::killRetryTimer, Action::gapEnds}},
         {"a refusal keeps the connection and arms the retry timer",
          in(Phase::subscribing),
          event::Replied{Reason::refused, -3},
@@ -216,17 +221,17 @@ TEST(AlarmChannelStateTest, EveryEventInEveryPhaseLeadsToItsStateAndActions) {
          subscribedFor(10s, 0),
          event::ConnectionLost{2},
          retrying(Reason::connectionLost, 1, 0ms),
-         {Action::report}},
+         {Action::report, Action::gapBegins}},
         {"a connection that keeps failing is retried after a growing pause",
          subscribedFor(10s, 3),
          event::ConnectionLost{2},
          retrying(Reason::connectionLost, 4, 400ms),
-         {Action::report}},
+         {Action::report, Action::gapBegins}},
         {"a subscription that stayed up starts the pause afresh",
          subscribedFor(30s, 5),
          event::ConnectionLost{2},
          retrying(Reason::connectionLost, 1, 0ms),
-         {Action::report}},
+         {Action::report, Action::gapBegins}},
         {"the refused subscription's connection counts too",
          in(Phase::refused),
          event::ConnectionLost{2},
@@ -264,7 +269,7 @@ TEST(AlarmChannelStateTest, EveryEventInEveryPhaseLeadsToItsStateAndActions) {
          event::SnapshotUnsaved{kFull, "/snapshots"},
          [](auto& s) {
              s.status.lostSnapshots = 1;
-             s.status.snapshotTrouble = SnapshotStorageTrouble{kFull, "/snapshots", 1};
+             s.status.snapshotTrouble = StorageTrouble{kFull, "/snapshots", 1};
          },
          {Action::report}},
         {"the next one adds to the count",
@@ -285,6 +290,30 @@ TEST(AlarmChannelStateTest, EveryEventInEveryPhaseLeadsToItsStateAndActions) {
          event::SnapshotSaved{},
          kUnchanged,
          {}},
+        {"an alarm the journal cannot take is told with why, where and how many",
+         withJournalTrouble(in(Phase::subscribed), 2),
+         event::JournalUnwritten{kFull, "/journal"},
+         [](auto& s) { s.status.journalTrouble->lost = 3; },
+         {Action::report}},
+        {"an alarm journaled again ends the journal's trouble",
+         withJournalTrouble(in(Phase::subscribed), 2),
+         event::JournalWritten{},
+         [](auto& s) { s.status.journalTrouble.reset(); },
+         {Action::report}},
+        {"alarms journaled without trouble are not told",
+         in(Phase::subscribed),
+         event::JournalWritten{},
+         kUnchanged,
+         {}},
+        {"a stop without a subscription leaves the interval as it is",
+         in(Phase::refused),
+         event::Stop{},
+         [](auto& s) {
+             s.phase = Phase::stopped;
+             s.status.state = State::stopped;
+             s.status.since = kNow.wall;
+         },
+         {Action::report}},
         {"the stop ends the channel",
          withDue(in(Phase::subscribed), 0ms),
          event::Stop{},
@@ -294,7 +323,7 @@ TEST(AlarmChannelStateTest, EveryEventInEveryPhaseLeadsToItsStateAndActions) {
              s.status.state = State::stopped;
              s.status.since = kNow.wall;
          },
-         {Action::report}},
+         {Action::report, Action::gapBegins}},
         {"a stopped channel is told nothing more",
          in(Phase::stopped),
          event::AlarmReceived{},

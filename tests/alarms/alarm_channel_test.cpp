@@ -222,39 +222,44 @@ TEST_F(AlarmHandlerTest, ASnapshotNotStoredIsReportedAndTheEventStaysWithoutIt) 
     }
 }
 
-// Snapshots that arrive while the folder is full still reach the owner from memory; the
-// trouble is told with its reason, folder and count until a snapshot is written again.
-TEST_F(AlarmHandlerTest, AFullSnapshotFolderIsToldAndThePicturesStillReachTheOwner) {
+// Alarms that arrive while the disk is full still reach the owner, their pictures from memory;
+// what cannot be stored (snapshots, the journal) is told with its reason, folder and count
+// until writing succeeds again, and nothing written before is lost.
+TEST_F(AlarmHandlerTest, AFullDiskIsToldAndThePicturesStillReachTheOwner) {
     // Before the channel starts its threads, so that they see the folder's file system.
-    test::SmallFolder folder(m_root / "small");
-    m_app.m_snapshotFolder = folder.path();
+    test::SmallFolder folder(m_root / "small", 1024 * 1024);
+    m_app.m_snapshotFolder = folder.path() / "EventImages";
+    fs::create_directory(m_app.m_snapshotFolder);
+    auto journal =
+        std::make_shared<AlarmJournal>(folder.path() / "journal", AlarmJournal::Role::writer);
     FakeAlarmServerScript script;
     script.image = [](int n) { return fakeJpeg(n) + std::string(40 * 1024, 'x'); };
     FakeAlarmServer server(script);
-    startSubscribed(server);
+    startSubscribed(server, journal);
     const auto push = [&](int second, std::size_t events) {
         ASSERT_TRUE(server.push(alarmXml("2013112510300" + std::to_string(second) + "000")));
         ASSERT_TRUE(m_owner.waitForEvents(events));
     };
     push(0, 1);
-    const auto trouble = [](int lost) {
-        return [lost](const AlarmChannelStatus& status) {
-            return status.snapshotTrouble && status.snapshotTrouble->lost == lost;
-        };
-    };
 
     folder.fill();
     push(1, 2);
     push(2, 3);
-    ASSERT_TRUE(m_owner.waitForStatus(trouble(2)));
-    const SnapshotStorageTrouble told = *m_owner.statuses().back().snapshotTrouble;
-    EXPECT_EQ(told.error, std::error_code(folder.fullError(), std::generic_category()));
-    EXPECT_EQ(told.folder, folder.path());
+    ASSERT_TRUE(m_owner.waitForStatus([](const AlarmChannelStatus& status) {
+        return status.snapshotTrouble && status.snapshotTrouble->lost == 2 &&
+               status.journalTrouble && status.journalTrouble->lost == 2;
+    }));
+    const AlarmChannelStatus told = m_owner.statuses().back();
+    const std::error_code full(folder.fullError(), std::generic_category());
+    EXPECT_EQ(told.snapshotTrouble->error, full);
+    EXPECT_EQ(told.snapshotTrouble->folder, m_app.m_snapshotFolder);
+    EXPECT_EQ(told.journalTrouble->error, full);
+    EXPECT_EQ(told.journalTrouble->folder, journal->folder());
 
     folder.free();
     push(3, 4);
     ASSERT_TRUE(m_owner.waitForStatus([](const AlarmChannelStatus& status) {
-        return !status.snapshotTrouble && status.lostSnapshots == 2;
+        return !status.snapshotTrouble && !status.journalTrouble && status.lostSnapshots == 2;
     }));
     EXPECT_EQ(m_owner.imagePresent(), (std::vector<bool>{true, false, false, true}));
     const std::vector<std::string> handed = m_owner.snapshots();
@@ -262,6 +267,15 @@ TEST_F(AlarmHandlerTest, AFullSnapshotFolderIsToldAndThePicturesStillReachTheOwn
         EXPECT_EQ(handed[static_cast<std::size_t>(n)], script.image(n)) << n;
     }
     EXPECT_EQ(fileContents(snapshot("20131125103003000")), script.image(3));
+    const std::vector<JournalKey> keys = journal->list({});
+    std::vector<std::string> kept;
+    for (const JournalRow& row : journal->rows(keys)) {
+        if (row.kind == JournalRow::Kind::alarm && !row.snapshotName.empty()) {
+            kept.push_back(fileContents(journal->snapshotFolder() / row.snapshotName));
+        }
+    }
+    EXPECT_EQ(kept, (std::vector<std::string>{script.image(3), script.image(0)}))
+        << "the alarms before and after the full disk, with their snapshots";
 }
 
 TEST_F(AlarmHandlerTest, RecvErrorAsAPayloadIsTakenAsAFailedConnection) {

@@ -80,9 +80,9 @@ TEST(SnapshotTroubleLine, SaysWhyWhereAndHowManyUntilSnapshotsAreStoredAgain) {
     AlarmChannelStatus status;
     EXPECT_EQ(snapshotTroubleLine(status), std::nullopt);
     const auto trouble = [](std::errc error, int lost) {
-        return SnapshotStorageTrouble{std::make_error_code(error), "/home/ann/EventImages", lost};
+        return StorageTrouble{std::make_error_code(error), "/home/ann/EventImages", lost};
     };
-    const std::vector<std::pair<SnapshotStorageTrouble, std::string>> table = {
+    const std::vector<std::pair<StorageTrouble, std::string>> table = {
         {trouble(std::errc::no_space_on_device, 4),
          "Snapshots cannot be stored: no space left in /home/ann/EventImages, 4 lost"},
         {trouble(std::errc::file_too_large, 1),
@@ -101,6 +101,27 @@ TEST(SnapshotTroubleLine, SaysWhyWhereAndHowManyUntilSnapshotsAreStoredAgain) {
     for (const auto& [told, line] : table) {
         status.snapshotTrouble = told;
         EXPECT_EQ(snapshotTroubleLine(status), line);
+    }
+}
+
+TEST(JournalTroubleLine, SaysWhyWhereAndHowManyAlarmsWereNotRecordedInFull) {
+    AlarmChannelStatus status;
+    EXPECT_EQ(journalTroubleLine(status), std::nullopt);
+    const std::error_code full = std::make_error_code(std::errc::no_space_on_device);
+    const std::vector<std::pair<StorageTrouble, std::string>> table = {
+        {{full, "/home/ann/.local/share/krt-client", 0},
+         "The alarm journal is not being written: no space left in "
+         "/home/ann/.local/share/krt-client"},
+        {{full, "/j", 1},
+         "The alarm journal is not being written: no space left in /j, 1 alarm "
+         "not recorded in full"},
+        {{std::make_error_code(std::errc::device_or_resource_busy), "/j", 3},
+         "The alarm journal is not being written: another program keeps it busy in /j, 3 "
+         "alarms not recorded in full"},
+    };
+    for (const auto& [told, line] : table) {
+        status.journalTrouble = told;
+        EXPECT_EQ(journalTroubleLine(status), line);
     }
 }
 

@@ -151,6 +151,29 @@ TEST_F(CliLogin, LogFolderIsMadePrivateAndReceivesTheFailures) {
                                   "listen socket to address.-"));
 }
 
+TEST(CliArguments, ThePasswordIsConcealedWhereTheProcessListShowsIt) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> shown;
+    };
+    const std::vector<Case> cases{
+        {{"--user", "a", "--password", "s3cret", "login"},
+         {"--user", "a", "--password", "******", "login"}},
+        {{"--password=s3cret", "--json"}, {"--password=******", "--json"}},
+        {{"--user", "--password", "--password"}, {"--user", "--password", "**********"}},
+        {{"--passwords", "x", "--password"}, {"--passwords", "x", "--password"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> held = c.arguments;
+        std::vector<char*> argv;
+        for (std::string& argument : held) {
+            argv.push_back(argument.data());
+        }
+        cli::concealPasswordArguments(argv);
+        EXPECT_EQ(std::vector<std::string>(argv.begin(), argv.end()), c.shown);
+    }
+}
+
 TEST_F(CliLogin, RunWithoutLogFolderLeavesTheLogAsItWas) {
     const test::LogCapture log;
 

@@ -68,6 +68,23 @@ TEST(LoginDialogLayout, ColumnsCentreTheAddressLabelGapAndField) {
     }
 }
 
+TEST(LoginDialogLayout, ANoticeUnderTheBoxPushesTheRowsBelowItDown) {
+    struct Case {
+        int width;
+        int noticeWidth;
+        int noticeX;  // in line with the box where it fits, otherwise centred
+    };
+    // b = (276 − 7 × 20 − 16) / 8 = 15; the box's row is at 155, the notice right under it.
+    for (const Case& c : {Case{300, 170, 65}, Case{300, 171, 64}, Case{300, 320, -10}}) {
+        const LoginDialogLayout layout =
+            layoutLoginDialog({c.width, 276, 20, 60, 100, 62, c.noticeWidth, 16});
+        EXPECT_EQ(layout.rememberLogin, (P{65, 155})) << c.noticeWidth;
+        EXPECT_EQ(layout.notice, (P{c.noticeX, 175})) << c.noticeWidth;
+        EXPECT_EQ(layout.portForwarding, (P{65, 206})) << c.noticeWidth;
+        EXPECT_EQ(layout.version, (P{65, 241})) << c.noticeWidth;
+    }
+}
+
 TEST(PortForwardingLayout, AClientHeightOf290GivesRowsOf30) {
     const PortForwardingLayout layout = layoutPortForwarding({400, 290, 200, 60, 80, 100, 80});
     EXPECT_EQ(layout.rowHeight, 30);

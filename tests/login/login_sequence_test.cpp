@@ -101,7 +101,8 @@ TEST_P(ValidateUserVerdict, ShowsItsMessageLogsItsEntryAndStopsBeforeTheVersionC
 
     EXPECT_EQ(outcome.status, c.status);
     EXPECT_EQ(outcome.message, c.message);
-    EXPECT_TRUE(outcome.endsProgram);
+    // A reply that judges nothing is no refusal of the user: the password stays for a retry.
+    EXPECT_EQ(outcome.userRefused, c.status != LoginStatus::InvalidReply);
     EXPECT_EQ(test::logEntries(log), c.logEntries);
     EXPECT_THAT(server.requestIds(), ElementsAre("validateuser"));
     EXPECT_THAT(shown.texts(), IsEmpty());  // the login's own reply parsing shows nothing
@@ -205,7 +206,7 @@ TEST_F(LoginTest, UserDataWinsOverARefusingReturnCode) {
     const LoginOutcome outcome = logIn(server.address());
 
     EXPECT_TRUE(outcome.accepted());
-    EXPECT_FALSE(outcome.endsProgram);
+    EXPECT_FALSE(outcome.userRefused);
     EXPECT_THAT(outcome.message, IsEmpty());
 }
 
@@ -215,7 +216,7 @@ TEST_F(LoginTest, AcceptedLoginRunsVersionCheckThenCatalogueAndFillsTheState) {
     const LoginOutcome outcome = logIn(server.address(), std::string(31, 'u'));
 
     ASSERT_TRUE(outcome.accepted());
-    EXPECT_FALSE(outcome.endsProgram);
+    EXPECT_FALSE(outcome.userRefused);
     EXPECT_THAT(server.requestIds(),
                 ElementsAre("validateuser", "getMobileClientCommunicationVersion",
                             "getAuthorizedChannelsIDList", "getVideoChannelDetails:7",
@@ -255,7 +256,7 @@ TEST_F(LoginTest, ServerDownShowsTheConnectionMessageButKeepsWhatWasEntered) {
 
     EXPECT_EQ(outcome.status, LoginStatus::ServerUnreachable);
     EXPECT_EQ(outcome.message, "Unable to connect to the server");
-    EXPECT_TRUE(outcome.endsProgram);
+    EXPECT_FALSE(outcome.userRefused);
     EXPECT_EQ(app.m_serverAddress, address);
     EXPECT_EQ(app.m_loginPort, 6000);
     EXPECT_EQ(app.m_userName, "guard");
@@ -321,7 +322,7 @@ TEST_P(EntryLength, OverlongEntriesAreRefusedBeforeAnythingIsSent) {
         EXPECT_EQ(app.m_userName, c.userName);
     } else {
         EXPECT_EQ(server.connectionCount(), 0);
-        EXPECT_FALSE(outcome.endsProgram);  // the operator may correct the entry
+        EXPECT_FALSE(outcome.userRefused);  // the operator corrects the entry
         EXPECT_THAT(outcome.message, ::testing::HasSubstr("too long"));
         EXPECT_THAT(app.m_userName, IsEmpty());
         EXPECT_THAT(app.m_serverAddress, IsEmpty());
@@ -381,11 +382,11 @@ TEST_P(VersionCheck, ReturnsItsResultAndTheLoginShowsTheMatchingMessage) {
     } else if (c.result == -10001) {
         EXPECT_EQ(outcome.status, LoginStatus::ServerUnreachable);
         EXPECT_EQ(outcome.message, "Unable to connect to the server");
-        EXPECT_TRUE(outcome.endsProgram);
+        EXPECT_FALSE(outcome.userRefused);
     } else {
         EXPECT_EQ(outcome.status, LoginStatus::VersionMismatch);
         EXPECT_EQ(outcome.message, kOldVersion);
-        EXPECT_TRUE(outcome.endsProgram);
+        EXPECT_FALSE(outcome.userRefused);
         EXPECT_THAT(app.m_channels, IsEmpty());  // no catalogue after a refusal
     }
     EXPECT_EQ(shown.texts().size(), 2 * c.shown.size());

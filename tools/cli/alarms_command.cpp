@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "alarms/alarm_channel.h"
+#include "alarms/alarm_journal.h"
 #include "alarms/alarm_status_text.h"
 #include "cli_command.h"
 
@@ -27,6 +28,8 @@ struct AlarmsOptions {
     std::string snapshotDir;
     bool keep = false;
     double retryPeriod_s = kAlarmRetryPeriod_ms / 1000.0;
+    bool journal = false;
+    std::string journalDir;
 };
 
 std::uintmax_t fileBytes(const fs::path& path) {
@@ -95,15 +98,24 @@ class AlarmsPrinter : public AlarmChannelOwner {
     void channelStatusChanged(const AlarmChannelStatus& status) override {
         bool lost = false;
         bool storedAgain = false;
+        bool unjournaled = false;
+        bool journaledAgain = false;
         bool changed = false;
+        std::string notice;
         {
             std::lock_guard lock(m_mutex);
             lost = status.lostSnapshots > m_lastStatus.lostSnapshots;
             storedAgain = m_lastStatus.snapshotTrouble && !status.snapshotTrouble;
+            unjournaled =
+                status.journalTrouble && status.journalTrouble != m_lastStatus.journalTrouble;
+            journaledAgain = m_lastStatus.journalTrouble && !status.journalTrouble;
+            m_journalFailed = m_journalFailed || unjournaled;
+            notice = m_statusPrinted ? std::string() : status.journalNotice;
             // A lost snapshot or an alarm alone is not a change of state.
             AlarmChannelStatus comparable = status;
             comparable.lostSnapshots = m_lastStatus.lostSnapshots;
             comparable.snapshotTrouble = m_lastStatus.snapshotTrouble;
+            comparable.journalTrouble = m_lastStatus.journalTrouble;
             comparable.lastAlarm = m_lastStatus.lastAlarm;
             changed = !m_statusPrinted || comparable != m_lastStatus;
             m_lastStatus = status;
@@ -117,17 +129,27 @@ class AlarmsPrinter : public AlarmChannelOwner {
                                : "A snapshot could not be stored (" +
                                      std::to_string(status.lostSnapshots) + " lost in this run).");
         }
+        if (!notice.empty()) {
+            m_session.note(notice + ".");
+        }
         if (storedAgain) {
             m_session.note("Snapshots are stored again.");
+        }
+        if (unjournaled) {
+            m_session.note(*journalTroubleLine(status) + ".");
+        }
+        if (journaledAgain) {
+            m_session.note("The alarm journal is written again.");
         }
         if (changed) {
             printStatus(status);
         }
     }
 
-    bool snapshotsLost() {
+    // Every snapshot (and with --journal every alarm) of the run was meant to be kept.
+    bool somethingLost() {
         std::lock_guard lock(m_mutex);
-        return m_lastStatus.lostSnapshots > 0;
+        return m_lastStatus.lostSnapshots > 0 || m_journalFailed;
     }
 
     void setRetryTimer(int, int period_ms) override {
@@ -211,6 +233,7 @@ class AlarmsPrinter : public AlarmChannelOwner {
     std::optional<Clock::time_point> m_nextRetry;
     AlarmChannelStatus m_lastStatus;
     bool m_statusPrinted = false;
+    bool m_journalFailed = false;
 };
 
 std::optional<fs::path> snapshotFolder(const AlarmsOptions& options) {
@@ -249,6 +272,16 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
     }
     app->m_snapshotFolder = *folder;
 
+    std::shared_ptr<AlarmJournal> journal;
+    if (options.journal || !options.journalDir.empty()) {
+        const fs::path journalFolder = options.journalDir.empty() ? AlarmJournal::defaultFolder()
+                                                                  : fs::path(options.journalDir);
+        if (journalFolder.empty()) {
+            return session.usageError("no journal folder: give --journal-dir");
+        }
+        journal = std::make_shared<AlarmJournal>(journalFolder, AlarmJournal::Role::writer);
+    }
+
     const WakePipe wake;
     AlarmsPrinter printer(session, options.count, wake);
     const Clock::time_point end = runEnd(options.timeout_s);
@@ -256,7 +289,7 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
         AlarmChannel channel(
             *app, printer,
             options.keep ? SnapshotRetention::KeepAll : SnapshotRetention::DeleteEvicted,
-            static_cast<int>(options.retryPeriod_s * 1000));
+            static_cast<int>(options.retryPeriod_s * 1000), journal);
         channel.requestAlarmRestart();
         for (;;) {
             if (printer.allStored()) {
@@ -276,8 +309,7 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
             wake.waitUntil(wakeAt, session.interruption());
         }
     }();
-    // Every snapshot of the run was meant to be kept: a lost one makes the run incomplete.
-    return printer.snapshotsLost() ? kExitIncomplete : status;
+    return printer.somethingLost() ? kExitIncomplete : status;
 }
 
 }  // namespace
@@ -309,6 +341,13 @@ void registerAlarmsCommand(CommandRegistry& registry) {
         ->capture_default_str();
     command.add_flag("--keep", options->keep,
                      "Keep every snapshot file instead of the six newest, and after the run");
+    command.add_flag("--journal", options->journal,
+                     "Write every alarm, with its snapshot, and every interval without "
+                     "reception to the alarm journal the client keeps (krt-cli history reads "
+                     "it) before printing it; exit status 3 when one could not be written");
+    command.add_option("--journal-dir", options->journalDir,
+                       "Folder of the journal, implies --journal (default: "
+                       "$XDG_DATA_HOME/krt-client, else ~/.local/share/krt-client)");
 }
 
 }  // namespace krt::cli

@@ -1,7 +1,9 @@
 #include "cli_app.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <vector>
 
 #include "cli_command.h"
@@ -18,6 +20,8 @@ void registerCommands(CommandRegistry& registry) {
     registerAlarmsCommand(registry);
     registerLiveCommand(registry);
     registerPtzCommand(registry);
+    registerHistoryCommand(registry);
+    registerReviewCommand(registry);
 }
 
 void addSharedOptions(CLI::App& app, SharedOptions& options) {
@@ -161,10 +165,25 @@ std::optional<int> parseCommandLine(CLI::App& app, std::span<const std::string> 
 
 }  // namespace
 
+void concealPasswordArguments(std::span<char*> arguments) {
+    constexpr std::string_view kOption = "--password";
+    constexpr std::string_view kOptionWithValue = "--password=";
+    const auto conceal = [](char* value) { std::fill(value, value + std::strlen(value), '*'); };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        if (argument == kOption && i + 1 < arguments.size()) {
+            conceal(arguments[++i]);
+        } else if (argument.starts_with(kOptionWithValue)) {
+            conceal(arguments[i] + kOptionWithValue.size());
+        }
+    }
+}
+
 int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
     CLI::App app(
         "krt-cli: log in to a Tessaline server as the KRT client does, then run one "
-        "command. Exit status: 0 done, 1 wrong command line, 2 login or request "
+        "command; or read and review the alarm journal on this machine. Exit status: 0 done, 1 "
+        "wrong command line, 2 login or request "
         "refused, 3 not everything awaited came.",
         "krt-cli");
     // --help shows every command together with its own options.
@@ -175,7 +194,8 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
     app.footer(
         "Examples:\n"
         "  KRT_PASSWORD=secret krt-cli --server 127.0.0.1 --user demo login\n"
-        "  krt-cli --server 127.0.0.1 --user demo --password secret --json login");
+        "  krt-cli --server 127.0.0.1 --user demo --password secret --json login\n"
+        "  krt-cli history --since -1h --unreviewed");
     app.fallthrough();
     app.require_subcommand(1);
 
@@ -188,7 +208,8 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
     }
 
     CliSession session(options, out, err);
-    if (const std::optional<std::string> missing = missingSharedOption(options)) {
+    if (const std::optional<std::string> missing = missingSharedOption(options);
+        missing && registry.chosenLogsIn()) {
         return session.usageError(*missing);
     }
     const LogFolderScope log(options.logDir);

@@ -35,7 +35,8 @@
 // The run function gets a CliSession with the shared options (--server, --user,
 // --password or $KRT_PASSWORD, --login-port, --log-dir or $KRT_LOG_DIR, --json), the output
 // streams, and logIn(): the login as the client does it (validateuser, version check,
-// catalogue), which prints the refusal itself. Every command logs in first:
+// catalogue), which prints the refusal itself. Every command that talks to the server logs in
+// first (those that only read this machine's alarm journal are added with ServerUse::none):
 //
 //   std::optional<AppState> app = session.logIn();
 //   if (!app) return kExitRefused;
@@ -124,12 +125,19 @@ std::string printableText(std::string_view text);
 
 using CommandRunner = std::function<int(CliSession&)>;
 
+// Whether a command talks to the server (and needs --server, --user and a password) or only
+// reads what is kept on this machine (the alarm journal).
+enum class ServerUse { logsIn, none };
+
 class CommandRegistry {
   public:
     explicit CommandRegistry(CLI::App& app) : m_app(app) {}
 
     // Adds the subcommand; its options are added to the returned CLI11 app.
-    CLI::App& add(const std::string& name, const std::string& description, CommandRunner run);
+    CLI::App& add(const std::string& name, const std::string& description, CommandRunner run,
+                  ServerUse server = ServerUse::logsIn);
+    // Whether the subcommand the command line chose logs in.
+    bool chosenLogsIn() const;
     // Runs the subcommand the command line chose.
     int runChosen(CliSession& session) const;
 
@@ -137,6 +145,7 @@ class CommandRegistry {
     struct Command {
         CLI::App* app;
         CommandRunner run;
+        ServerUse server;
     };
     CLI::App& m_app;
     std::vector<Command> m_commands;
@@ -147,5 +156,7 @@ void registerLoginCommand(CommandRegistry& registry);
 void registerAlarmsCommand(CommandRegistry& registry);
 void registerLiveCommand(CommandRegistry& registry);
 void registerPtzCommand(CommandRegistry& registry);
+void registerHistoryCommand(CommandRegistry& registry);
+void registerReviewCommand(CommandRegistry& registry);
 
 }  // namespace krt::cli

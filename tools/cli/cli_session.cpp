@@ -144,10 +144,16 @@ std::string printableText(std::string_view text) {
 }
 
 CLI::App& CommandRegistry::add(const std::string& name, const std::string& description,
-                               CommandRunner run) {
+                               CommandRunner run, ServerUse server) {
     CLI::App* command = m_app.add_subcommand(name, description);
-    m_commands.push_back({command, std::move(run)});
+    m_commands.push_back({command, std::move(run), server});
     return *command;
+}
+
+bool CommandRegistry::chosenLogsIn() const {
+    return std::ranges::none_of(m_commands, [](const Command& command) {
+        return command.app->parsed() && command.server == ServerUse::none;
+    });
 }
 
 int CommandRegistry::runChosen(CliSession& session) const {

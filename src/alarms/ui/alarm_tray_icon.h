@@ -11,10 +11,9 @@ class QWidget;
 
 namespace krt {
 
-// The desktop's notification area for alarms. Where the desktop has a tray: an icon whose
-// tooltip tells the alarm channel's state and whose click brings the main window forward,
-// and a message for each alert that comes while the main window is not the active one.
-// Where there is none, nothing is shown and alerts stay in the window.
+// The desktop's tray, where it has one: an icon whose tooltip tells the alarm channel's state
+// and whose click brings the main window forward. Alerts reach the desktop as notifications
+// (DesktopNotifier); the tray shows one only where no notification server took it.
 class AlarmTrayIcon : public QObject {
     Q_OBJECT
 
@@ -22,7 +21,7 @@ class AlarmTrayIcon : public QObject {
     explicit AlarmTrayIcon(QWidget* window);
 
     bool available() const { return m_icon != nullptr; }
-    // Called for every alert shown, with the server's texts; a message goes out only while the
+    // An alert no notification server took: a message with the server's texts, while the
     // window is not active.
     void notifyAlert(std::string_view alarmName, std::string_view channelId);
     // The alarm channel's state: in words in the tooltip, and a warning icon while the

@@ -1,25 +1,84 @@
 #include "alarms/ui/events_page.h"
 
 #include <QFont>
+#include <QSplitter>
 #include <QTimer>
+#include <array>
+#include <span>
 
 #include "alarms/alarm_channel.h"
 #include "alarms/ui/event_list.h"
+#include "alarms/ui/history_view.h"
+#include "common/ui/settings_store.h"
 
 namespace krt {
 namespace {
 
+constexpr std::size_t kStoredTextBytes = 256;
+
 constexpr int kPageFontPixels = 12;
+constexpr int kHistoryRefresh_ms = 500;
+
+// The Settings page's retention of the journal.
+JournalLimits loadJournalLimits() {
+    std::array<char, kStoredTextBytes + 1> alarms{};  // one more for the terminator
+    std::array<char, kStoredTextBytes + 1> days{};
+    readRegistryString(kSettingsKey, kJournalMaxAlarmsValue,
+                       std::span(alarms.data(), kStoredTextBytes));
+    readRegistryString(kSettingsKey, kJournalMaxDaysValue,
+                       std::span(days.data(), kStoredTextBytes));
+    return journalLimitsFromText(alarms.data(), days.data());
+}
 
 }  // namespace
 
 EventsPage::EventsPage(const AppState& app, QWidget* parent)
-    : QWidget(parent), m_retryTimer(new QTimer(this)) {
+    : QWidget(parent),
+      m_splitter(new QSplitter(Qt::Vertical, this)),
+      m_retryTimer(new QTimer(this)),
+      m_historyRefresh(new QTimer(this)) {
     setObjectName(QStringLiteral("DEventsPage"));
     setWindowTitle(QStringLiteral("Alarms"));
     connect(m_retryTimer, &QTimer::timeout, this, &EventsPage::OnRetryTimer);
-    m_alarmChannel = std::make_unique<AlarmChannel>(app, *this);
+    m_splitter->setChildrenCollapsible(false);
+    if (!app.m_journalFolder.empty()) {
+        m_journal = std::make_shared<AlarmJournal>(app.m_journalFolder, AlarmJournal::Role::writer,
+                                                   loadJournalLimits());
+    }
+    m_alarmChannel = std::make_unique<AlarmChannel>(app, *this, SnapshotRetention::DeleteEvicted,
+                                                    kAlarmRetryPeriod_ms, m_journal);
+    if (m_journal) {
+        addHistory(app);
+    }
     m_alarmChannel->requestAlarmRestart();
+}
+
+void EventsPage::addHistory(const AppState& app) {
+    m_history = new HistoryView(m_journal->folder(), app.m_userName);
+    m_splitter->addWidget(m_history);
+    connect(m_history, &HistoryView::showVideoRequested, this, &EventsPage::showVideoRequested);
+    connect(m_history, &HistoryView::unreviewedCountChanged, this,
+            &EventsPage::unreviewedCountChanged);
+    // Alarms that come in a burst are shown together, at most once in this while.
+    m_historyRefresh->setSingleShot(true);
+    m_historyRefresh->setInterval(kHistoryRefresh_ms);
+    connect(m_historyRefresh, &QTimer::timeout, m_history, &HistoryView::refresh);
+}
+
+int EventsPage::unreviewedCount() const {
+    return m_history != nullptr ? m_history->unreviewedCount() : 0;
+}
+
+void EventsPage::setJournalLimits(JournalLimits limits) {
+    if (m_journal) {
+        m_journal->setLimits(limits);
+    }
+}
+
+void EventsPage::refreshHistorySoon() {
+    if (m_history != nullptr && !m_historyRefresh->isActive()) {
+        m_historyRefresh->start();
+    }
 }
 
 EventsPage::~EventsPage() {
@@ -42,10 +101,14 @@ void EventsPage::showEvent(QShowEvent* event) {
 }
 
 void EventsPage::OnInitDialog() {
-    m_eventList = new EventList(this);
-    m_eventList->setGeometry(rect());
+    m_eventList = new EventList;
+    // Given the ring before its first size, which sets its scroll range from the events.
     m_eventList->attachRing([this] { return ring(); });
     m_eventList->attachSnapshots(&m_snapshots);
+    m_splitter->addWidget(m_eventList);
+    // The History takes what the six rows leave.
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setGeometry(rect());
     // The list paints with the application's font whatever the page uses.
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(kPageFontPixels);
@@ -55,9 +118,7 @@ void EventsPage::OnInitDialog() {
 
 void EventsPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (m_eventList != nullptr) {
-        m_eventList->setGeometry(rect());
-    }
+    m_splitter->setGeometry(rect());
 }
 
 void EventsPage::queueEventAlert(std::string_view, std::string_view, std::string_view) {
@@ -81,6 +142,7 @@ void EventsPage::OnEventStored(const AlarmEvent& event,
     if (m_eventList != nullptr) {
         m_eventList->armRefreshTimer();
     }
+    refreshHistorySoon();
     if (EventAlertSink* sink = alertSink.load()) {
         sink->queueEventAlert(event, std::move(snapshot));
     }
@@ -90,6 +152,7 @@ void EventsPage::channelStatusChanged(const AlarmChannelStatus& status) {
     postToGuiThread([this, status] {
         m_channelStatus = status;
         emit alarmChannelStatusChanged(status);
+        refreshHistorySoon();  // an interval without reception began or ended
     });
 }
 

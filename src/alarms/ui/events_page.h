@@ -8,16 +8,19 @@
 #include <string_view>
 
 #include "alarms/alarm_channel_owner.h"
+#include "alarms/alarm_journal.h"
 #include "alarms/event_ring.h"
 #include "alarms/ui/snapshot_store.h"
 #include "common/app_state.h"
 
+class QSplitter;
 class QTimer;
 
 namespace krt {
 
 class EventList;
 class AlarmChannel;
+class HistoryView;
 
 // Takes the alert of every stored event, with its decoded snapshot (null when there is
 // none), on the GUI thread (the main sheet shows it).
@@ -30,9 +33,11 @@ class EventAlertSink {
     ~EventAlertSink() = default;
 };
 
-// The "Alarms" tab. It owns the alarm channel, which starts with the page, and fills its area
-// with the event list. The channel's threads reach the page only through the owner interface,
-// which hands every piece of work to the GUI thread.
+// The "Alarms" tab. It owns the alarm channel, which starts with the page, and the alarm
+// journal it writes (where the application state names a folder for it); it shows the
+// History of the journal above the event list of the six newest. The channel's threads reach
+// the page only through the owner interface, which hands every piece of work to the GUI
+// thread.
 class EventsPage : public QWidget, public AlarmChannelOwner {
     Q_OBJECT
 
@@ -57,12 +62,21 @@ class EventsPage : public QWidget, public AlarmChannelOwner {
     EventList* eventList() const { return m_eventList; }
     // ALARM_RETRY_TIMER.
     const QTimer* retryTimer() const { return m_retryTimer; }
+    // The History; null without a journal.
+    HistoryView* history() const { return m_history; }
+    // Alarms of the journal nobody has reviewed (0 without a journal).
+    int unreviewedCount() const;
+    // The Settings page's retention, applied from the next alarm on.
+    void setJournalLimits(JournalLimits limits);
     // The alarm channel's last reported state (GUI thread).
     const AlarmChannelStatus& channelStatus() const { return m_channelStatus; }
 
   signals:
     // Emitted on the GUI thread after every report of the channel.
     void alarmChannelStatusChanged(const krt::AlarmChannelStatus& status);
+    // The History's "Show Video".
+    void showVideoRequested(const QString& channelId);
+    void unreviewedCountChanged(int count);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -78,13 +92,19 @@ class EventsPage : public QWidget, public AlarmChannelOwner {
     void killRetryTimer(int timerId) override;
 
     void OnInitDialog();
+    void addHistory(const AppState& app);
+    void refreshHistorySoon();
     void OnRetryTimer();
     void postToGuiThread(std::function<void()> work);
     void OnEventStored(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
 
     SnapshotStore m_snapshots;
+    QSplitter* m_splitter;
+    HistoryView* m_history = nullptr;
     EventList* m_eventList = nullptr;  // the list is ready once it exists
     QTimer* m_retryTimer;
+    QTimer* m_historyRefresh;
+    std::shared_ptr<AlarmJournal> m_journal;
     AlarmChannelStatus m_channelStatus;
     std::unique_ptr<AlarmChannel> m_alarmChannel;
 };

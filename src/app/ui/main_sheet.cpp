@@ -17,6 +17,7 @@
 #include "alarms/alarm_status_text.h"
 #include "alarms/alert_layout.h"
 #include "alarms/ui/alarm_tray_icon.h"
+#include "alarms/ui/desktop_notifier.h"
 #include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/events_page.h"
 #include "alarms/ui/snapshot_store.h"
@@ -24,6 +25,7 @@
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "protocol/diag_log.h"
+#include "settings/ui/journal_settings_box.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "video/ui/video_page.h"
@@ -61,6 +63,7 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
       m_alertTimer(new QTimer(this)),
       m_alertSound(new QSoundEffect(this)),
       m_trayIcon(new AlarmTrayIcon(this)),
+      m_notifier(new DesktopNotifier(this)),
       m_viewSaveTimer(new QTimer(this)) {
     setWindowFlag(Qt::WindowMinMaxButtonsHint);
     m_tabs->addTab(m_liveView, QStringLiteral("Videos"));
@@ -79,6 +82,20 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     addAlarmStatusIndicator();
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, m_trayIcon,
             &AlarmTrayIcon::showChannelState);
+    connectJournal();
+    connect(m_notifier, &DesktopNotifier::showVideoRequested, this,
+            [this](const QString& channelId) {
+                // The alert of that camera has had its answer: it must not cover the video.
+                if (m_alertWindow != nullptr && m_alertWindow->sourceText()->text() == channelId) {
+                    m_alertWindow->hide();
+                }
+                showAlarmVideo(channelId.toStdString());
+            });
+    // Without a notification server the tray, where there is one, tells of the alert.
+    connect(m_notifier, &DesktopNotifier::notificationFailed, m_trayIcon,
+            [this](const AlarmEvent& event) {
+                m_trayIcon->notifyAlert(event.alarmName, event.channelId);
+            });
     m_closeQuestion = [this](const QString& question) {
         return QMessageBox::question(this, windowTitle(), question,
                                      QMessageBox::Yes | QMessageBox::No,
@@ -87,6 +104,25 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     connectVideoSettings();
     m_viewSaveTimer->setInterval(kViewSavePeriod_ms);
     connect(m_viewSaveTimer, &QTimer::timeout, this, &MainSheet::saveViewState);
+}
+
+void MainSheet::connectJournal() {
+    connect(m_eventsPage, &EventsPage::showVideoRequested, this,
+            [this](const QString& channelId) { showAlarmVideo(channelId.toStdString()); });
+    connect(m_eventsPage, &EventsPage::unreviewedCountChanged, this,
+            &MainSheet::showUnreviewedCount);
+    showUnreviewedCount(m_eventsPage->unreviewedCount());
+    connect(m_settingsPage->journalSettings(), &JournalSettingsBox::limitsChanged, this,
+            [this](int maxAlarms, int maxDays) {
+                m_eventsPage->setJournalLimits({maxAlarms, maxDays});
+            });
+}
+
+void MainSheet::showUnreviewedCount(int count) {
+    // The tab says from the first look that alarms wait for someone.
+    m_tabs->setTabText(m_tabs->indexOf(m_eventsPage), count > 0
+                                                          ? QStringLiteral("Alarms (%1)").arg(count)
+                                                          : QStringLiteral("Alarms"));
 }
 
 void MainSheet::connectVideoSettings() {
@@ -115,8 +151,10 @@ void MainSheet::addAlarmStatusIndicator() {
 void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     m_alarmChannelStatus = status;
     using State = AlarmChannelStatus::State;
-    // Snapshots that are not being stored outweigh every state.
-    const char* colour = status.snapshotTrouble              ? "#cf222e"
+    // What is not being stored outweighs every state.
+    const bool trouble = status.snapshotTrouble || status.journalTrouble;
+    const char* colour = trouble                             ? "#cf222e"
+                         : !status.journalNotice.empty()     ? "#bf5700"
                          : status.state == State::subscribed ? "#1a7f37"
                          : status.state == State::retrying   ? "#bf5700"
                                                              : "#6e7781";
@@ -133,8 +171,13 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
 void MainSheet::refreshAlarmStatus() {
     std::string line = alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) +
                        "  \u2022  " + lastAlarmLine(m_alarmChannelStatus);
-    if (const std::optional<std::string> trouble = snapshotTroubleLine(m_alarmChannelStatus)) {
-        line = *trouble + "  \u2022  " + line;
+    // The most pressing first: the journal, the snapshots, what the journal's opening found.
+    for (const std::optional<std::string>& warning :
+         {std::optional(m_alarmChannelStatus.journalNotice),
+          snapshotTroubleLine(m_alarmChannelStatus), journalTroubleLine(m_alarmChannelStatus)}) {
+        if (warning && !warning->empty()) {
+            line = *warning + "  \u2022  " + line;
+        }
     }
     m_alarmStatus->setText(qtText(line));
 }
@@ -236,6 +279,8 @@ void MainSheet::queueEventAlert(const AlarmEvent& event,
                                     std::chrono::seconds(m_settingsPage->AlertCooldownSeconds))) {
         return;
     }
+    // Each camera's alarm reaches the desktop, even where the alert shows only the last.
+    m_notifier->notifyAlert(event, snapshot ? snapshot->picture : QImage());
     m_pendingAlert = {event, std::move(snapshot)};
     m_alertTimer->start();
 }
@@ -253,7 +298,6 @@ void MainSheet::OnAlertTimer() {
     m_alertWindow->setEvent(event, m_pendingAlert.snapshot);
     m_alertWindow->show();
     m_alertWindow->raise();
-    m_trayIcon->notifyAlert(event.alarmName, event.channelId);
     if (m_settingsPage->PlaySound == 1) {
         // Loaded at the first sound only: a sheet that never plays one starts no loader.
         if (m_alertSound->source().isEmpty()) {

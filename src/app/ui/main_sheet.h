@@ -23,6 +23,7 @@ namespace krt {
 
 class AlarmTrayIcon;
 class AboutPage;
+class DesktopNotifier;
 class EventAlertDialog;
 class SettingsPage;
 struct KeptSnapshot;
@@ -81,6 +82,7 @@ class MainSheet : public QDialog, public EventAlertSink {
     QLabel* alarmStatusLabel() const { return m_alarmStatus; }
     QSoundEffect* alertSound() const { return m_alertSound; }
     AlarmTrayIcon* trayIcon() const { return m_trayIcon; }
+    DesktopNotifier* desktopNotifier() const { return m_notifier; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -100,6 +102,9 @@ class MainSheet : public QDialog, public EventAlertSink {
     void refreshAlarmStatus();
     // The grid and live-grid choices of the Settings tab act on the Videos page at once.
     void connectVideoSettings();
+    // The History's Show Video and unreviewed count, and the Settings page's retention.
+    void connectJournal();
+    void showUnreviewedCount(int count);
     void showStartView();
     void placeOnScreen(int screen);
 
@@ -118,6 +123,7 @@ class MainSheet : public QDialog, public EventAlertSink {
     QTimer* m_alertTimer;  // ALERT_TIMER
     QSoundEffect* m_alertSound;
     AlarmTrayIcon* m_trayIcon;
+    DesktopNotifier* m_notifier;
     AlarmVideoHook m_alarmVideoHook;
     QLabel* m_alarmStatus = nullptr;
     QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying

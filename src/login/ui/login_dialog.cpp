@@ -6,23 +6,20 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
-#include <array>
+#include <optional>
 #include <utility>
 
-#include "common/dialog_text.h"
 #include "common/ui/connecting_notice.h"
 #include "common/ui/dialog_template.h"
 #include "common/ui/message_box.h"
 #include "common/ui/program_icon.h"
 #include "common/ui/qt_text.h"
-#include "common/ui/settings_store.h"
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
+#include "login/ui/remembered_login.h"
 
 namespace krt {
 namespace {
-
-constexpr std::size_t kStoredTextBytes = 256;
 
 void alignWidths(std::initializer_list<QWidget*> column) {
     int width = 0;
@@ -52,7 +49,11 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
       m_login(new QPushButton(QStringLiteral("Login"), this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
       m_version(new QLabel(QStringLiteral("Version : 13.11.25.01"), this)),
+      m_storeNotice(new QLabel(
+          QStringLiteral("No secret store found: the password is kept in a file only you can read"),
+          this)),
       m_connecting(new ConnectingNotice(this)),
+      m_remembered(new RememberedLogin(this)),
       m_runSession(std::move(runSession)) {
     setWindowTitle(QStringLiteral("Login"));
     // The notice must leave the dialog's Cancel usable while the login runs.
@@ -61,6 +62,8 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
     // Enter in a text field must not log in or close the dialog by itself.
     m_login->setAutoDefault(false);
     m_cancel->setAutoDefault(false);
+    m_storeNotice->hide();
+    m_storeNotice->resize(m_storeNotice->sizeHint());
 
     placeFromTemplate(m_addressLabel, {18, 13, 41, 11});
     placeFromTemplate(m_address, {79, 12, 56, 13});
@@ -83,6 +86,10 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
     connect(m_cancel, &QPushButton::clicked, this, &LoginDialog::reject);
     connect(m_rememberLogin, &QCheckBox::clicked, this, &LoginDialog::OnRememberLogin);
     connect(m_portForwarding, &QCheckBox::clicked, this, &LoginDialog::OnPortForwarding);
+    connect(m_remembered, &RememberedLogin::passwordLoaded, this, &LoginDialog::OnPasswordLoaded);
+    connect(m_remembered, &RememberedLogin::loadingEnded, this, &LoginDialog::OnLoadingEnded);
+    connect(m_remembered, &RememberedLogin::storeMissingChanged, this,
+            &LoginDialog::showStoreNotice);
 
     OnInitDialog();
 }
@@ -99,21 +106,44 @@ void LoginDialog::OnInitDialog() {
     setWindowIcon(programIcon());
     m_address->setText(qtText(kDefaultServerAddress));
 
-    m_bRememberLogin = isRememberedLogin(readStoredText("RememberLogin")) ? 1 : 0;
-    if (m_bRememberLogin != 1) {
+    const std::optional<RememberedLogin::Stored> stored = m_remembered->load();
+    m_bRememberLogin = stored ? 1 : 0;
+    if (!stored) {
         return;
     }
-    m_strUserName = QString::fromStdString(readStoredText("UserName"));
-    m_szServerAddress = readStoredText("IPAddress");
-    m_address->setText(QString::fromStdString(m_szServerAddress));
-    m_strPassword = QString::fromStdString(readStoredText("Password"));
+    m_strUserName = qtText(stored->userName);
+    m_szServerAddress = stored->serverAddress;
+    m_address->setText(qtText(m_szServerAddress));
+    // Empty until the secret store answers, unless the file still holds it.
+    m_strPassword = stored->password.value_or(QString());
     updateControlsFromFields();
 }
 
-std::string LoginDialog::readStoredText(std::string_view valueName) const {
-    std::array<char, kStoredTextBytes + 1> text{};  // one more for the terminator
-    readRegistryString(kSettingsKey, valueName, std::span(text.data(), kStoredTextBytes));
-    return text.data();
+void LoginDialog::OnPasswordLoaded(const QString& password) {
+    // A password the operator has begun to type is theirs.
+    if (m_password->isModified() || !m_password->text().isEmpty()) {
+        return;
+    }
+    m_strPassword = password;
+    m_password->setText(password);
+}
+
+void LoginDialog::OnLoadingEnded() {
+    if (std::exchange(m_loginWhenLoaded, false)) {
+        OnLogin();
+    }
+}
+
+void LoginDialog::showStoreNotice(bool shown) {
+    if (shown != m_storeNotice->isHidden()) {
+        return;
+    }
+    // One line under the box: the dialog grows by it, and widens to hold it.
+    const QSize notice = m_storeNotice->size();
+    const int height = this->height() + (shown ? notice.height() : -notice.height());
+    m_storeNotice->setVisible(shown);
+    resize(std::max(width(), notice.width() + 2 * notice.height()), height);
+    OnSize();
 }
 
 void LoginDialog::updateFieldsFromControls() {
@@ -131,13 +161,11 @@ void LoginDialog::OnRememberLogin() {
     updateFieldsFromControls();
     if (m_rememberLogin->isChecked()) {
         m_bRememberLogin = 1;
-        writeRegistryString(kSettingsKey, "RememberLogin", "1");
-        writeRegistryString(kSettingsKey, "UserName", m_strUserName.toStdString());
-        writeRegistryString(kSettingsKey, "IPAddress", m_address->text().toStdString());
-        writeRegistryString(kSettingsKey, "Password", m_strPassword.toStdString());
+        m_remembered->remember(m_address->text().toStdString(), m_strUserName.toStdString(),
+                               m_strPassword);
     } else {
         m_bRememberLogin = 0;
-        writeRegistryString(kSettingsKey, "RememberLogin", "0");
+        m_remembered->forget();
     }
 }
 
@@ -153,6 +181,10 @@ void LoginDialog::OnPortForwarding() {
 
 void LoginDialog::OnLogin() {
     if (isLoginRunning()) {
+        return;
+    }
+    if (m_remembered->isLoading()) {
+        m_loginWhenLoaded = true;  // the store answers within its limit
         return;
     }
     if (m_startRetry != nullptr) {
@@ -235,8 +267,10 @@ void LoginDialog::finishLogin(const LoginOutcome& outcome) {
             m_runSession(*m_pApp, this);
         }
         QDialog::reject();
-    } else if (outcome.endsProgram) {
-        QDialog::reject();
+    } else if (outcome.userRefused) {
+        // Another try: everything as it was but the password, which is typed again.
+        m_password->clear();
+        m_password->setFocus();
     }
 }
 
@@ -257,7 +291,8 @@ void LoginDialog::OnSize() {
     const int g = m_address->height();
     const LoginDialogLayout layout =
         layoutLoginDialog({width(), height(), g, m_addressLabel->width(), m_address->width(),
-                           m_passwordLabel->width()});
+                           m_passwordLabel->width(), m_storeNotice->width(),
+                           m_storeNotice->isHidden() ? 0 : m_storeNotice->height()});
     const auto place = [g](QWidget* control, ControlPosition position) {
         control->setGeometry(position.x, position.y, control->width(), g);
     };
@@ -272,6 +307,7 @@ void LoginDialog::OnSize() {
     place(m_rememberLogin, layout.rememberLogin);
     place(m_portForwarding, layout.portForwarding);
     place(m_version, layout.version);
+    m_storeNotice->move(layout.notice.x, layout.notice.y);
 }
 
 }  // namespace krt

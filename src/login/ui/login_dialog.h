@@ -20,11 +20,12 @@ namespace krt {
 
 class IpAddressEdit;
 class ConnectingNotice;
+class RememberedLogin;
 
 // The first window of the program: server address, user name and password, the remembered
 // login and the port forwarding settings. The whole program runs inside it: a successful
-// login runs the session (the main sheet) from its Login handler, and closing it ends the
-// program.
+// login runs the session (the main sheet) from its Login handler, and when the session ends,
+// or the dialog is closed, the program ends. A login that fails leaves it for another try.
 class LoginDialog : public QDialog {
     Q_OBJECT
 
@@ -71,7 +72,10 @@ class LoginDialog : public QDialog {
     QPushButton* loginButton() const { return m_login; }
     QPushButton* cancelButton() const { return m_cancel; }
     QLabel* versionLabel() const { return m_version; }
+    // "No secret store found: ...", under the Remember Login box while there is none.
+    QLabel* storeNotice() const { return m_storeNotice; }
     ConnectingNotice* connectingNotice() const { return m_connecting; }
+    RememberedLogin* rememberedLogin() const { return m_remembered; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -82,8 +86,10 @@ class LoginDialog : public QDialog {
     // The text fields' data exchange (the address is read where it is used).
     void updateFieldsFromControls();
     void updateControlsFromFields();
-    std::string readStoredText(std::string_view valueName) const;
     void finishLogin(const LoginOutcome& outcome);
+    void OnPasswordLoaded(const QString& password);
+    void OnLoadingEnded();
+    void showStoreNotice(bool shown);
 
     QLabel* m_addressLabel;
     IpAddressEdit* m_address;
@@ -96,7 +102,10 @@ class LoginDialog : public QDialog {
     QPushButton* m_login;
     QPushButton* m_cancel;
     QLabel* m_version;
+    QLabel* m_storeNotice;
     ConnectingNotice* m_connecting;
+    RememberedLogin* m_remembered;
+    bool m_loginWhenLoaded = false;  // Login was pressed while the stored password was awaited
     QLabel* m_startStatus = nullptr;
     QTimer* m_startRetry = nullptr;
     SessionRunner m_runSession;

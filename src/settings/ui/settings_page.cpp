@@ -12,6 +12,7 @@
 #include "common/ui/dialog_template.h"
 #include "common/ui/settings_store.h"
 #include "settings/settings_layout.h"
+#include "settings/ui/journal_settings_box.h"
 #include "settings/ui/video_settings_box.h"
 
 namespace krt {
@@ -49,7 +50,8 @@ SettingsPage::SettingsPage(QWidget* parent)
           new QLabel(QStringLiteral("Alert again for the same camera and alarm after"), this)),
       m_cooldown(new QSpinBox(this)),
       m_cooldownAfter(new QLabel(QStringLiteral("seconds"), this)),
-      m_videoSettings(new VideoSettingsBox(this)) {
+      m_videoSettings(new VideoSettingsBox(this)),
+      m_journalSettings(new JournalSettingsBox(this)) {
     m_showAlerts->setObjectName(QStringLiteral("showAlerts"));
     m_playSound->setObjectName(QStringLiteral("playSound"));
     m_save->setObjectName(QStringLiteral("save"));
@@ -136,6 +138,7 @@ void SettingsPage::resizeEvent(QResizeEvent* event) {
     moveTo(m_save, layout.save);
     placeCooldownField();
     placeBelow(m_videoSettings, m_cooldown);
+    placeBelow(m_journalSettings, m_videoSettings);
 }
 
 void SettingsPage::placeBelow(QWidget* control, const QWidget* above) {

@@ -11,6 +11,7 @@ class QSpinBox;
 
 namespace krt {
 
+class JournalSettingsBox;
 class VideoSettingsBox;
 
 inline constexpr std::string_view kShowAlertsValue = "ShowAlerts";
@@ -48,6 +49,7 @@ class SettingsPage : public QWidget {
     QPushButton* saveButton() const { return m_save; }
     QSpinBox* cooldownBox() const { return m_cooldown; }
     VideoSettingsBox* videoSettings() const { return m_videoSettings; }
+    JournalSettingsBox* journalSettings() const { return m_journalSettings; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -66,6 +68,7 @@ class SettingsPage : public QWidget {
     QSpinBox* m_cooldown;
     QLabel* m_cooldownAfter;
     VideoSettingsBox* m_videoSettings;
+    JournalSettingsBox* m_journalSettings;
 };
 
 }  // namespace krt

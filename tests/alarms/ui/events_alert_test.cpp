@@ -15,6 +15,8 @@
 #include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/event_list.h"
 #include "alarms/ui/events_page.h"
+#include "alarms/ui/history_model.h"
+#include "alarms/ui/history_view.h"
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/main_sheet.h"
@@ -340,6 +342,27 @@ TEST_F(EventAlert, ASnapshotThatCannotBeWrittenIsShownListedAndSavedFromMemory) 
     QFile file(QString::fromStdString(saved.string()));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), kept->bytes);
+}
+
+// An alarm from the server is journaled: the History lists it with its snapshot and the tab
+// counts it until it is reviewed.
+TEST_F(EventAlert, AnAlarmIsJournaledShownInTheHistoryAndCountedOnTheTab) {
+    m_app.m_journalFolder = m_folder.path() / "journal";
+    openSubscribedSheet("false", "false");
+    HistoryView* history = m_sheet->eventsPage()->history();
+    ASSERT_NE(history, nullptr);
+    pushAndWaitForTheList("Door Open", "2");
+
+    QTabWidget* tabs = m_sheet->tabs();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return tabs->tabText(tabs->indexOf(m_sheet->eventsPage())) == "Alarms (1)"; },
+        kWait_ms));
+    const JournalRow* alarm = history->model()->row(0);
+    ASSERT_NE(alarm, nullptr);
+    EXPECT_EQ(alarm->alarmName, "Door Open");
+    EXPECT_EQ(alarm->channelId, "2");
+    const QModelIndex thumbnail = history->model()->index(0, HistoryModel::snapshotColumn);
+    EXPECT_FALSE(history->model()->data(thumbnail, Qt::DecorationRole).value<QImage>().isNull());
 }
 
 TEST_F(EventAlert, SevenAlarmsListTheSixKeptNewestFirstWithTheirSnapshots) {

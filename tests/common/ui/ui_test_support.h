@@ -18,7 +18,12 @@ namespace krt::test {
 // from the first test to the last, and is gone before the program's static objects are.
 class QtApplicationEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override { m_application = std::make_unique<QApplication>(m_argc, m_argv); }
+    void SetUp() override {
+        // No test reaches the desktop's own session bus, its secret store or its notifications:
+        // tests that need a bus start one of their own.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/krt-tests-have-no-bus");
+        m_application = std::make_unique<QApplication>(m_argc, m_argv);
+    }
     void TearDown() override { m_application.reset(); }
 
   private:

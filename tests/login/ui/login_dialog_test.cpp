@@ -1,5 +1,7 @@
 #include "login/ui/login_dialog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <fstream>
 #include <future>
 
 #include "app/ui/client_startup.h"
@@ -15,6 +18,7 @@
 #include "common/ui/ui_test_support.h"
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
+#include "protocol/diag_log.h"
 #include "sim_config.h"
 #include "sim_server.h"
 #include "support/loopback_server.h"
@@ -94,51 +98,6 @@ TEST_F(LoginDialogTest, FirstRunShowsTheDefaultsAndEveryControl) {
     EXPECT_FALSE(isStored("RememberLogin"));
 }
 
-TEST_F(LoginDialogTest, ARememberedLoginIsStoredAndRestored) {
-    AppState app;
-    {
-        Dialog dialog(app);
-        dialog.addressField()->setText(QStringLiteral("10.1.2.3"));
-        dialog.userNameField()->setText(QStringLiteral("fieldops01"));
-        dialog.passwordField()->setText(QStringLiteral("s3cret & <b>"));
-        QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
-        EXPECT_EQ(dialog.m_bRememberLogin, 1);
-    }
-    EXPECT_EQ(stored("RememberLogin"), "1");
-    EXPECT_EQ(stored("UserName"), "fieldops01");
-    EXPECT_EQ(stored("IPAddress"), "10.1.2.3");
-    EXPECT_EQ(stored("Password"), "s3cret & <b>");
-
-    const Dialog restored(app);
-    EXPECT_TRUE(restored.rememberLoginBox()->isChecked());
-    EXPECT_EQ(restored.addressField()->text(), QStringLiteral("10.1.2.3"));
-    EXPECT_EQ(restored.userNameField()->text(), QStringLiteral("fieldops01"));
-    EXPECT_EQ(restored.passwordField()->text(), QStringLiteral("s3cret & <b>"));
-    EXPECT_EQ(restored.m_szServerAddress, "10.1.2.3");
-}
-
-TEST_F(LoginDialogTest, ClearingTheBoxStoresZeroAndKeepsTheOldPassword) {
-    AppState app;
-    {
-        Dialog dialog(app);
-        dialog.userNameField()->setText(QStringLiteral("keeper"));
-        dialog.passwordField()->setText(QStringLiteral("old-password"));
-        QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
-        dialog.passwordField()->setText(QStringLiteral("new-password"));
-        QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
-        EXPECT_EQ(dialog.m_bRememberLogin, 0);
-    }
-    EXPECT_EQ(stored("RememberLogin"), "0");
-    EXPECT_EQ(stored("Password"), "old-password");
-    EXPECT_EQ(stored("UserName"), "keeper");
-
-    const Dialog next(app);
-    EXPECT_FALSE(next.rememberLoginBox()->isChecked());
-    EXPECT_EQ(next.userNameField()->text(), QStringLiteral("demo"));
-    EXPECT_EQ(next.passwordField()->text(), QStringLiteral("demo"));
-    EXPECT_EQ(next.addressField()->text(), QStringLiteral("127.0.0.1"));
-}
-
 TEST_F(LoginDialogTest, ARememberLoginOtherThanOneCountsAsNotRemembered) {
     AppState app;
     store("UserName", "someone");
@@ -195,7 +154,7 @@ TEST_F(LoginDialogTest, AForwardedPortAbove65535SendsTheLoginToItsLow16Bits) {
     dialog.show();
     dialog.m_nPort = 70000;
     logIn(dialog, sim.address(), QStringLiteral("disabled"), QStringLiteral("disabled"));
-    ASSERT_TRUE(waitUntilClosed(dialog));
+    ASSERT_TRUE(waitForMessages(1));
     EXPECT_EQ(m_messages.texts(),
               (std::vector<std::string>{"Error while login,user is disabled.\n"
                                         "Please use different user for login."}));
@@ -203,14 +162,16 @@ TEST_F(LoginDialogTest, AForwardedPortAbove65535SendsTheLoginToItsLow16Bits) {
     EXPECT_EQ(sim.server().requestCount("validateuser"), 1u);
 }
 
-// Every way a login can end against the simulator, with the exact message it shows.
-TEST_F(LoginDialogTest, EveryRefusalShowsItsMessageAndEndsTheDialog) {
+// Every way a login can fail against the simulator, with the exact message it shows; the
+// dialog stays for another try, the password cleared where the server refused the user.
+TEST_F(LoginDialogTest, EveryFailedLoginShowsItsMessageAndLeavesTheDialogForAnotherTry) {
     struct Case {
         const char* name;
         std::function<void(sim::SimConfig&)> configure;
         const char* user;
         const char* password;
         const char* message;  // nullptr: no message box
+        bool userRefused;
     };
     const auto addUser = [](std::string name, std::function<void(sim::SimUser&)> change) {
         return [name, change](sim::SimConfig& config) {
@@ -226,37 +187,42 @@ TEST_F(LoginDialogTest, EveryRefusalShowsItsMessageAndEndsTheDialog) {
          {},
          "disabled",
          "disabled",
-         "Error while login,user is disabled.\nPlease use different user for login."},
+         "Error while login,user is disabled.\nPlease use different user for login.",
+         true},
         {"operator only", addUser("op", [](sim::SimUser& u) { u.refusalCode = -10018; }), "op",
          "op",
          "Unable to login to the server, only users with Operator privilege are allowed to "
-         "login."},
+         "login.",
+         true},
         {"wrong password",
          {},
          "demo",
          "wrong",
-         "Unable to login to the server. Please check the Username and Password."},
+         "Unable to login to the server. Please check the Username and Password.",
+         true},
         {"refusal code 0", addUser("zero", [](sim::SimUser& u) { u.refusalCode = 0; }), "zero",
-         "zero", "Unable to login to the server. Please check the Username and Password."},
+         "zero", "Unable to login to the server. Please check the Username and Password.", true},
         {"refusal code 7", addUser("seven", [](sim::SimUser& u) { u.refusalCode = 7; }), "seven",
-         "seven", nullptr},
+         "seven", nullptr, true},
         {"other privilege",
          {},
          "operator",
          "operator",
          "Unable to login to the server.\nOnly users with Doruvareva Client privilege are "
-         "allowed to login."},
+         "allowed to login.",
+         true},
         {"reply without site name",
          addUser("nosite", [](sim::SimUser& u) { u.omitElements = {"kmSiteName"}; }), "nosite",
-         "nosite", "Error while login."},
+         "nosite", "Error while login.", false},
         {"reply without privilege",
          addUser("nopriv", [](sim::SimUser& u) { u.omitElements = {"kmDescription"}; }), "nopriv",
-         "nopriv", "Error while login."},
+         "nopriv", "Error while login.", false},
         {"other protocol version",
          [](sim::SimConfig& config) { config.protocolVersion = "MobileClient-01-00-00"; }, "demo",
          "demo",
          "This is a old version of KRT Client.\nPlease contact Administrator for latest "
-         "version."},
+         "version.",
+         false},
         {"version reply with return code 0",
          [](sim::SimConfig& config) {
              sim::FaultMode fault;
@@ -269,7 +235,8 @@ TEST_F(LoginDialogTest, EveryRefusalShowsItsMessageAndEndsTheDialog) {
          },
          "demo", "demo",
          "This is a old version of KRT Client.\nPlease contact Administrator for latest "
-         "version."},
+         "version.",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -284,9 +251,14 @@ TEST_F(LoginDialogTest, EveryRefusalShowsItsMessageAndEndsTheDialog) {
         const std::size_t before = m_messages.boxes().size();
         logIn(dialog, sim.address(), QLatin1String(c.user), QLatin1String(c.password));
         EXPECT_TRUE(dialog.connectingNotice()->isVisible());
-        ASSERT_TRUE(waitUntilClosed(dialog));
-        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isLoginRunning(); }, kLoginTimeoutMs));
+        EXPECT_TRUE(dialog.isVisible());
         EXPECT_FALSE(dialog.connectingNotice()->isVisible());
+        EXPECT_EQ(dialog.userNameField()->text(), QLatin1String(c.user));
+        EXPECT_EQ(dialog.addressField()->text(), QString::fromStdString(sim.address()));
+        EXPECT_EQ(dialog.passwordField()->text(),
+                  c.userRefused ? QString() : QLatin1String(c.password));
+        EXPECT_EQ(dialog.focusWidget() == dialog.passwordField(), c.userRefused);
         const std::vector<std::string> all = m_messages.texts();
         const std::vector<std::string> shown(all.begin() + static_cast<long>(before), all.end());
         EXPECT_EQ(shown,
@@ -312,11 +284,11 @@ TEST_F(LoginDialogTest, ADownServerShowsUnableToConnectAndTheLoginIsStillRemembe
     dialog.show();
     QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
     logIn(dialog, address, QStringLiteral("demo"), QStringLiteral("typed"));
-    ASSERT_TRUE(waitUntilClosed(dialog));
+    ASSERT_TRUE(waitForMessages(1));
     EXPECT_EQ(m_messages.texts(), std::vector<std::string>{"Unable to connect to the server"});
+    EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(stored("RememberLogin"), "1");
     EXPECT_EQ(stored("IPAddress"), address);
-    EXPECT_EQ(stored("Password"), "typed");
 }
 
 // A wall started before its server: the remembered login is tried without a click, again
@@ -386,6 +358,79 @@ TEST_F(LoginDialogTest, AnAcceptedLoginRunsTheMainSheetAndEndsWhenItCloses) {
     }
 }
 
+// The program's error output goes into a file for the life of the object.
+class ErrorOutputToFile {
+  public:
+    explicit ErrorOutputToFile(const std::filesystem::path& file) : m_saved(::dup(STDERR_FILENO)) {
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(fd, STDERR_FILENO);
+        ::close(fd);
+    }
+    ~ErrorOutputToFile() {
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+    }
+    ErrorOutputToFile(const ErrorOutputToFile&) = delete;
+    ErrorOutputToFile& operator=(const ErrorOutputToFile&) = delete;
+
+  private:
+    int m_saved;
+};
+
+// A remembered login from a mistyped password through a session to its end: the dialog stays
+// for the second try, the session's end ends it, and the diagnostic log, the error output and
+// the messages hold neither password.
+TEST_F(LoginDialogTest, AMistypedPasswordGetsAnotherTryAndNoLogHoldsEither) {
+    const std::string password = "Pw-7f3kQ-zeta";
+    const std::string typo = "Pw-typo-91x";
+    sim::SimConfig config = sim::defaultConfig();
+    config.users.push_back({});
+    config.users.back().name = "fieldops";
+    config.users.back().password = password;
+    RunningSim sim(config);
+    const std::filesystem::path logFolder = m_folder.path() / "log";
+    std::filesystem::create_directory(logFolder);
+    enableDiagLog(logFolder.string());
+    {
+        const ErrorOutputToFile errors(m_folder.path() / "errors.txt");
+        AppState app;
+        Dialog dialog(app, runMainSheet);
+        dialog.show();
+        QTest::mouseClick(dialog.rememberLoginBox(), Qt::LeftButton);
+        logIn(dialog, sim.address(), QStringLiteral("fieldops"), QString::fromStdString(typo));
+        ASSERT_TRUE(waitForMessages(1));
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog.passwordField()->text().isEmpty());
+
+        bool subscribed = false;
+        whenModalRuns<MainSheet>([&](MainSheet* sheet) {
+            subscribed = sim.server().waitForSubscribers(1, 10s);
+            sheet->setCloseQuestion([](const QString&) { return true; });
+            sheet->close();
+        });
+        dialog.passwordField()->setText(QString::fromStdString(password));
+        QTest::mouseClick(dialog.loginButton(), Qt::LeftButton);
+        ASSERT_TRUE(waitUntilClosed(dialog));
+        EXPECT_TRUE(subscribed);
+    }
+    enableDiagLog("");
+    std::string everything;
+    const auto append = [&everything](const std::filesystem::path& file) {
+        std::ifstream in(file);
+        everything.append(std::istreambuf_iterator<char>(in), {});
+    };
+    for (const auto& file : std::filesystem::directory_iterator(logFolder)) {
+        append(file.path());
+    }
+    append(m_folder.path() / "errors.txt");
+    for (const std::string& text : m_messages.texts()) {
+        everything += text;
+    }
+    EXPECT_NE(everything.find("KRT-Invalid User Details--"), std::string::npos);
+    EXPECT_EQ(everything.find(password), std::string::npos);
+    EXPECT_EQ(everything.find(typo), std::string::npos);
+}
+
 TEST_F(LoginDialogTest, InputTheServerWouldRefuseKeepsTheDialogOpen) {
     struct Case {
         const char* address;
@@ -449,7 +494,7 @@ TEST_F(LoginDialogTest, StaysResponsiveWhileASlowServerAnswers) {
     EXPECT_TRUE(dialog.isLoginRunning());
 
     release.set_value();
-    ASSERT_TRUE(waitUntilClosed(dialog));
+    ASSERT_TRUE(waitForMessages(1));
     EXPECT_EQ(m_messages.texts(),
               (std::vector<std::string>{"Error while login,user is disabled.\n"
                                         "Please use different user for login."}));
@@ -481,7 +526,7 @@ TEST_F(LoginDialogTest, CancelDuringTheLoginStopsItAndLeavesTheDialogReady) {
 
     release.set_value();
     QTest::mouseClick(dialog.loginButton(), Qt::LeftButton);
-    ASSERT_TRUE(waitUntilClosed(dialog));
+    ASSERT_TRUE(waitForMessages(1));
     EXPECT_EQ(m_messages.texts(),
               (std::vector<std::string>{"Error while login,user is disabled.\n"
                                         "Please use different user for login."}));

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "alarms/alarm_event.h"
+
+class QLabel;
+class QPushButton;
+
+namespace krt {
+
+struct KeptSnapshot;
+class SnapshotPictureView;
+
+// One alarm's snapshot, large, with "Show Video", "Save Snapshot…", "Copy Snapshot" and
+// "Close"; opened from the History.
+class SnapshotViewer : public QDialog {
+    Q_OBJECT
+
+  public:
+    // The event's texts (camera, alarm, time) above its snapshot (null: "No snapshot").
+    SnapshotViewer(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot,
+                   QWidget* parent = nullptr);
+
+    QLabel* description() const { return m_description; }
+    QPushButton* showVideoButton() const { return m_showVideo; }
+    QPushButton* saveButton() const { return m_save; }
+    QPushButton* copyButton() const { return m_copy; }
+    QWidget* pictureView() const;
+
+  signals:
+    void showVideoRequested(const QString& channelId);
+
+  private:
+    AlarmEvent m_event;
+    std::shared_ptr<const KeptSnapshot> m_snapshot;
+    QLabel* m_description;
+    SnapshotPictureView* m_picture;
+    QPushButton* m_showVideo;
+    QPushButton* m_save;
+    QPushButton* m_copy;
+};
+
+}  // namespace krt

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace krt {
+
+// A remembered password's entry in the session's secret store: the program's service, and a
+// key naming the user and the server. The address is dotted IPv4 and holds no '@', so the
+// last '@' always separates the two.
+inline constexpr std::string_view kSecretStoreService = "krt-client";
+
+inline std::string secretStoreKey(std::string_view serverAddress, std::string_view userName) {
+    std::string key(userName);
+    key += '@';
+    key += serverAddress;
+    return key;
+}
+
+}  // namespace krt

@@ -1,0 +1,117 @@
+#include "login/ui/remembered_login.h"
+
+#include <array>
+#include <span>
+
+#include "common/dialog_text.h"
+#include "common/ui/qt_text.h"
+#include "common/ui/settings_store.h"
+#include "login/secret_store_key.h"
+
+namespace krt {
+namespace {
+
+constexpr std::size_t kStoredTextBytes = 256;
+
+std::string readStoredText(std::string_view valueName) {
+    std::array<char, kStoredTextBytes + 1> text{};  // one more for the terminator
+    readRegistryString(kSettingsKey, valueName, std::span(text.data(), kStoredTextBytes));
+    return text.data();
+}
+
+void writeStoredText(std::string_view valueName, std::string_view text) {
+    writeRegistryString(kSettingsKey, valueName, text);
+}
+
+QString keyOf(std::string_view serverAddress, std::string_view userName) {
+    return qtText(secretStoreKey(serverAddress, userName));
+}
+
+}  // namespace
+
+RememberedLogin::RememberedLogin(QObject* parent) : QObject(parent) {}
+
+std::optional<RememberedLogin::Stored> RememberedLogin::load() {
+    ++m_generation;
+    if (!isRememberedLogin(readStoredText("RememberLogin"))) {
+        return std::nullopt;
+    }
+    Stored stored{readStoredText("IPAddress"), readStoredText("UserName"), std::nullopt};
+    const QString key = keyOf(stored.serverAddress, stored.userName);
+    if (const std::string filed = readStoredText("Password"); !filed.empty()) {
+        stored.password = qtText(filed);
+        keepPassword(key, *stored.password);
+        return stored;
+    }
+    m_loading = true;
+    readSecret(key, this, counted([this](const SecretReply& reply) {
+                   if (reply.answer == SecretAnswer::Done) {
+                       emit passwordLoaded(reply.password);
+                   }
+                   if (reply.answer != SecretAnswer::NotFound) {
+                       setStoreMissing(reply.answer == SecretAnswer::Unavailable);
+                   }
+                   if (!reply.late) {
+                       m_loading = false;
+                       emit loadingEnded();
+                   }
+               }));
+    return stored;
+}
+
+void RememberedLogin::remember(const std::string& serverAddress, const std::string& userName,
+                               const QString& password) {
+    ++m_generation;
+    const bool wasRemembered = isRememberedLogin(readStoredText("RememberLogin"));
+    const QString oldKey = keyOf(readStoredText("IPAddress"), readStoredText("UserName"));
+    const QString key = keyOf(serverAddress, userName);
+    writeStoredText("RememberLogin", "1");
+    writeStoredText("UserName", userName);
+    writeStoredText("IPAddress", serverAddress);
+    if (wasRemembered && oldKey != key) {
+        removeSecret(oldKey, this, counted([](const SecretReply&) {}));
+    }
+    keepPassword(key, password);
+}
+
+void RememberedLogin::forget() {
+    ++m_generation;
+    const std::string serverAddress = readStoredText("IPAddress");
+    const std::string userName = readStoredText("UserName");
+    writeStoredText("RememberLogin", "0");
+    deleteRegistryValue(kSettingsKey, "Password");
+    if (!serverAddress.empty() || !userName.empty()) {
+        removeSecret(keyOf(serverAddress, userName), this, counted([](const SecretReply&) {}));
+    }
+}
+
+void RememberedLogin::keepPassword(const QString& key, const QString& password) {
+    writeSecret(key, password, this,
+                counted([this, password, generation = m_generation](const SecretReply& reply) {
+                    if (generation != m_generation) {
+                        return;
+                    }
+                    const bool stored = reply.answer == SecretAnswer::Done;
+                    writeStoredText("Password", stored ? std::string() : password.toStdString());
+                    setStoreMissing(!stored);
+                }));
+}
+
+SecretReplyHandler RememberedLogin::counted(SecretReplyHandler handler) {
+    ++m_waiting;
+    return [this, handler = std::move(handler)](const SecretReply& reply) {
+        if (!reply.late) {
+            --m_waiting;
+        }
+        handler(reply);
+    };
+}
+
+void RememberedLogin::setStoreMissing(bool missing) {
+    if (missing != m_storeMissing) {
+        m_storeMissing = missing;
+        emit storeMissingChanged(missing);
+    }
+}
+
+}  // namespace krt

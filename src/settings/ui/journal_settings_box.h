@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QGroupBox>
+
+#include "alarms/alarm_journal.h"
+
+class QSpinBox;
+
+namespace krt {
+
+// The alarm journal's part of the Settings tab: how many alarms it keeps and for how many
+// days ("JournalMaxAlarms", "JournalMaxDays"). A change is stored and takes effect at once.
+class JournalSettingsBox : public QGroupBox {
+    Q_OBJECT
+
+  public:
+    explicit JournalSettingsBox(QWidget* parent = nullptr);
+
+    // Shows the stored values (a missing or unreadable one: its default).
+    void load();
+    JournalLimits limits() const;
+
+    QSpinBox* maxAlarmsBox() const { return m_maxAlarms; }
+    QSpinBox* maxDaysBox() const { return m_maxDays; }
+
+  signals:
+    void limitsChanged(int maxAlarms, int maxDays);
+
+  private:
+    void store();
+
+    QSpinBox* m_maxAlarms;
+    QSpinBox* m_maxDays;
+};
+
+}  // namespace krt

@@ -1,0 +1,178 @@
+#include "login/ui/remembered_login.h"
+
+#include <gtest/gtest-spi.h>
+#include <signal.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "common/ui/private_session.h"
+#include "common/ui/ui_test_support.h"
+#include "login/ui/ip_address_edit.h"
+#include "login/ui/login_dialog.h"
+
+namespace krt {
+namespace {
+
+enum class Store {
+    Present,   // GNOME Keyring, unlocked
+    Absent,    // nothing on the session bus serves secrets
+    Refusing,  // GNOME Keyring with no keyring it may open: it asks, and no one can answer
+    Late,      // GNOME Keyring, held still until the limit has passed, then answering
+};
+
+struct Case {
+    const char* name;
+    Store store;
+    const char* earlierFilePassword;  // in a settings file an earlier version wrote
+};
+
+constexpr int kWait_ms = 10'000;
+
+// A private session bus and, on it, the store the case names.
+class StoreSession {
+  public:
+    StoreSession(const std::filesystem::path& folder, Store store) : m_bus(folder) {
+        if (store == Store::Absent) {
+            return;
+        }
+        test::Environment home;
+        for (const char* variable : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+            std::filesystem::create_directory(folder / variable);
+            std::filesystem::permissions(folder / variable, std::filesystem::perms::owner_all);
+            home[variable] = (folder / variable).string();
+        }
+        std::vector<std::string> arguments{"--foreground", "--components=secrets"};
+        if (store != Store::Refusing) {
+            arguments.push_back("--unlock");  // with the password on standard input
+        }
+        m_keyring.emplace("gnome-keyring-daemon", arguments, m_bus.environment(home),
+                          "keyring-password");
+        EXPECT_TRUE(m_bus.waitForService("org.freedesktop.secrets"));
+    }
+
+    const std::string& address() const { return m_bus.address(); }
+    // The remembered password as the desktop's own tool finds it in the store.
+    std::optional<QString> lookup() const {
+        const test::SessionProgram tool(
+            "secret-tool", {"lookup", "server", "krt-client", "user", "fieldops01@10.1.2.3"},
+            m_bus.environment());
+        const std::string found = tool.firstLine();
+        return found.empty() ? std::nullopt : std::optional(QString::fromStdString(found));
+    }
+    void signal(int number) const { ::kill(m_keyring->processId(), number); }
+
+  private:
+    test::PrivateBus m_bus;
+    std::optional<test::SessionProgram> m_keyring;
+};
+
+class RememberedPassword : public test::UiTest {
+  protected:
+    // A process has one session bus, and the store's library keeps its connection to it: each
+    // case runs in a process of its own, which reports its failures on its error output.
+    [[noreturn]] void runCaseAndExit(const Case& c) {
+        ::testing::TestPartResultArray failures;
+        {
+            const ::testing::ScopedFakeTestPartResultReporter collect(
+                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
+            runCase(c);
+        }
+        for (int i = 0; i < failures.size(); ++i) {
+            const ::testing::TestPartResult& failure = failures.GetTestPartResult(i);
+            std::fprintf(stderr, "%s:%d: %s\n", failure.file_name(), failure.line_number(),
+                         failure.message());
+        }
+        std::fflush(nullptr);
+        std::_Exit(failures.size() == 0 ? 0 : 1);
+    }
+
+    static void waitForTheStore(const LoginDialog& dialog) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.rememberedLogin()->isWaitingForStore(); },
+                                    kWait_ms));
+    }
+
+    // From the first start to the box cleared on the next.
+    void runCase(const Case& c) {
+        const StoreSession session(m_folder.path(), c.store);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(session.address()));
+        // The desktop chooses the store: here it is the session's Secret Service.
+        for (const char* variable :
+             {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION"}) {
+            qunsetenv(variable);
+        }
+        const bool kept = c.store == Store::Present || c.store == Store::Late;
+        const QString password = c.earlierFilePassword ? c.earlierFilePassword : "s3cret & <b>";
+        AppState app;
+        {
+            if (c.earlierFilePassword) {
+                store("RememberLogin", "1");
+                store("UserName", "fieldops01");
+                store("IPAddress", "10.1.2.3");
+                store("Password", c.earlierFilePassword);
+            }
+            LoginDialog first(app);
+            if (!c.earlierFilePassword) {
+                first.addressField()->setText("10.1.2.3");
+                first.userNameField()->setText("fieldops01");
+                first.passwordField()->setText(password);
+                if (c.store == Store::Late) {
+                    session.signal(SIGSTOP);
+                }
+                QTest::mouseClick(first.rememberLoginBox(), Qt::LeftButton);
+            }
+            EXPECT_EQ(first.passwordField()->text(), password);
+            waitForTheStore(first);
+            if (c.store == Store::Late) {
+                // Kept in the file for now, and out of it once the store has answered.
+                EXPECT_EQ(stored("Password"), password.toStdString());
+                EXPECT_TRUE(first.storeNotice()->isVisibleTo(&first));
+                session.signal(SIGCONT);
+                EXPECT_TRUE(QTest::qWaitFor(
+                    [&] { return !first.rememberedLogin()->isStoreMissing(); }, kWait_ms));
+            }
+            EXPECT_TRUE(isStored("Password"));
+            EXPECT_EQ(stored("Password"), kept ? "" : password.toStdString());
+            EXPECT_EQ(std::filesystem::status(settingsFilePath()).permissions(),
+                      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+            EXPECT_EQ(first.storeNotice()->isVisibleTo(&first), !kept);
+            EXPECT_EQ(first.storeNotice()->text(),
+                      "No secret store found: the password is kept "
+                      "in a file only you can read");
+            EXPECT_EQ(session.lookup(), kept ? std::optional(password) : std::nullopt);
+        }
+        LoginDialog next(app);
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return next.passwordField()->text() == password; }, kWait_ms));
+        QTest::mouseClick(next.rememberLoginBox(), Qt::LeftButton);
+        waitForTheStore(next);
+        EXPECT_EQ(stored("RememberLogin"), "0");
+        EXPECT_FALSE(isStored("Password"));
+        EXPECT_EQ(session.lookup(), std::nullopt);
+    }
+};
+
+TEST_F(RememberedPassword, LivesInTheSecretStoreOrElseInAFileOnlyTheUserReads) {
+    const std::string missing =
+        test::missingProgram({"dbus-daemon", "gnome-keyring-daemon", "secret-tool"});
+    if (!missing.empty()) {
+        GTEST_SKIP() << missing << " is not installed (scripts/setup installs it)";
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const Case& c : {Case{"store present", Store::Present, nullptr},
+                          Case{"no store on the bus", Store::Absent, nullptr},
+                          Case{"store refusing", Store::Refusing, nullptr},
+                          Case{"store answering after the limit", Store::Late, nullptr},
+                          Case{"earlier file, store present", Store::Present, "older-pw"},
+                          Case{"earlier file, no store", Store::Absent, "older-pw"}}) {
+        EXPECT_EXIT(runCaseAndExit(c), ::testing::ExitedWithCode(0), "") << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace krt
