@@ -3,17 +3,14 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QShortcut>
 #include <algorithm>
 
 #include "alarms/alert_layout.h"
-#include "alarms/snapshot_picture.h"
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
+#include "alarms/ui/zoomable_snapshot.h"
 #include "common/ui/dialog_template.h"
 #include "common/ui/qt_text.h"
-#include "common/ui/zoom_gestures.h"
-#include "video/digital_zoom.h"
 
 namespace krt {
 namespace {
@@ -49,90 +46,6 @@ class AlertClientArea : public QWidget {
     }
 };
 
-}  // namespace
-
-// The event's snapshot, scaled to fit with its proportions and centred, or "No snapshot". It
-// zooms like a video tile: Ctrl and the wheel about the pointer, a drag moves it, Ctrl and +, -
-// and 0 from the alert's keys.
-class AlertSnapshotView : public QWidget {
-  public:
-    explicit AlertSnapshotView(QWidget* parent) : QWidget(parent) {
-        setObjectName(QStringLiteral("alertSnapshot"));
-        ZoomGestures::Handlers handlers;
-        handlers.zoomed = [this] { return m_zoom.zoomed(); };
-        handlers.pictureArea = [this] { return QRectF(pictureArea()); };
-        handlers.zoomAt = [this](double step, QPointF at) { zoomAt(step, at); };
-        handlers.pan = [this](double dx, double dy) {
-            m_zoom.pan(dx, dy);
-            update();
-        };
-        m_gestures = new ZoomGestures(this, DigitalZoom::kStep, std::move(handlers));
-    }
-
-    void setPicture(QImage picture) {
-        m_picture = std::move(picture);
-        m_zoom.reset();
-        update();
-    }
-    void zoomBy(double step) { zoomAt(step, m_gestures->pointerOrMiddle()); }
-    void resetZoom() {
-        m_zoom.reset();
-        update();
-    }
-    const DigitalZoom& zoom() const { return m_zoom; }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (m_picture.isNull()) {
-            painter.setPen(Qt::black);
-            painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No snapshot"));
-            return;
-        }
-        // The part shown, at the snapshot's own detail.
-        const Rect part = cropOf(m_zoom.visible(), {m_picture.width(), m_picture.height()});
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(pictureArea(), m_picture, QRect(part.x, part.y, part.width, part.height));
-        if (m_zoom.zoomed()) {
-            drawOverview(painter);
-        }
-    }
-
-  private:
-    QRect pictureArea() const {
-        const PictureSize fitted =
-            scaleToFit({m_picture.width(), m_picture.height()}, {width(), height()});
-        return {(width() - fitted.width) / 2, (height() - fitted.height) / 2, fitted.width,
-                fitted.height};
-    }
-    void zoomAt(double step, QPointF at) {
-        if (!m_picture.isNull()) {
-            m_zoom.zoomAt(step, {at.x(), at.y()});
-            setCursor(m_zoom.zoomed() ? Qt::OpenHandCursor : Qt::ArrowCursor);
-            update();
-        }
-    }
-    void drawOverview(QPainter& painter) const {
-        const QRect area = pictureArea();
-        const OverviewMark mark = overviewMark(m_zoom.visible(), area.width(), area.height());
-        const QRect whole(area.x() + mark.whole.x, area.y() + mark.whole.y, mark.whole.width,
-                          mark.whole.height);
-        painter.fillRect(whole, QColor(0, 0, 0, 150));
-        painter.setPen(QPen(Qt::white, 1));
-        painter.drawRect(whole.adjusted(0, 0, -1, -1));
-        painter.setPen(QPen(QColor(255, 210, 0), 2));
-        painter.drawRect(QRect(area.x() + mark.visible.x, area.y() + mark.visible.y,
-                               mark.visible.width, mark.visible.height)
-                             .adjusted(1, 1, -1, -1));
-    }
-
-    QImage m_picture;
-    DigitalZoom m_zoom;
-    ZoomGestures* m_gestures;
-};
-
-namespace {
-
 QLabel* newStatic(const QString& text, QWidget* parent, const DialogRect& units) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
@@ -157,7 +70,7 @@ EventAlertDialog::EventAlertDialog(QWidget* sheet)
       m_saveSnapshot(new QPushButton(QString::fromUtf8(kSaveSnapshotText), m_client)),
       m_copySnapshot(new QPushButton(QString::fromUtf8(kCopySnapshotText), m_client)),
       m_lateNote(new QLabel(m_client)),
-      m_snapshotView(new AlertSnapshotView(m_client)) {
+      m_snapshotView(new ZoomableSnapshot(m_client)) {
     setObjectName(QStringLiteral("DEventsAlertDlg"));
     // A window inside the sheet rather than one of its own.
     setWindowFlags(Qt::Widget);
@@ -211,18 +124,7 @@ void EventAlertDialog::setupSnapshotControls() {
     noteFont.setBold(true);
     m_lateNote->setFont(noteFont);
     m_lateNote->hide();
-    // The snapshot zooms from the keys as a video tile does.
-    const std::pair<QKeyCombination, std::function<void()>> zoomKeys[] = {
-        {Qt::CTRL | Qt::Key_Plus, [this] { m_snapshotView->zoomBy(DigitalZoom::kStep); }},
-        {Qt::CTRL | Qt::Key_Equal, [this] { m_snapshotView->zoomBy(DigitalZoom::kStep); }},
-        {Qt::CTRL | Qt::Key_Minus, [this] { m_snapshotView->zoomBy(1 / DigitalZoom::kStep); }},
-        {Qt::CTRL | Qt::Key_0, [this] { m_snapshotView->resetZoom(); }},
-    };
-    for (const auto& [keys, action] : zoomKeys) {
-        auto* shortcut = new QShortcut(QKeySequence(keys), this);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(shortcut, &QShortcut::activated, this, action);
-    }
+    m_snapshotView->addZoomKeys(this);
     setEvent({}, nullptr);
 }
 

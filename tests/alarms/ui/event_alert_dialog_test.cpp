@@ -4,9 +4,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QWheelEvent>
 
-#include "alarms/ui/snapshot_store.h"
 #include "common/ui/ui_test_support.h"
 
 namespace krt {
@@ -117,41 +115,6 @@ TEST_F(AlertDialog, ShowVideoAsksForTheSourceAndCloseOrEscapeOnlyHide) {
         alert.show();
         EXPECT_TRUE(alert.isVisible()) << c.how << ": the window stays for the next alert";
     }
-}
-
-TEST_F(AlertDialog, TheSnapshotZoomsAsATileDoesInTheSnapshotsOwnDetail) {
-    // A white snapshot with a red corner an eighth of its size at the top left.
-    auto snapshot = std::make_shared<KeptSnapshot>();
-    snapshot->picture = QImage(640, 480, QImage::Format_RGB32);
-    snapshot->picture.fill(Qt::white);
-    for (int y = 0; y < 60; ++y) {
-        for (int x = 0; x < 80; ++x) {
-            snapshot->picture.setPixelColor(x, y, Qt::red);
-        }
-    }
-    QWidget sheet;
-    EventAlertDialog alert(&sheet);
-    alert.setEvent({}, snapshot);
-    sheet.show();
-    alert.show();
-    alert.resize(400, 500);
-    sheet.activateWindow();
-    alert.closeButton()->setFocus();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
-    QWidget* area = alert.snapshotArea();
-    const auto middle = [&] {
-        const QImage shown = area->grab().toImage();
-        return shown.pixelColor(shown.width() / 2, shown.height() / 2);
-    };
-    EXPECT_EQ(middle(), QColor(Qt::white));
-    // Six notches of Ctrl and the wheel at the top left corner: 8x.
-    const QPointF corner(1, 1);
-    QWheelEvent wheel(corner, area->mapToGlobal(corner), {}, {0, 6 * 120}, Qt::NoButton,
-                      Qt::ControlModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(area, &wheel);
-    EXPECT_EQ(middle(), QColor(Qt::red));
-    QTest::keyClick(alert.closeButton(), Qt::Key_0, Qt::ControlModifier);
-    EXPECT_EQ(middle(), QColor(Qt::white));
 }
 
 }  // namespace
