@@ -11,6 +11,11 @@
 //                      JSIMD_FORCESSE2=1 does the same to the decode), in turns with
 //                      TurboJPEG's decode of the same frames at the DCT scale the fit starts
 //                      from: vs_exact is the fit's rate against that decode's;
+//   DecodeZoomed       FrameDecoder on frames held in memory to the grid's tile, zoomed `zoom`
+//                      times about the picture's middle (only the part shown decoded), in turns
+//                      with the same frames decoded whole to the same tile: vs_whole is the
+//                      zoomed rate against the whole picture's (1 or more: zooming is no
+//                      dearer);
 //   WaitingDecode      FrameDecoder on frames held in memory to the tile, sleeping before each
 //                      frame about as long as a paced stream's tile waits for one: what waiting
 //                      alone costs a decode on this machine;
@@ -48,6 +53,7 @@
 #include "sim_config.h"
 #include "sim_server.h"
 #include "video/connection_text.h"
+#include "video/digital_zoom.h"
 #include "video/frame_decoder.h"
 #include "video/live_stream.h"
 #include "video/video_window_logic.h"
@@ -357,6 +363,47 @@ void DecodeAndFit(benchmark::State& state) {
     label(state, channel, kind, frames);
 }
 
+// A zoomed tile's decode against the whole picture's, on the same frames a few milliseconds
+// apart.
+void DecodeZoomed(benchmark::State& state) {
+    const BenchChannel& channel = kChannels[state.range(0)];
+    const FrameKind kind = frameKind(state, 1);
+    const auto& frames = heldFrames(channel, kind);
+    const PictureSize target{static_cast<int>(state.range(2)), static_cast<int>(state.range(3))};
+    DigitalZoom zoom;
+    zoom.zoomAt(static_cast<double>(state.range(4)), ZoomPoint{});
+    const ZoomRegion part = zoom.visible();
+    FrameDecoder zoomedDecoder;
+    FrameDecoder wholeDecoder;
+    DecodedPicture picture;
+    std::size_t next = 0;
+    double zoomedSeconds = 0;
+    double wholeSeconds = 0;
+    for (auto _ : state) {
+        const std::size_t first = next;
+        double start = threadCpuSeconds();
+        for (std::size_t i = 0; i < kFramesPerTurn; ++i) {
+            if (!zoomedDecoder.decode(frames[next++ % frames.size()], target, picture, part)) {
+                state.SkipWithError("a frame did not decode");
+                return;
+            }
+            benchmark::DoNotOptimize(picture.pixels.data());
+        }
+        const double zoomed = threadCpuSeconds() - start;
+        start = threadCpuSeconds();
+        for (std::size_t i = 0; i < kFramesPerTurn; ++i) {
+            wholeDecoder.decode(frames[(first + i) % frames.size()], target, picture);
+            benchmark::DoNotOptimize(picture.pixels.data());
+        }
+        wholeSeconds += threadCpuSeconds() - start;
+        zoomedSeconds += zoomed;
+        state.SetIterationTime(zoomed);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(kFramesPerTurn));
+    state.counters["vs_whole"] = wholeSeconds / zoomedSeconds;
+    label(state, channel, kind, frames);
+}
+
 // What waiting for frames costs by itself: FrameDecoder on frames held in memory to the tile,
 // sleeping `idle_us` before each frame as a paced stream's tile waits on its socket (about
 // that long), in turns with as many held frames decoded without waits. vs_memory is the
@@ -620,6 +667,13 @@ BENCHMARK(DecodeAndFit)
     ->ArgsProduct({{1}, {0, 1}, {320}, {180}, {3}})
     ->ArgsProduct({{0}, {0, 1}, {308}, {231}, {2, 1}})
     ->ArgsProduct({{0}, {0, 1}, {616}, {462}, {2, 1}})
+    ->UseManualTime();
+// Zoomed 2, 4 and 8 times in the grid's tile and (VGA, camera-like) the single view.
+BENCHMARK(DecodeZoomed)
+    ->ArgNames({"channel", "frames", "width", "height", "zoom"})
+    ->ArgsProduct({{0}, {0, 1}, {308}, {231}, {2, 4, 8}})
+    ->ArgsProduct({{1}, {1}, {320}, {180}, {2, 4, 8}})
+    ->ArgsProduct({{0}, {1}, {616}, {462}, {2, 4, 8}})
     ->UseManualTime();
 BENCHMARK(WaitingDecode)
     ->ArgNames({"channel", "idle_us"})

@@ -3,6 +3,8 @@
 #include <libyuv/scale_argb.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <new>
 
 namespace krt {
@@ -28,6 +30,11 @@ std::vector<ScalingFactor> decoderFactors() {
         result.push_back({factors[i].num, factors[i].denom});
     }
     return result;
+}
+
+std::vector<ScalingFactor> notEnlarging(std::vector<ScalingFactor> factors) {
+    std::erase_if(factors, [](ScalingFactor factor) { return factor.num > factor.denom; });
+    return factors;
 }
 
 tjhandle newDecompressor() {
@@ -70,7 +77,9 @@ ScalingFactor chooseScalingFactor(PictureSize source, PictureSize target,
 }
 
 FrameDecoder::FrameDecoder()
-    : m_decompressor(newDecompressor(), tjDestroy), m_factors(decoderFactors()) {}
+    : m_decompressor(newDecompressor(), tjDestroy),
+      m_factors(decoderFactors()),
+      m_partFactors(notEnlarging(m_factors)) {}
 
 std::optional<PictureSize> FrameDecoder::readSize(std::span<const unsigned char> jpeg) {
     PictureSize size;
@@ -90,10 +99,13 @@ std::optional<PictureSize> FrameDecoder::readSize(std::span<const unsigned char>
 }
 
 bool FrameDecoder::decode(std::span<const unsigned char> jpeg, PictureSize target,
-                          DecodedPicture& picture) {
+                          DecodedPicture& picture, const ZoomRegion& part) {
     const std::optional<PictureSize> source = readSize(jpeg);
     if (!source || pixelCount(*source) > kMaxSourcePixels || !isValid(target) ||
-        pixelCount(target) > kMaxDecodedPixels || !decodeScaled(jpeg, *source, target)) {
+        pixelCount(target) > kMaxDecodedPixels ||
+        !(part == ZoomRegion{} ? decodeRegion(jpeg, *source, {0, 0, source->width, source->height},
+                                              target, m_factors)
+                               : decodePart(jpeg, *source, part, target))) {
         ++m_failedFrames;
         return false;
     }
@@ -102,24 +114,48 @@ bool FrameDecoder::decode(std::span<const unsigned char> jpeg, PictureSize targe
     return true;
 }
 
-bool FrameDecoder::decodeScaled(std::span<const unsigned char> jpeg, PictureSize source,
-                                PictureSize target) {
-    const PictureSize scaled = scaledSize(source, chooseScalingFactor(source, target, m_factors));
+bool FrameDecoder::decodePart(std::span<const unsigned char> jpeg, PictureSize source,
+                              const ZoomRegion& part, PictureSize target) {
+    // The part as drawn lies upside down in the frame, as the whole picture does.
+    const Rect stored = upsideDown(cropOf(part, source), source.height);
+    const std::optional<CroppedJpeg> cut = m_crop.crop(jpeg, stored);
+    // A frame that cannot be cut is decoded whole, as it would be unzoomed.
+    return cut ? decodeRegion(cut->jpeg, cut->size, cut->part, target, m_partFactors)
+               : decodeRegion(jpeg, source, stored, target, m_partFactors);
+}
+
+bool FrameDecoder::decodeRegion(std::span<const unsigned char> jpeg, PictureSize size,
+                                const Rect& region, PictureSize target,
+                                std::span<const ScalingFactor> factors) {
+    const ScalingFactor factor =
+        chooseScalingFactor({region.width, region.height}, target, factors);
+    const PictureSize scaled = scaledSize(size, factor);
     if (pixelCount(scaled) > kMaxDecodedPixels) {
         return false;
     }
     m_next.resize(byteCount(target));
     const int targetLine = target.width * DecodedPicture::kBytesPerPixel;
-    if (scaled == target) {
+    // The region at that scale, its edges outwards to whole pixels, its rows counted from the
+    // bottom as the decoded picture keeps them.
+    const auto scale = [factor](int at, int limit) {
+        return std::min((at * factor.num + factor.denom - 1) / factor.denom, limit);
+    };
+    const int left = region.x * factor.num / factor.denom;
+    const int top = region.y * factor.num / factor.denom;
+    const Rect at = upsideDown({left, top, scale(region.x + region.width, scaled.width) - left,
+                                scale(region.y + region.height, scaled.height) - top},
+                               scaled.height);
+    if (scaled == target && at == Rect{0, 0, target.width, target.height}) {
         return decodeTo(jpeg, target, m_next.data(), targetLine);
     }
     m_scaled.resize(byteCount(scaled));
     const int scaledLine = scaled.width * DecodedPicture::kBytesPerPixel;
     // Both pictures bottom-up: the scaling keeps the order of the rows.
     return decodeTo(jpeg, scaled, m_scaled.data(), scaledLine) &&
-           libyuv::ARGBScale(m_scaled.data(), scaledLine, scaled.width, scaled.height,
-                             m_next.data(), targetLine, target.width, target.height,
-                             libyuv::kFilterBilinear) == 0;
+           libyuv::ARGBScale(m_scaled.data() + static_cast<std::ptrdiff_t>(at.y) * scaledLine +
+                                 static_cast<std::ptrdiff_t>(at.x) * DecodedPicture::kBytesPerPixel,
+                             scaledLine, at.width, at.height, m_next.data(), targetLine,
+                             target.width, target.height, libyuv::kFilterBilinear) == 0;
 }
 
 bool FrameDecoder::decodeTo(std::span<const unsigned char> jpeg, PictureSize size,

@@ -26,6 +26,7 @@ bool LiveFrameReader::next(int fd, LiveFrame& frame) {
             std::memcpy(frame.buffer().data(), m_bytes.data() + m_begin + kPktHeaderSize,
                         static_cast<std::size_t>(length));
             frame.setLength(length);
+            frame.setArrival(m_lastArrival);
             m_begin += frameBytes;
             if (buffered() == 0) {
                 restart();
@@ -105,6 +106,7 @@ bool LiveFrameReader::receive(int fd, int flags) {
         const std::size_t room = m_bytes.size() - m_end;
         const ssize_t count = ::recv(fd, m_bytes.data() + m_end, room, flags);
         if (count > 0) {
+            m_lastArrival = FrameArrival::now();
             m_end += static_cast<std::size_t>(count);
             m_drained = static_cast<std::size_t>(count) < room;
             return true;

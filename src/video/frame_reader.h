@@ -22,9 +22,10 @@ class LiveFrameReader {
     // Where a receive call writes, at first; it grows to hold any one whole frame.
     static constexpr std::size_t kInitialBytes = std::size_t{256} * 1024;
 
-    // The next whole frame into `frame`, waiting within the socket's receive time-out. False,
-    // leaving `frame` as it was, when the connection ends, fails or falls silent first, or when
-    // a header is damaged; lastEnd() then tells which.
+    // The next whole frame into `frame`, stamped with the time of the receive call that brought
+    // its last byte, waiting within the socket's receive time-out. False, leaving `frame` as it
+    // was, when the connection ends, fails or falls silent first, or when a header is damaged;
+    // lastEnd() then tells which.
     bool next(int fd, LiveFrame& frame);
     StreamEnd lastEnd() const { return m_lastEnd; }
     // Whether a whole frame has arrived behind the last one handed on, as far as the last
@@ -54,6 +55,9 @@ class LiveFrameReader {
     // The last receive call left room over, so it took everything that had arrived.
     bool m_drained = false;
     StreamEnd m_lastEnd = StreamEnd::Closed;
+    // When the last receive call returned bytes: a frame whole at the front came in then, for
+    // no receive is made while the front frame is whole.
+    FrameArrival m_lastArrival;
 };
 
 }  // namespace krt

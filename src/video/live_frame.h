@@ -1,10 +1,22 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <span>
 
 namespace krt {
+
+// When the last byte of a frame came in: by the steady clock, which orders and times frames, and
+// by the calendar, which names what is kept of them.
+struct FrameArrival {
+    std::chrono::steady_clock::time_point steady;
+    std::chrono::system_clock::time_point calendar;
+
+    static FrameArrival now() {
+        return {std::chrono::steady_clock::now(), std::chrono::system_clock::now()};
+    }
+};
 
 // One received picture, still encoded. The buffer is reused while frames fit and replaced,
 // with headroom, only when a frame needs more.
@@ -27,12 +39,15 @@ class LiveFrame {
     // that shows only the newest picture need not decode this one.
     bool newerFrameWaiting() const { return m_newerFrameWaiting; }
     void setNewerFrameWaiting(bool waiting) { m_newerFrameWaiting = waiting; }
+    const FrameArrival& arrival() const { return m_arrival; }
+    void setArrival(const FrameArrival& arrival) { m_arrival = arrival; }
 
   private:
     std::unique_ptr<unsigned char[]> m_data;
     int m_capacity = 0;
     int m_length = 0;
     bool m_newerFrameWaiting = false;
+    FrameArrival m_arrival;
 };
 
 }  // namespace krt

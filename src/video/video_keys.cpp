@@ -69,6 +69,16 @@ VideoKeyOutcome actionForKey(VideoKey key, const VideoKeyContext& context) {
         case VideoKey::Plus:
         case VideoKey::Minus:
             return only(VideoKeyAction::None);
+        case VideoKey::Snapshot:
+            return only(VideoKeyAction::SaveSnapshot);
+        case VideoKey::Record:
+            return only(VideoKeyAction::ToggleRecording);
+        case VideoKey::ZoomIn:
+            return only(VideoKeyAction::ZoomIn);
+        case VideoKey::ZoomOut:
+            return only(VideoKeyAction::ZoomOut);
+        case VideoKey::ZoomReset:
+            return only(VideoKeyAction::ResetZoom);
     }
     return only(VideoKeyAction::None);
 }
@@ -98,6 +108,10 @@ std::string_view videoShortcutsText() {
            "Enter or Space\tSingle view of the framed tile, and back\n"
            "Home\tBack to the grid\n"
            "Arrow keys, + and - (held)\tMove a PTZ camera in its single view\n"
+           "S\tSave a snapshot of the picture (and copy it)\n"
+           "R\tRecord the picture, or stop recording\n"
+           "Ctrl and + / - or the wheel\tZoom the picture in / out; drag to move it\n"
+           "Ctrl and 0\tThe whole picture again\n"
            "Alt+1 ... Alt+9\tThe named layouts; Alt+0: All cameras\n"
            "P or Pause\tHold a running tour, or let it go on\n"
            "? or F1\tThis list";

@@ -23,6 +23,11 @@ enum class VideoKey {
     Help,
     FullScreen,
     Escape,
+    Snapshot,   // S
+    Record,     // R
+    ZoomIn,     // Ctrl and +: plain + zooms a PTZ camera
+    ZoomOut,    // Ctrl and -
+    ZoomReset,  // Ctrl and 0
 };
 
 enum class VideoKeyAction {
@@ -36,6 +41,12 @@ enum class VideoKeyAction {
     ShowShortcuts,
     ToggleFullScreen,
     LeaveFullScreen,
+    // On the tile the keys act on: the single view's, or the framed one of the grid.
+    SaveSnapshot,
+    ToggleRecording,
+    ZoomIn,
+    ZoomOut,
+    ResetZoom,
 };
 
 // What the page shows when the key is pressed.

@@ -1,6 +1,7 @@
 #include "video/video_settings.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace krt {
 
@@ -17,6 +18,15 @@ std::string gridColumnsText(int columns) {
     return std::to_string(std::ranges::find(kGridChoices, columns) != kGridChoices.end()
                               ? columns
                               : kDefaultGridColumns);
+}
+
+int recordingMinutesFromText(std::string_view text) {
+    int minutes = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), minutes);
+    return error == std::errc() && end == text.data() + text.size() && minutes >= 1 &&
+                   minutes <= kLongestRecordingMinutes
+               ? minutes
+               : kDefaultRecordingMinutes;
 }
 
 }  // namespace krt

@@ -20,4 +20,22 @@ inline constexpr int kLargestGridColumns = 4;
 int gridColumnsFromText(std::string_view text);
 std::string gridColumnsText(int columns);
 
+// Where snapshots and clips go (missing: KRT in the user's pictures folder) and how long a
+// recording may run, in whole minutes.
+inline constexpr std::string_view kEvidenceFolderValue = "EvidenceFolder";
+inline constexpr std::string_view kRecordingMinutesValue = "MaxRecordingMinutes";
+inline constexpr int kDefaultRecordingMinutes = 10;
+inline constexpr int kLongestRecordingMinutes = 24 * 60;
+
+struct EvidenceSettings {
+    std::string folder;
+    int maxRecordingMinutes = kDefaultRecordingMinutes;
+
+    bool operator==(const EvidenceSettings&) const = default;
+};
+
+// The stored minutes, 1 to 1440 in decimal digits; anything else (also a missing value) is the
+// default.
+int recordingMinutesFromText(std::string_view text);
+
 }  // namespace krt

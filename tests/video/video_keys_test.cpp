@@ -36,6 +36,12 @@ TEST(VideoKeys, WhatEachKeyDoesInEachView) {
              Case{VideoKey::Escape, fullGrid, action(VideoKeyAction::LeaveFullScreen)},
              Case{VideoKey::FullScreen, fullGrid, action(VideoKeyAction::ToggleFullScreen)},
              Case{VideoKey::Help, ptz, action(VideoKeyAction::ShowShortcuts)},
+             // With Ctrl, + and - zoom the picture, also of a camera that moves.
+             Case{VideoKey::ZoomIn, ptz, action(VideoKeyAction::ZoomIn)},
+             Case{VideoKey::ZoomOut, grid, action(VideoKeyAction::ZoomOut)},
+             Case{VideoKey::ZoomReset, single, action(VideoKeyAction::ResetZoom)},
+             Case{VideoKey::Snapshot, grid, action(VideoKeyAction::SaveSnapshot)},
+             Case{VideoKey::Record, ptz, action(VideoKeyAction::ToggleRecording)},
          }) {
         EXPECT_EQ(actionForKey(c.key, c.context), c.outcome) << static_cast<int>(c.key);
     }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli_command.h"
+#include "video/clip_recorder.h"
 #include "video/connection_text.h"
 #include "video/frame_decoder.h"
 #include "video/live_stream.h"
@@ -19,12 +20,26 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr int kDefaultFrames = 25;
+constexpr double kDefaultTimeoutSeconds = 30.0;
+
 struct LiveOptions {
     std::string channelId;
     bool medium = false;
-    int frames = 25;
+    std::optional<int> frames;
+    std::optional<double> seconds;
     std::string outDir;
-    double timeoutSeconds = 30.0;
+    std::string recordFile;
+    std::optional<double> timeoutSeconds;
+
+    // Without --seconds the run ends after 25 frames unless told otherwise.
+    std::optional<int> wantedFrames() const {
+        return frames || seconds ? frames : std::optional(kDefaultFrames);
+    }
+    // A run of --seconds gets the default time-out beyond its length.
+    double timeout() const {
+        return timeoutSeconds.value_or(seconds.value_or(0) + kDefaultTimeoutSeconds);
+    }
 };
 
 std::string frameFileName(int number) {
@@ -33,42 +48,66 @@ std::string frameFileName(int number) {
     return name;
 }
 
-// Takes the frames on the stream's receive thread: counts, keeps, decodes and reports each
-// one until the wanted number came.
+// Takes the frames on the stream's receive thread: counts, keeps, records, decodes and reports
+// each one until the wanted number came or the wanted time passed.
 class LiveRecorder {
   public:
-    LiveRecorder(CliSession& session, std::filesystem::path outDir, int wanted)
-        : m_session(session), m_outDir(std::move(outDir)), m_wanted(wanted) {}
+    LiveRecorder(CliSession& session, std::filesystem::path outDir, std::optional<int> wanted,
+                 std::optional<Clock::duration> length, ClipRecorder* clip)
+        : m_session(session),
+          m_outDir(std::move(outDir)),
+          m_wanted(wanted),
+          m_length(length),
+          m_clip(clip) {}
 
     void onFrame(const LiveFrame& frame) {
         int number = 0;
+        bool lengthReached = false;
         {
             std::lock_guard lock(m_mutex);
-            if (m_count >= m_wanted || m_failure) {
+            if (doneLocked()) {
                 return;
             }
+            lengthReached = lengthReachedLocked(frame.arrival().steady);
             number = m_count + 1;
+        }
+        if (lengthReached) {
+            m_wake.wake();
+            return;
+        }
+        if (m_clip != nullptr) {
+            m_clip->onFrame(frame);
         }
         const auto payload = frame.payload();
         if (!m_outDir.empty() && !writeFile(m_outDir / frameFileName(number), payload)) {
-            finish(std::nullopt, "cannot write " + (m_outDir / frameFileName(number)).string());
+            fail("cannot write " + (m_outDir / frameFileName(number)).string());
             return;
         }
         report(number, payload);
-        finish(number, {});
+        finish(number, frame.arrival());
     }
 
-    // The stream ended by itself, before the frames wanted came.
+    // The stream ended by itself, before the frames or the time wanted came.
     void streamEnded(StreamEnd end) {
         {
             std::lock_guard lock(m_mutex);
             m_end = end;
+            m_ended = true;
         }
-        finish(std::nullopt, {}, true);
+        m_wake.wake();
+    }
+    void fail(std::string failure) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_failure) {
+                m_failure = std::move(failure);
+            }
+        }
+        m_wake.wake();
     }
 
-    // Waits for the wanted frames, the end of the stream, a failure, an interruption or the
-    // deadline.
+    // Waits for the wanted frames or time, the end of the stream, a failure, an interruption or
+    // the deadline.
     void waitUntil(Clock::time_point deadline, const Cancellation& interruption) {
         while (!done() && !interruption.cancelled() && Clock::now() < deadline) {
             m_wake.waitUntil(deadline, interruption);
@@ -81,7 +120,12 @@ class LiveRecorder {
     }
     bool done() const {
         std::lock_guard lock(m_mutex);
-        return m_count >= m_wanted || m_ended || m_failure;
+        return doneLocked();
+    }
+    // Whether what was asked for came: the frames, or a run of the wanted length.
+    bool complete() const {
+        std::lock_guard lock(m_mutex);
+        return !m_failure && ((m_wanted && m_count >= *m_wanted) || m_lengthReached);
     }
     std::optional<std::string> failure() const {
         std::lock_guard lock(m_mutex);
@@ -98,7 +142,7 @@ class LiveRecorder {
             m_count > 0 ? noVideoSinceText(m_lastFrameCalendar_s) : "No video";
         return since + ": " + std::string(streamEndText(*m_end));
     }
-    // Seconds from the first to the last frame.
+    // Seconds from the first to the last frame's arrival.
     double seconds() const {
         std::lock_guard lock(m_mutex);
         return std::chrono::duration<double>(m_last - m_first).count();
@@ -147,32 +191,37 @@ class LiveRecorder {
                         << std::flush;
     }
 
-    void finish(std::optional<int> number, std::string failure, bool ended = false) {
+    bool doneLocked() const {
+        return (m_wanted && m_count >= *m_wanted) || m_lengthReached || m_ended || m_failure;
+    }
+    // The first frame at or past the wanted length ends the run, unrecorded.
+    bool lengthReachedLocked(Clock::time_point arrival) {
+        m_lengthReached = m_length && m_count > 0 && arrival - m_first >= *m_length;
+        return m_lengthReached;
+    }
+
+    void finish(int number, const FrameArrival& arrival) {
         {
             std::lock_guard lock(m_mutex);
-            const Clock::time_point now = Clock::now();
-            if (number) {
-                m_count = *number;
-                m_first = m_count == 1 ? now : m_first;
-                m_last = now;
-                m_lastFrameCalendar_s = static_cast<std::int64_t>(std::time(nullptr));
-            }
-            if (!failure.empty()) {
-                m_failure = std::move(failure);
-            }
-            m_ended = m_ended || ended;
+            m_count = number;
+            m_first = m_count == 1 ? arrival.steady : m_first;
+            m_last = arrival.steady;
+            m_lastFrameCalendar_s = std::chrono::system_clock::to_time_t(arrival.calendar);
         }
         m_wake.wake();
     }
 
     CliSession& m_session;
     const std::filesystem::path m_outDir;
-    const int m_wanted;
+    const std::optional<int> m_wanted;
+    const std::optional<Clock::duration> m_length;
+    ClipRecorder* const m_clip;
     FrameDecoder m_decoder;  // used on the receive thread only
     DecodedPicture m_picture;
     mutable std::mutex m_mutex;
     WakePipe m_wake;
     int m_count = 0;
+    bool m_lengthReached = false;
     bool m_ended = false;
     std::optional<StreamEnd> m_end;
     std::int64_t m_lastFrameCalendar_s = 0;
@@ -181,23 +230,79 @@ class LiveRecorder {
     Clock::time_point m_last;
 };
 
-void printSummary(CliSession& session, const LiveRecorder& recorder, int wanted) {
+struct ClipOutcome {
+    std::filesystem::path file;
+    int frames = 0;
+};
+
+void printSummary(CliSession& session, const LiveRecorder& recorder,
+                  const std::optional<int>& wanted, const std::optional<ClipOutcome>& clip) {
     const int frames = recorder.count();
     const double seconds = recorder.seconds();
     const double fps = frames >= 2 && seconds > 0 ? (frames - 1) / seconds : 0.0;
     if (session.json()) {
-        session.printJson({{"result", frames >= wanted ? "ok" : "incomplete"},
-                           {"frames", frames},
-                           {"seconds", seconds},
-                           {"fps", fps}});
+        nlohmann::ordered_json summary{{"result", recorder.complete() ? "ok" : "incomplete"},
+                                       {"frames", frames},
+                                       {"seconds", seconds},
+                                       {"fps", fps}};
+        if (clip) {
+            summary["clip"] = clip->file.string();
+            summary["clipFrames"] = clip->frames;
+        }
+        session.printJson(summary);
         return;
     }
     char line[160];
-    std::snprintf(line, sizeof line, "%d of %d frames in %.2f s: %.1f frames per second", frames,
-                  wanted, seconds, fps);
+    if (wanted) {
+        std::snprintf(line, sizeof line, "%d of %d frames in %.2f s: %.1f frames per second",
+                      frames, *wanted, seconds, fps);
+    } else {
+        std::snprintf(line, sizeof line, "%d frames in %.2f s: %.1f frames per second", frames,
+                      seconds, fps);
+    }
     std::lock_guard lock(session.outputMutex());
-    session.out() << line << '\n' << std::flush;
+    session.out() << line << '\n';
+    if (clip) {
+        session.out() << clip->frames << " frames recorded into " << clip->file.string() << '\n';
+    }
+    session.out() << std::flush;
 }
+
+// Records the run into a file, keeping what the recorder tells.
+class ClipOfRun {
+  public:
+    ClipRecorder& recorder() { return m_clip; }
+
+    // Nothing, or why the recording cannot start. A write that fails later fails the run.
+    std::optional<std::string> start(const AppState& app, const VideoChannel& channel,
+                                     const std::filesystem::path& file, LiveRecorder& run) {
+        m_clip.setListener([this, &run](const RecordingNews& news) {
+            if (news.kind == RecordingNews::Kind::Failed) {
+                run.fail(news.message);
+            } else if (news.kind == RecordingNews::Kind::ClipSaved) {
+                std::lock_guard lock(m_mutex);
+                m_saved = news.file;
+            }
+        });
+        // The run ends the recording: it has no length of its own.
+        RecordingPlan plan = recordingPlanFor(app.m_serverAddress, channel);
+        plan.file = file;
+        return m_clip.start(std::move(plan));
+    }
+
+    // Closes the clip: what it holds, or nothing when no clip was made.
+    std::optional<ClipOutcome> finish() {
+        const int frames = m_clip.framesRecorded();
+        m_clip.stop();
+        std::lock_guard lock(m_mutex);
+        return m_saved ? std::optional(ClipOutcome{*m_saved, frames}) : std::nullopt;
+    }
+
+  private:
+    ClipRecorder m_clip;
+    std::mutex m_mutex;
+    std::optional<std::filesystem::path> m_saved;
+};
 
 int runLive(CliSession& session, const LiveOptions& options) {
     std::error_code error;
@@ -217,14 +322,29 @@ int runLive(CliSession& session, const LiveOptions& options) {
     }
     const VideoChannel& channel = app->m_channels[static_cast<std::size_t>(index)];
 
-    LiveRecorder recorder(session, options.outDir, options.frames);
+    const std::optional<Clock::duration> length =
+        options.seconds ? std::optional(std::chrono::duration_cast<Clock::duration>(
+                              std::chrono::duration<double>(*options.seconds)))
+                        : std::nullopt;
+    std::optional<ClipOfRun> clip;
+    if (!options.recordFile.empty()) {
+        clip.emplace();
+    }
+    LiveRecorder recorder(session, options.outDir, options.wantedFrames(), length,
+                          clip ? &clip->recorder() : nullptr);
+    if (clip) {
+        if (const std::optional<std::string> refused =
+                clip->start(*app, channel, options.recordFile, recorder)) {
+            return session.refuse(*refused, "cannot-record");
+        }
+    }
     LiveStream stream;
     stream.setMediumResolution(options.medium);
     stream.setFrameCallback([&recorder](const LiveFrame& frame) { recorder.onFrame(frame); });
     // A stream that closes or falls silent ends the wait early.
     stream.setEndCallback([&recorder](StreamEnd end) { recorder.streamEnded(end); });
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(options.timeoutSeconds));
+                                             std::chrono::duration<double>(options.timeout()));
     // An interruption stops the stream from here, also while it connects.
     const WakePipe runEnded;
     std::atomic<bool> ended{false};
@@ -255,6 +375,7 @@ int runLive(CliSession& session, const LiveOptions& options) {
     }
     recorder.waitUntil(deadline, session.interruption());
     stream.disconnectFromCamera();
+    const std::optional<ClipOutcome> saved = clip ? clip->finish() : std::nullopt;
 
     for (const std::optional<std::string>& line : {recorder.failure(), recorder.endText()}) {
         if (line) {
@@ -262,8 +383,8 @@ int runLive(CliSession& session, const LiveOptions& options) {
             session.err() << *line << '\n';
         }
     }
-    printSummary(session, recorder, options.frames);
-    return recorder.count() >= options.frames && !recorder.failure() ? kExitOk : kExitIncomplete;
+    printSummary(session, recorder, options.wantedFrames(), saved);
+    return recorder.complete() ? kExitOk : kExitIncomplete;
 }
 
 }  // namespace
@@ -279,14 +400,25 @@ void registerLiveCommand(CommandRegistry& registry) {
     command.add_option("CHANNEL_ID", options->channelId, "ChannelID of the camera")->required();
     command.add_flag("--medium", options->medium,
                      "Ask for the medium resolution (as the single view does) instead of the low");
-    command.add_option("--frames", options->frames, "Stop after N frames")
-        ->check(CLI::Range(1, 1'000'000))
-        ->capture_default_str();
+    command
+        .add_option("--frames", options->frames,
+                    "Stop after N frames (25 unless --seconds is given)")
+        ->check(CLI::Range(1, 1'000'000));
+    command
+        .add_option("--seconds", options->seconds,
+                    "Stop after N seconds of frames, counted from the first frame's arrival")
+        ->check(CLI::Range(0.1, 86'400.0));
     command.add_option("--out", options->outDir,
                        "Write each frame as received to DIR/frame-00001.jpg, ...");
-    command.add_option("--timeout", options->timeoutSeconds, "Give up after SECONDS")
-        ->check(CLI::Range(0.1, 86'400.0))
-        ->capture_default_str();
+    command
+        .add_option("--record", options->recordFile,
+                    "Record the frames as received, unchanged, into the Matroska clip FILE "
+                    "(Motion JPEG, each frame stamped by its arrival)")
+        ->type_name("FILE");
+    command
+        .add_option("--timeout", options->timeoutSeconds,
+                    "Give up after SECONDS (default 30, beyond --seconds when that is given)")
+        ->check(CLI::Range(0.1, 86'400.0));
 }
 
 }  // namespace krt::cli

@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "alarms/alert_layout.h"
-#include "alarms/snapshot_picture.h"
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
+#include "alarms/ui/zoomable_snapshot.h"
 #include "common/ui/dialog_template.h"
 #include "common/ui/qt_text.h"
 
@@ -46,42 +46,6 @@ class AlertClientArea : public QWidget {
     }
 };
 
-}  // namespace
-
-// The event's snapshot, scaled to fit with its proportions and centred, or "No snapshot".
-class AlertSnapshotView : public QWidget {
-  public:
-    explicit AlertSnapshotView(QWidget* parent) : QWidget(parent) {
-        setObjectName(QStringLiteral("alertSnapshot"));
-    }
-
-    void setPicture(QImage picture) {
-        m_picture = std::move(picture);
-        update();
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (m_picture.isNull()) {
-            painter.setPen(Qt::black);
-            painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No snapshot"));
-            return;
-        }
-        const PictureSize fitted =
-            scaleToFit({m_picture.width(), m_picture.height()}, {width(), height()});
-        const QRect target((width() - fitted.width) / 2, (height() - fitted.height) / 2,
-                           fitted.width, fitted.height);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, m_picture);
-    }
-
-  private:
-    QImage m_picture;
-};
-
-namespace {
-
 QLabel* newStatic(const QString& text, QWidget* parent, const DialogRect& units) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
@@ -106,7 +70,7 @@ EventAlertDialog::EventAlertDialog(QWidget* sheet)
       m_saveSnapshot(new QPushButton(QString::fromUtf8(kSaveSnapshotText), m_client)),
       m_copySnapshot(new QPushButton(QString::fromUtf8(kCopySnapshotText), m_client)),
       m_lateNote(new QLabel(m_client)),
-      m_snapshotView(new AlertSnapshotView(m_client)) {
+      m_snapshotView(new ZoomableSnapshot(m_client)) {
     setObjectName(QStringLiteral("DEventsAlertDlg"));
     // A window inside the sheet rather than one of its own.
     setWindowFlags(Qt::Widget);
@@ -160,6 +124,7 @@ void EventAlertDialog::setupSnapshotControls() {
     noteFont.setBold(true);
     m_lateNote->setFont(noteFont);
     m_lateNote->hide();
+    m_snapshotView->addZoomKeys(this);
     setEvent({}, nullptr);
 }
 

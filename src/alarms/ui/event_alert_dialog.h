@@ -13,7 +13,7 @@ class QPushButton;
 namespace krt {
 
 struct KeptSnapshot;
-class AlertSnapshotView;
+class ZoomableSnapshot;
 
 // The event alert: a small window over the main sheet's tabs with the latest event's type,
 // source camera and time, "Show Video" / "Close", and under them the event's snapshot with
@@ -75,7 +75,7 @@ class EventAlertDialog : public QDialog {
     QPushButton* m_saveSnapshot;
     QPushButton* m_copySnapshot;
     QLabel* m_lateNote;
-    AlertSnapshotView* m_snapshotView;
+    ZoomableSnapshot* m_snapshotView;
     std::string m_sourceChannelId;  // as the server sent it, for "Show Video"
     AlarmEvent m_event;
     std::shared_ptr<const KeptSnapshot> m_snapshot;

@@ -2,44 +2,15 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "alarms/snapshot_picture.h"
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
+#include "alarms/ui/zoomable_snapshot.h"
 #include "common/ui/qt_text.h"
 
 namespace krt {
-
-// The picture scaled to fit with its proportions and centred, or "No snapshot".
-class SnapshotPictureView : public QWidget {
-  public:
-    SnapshotPictureView(QImage picture, QWidget* parent)
-        : QWidget(parent), m_picture(std::move(picture)) {
-        setObjectName(QStringLiteral("snapshotPicture"));
-        setMinimumSize(320, 240);
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        if (m_picture.isNull()) {
-            painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No snapshot"));
-            return;
-        }
-        const PictureSize fitted =
-            scaleToFit({m_picture.width(), m_picture.height()}, {width(), height()});
-        const QRect area((width() - fitted.width) / 2, (height() - fitted.height) / 2, fitted.width,
-                         fitted.height);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(area, m_picture);
-    }
-
-  private:
-    QImage m_picture;
-};
 
 SnapshotViewer::SnapshotViewer(const AlarmEvent& event,
                                std::shared_ptr<const KeptSnapshot> snapshot, QWidget* parent)
@@ -47,12 +18,15 @@ SnapshotViewer::SnapshotViewer(const AlarmEvent& event,
       m_event(event),
       m_snapshot(std::move(snapshot)),
       m_description(new QLabel(this)),
-      m_picture(
-          new SnapshotPictureView(m_snapshot != nullptr ? m_snapshot->picture : QImage(), this)),
+      m_picture(new ZoomableSnapshot(this)),
       m_showVideo(new QPushButton(QStringLiteral("Show Video"), this)),
       m_save(new QPushButton(QString::fromUtf8(kSaveSnapshotText), this)),
       m_copy(new QPushButton(QString::fromUtf8(kCopySnapshotText), this)) {
     setWindowTitle(QStringLiteral("Snapshot"));
+    m_picture->setObjectName(QStringLiteral("snapshotPicture"));
+    m_picture->setMinimumSize(320, 240);
+    m_picture->setPicture(m_snapshot != nullptr ? m_snapshot->picture : QImage());
+    m_picture->addZoomKeys(this);
     // Server text is shown as the characters it is.
     m_description->setTextFormat(Qt::PlainText);
     m_description->setText(QStringLiteral("Camera ID : %1\nType : %2\n%3")

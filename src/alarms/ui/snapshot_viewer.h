@@ -11,10 +11,10 @@ class QPushButton;
 namespace krt {
 
 struct KeptSnapshot;
-class SnapshotPictureView;
+class ZoomableSnapshot;
 
-// One alarm's snapshot, large, with "Show Video", "Save Snapshot…", "Copy Snapshot" and
-// "Close"; opened from the History.
+// One alarm's snapshot, large and zoomable, with "Show Video", "Save Snapshot…", "Copy
+// Snapshot" and "Close"; opened from the History.
 class SnapshotViewer : public QDialog {
     Q_OBJECT
 
@@ -36,7 +36,7 @@ class SnapshotViewer : public QDialog {
     AlarmEvent m_event;
     std::shared_ptr<const KeptSnapshot> m_snapshot;
     QLabel* m_description;
-    SnapshotPictureView* m_picture;
+    ZoomableSnapshot* m_picture;
     QPushButton* m_showVideo;
     QPushButton* m_save;
     QPushButton* m_copy;

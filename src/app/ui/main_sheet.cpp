@@ -124,6 +124,8 @@ void MainSheet::connectVideoSettings() {
     const VideoSettingsBox* box = m_settingsPage->videoSettings();
     connect(box, &VideoSettingsBox::gridColumnsChanged, m_videoPage, &VideoPage::setGridColumns);
     connect(box, &VideoSettingsBox::liveGridChanged, m_liveView, &LiveView::setLiveGrid);
+    connect(box, &VideoSettingsBox::evidenceSettingsChanged, m_liveView,
+            &LiveView::setEvidenceSettings);
 }
 
 void MainSheet::addAlarmStatusIndicator() {
@@ -193,6 +195,7 @@ void MainSheet::OnInitDialog() {
     m_gridRows = m_gridColumns = loadGridColumns();
     m_videoPage->setGridColumns(m_gridColumns);
     m_liveView->setLiveGrid(loadLiveGrid());
+    m_liveView->setEvidenceSettings(loadEvidenceSettings());
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
     m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
     m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);

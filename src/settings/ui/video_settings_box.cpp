@@ -2,11 +2,20 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <algorithm>
 #include <array>
+#include <vector>
 
+#include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "settings/ui/settings_page.h"
 #include "video/video_settings.h"
@@ -15,18 +24,38 @@ namespace krt {
 namespace {
 
 constexpr std::size_t kStoredTextBytes = 256;
+constexpr std::size_t kStoredFolderBytes = 4096;
 
 void storeText(std::string_view valueName, std::string_view text) {
     deleteRegistryValue(kSettingsKey, valueName);
     writeRegistryString(kSettingsKey, valueName, text);
 }
 
+std::string storedText(std::string_view valueName, std::size_t bytes = kStoredTextBytes) {
+    std::vector<char> text(bytes + 1);  // one more for the terminator
+    readRegistryString(kSettingsKey, valueName, std::span(text.data(), bytes));
+    return text.data();
+}
+
+QString defaultEvidenceFolder() {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return QDir(pictures.isEmpty() ? QDir::homePath() : pictures).filePath(QStringLiteral("KRT"));
+}
+
 }  // namespace
 
+EvidenceSettings loadEvidenceSettings() {
+    EvidenceSettings settings;
+    settings.folder = storedText(kEvidenceFolderValue, kStoredFolderBytes);
+    if (settings.folder.empty()) {
+        settings.folder = defaultEvidenceFolder().toStdString();
+    }
+    settings.maxRecordingMinutes = recordingMinutesFromText(storedText(kRecordingMinutesValue));
+    return settings;
+}
+
 int loadGridColumns() {
-    std::array<char, kStoredTextBytes + 1> text{};  // one more for the terminator
-    readRegistryString(kSettingsKey, kGridColumnsValue, std::span(text.data(), kStoredTextBytes));
-    return gridColumnsFromText(text.data());
+    return gridColumnsFromText(storedText(kGridColumnsValue));
 }
 
 bool loadLiveGrid() {
@@ -37,24 +66,46 @@ VideoSettingsBox::VideoSettingsBox(QWidget* parent)
     : QGroupBox(QStringLiteral("Videos"), parent),
       m_grid(new QComboBox(this)),
       m_liveGrid(
-          new QCheckBox(QStringLiteral("Refresh grid tiles at the camera's frame rate"), this)) {
+          new QCheckBox(QStringLiteral("Refresh grid tiles at the camera's frame rate"), this)),
+      m_evidenceFolder(new QLineEdit(this)),
+      m_chooseFolder(new QPushButton(QStringLiteral("Choose\u2026"), this)),
+      m_recordingMinutes(new QSpinBox(this)) {
     m_grid->setObjectName(QStringLiteral("gridColumns"));
     m_liveGrid->setObjectName(QStringLiteral("liveGrid"));
+    m_evidenceFolder->setObjectName(QStringLiteral("evidenceFolder"));
+    m_recordingMinutes->setObjectName(QStringLiteral("maxRecordingMinutes"));
     for (const int columns : kGridChoices) {
         m_grid->addItem(QStringLiteral("%1 × %1").arg(columns), columns);
     }
+    m_recordingMinutes->setRange(1, kLongestRecordingMinutes);
+    m_recordingMinutes->setSuffix(QStringLiteral(" min"));
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(m_evidenceFolder, 1);
+    folderRow->addWidget(m_chooseFolder);
     auto* layout = new QFormLayout(this);
     layout->addRow(QStringLiteral("Grid"), m_grid);
     layout->addRow(m_liveGrid);
+    layout->addRow(QStringLiteral("Snapshots and clips"), folderRow);
+    layout->addRow(QStringLiteral("Longest recording"), m_recordingMinutes);
     connect(m_grid, &QComboBox::activated, this, &VideoSettingsBox::onGridChosen);
     connect(m_liveGrid, &QCheckBox::clicked, this, &VideoSettingsBox::onLiveGridClicked);
+    connect(m_evidenceFolder, &QLineEdit::editingFinished, this,
+            &VideoSettingsBox::onEvidenceFolderEdited);
+    connect(m_chooseFolder, &QPushButton::clicked, this, &VideoSettingsBox::onChooseFolder);
     load();
+    connect(m_recordingMinutes, &QSpinBox::valueChanged, this,
+            &VideoSettingsBox::onRecordingMinutesChanged);
     adjustSize();
 }
 
 void VideoSettingsBox::load() {
     m_grid->setCurrentIndex(m_grid->findData(loadGridColumns()));
     m_liveGrid->setChecked(loadLiveGrid());
+    const EvidenceSettings evidence = loadEvidenceSettings();
+    m_evidenceFolder->setText(qtText(evidence.folder));
+    // Set before the change is listened to, so that loading stores nothing.
+    const QSignalBlocker quiet(m_recordingMinutes);
+    m_recordingMinutes->setValue(evidence.maxRecordingMinutes);
 }
 
 int VideoSettingsBox::gridColumns() const {
@@ -65,6 +116,10 @@ bool VideoSettingsBox::liveGrid() const {
     return m_liveGrid->isChecked();
 }
 
+EvidenceSettings VideoSettingsBox::evidenceSettings() const {
+    return {m_evidenceFolder->text().toStdString(), m_recordingMinutes->value()};
+}
+
 void VideoSettingsBox::onGridChosen(int /*index*/) {
     storeText(kGridColumnsValue, gridColumnsText(gridColumns()));
     emit gridColumnsChanged(gridColumns());
@@ -73,6 +128,33 @@ void VideoSettingsBox::onGridChosen(int /*index*/) {
 void VideoSettingsBox::onLiveGridClicked(bool checked) {
     storeText(kLiveGridValue, checked ? "true" : "false");
     emit liveGridChanged(checked);
+}
+
+void VideoSettingsBox::onEvidenceFolderEdited() {
+    // An emptied field goes back to the default folder.
+    const QString folder = m_evidenceFolder->text().trimmed();
+    if (folder.isEmpty()) {
+        deleteRegistryValue(kSettingsKey, kEvidenceFolderValue);
+        m_evidenceFolder->setText(defaultEvidenceFolder());
+    } else {
+        storeText(kEvidenceFolderValue, folder.toStdString());
+        m_evidenceFolder->setText(folder);
+    }
+    emit evidenceSettingsChanged(evidenceSettings());
+}
+
+void VideoSettingsBox::onChooseFolder() {
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Folder of snapshots and clips"), m_evidenceFolder->text());
+    if (!folder.isEmpty()) {
+        m_evidenceFolder->setText(folder);
+        onEvidenceFolderEdited();
+    }
+}
+
+void VideoSettingsBox::onRecordingMinutesChanged(int minutes) {
+    storeText(kRecordingMinutesValue, std::to_string(minutes));
+    emit evidenceSettingsChanged(evidenceSettings());
 }
 
 }  // namespace krt

@@ -10,6 +10,8 @@
 
 #include "common/ui/qt_text.h"
 #include "protocol/diag_log.h"
+#include "video/ui/tile_evidence.h"
+#include "video/ui/tile_zoom.h"
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"
 #include "video/ui/video_window_container.h"
@@ -76,6 +78,15 @@ void LayoutGrid::showLayout(const Layout& layout) {
             part->installEventFilter(this);
         }
         tile->setLiveGrid(m_liveGrid);
+        tile->evidence()->setSettings(m_evidenceSettings);
+        // A zoomed picture takes its own presses to move it; one that does not move it is a
+        // tap on the cell.
+        connect(tile, &VideoWindowContainer::videoTap, this, [this](VideoWindowContainer* tapped) {
+            m_pressedCell = tileIndex(tapped);
+            m_tapTimer.start();
+        });
+        connect(tile, &VideoWindowContainer::contextMenuFilled, this,
+                [this, tile](QMenu* menu) { addCellItems(tileIndex(tile), *menu); });
         m_tiles.push_back(tile);
         auto* note = new QLabel(this);
         note->setAlignment(Qt::AlignCenter);
@@ -152,6 +163,13 @@ void LayoutGrid::stop() {
         tile->setChannel(nullptr);
     }
     m_layout = {};
+}
+
+void LayoutGrid::setEvidenceSettings(const EvidenceSettings& settings) {
+    m_evidenceSettings = settings;
+    for (VideoWindowContainer* tile : m_tiles) {
+        tile->evidence()->setSettings(settings);
+    }
 }
 
 void LayoutGrid::setLiveGrid(bool liveGrid) {
@@ -237,9 +255,33 @@ void LayoutGrid::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Escape:
             key = VideoKey::Escape;
             break;
+        case Qt::Key_S:
+            key = VideoKey::Snapshot;
+            break;
+        case Qt::Key_R:
+            key = VideoKey::Record;
+            break;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            key = VideoKey::ZoomIn;
+            break;
+        case Qt::Key_Minus:
+            key = VideoKey::ZoomOut;
+            break;
+        case Qt::Key_0:
+            key = VideoKey::ZoomReset;
+            break;
         default:
             QWidget::keyPressEvent(event);
             return;
+    }
+    // Plus, minus and 0 zoom the picture with Ctrl only; S and R act without it.
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const bool zoomKey =
+        key == VideoKey::ZoomIn || key == VideoKey::ZoomOut || key == VideoKey::ZoomReset;
+    if (ctrl != zoomKey) {
+        QWidget::keyPressEvent(event);
+        return;
     }
     const bool fullScreen = window()->isFullScreen();
     const VideoKeyOutcome outcome = actionForKey(key, {false, false, fullScreen});
@@ -255,6 +297,15 @@ void LayoutGrid::keyPressEvent(QKeyEvent* event) {
             break;
         case VideoKeyAction::LeaveFullScreen:
             emit fullScreenLeft();
+            break;
+        case VideoKeyAction::SaveSnapshot:
+        case VideoKeyAction::ToggleRecording:
+        case VideoKeyAction::ZoomIn:
+        case VideoKeyAction::ZoomOut:
+        case VideoKeyAction::ResetZoom:
+            if (m_focusedCell < static_cast<int>(m_tiles.size())) {
+                m_tiles[static_cast<std::size_t>(m_focusedCell)]->applyKeyAction(outcome.action);
+            }
             break;
         default:
             QWidget::keyPressEvent(event);
@@ -291,7 +342,9 @@ bool LayoutGrid::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton) {
+            const VideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(cell)];
+            if (mouse->button() != Qt::LeftButton ||
+                (watched == tile->videoWindow() && tile->zoom()->zoom().zoomed())) {
                 return false;
             }
             setFocus();
@@ -318,10 +371,11 @@ bool LayoutGrid::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         case QEvent::MouseButtonRelease:
-            if (m_pressAt) {
-                m_pressAt.reset();
-                m_tapTimer.start();
+            if (!m_pressAt) {
+                return false;
             }
+            m_pressAt.reset();
+            m_tapTimer.start();
             return true;
         case QEvent::MouseButtonDblClick:
             m_tapTimer.stop();
@@ -367,17 +421,25 @@ void LayoutGrid::dropEvent(QDropEvent* event) {
     }
 }
 
+// A cell without a picture to keep: the menu has only the grid's own items.
 void LayoutGrid::contextMenuEvent(QContextMenuEvent* event) {
-    const int cell = cellAt(event->pos());
+    QMenu menu(this);
+    addCellItems(cellAt(event->pos()), menu);
+    if (!menu.isEmpty()) {
+        menu.exec(event->globalPos());
+    }
+}
+
+void LayoutGrid::addCellItems(int cell, QMenu& menu) {
     if (cell < 0 || !m_editable || m_layout.cells.size() <= static_cast<std::size_t>(cell) ||
         m_layout.cells[static_cast<std::size_t>(cell)].empty()) {
         return;
     }
-    QMenu menu(this);
-    QAction* remove = menu.addAction(QStringLiteral("Remove camera from cell"));
-    if (menu.exec(event->globalPos()) == remove) {
-        emit cameraRemoved(cell);
+    if (!menu.isEmpty()) {
+        menu.addSeparator();
     }
+    menu.addAction(QStringLiteral("Remove camera from cell"), this,
+                   [this, cell] { emit cameraRemoved(cell); });
 }
 
 }  // namespace krt

@@ -11,8 +11,10 @@
 #include "common/app_state.h"
 #include "video/layout_book.h"
 #include "video/layout_template.h"
+#include "video/video_settings.h"
 
 class QLabel;
+class QMenu;
 
 namespace krt {
 
@@ -49,6 +51,8 @@ class LayoutGrid : public QWidget {
     void stop();
     void setLiveGrid(bool liveGrid);
     bool liveGrid() const { return m_liveGrid; }
+    // Where the cells save their snapshots and clips, and how long they may record.
+    void setEvidenceSettings(const EvidenceSettings& settings);
     // Whether drops, swaps and the context menu change the layout.
     void setEditable(bool editable) { m_editable = editable; }
 
@@ -87,6 +91,8 @@ class LayoutGrid : public QWidget {
     int cellAt(QPoint position) const;
     int tileIndex(const QObject* part) const;
     void openCell(int cell);
+    // The grid's own items of a cell's context menu.
+    void addCellItems(int cell, QMenu& menu);
     void watchFirstPictures();
     void logTileFrames();
 
@@ -96,6 +102,7 @@ class LayoutGrid : public QWidget {
     std::vector<VideoWindowContainer*> m_tiles;
     std::vector<QLabel*> m_notes;
     bool m_liveGrid = false;
+    EvidenceSettings m_evidenceSettings;
     bool m_editable = true;
     int m_focusedCell = 0;
 

@@ -443,6 +443,17 @@ void LiveView::setLiveGrid(bool liveGrid) {
     }
 }
 
+void LiveView::setEvidenceSettings(const EvidenceSettings& settings) {
+    m_evidenceSettings = settings;
+    m_videoPage->setEvidenceSettings(settings);
+    m_grid->setEvidenceSettings(settings);
+    for (const QPointer<LayoutWindow>& window : m_windows) {
+        if (window) {
+            window->grid()->setEvidenceSettings(settings);
+        }
+    }
+}
+
 void LiveView::setFullScreen(bool on) {
     m_videoPage->setFullScreen(on);
 }
@@ -489,6 +500,7 @@ LayoutWindow* LiveView::openInNewWindow(std::string_view name) {
     }
     auto* window = new LayoutWindow(m_app, this->window());
     window->grid()->setLiveGrid(m_liveGrid);
+    window->grid()->setEvidenceSettings(m_evidenceSettings);
     window->showLayout(layout);
     window->show();
     std::erase_if(m_windows, [](const QPointer<LayoutWindow>& each) { return each.isNull(); });

@@ -12,6 +12,7 @@
 #include "common/app_state.h"
 #include "video/layout_book.h"
 #include "video/tour_schedule.h"
+#include "video/video_settings.h"
 #include "video/view_state.h"
 
 class QComboBox;
@@ -61,6 +62,8 @@ class LiveView : public QWidget {
     // Single view of the camera, whatever layout is shown; leaving it comes back to that.
     void showChannelAt(int channelIndex);
     void setLiveGrid(bool liveGrid);
+    // Where every tile saves its snapshots and clips, and how long it may record.
+    void setEvidenceSettings(const EvidenceSettings& settings);
     void setFullScreen(bool on);
     // The camera list beside the page, for building the layout shown.
     void setEditing(bool on);
@@ -146,6 +149,7 @@ class LiveView : public QWidget {
     QMessageBox* m_fileMessage = nullptr;
     bool m_editing = false;
     bool m_liveGrid = false;
+    EvidenceSettings m_evidenceSettings;
 
     std::optional<RunningTour> m_tour;
     QTimer m_tourTimer;

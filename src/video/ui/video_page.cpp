@@ -4,12 +4,15 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <algorithm>
+#include <map>
+#include <memory>
 
 #include "common/ui/qt_text.h"
 #include "common/ui/scroll_action.h"
 #include "protocol/diag_log.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
+#include "video/ui/tile_evidence.h"
 #include "video/ui/video_window_container.h"
 #include "video/video_window_logic.h"
 
@@ -150,22 +153,38 @@ void VideoPage::relayout() {
 }
 
 void VideoPage::fillTiles() {
+    // A recording follows its camera to the tile that shows it next, and ends when the camera
+    // leaves the page.
+    std::map<std::string, std::pair<VideoWindowContainer*, std::shared_ptr<ClipRecorder>>>
+        recordings;
     for (VideoWindowContainer* tile : m_tiles) {
         tile->setGeometry(0, 0, 0, 0);
         tile->pauseVideo();
+        // Its stream ends, and with it the clip of a recording.
         tile->stopVideo();
+        if (std::shared_ptr<ClipRecorder> recording = tile->evidence()->takeRecording()) {
+            recordings.emplace(tile->getChannelId(), std::pair(tile, std::move(recording)));
+        }
     }
     for (int k = 0; k < std::min(m_rows * m_cols, static_cast<int>(m_tiles.size())); ++k) {
         VideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
         const std::optional<int> channel =
             channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
         tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)] : nullptr);
+        if (const auto recording = recordings.find(tile->getChannelId());
+            channel && recording != recordings.end()) {
+            tile->evidence()->adoptRecording(std::move(recording->second.second));
+            recordings.erase(recording);
+        }
         tile->update();
         tile->setBigView(m_singleView);
         if (channel) {
             tile->startConnect();
         }
         tile->show();
+    }
+    for (auto& [channelId, left] : recordings) {
+        left.first->evidence()->finishRecording(std::move(left.second));
     }
 }
 

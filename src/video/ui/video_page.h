@@ -63,6 +63,8 @@ class VideoPage : public QWidget {
     int gridColumns() const { return m_gridColumns; }
     void setLiveGrid(bool liveGrid);
     bool liveGrid() const { return m_liveGrid; }
+    // Where every tile saves its snapshots and clips, and how long it may record.
+    void setEvidenceSettings(const EvidenceSettings& settings);
     bool fullScreen() const { return m_fullScreen.active(); }
     void setFullScreen(bool on);
     // The tile with the keyboard focus frame, row-major in the grid.
@@ -119,6 +121,8 @@ class VideoPage : public QWidget {
     void applyKey(const VideoKeyOutcome& outcome);
     void stepPage(int step);
     void toggleSingleViewOnFocusedTile();
+    // The tile the keys act on: the single view's, or the framed one of the grid.
+    VideoWindowContainer* keyTile() const;
     void moveTileFocus(int dx, int dy);
     void showTileFocus();
     void showShortcuts();

@@ -11,6 +11,7 @@
 #include "video/layout_template.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
+#include "video/ui/tile_evidence.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_window.h"
 #include "video/ui/video_window_container.h"
@@ -18,7 +19,25 @@
 namespace krt {
 namespace {
 
+// With Ctrl, the keys that zoom the picture; plain + and - move a PTZ camera.
+std::optional<VideoKey> zoomKeyOf(const QKeyEvent& event) {
+    switch (event.key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            return VideoKey::ZoomIn;
+        case Qt::Key_Minus:
+            return VideoKey::ZoomOut;
+        case Qt::Key_0:
+            return VideoKey::ZoomReset;
+        default:
+            return std::nullopt;
+    }
+}
+
 std::optional<VideoKey> videoKeyOf(const QKeyEvent& event) {
+    if (event.modifiers() & Qt::ControlModifier) {
+        return zoomKeyOf(event);
+    }
     switch (event.key()) {
         case Qt::Key_PageUp:
             return VideoKey::PageUp;
@@ -51,6 +70,10 @@ std::optional<VideoKey> videoKeyOf(const QKeyEvent& event) {
             return VideoKey::FullScreen;
         case Qt::Key_Escape:
             return VideoKey::Escape;
+        case Qt::Key_S:
+            return VideoKey::Snapshot;
+        case Qt::Key_R:
+            return VideoKey::Record;
         default:
             return std::nullopt;
     }
@@ -145,9 +168,20 @@ void VideoPage::applyKey(const VideoKeyOutcome& outcome) {
         case VideoKeyAction::LeaveFullScreen:
             setFullScreen(false);
             break;
+        case VideoKeyAction::SaveSnapshot:
+        case VideoKeyAction::ToggleRecording:
+        case VideoKeyAction::ZoomIn:
+        case VideoKeyAction::ZoomOut:
+        case VideoKeyAction::ResetZoom:
+            keyTile()->applyKeyAction(outcome.action);
+            break;
         case VideoKeyAction::None:
             break;
     }
+}
+
+VideoWindowContainer* VideoPage::keyTile() const {
+    return m_tiles[m_singleView ? 0 : static_cast<std::size_t>(m_focusedTile)];
 }
 
 void VideoPage::stepPage(int step) {
@@ -237,6 +271,12 @@ void VideoPage::setGridColumns(int columns) {
     setGrid(columns, columns);
     m_focusedTile = 0;
     relayout();
+}
+
+void VideoPage::setEvidenceSettings(const EvidenceSettings& settings) {
+    for (VideoWindowContainer* tile : m_tiles) {
+        tile->evidence()->setSettings(settings);
+    }
 }
 
 void VideoPage::setLiveGrid(bool liveGrid) {

@@ -52,6 +52,7 @@ VideoWindow::VideoWindow(const AppState& app, QWidget* parent) : QWidget(parent)
     m_statusTimer.start();
     m_stream.setFrameCallback([this](const LiveFrame& frame) { onFrame(frame); });
     m_stream.setEndCallback([this](StreamEnd end) {
+        endClip();
         const std::uint64_t number = m_streamNumber.load();
         QMetaObject::invokeMethod(
             this, [this, number, end] { onStreamEnded(number, end); }, Qt::QueuedConnection);
@@ -72,7 +73,9 @@ void VideoWindow::setChannel(const VideoChannel* channel) {
         std::lock_guard lock(m_channelMutex);
         m_channel = channel != nullptr ? std::optional(*channel) : std::nullopt;
     }
-    // The last picture, its time and the reconnecting belong to the previous channel.
+    // The last picture and frame, their time and the reconnecting belong to the previous
+    // channel.
+    m_newestFrame.clear();
     ++m_connectNumber;
     m_lastFrame_ms.store(0);
     m_reconnectTimer.stop();
@@ -129,6 +132,7 @@ void VideoWindow::stopVideo() {
     // Disconnecting first also breaks off a connect under way, so the thread ends soon.
     m_stream.disconnectFromCamera();
     endConnectThread(kConnectThreadGrace_ms, "DVideoWindow::stopVideo()");
+    endClip();
     // A frame that came in while stopping must not leave the tile playing.
     m_state.store(VideoState::VideoIdle);
     refreshStatus();
@@ -147,6 +151,7 @@ void VideoWindow::connectToVideoThread(std::uint64_t number, const std::string& 
     QMetaObject::invokeMethod(
         this, [this] { m_watchdog.stop(); }, Qt::QueuedConnection);
     m_stream.disconnectFromCamera();
+    endClip();
     if (m_connectCancelled.load()) {
         return;
     }
@@ -220,7 +225,42 @@ void VideoWindow::scheduleReconnect(StreamLoss loss) {
     emit streamLost();
 }
 
+void VideoWindow::setRecording(std::shared_ptr<ClipRecorder> recording) {
+    std::lock_guard lock(m_evidenceMutex);
+    m_recording = std::move(recording);
+}
+
+std::shared_ptr<ClipRecorder> VideoWindow::recording() const {
+    std::lock_guard lock(m_evidenceMutex);
+    return m_recording;
+}
+
+void VideoWindow::setZoomRegion(const ZoomRegion& region) {
+    {
+        std::lock_guard lock(m_evidenceMutex);
+        m_zoomRegion = region;
+    }
+    m_nextGridDraw_ms.store(0);
+    update();
+}
+
+ZoomRegion VideoWindow::zoomRegion() const {
+    std::lock_guard lock(m_evidenceMutex);
+    return m_zoomRegion;
+}
+
+void VideoWindow::endClip() {
+    if (const std::shared_ptr<ClipRecorder> recording = this->recording()) {
+        recording->onStreamEnded();
+    }
+}
+
 void VideoWindow::onFrame(const LiveFrame& frame) {
+    // Every frame is evidence, whether or not it is drawn or decodes.
+    m_newestFrame.keep(frame);
+    if (const std::shared_ptr<ClipRecorder> recording = this->recording()) {
+        recording->onFrame(frame);
+    }
     const std::int64_t arrived_ms = steadyMilliseconds();
     m_lastFrameTime.store(calendarSeconds());
     m_lastFrame_ms.store(arrived_ms);
@@ -264,8 +304,11 @@ bool VideoWindow::drawFrame(const LiveFrame& frame, const VideoChannel& channel)
         m_placement = placement;
         armRepaint();
     }
+    // Only the part a zoom shows is decoded, at the camera's own detail.
+    const ZoomRegion part = zoomRegion();
     if (!placement || placement->width <= 0 || placement->height <= 0 ||
-        !m_decoder.decode(frame.payload(), {placement->width, placement->height}, m_decoding)) {
+        !m_decoder.decode(frame.payload(), {placement->width, placement->height}, m_decoding,
+                          part)) {
         return false;
     }
     {
@@ -276,6 +319,7 @@ bool VideoWindow::drawFrame(const LiveFrame& frame, const VideoChannel& channel)
         m_newestImage = QImage(m_newest.pixels.data(), m_newest.size.width, m_newest.size.height,
                                m_newest.bytesPerLine(), QImage::Format_RGB32);
         m_shownPlacement = placement;
+        m_shownRegion = part;
         ++m_pictureNumber;
     }
     QMetaObject::invokeMethod(
@@ -370,11 +414,18 @@ void VideoWindow::paintEvent(QPaintEvent* /*event*/) {
         const std::optional<VideoChannel> channel = channelCopy();
         const std::optional<Rect> place =
             channel ? picturePlacement(width(), height(), *channel) : std::nullopt;
+        const ZoomRegion shown = zoomRegion();
         std::lock_guard lock(m_pictureMutex);
         if (!m_newestImage.isNull() && place) {
-            const QRect target(place->x, place->y, place->width, place->height);
+            const QRect area(place->x, place->y, place->width, place->height);
+            // The picture holds the part it was decoded for; until one of the part shown now
+            // comes, it is drawn where its part lies.
+            const Rect part = placeInView(m_shownRegion, shown, *place);
+            const QRect target(part.x, part.y, part.width, part.height);
+            painter.setClipRect(area);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
             if (m_status.stale) {
-                painter.fillRect(target, Qt::black);
+                painter.fillRect(area, Qt::black);
                 painter.setOpacity(kStaleOpacity);
                 painter.drawImage(target, stalePicture());
                 painter.setOpacity(1.0);

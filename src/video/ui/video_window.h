@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,7 +13,10 @@
 #include "common/app_state.h"
 #include "common/video_channel.h"
 #include "protocol/worker_thread.h"
+#include "video/clip_recorder.h"
+#include "video/digital_zoom.h"
 #include "video/frame_decoder.h"
+#include "video/frame_snapshot.h"
 #include "video/live_stream.h"
 #include "video/reconnect_backoff.h"
 #include "video/tile_status.h"
@@ -57,6 +61,17 @@ class VideoWindow : public QWidget {
     void startConnect();
     void stopVideo();
 
+    // The channel shown, or none.
+    std::optional<VideoChannel> channel() const { return channelCopy(); }
+    // The newest frame received, byte for byte: what a snapshot saves.
+    std::optional<KeptFrame> newestFrame() const { return m_newestFrame.copy(); }
+    // The recording every received frame goes to, or none.
+    void setRecording(std::shared_ptr<ClipRecorder> recording);
+    std::shared_ptr<ClipRecorder> recording() const;
+    // The part of the picture shown; the next frame is drawn at once.
+    void setZoomRegion(const ZoomRegion& region);
+    ZoomRegion zoomRegion() const;
+
     VideoState state() const { return m_state.load(); }
     bool bigView() const { return m_bigView.load(); }
     // Where the last picture went, and a copy of it (null before the first).
@@ -94,6 +109,9 @@ class VideoWindow : public QWidget {
   private:
     void connectToVideoThread(std::uint64_t number, const std::string& connectionText);
     void onFrame(const LiveFrame& frame);
+    // The stream has ended or been stopped: no frame of it follows, and a recording's clip
+    // ends. From the thread that ended it.
+    void endClip();
     // GUI thread: how a connect attempt and a stream ended, for the stream of that connect.
     void onConnectFinished(std::uint64_t connectNumber, StreamResult result);
     void onStreamEnded(std::uint64_t connectNumber, StreamEnd end);
@@ -140,6 +158,11 @@ class VideoWindow : public QWidget {
     std::atomic<int> m_areaHeight{0};
     WorkerThread m_connectThread;
 
+    NewestFrame m_newestFrame;
+    mutable std::mutex m_evidenceMutex;
+    std::shared_ptr<ClipRecorder> m_recording;  // guarded by m_evidenceMutex
+    ZoomRegion m_zoomRegion;                    // guarded by m_evidenceMutex
+
     // Receive thread: the decoder and the picture it decodes into.
     FrameDecoder m_decoder;
     DecodedPicture m_decoding;
@@ -150,6 +173,7 @@ class VideoWindow : public QWidget {
     DecodedPicture m_newest;
     QImage m_newestImage;  // wraps m_newest's pixels
     std::optional<Rect> m_shownPlacement;
+    ZoomRegion m_shownRegion;           // the part of the picture the newest one holds
     std::uint64_t m_pictureNumber = 0;  // counts the pictures handed over
 
     // GUI thread only.

@@ -1,10 +1,16 @@
 #include "video/ui/video_window_container.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolButton>
 #include <algorithm>
 
 #include "common/ui/qt_text.h"
+#include "video/ui/tile_evidence.h"
+#include "video/ui/tile_overlay.h"
+#include "video/ui/tile_zoom.h"
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"
 
@@ -35,10 +41,14 @@ VideoWindowContainer::VideoWindowContainer(const AppState& app, int baseId, QWid
       m_baseId(baseId),
       m_videoWindow(new VideoWindow(app, this)),
       m_titleBar(new VideoTitleBar(this)),
-      m_focusFrame(new TileFocusFrame(this)) {
+      m_focusFrame(new TileFocusFrame(this)),
+      m_overlay(new TileOverlay(m_videoWindow)),
+      m_evidence(new TileEvidence(app, m_videoWindow, m_overlay)),
+      m_zoom(new TileZoom(m_videoWindow, m_overlay, [this] { emit videoTap(this); })) {
     // The picture area passes its taps on to the tile; the title bar keeps its own.
     m_titleBar->setAttribute(Qt::WA_NoMousePropagation);
     resizeChildren(0, 0);
+    m_evidence->recordButton()->hide();
     connect(m_videoWindow, &VideoWindow::statusChanged, this, &VideoWindowContainer::showStatus);
 }
 
@@ -49,7 +59,10 @@ void VideoWindowContainer::resizeChildren(int width, int height) {
 }
 
 void VideoWindowContainer::setChannel(const VideoChannel* channel) {
+    m_zoom->reset();
     m_videoWindow->setChannel(channel);
+    // Nothing to record without a camera.
+    m_evidence->recordButton()->setVisible(channel != nullptr);
     m_titleBar->setChannel(channel);
 }
 
@@ -96,6 +109,51 @@ void VideoWindowContainer::startConnect() {
 
 void VideoWindowContainer::stopVideo() {
     m_videoWindow->stopVideo();
+}
+
+bool VideoWindowContainer::applyKeyAction(VideoKeyAction action) {
+    switch (action) {
+        case VideoKeyAction::SaveSnapshot:
+            m_evidence->saveSnapshot();
+            return true;
+        case VideoKeyAction::ToggleRecording:
+            m_evidence->toggleRecording();
+            return true;
+        case VideoKeyAction::ZoomIn:
+            m_zoom->zoomIn();
+            return true;
+        case VideoKeyAction::ZoomOut:
+            m_zoom->zoomOut();
+            return true;
+        case VideoKeyAction::ResetZoom:
+            m_zoom->reset();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void VideoWindowContainer::contextMenuEvent(QContextMenuEvent* event) {
+    // A tile without a camera has nothing to keep: its owner's menu, if any, shows instead.
+    if (getChannelId().empty()) {
+        event->ignore();
+        return;
+    }
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Save Snapshot\tS"), m_evidence, &TileEvidence::saveSnapshot);
+    QAction* record =
+        menu.addAction(QStringLiteral("Record\tR"), m_evidence, &TileEvidence::toggleRecording);
+    record->setCheckable(true);
+    record->setChecked(m_evidence->recording());
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Zoom In\tCtrl++"), m_zoom, &TileZoom::zoomIn)
+        ->setEnabled(m_zoom->zoom().factor() < DigitalZoom::kMaxFactor);
+    menu.addAction(QStringLiteral("Zoom Out\tCtrl+-"), m_zoom, &TileZoom::zoomOut)
+        ->setEnabled(m_zoom->zoom().zoomed());
+    menu.addAction(QStringLiteral("Whole Picture\tCtrl+0"), m_zoom, &TileZoom::reset)
+        ->setEnabled(m_zoom->zoom().zoomed());
+    emit contextMenuFilled(&menu);
+    menu.exec(event->globalPos());
 }
 
 void VideoWindowContainer::mousePressEvent(QMouseEvent* event) {

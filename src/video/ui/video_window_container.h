@@ -6,14 +6,22 @@
 #include "common/app_state.h"
 #include "common/video_channel.h"
 #include "video/tile_status.h"
+#include "video/video_keys.h"
+#include "video/video_settings.h"
+
+class QMenu;
 
 namespace krt {
 
+class TileEvidence;
+class TileOverlay;
+class TileZoom;
 class VideoTitleBar;
 class VideoWindow;
 
 // One tile of the Videos page: the title bar over the picture area. A tap anywhere on the
-// picture is reported to the page as a tap on the tile.
+// picture is reported to the page as a tap on the tile. Its context menu and the page's keys
+// save a snapshot, record, and zoom the picture.
 class VideoWindowContainer : public QWidget {
     Q_OBJECT
 
@@ -39,13 +47,21 @@ class VideoWindowContainer : public QWidget {
     int baseId() const { return m_baseId; }
     VideoWindow* videoWindow() const { return m_videoWindow; }
     VideoTitleBar* titleBar() const { return m_titleBar; }
+    TileEvidence* evidence() const { return m_evidence; }
+    TileZoom* zoom() const { return m_zoom; }
+    TileOverlay* overlay() const { return m_overlay; }
+    // Snapshot, Record and the zoom keys act on the tile; false for any other action.
+    bool applyKeyAction(VideoKeyAction action);
 
   signals:
     // The page's tap message: which tile the user touched.
     void videoTap(VideoWindowContainer* tile);
     void videoDoubleTap(VideoWindowContainer* tile);
+    // The tile's context menu is about to show: its owner may add its own items.
+    void contextMenuFilled(QMenu* menu);
 
   protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -57,6 +73,9 @@ class VideoWindowContainer : public QWidget {
     VideoWindow* m_videoWindow;
     VideoTitleBar* m_titleBar;
     QWidget* m_focusFrame;
+    TileOverlay* m_overlay;
+    TileEvidence* m_evidence;
+    TileZoom* m_zoom;
 };
 
 }  // namespace krt

@@ -11,7 +11,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_test_support.h"
+#include "frame_stamp.h"
 #include "sim/sim_test_support.h"
+#include "support/clip_reader.h"
 #include "video/connection_text.h"
 #include "video/frame_decoder.h"
 #include "video/live_stream.h"
@@ -216,6 +218,58 @@ TEST_F(CliVideo, LiveOfAStreamTheServerRefusesExitsWithThree) {
     const test::CliRun run = test::runCli(all);
     EXPECT_EQ(run.status, 3);
     EXPECT_THAT(run.err, HasSubstr("could not be opened (the stream was refused)"));
+}
+
+TEST_F(CliVideo, LiveRecordsTheFramesAsReceivedIntoAClip) {
+    const std::filesystem::path folder = freshFolder("clip");
+    const std::filesystem::path clipFile = folder / "gate.mkv";
+    const test::CliRun run = test::runCli(arguments(
+        {"live", "1", "--seconds", "2", "--record", clipFile.string(), "--out", folder.string()},
+        {"--json"}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto summary = nlohmann::json::parse(linesOf(run.out).back());
+    EXPECT_EQ(summary["result"], "ok");
+    EXPECT_EQ(summary["clip"], clipFile.string());
+    const int frames = summary["frames"];
+    EXPECT_EQ(summary["clipFrames"], frames);
+
+    const std::optional<test::ClipContents> clip = test::readClip(clipFile);
+    ASSERT_TRUE(clip);
+    EXPECT_EQ(clip->codec, "mjpeg");
+    EXPECT_EQ(clip->title, "Main Gate");
+    ASSERT_EQ(clip->frames.size(), static_cast<std::size_t>(frames));
+    ASSERT_GE(frames, 2);
+    for (std::size_t k = 0; k < clip->frames.size(); ++k) {
+        const test::ClipFrame& frame = clip->frames[k];
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%05zu.jpg", k + 1);
+        EXPECT_EQ(frame.bytes, fileBytes(folder / name)) << name;
+        // Every frame the server sent, in order, each with a later time than the one before.
+        const auto stamp = sim::readFrameStamp(
+            {reinterpret_cast<const char*>(frame.bytes.data()), frame.bytes.size()});
+        ASSERT_TRUE(stamp) << k;
+        EXPECT_EQ(stamp->frameNumber, static_cast<long long>(k + 1));
+        if (k > 0) {
+            EXPECT_GT(frame.time_ms, clip->frames[k - 1].time_ms) << k;
+        }
+    }
+    EXPECT_EQ(clip->frames.front().time_ms, 0);
+    EXPECT_LT(clip->frames.back().time_ms, 2000);
+    EXPECT_GT(clip->duration_s, 1.5);
+    EXPECT_LE(clip->duration_s, 2.0);
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(CliVideo, LiveRefusesARecordingItCannotWrite) {
+    const std::filesystem::path folder = freshFolder("blocked");
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "file") << "a file where a folder should be";
+    const test::CliRun run = test::runCli(arguments(
+        {"live", "1", "--seconds", "1", "--record", (folder / "file" / "clip.mkv").string()}));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.err, HasSubstr("Not a directory"));
+    EXPECT_EQ(sim.server().requestCount("getLowResolutionLiveVideo"), 0u);
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(CliVideo, LiveOfAStreamThatClosesSaysSinceWhenThereIsNoVideo) {

@@ -23,6 +23,7 @@
 #include "video/ui/layout_window.h"
 #include "video/ui/live_view.h"
 #include "video/ui/press_button.h"
+#include "video/ui/tile_zoom.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_window.h"
 #include "video/ui/video_window_container.h"
@@ -137,6 +138,34 @@ TEST_F(LiveViewTest, EntrancesIsBuiltByDroppingCamerasAndSwitchedToWithAlt1) {
     // The grid times the first pictures of every cell (the benchmark reads it in the log).
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return f.grid()->firstPictures_ms().has_value(); }, kWait_ms));
+}
+
+TEST_F(LiveViewTest, ALayoutCellKeepsAndZoomsItsPictureAsAPageTileDoes) {
+    LayoutSheet f;
+    ASSERT_FALSE(f.view().createLayout("Evidence", "1+5"));
+    f.view().setEditing(true);
+    dropOnCell(f.grid(), 0, LayoutGrid::kCameraMime, "1");
+    dropOnCell(f.grid(), 1, LayoutGrid::kCameraMime, "2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return allPlaying(f.grid()); }, kWait_ms));
+    f.view().setEvidenceSettings({(m_folder.path() / "KRT").string(), 10});
+    QTest::keyClick(f.grid(), Qt::Key_S);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder.path() / "KRT"), {}), 1)
+        << "the framed cell's snapshot";
+
+    VideoWindowContainer* cell = f.grid()->tiles()[0];
+    VideoWindow* window = cell->videoWindow();
+    QTest::keyClick(f.grid(), Qt::Key_Equal, Qt::ControlModifier);
+    QTest::keyClick(f.grid(), Qt::Key_Equal, Qt::ControlModifier);
+    ASSERT_DOUBLE_EQ(cell->zoom()->zoom().factor(), 2.0);
+    const ZoomRegion before = window->zoomRegion();
+    // A drag on a zoomed cell moves its picture and swaps no cells.
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseMove(window, QPoint(160, 100));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(160, 100));
+    EXPECT_LT(window->zoomRegion().left, before.left);
+    EXPECT_EQ(shownCameras(f.grid()), (std::vector<std::string>{"1", "2", "", "", "", ""}));
+    QTest::keyClick(f.grid(), Qt::Key_0, Qt::ControlModifier);
+    EXPECT_FALSE(cell->zoom()->zoom().zoomed());
 }
 
 TEST_F(LiveViewTest, SingleViewAlarmsAndFullScreenComeBackToTheLayout) {

@@ -17,6 +17,8 @@
 #include "sim/sim_test_support.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
+#include "video/ui/tile_evidence.h"
+#include "video/ui/tile_overlay.h"
 #include "video/ui/video_page.h"
 #include "video/ui/video_title_bar.h"
 #include "video/ui/video_window.h"
@@ -196,6 +198,36 @@ TEST_F(VideoPageTest, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
     EXPECT_EQ(page->pageIndex, 1);
     EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"5", "6", "7", "8"}));
     EXPECT_FALSE(page->ptzButtons()[0]->isVisible());
+}
+
+TEST_F(VideoPageTest, ARecordingFollowsItsCameraIntoTheSingleViewAndEndsWhenItLeaves) {
+    const auto page = openPage();
+    const std::filesystem::path folder = m_folder.path() / "clips";
+    page->setEvidenceSettings({folder.string(), 10});
+    VideoWindowContainer* tile = page->tiles()[1];
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(tile); }, kWait_ms));
+    QTest::keyClick(page.get(), Qt::Key_Right);
+    QTest::keyClick(page.get(), Qt::Key_R);
+    ASSERT_TRUE(tile->evidence()->recording());
+    const std::shared_ptr<ClipRecorder> recording = tile->videoWindow()->recording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording->framesRecorded() >= 3; }, kWait_ms));
+
+    QTest::mouseClick(tile, Qt::LeftButton);
+    VideoWindowContainer* single = page->tiles()[0];
+    ASSERT_EQ(single->getChannelId(), "2");
+    EXPECT_TRUE(single->evidence()->recording());
+    EXPECT_EQ(single->videoWindow()->recording(), recording);
+    EXPECT_TRUE(single->overlay()->recordingMarked());
+    const int before = recording->framesRecorded();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return recording->framesRecorded() >= before + 3; }, kWait_ms))
+        << "the single view's stream goes on in the same recording";
+
+    QTest::keyClick(page.get(), Qt::Key_PageDown);
+    EXPECT_FALSE(recording->recording()) << "channel 2 has left the page";
+    EXPECT_FALSE(single->overlay()->recordingMarked());
+    // One clip of the grid's stream, one of the single view's.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
 }
 
 TEST_F(VideoPageTest, TapOnATileWithoutChannelIsIgnored) {
