@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <array>
-#include <vector>
 
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
@@ -23,18 +22,11 @@
 namespace krt {
 namespace {
 
-constexpr std::size_t kStoredTextBytes = 256;
 constexpr std::size_t kStoredFolderBytes = 4096;
 
 void storeText(std::string_view valueName, std::string_view text) {
     deleteRegistryValue(kSettingsKey, valueName);
     writeRegistryString(kSettingsKey, valueName, text);
-}
-
-std::string storedText(std::string_view valueName, std::size_t bytes = kStoredTextBytes) {
-    std::vector<char> text(bytes + 1);  // one more for the terminator
-    readRegistryString(kSettingsKey, valueName, std::span(text.data(), bytes));
-    return text.data();
 }
 
 QString defaultEvidenceFolder() {
@@ -46,16 +38,16 @@ QString defaultEvidenceFolder() {
 
 EvidenceSettings loadEvidenceSettings() {
     EvidenceSettings settings;
-    settings.folder = storedText(kEvidenceFolderValue, kStoredFolderBytes);
+    settings.folder = readSetting(kEvidenceFolderValue, kStoredFolderBytes);
     if (settings.folder.empty()) {
         settings.folder = defaultEvidenceFolder().toStdString();
     }
-    settings.maxRecordingMinutes = recordingMinutesFromText(storedText(kRecordingMinutesValue));
+    settings.maxRecordingMinutes = recordingMinutesFromText(readSetting(kRecordingMinutesValue));
     return settings;
 }
 
 int loadGridColumns() {
-    return gridColumnsFromText(storedText(kGridColumnsValue));
+    return gridColumnsFromText(readSetting(kGridColumnsValue));
 }
 
 bool loadLiveGrid() {
