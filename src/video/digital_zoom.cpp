@@ -85,4 +85,15 @@ OverviewMark overviewMark(const ZoomRegion& region, int viewWidth, int viewHeigh
     return mark;
 }
 
+bool wantsMediumStream(bool bigView, const ZoomRegion& shown, bool mediumNow, int pictureWidth,
+                       int drawnWidth) {
+    if (bigView) {
+        return true;
+    }
+    if (shown.width >= 1.0) {
+        return false;
+    }
+    return mediumNow || (pictureWidth > 0 && pictureWidth * shown.width < drawnWidth);
+}
+
 }  // namespace krt

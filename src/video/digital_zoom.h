@@ -79,4 +79,12 @@ struct OverviewMark {
 };
 OverviewMark overviewMark(const ZoomRegion& region, int viewWidth, int viewHeight);
 
+// Whether a view asks for the camera's medium stream rather than its low one: the single view
+// and big cells always; a zoomed tile once the part it shows of the low stream's picture
+// (`pictureWidth` pixels wide whole) would be enlarged to the `drawnWidth` it is drawn at, and
+// then until its zoom is undone, so that a zoom shows the camera's detail and an unzoomed grid
+// keeps its small streams.
+bool wantsMediumStream(bool bigView, const ZoomRegion& shown, bool mediumNow, int pictureWidth,
+                       int drawnWidth);
+
 }  // namespace krt

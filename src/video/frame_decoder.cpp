@@ -111,6 +111,7 @@ bool FrameDecoder::decode(std::span<const unsigned char> jpeg, PictureSize targe
     }
     m_next.swap(picture.pixels);  // no copy: the two buffers trade places
     picture.size = target;
+    picture.source = *source;
     return true;
 }
 

@@ -20,6 +20,7 @@ struct DecodedPicture {
 
     PictureSize size;
     std::vector<unsigned char> pixels;  // reused from frame to frame
+    PictureSize source;                 // of the frame's whole picture
 
     int bytesPerLine() const { return size.width * kBytesPerPixel; }
 };

@@ -73,6 +73,7 @@ class LiveStream final {
     void setEndCallback(EndCallback callback);
     // Read when the next request is built.
     void setMediumResolution(bool medium) { m_mediumResolution.store(medium); }
+    bool mediumResolution() const { return m_mediumResolution.load(); }
     // No further callback and no further read until the next connectToCamera.
     void pauseReceiving();
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 
 namespace krt {
 namespace {
@@ -155,6 +156,35 @@ TEST(DigitalZoom, OverviewMarkInTheBottomRightCorner) {
     EXPECT_EQ(mark.whole, (Rect{474, 354, 120, 90}));
     EXPECT_EQ(mark.visible, (Rect{564, 354, 30, 23}));
     EXPECT_EQ(overviewMark(zoom.visible(), 80, 60).whole.width, 24);
+}
+
+// A 2x2 tile draws about 300 pixels of a 320-pixel low stream; a 4x4 tile about 150.
+TEST(DigitalZoom, AZoomedTileAsksForTheMediumStreamOnlyWhenTheLowOneWouldBeEnlarged) {
+    const ZoomRegion whole;
+    const ZoomRegion half{0.25, 0.25, 0.5, 0.5};
+    const ZoomRegion quarter{0.4, 0.4, 0.25, 0.25};
+    struct Case {
+        const char* name;
+        bool bigView;
+        ZoomRegion shown;
+        bool mediumNow;
+        int pictureWidth;
+        int drawnWidth;
+        bool medium;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"single view", true, whole, false, 320, 616, true},
+             {"unzoomed tile", false, whole, true, 640, 300, false},
+             {"2x in a 2x2 tile", false, half, false, 320, 300, true},
+             {"2x in a 4x4 tile", false, half, false, 320, 150, false},
+             {"4x in a 4x4 tile", false, quarter, false, 320, 150, true},
+             {"zoomed on the medium stream stays", false, half, true, 640, 150, true},
+             {"no picture yet", false, half, false, 0, 300, false},
+         }) {
+        EXPECT_EQ(wantsMediumStream(c.bigView, c.shown, c.mediumNow, c.pictureWidth, c.drawnWidth),
+                  c.medium)
+            << c.name;
+    }
 }
 
 }  // namespace

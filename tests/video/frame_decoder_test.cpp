@@ -339,10 +339,11 @@ TEST(DecodeZoomed, ThePartAloneAtTheCamerasDetail) {
         DecodedPicture zoomed;
         ASSERT_TRUE(decoder.decode(jpeg, c.target, zoomed, c.region));
         ASSERT_EQ(zoomed.size, c.target);
+        EXPECT_EQ(zoomed.source, source);
         DecodedPicture tile;
         ASSERT_TRUE(decoder.decode(jpeg, c.target, tile));
         const Rect tilePart = cropOf(c.region, c.target);
-        DecodedPicture enlarged{c.target, std::vector<unsigned char>(tile.pixels.size())};
+        DecodedPicture enlarged{c.target, std::vector<unsigned char>(tile.pixels.size()), {}};
         ASSERT_EQ(libyuv::ARGBScale(&tile.pixels[static_cast<std::size_t>(
                                         tilePart.y * tile.bytesPerLine() + tilePart.x * 4)],
                                     tile.bytesPerLine(), tilePart.width, tilePart.height,

@@ -91,7 +91,26 @@ void VideoWindow::setChannel(const VideoChannel* channel) {
 
 void VideoWindow::setBigView(bool bigView) {
     m_bigView.store(bigView);
-    m_stream.setMediumResolution(bigView);
+    m_stream.setMediumResolution(
+        wantsMediumStream(bigView, zoomRegion(), false, m_pictureWidth.load(), m_areaWidth.load()));
+}
+
+void VideoWindow::chooseStream() {
+    const std::optional<VideoChannel> channel = channelCopy();
+    const std::optional<Rect> drawn =
+        channel ? picturePlacement(m_areaWidth.load(), m_areaHeight.load(), *channel)
+                : std::nullopt;
+    const bool medium =
+        wantsMediumStream(m_bigView.load(), zoomRegion(), m_stream.mediumResolution(),
+                          m_pictureWidth.load(), drawn ? drawn->width : 0);
+    // A recording keeps its stream: its clip goes on in one file.
+    if (medium == m_stream.mediumResolution() || recording()) {
+        return;
+    }
+    m_stream.setMediumResolution(medium);
+    if (m_state.load() != VideoState::VideoIdle) {
+        startConnect();
+    }
 }
 
 std::string VideoWindow::getChannelId() const {
@@ -241,6 +260,7 @@ void VideoWindow::setZoomRegion(const ZoomRegion& region) {
         m_zoomRegion = region;
     }
     m_nextGridDraw_ms.store(0);
+    chooseStream();
     update();
 }
 
@@ -322,8 +342,19 @@ bool VideoWindow::drawFrame(const LiveFrame& frame, const VideoChannel& channel)
         m_shownRegion = part;
         ++m_pictureNumber;
     }
+    // A zoom chosen before the first picture, or a stream of another size, may want the other
+    // stream.
+    const bool newWidth =
+        m_pictureWidth.exchange(m_decoding.source.width) != m_decoding.source.width;
     QMetaObject::invokeMethod(
-        this, [this] { update(); }, Qt::QueuedConnection);
+        this,
+        [this, newWidth] {
+            if (newWidth) {
+                chooseStream();
+            }
+            update();
+        },
+        Qt::QueuedConnection);
     return true;
 }
 
@@ -475,6 +506,7 @@ void VideoWindow::resizeEvent(QResizeEvent* event) {
     m_areaHeight.store(event->size().height());
     // The next frame is drawn at the new size at once, also in the grid.
     m_nextGridDraw_ms.store(0);
+    chooseStream();
     update();
 }
 

@@ -126,6 +126,8 @@ class VideoWindow : public QWidget {
     void armRepaint();
     void armWatchdog();
     bool drawsEveryFrame() const { return m_bigView.load() || m_liveGrid.load(); }
+    // Asks for the stream whose detail the view needs, reconnecting when that changes.
+    void chooseStream();
     void endConnectThread(int grace_ms, const char* caller);
     std::optional<VideoChannel> channelCopy() const;
 
@@ -156,6 +158,7 @@ class VideoWindow : public QWidget {
     std::atomic<long> m_streamFrameShown{0};
     std::atomic<int> m_areaWidth{0};
     std::atomic<int> m_areaHeight{0};
+    std::atomic<int> m_pictureWidth{0};  // of the stream's newest decoded frame, whole
     WorkerThread m_connectThread;
 
     NewestFrame m_newestFrame;

@@ -230,6 +230,23 @@ TEST_F(VideoPageTest, ARecordingFollowsItsCameraIntoTheSingleViewAndEndsWhenItLe
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
 }
 
+// A 2x2 tile drawn wider than half the low stream: zoomed in, it shows the medium stream's
+// detail; zoomed out, it goes back to the low stream.
+TEST_F(VideoPageTest, AZoomedTileTakesTheMediumStreamUntilItsZoomIsUndone) {
+    const auto page = openPage({900, 700});
+    VideoWindow* window = page->tiles()[0]->videoWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(page->tiles()[0]); }, kWait_ms));
+    window->setZoomRegion({0.25, 0.25, 0.5, 0.5});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_sim.server().requestCount("getMediumResolutionLiveVideo") == 1; },
+        kWait_ms));
+    window->setZoomRegion({});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_sim.server().requestCount("getLowResolutionLiveVideo") == 5; }, kWait_ms));
+    EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 1u);
+    EXPECT_FALSE(window->bigView());
+}
+
 TEST_F(VideoPageTest, TapOnATileWithoutChannelIsIgnored) {
     const auto page = openPage();
     emit page->pageList()->activated(2);
