@@ -15,43 +15,10 @@
 #include <system_error>
 #include <utility>
 
+#include "common/file_descriptor.h"
+
 namespace krt {
 namespace {
-
-// Closes its descriptor when it goes.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() { close(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int fd() const { return m_fd; }
-    bool close() {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int m_fd;
-};
-
-bool writeAll(int fd, std::span<const char> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            if (written == 0) {
-                errno = EIO;  // nothing written, and no error said why
-            }
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 constexpr std::string_view kPartPrefix = ".snapshot-";
 constexpr std::string_view kPartSuffix = ".part";

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/file_descriptor.h"
+
 namespace krt {
 namespace {
 
@@ -59,38 +61,6 @@ bool unfitForName(char32_t code) {
            (code >= 0x200B && code <= 0x200F) || (code >= 0x202A && code <= 0x202E) ||
            (code >= 0x2060 && code <= 0x2069) || code == 0xFEFF;
 }
-
-// A write of the whole span to a descriptor of ours, through interruptions and short writes.
-bool writeAll(int fd, std::span<const unsigned char> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// A descriptor of a file being written, closed with its scope.
-class OpenFile {
-  public:
-    explicit OpenFile(int fd) : m_fd(fd) {}
-    ~OpenFile() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    int fd() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
 
 std::error_code lastError() {
     return {errno, std::generic_category()};
@@ -147,7 +117,7 @@ std::optional<fs::path> saveFile(const fs::path& path, std::span<const unsigned 
                                  ExistingFile existing, std::error_code& error) {
     const fs::path temporary = temporaryPath(path);
     {
-        const OpenFile file(
+        const FileDescriptor file(
             ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         if (file.fd() < 0) {
             error = lastError();

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "common/file_descriptor.h"
 #include "video/layout_template.h"
 
 namespace krt {
@@ -163,42 +164,6 @@ std::string layoutsJson(const LayoutBook& book) {
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-namespace {
-
-// Owns a file descriptor for the write below.
-class FileHandle {
-  public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    ~FileHandle() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-  private:
-    int m_fd;
-};
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-}  // namespace
-
 std::optional<std::string> writeLayoutsFile(const std::filesystem::path& path,
                                             const LayoutBook& book) {
     const auto failed = [&path](const std::string& what) {
@@ -208,12 +173,11 @@ std::optional<std::string> writeLayoutsFile(const std::filesystem::path& path,
     std::filesystem::create_directories(path.parent_path(), error);
     std::filesystem::path temporary = path;
     temporary += ".new";
-    FileHandle file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (file.get() < 0) {
+    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (file.fd() < 0) {
         return failed(std::strerror(errno));
     }
-    if (!writeAll(file.get(), layoutsJson(book)) || ::fsync(file.get()) != 0 ||
-        ::close(file.release()) != 0) {
+    if (!writeAll(file.fd(), layoutsJson(book)) || ::fsync(file.fd()) != 0 || !file.close()) {
         const std::string reason = std::strerror(errno);
         std::filesystem::remove(temporary, error);
         return failed(reason);
