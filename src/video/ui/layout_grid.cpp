@@ -39,19 +39,9 @@ LayoutGrid::LayoutGrid(const AppState& app, QWidget* parent) : QWidget(parent), 
 }
 
 void LayoutGrid::logTileFrames() {
-    if (!isVisible()) {
-        return;
+    if (isVisible()) {
+        krt::logTileFrames(m_tiles);
     }
-    std::string line = "frames received/decoded/painted:";
-    for (const VideoWindowContainer* tile : m_tiles) {
-        const VideoWindow* window = tile->videoWindow();
-        if (!tile->getChannelId().empty()) {
-            line += " " + tile->getChannelId() + "=" + std::to_string(window->framesReceived()) +
-                    "/" + std::to_string(window->framesDrawn()) + "/" +
-                    std::to_string(window->framesPainted());
-        }
-    }
-    writeLog("DVideoPage", "logTileFrames", line.c_str());
 }
 
 LayoutGrid::~LayoutGrid() {

@@ -352,21 +352,9 @@ void VideoPage::watchPtzMove() {
 
 void VideoPage::logTileFrames() {
     // While a layout has the page's place, its grid writes the line.
-    if (!isVisible()) {
-        return;
+    if (isVisible()) {
+        krt::logTileFrames(m_tiles);
     }
-    // Frames received, decoded and painted by each tile that shows a camera: what an operator
-    // saw of each stream, and what a measurement of the page counts.
-    std::string line = "frames received/decoded/painted:";
-    for (const VideoWindowContainer* tile : m_tiles) {
-        const VideoWindow* window = tile->videoWindow();
-        if (tile->isVisible() && !tile->getChannelId().empty()) {
-            line += " " + tile->getChannelId() + "=" + std::to_string(window->framesReceived()) +
-                    "/" + std::to_string(window->framesDrawn()) + "/" +
-                    std::to_string(window->framesPainted());
-        }
-    }
-    writeLog("DVideoPage", "logTileFrames", line.c_str());
 }
 
 bool VideoPage::placeAsWall() {

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "common/ui/qt_text.h"
+#include "protocol/diag_log.h"
 #include "video/ui/tile_evidence.h"
 #include "video/ui/tile_overlay.h"
 #include "video/ui/tile_zoom.h"
@@ -173,6 +174,19 @@ void VideoWindowContainer::mouseDoubleClickEvent(QMouseEvent* event) {
 void VideoWindowContainer::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_focusFrame->setGeometry(rect());
+}
+
+void logTileFrames(std::span<VideoWindowContainer* const> tiles) {
+    std::string line = "frames received/decoded/painted:";
+    for (const VideoWindowContainer* tile : tiles) {
+        const VideoWindow* window = tile->videoWindow();
+        if (tile->isVisible() && !tile->getChannelId().empty()) {
+            line += " " + tile->getChannelId() + "=" + std::to_string(window->framesReceived()) +
+                    "/" + std::to_string(window->framesDrawn()) + "/" +
+                    std::to_string(window->framesPainted());
+        }
+    }
+    writeLog("DVideoPage", "logTileFrames", line.c_str());
 }
 
 }  // namespace krt

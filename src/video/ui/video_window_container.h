@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <span>
 #include <string>
 
 #include "common/app_state.h"
@@ -77,5 +78,9 @@ class VideoWindowContainer : public QWidget {
     TileEvidence* m_evidence;
     TileZoom* m_zoom;
 };
+
+// Logs the frames received, decoded and painted by each shown tile with a camera: what an
+// operator saw of each stream, and what a measurement of the page counts.
+void logTileFrames(std::span<VideoWindowContainer* const> tiles);
 
 }  // namespace krt
