@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -65,8 +66,10 @@ class Journal : public testing::Test {
     static std::optional<std::int64_t> record(AlarmJournal& journal, Clock::time_point received,
                                               std::string channel = "7",
                                               std::string name = "Motion") {
-        static int number = 0;
-        const std::string bytes = picture(++number);
+        // Shared by the writer threads of one test: each alarm takes a number of its own.
+        static std::atomic<int> counter = 0;
+        const int number = ++counter;
+        const std::string bytes = picture(number);
         JournalEntry entry;
         entry.server = kServer;
         entry.channelId = std::move(channel);
