@@ -59,8 +59,8 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
     // The notice must leave the dialog's Cancel usable while the login runs.
     m_connecting->setWindowModality(Qt::NonModal);
     m_password->setEchoMode(QLineEdit::Password);
-    // Enter in a text field must not log in or close the dialog by itself.
-    m_login->setAutoDefault(false);
+    // Enter in any field logs in, as the Login button does; it never closes the dialog.
+    m_login->setDefault(true);
     m_cancel->setAutoDefault(false);
     m_storeNotice->hide();
     m_storeNotice->resize(m_storeNotice->sizeHint());
