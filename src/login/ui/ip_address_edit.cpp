@@ -231,7 +231,8 @@ void IpAddressEdit::afterEdit(int index) {
 }
 
 void IpAddressEdit::separatorTyped(int index) {
-    const bool alreadyMoved = m_autoAdvancedTo == index && field(index)->text().isEmpty();
+    // Whatever the field holds is selected, to be typed over: the move is made either way.
+    const bool alreadyMoved = m_autoAdvancedTo == index;
     m_autoAdvancedTo = -1;
     if (!alreadyMoved) {
         focusField(index + 1, FieldText::Selected);

@@ -105,6 +105,8 @@ TEST_F(IPAddrCtlTest, TypingMovesBetweenFieldsAndRefusesWhatIsNoOctet) {
                   false,
                   {}},
              Case{{"", "", "", ""}, 0, "192..", {"192", "", "", ""}, 2, false, {}},
+             // Also when the field moved to holds a text, selected to be typed over.
+             Case{{"", "0", "0", "1"}, 0, "127.0.90.1", {"127", "0", "90", "1"}, 3, false, {}},
              Case{{"", "", "", ""},
                   3,
                   "256",
