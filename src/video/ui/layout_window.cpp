@@ -1,7 +1,10 @@
 #include "video/ui/layout_window.h"
 
+#include <QScreen>
+
 #include "common/ui/program_icon.h"
 #include "common/ui/qt_text.h"
+#include "common/ui/window_placement.h"
 #include "video/ui/layout_grid.h"
 
 namespace krt {
@@ -16,7 +19,14 @@ LayoutWindow::LayoutWindow(const AppState& app, QWidget* owner)
     connect(m_grid, &LayoutGrid::fullScreenToggled, this,
             [this] { setFullScreen(!m_fullScreen.active()); });
     connect(m_grid, &LayoutGrid::fullScreenLeft, this, [this] { setFullScreen(false); });
-    resize(800, 600);
+    // Over the middle of the window it was opened from, wholly on that window's screen, its
+    // frame taken as wide as the owner's.
+    const QRect framed = owner->window()->frameGeometry();
+    const QRect inner = owner->window()->geometry();
+    const QMargins frame(inner.left() - framed.left(), inner.top() - framed.top(),
+                         framed.right() - inner.right(), framed.bottom() - inner.bottom());
+    const QRect room = owner->screen()->availableGeometry().marginsRemoved(frame);
+    setGeometry(placedWithin(QSize(800, 600), inner.center(), room));
 }
 
 LayoutWindow::~LayoutWindow() {

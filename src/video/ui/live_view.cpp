@@ -487,7 +487,9 @@ LayoutWindow* LiveView::openInNewWindow(std::string_view name) {
     } else {
         // "All cameras": the grid's page shown now, as a layout of that size.
         const int columns = m_videoPage->gridColumns();
-        const int page = m_videoPage->singleView() ? 0 : m_videoPage->pageIndex;
+        // From the single view, the page that holds its camera.
+        const int page = m_videoPage->singleView() ? m_videoPage->pageIndex / (columns * columns)
+                                                   : m_videoPage->pageIndex;
         layout = {std::string(kAllCamerasLayout),
                   std::to_string(columns) + "x" + std::to_string(columns),
                   {}};

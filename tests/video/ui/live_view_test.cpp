@@ -247,6 +247,20 @@ TEST_F(LiveViewTest, ASecondWindowShowsALayoutAndClosesAlone) {
     EXPECT_TRUE(f.sheet.viewState().extraWindows.empty());
 }
 
+// From the single view of camera 7 in a 2x2 grid, "All cameras" opens on the page holding it.
+TEST_F(LiveViewTest, ANewWindowFromTheSingleViewShowsThePageOfItsCamera) {
+    LayoutSheet f;
+    f.view().videoPage()->setGridColumns(2);
+    f.view().videoPage()->showChannelAt(6);
+    const QPointer<LayoutWindow> window = f.view().openInNewWindow(kAllCamerasLayout);
+    ASSERT_TRUE(window);
+    std::vector<std::string> shown;
+    for (const VideoWindowContainer* tile : window->grid()->tiles()) {
+        shown.push_back(tile->getChannelId());
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"5", "6", "7", "8"}));
+}
+
 TEST_F(LiveViewTest, TheViewOfTheLastExitComesBack) {
     ViewState saved;
     {
