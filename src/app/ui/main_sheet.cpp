@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QTabWidget>
@@ -281,14 +282,26 @@ void MainSheet::queueEventAlert(const AlarmEvent& event,
     m_alertTimer->start();
 }
 
+void MainSheet::placeAlert() {
+    const DialogRect place = alertPopupRect(width(), height());
+    m_alertWindow->setGeometry(place.x, place.y, place.width, place.height);
+}
+
+void MainSheet::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    // A shown alert stays over the middle of the tabs.
+    if (m_alertWindow != nullptr && m_alertWindow->isVisible()) {
+        placeAlert();
+    }
+}
+
 void MainSheet::OnAlertTimer() {
     if (m_alertWindow == nullptr) {
         m_alertWindow = new EventAlertDialog(this);
         connect(m_alertWindow, &EventAlertDialog::showVideoRequested, this,
                 [this](const QString& channelId) { showAlarmVideo(channelId.toStdString()); });
     }
-    const DialogRect place = alertPopupRect(width(), height());
-    m_alertWindow->setGeometry(place.x, place.y, place.width, place.height);
+    placeAlert();
     const AlarmEvent& event = m_pendingAlert.event;
     m_alertWindow->setTexts(event.alarmName, event.channelId, event.timeText);
     m_alertWindow->setEvent(event, m_pendingAlert.snapshot);

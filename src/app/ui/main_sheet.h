@@ -86,6 +86,7 @@ class MainSheet : public QDialog, public EventAlertSink {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -97,6 +98,7 @@ class MainSheet : public QDialog, public EventAlertSink {
 
     void OnInitDialog();
     void OnAlertTimer();
+    void placeAlert();
     void addAlarmStatusIndicator();
     void showAlarmChannelStatus(const AlarmChannelStatus& status);
     void refreshAlarmStatus();

@@ -121,6 +121,10 @@ TEST_F(EventAlert, AnAlarmFromTheServerIsListedAndPopsTheAlertWithItsTexts) {
     // Over a sheet wider than high: as wide as the sheet is high, centred, 20 pixels down.
     ASSERT_EQ(m_sheet->size(), QSize(640, 560));
     EXPECT_EQ(alert->geometry(), QRect(40, 20, 560, 520));
+    // A resize while it is shown places it anew.
+    m_sheet->resize(800, 560);
+    EXPECT_EQ(alert->geometry(), QRect(120, 20, 560, 520));
+    m_sheet->resize(640, 560);
     EXPECT_TRUE(soundPlaying());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return m_sheet->alertSound()->status() == QSoundEffect::Ready; }, kWait_ms))
