@@ -4,8 +4,8 @@
 
 namespace krt {
 
-// Where a window of the wanted size opens, centred on `centre`: as large as it fits into
-// `room` (a screen's available area) and moved into it, so that no edge lies off the screen.
-QRect placedWithin(QSize wanted, QPoint centre, const QRect& room);
+// The wanted place of a window made to fit into `room` (a screen's available area): no larger
+// than the room, and moved into it so that no edge lies off the screen.
+QRect keptWithin(const QRect& wanted, const QRect& room);
 
 }  // namespace krt

@@ -1,5 +1,6 @@
 #include "video/ui/layout_window.h"
 
+#include <QGuiApplication>
 #include <QScreen>
 
 #include "common/ui/program_icon.h"
@@ -19,14 +20,27 @@ LayoutWindow::LayoutWindow(const AppState& app, QWidget* owner)
     connect(m_grid, &LayoutGrid::fullScreenToggled, this,
             [this] { setFullScreen(!m_fullScreen.active()); });
     connect(m_grid, &LayoutGrid::fullScreenLeft, this, [this] { setFullScreen(false); });
-    // Over the middle of the window it was opened from, wholly on that window's screen, its
-    // frame taken as wide as the owner's.
-    const QRect framed = owner->window()->frameGeometry();
-    const QRect inner = owner->window()->geometry();
+    setGeometry(placeFor(owner->window(), QSize(800, 600)));
+}
+
+QRect LayoutWindow::placeFor(const QWidget* owner, QSize size) {
+    // The frame taken as wide as the owner's.
+    const QRect framed = owner->frameGeometry();
+    const QRect inner = owner->geometry();
     const QMargins frame(inner.left() - framed.left(), inner.top() - framed.top(),
                          framed.right() - inner.right(), framed.bottom() - inner.bottom());
-    const QRect room = owner->screen()->availableGeometry().marginsRemoved(frame);
-    setGeometry(placedWithin(QSize(800, 600), inner.center(), room));
+    // A second window is meant for a second screen: there it opens in the middle.
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != owner->screen()) {
+            const QRect room = screen->availableGeometry().marginsRemoved(frame);
+            const QPoint half(size.width() / 2, size.height() / 2);
+            return keptWithin(QRect(room.center() - half, size), room);
+        }
+    }
+    // On the owner's only screen, a step down and right of it, so that both stay in sight.
+    const int step = frame.top() + 16;
+    return keptWithin(QRect(inner.topLeft() + QPoint(step, step), size),
+                      owner->screen()->availableGeometry().marginsRemoved(frame));
 }
 
 LayoutWindow::~LayoutWindow() {

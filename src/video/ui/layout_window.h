@@ -30,6 +30,8 @@ class LayoutWindow : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // Where the window opens for an owner window.
+    static QRect placeFor(const QWidget* owner, QSize size);
     LayoutGrid* m_grid;
     FullScreenSwitch m_fullScreen{this};
 };
