@@ -24,6 +24,7 @@
 #include "app/ui/about_page.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
+#include "common/ui/window_placement.h"
 #include "protocol/diag_log.h"
 #include "settings/ui/journal_settings_box.h"
 #include "settings/ui/settings_page.h"
@@ -245,7 +246,7 @@ void MainSheet::placeOnScreen(int screen) {
         return;
     }
     const QRect room = chosen->availableGeometry();
-    setGeometry(QRect(room.topLeft(), size().boundedTo(room.size())));
+    setGeometry(keptWithin(QRect(room.topLeft(), size()), room));
     if (windowHandle() != nullptr) {
         windowHandle()->setScreen(chosen);
     }
