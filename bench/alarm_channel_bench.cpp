@@ -15,7 +15,7 @@
 #include <system_error>
 
 #include "alarms/alarm_channel.h"
-#include "alarms/alarm_journal.h"
+#include "journal/alarm_journal.h"
 #include "sim_config.h"
 #include "sim_server.h"
 

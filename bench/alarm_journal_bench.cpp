@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "alarms/alarm_journal.h"
+#include "journal/alarm_journal.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "recording/clip_recorder.h"
 #include "sim_config.h"
 #include "sim_server.h"
-#include "video/clip_recorder.h"
-#include "video/connection_text.h"
-#include "video/live_stream.h"
+#include "stream/connection_text.h"
+#include "stream/live_stream.h"
 
 namespace krt {
 namespace {

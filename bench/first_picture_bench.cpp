@@ -21,9 +21,9 @@
 #include "login/login_sequence.h"
 #include "sim_config.h"
 #include "sim_server.h"
+#include "tile/ui/video_window.h"
+#include "tile/ui/video_window_container.h"
 #include "video/ui/video_page.h"
-#include "video/ui/video_window.h"
-#include "video/ui/video_window_container.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <fstream>
 #include <string>
 
-#include "alarms/alarm_journal.h"
-#include "alarms/ui/history_model.h"
 #include "alarms/ui/history_view.h"
+#include "journal/alarm_journal.h"
+#include "journal/ui/history_model.h"
 
 namespace {
 

@@ -50,13 +50,13 @@
 #include <utility>
 #include <vector>
 
+#include "media/digital_zoom.h"
+#include "media/frame_decoder.h"
 #include "sim_config.h"
 #include "sim_server.h"
-#include "video/connection_text.h"
-#include "video/digital_zoom.h"
-#include "video/frame_decoder.h"
-#include "video/live_stream.h"
-#include "video/video_window_logic.h"
+#include "stream/connection_text.h"
+#include "stream/live_stream.h"
+#include "tile/video_window_logic.h"
 
 namespace krt {
 namespace {

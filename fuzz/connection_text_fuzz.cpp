@@ -8,7 +8,7 @@
 #include "fuzz_check.h"
 #include "login/ip_address_rules.h"
 #include "protocol/xml_message.h"
-#include "video/connection_text.h"
+#include "stream/connection_text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "video/frame_decoder.h"
+#include "media/frame_decoder.h"
 
 namespace {
 

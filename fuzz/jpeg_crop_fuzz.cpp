@@ -6,9 +6,9 @@
 #include <span>
 
 #include "fuzz_check.h"
-#include "video/digital_zoom.h"
-#include "video/frame_decoder.h"
-#include "video/jpeg_crop.h"
+#include "media/digital_zoom.h"
+#include "media/frame_decoder.h"
+#include "media/jpeg_crop.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "video/layout_template.h"
-#include "video/layouts_file.h"
+#include "layouts/layout_template.h"
+#include "layouts/layouts_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -11,8 +11,8 @@
 #include "fuzz_check.h"
 #include "protocol/packet_framing.h"
 #include "socket_pair.h"
-#include "video/frame_reader.h"
-#include "video/live_stream.h"
+#include "stream/frame_reader.h"
+#include "stream/live_stream.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "alarms/alarm_message.h"
 #include "alarms/alarm_status_text.h"
 #include "alarms/alarm_time.h"
-#include "alarms/snapshot_file.h"
+#include "journal/snapshot_file.h"
 #include "protocol/diag_log.h"
 #include "protocol/return_codes.h"
 #include "protocol/xml_message.h"

@@ -13,11 +13,11 @@
 
 #include "alarms/alarm_channel_owner.h"
 #include "alarms/alarm_channel_state.h"
-#include "alarms/alarm_journal.h"
 #include "alarms/kept_events.h"
 #include "alarms/late_alarm.h"
 #include "alarms/snapshot_fetcher.h"
 #include "common/app_state.h"
+#include "journal/alarm_journal.h"
 #include "protocol/cancellation.h"
 #include "protocol/socket_client.h"
 #include "protocol/worker_thread.h"

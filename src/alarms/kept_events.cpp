@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "alarms/snapshot_file.h"
+#include "journal/snapshot_file.h"
 
 namespace krt {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "alarms/snapshot_file.h"
+#include "journal/snapshot_file.h"
 #include "protocol/diag_log.h"
 #include "protocol/packet_framing.h"
 #include "protocol/socket_client.h"

@@ -5,16 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "media/geometry.h"
+
 namespace krt {
-
-struct Rect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-
-    bool operator==(const Rect&) const = default;
-};
 
 struct Rgb {
     int red = 0;

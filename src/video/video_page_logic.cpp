@@ -2,13 +2,6 @@
 
 namespace krt {
 
-TitleTexts titleTexts(const VideoChannel* channel) {
-    if (channel == nullptr) {
-        return {};
-    }
-    return {channel->ChannelID, channel->ChannelID + " - " + channel->ChannelDescription};
-}
-
 TopRowLayout topRowLayout(int pageWidth, int comboWidth, int comboHeight) {
     constexpr int kTop = 5;
     constexpr int kLinkWidth = 30;

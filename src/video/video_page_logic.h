@@ -8,16 +8,6 @@
 
 namespace krt {
 
-// The two names of a tile's title bar: the ChannelID alone for the grid, "ID - Description"
-// for the single view. Both empty without a channel.
-struct TitleTexts {
-    std::string shortText;
-    std::string longText;
-
-    bool operator==(const TitleTexts&) const = default;
-};
-TitleTexts titleTexts(const VideoChannel* channel);
-
 // The link row at the top of the Videos page: three 30 × 40 links and the page list, spread
 // over the width with equal gaps.
 struct TopRowLayout {

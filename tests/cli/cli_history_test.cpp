@@ -19,8 +19,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "alarms/alarm_journal.h"
 #include "cli/cli_test_support.h"
+#include "journal/alarm_journal.h"
 #include "sim/sim_test_support.h"
 #include "support/log_capture.h"
 

@@ -5,16 +5,6 @@
 namespace krt {
 namespace {
 
-TEST(TitleTexts, GridShowsTheIdAndTheSingleViewItsDescriptionToo) {
-    VideoChannel gate;
-    gate.ChannelID = "7";
-    gate.ChannelDescription = "Gate";
-    const TitleTexts texts = titleTexts(&gate);
-    EXPECT_EQ(texts.shortText, "7");
-    EXPECT_EQ(texts.longText, "7 - Gate");
-    EXPECT_EQ(titleTexts(nullptr), TitleTexts{});
-}
-
 struct TopRowCase {
     int pageWidth;
     int comboWidth;

@@ -9,9 +9,9 @@
 #include <system_error>
 
 #include "alarms/alarm_channel.h"
-#include "alarms/alarm_journal.h"
 #include "alarms/alarm_status_text.h"
 #include "cli_command.h"
+#include "journal/alarm_journal.h"
 
 namespace krt::cli {
 namespace {

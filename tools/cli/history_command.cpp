@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "alarms/alarm_journal.h"
 #include "alarms/alarm_status_text.h"
 #include "cli_command.h"
+#include "journal/alarm_journal.h"
 #include "journal_time.h"
 
 namespace krt::cli {

@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "cli_command.h"
-#include "video/clip_recorder.h"
-#include "video/connection_text.h"
-#include "video/frame_decoder.h"
-#include "video/live_stream.h"
-#include "video/tile_status.h"
+#include "media/frame_decoder.h"
+#include "recording/clip_recorder.h"
+#include "stream/connection_text.h"
+#include "stream/live_stream.h"
+#include "tile/tile_status.h"
 
 namespace krt::cli {
 namespace {

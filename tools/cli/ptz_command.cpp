@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "cli_command.h"
-#include "video/ptz_sender.h"
+#include "control/ptz_sender.h"
 
 namespace krt::cli {
 namespace {

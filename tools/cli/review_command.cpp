@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "alarms/alarm_journal.h"
 #include "alarms/alarm_status_text.h"
 #include "cli_command.h"
+#include "journal/alarm_journal.h"
 
 namespace krt::cli {
 namespace {

@@ -8,9 +8,9 @@
 #include "alarms/alert_layout.h"
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
-#include "alarms/ui/zoomable_snapshot.h"
 #include "common/ui/dialog_template.h"
 #include "common/ui/qt_text.h"
+#include "media/ui/zoomable_snapshot.h"
 
 namespace krt {
 namespace {

@@ -8,10 +8,10 @@
 #include <string_view>
 
 #include "alarms/alarm_channel_owner.h"
-#include "alarms/alarm_journal.h"
 #include "alarms/event_ring.h"
 #include "alarms/ui/snapshot_store.h"
 #include "common/app_state.h"
+#include "journal/alarm_journal.h"
 
 class QSplitter;
 class QTimer;

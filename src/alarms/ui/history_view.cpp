@@ -21,12 +21,12 @@
 #include <span>
 
 #include "alarms/alarm_status_text.h"
-#include "alarms/journal_export.h"
-#include "alarms/ui/history_model.h"
 #include "alarms/ui/snapshot_store.h"
 #include "alarms/ui/snapshot_viewer.h"
 #include "common/ui/message_box.h"
 #include "common/ui/qt_text.h"
+#include "journal/journal_export.h"
+#include "journal/ui/history_model.h"
 
 namespace krt {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "alarms/alarm_journal.h"
+#include "journal/alarm_journal.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,10 +8,10 @@
 #include <QStandardPaths>
 #include <span>
 
-#include "alarms/snapshot_export.h"
 #include "alarms/ui/snapshot_store.h"
 #include "common/ui/message_box.h"
 #include "common/ui/qt_text.h"
+#include "journal/snapshot_export.h"
 
 namespace krt {
 namespace {

@@ -4,7 +4,7 @@
 #include <span>
 
 #include "alarms/event_list_layout.h"
-#include "alarms/snapshot_picture.h"
+#include "media/snapshot_picture.h"
 
 namespace krt {
 namespace {

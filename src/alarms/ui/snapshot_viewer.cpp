@@ -7,8 +7,8 @@
 
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
-#include "alarms/ui/zoomable_snapshot.h"
 #include "common/ui/qt_text.h"
+#include "media/ui/zoomable_snapshot.h"
 
 namespace krt {
 

@@ -2,7 +2,7 @@
 
 #include <QGroupBox>
 
-#include "alarms/alarm_journal.h"
+#include "journal/alarm_journal.h"
 
 class QSpinBox;
 

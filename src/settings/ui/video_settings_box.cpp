@@ -17,7 +17,7 @@
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "settings/ui/settings_page.h"
-#include "video/video_settings.h"
+#include "tile/video_settings.h"
 
 namespace krt {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QGroupBox>
 
-#include "video/video_settings.h"
+#include "tile/video_settings.h"
 
 class QCheckBox;
 class QComboBox;

@@ -14,15 +14,15 @@
 #include <QVBoxLayout>
 
 #include "common/ui/qt_text.h"
+#include "layouts/layout_template.h"
+#include "layouts/layouts_file.h"
+#include "layouts/ui/camera_list.h"
+#include "layouts/ui/layout_grid.h"
+#include "layouts/ui/layout_window.h"
+#include "layouts/ui/tour_dialog.h"
 #include "protocol/diag_log.h"
-#include "video/layout_template.h"
-#include "video/layouts_file.h"
-#include "video/ui/camera_list.h"
-#include "video/ui/layout_grid.h"
-#include "video/ui/layout_window.h"
-#include "video/ui/tour_dialog.h"
+#include "tile/ui/video_window_container.h"
 #include "video/ui/video_page.h"
-#include "video/ui/video_window_container.h"
 #include "video/video_layout.h"
 
 namespace krt {

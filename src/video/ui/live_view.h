@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "common/app_state.h"
-#include "video/layout_book.h"
-#include "video/tour_schedule.h"
-#include "video/video_settings.h"
+#include "layouts/layout_book.h"
+#include "layouts/tour_schedule.h"
+#include "tile/video_settings.h"
 #include "video/view_state.h"
 
 class QComboBox;

@@ -8,12 +8,12 @@
 #include <QToolButton>
 
 #include "common/ui/qt_text.h"
-#include "video/ui/layout_grid.h"
-#include "video/ui/layout_window.h"
+#include "layouts/ui/layout_grid.h"
+#include "layouts/ui/layout_window.h"
+#include "layouts/ui/tour_dialog.h"
+#include "tile/ui/video_window_container.h"
 #include "video/ui/live_view.h"
-#include "video/ui/tour_dialog.h"
 #include "video/ui/video_page.h"
-#include "video/ui/video_window_container.h"
 
 namespace krt {
 namespace {

@@ -10,11 +10,11 @@
 #include "common/ui/qt_text.h"
 #include "common/ui/scroll_action.h"
 #include "protocol/diag_log.h"
+#include "tile/ui/tile_evidence.h"
+#include "tile/ui/video_window_container.h"
+#include "tile/video_window_logic.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
-#include "video/ui/tile_evidence.h"
-#include "video/ui/video_window_container.h"
-#include "video/video_window_logic.h"
 
 namespace krt {
 namespace {

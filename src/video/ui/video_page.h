@@ -8,13 +8,13 @@
 #include <string_view>
 
 #include "common/app_state.h"
-#include "video/held_key_filter.h"
-#include "video/ptz_safety.h"
-#include "video/ptz_sender.h"
-#include "video/ui/full_screen.h"
-#include "video/video_keys.h"
+#include "common/ui/full_screen.h"
+#include "control/held_key_filter.h"
+#include "control/ptz_safety.h"
+#include "control/ptz_sender.h"
+#include "control/video_keys.h"
+#include "tile/video_settings.h"
 #include "video/video_page_logic.h"
-#include "video/video_settings.h"
 
 class QComboBox;
 class QMessageBox;

@@ -7,14 +7,14 @@
 #include <QWindow>
 
 #include "common/ui/qt_text.h"
+#include "layouts/layout_template.h"
 #include "protocol/diag_log.h"
-#include "video/layout_template.h"
+#include "tile/ui/tile_evidence.h"
+#include "tile/ui/video_window.h"
+#include "tile/ui/video_window_container.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
-#include "video/ui/tile_evidence.h"
 #include "video/ui/video_page.h"
-#include "video/ui/video_window.h"
-#include "video/ui/video_window_container.h"
 
 namespace krt {
 namespace {

@@ -11,16 +11,16 @@
 #include <memory>
 #include <optional>
 
-#include "alarms/snapshot_picture.h"
 #include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/event_list.h"
 #include "alarms/ui/events_page.h"
-#include "alarms/ui/history_model.h"
 #include "alarms/ui/history_view.h"
 #include "alarms/ui/snapshot_actions.h"
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
+#include "journal/ui/history_model.h"
+#include "media/snapshot_picture.h"
 #include "settings/ui/settings_page.h"
 #include "sim/sim_test_support.h"
 

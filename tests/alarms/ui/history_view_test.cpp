@@ -14,14 +14,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "alarms/ui/history_model.h"
 #include "alarms/ui/snapshot_viewer.h"
 #include "app/ui/main_sheet.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/ui_test_support.h"
+#include "journal/ui/history_model.h"
+#include "media/test_jpeg.h"
 #include "settings/ui/journal_settings_box.h"
 #include "settings/ui/settings_page.h"
-#include "video/test_jpeg.h"
 
 namespace krt {
 namespace {

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "common/ui/ui_test_support.h"
+#include "layouts/layouts_file.h"
 #include "sim/sim_test_support.h"
-#include "video/layouts_file.h"
 
 extern char** environ;
 

@@ -7,8 +7,8 @@
 #include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
+#include "tile/ui/video_window_container.h"
 #include "video/ui/video_page.h"
-#include "video/ui/video_window_container.h"
 
 namespace krt {
 namespace {

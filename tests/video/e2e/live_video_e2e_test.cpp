@@ -11,13 +11,13 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_test_support.h"
+#include "control/ptz_sender.h"
 #include "frame_stamp.h"
+#include "media/frame_decoder.h"
 #include "sim/sim_test_support.h"
+#include "stream/connection_text.h"
+#include "stream/live_stream.h"
 #include "support/clip_reader.h"
-#include "video/connection_text.h"
-#include "video/frame_decoder.h"
-#include "video/live_stream.h"
-#include "video/ptz_sender.h"
 
 namespace krt {
 namespace {

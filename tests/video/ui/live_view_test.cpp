@@ -15,18 +15,18 @@
 
 #include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
+#include "layouts/layouts_file.h"
+#include "layouts/ui/camera_list.h"
+#include "layouts/ui/layout_grid.h"
+#include "layouts/ui/layout_window.h"
 #include "login/channel_catalogue.h"
 #include "sim/sim_test_support.h"
-#include "video/layouts_file.h"
-#include "video/ui/camera_list.h"
-#include "video/ui/layout_grid.h"
-#include "video/ui/layout_window.h"
+#include "tile/ui/tile_zoom.h"
+#include "tile/ui/video_window.h"
+#include "tile/ui/video_window_container.h"
 #include "video/ui/live_view.h"
 #include "video/ui/press_button.h"
-#include "video/ui/tile_zoom.h"
 #include "video/ui/video_page.h"
-#include "video/ui/video_window.h"
-#include "video/ui/video_window_container.h"
 
 namespace krt {
 namespace {

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "common/ui/ui_test_support.h"
+#include "tile/ui/video_title_bar.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
-#include "video/ui/video_title_bar.h"
 
 namespace krt {
 namespace {

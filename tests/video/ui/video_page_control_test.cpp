@@ -14,10 +14,10 @@
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "sim/sim_test_support.h"
+#include "tile/ui/video_window_container.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
 #include "video/ui/video_page.h"
-#include "video/ui/video_window_container.h"
 
 namespace krt {
 namespace {

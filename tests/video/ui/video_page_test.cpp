@@ -15,14 +15,14 @@
 #include "common/ui/ui_test_support.h"
 #include "login/channel_catalogue.h"
 #include "sim/sim_test_support.h"
+#include "tile/ui/tile_evidence.h"
+#include "tile/ui/tile_overlay.h"
+#include "tile/ui/video_title_bar.h"
+#include "tile/ui/video_window.h"
+#include "tile/ui/video_window_container.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
-#include "video/ui/tile_evidence.h"
-#include "video/ui/tile_overlay.h"
 #include "video/ui/video_page.h"
-#include "video/ui/video_title_bar.h"
-#include "video/ui/video_window.h"
-#include "video/ui/video_window_container.h"
 
 namespace krt {
 namespace {

@@ -1,0 +1,101 @@
+#include "journal/journal_export.h"
+
+#include <fstream>
+
+#include "journal/snapshot_export.h"
+
+namespace krt {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kLineEnd = "\r\n";
+
+}  // namespace
+
+std::string csvCell(std::string_view text) {
+    std::string cell;
+    if (!text.empty() &&
+        std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+        cell.push_back('\'');
+    }
+    cell.append(text);
+    const bool quoted = cell.find_first_of(",\"\r\n") != std::string::npos ||
+                        (!cell.empty() && (cell.front() == ' ' || cell.back() == ' '));
+    if (!quoted) {
+        return cell;
+    }
+    std::string escaped = "\"";
+    for (const char c : cell) {
+        escaped += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return escaped + "\"";
+}
+
+std::string exportSnapshotName(const JournalRow& alarm) {
+    return std::to_string(alarm.id) + "-" + snapshotSaveName(alarm.channelId, alarm.time);
+}
+
+void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows) {
+    out << kByteOrderMark
+        << "id,received,alarm time,camera,alarm,late,snapshot,reviewed at,reviewed by,note"
+        << kLineEnd;
+    for (const JournalRow& row : rows) {
+        if (row.kind != JournalRow::Kind::alarm) {
+            continue;
+        }
+        const std::string cells[] = {
+            std::to_string(row.id),
+            journalLocalTime(row.time, "%Y-%m-%d %H:%M:%S"),
+            row.timeText,
+            row.channelId,
+            row.alarmName,
+            row.late ? "yes" : "no",
+            row.snapshotName.empty() ? std::string() : exportSnapshotName(row),
+            row.reviewedAt ? journalLocalTime(*row.reviewedAt, "%Y-%m-%d %H:%M:%S") : std::string(),
+            row.reviewedBy,
+            row.note,
+        };
+        std::string separator;
+        for (const std::string& cell : cells) {
+            out << separator << csvCell(cell);
+            separator = ",";
+        }
+        out << kLineEnd;
+    }
+}
+
+ExportResult exportJournalRows(std::span<const JournalRow> rows, const fs::path& snapshotFolder,
+                               const fs::path& folder, JournalClock::time_point now) {
+    ExportResult result;
+    result.csvFile = folder / ("alarms-" + journalLocalTime(now, "%Y%m%d-%H%M%S") + ".csv");
+    {
+        std::ofstream csv(result.csvFile, std::ios::binary | std::ios::trunc);
+        writeJournalCsv(csv, rows);
+        csv.flush();
+        if (!csv) {
+            result.error = std::make_error_code(std::errc::io_error);
+            return result;
+        }
+    }
+    for (const JournalRow& row : rows) {
+        if (row.kind != JournalRow::Kind::alarm) {
+            continue;
+        }
+        ++result.alarms;
+        if (row.snapshotName.empty()) {
+            continue;
+        }
+        std::error_code error;
+        fs::copy_file(snapshotFolder / row.snapshotName, folder / exportSnapshotName(row),
+                      fs::copy_options::overwrite_existing, error);
+        if (error && !result.error) {
+            result.error = error;
+        }
+        result.snapshots += error ? 0 : 1;
+    }
+    return result;
+}
+
+}  // namespace krt

@@ -1,0 +1,42 @@
+#include "journal/snapshot_export.h"
+
+#include <array>
+#include <ctime>
+
+#include "journal/snapshot_file.h"
+
+namespace krt {
+namespace {
+
+constexpr std::size_t kMaxCameraChars = 64;
+
+bool fitsAFileName(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
+}
+
+}  // namespace
+
+std::string snapshotSaveName(std::string_view channelId,
+                             std::chrono::system_clock::time_point eventTime) {
+    std::string camera;
+    for (const char c : channelId.substr(0, kMaxCameraChars)) {
+        camera.push_back(fitsAFileName(c) ? c : '_');
+    }
+    // A leading dot would hide the file.
+    if (camera.empty() || camera.front() == '.') {
+        camera.insert(camera.begin(), '_');
+    }
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(eventTime);
+    std::tm parts{};
+    localtime_r(&seconds, &parts);
+    std::array<char, 32> stamp{};
+    std::strftime(stamp.data(), stamp.size(), "%Y%m%d-%H%M%S", &parts);
+    return camera + "-" + stamp.data() + ".jpg";
+}
+
+bool saveSnapshotCopy(const std::filesystem::path& path, std::span<const char> bytes) {
+    return !path.empty() && !bytes.empty() && !writeSnapshotFile(path, bytes);
+}
+
+}  // namespace krt

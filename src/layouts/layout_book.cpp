@@ -1,0 +1,167 @@
+#include "layouts/layout_book.h"
+
+#include <algorithm>
+
+#include "layouts/layout_template.h"
+
+namespace krt {
+namespace {
+
+bool blank(std::string_view name) {
+    return std::ranges::all_of(name, [](unsigned char c) { return c <= ' '; });
+}
+
+}  // namespace
+
+int clampedDwell(int seconds) {
+    return std::clamp(seconds, Tour::kShortestDwell_s, Tour::kLongestDwell_s);
+}
+
+const Layout* LayoutBook::findLayout(std::string_view name) const {
+    const auto found = std::ranges::find(m_layouts, name, &Layout::name);
+    return found == m_layouts.end() ? nullptr : &*found;
+}
+
+const Tour* LayoutBook::findTour(std::string_view name) const {
+    const auto found = std::ranges::find(m_tours, name, &Tour::name);
+    return found == m_tours.end() ? nullptr : &*found;
+}
+
+Layout* LayoutBook::layout(std::string_view name) {
+    const auto found = std::ranges::find(m_layouts, name, &Layout::name);
+    return found == m_layouts.end() ? nullptr : &*found;
+}
+
+std::optional<std::string> LayoutBook::checkNewName(std::string_view name) const {
+    if (blank(name)) {
+        return "A layout needs a name.";
+    }
+    if (name == kAllCamerasLayout) {
+        return "\"All cameras\" is the built-in layout; choose another name.";
+    }
+    if (findLayout(name) != nullptr) {
+        return "A layout of that name exists already.";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> LayoutBook::addLayout(std::string_view name,
+                                                 std::string_view templateId) {
+    if (auto error = checkNewName(name)) {
+        return error;
+    }
+    const std::optional<LayoutTemplate> shape = findLayoutTemplate(templateId);
+    if (!shape) {
+        return "Unknown layout template.";
+    }
+    m_layouts.push_back({std::string(name), std::string(templateId),
+                         std::vector<std::string>(shape->cells.size())});
+    return std::nullopt;
+}
+
+std::optional<std::string> LayoutBook::renameLayout(std::string_view name,
+                                                    std::string_view newName) {
+    if (name == newName) {
+        return std::nullopt;
+    }
+    if (auto error = checkNewName(newName)) {
+        return error;
+    }
+    Layout* renamed = layout(name);
+    if (renamed == nullptr) {
+        return "No layout of that name.";
+    }
+    for (Tour& tour : m_tours) {
+        std::ranges::replace(tour.layouts, renamed->name, std::string(newName));
+    }
+    renamed->name = newName;
+    return std::nullopt;
+}
+
+std::optional<std::string> LayoutBook::duplicateLayout(std::string_view name,
+                                                       std::string_view newName) {
+    if (auto error = checkNewName(newName)) {
+        return error;
+    }
+    const Layout* original = findLayout(name);
+    if (original == nullptr) {
+        return "No layout of that name.";
+    }
+    Layout copy = *original;
+    copy.name = newName;
+    m_layouts.push_back(std::move(copy));
+    return std::nullopt;
+}
+
+void LayoutBook::removeLayout(std::string_view name) {
+    std::erase_if(m_layouts, [name](const Layout& each) { return each.name == name; });
+    for (Tour& tour : m_tours) {
+        std::erase(tour.layouts, std::string(name));
+    }
+}
+
+std::optional<std::string> LayoutBook::setTemplate(std::string_view name,
+                                                   std::string_view templateId) {
+    const std::optional<LayoutTemplate> shape = findLayoutTemplate(templateId);
+    Layout* changed = layout(name);
+    if (!shape || changed == nullptr) {
+        return "Unknown layout or template.";
+    }
+    changed->templateId = templateId;
+    changed->cells.resize(shape->cells.size());
+    return std::nullopt;
+}
+
+void LayoutBook::placeCamera(std::string_view name, std::size_t cell, std::string_view channelId) {
+    Layout* changed = layout(name);
+    if (changed == nullptr || cell >= changed->cells.size()) {
+        return;
+    }
+    if (!channelId.empty()) {
+        const auto elsewhere = std::ranges::find(changed->cells, channelId);
+        if (elsewhere != changed->cells.end()) {
+            *elsewhere = changed->cells[cell];
+        }
+    }
+    changed->cells[cell] = channelId;
+}
+
+void LayoutBook::swapCells(std::string_view name, std::size_t first, std::size_t second) {
+    Layout* changed = layout(name);
+    if (changed != nullptr && first < changed->cells.size() && second < changed->cells.size()) {
+        std::swap(changed->cells[first], changed->cells[second]);
+    }
+}
+
+std::optional<std::string> LayoutBook::putTour(const Tour& tour) {
+    if (blank(tour.name)) {
+        return "A tour needs a name.";
+    }
+    if (tour.layouts.empty()) {
+        return "A tour needs at least one layout.";
+    }
+    Tour kept = tour;
+    kept.dwell_s = clampedDwell(tour.dwell_s);
+    kept.alarmShow_s = std::max(tour.alarmShow_s, 0);
+    const auto existing = std::ranges::find(m_tours, tour.name, &Tour::name);
+    if (existing != m_tours.end()) {
+        *existing = std::move(kept);
+    } else {
+        m_tours.push_back(std::move(kept));
+    }
+    return std::nullopt;
+}
+
+void LayoutBook::removeTour(std::string_view name) {
+    std::erase_if(m_tours, [name](const Tour& each) { return each.name == name; });
+}
+
+std::string LayoutBook::freeName(std::string_view base) const {
+    std::string name(base);
+    for (int number = 2; checkNewName(name); ++number) {
+        name = std::string(base) + " " + std::to_string(number);
+    }
+    return name;
+}
+
+}  // namespace krt

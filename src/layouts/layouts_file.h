@@ -1,0 +1,49 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "layouts/layout_book.h"
+
+namespace krt {
+
+// The layouts and tours are kept in a JSON file of their own beside the settings:
+//   {"format": "krt-layouts", "version": 1,
+//    "layouts": [{"name": "...", "template": "1+5", "cells": ["4", "", ...]}],
+//    "tours": [{"name": "...", "dwellSeconds": 10, "layouts": ["..."], "alarmSeconds": 0}]}
+inline constexpr int kLayoutsFileVersion = 1;
+inline constexpr std::string_view kLayoutsFileFormat = "krt-layouts";
+
+enum class LayoutsFileState {
+    Read,          // read as it was written
+    Missing,       // no file yet: nothing to lose
+    Unreadable,    // it exists but cannot be opened
+    Corrupt,       // not JSON, or not the layouts it should hold
+    NewerVersion,  // written by a newer client
+};
+
+struct LayoutsFileResult {
+    LayoutBook book;
+    LayoutsFileState state = LayoutsFileState::Missing;
+    // For the user when the file could not be read: what is wrong and that it is kept.
+    std::string message;
+
+    // A file that was not understood is never written over: it may be all an operator has.
+    bool writable() const {
+        return state == LayoutsFileState::Read || state == LayoutsFileState::Missing;
+    }
+};
+
+LayoutsFileResult parseLayouts(std::string_view text, const std::filesystem::path& path);
+LayoutsFileResult readLayoutsFile(const std::filesystem::path& path);
+
+std::string layoutsJson(const LayoutBook& book);
+// Writes the whole book to a temporary file beside it, flushes it to the disk and then puts
+// it in place, so that a crash or a full disk leaves the previous file whole. An error text
+// for the user, or nothing.
+std::optional<std::string> writeLayoutsFile(const std::filesystem::path& path,
+                                            const LayoutBook& book);
+
+}  // namespace krt

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/video_channel.h"
+#include "media/frame_decoder.h"
+#include "recording/clip_writer.h"
+#include "recording/recording_lock.h"
+#include "stream/live_frame.h"
+
+namespace krt {
+
+// What and where one recording writes.
+struct RecordingPlan {
+    std::string cameraName;  // the files' title, and the start of their names
+    std::string cameraKey;   // which camera: one recording of it at a time
+    // Each clip into the folder, named after the camera and its first frame's arrival; or,
+    // when `file` is set, into that file, replacing one of its name.
+    std::filesystem::path folder;
+    std::optional<std::filesystem::path> file;
+    // The recording ends by itself after this long; zero for never.
+    std::chrono::milliseconds maxLength{0};
+    // The track's picture size while no frame has shown its own.
+    PictureSize fallbackSize;
+};
+
+// A plan for a camera of the catalogue on that server: named after its description (its ID when
+// it has none), keyed by the server and its ID; the folder, file and length are left to set.
+RecordingPlan recordingPlanFor(std::string_view serverAddress, const VideoChannel& channel);
+
+// What became of a recording, for its owner to show.
+struct RecordingNews {
+    enum class Kind {
+        ClipSaved,   // a clip was closed whole under `file`
+        ReachedMax,  // the recording ended at its maximum length
+        Failed,      // the recording stopped: `message` says why
+    };
+    Kind kind;
+    std::filesystem::path file;
+    std::string message;
+};
+
+// Records a live stream: every frame it is handed goes, as received, into a Matroska clip. A
+// clip ends when the stream ends (a reconnected stream goes on in a new clip), when the
+// recording is stopped or reaches its maximum length, or when the file cannot be written, which
+// stops the recording. Frames come on the stream's receive thread; the rest on any thread.
+class ClipRecorder {
+  public:
+    using Listener = std::function<void(const RecordingNews& news)>;
+
+    ClipRecorder() = default;
+    // Stops a recording that still runs, keeping its clip.
+    ~ClipRecorder();
+    ClipRecorder(const ClipRecorder&) = delete;
+    ClipRecorder& operator=(const ClipRecorder&) = delete;
+
+    // Told of every clip saved and of the recording's end; called on the thread that caused it,
+    // never while the recorder is locked.
+    void setListener(Listener listener);
+
+    // Starts recording with the next frame. Nothing, or why it cannot start: another recording
+    // of the camera runs, or the folder cannot be made or written.
+    std::optional<std::string> start(RecordingPlan plan);
+    // Ends the recording; its clip is kept.
+    void stop();
+    bool recording() const;
+    // How long the recording has run; zero when none runs.
+    std::chrono::milliseconds elapsed(std::chrono::steady_clock::time_point now) const;
+    // Ends a recording that has reached its maximum length without a frame to notice it.
+    void checkLength(std::chrono::steady_clock::time_point now);
+
+    void onFrame(const LiveFrame& frame);
+    // The connection ended: the clip is closed, and the next frame starts another.
+    void onStreamEnded();
+
+    int framesRecorded() const;
+
+  private:
+    void recordLocked(const LiveFrame& frame, std::vector<RecordingNews>& news);
+    bool openClipLocked(const LiveFrame& frame, std::vector<RecordingNews>& news);
+    void closeClipLocked(std::vector<RecordingNews>& news);
+    void endLocked(std::vector<RecordingNews>& news);
+    void failLocked(const std::string& what, std::vector<RecordingNews>& news);
+    void tell(const std::vector<RecordingNews>& news);
+
+    mutable std::mutex m_mutex;
+    std::optional<RecordingPlan> m_plan;  // while recording
+    std::optional<RecordingLock> m_lock;
+    std::chrono::steady_clock::time_point m_started;
+    std::chrono::steady_clock::time_point m_clipStarted;
+    ClipWriter m_writer;
+    FrameDecoder m_sizeReader;  // reads each clip's picture size from its first frame
+    PictureSize m_lastSize;
+    int m_frames = 0;
+    std::mutex m_listenerMutex;
+    Listener m_listener;
+};
+
+}  // namespace krt

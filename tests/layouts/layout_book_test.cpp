@@ -1,0 +1,69 @@
+#include "layouts/layout_book.h"
+
+#include <gtest/gtest.h>
+
+namespace krt {
+namespace {
+
+LayoutBook entrances() {
+    LayoutBook book;
+    EXPECT_FALSE(book.addLayout("Entrances", "1+5"));
+    EXPECT_FALSE(book.putTour({"Night", 10, {"Entrances", "All cameras"}, 0}));
+    return book;
+}
+
+std::vector<std::string> cellsOf(const LayoutBook& book, std::string_view name) {
+    return book.findLayout(name)->cells;
+}
+
+TEST(LayoutBookNames, RefusedNamesSayWhy) {
+    LayoutBook book = entrances();
+    struct Case {
+        std::string_view name;
+        std::string_view because;
+    };
+    for (const Case& c : {Case{"", "needs a name"}, Case{" \t", "needs a name"},
+                          Case{"All cameras", "built-in"}, Case{"Entrances", "exists already"}}) {
+        const std::optional<std::string> error = book.addLayout(c.name, "2x2");
+        ASSERT_TRUE(error) << c.name;
+        EXPECT_NE(error->find(c.because), std::string::npos) << *error;
+        EXPECT_TRUE(book.renameLayout("Entrances", c.name) || c.name == "Entrances");
+        EXPECT_TRUE(book.duplicateLayout("Entrances", c.name));
+    }
+    EXPECT_EQ(book.layouts().size(), 1U);
+    EXPECT_EQ(book.freeName("Entrances"), "Entrances 2");
+    EXPECT_EQ(book.freeName("Lobby"), "Lobby");
+}
+
+TEST(LayoutBookNames, ToursFollowRenameAndRemoval) {
+    LayoutBook book = entrances();
+    ASSERT_FALSE(book.renameLayout("Entrances", "Doors <&> \"1\""));
+    EXPECT_EQ(book.findTour("Night")->layouts,
+              (std::vector<std::string>{"Doors <&> \"1\"", "All cameras"}));
+    ASSERT_FALSE(book.duplicateLayout("Doors <&> \"1\"", "Copy"));
+    book.removeLayout("Doors <&> \"1\"");
+    EXPECT_EQ(book.findTour("Night")->layouts, (std::vector<std::string>{"All cameras"}));
+    EXPECT_NE(book.findLayout("Copy"), nullptr);
+}
+
+TEST(LayoutBookCells, PlaceSwapAndTemplateChanges) {
+    LayoutBook book = entrances();
+    book.placeCamera("Entrances", 0, "4");
+    book.placeCamera("Entrances", 2, "1");
+    EXPECT_EQ(cellsOf(book, "Entrances"), (std::vector<std::string>{"4", "", "1", "", "", ""}));
+    // A camera already in the layout moves; the camera it meets takes its old cell.
+    book.placeCamera("Entrances", 0, "1");
+    EXPECT_EQ(cellsOf(book, "Entrances"), (std::vector<std::string>{"1", "", "4", "", "", ""}));
+    book.swapCells("Entrances", 2, 5);
+    book.swapCells("Entrances", 2, 99);  // out of range: nothing
+    EXPECT_EQ(cellsOf(book, "Entrances"), (std::vector<std::string>{"1", "", "", "", "", "4"}));
+    book.placeCamera("Entrances", 0, "");
+    ASSERT_FALSE(book.setTemplate("Entrances", "2x2"));
+    EXPECT_EQ(cellsOf(book, "Entrances"), (std::vector<std::string>{"", "", "", ""}));
+    ASSERT_FALSE(book.setTemplate("Entrances", "8x8"));
+    EXPECT_EQ(cellsOf(book, "Entrances").size(), 64U);
+    EXPECT_TRUE(book.setTemplate("Entrances", "9x9"));
+}
+
+}  // namespace
+}  // namespace krt

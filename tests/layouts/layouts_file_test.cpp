@@ -1,0 +1,168 @@
+#include "layouts/layouts_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "support/small_folder.h"
+
+namespace krt {
+namespace {
+
+struct FileCase {
+    const char* what;
+    std::string_view text;
+    LayoutsFileState state;
+    std::size_t layouts;
+    std::string_view messagePart;
+};
+
+void PrintTo(const FileCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class LayoutsFileReading : public testing::TestWithParam<FileCase> {};
+
+TEST_P(LayoutsFileReading, ReadsWhatItCanAndSaysWhatItCannot) {
+    const FileCase& c = GetParam();
+    const LayoutsFileResult result = parseLayouts(c.text, "/home/op/layouts.json");
+    EXPECT_EQ(result.state, c.state);
+    EXPECT_EQ(result.book.layouts().size(), c.layouts);
+    EXPECT_EQ(result.writable(), c.state == LayoutsFileState::Read);
+    if (c.messagePart.empty()) {
+        EXPECT_EQ(result.message, "");
+    } else {
+        EXPECT_NE(result.message.find(c.messagePart), std::string::npos) << result.message;
+        EXPECT_NE(result.message.find("/home/op/layouts.json"), std::string::npos);
+        EXPECT_NE(result.message.find("left as it is"), std::string::npos);
+    }
+}
+
+constexpr std::string_view kHead = R"({"format": "krt-layouts", "version": 1, )";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LayoutsFileReading,
+    testing::Values(FileCase{"two layouts and a tour",
+                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                    {"name": "Entrances", "template": "1+5", "cells": ["4", "1", "", "9"]},
+                    {"name": "Nacht ⁄ ночь \"A\"", "template": "8x8", "cells": []}],
+                    "tours": [{"name": "Night", "dwellSeconds": 2, "layouts": ["Entrances"]}]})",
+                             LayoutsFileState::Read, 2, ""},
+                    FileCase{"not JSON", "{\"format\": \"krt-layouts\", \"version\": 1, \"lay",
+                             LayoutsFileState::Corrupt, 0, "cannot be read"},
+                    FileCase{"another program's JSON", R"({"version": 1, "layouts": []})",
+                             LayoutsFileState::Corrupt, 0, "not a layouts file"},
+                    FileCase{"a newer version",
+                             R"({"format": "krt-layouts", "version": 7, "layouts": 5})",
+                             LayoutsFileState::NewerVersion, 0,
+                             "newer version of the client (format 7)"},
+                    FileCase{"no version", R"({"format": "krt-layouts", "layouts": []})",
+                             LayoutsFileState::Corrupt, 0, "version"},
+                    FileCase{"unknown template",
+                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                    {"name": "A", "template": "7x7", "cells": []}]})",
+                             LayoutsFileState::Corrupt, 0, "Unknown layout template"},
+                    FileCase{"two layouts of one name",
+                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                    {"name": "A", "template": "1", "cells": []},
+                    {"name": "A", "template": "1", "cells": []}]})",
+                             LayoutsFileState::Corrupt, 0, "exists already"},
+                    FileCase{"the built-in name",
+                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                    {"name": "All cameras", "template": "1", "cells": []}]})",
+                             LayoutsFileState::Corrupt, 0, "built-in"},
+                    FileCase{"more cameras than cells",
+                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                    {"name": "A", "template": "1", "cells": ["1", "2"]}]})",
+                             LayoutsFileState::Corrupt, 0, "more cameras than cells"},
+                    FileCase{"a camera that is a number",
+                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                    {"name": "A", "template": "2x2", "cells": [1]}]})",
+                             LayoutsFileState::Corrupt, 0, "not a text"},
+                    FileCase{"a tour without layouts",
+                             R"({"format": "krt-layouts", "version": 1, "layouts": [],
+                    "tours": [{"name": "T", "layouts": []}]})",
+                             LayoutsFileState::Corrupt, 0, "at least one layout"}));
+
+TEST(LayoutsFileReading, CellsPadToTheTemplateAndTheDwellStaysInItsRange) {
+    const LayoutsFileResult result = parseLayouts(
+        std::string(kHead) + R"("layouts": [{"name": "E", "template": "1+5", "cells": ["4"]}],
+            "tours": [{"name": "T", "dwellSeconds": 2, "layouts": ["E"], "alarmSeconds": 20},
+                      {"name": "U", "dwellSeconds": 9000, "layouts": ["E"]}]})",
+        "x");
+    ASSERT_EQ(result.state, LayoutsFileState::Read);
+    EXPECT_EQ(result.book.layouts()[0].cells, (std::vector<std::string>{"4", "", "", "", "", ""}));
+    EXPECT_EQ(result.book.findTour("T")->dwell_s, 5);
+    EXPECT_EQ(result.book.findTour("T")->alarmShow_s, 20);
+    EXPECT_EQ(result.book.findTour("U")->dwell_s, 300);
+}
+
+class LayoutsFileOnDisk : public testing::Test {
+  protected:
+    void SetUp() override {
+        m_folder = std::filesystem::path(testing::TempDir()) /
+                   ("layouts_" + std::to_string(::getpid()) + "_" +
+                    testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(m_folder);
+    }
+    void TearDown() override {
+        ::chmod(m_folder.c_str(), 0700);
+        std::filesystem::remove_all(m_folder);
+    }
+    std::filesystem::path m_folder;
+};
+
+TEST_F(LayoutsFileOnDisk, WrittenBookReadsBackAndAMissingFileIsAnEmptyOne) {
+    const std::filesystem::path path = m_folder / "config" / "layouts.json";
+    EXPECT_EQ(readLayoutsFile(path).state, LayoutsFileState::Missing);
+    LayoutBook book;
+    ASSERT_FALSE(book.addLayout("Entrances", "1+5"));
+    book.placeCamera("Entrances", 0, "4");
+    ASSERT_FALSE(book.addLayout("\xff odd \t name", "8x8"));
+    ASSERT_FALSE(book.putTour({"Night", 10, {"Entrances", "All cameras"}, 15}));
+    ASSERT_EQ(writeLayoutsFile(path, book), std::nullopt);
+    const LayoutsFileResult back = readLayoutsFile(path);
+    ASSERT_EQ(back.state, LayoutsFileState::Read) << back.message;
+    EXPECT_EQ(back.book.layouts()[0], book.layouts()[0]);
+    EXPECT_EQ(back.book.tours(), book.tours());
+    EXPECT_EQ(back.book.layouts().size(), 2U);
+    EXPECT_FALSE(std::filesystem::exists(path.string() + ".new"));
+}
+
+TEST_F(LayoutsFileOnDisk, AFullOrReadOnlyFolderKeepsThePreviousFile) {
+    test::SmallFolder folder(m_folder / "small");
+    const std::filesystem::path path = folder.path() / "layouts.json";
+    LayoutBook book;
+    ASSERT_FALSE(book.addLayout("Old", "1"));
+    ASSERT_EQ(writeLayoutsFile(path, book), std::nullopt);
+    ASSERT_FALSE(book.addLayout("New", "1"));
+    folder.fill();
+    std::optional<std::string> error = writeLayoutsFile(path, book);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("could not be saved"), std::string::npos);
+    EXPECT_EQ(readLayoutsFile(path).book.layouts().size(), 1U);
+    folder.free();
+    if (::geteuid() != 0 || folder.isTmpfs()) {  // root writes into a read-only folder of a disk
+        folder.setReadOnly(true);
+        error = writeLayoutsFile(path, book);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(readLayoutsFile(path).book.layouts().size(), 1U);
+        folder.setReadOnly(false);
+    }
+    EXPECT_EQ(writeLayoutsFile(path, book), std::nullopt);
+    EXPECT_EQ(readLayoutsFile(path).book.layouts().size(), 2U);
+}
+
+TEST_F(LayoutsFileOnDisk, AFileInPlaceOfTheFolderIsAnError) {
+    std::filesystem::create_directories(m_folder);
+    std::ofstream(m_folder / "config") << "not a folder";
+    const std::optional<std::string> error =
+        writeLayoutsFile(m_folder / "config" / "layouts.json", LayoutBook{});
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("could not be saved"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace krt
