@@ -81,7 +81,7 @@ bool TileEvidence::eventFilter(QObject* watched, QEvent* event) {
 
 void TileEvidence::saveSnapshot() {
     const std::optional<VideoChannel> channel = m_window->channel();
-    const std::optional<KeptFrame> frame = m_window->newestFrame();
+    const std::optional<KeptFrame> frame = m_window->feed().newestFrame();
     if (!channel || !frame) {
         m_overlay->showNotice(QStringLiteral("No picture to save yet."));
         return;
@@ -132,7 +132,7 @@ std::shared_ptr<ClipRecorder> TileEvidence::takeRecording() {
     if (recording) {
         recording->setListener({});
     }
-    m_window->setRecording(nullptr);
+    m_window->feed().setRecording(nullptr);
     m_clock.stop();
     showRecordingState();
     return recording;
@@ -144,7 +144,7 @@ void TileEvidence::adoptRecording(std::shared_ptr<ClipRecorder> recording) {
     }
     m_recording = std::move(recording);
     listenTo(m_recording);
-    m_window->setRecording(m_recording);
+    m_window->feed().setRecording(m_recording);
     m_clock.start();
     showRecordingState();
 }

@@ -98,7 +98,7 @@ TEST_F(TileEvidenceTest, SnapshotIsTheNewestFrameAsReceivedSavedAndCopied) {
     EXPECT_EQ(saved[0].extension(), ".jpg");
     const std::vector<unsigned char> bytes = fileBytes(saved[0]);
     EXPECT_EQ(stampOf(bytes), newest) << "the newest frame the tile received";
-    EXPECT_EQ(bytes, m_tile.videoWindow()->newestFrame()->bytes);
+    EXPECT_EQ(bytes, m_tile.videoWindow()->feed().newestFrame()->bytes);
     const QMimeData* copied = QApplication::clipboard()->mimeData();
     ASSERT_NE(copied, nullptr);
     EXPECT_EQ(copied->data(QStringLiteral("image/jpeg")),

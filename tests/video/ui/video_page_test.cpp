@@ -209,14 +209,14 @@ TEST_F(VideoPageTest, ARecordingFollowsItsCameraIntoTheSingleViewAndEndsWhenItLe
     QTest::keyClick(page.get(), Qt::Key_Right);
     QTest::keyClick(page.get(), Qt::Key_R);
     ASSERT_TRUE(tile->evidence()->recording());
-    const std::shared_ptr<ClipRecorder> recording = tile->videoWindow()->recording();
+    const std::shared_ptr<ClipRecorder> recording = tile->videoWindow()->feed().recording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording->framesRecorded() >= 3; }, kWait_ms));
 
     QTest::mouseClick(tile, Qt::LeftButton);
     VideoWindowContainer* single = page->tiles()[0];
     ASSERT_EQ(single->getChannelId(), "2");
     EXPECT_TRUE(single->evidence()->recording());
-    EXPECT_EQ(single->videoWindow()->recording(), recording);
+    EXPECT_EQ(single->videoWindow()->feed().recording(), recording);
     EXPECT_TRUE(single->overlay()->recordingMarked());
     const int before = recording->framesRecorded();
     ASSERT_TRUE(
