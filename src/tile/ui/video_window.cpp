@@ -7,6 +7,7 @@
 #include "common/ui/qt_text.h"
 #include "protocol/diag_log.h"
 #include "stream/connection_text.h"
+#include "tile/ui/window_occlusion.h"
 
 namespace krt {
 namespace {
@@ -116,7 +117,8 @@ void VideoWindow::updateShown() {
     const QWidget* top = window();
     const QWindow* handle = top->windowHandle();
     const bool seen = isVisible() && !top->isMinimized() && handle != nullptr &&
-                      handle->isExposed() && !visibleRegion().isEmpty();
+                      handle->isExposed() && !(m_occlusion && m_occlusion->covered()) &&
+                      !visibleRegion().isEmpty();
     if (seen != m_feed.shown()) {
         m_feed.setShown(seen);
         update();
@@ -124,6 +126,14 @@ void VideoWindow::updateShown() {
 }
 
 void VideoWindow::watchWindow() {
+    WindowOcclusion* occlusion = WindowOcclusion::of(window());
+    if (occlusion != m_occlusion) {
+        if (m_occlusion) {
+            disconnect(m_occlusion, nullptr, this, nullptr);
+        }
+        m_occlusion = occlusion;
+        connect(occlusion, &WindowOcclusion::coveredChanged, this, &VideoWindow::updateShown);
+    }
     QWindow* handle = window()->windowHandle();
     if (handle == m_watchedWindow) {
         return;

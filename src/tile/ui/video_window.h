@@ -17,6 +17,8 @@ class QWindow;
 
 namespace krt {
 
+class WindowOcclusion;
+
 // The picture area of a tile: shows the newest picture of its camera's feed centred, at the
 // channel's aspect, mirrored top to bottom. Without a picture it shows "No Video" or
 // "Connecting...". A picture that has stopped is shown dimmed and grey with since when. The
@@ -100,7 +102,9 @@ class VideoWindow : public QWidget {
 
     const AppState& m_app;
     TileFeed m_feed;
-    QPointer<QWindow> m_watchedWindow;  // whose exposure tells whether the tile can be seen
+    // Whose exposure, and whether others cover it all, tell whether the tile can be seen.
+    QPointer<QWindow> m_watchedWindow;
+    QPointer<WindowOcclusion> m_occlusion;
     int m_framesPainted = 0;
     std::uint64_t m_paintedPictureNumber = 0;
     int m_streamLosses = 0;  // of the feed, as last seen: more tells a new loss
