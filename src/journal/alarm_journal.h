@@ -13,9 +13,11 @@
 #include <utility>
 #include <vector>
 
-struct sqlite3;
-
 namespace krt {
+
+namespace sql {
+class Connection;
+}
 
 using JournalClock = std::chrono::system_clock;
 
@@ -113,7 +115,6 @@ struct JournalTrouble {
 // write; nothing throws. Every call may come from any thread: one connection, one mutex.
 class AlarmJournal {
   public:
-    static constexpr int kSchemaVersion = 1;
     static constexpr const char* kFileName = "journal.sqlite3";
     static constexpr const char* kSnapshotFolderName = "snapshots";
 
@@ -179,22 +180,21 @@ class AlarmJournal {
     int applyRetention(JournalClock::time_point now);
 
   private:
-    struct Database;
-
-    bool openLocked();
-    void openOrSetAside();
+    enum class Needs { database, session };
+    // Runs `work` on the open database under the lock; a failure of SQLite goes to trouble()
+    // and gives an empty result.
+    template <typename Work>
+    auto guarded(Needs needs, Work work);
     bool ensureOpenLocked();
-    void reconcileLocked();
-    int retentionLocked(JournalClock::time_point now);
+    int retentionLocked(sql::Connection& db, JournalClock::time_point now);
     void failed(std::error_code error);
     void succeeded();
-    std::string keepSnapshotLocked(const JournalEntry& entry, std::error_code& error);
 
     const std::filesystem::path m_folder;
     const Role m_role;
     mutable std::mutex m_mutex;
     JournalLimits m_limits;
-    std::unique_ptr<Database> m_database;
+    std::unique_ptr<sql::Connection> m_database;
     std::string m_notice;
     std::optional<JournalTrouble> m_trouble;
     std::int64_t m_session = 0;

@@ -1,0 +1,180 @@
+#include "journal/journal_schema.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <iterator>
+#include <optional>
+
+#include "protocol/diag_log.h"
+
+namespace krt {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kModule = "KRT";
+constexpr const char* kOpenSource = "AlarmJournal::open()";
+constexpr int kBusyTimeout_ms = 10'000;
+
+// The schema, one step per version; a journal of version n runs the steps from n on. A step
+// is never edited once released: a change is a new step at the end.
+constexpr const char* kMigrations[] = {
+    R"sql(
+CREATE TABLE alarms (
+    id INTEGER PRIMARY KEY,
+    server TEXT NOT NULL,
+    channel_id TEXT NOT NULL,
+    alarm_name TEXT NOT NULL,
+    timestamp TEXT NOT NULL,
+    time_text TEXT NOT NULL,
+    alarm_ms INTEGER,
+    received_ms INTEGER NOT NULL,
+    late INTEGER NOT NULL,
+    snapshot_file TEXT,
+    snapshot_bytes INTEGER NOT NULL DEFAULT 0,
+    reviewed_ms INTEGER,
+    reviewed_by TEXT,
+    note TEXT,
+    session_id INTEGER
+);
+CREATE INDEX alarms_by_time ON alarms(received_ms, id);
+CREATE INDEX alarms_by_channel ON alarms(channel_id, received_ms);
+CREATE INDEX alarms_unreviewed ON alarms(received_ms) WHERE reviewed_ms IS NULL;
+CREATE INDEX alarms_by_timestamp ON alarms(server, timestamp);
+CREATE TABLE sessions (
+    id INTEGER PRIMARY KEY,
+    server TEXT NOT NULL,
+    program TEXT NOT NULL,
+    pid INTEGER NOT NULL,
+    started_ms INTEGER NOT NULL,
+    alive_ms INTEGER NOT NULL,
+    ended_ms INTEGER
+);
+CREATE TABLE gaps (
+    id INTEGER PRIMARY KEY,
+    server TEXT NOT NULL,
+    session_id INTEGER,
+    started_ms INTEGER NOT NULL,
+    ended_ms INTEGER,
+    reason TEXT NOT NULL
+);
+CREATE INDEX gaps_by_time ON gaps(started_ms);
+)sql",
+};
+constexpr auto kSchemaVersion = static_cast<std::int64_t>(std::size(kMigrations));
+
+// Creates every missing folder of the path for the user alone (the data folder may hold
+// surveillance pictures), whatever the umask.
+std::error_code makePrivateFolders(const fs::path& folder) {
+    std::error_code error;
+    fs::path built;
+    for (const fs::path& part : folder) {
+        built /= part;
+        if (fs::is_directory(built, error)) {
+            continue;
+        }
+        if (!fs::create_directory(built, error) && error) {
+            return error;
+        }
+        fs::permissions(built, fs::perms::owner_all, fs::perm_options::replace, error);
+    }
+    return fs::is_directory(folder, error) ? std::error_code() : error;
+}
+
+// The database of the current schema; nothing when the file is of a newer one.
+std::unique_ptr<sql::Connection> openFile(const fs::path& folder, AlarmJournal::Role role) {
+    if (const std::error_code error =
+            makePrivateFolders(folder / AlarmJournal::kSnapshotFolderName)) {
+        throw sql::Error{error};
+    }
+    const fs::path file = folder / AlarmJournal::kFileName;
+    // Created here for the user alone; SQLite gives its side files the same mode. Only a new
+    // file is opened: closing any descriptor of a journal that this process has open would drop
+    // all of its SQLite locks on it, and another program would then take the journal for unused.
+    if (const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        fd >= 0) {
+        ::close(fd);
+    }
+    ::chmod(file.c_str(), 0600);
+    auto db = std::make_unique<sql::Connection>(file, kBusyTimeout_ms);
+    const std::int64_t schema = [&db] {
+        sql::Statement version(*db, "PRAGMA user_version");
+        return version.step() ? version.integer(0) : 0;
+    }();
+    if (schema > kSchemaVersion) {
+        return nullptr;
+    }
+    if (role == AlarmJournal::Role::writer) {
+        sql::Statement check(*db, "PRAGMA quick_check");
+        if (!check.step() || check.text(0) != "ok") {
+            throw sql::Error{std::make_error_code(std::errc::illegal_byte_sequence)};
+        }
+    }
+    db->execute("PRAGMA journal_mode=WAL");
+    db->execute("PRAGMA synchronous=NORMAL");
+    if (schema < kSchemaVersion) {
+        sql::WriteTransaction transaction(*db);
+        for (auto step = schema; step < kSchemaVersion; ++step) {
+            db->execute(kMigrations[step]);
+        }
+        db->execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        transaction.commit();
+    }
+    return db;
+}
+
+// The new name of the file set aside, or nothing when it could not be renamed.
+std::optional<std::string> setAside(const fs::path& folder, const std::string& kind,
+                                    std::error_code& error) {
+    const fs::path file = folder / AlarmJournal::kFileName;
+    const std::string aside = std::string(AlarmJournal::kFileName) + "." + kind + "-" +
+                              journalLocalTime(JournalClock::now(), "%Y%m%d-%H%M%S");
+    fs::rename(file, folder / aside, error);
+    for (const char* side : {"-wal", "-shm"}) {
+        std::error_code ignored;
+        fs::rename(file.string() + side, (folder / aside).string() + side, ignored);
+    }
+    return error ? std::nullopt : std::optional(aside);
+}
+
+}  // namespace
+
+OpenedJournal openJournal(const fs::path& folder, AlarmJournal::Role role) {
+    OpenedJournal opened;
+    std::string kind;
+    try {
+        opened.database = openFile(folder, role);
+        if (opened.database) {
+            return opened;
+        }
+        kind = "newer";
+    } catch (const sql::Error& error) {
+        if (error.error != std::errc::illegal_byte_sequence || role != AlarmJournal::Role::writer) {
+            opened.error = error.error;
+            writeLog(kModule, kOpenSource, "The alarm journal cannot be opened.");
+            return opened;
+        }
+        kind = "damaged";
+    }
+    const std::optional<std::string> aside = setAside(folder, kind, opened.error);
+    if (!aside) {
+        writeLog(kModule, kOpenSource, "The alarm journal cannot be set aside.");
+        return opened;
+    }
+    opened.notice = kind == "newer"
+                        ? "The alarm journal was written by a newer version; it was set aside as " +
+                              *aside + " and a new one started"
+                        : "The alarm journal was damaged; it was set aside as " + *aside +
+                              " and a new one started";
+    writeLog(kModule, kOpenSource, opened.notice.c_str());
+    try {
+        opened.database = openFile(folder, role);
+    } catch (const sql::Error& again) {
+        opened.error = again.error;
+    }
+    return opened;
+}
+
+}  // namespace krt
