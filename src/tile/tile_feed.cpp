@@ -27,7 +27,24 @@ StreamLoss lossOf(StreamResult result) {
 
 }  // namespace
 
-TileFeed::TileFeed() {
+std::unique_ptr<FeedPicture> TileFeed::PicturePool::take() {
+    std::lock_guard lock(m_mutex);
+    if (m_free.empty()) {
+        return std::make_unique<FeedPicture>();
+    }
+    std::unique_ptr<FeedPicture> picture = std::move(m_free.back());
+    m_free.pop_back();
+    return picture;
+}
+
+void TileFeed::PicturePool::give(std::unique_ptr<FeedPicture> picture) {
+    std::lock_guard lock(m_mutex);
+    if (m_free.size() < kKept) {
+        m_free.push_back(std::move(picture));
+    }
+}
+
+TileFeed::TileFeed() : m_pictures(std::make_shared<PicturePool>()) {
     m_stream.setFrameCallback([this](const LiveFrame& frame) { onFrame(frame); });
     m_stream.setEndCallback([this](StreamEnd end) { onStreamEnded(end); });
     m_thread = WorkerThread([this] { run(); });
@@ -392,25 +409,27 @@ bool TileFeed::drawFrame(const LiveFrame& frame, const VideoChannel& shownChanne
     if (!placement || placement->width <= 0 || placement->height <= 0) {
         return false;
     }
-    // The buffer a view still paints from is left alone; otherwise the last one is reused.
-    if (!m_spare || m_spare.use_count() > 1) {
-        m_spare = std::make_shared<FeedPicture>();
-    }
+    std::unique_ptr<FeedPicture> next = m_pictures->take();
     // Only the part a zoom shows is decoded, at the camera's own detail.
     const ZoomRegion part = zoomRegion();
-    if (!m_decoder.decode(frame.payload(), {placement->width, placement->height}, m_spare->picture,
+    if (!m_decoder.decode(frame.payload(), {placement->width, placement->height}, next->picture,
                           part)) {
+        m_pictures->give(std::move(next));
         return false;
     }
-    m_spare->placement = *placement;
-    m_spare->region = part;
-    m_spare->number = ++m_pictureNumber;
-    const int sourceWidth = m_spare->picture.source.width;
+    next->placement = *placement;
+    next->region = part;
+    next->number = ++m_pictureNumber;
+    const int sourceWidth = next->picture.source.width;
+    // The picture goes back to the pool when its last holder, the feed or a view painting it,
+    // lets go: its buffer is reused then, never while a view reads it.
+    std::shared_ptr<const FeedPicture> shared(
+        next.release(), [pool = m_pictures](const FeedPicture* picture) {
+            pool->give(std::unique_ptr<FeedPicture>(const_cast<FeedPicture*>(picture)));
+        });
     {
         std::lock_guard lock(m_pictureMutex);
-        std::shared_ptr<const FeedPicture> previous = std::move(m_newest);
-        m_newest = std::move(m_spare);
-        m_spare = std::const_pointer_cast<FeedPicture>(std::move(previous));
+        m_newest.swap(shared);
     }
     // A zoom chosen before the first picture, or a stream of another size, may want the other
     // stream.

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/video_channel.h"
 #include "media/digital_zoom.h"
@@ -118,6 +119,18 @@ class TileFeed final {
   private:
     using Clock = std::chrono::steady_clock;
 
+    // The buffers pictures are decoded into, handed back by their last holder on any thread.
+    class PicturePool {
+      public:
+        std::unique_ptr<FeedPicture> take();
+        void give(std::unique_ptr<FeedPicture> picture);
+
+      private:
+        static constexpr std::size_t kKept = 2;
+        std::mutex m_mutex;
+        std::vector<std::unique_ptr<FeedPicture>> m_free;
+    };
+
     void run();
     void connectLocked(std::unique_lock<std::mutex>& lock);
     void checkWatchdogLocked(Clock::time_point now);
@@ -177,7 +190,7 @@ class TileFeed final {
 
     // Receive thread: the decoder, and the picture it decodes into next.
     FrameDecoder m_decoder;
-    std::shared_ptr<FeedPicture> m_spare;
+    std::shared_ptr<PicturePool> m_pictures;  // shared with the pictures out there
     mutable std::mutex m_pictureMutex;
     std::shared_ptr<const FeedPicture> m_newest;  // guarded by m_pictureMutex
     std::uint64_t m_pictureNumber = 0;            // receive thread
