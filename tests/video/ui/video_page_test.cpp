@@ -38,7 +38,7 @@ AppState loggedInApp(const RunningSim& sim) {
     app.m_serverAddress = sim.address();
     app.m_loginPort = kServerPort;
     app.m_userName = "demo";
-    EXPECT_EQ(getListOfVideos(app), 1);
+    EXPECT_TRUE(getListOfVideos(app));
     return app;
 }
 
