@@ -3,29 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ctime>
 #include <string>
+
+#include "support/local_clock.h"
 
 namespace krt {
 namespace {
 
 using namespace std::chrono_literals;
 using std::chrono::system_clock;
-
-system_clock::time_point localTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return system_clock::from_time_t(std::mktime(&parts));
-}
+using test::localTimePoint;
 
 TEST(LocalTime, FormatsTheLocalTimeAsEveryTextOfTheProgramWritesIt) {
-    const system_clock::time_point time = localTime(2013, 11, 5, 9, 41, 2) + 7ms;
+    const system_clock::time_point time = localTimePoint(2013, 11, 5, 9, 41, 2) + 7ms;
     struct Case {
         const char* format;
         std::string text;
@@ -42,7 +32,7 @@ TEST(LocalTime, FormatsTheLocalTimeAsEveryTextOfTheProgramWritesIt) {
 }
 
 TEST(LocalTime, MillisecondsBelongToTheSecondThatHasBegun) {
-    const system_clock::time_point time = localTime(1969, 12, 31, 23, 59, 59) + 750ms;
+    const system_clock::time_point time = localTimePoint(1969, 12, 31, 23, 59, 59) + 750ms;
     EXPECT_EQ(formatLocalTimeMs(time, "%H:%M:%S."), "23:59:59.750");
 }
 
