@@ -3,22 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <ctime>
+
+#include "common/local_time.h"
 
 namespace krt {
-namespace {
-
-using Clock = AlarmChannelStatus::Clock;
-
-std::string localTime(Clock::time_point time, const char* format) {
-    const std::time_t seconds = Clock::to_time_t(time);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[40];
-    return std::strftime(text, sizeof text, format, &local) > 0 ? text : "";
-}
-
-}  // namespace
 
 std::string alarmReasonText(const AlarmChannelStatus& status) {
     using Reason = AlarmChannelStatus::Reason;
@@ -39,11 +27,12 @@ std::string alarmReasonText(const AlarmChannelStatus& status) {
     return "not connected";
 }
 
-std::string alarmStatusLine(const AlarmChannelStatus& status, Clock::time_point now) {
+std::string alarmStatusLine(const AlarmChannelStatus& status,
+                            AlarmChannelStatus::Clock::time_point now) {
     using State = AlarmChannelStatus::State;
     switch (status.state) {
         case State::subscribed:
-            return "Alarms: connected since " + localTime(status.since, "%H:%M");
+            return "Alarms: connected since " + formatLocalTime(status.since, "%H:%M");
         case State::retrying: {
             if (status.reason == AlarmChannelStatus::Reason::none) {
                 return "Alarms: connecting";  // the first attempt is under way
@@ -115,12 +104,12 @@ std::string storageErrorText(std::error_code error) {
 }
 
 std::string lastAlarmLine(const AlarmChannelStatus& status) {
-    return status.lastAlarm ? "Last alarm: " + localTime(*status.lastAlarm, "%H:%M:%S")
+    return status.lastAlarm ? "Last alarm: " + formatLocalTime(*status.lastAlarm, "%H:%M:%S")
                             : "No alarm received yet";
 }
 
-std::string localIsoTime(Clock::time_point time) {
-    return localTime(time, "%Y-%m-%dT%H:%M:%S");
+std::string localIsoTime(AlarmChannelStatus::Clock::time_point time) {
+    return formatLocalTime(time, "%Y-%m-%dT%H:%M:%S");
 }
 
 }  // namespace krt

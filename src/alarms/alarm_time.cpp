@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <ctime>
-#include <iomanip>
-#include <locale>
-#include <sstream>
 
+#include "common/local_time.h"
 #include "protocol/xml_message.h"
 
 namespace krt {
@@ -63,11 +61,7 @@ std::optional<std::string> alarmTimeText(const LocalTime& time) {
     if (std::mktime(&parts) == static_cast<std::time_t>(-1)) {
         return std::nullopt;
     }
-    // The classic locale keeps the month names English whatever locale the program runs in.
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::put_time(&parts, "%d-%b-%Y::%H:%M:%S");
-    return text.str();
+    return formatTime(parts, "%d-%b-%Y::%H:%M:%S");
 }
 
 std::string timestampDigits(const LocalTime& time) {

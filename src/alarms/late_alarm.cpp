@@ -2,30 +2,15 @@
 
 #include <algorithm>
 #include <ctime>
-#include <iomanip>
-#include <locale>
-#include <sstream>
+#include <string_view>
 
 #include "alarms/alarm_time.h"
+#include "common/local_time.h"
 
 namespace krt {
 namespace {
 
 using std::chrono::milliseconds;
-
-std::tm localParts(WallClock::time_point point) {
-    const std::time_t seconds = WallClock::to_time_t(point);
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    return parts;
-}
-
-std::string formatted(const std::tm& parts, const char* format) {
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::put_time(&parts, format);
-    return text.str();
-}
 
 }  // namespace
 
@@ -56,11 +41,11 @@ Punctuality ServerClockEstimate::judge(WallClock::time_point eventTime,
 }
 
 std::string lateAlarmNote(WallClock::time_point eventTime, WallClock::time_point receivedTime) {
-    const std::tm event = localParts(eventTime);
-    const std::tm received = localParts(receivedTime);
-    const bool sameDay = event.tm_year == received.tm_year && event.tm_yday == received.tm_yday;
-    const char* format = sameDay ? "%H:%M:%S" : "%d-%b-%Y %H:%M:%S";
-    return "late: event " + formatted(event, format) + ", received " + formatted(received, format);
+    const bool sameDay =
+        formatLocalTime(eventTime, "%Y%j") == formatLocalTime(receivedTime, "%Y%j");
+    const std::string_view format = sameDay ? "%H:%M:%S" : "%d-%b-%Y %H:%M:%S";
+    return "late: event " + formatLocalTime(eventTime, format) + ", received " +
+           formatLocalTime(receivedTime, format);
 }
 
 }  // namespace krt

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "common/local_time.h"
 #include "journal/snapshot_export.h"
 
 namespace krt {
@@ -47,13 +48,13 @@ void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows) {
         }
         const std::string cells[] = {
             std::to_string(row.id),
-            journalLocalTime(row.time, "%Y-%m-%d %H:%M:%S"),
+            formatLocalTime(row.time, "%Y-%m-%d %H:%M:%S"),
             row.timeText,
             row.channelId,
             row.alarmName,
             row.late ? "yes" : "no",
             row.snapshotName.empty() ? std::string() : exportSnapshotName(row),
-            row.reviewedAt ? journalLocalTime(*row.reviewedAt, "%Y-%m-%d %H:%M:%S") : std::string(),
+            row.reviewedAt ? formatLocalTime(*row.reviewedAt, "%Y-%m-%d %H:%M:%S") : std::string(),
             row.reviewedBy,
             row.note,
         };
@@ -69,7 +70,7 @@ void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows) {
 ExportResult exportJournalRows(std::span<const JournalRow> rows, const fs::path& snapshotFolder,
                                const fs::path& folder, JournalClock::time_point now) {
     ExportResult result;
-    result.csvFile = folder / ("alarms-" + journalLocalTime(now, "%Y%m%d-%H%M%S") + ".csv");
+    result.csvFile = folder / ("alarms-" + formatLocalTime(now, "%Y%m%d-%H%M%S") + ".csv");
     {
         std::ofstream csv(result.csvFile, std::ios::binary | std::ios::trunc);
         writeJournalCsv(csv, rows);

@@ -1,8 +1,6 @@
 #include "journal/snapshot_export.h"
 
-#include <array>
-#include <ctime>
-
+#include "common/local_time.h"
 #include "journal/snapshot_file.h"
 
 namespace krt {
@@ -27,12 +25,7 @@ std::string snapshotSaveName(std::string_view channelId,
     if (camera.empty() || camera.front() == '.') {
         camera.insert(camera.begin(), '_');
     }
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(eventTime);
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    std::array<char, 32> stamp{};
-    std::strftime(stamp.data(), stamp.size(), "%Y%m%d-%H%M%S", &parts);
-    return camera + "-" + stamp.data() + ".jpg";
+    return camera + "-" + formatLocalTime(eventTime, "%Y%m%d-%H%M%S") + ".jpg";
 }
 
 bool saveSnapshotCopy(const std::filesystem::path& path, std::span<const char> bytes) {

@@ -10,7 +10,6 @@
 
 #include "protocol/diag_log.h"
 #include "protocol/requests.h"
-#include "protocol/return_codes.h"
 #include "protocol/xml_message.h"
 
 namespace krt {
@@ -20,12 +19,13 @@ constexpr const char* kModule = "KRT";
 
 constexpr const char* kListMethod = "CkmKRTZededUzeriZeraveDlg::getListOfVideos";
 
-// One request and its reply on a connection of its own, closed before returning.
-int exchange(const AppState& app, const std::string& request, Reply& reply,
-             const ExchangeLimits& limits) {
+// One request and its reply on a connection of its own, closed before returning. False when
+// no reply came.
+[[nodiscard]] bool exchange(const AppState& app, const std::string& request, Reply& reply,
+                            const ExchangeLimits& limits) {
     SocketClient client(limits.timeouts, limits.cancellation);
     return client.connectToServer(app.m_serverAddress, static_cast<unsigned>(app.m_serverPort),
-                                  request, reply);
+                                  request, reply) > 0;
 }
 
 void readDetails(const XmlNode& channel, VideoChannel& record) {
@@ -131,17 +131,16 @@ bool readPtzStatus(std::string_view replyText) {
     return description && parseLeadingInt(description.text()) == 1;
 }
 
-int getListOfVideos(AppState& app, const ExchangeLimits& limits, std::size_t* ignoredIds) {
+bool getListOfVideos(AppState& app, const ExchangeLimits& limits, std::size_t* ignoredIds) {
     try {
         Reply reply;
-        const int result = exchange(app, channelListRequest(app.m_userName), reply, limits);
-        if (result <= 0) {
-            return result;
+        if (!exchange(app, channelListRequest(app.m_userName), reply, limits)) {
+            return false;
         }
         std::optional<std::vector<std::string>> listIds = readChannelList(reply.text());
         if (!listIds) {
             writeLog(kModule, kListMethod, "Invalid response 1");
-            return kErrCommunication;
+            return false;
         }
         const std::size_t ignored =
             listIds->size() > kMaxCatalogueChannels ? listIds->size() - kMaxCatalogueChannels : 0;
@@ -157,30 +156,25 @@ int getListOfVideos(AppState& app, const ExchangeLimits& limits, std::size_t* ig
         const std::vector<std::string> ids = idsToFetch(*listIds);
         const std::vector<VideoChannel> records = fetchChannels(app, ids, limits);
         if (limits.cancelled()) {
-            return kErrCommunication;  // a catalogue cut short is not the catalogue
+            return false;  // a catalogue cut short is not the catalogue
         }
         app.m_channels = buildTable(*listIds, ids, records);
-        return kSuccess;
+        return true;
     } catch (...) {
         writeLog(kModule, "KRTApp::checkRunningVersionStatusWithServer()", "");
-        return kErrException;
+        return false;
     }
 }
 
-int getVideoChannelDetails(const AppState& app, std::string_view channelId, VideoChannel& record,
-                           const ExchangeLimits& limits) {
+void getVideoChannelDetails(const AppState& app, std::string_view channelId, VideoChannel& record,
+                            const ExchangeLimits& limits) {
     try {
         Reply reply;
-        const int result =
-            exchange(app, channelRequest("getVideoChannelDetails", channelId), reply, limits);
-        if (result <= 0) {
-            return result;
+        if (exchange(app, channelRequest("getVideoChannelDetails", channelId), reply, limits)) {
+            readChannelDetails(reply.text(), record);
         }
-        readChannelDetails(reply.text(), record);
-        return kSuccess;
     } catch (...) {
         writeLog(kModule, "CkmKRTZededUzeriZeraveDlg::getVideoChannelDetails", "");
-        return kErrException;
     }
 }
 
@@ -188,7 +182,7 @@ bool getCameraPTZStatus(const AppState& app, std::string_view channelId,
                         const ExchangeLimits& limits) {
     try {
         Reply reply;
-        if (exchange(app, channelRequest("getCameraPTZStatus", channelId), reply, limits) <= 0) {
+        if (!exchange(app, channelRequest("getCameraPTZStatus", channelId), reply, limits)) {
             return false;
         }
         return readPtzStatus(reply.text());

@@ -25,15 +25,15 @@ inline constexpr int kCatalogueConnections = 8;
 // "ChannelID" of the list, in list order; a repeated or empty ID is not fetched again and
 // leaves an all-zero record at the end. The details and PTZ status of the channels are fetched
 // over several connections at once; the table is what fetching them one after another gives.
-// Returns 1 when the table was replaced, otherwise the failure code (the login goes on either
-// way). `ignoredIds`, when given, receives the number of IDs beyond kMaxCatalogueChannels.
-int getListOfVideos(AppState& app, const ExchangeLimits& limits = {},
-                    std::size_t* ignoredIds = nullptr);
+// True when the table was replaced (the login goes on either way). `ignoredIds`, when given,
+// receives the number of IDs beyond kMaxCatalogueChannels.
+[[nodiscard]] bool getListOfVideos(AppState& app, const ExchangeLimits& limits = {},
+                                   std::size_t* ignoredIds = nullptr);
 
 // Fills `record` from the "getVideoChannelDetails" reply; leaves it untouched when the request
-// fails. Returns the request client's result.
-int getVideoChannelDetails(const AppState& app, std::string_view channelId, VideoChannel& record,
-                           const ExchangeLimits& limits = {});
+// fails.
+void getVideoChannelDetails(const AppState& app, std::string_view channelId, VideoChannel& record,
+                            const ExchangeLimits& limits = {});
 
 // True exactly when the "getCameraPTZStatus" reply's kmDescription reads as the integer 1.
 bool getCameraPTZStatus(const AppState& app, std::string_view channelId,

@@ -214,7 +214,8 @@ LoginOutcome runLoginConversation(const LoginCredentials& credentials, AppState&
                       "Please contact Administrator for latest version.");
     }
     std::size_t ignoredIds = 0;
-    getListOfVideos(app, limits, &ignoredIds);
+    // A catalogue that fails to load leaves the table as it was: the login goes on.
+    static_cast<void>(getListOfVideos(app, limits, &ignoredIds));
     if (limits.cancelled()) {
         return cancelled();
     }

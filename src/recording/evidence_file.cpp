@@ -5,10 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <ctime>
 
 #include "common/file_descriptor.h"
+#include "common/local_time.h"
 
 namespace krt {
 namespace {
@@ -182,18 +181,8 @@ std::string cameraName(const VideoChannel& channel) {
 std::string evidenceFileName(std::string_view cameraName,
                              std::chrono::system_clock::time_point time,
                              std::string_view extension) {
-    const auto since = time.time_since_epoch();
-    const auto whole = std::chrono::floor<std::chrono::seconds>(since);
-    const std::time_t seconds = whole.count();
-    const auto milliseconds =
-        std::chrono::duration_cast<std::chrono::milliseconds>(since - whole).count();
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char stamp[48];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d.%03d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(milliseconds));
-    return fileNamePart(cameraName) + " " + stamp + "." + std::string(extension);
+    return fileNamePart(cameraName) + " " + formatLocalTimeMs(time, "%Y-%m-%d %H-%M-%S.") + "." +
+           std::string(extension);
 }
 
 }  // namespace krt

@@ -2,19 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <ctime>
+#include <chrono>
+
+#include "common/local_time.h"
 
 namespace krt {
 namespace {
-
-std::string localClockText(std::int64_t calendar_s) {
-    const auto time = static_cast<std::time_t>(calendar_s);
-    std::tm local{};
-    localtime_r(&time, &local);
-    std::array<char, 16> text{};
-    std::strftime(text.data(), text.size(), "%H:%M:%S", &local);
-    return text.data();
-}
 
 // How the reconnecting goes, in one line; empty while nothing is to be said.
 std::string reconnectLine(const ReconnectState& reconnect, std::int64_t now_ms, bool stale) {
@@ -40,7 +33,9 @@ std::string joinedLines(const std::string& first, const std::string& second) {
 }  // namespace
 
 std::string noVideoSinceText(std::int64_t lastFrameCalendar_s) {
-    return "No video since " + localClockText(lastFrameCalendar_s);
+    return "No video since " +
+           formatLocalTime(std::chrono::sys_seconds(std::chrono::seconds(lastFrameCalendar_s)),
+                           "%H:%M:%S");
 }
 
 std::int64_t staleAfter_ms(std::optional<std::int64_t> frameInterval_ms) {

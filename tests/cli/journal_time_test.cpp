@@ -2,36 +2,26 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "support/local_clock.h"
 
 namespace krt::cli {
 namespace {
 
 using Clock = std::chrono::system_clock;
-
-Clock::time_point local(int year, int month, int day, int hour, int minute, int second) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return Clock::from_time_t(std::mktime(&parts));
-}
+using krt::test::localTimePoint;
 
 TEST(JournalTime, DatesTimesOfTodayAndSpansBeforeNow) {
-    const Clock::time_point now = local(2026, 1, 7, 14, 30, 0);
+    const Clock::time_point now = localTimePoint(2026, 1, 7, 14, 30, 0);
     const std::vector<std::pair<std::string, std::optional<Clock::time_point>>> table = {
-        {"2026-01-07 14:02", local(2026, 1, 7, 14, 2, 0)},
-        {"2026-01-07T14:02:11", local(2026, 1, 7, 14, 2, 11)},
-        {"2025-12-31 23:59:59", local(2025, 12, 31, 23, 59, 59)},
-        {"02:00", local(2026, 1, 7, 2, 0, 0)},
-        {"23:15:30", local(2026, 1, 7, 23, 15, 30)},
+        {"2026-01-07 14:02", localTimePoint(2026, 1, 7, 14, 2, 0)},
+        {"2026-01-07T14:02:11", localTimePoint(2026, 1, 7, 14, 2, 11)},
+        {"2025-12-31 23:59:59", localTimePoint(2025, 12, 31, 23, 59, 59)},
+        {"02:00", localTimePoint(2026, 1, 7, 2, 0, 0)},
+        {"23:15:30", localTimePoint(2026, 1, 7, 23, 15, 30)},
         {"-90", now - std::chrono::seconds(90)},
         {"-15m", now - std::chrono::minutes(15)},
         {"-2h", now - std::chrono::hours(2)},

@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <algorithm>
-#include <cstdio>
+#include <chrono>
 
-#include "protocol/diag_log.h"
+#include "common/local_time.h"
 #include "protocol/packet_framing.h"
 
 namespace krt::sim {
@@ -54,11 +54,8 @@ void StopSignal::waitForStop() const {
     m_changed.wait(lock, [this] { return m_raised; });
 }
 
-std::string clockText(const LocalTime& time) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", time.year, time.month,
-                  time.day, time.hour, time.minute, time.second, time.millisecond);
-    return text;
+std::string clockText() {
+    return formatLocalTimeMs(std::chrono::system_clock::now(), "%Y-%m-%d %H:%M:%S.");
 }
 
 std::string printable(std::string_view text) {
@@ -71,7 +68,7 @@ std::string printable(std::string_view text) {
 
 void SimLogger::line(std::string_view peer, std::string_view text) const {
     if (m_sink) {
-        m_sink(clockText(currentLocalTime()) + " " + std::string(peer) + " " + printable(text));
+        m_sink(clockText() + " " + std::string(peer) + " " + printable(text));
     }
 }
 

@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/diag_log.h"
 #include "protocol/tcp_socket.h"
 #include "sim_config.h"
 
@@ -52,8 +51,8 @@ class SimLogger {
 // log lines of its own.
 std::string printable(std::string_view text);
 
-// "YYYY-MM-DD hh:mm:ss.mmm" of the local time, as the log and the captions show it.
-std::string clockText(const LocalTime& time);
+// "YYYY-MM-DD hh:mm:ss.mmm" of the local time now, as the log and the captions show it.
+std::string clockText();
 
 // How the frames of one connection go out, changed by the faults its requests picked up.
 // Frames are counted from the first sent on the connection.

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <ctime>
 
-#include "protocol/diag_log.h"
+#include "common/local_time.h"
 
 namespace krt::sim {
 namespace {
@@ -133,21 +132,7 @@ std::string alarmTimestamp(const AlarmTime& time, std::chrono::system_clock::tim
     if (time.kind != AlarmTime::Kind::Relative) {
         return time.text;
     }
-    const auto when = std::chrono::time_point_cast<std::chrono::milliseconds>(now + time.offset);
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    LocalTime broken;
-    broken.year = local.tm_year + 1900;
-    broken.month = local.tm_mon + 1;
-    broken.day = local.tm_mday;
-    broken.hour = local.tm_hour;
-    broken.minute = local.tm_min;
-    broken.second = local.tm_sec;
-    broken.millisecond = static_cast<int>((when.time_since_epoch().count() % 1000 + 1000) % 1000);
-    char text[kTimestampDigits + 1];
-    formatTimestamp(broken, text, sizeof text);
-    return text;
+    return formatLocalTimeMs(now + time.offset, "%Y%m%d%H%M%S");
 }
 
 }  // namespace krt::sim

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "frame_scene.h"
-#include "protocol/diag_log.h"
 #include "protocol/packet_framing.h"
 #include "protocol/xml_message.h"
 
@@ -121,7 +120,7 @@ std::string SimVideo::renderFrame(FrameRenderer& renderer, const SimChannel& cha
     input.seconds = std::chrono::duration<double>(SimClock::now() - m_startTime).count();
     input.view = currentView(channel.id);
     input.showPtz = channel.ptzEnabled();
-    input.clockText = clockText(currentLocalTime());
+    input.clockText = clockText();
     input.banner = banner;
     input.detail = m_config.pictureDetail;
     return renderer.render(buildScene(input));

@@ -93,16 +93,16 @@ void DesktopNotifier::setBus(const QDBusConnection& bus) {
 
 void DesktopNotifier::connectSignals() {
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
-                  SLOT(OnActionInvoked(uint, QString)));
+                  SLOT(handleActionInvoked(uint, QString)));
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
-                  SLOT(OnNotificationClosed(uint, uint)));
+                  SLOT(handleNotificationClosed(uint, uint)));
 }
 
 void DesktopNotifier::disconnectSignals() {
     m_bus.disconnect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
-                     SLOT(OnActionInvoked(uint, QString)));
+                     SLOT(handleActionInvoked(uint, QString)));
     m_bus.disconnect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
-                     SLOT(OnNotificationClosed(uint, uint)));
+                     SLOT(handleNotificationClosed(uint, uint)));
 }
 
 void DesktopNotifier::notifyAlert(const AlarmEvent& event, const QImage& snapshot) {
@@ -139,10 +139,10 @@ void DesktopNotifier::send(const Alert& alert, CameraNotifications::Id replacesI
     auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(notify), this);
     connect(
         call, &QDBusPendingCallWatcher::finished, this,
-        [this, alert](QDBusPendingCallWatcher* answered) { OnNotifyAnswered(answered, alert); });
+        [this, alert](QDBusPendingCallWatcher* answered) { handleNotifyReply(answered, alert); });
 }
 
-void DesktopNotifier::OnNotifyAnswered(QDBusPendingCallWatcher* call, const Alert& alert) {
+void DesktopNotifier::handleNotifyReply(QDBusPendingCallWatcher* call, const Alert& alert) {
     call->deleteLater();
     const QDBusPendingReply<uint> reply = *call;
     const std::string& channelId = alert.event.channelId;
@@ -168,7 +168,7 @@ void DesktopNotifier::sendWaiting(const std::string& channelId) {
     }
 }
 
-void DesktopNotifier::OnActionInvoked(uint id, const QString& actionKey) {
+void DesktopNotifier::handleActionInvoked(uint id, const QString& actionKey) {
     if (actionKey != kDefaultAction && actionKey != kShowVideoAction) {
         return;
     }
@@ -182,7 +182,7 @@ void DesktopNotifier::OnActionInvoked(uint id, const QString& actionKey) {
     emit showVideoRequested(qtText(*channelId));
 }
 
-void DesktopNotifier::OnNotificationClosed(uint id, uint) {
+void DesktopNotifier::handleNotificationClosed(uint id, uint) {
     m_cameras.closed(id);
 }
 

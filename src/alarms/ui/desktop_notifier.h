@@ -40,8 +40,8 @@ class DesktopNotifier : public QObject {
     void notificationFailed(const AlarmEvent& event);
 
   private slots:
-    void OnActionInvoked(uint id, const QString& actionKey);
-    void OnNotificationClosed(uint id, uint reason);
+    void handleActionInvoked(uint id, const QString& actionKey);
+    void handleNotificationClosed(uint id, uint reason);
 
   private:
     struct Alert {
@@ -50,7 +50,7 @@ class DesktopNotifier : public QObject {
     };
 
     void send(const Alert& alert, CameraNotifications::Id replacesId);
-    void OnNotifyAnswered(QDBusPendingCallWatcher* call, const Alert& alert);
+    void handleNotifyReply(QDBusPendingCallWatcher* call, const Alert& alert);
     void sendWaiting(const std::string& channelId);
     void connectSignals();
     void disconnectSignals();

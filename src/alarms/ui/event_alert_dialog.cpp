@@ -114,8 +114,8 @@ void EventAlertDialog::setupSnapshotControls() {
         button->setAutoDefault(false);
         button->resize(snapshotButtonWidth, m_showVideo->height());
     }
-    connect(m_saveSnapshot, &QPushButton::clicked, this, &EventAlertDialog::OnSaveSnapshot);
-    connect(m_copySnapshot, &QPushButton::clicked, this, &EventAlertDialog::OnCopySnapshot);
+    connect(m_saveSnapshot, &QPushButton::clicked, this, &EventAlertDialog::saveShownSnapshot);
+    connect(m_copySnapshot, &QPushButton::clicked, this, &EventAlertDialog::copyShownSnapshot);
     m_lateNote->setTextFormat(Qt::PlainText);
     QPalette noteColours = m_lateNote->palette();
     noteColours.setColor(QPalette::WindowText, kLateColour);
@@ -141,14 +141,14 @@ void EventAlertDialog::setEvent(const AlarmEvent& event,
                              : QString());
     m_lateNote->adjustSize();
     m_lateNote->setVisible(late);
-    OnSize();
+    layoutControls();
 }
 
 QWidget* EventAlertDialog::snapshotArea() const {
     return m_snapshotView;
 }
 
-void EventAlertDialog::OnSaveSnapshot() {
+void EventAlertDialog::saveShownSnapshot() {
     if (m_snapshot != nullptr) {
         // The alert may be replaced while the file dialog is open; this snapshot stays.
         const std::shared_ptr<const KeptSnapshot> snapshot = m_snapshot;
@@ -157,7 +157,7 @@ void EventAlertDialog::OnSaveSnapshot() {
     }
 }
 
-void EventAlertDialog::OnCopySnapshot() {
+void EventAlertDialog::copyShownSnapshot() {
     if (m_snapshot != nullptr) {
         copySnapshot(*m_snapshot);
     }
@@ -177,10 +177,10 @@ void EventAlertDialog::resizeEvent(QResizeEvent* event) {
     const int captionHeight = m_caption->sizeHint().height();
     m_caption->setGeometry(0, 0, width(), captionHeight);
     m_client->setGeometry(0, captionHeight, width(), height() - captionHeight);
-    OnSize();
+    layoutControls();
 }
 
-void EventAlertDialog::OnSize() {
+void EventAlertDialog::layoutControls() {
     const AlertDialogLayout layout =
         layoutAlertDialog({m_client->width(), m_typeLabel->height(), m_sourceLabel->height(),
                            m_timeLabel->width(), m_typeValue->height(), m_sourceValue->height(),

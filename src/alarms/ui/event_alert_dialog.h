@@ -58,9 +58,9 @@ class EventAlertDialog : public QDialog {
 
   private:
     void setupSnapshotControls();
-    void OnSize();
-    void OnSaveSnapshot();
-    void OnCopySnapshot();
+    void layoutControls();
+    void saveShownSnapshot();
+    void copyShownSnapshot();
 
     QLabel* m_caption;
     QWidget* m_client;

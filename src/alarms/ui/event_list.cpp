@@ -63,8 +63,9 @@ EventList::EventList(QWidget* parent)
     setFocusPolicy(Qt::TabFocus);
     m_refreshTimer->setSingleShot(true);
     m_refreshTimer->setInterval(kListRefreshPeriod_ms);
-    connect(m_refreshTimer, &QTimer::timeout, this, &EventList::OnRefreshTimer);
-    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &EventList::OnVScroll);
+    connect(m_refreshTimer, &QTimer::timeout, this, &EventList::refreshRows);
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            &EventList::handleVerticalScroll);
 }
 
 void EventList::attachRing(RingSource ring) {
@@ -125,7 +126,7 @@ EventListPicture EventList::picture() const {
     return paintEventList(viewport()->width(), viewport()->height(), &ring);
 }
 
-void EventList::OnRefreshTimer() {
+void EventList::refreshRows() {
     viewport()->update();
 }
 
@@ -146,7 +147,7 @@ void EventList::resizeEvent(QResizeEvent* event) {
     bar->setValue(0);
 }
 
-void EventList::OnVScroll(int action) {
+void EventList::handleVerticalScroll(int action) {
     const std::optional<ScrollAction> scroll = scrollActionOf(action);
     if (!scroll) {
         return;

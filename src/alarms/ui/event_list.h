@@ -51,8 +51,8 @@ class EventList : public QAbstractScrollArea {
     void scrollContentsBy(int dx, int dy) override;
 
   private:
-    void OnVScroll(int action);
-    void OnRefreshTimer();
+    void handleVerticalScroll(int action);
+    void refreshRows();
     void drawSnapshot(QPainter& painter, const EventRow& row) const;
     void drawLateNote(QPainter& painter, const EventRow& row) const;
 

@@ -31,7 +31,7 @@ EventsPage::EventsPage(const AppState& app, QWidget* parent)
       m_historyRefresh(new QTimer(this)) {
     setObjectName(QStringLiteral("DEventsPage"));
     setWindowTitle(QStringLiteral("Alarms"));
-    connect(m_retryTimer, &QTimer::timeout, this, &EventsPage::OnRetryTimer);
+    connect(m_retryTimer, &QTimer::timeout, this, &EventsPage::retryAlarmChannel);
     m_splitter->setChildrenCollapsible(false);
     if (!app.m_journalFolder.empty()) {
         m_journal = std::make_shared<AlarmJournal>(app.m_journalFolder, AlarmJournal::Role::writer,
@@ -87,12 +87,12 @@ EventRing EventsPage::ring() const {
 
 void EventsPage::showEvent(QShowEvent* event) {
     if (m_eventList == nullptr) {
-        OnInitDialog();
+        createEventList();
     }
     QWidget::showEvent(event);
 }
 
-void EventsPage::OnInitDialog() {
+void EventsPage::createEventList() {
     m_eventList = new EventList;
     // Given the ring before its first size, which sets its scroll range from the events.
     m_eventList->attachRing([this] { return ring(); });
@@ -123,12 +123,12 @@ void EventsPage::eventStored(const AlarmEvent& event, std::span<const char> byte
     // only draw it.
     std::shared_ptr<const KeptSnapshot> snapshot = keptSnapshot(bytes);
     postToGuiThread([this, event, snapshot = std::move(snapshot)]() mutable {
-        OnEventStored(event, std::move(snapshot));
+        showStoredEvent(event, std::move(snapshot));
     });
 }
 
-void EventsPage::OnEventStored(const AlarmEvent& event,
-                               std::shared_ptr<const KeptSnapshot> snapshot) {
+void EventsPage::showStoredEvent(const AlarmEvent& event,
+                                 std::shared_ptr<const KeptSnapshot> snapshot) {
     m_snapshots.put(event.imagePath, snapshot);
     m_snapshots.keepOnly(ring());
     if (m_eventList != nullptr) {
@@ -156,7 +156,7 @@ void EventsPage::killRetryTimer(int) {
     postToGuiThread([this] { m_retryTimer->stop(); });
 }
 
-void EventsPage::OnRetryTimer() {
+void EventsPage::retryAlarmChannel() {
     if (m_alarmChannel) {
         m_alarmChannel->requestAlarmRestart();
     }

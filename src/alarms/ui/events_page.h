@@ -91,12 +91,12 @@ class EventsPage : public QWidget, public AlarmChannelOwner {
     void setRetryTimer(int timerId, int period_ms) override;
     void killRetryTimer(int timerId) override;
 
-    void OnInitDialog();
+    void createEventList();
     void addHistory(const AppState& app);
     void refreshHistorySoon();
-    void OnRetryTimer();
+    void retryAlarmChannel();
     void postToGuiThread(std::function<void()> work);
-    void OnEventStored(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
+    void showStoredEvent(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
 
     SnapshotStore m_snapshots;
     QSplitter* m_splitter;

@@ -74,7 +74,7 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
 
     m_alertTimer->setSingleShot(true);
     m_alertTimer->setInterval(kAlertTimerPeriod_ms);
-    connect(m_alertTimer, &QTimer::timeout, this, &MainSheet::OnAlertTimer);
+    connect(m_alertTimer, &QTimer::timeout, this, &MainSheet::showPendingAlert);
     m_alarmVideoHook = [this](int channelIndex) { m_liveView->showChannelAt(channelIndex); };
     addAlarmStatusIndicator();
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, m_trayIcon,
@@ -187,12 +187,12 @@ MainSheet::~MainSheet() {
 void MainSheet::showEvent(QShowEvent* event) {
     if (!m_initialised) {
         m_initialised = true;
-        OnInitDialog();
+        applyStoredSettings();
     }
     QDialog::showEvent(event);
 }
 
-void MainSheet::OnInitDialog() {
+void MainSheet::applyStoredSettings() {
     // The grid kept in the settings replaces the login's 2 × 2.
     m_gridRows = m_gridColumns = loadGridColumns();
     m_videoPage->setGridColumns(m_gridColumns);
@@ -296,7 +296,7 @@ void MainSheet::resizeEvent(QResizeEvent* event) {
     }
 }
 
-void MainSheet::OnAlertTimer() {
+void MainSheet::showPendingAlert() {
     if (m_alertWindow == nullptr) {
         m_alertWindow = new EventAlertDialog(this);
         connect(m_alertWindow, &EventAlertDialog::showVideoRequested, this,

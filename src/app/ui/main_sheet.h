@@ -96,8 +96,8 @@ class MainSheet : public QDialog, public EventAlertSink {
         std::shared_ptr<const KeptSnapshot> snapshot;
     };
 
-    void OnInitDialog();
-    void OnAlertTimer();
+    void applyStoredSettings();
+    void showPendingAlert();
     void placeAlert();
     void addAlarmStatusIndicator();
     void showAlarmChannelStatus(const AlarmChannelStatus& status);

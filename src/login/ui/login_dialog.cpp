@@ -82,16 +82,17 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
     alignWidths({m_addressLabel, m_userNameLabel, m_passwordLabel});
     alignWidths({m_address, m_userName, m_password});
 
-    connect(m_login, &QPushButton::clicked, this, &LoginDialog::OnLogin);
+    connect(m_login, &QPushButton::clicked, this, &LoginDialog::login);
     connect(m_cancel, &QPushButton::clicked, this, &LoginDialog::reject);
-    connect(m_rememberLogin, &QCheckBox::clicked, this, &LoginDialog::OnRememberLogin);
-    connect(m_portForwarding, &QCheckBox::clicked, this, &LoginDialog::OnPortForwarding);
-    connect(m_remembered, &RememberedLogin::passwordLoaded, this, &LoginDialog::OnPasswordLoaded);
-    connect(m_remembered, &RememberedLogin::loadingEnded, this, &LoginDialog::OnLoadingEnded);
+    connect(m_rememberLogin, &QCheckBox::clicked, this, &LoginDialog::updateRememberedLogin);
+    connect(m_portForwarding, &QCheckBox::clicked, this, &LoginDialog::editPortForwarding);
+    connect(m_remembered, &RememberedLogin::passwordLoaded, this,
+            &LoginDialog::fillRememberedPassword);
+    connect(m_remembered, &RememberedLogin::loadingEnded, this, &LoginDialog::loginIfWaiting);
     connect(m_remembered, &RememberedLogin::storeMissingChanged, this,
             &LoginDialog::showStoreNotice);
 
-    OnInitDialog();
+    initializeFields();
 }
 
 LoginDialog::~LoginDialog() {
@@ -101,7 +102,7 @@ LoginDialog::~LoginDialog() {
     }
 }
 
-void LoginDialog::OnInitDialog() {
+void LoginDialog::initializeFields() {
     updateControlsFromFields();
     setWindowIcon(programIcon());
     m_address->setText(qtText(kDefaultServerAddress));
@@ -119,7 +120,7 @@ void LoginDialog::OnInitDialog() {
     updateControlsFromFields();
 }
 
-void LoginDialog::OnPasswordLoaded(const QString& password) {
+void LoginDialog::fillRememberedPassword(const QString& password) {
     // A password the operator has begun to type is theirs.
     if (m_password->isModified() || !m_password->text().isEmpty()) {
         return;
@@ -128,9 +129,9 @@ void LoginDialog::OnPasswordLoaded(const QString& password) {
     m_password->setText(password);
 }
 
-void LoginDialog::OnLoadingEnded() {
+void LoginDialog::loginIfWaiting() {
     if (std::exchange(m_loginWhenLoaded, false)) {
-        OnLogin();
+        login();
     }
 }
 
@@ -143,7 +144,7 @@ void LoginDialog::showStoreNotice(bool shown) {
     const int height = this->height() + (shown ? notice.height() : -notice.height());
     m_storeNotice->setVisible(shown);
     resize(std::max(width(), notice.width() + 2 * notice.height()), height);
-    OnSize();
+    layoutControls();
 }
 
 void LoginDialog::updateFieldsFromControls() {
@@ -157,7 +158,7 @@ void LoginDialog::updateControlsFromFields() {
     m_rememberLogin->setChecked(m_bRememberLogin == 1);
 }
 
-void LoginDialog::OnRememberLogin() {
+void LoginDialog::updateRememberedLogin() {
     updateFieldsFromControls();
     if (m_rememberLogin->isChecked()) {
         m_bRememberLogin = 1;
@@ -169,7 +170,7 @@ void LoginDialog::OnRememberLogin() {
     }
 }
 
-void LoginDialog::OnPortForwarding() {
+void LoginDialog::editPortForwarding() {
     if (!m_portForwarding->isChecked()) {
         return;
     }
@@ -179,7 +180,7 @@ void LoginDialog::OnPortForwarding() {
     }
 }
 
-void LoginDialog::OnLogin() {
+void LoginDialog::login() {
     if (isLoginRunning()) {
         return;
     }
@@ -197,7 +198,7 @@ void LoginDialog::OnLogin() {
         return;
     }
     m_bRememberLogin = m_rememberLogin->isChecked() ? 1 : 0;
-    OnRememberLogin();
+    updateRememberedLogin();
 
     m_szServerAddress = m_address->text().toStdString().substr(0, kMaxServerAddressLength);
     const LoginCredentials credentials{m_szServerAddress, m_nPort, m_strUserName.toStdString(),
@@ -222,11 +223,11 @@ void LoginDialog::loginAtStart() {
     m_startRetry = new QTimer(this);
     m_startRetry->setSingleShot(true);
     m_startRetry->setInterval(kStartRetry_ms);
-    connect(m_startRetry, &QTimer::timeout, this, &LoginDialog::OnLogin);
+    connect(m_startRetry, &QTimer::timeout, this, &LoginDialog::login);
     m_startStatus = new QLabel(this);
     m_startStatus->setWordWrap(true);
     m_startStatus->hide();
-    QTimer::singleShot(0, this, &LoginDialog::OnLogin);
+    QTimer::singleShot(0, this, &LoginDialog::login);
 }
 
 void LoginDialog::finishLogin(const LoginOutcome& outcome) {
@@ -284,10 +285,10 @@ void LoginDialog::reject() {
 
 void LoginDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    OnSize();
+    layoutControls();
 }
 
-void LoginDialog::OnSize() {
+void LoginDialog::layoutControls() {
     const int g = m_address->height();
     const LoginDialogLayout layout =
         layoutLoginDialog({width(), height(), g, m_addressLabel->width(), m_address->width(),

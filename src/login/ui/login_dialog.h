@@ -48,7 +48,7 @@ class LoginDialog : public QDialog {
     AppState* m_pApp = nullptr;
     int m_bRememberLogin = 0;
 
-    void OnLogin();
+    void login();
     // Logs in with the remembered login as soon as the dialog shows, without a click; while
     // the server cannot be reached it tries again every kStartRetry_ms, saying so. Without
     // a remembered login the dialog waits for the user as always.
@@ -56,8 +56,8 @@ class LoginDialog : public QDialog {
     static constexpr int kStartRetry_ms = 30'000;
     QTimer* startRetryTimer() const { return m_startRetry; }
     QLabel* startStatusLabel() const { return m_startStatus; }
-    void OnRememberLogin();
-    void OnPortForwarding();
+    void updateRememberedLogin();
+    void editPortForwarding();
     // Cancel (and Escape) while the login conversation runs stops it at once and leaves the
     // dialog ready for another try; otherwise it closes the dialog.
     void reject() override;
@@ -81,14 +81,14 @@ class LoginDialog : public QDialog {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void OnInitDialog();
-    void OnSize();
+    void initializeFields();
+    void layoutControls();
     // The text fields' data exchange (the address is read where it is used).
     void updateFieldsFromControls();
     void updateControlsFromFields();
     void finishLogin(const LoginOutcome& outcome);
-    void OnPasswordLoaded(const QString& password);
-    void OnLoadingEnded();
+    void fillRememberedPassword(const QString& password);
+    void loginIfWaiting();
     void showStoreNotice(bool shown);
 
     QLabel* m_addressLabel;

@@ -52,11 +52,11 @@ PortForwardingDialog::PortForwardingDialog(QWidget* parent)
     sizeFromTemplate(this, 224, 169);
 
     connect(m_portForwarding, &QCheckBox::clicked, this,
-            &PortForwardingDialog::OnPortForwardingClicked);
+            &PortForwardingDialog::applyPortForwardingChoice);
     connect(m_done, &QPushButton::clicked, this, &PortForwardingDialog::accept);
 
     updateControlsFromFields();
-    OnPortForwardingClicked();
+    applyPortForwardingChoice();
 }
 
 QLineEdit* PortForwardingDialog::portField(int index) const {
@@ -92,7 +92,7 @@ void PortForwardingDialog::updateControlsFromFields() {
     m_portForwarding->setChecked(m_bPortForwarding == 1);
 }
 
-void PortForwardingDialog::OnPortForwardingClicked() {
+void PortForwardingDialog::applyPortForwardingChoice() {
     if (!updateFieldsFromControls()) {
         return;
     }

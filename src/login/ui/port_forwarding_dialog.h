@@ -35,7 +35,7 @@ class PortForwardingDialog : public QDialog {
     bool updateFieldsFromControls();
     void updateControlsFromFields();
 
-    void OnPortForwardingClicked();
+    void applyPortForwardingChoice();
     void accept() override;  // Done
 
     QCheckBox* portForwardingBox() const { return m_portForwarding; }

@@ -53,8 +53,8 @@ SettingsPage::SettingsPage(QWidget* parent)
                              static_cast<QWidget*>(m_playSound), static_cast<QWidget*>(m_save)}) {
         control->resize(control->sizeHint());
     }
-    connect(m_showAlerts, &QCheckBox::clicked, this, &SettingsPage::OnShowAlertsClicked);
-    connect(m_save, &QPushButton::clicked, this, &SettingsPage::OnSave);
+    connect(m_showAlerts, &QCheckBox::clicked, this, &SettingsPage::applyShowAlertsChoice);
+    connect(m_save, &QPushButton::clicked, this, &SettingsPage::save);
     setupCooldownField();
     updateControlsFromMembers();
 }
@@ -105,7 +105,7 @@ void SettingsPage::updateControlsFromMembers() {
     m_cooldown->setValue(AlertCooldownSeconds);
 }
 
-void SettingsPage::OnShowAlertsClicked() {
+void SettingsPage::applyShowAlertsChoice() {
     updateMembersFromControls();
     if (ShowAlerts == 0) {
         PlaySound = 0;
@@ -116,7 +116,7 @@ void SettingsPage::OnShowAlertsClicked() {
     }
 }
 
-void SettingsPage::OnSave() {
+void SettingsPage::save() {
     updateMembersFromControls();
     storeSwitch(kShowAlertsValue, ShowAlerts);
     storeSwitch(kPlaySoundValue, PlaySound);

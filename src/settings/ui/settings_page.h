@@ -41,8 +41,8 @@ class SettingsPage : public QWidget {
     void updateMembersFromControls();
     void updateControlsFromMembers();
 
-    void OnShowAlertsClicked();
-    void OnSave();
+    void applyShowAlertsChoice();
+    void save();
 
     QCheckBox* showAlertsBox() const { return m_showAlerts; }
     QCheckBox* playSoundBox() const { return m_playSound; }

@@ -49,7 +49,7 @@ VideoPage::VideoPage(const AppState& app, QWidget* parent)
     // the focus (and the key releases of a PTZ move) away from it.
     setFocusPolicy(Qt::StrongFocus);
     createControls();
-    OnInitDialog();
+    createTiles();
 }
 
 VideoPage::~VideoPage() {
@@ -69,29 +69,28 @@ void VideoPage::createControls() {
         m_links[k] = new PageLinkLabel(QString::number(k + 1), this);
         m_links[k]->setObjectName(QString::number(kFirstLinkId + static_cast<int>(k)));
         m_links[k]->setAlignment(Qt::AlignCenter);
-        connect(m_links[k], &PageLinkLabel::gotoPage, this, &VideoPage::OnGotoPage);
+        connect(m_links[k], &PageLinkLabel::gotoPage, this, &VideoPage::showPageNumber);
     }
     m_pageList = new QComboBox(this);
     m_pageList->setMinimumWidth(80);
     m_pageList->adjustSize();
-    connect(m_pageList, &QComboBox::activated, this, &VideoPage::OnPageListChange);
+    connect(m_pageList, &QComboBox::activated, this, &VideoPage::showListedPage);
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
-    connect(m_scrollBar, &QScrollBar::actionTriggered, this, &VideoPage::OnScrollAction);
+    connect(m_scrollBar, &QScrollBar::actionTriggered, this, &VideoPage::handleScrollAction);
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         child->setFocusPolicy(Qt::NoFocus);
     }
 }
 
-void VideoPage::OnInitDialog() {
+void VideoPage::createTiles() {
     constexpr int kFirstTileId = 10000;
     constexpr int kIdsPerTile = 3;
     for (std::size_t k = 0; k < m_tiles.size(); ++k) {
         m_tiles[k] =
             new VideoWindowContainer(m_app, kFirstTileId + kIdsPerTile * static_cast<int>(k), this);
         m_tiles[k]->setGeometry(0, 0, 0, 0);
-        connect(m_tiles[k], &VideoWindowContainer::videoTap, this, &VideoPage::OnVideoTap);
-        connect(m_tiles[k], &VideoWindowContainer::videoDoubleTap, this,
-                &VideoPage::OnVideoDoubleTap);
+        connect(m_tiles[k], &VideoWindowContainer::videoTap, this, &VideoPage::toggleSingleView);
+        connect(m_tiles[k], &VideoWindowContainer::videoDoubleTap, this, &VideoPage::undoTap);
     }
     m_scrollBar->hide();
     for (PressButton* button : m_ptzButtons) {
@@ -265,17 +264,17 @@ void VideoPage::placePtzButtons(bool show) {
     }
 }
 
-void VideoPage::OnGotoPage(int pageNumber) {
+void VideoPage::showPageNumber(int pageNumber) {
     pageIndex = pageNumber - 1;
     relayout();
 }
 
-void VideoPage::OnPageListChange(int selection) {
+void VideoPage::showListedPage(int selection) {
     pageIndex = selection;
     relayout();
 }
 
-void VideoPage::OnVideoTap(VideoWindowContainer* tile) {
+void VideoPage::toggleSingleView(VideoWindowContainer* tile) {
     if (m_singleView && m_singleViewReturn && m_singleViewReturn()) {
         return;
     }
@@ -341,10 +340,10 @@ void VideoPage::fnCallbackButtonPressUpDown(int controlId, int kind) {
 
 void VideoPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    OnSize(event->size().width(), event->size().height());
+    layoutPage(event->size().width(), event->size().height());
 }
 
-void VideoPage::OnSize(int width, int height) {
+void VideoPage::layoutPage(int width, int height) {
     placeTopRow(width, height);
     // The tiles follow the page at once.
     relayout();
@@ -369,7 +368,7 @@ void VideoPage::showEvent(QShowEvent* event) {
     m_firstLayoutTimer.start();
 }
 
-void VideoPage::OnScrollAction(int action) {
+void VideoPage::handleScrollAction(int action) {
     const ScrollAction scrollAction = scrollActionOf(action).value_or(ScrollAction::EndScroll);
     m_scrollPosition = scrolledPosition(scrollAction, m_scrollPosition, height(),
                                         m_scrollBar->maximum(), m_scrollBar->sliderPosition());

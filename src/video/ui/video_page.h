@@ -109,15 +109,15 @@ class VideoPage : public QWidget {
     void changeEvent(QEvent* event) override;
 
   private:
-    void OnInitDialog();
+    void createTiles();
     void createControls();
-    void OnGotoPage(int pageNumber);
-    void OnPageListChange(int selection);
-    void OnVideoTap(VideoWindowContainer* tile);
-    void OnSize(int width, int height);
-    void OnScrollAction(int action);
+    void showPageNumber(int pageNumber);
+    void showListedPage(int selection);
+    void toggleSingleView(VideoWindowContainer* tile);
+    void layoutPage(int width, int height);
+    void handleScrollAction(int action);
     void fnCallbackButtonPressUpDown(int controlId, int kind);
-    void OnVideoDoubleTap(VideoWindowContainer* tile);
+    void undoTap(VideoWindowContainer* tile);
     void applyKey(const VideoKeyOutcome& outcome);
     void stepPage(int step);
     void toggleSingleViewOnFocusedTile();

@@ -156,7 +156,7 @@ void VideoPage::applyKey(const VideoKeyOutcome& outcome) {
             break;
         case VideoKeyAction::BackToGrid:
             if (m_singleView) {
-                OnVideoTap(m_tiles[0]);
+                toggleSingleView(m_tiles[0]);
             }
             break;
         case VideoKeyAction::ShowShortcuts:
@@ -195,7 +195,7 @@ void VideoPage::stepPage(int step) {
 void VideoPage::toggleSingleViewOnFocusedTile() {
     const std::size_t tile = m_singleView ? 0 : static_cast<std::size_t>(m_focusedTile);
     if (tile < m_tiles.size()) {
-        OnVideoTap(m_tiles[tile]);
+        toggleSingleView(m_tiles[tile]);
     }
 }
 
@@ -229,7 +229,7 @@ void VideoPage::showShortcuts() {
     m_shortcutsBox->raise();
 }
 
-void VideoPage::OnVideoDoubleTap(VideoWindowContainer* /*tile*/) {
+void VideoPage::undoTap(VideoWindowContainer* /*tile*/) {
     // The first half of a double tap was a tap that switched the view; it did not mean to.
     if (m_lastTap && std::chrono::steady_clock::now() - m_lastTap->at <= doubleTapInterval()) {
         const PageView before = m_lastTap->before;

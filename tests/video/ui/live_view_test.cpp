@@ -19,8 +19,8 @@
 #include "layouts/ui/camera_list.h"
 #include "layouts/ui/layout_grid.h"
 #include "layouts/ui/layout_window.h"
-#include "login/channel_catalogue.h"
 #include "sim/sim_test_support.h"
+#include "support/logged_in_sim.h"
 #include "tile/ui/tile_zoom.h"
 #include "tile/ui/video_window.h"
 #include "tile/ui/video_window_container.h"
@@ -31,18 +31,7 @@
 namespace krt {
 namespace {
 
-using sim::test::RunningSim;
-
 constexpr int kWait_ms = 10000;
-
-AppState loggedInApp(const RunningSim& sim) {
-    AppState app;
-    app.m_serverAddress = sim.address();
-    app.m_loginPort = kServerPort;
-    app.m_userName = "demo";
-    EXPECT_EQ(getListOfVideos(app), 1);
-    return app;
-}
 
 std::filesystem::path layoutsPath() {
     return std::filesystem::path(settingsFilePath()).replace_extension(".layouts.json");
@@ -78,8 +67,8 @@ bool allPlaying(const LayoutGrid* grid) {
     });
 }
 
-struct LayoutSheet {
-    LayoutSheet() : app(loggedInApp(sim)), sheet(app) {
+struct LayoutSheet : test::LoggedInSim {
+    LayoutSheet() : sheet(app) {
         sheet.resize(900, 700);
         sheet.show();
         QApplication::setActiveWindow(&sheet);
@@ -87,8 +76,6 @@ struct LayoutSheet {
     LiveView& view() const { return *sheet.liveView(); }
     LayoutGrid* grid() const { return sheet.liveView()->layoutGrid(); }
 
-    RunningSim sim;
-    AppState app;
     MainSheet sheet;
 };
 

@@ -10,10 +10,10 @@
 
 #include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
-#include "login/channel_catalogue.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "sim/sim_test_support.h"
+#include "support/logged_in_sim.h"
 #include "tile/ui/video_window_container.h"
 #include "video/ui/page_link_label.h"
 #include "video/ui/press_button.h"
@@ -30,24 +30,15 @@ constexpr std::string_view kPtzCamera = "4";  // moves, in krt-sim's default cat
 constexpr int kZoomInCode = 11;
 constexpr int kZoomOutCode = 12;
 
-AppState loggedInApp(const RunningSim& sim) {
-    AppState app;
-    app.m_serverAddress = sim.address();
-    app.m_loginPort = kServerPort;
-    app.m_userName = "demo";
-    EXPECT_EQ(getListOfVideos(app), 1);
-    return app;
-}
-
 void sendKey(QWidget* widget, QEvent::Type type, Qt::Key key, bool autoRepeat) {
     QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
     QApplication::sendEvent(widget, &event);
 }
 
 // A logged-in main window on the single view of the PTZ camera.
-struct PtzSheet {
+struct PtzSheet : test::LoggedInSim {
     explicit PtzSheet(sim::SimConfig config = RunningSim::quietDefault())
-        : sim(std::move(config)), app(loggedInApp(sim)), sheet(app) {
+        : LoggedInSim(std::move(config)), sheet(app) {
         sheet.show();
         EXPECT_TRUE(page().showChannel(kPtzCamera));
         EXPECT_TRUE(page().ptzConnected());
@@ -61,8 +52,6 @@ struct PtzSheet {
                                kWait_ms);
     }
 
-    RunningSim sim;
-    AppState app;
     MainSheet sheet;
 };
 

@@ -13,8 +13,8 @@
 #include "app/ui/main_sheet.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/ui_test_support.h"
-#include "login/channel_catalogue.h"
 #include "sim/sim_test_support.h"
+#include "support/logged_in_sim.h"
 #include "tile/ui/tile_evidence.h"
 #include "tile/ui/tile_overlay.h"
 #include "tile/ui/video_title_bar.h"
@@ -31,16 +31,6 @@ using namespace std::chrono_literals;
 using sim::test::RunningSim;
 
 constexpr int kWait_ms = 15000;
-
-// A logged-in application state: the simulator's address and its catalogue.
-AppState loggedInApp(const RunningSim& sim) {
-    AppState app;
-    app.m_serverAddress = sim.address();
-    app.m_loginPort = kServerPort;
-    app.m_userName = "demo";
-    EXPECT_EQ(getListOfVideos(app), 1);
-    return app;
-}
 
 // The first tiles, those of a 2 × 2 grid (the page has enough for the largest grid).
 std::span<VideoWindowContainer* const> firstTiles(const VideoPage& page, std::size_t count = 4) {
@@ -72,22 +62,17 @@ double greenOverBlue(const QImage& picture, int top, int bottom) {
     return sum / ((bottom - top) * picture.width());
 }
 
-class VideoPageTest : public test::UiTest {
+class VideoPageTest : public test::UiTest, protected test::LoggedInSim {
   protected:
-    VideoPageTest() : m_app(loggedInApp(m_sim)) {}
-
     // A page as the sheet opens it: 2 × 2, page 0, laid out.
     std::unique_ptr<VideoPage> openPage(QSize size = {480, 400}) {
-        auto page = std::make_unique<VideoPage>(m_app);
+        auto page = std::make_unique<VideoPage>(app);
         page->resize(size);
         page->show();
         page->setGrid(2, 2);
         page->relayout();
         return page;
     }
-
-    RunningSim m_sim;
-    AppState m_app;
 };
 
 TEST_F(VideoPageTest, GridShowsTheFirstFourChannelsWithLivePictures) {
@@ -95,13 +80,13 @@ TEST_F(VideoPageTest, GridShowsTheFirstFourChannelsWithLivePictures) {
     EXPECT_EQ(tileChannels(*page), (std::vector<std::string>{"1", "2", "3", "4"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(firstTiles(*page), hasPicture); },
                                 kWait_ms));
-    EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), 4u);
-    EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 0u);
+    EXPECT_EQ(sim.server().requestCount("getLowResolutionLiveVideo"), 4u);
+    EXPECT_EQ(sim.server().requestCount("getMediumResolutionLiveVideo"), 0u);
     for (const VideoWindowContainer* tile : firstTiles(*page)) {
         const VideoWindow* window = tile->videoWindow();
         // Placed in the picture area at the channel's aspect.
-        const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
-            findChannelIndex(m_app.m_channels, tile->getChannelId()))];
+        const VideoChannel& channel = app.m_channels[static_cast<std::size_t>(
+            findChannelIndex(app.m_channels, tile->getChannelId()))];
         EXPECT_EQ(window->picturePlacementShown(),
                   picturePlacement(window->width(), window->height(), channel));
         EXPECT_EQ(window->newestPicture().width(), window->picturePlacementShown()->width);
@@ -154,10 +139,10 @@ TEST_F(VideoPageTest, LinksAndThePageListChangePages) {
     EXPECT_FALSE(hasPicture(page->tiles()[1]));
 
     // Choosing the page already shown does nothing: the stream is not started again.
-    const std::size_t requests = m_sim.server().requestCount("getLowResolutionLiveVideo");
+    const std::size_t requests = sim.server().requestCount("getLowResolutionLiveVideo");
     emit page->pageList()->activated(2);
     EXPECT_TRUE(hasPicture(page->tiles()[0]));
-    EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), requests);
+    EXPECT_EQ(sim.server().requestCount("getLowResolutionLiveVideo"), requests);
 }
 
 TEST_F(VideoPageTest, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
@@ -176,7 +161,7 @@ TEST_F(VideoPageTest, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
     VideoWindowContainer* single = page->tiles()[0];
     EXPECT_TRUE(single->videoWindow()->bigView());
     EXPECT_EQ(single->titleBar()->shownText(),
-              qtText("7 - " + m_app.m_channels[6].ChannelDescription));
+              qtText("7 - " + app.m_channels[6].ChannelDescription));
     for (std::size_t k = 1; k < 4; ++k) {
         EXPECT_EQ(page->tiles()[k]->videoWindow()->state(), VideoState::VideoIdle);
         EXPECT_EQ(page->tiles()[k]->width(), 0);
@@ -188,7 +173,7 @@ TEST_F(VideoPageTest, TapSwitchesToTheSingleViewAndBackToTheGridPage) {
         EXPECT_EQ(button->geometry().bottom() + 1, page->height() - 10);
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(single); }, kWait_ms));
-    EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 1u);
+    EXPECT_EQ(sim.server().requestCount("getMediumResolutionLiveVideo"), 1u);
 
     // Tapping the title bar does nothing; tapping the tile returns to the grid page 1.
     QTest::mouseClick(single->titleBar(), Qt::LeftButton);
@@ -238,12 +223,11 @@ TEST_F(VideoPageTest, AZoomedTileTakesTheMediumStreamUntilItsZoomIsUndone) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(page->tiles()[0]); }, kWait_ms));
     window->setZoomRegion({0.25, 0.25, 0.5, 0.5});
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_sim.server().requestCount("getMediumResolutionLiveVideo") == 1; },
-        kWait_ms));
+        [&] { return sim.server().requestCount("getMediumResolutionLiveVideo") == 1; }, kWait_ms));
     window->setZoomRegion({});
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_sim.server().requestCount("getLowResolutionLiveVideo") == 5; }, kWait_ms));
-    EXPECT_EQ(m_sim.server().requestCount("getMediumResolutionLiveVideo"), 1u);
+        [&] { return sim.server().requestCount("getLowResolutionLiveVideo") == 5; }, kWait_ms));
+    EXPECT_EQ(sim.server().requestCount("getMediumResolutionLiveVideo"), 1u);
     EXPECT_FALSE(window->bigView());
 }
 
@@ -267,10 +251,10 @@ TEST_F(VideoPageTest, PtzButtonsSendTheirPressAndTheReleaseCode) {
     for (const Case c : {Case{4, 11}, Case{0, 2}, Case{3, 5}}) {
         PressButton* button = page->ptzButtons()[c.button];
         QTest::mousePress(button, Qt::LeftButton);
-        EXPECT_TRUE(m_sim.server().waitForPtzCommand("4", c.pressCode, 5s))
+        EXPECT_TRUE(sim.server().waitForPtzCommand("4", c.pressCode, 5s))
             << button->text().toStdString();
         QTest::mouseRelease(button, Qt::LeftButton);
-        EXPECT_TRUE(m_sim.server().waitForPtzCommand("4", kPtzReleaseCode, 5s))
+        EXPECT_TRUE(sim.server().waitForPtzCommand("4", kPtzReleaseCode, 5s))
             << button->text().toStdString();
     }
 }
@@ -294,7 +278,7 @@ TEST_F(VideoPageTest, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
     const auto page = openPage();
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(firstTiles(*page), hasPicture); },
                                 kWait_ms));
-    const auto requests = m_sim.server().requestCount("getLowResolutionLiveVideo");
+    const auto requests = sim.server().requestCount("getLowResolutionLiveVideo");
     const auto placedAsFitted = [&](bool ptzShown) {
         const std::optional<int> buttonHeight =
             ptzShown ? std::optional(page->ptzButtons()[0]->height()) : std::nullopt;
@@ -315,8 +299,8 @@ TEST_F(VideoPageTest, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
         for (int k = 0; k < page->rows() * page->cols(); ++k) {
             const VideoWindowContainer* tile = page->tiles()[static_cast<std::size_t>(k)];
             VideoWindow* window = tile->videoWindow();
-            const VideoChannel& channel = m_app.m_channels[static_cast<std::size_t>(
-                findChannelIndex(m_app.m_channels, tile->getChannelId()))];
+            const VideoChannel& channel = app.m_channels[static_cast<std::size_t>(
+                findChannelIndex(app.m_channels, tile->getChannelId()))];
             const Rect place = *picturePlacement(window->width(), window->height(), channel);
             const QImage shown = window->grab().toImage();
             EXPECT_NE(shown.pixelColor(place.x + place.width - 2, place.y + place.height - 2),
@@ -331,7 +315,7 @@ TEST_F(VideoPageTest, ResizingReFitsTheTilesAtOnceAndKeepsTheirStreams) {
     const QRect before = page->tiles()[3]->geometry();
     page->relayout();
     EXPECT_EQ(page->tiles()[3]->geometry(), before);
-    EXPECT_EQ(m_sim.server().requestCount("getLowResolutionLiveVideo"), requests)
+    EXPECT_EQ(sim.server().requestCount("getLowResolutionLiveVideo"), requests)
         << "re-fitted tiles keep streaming";
 
     // The single view with PTZ: the picture ends above the buttons, in every size.
@@ -352,9 +336,8 @@ TEST_F(VideoPageTest, WatchdogReconnectsWhenTheStreamFallsSilent) {
     broken.times = 1;
     broken.afterFrames = 3;
     config.faults.push_back(broken);
-    RunningSim sim(config);
-    const AppState app = loggedInApp(sim);
-    VideoPage page(app);
+    test::LoggedInSim faulty(config);
+    VideoPage page(faulty.app);
     page.resize(480, 400);
     page.show();
     ASSERT_TRUE(page.showChannel("3"));
@@ -363,15 +346,16 @@ TEST_F(VideoPageTest, WatchdogReconnectsWhenTheStreamFallsSilent) {
     const int framesBeforeSilence = window->framesReceived();
     // More than 10 s of silence, then the next 5 s tick reconnects.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return sim.server().requestCount("getMediumResolutionLiveVideo") >= 2; }, 30000));
+        [&] { return faulty.sim.server().requestCount("getMediumResolutionLiveVideo") >= 2; },
+        30000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->framesReceived() > framesBeforeSilence + 2; },
                                 kWait_ms));
     EXPECT_EQ(window->state(), VideoState::VideoPlaying);
-    EXPECT_EQ(sim.server().requestCount("getMediumResolutionLiveVideo"), 2u);
+    EXPECT_EQ(faulty.sim.server().requestCount("getMediumResolutionLiveVideo"), 2u);
 }
 
 TEST_F(VideoPageTest, TileWithoutServerStaysConnectingAndStopsCleanly) {
-    AppState nowhere = m_app;
+    AppState nowhere = app;
     nowhere.m_serverAddress = "127.0.0.0";  // nothing listens there
     VideoPage page(nowhere);
     page.resize(480, 400);
@@ -390,7 +374,7 @@ TEST_F(VideoPageTest, TileWithoutServerStaysConnectingAndStopsCleanly) {
 }
 
 TEST_F(VideoPageTest, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
-    MainSheet sheet(m_app);
+    MainSheet sheet(app);
     sheet.show();
     sheet.tabs()->setCurrentIndex(3);
     sheet.showAlarmVideo("3");
@@ -401,14 +385,14 @@ TEST_F(VideoPageTest, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
 }
 
 TEST_F(VideoPageTest, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
-    m_app.m_snapshotFolder = m_folder.path() / "EventImages";
-    std::filesystem::create_directory(m_app.m_snapshotFolder);
+    app.m_snapshotFolder = m_folder.path() / "EventImages";
+    std::filesystem::create_directory(app.m_snapshotFolder);
     store("ShowAlerts", "true");
-    MainSheet sheet(m_app);
+    MainSheet sheet(app);
     sheet.show();
     sheet.tabs()->setCurrentWidget(sheet.eventsPage());
-    ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
-    m_sim.server().pushAlarm("4", "Motion");
+    ASSERT_TRUE(sim.server().waitForSubscribers(1, 10s));
+    sim.server().pushAlarm("4", "Motion");
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return sheet.alertWindow() != nullptr && sheet.alertWindow()->isVisible(); },
         kWait_ms));
@@ -423,7 +407,7 @@ TEST_F(VideoPageTest, ShowVideoOfAnAlarmPlaysItsCameraAloneWithPtz) {
     EXPECT_EQ(single->getChannelId(), "4");
     ASSERT_TRUE(QTest::qWaitFor([&] { return hasPicture(single); }, kWait_ms));
     QTest::mouseClick(page->ptzButtons()[1], Qt::LeftButton);
-    EXPECT_TRUE(m_sim.server().waitForPtzCommand("4", kPtzReleaseCode, 5s));
+    EXPECT_TRUE(sim.server().waitForPtzCommand("4", kPtzReleaseCode, 5s));
 }
 
 }  // namespace
