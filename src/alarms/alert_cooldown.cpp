@@ -1,7 +1,6 @@
 #include "alarms/alert_cooldown.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace krt {
 namespace {
@@ -10,18 +9,6 @@ namespace {
 constexpr std::size_t kMaxRemembered = 1024;
 
 }  // namespace
-
-int parseAlertCooldownSeconds(std::string_view text) {
-    int seconds = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error == std::errc::result_out_of_range && !text.empty() && text.front() != '-') {
-        return kMaxAlertCooldownSeconds;
-    }
-    if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
-        return 0;
-    }
-    return std::min(seconds, kMaxAlertCooldownSeconds);
-}
 
 bool AlertCooldown::allowAlert(std::string_view channelId, std::string_view alarmName,
                                Clock::time_point now, std::chrono::seconds cooldown) {

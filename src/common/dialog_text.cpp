@@ -1,10 +1,7 @@
 #include "common/dialog_text.h"
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
-
-#include "protocol/xml_message.h"
 
 namespace krt {
 namespace {
@@ -39,17 +36,6 @@ std::optional<int> parseDialogInteger(std::string_view text) {
         return std::nullopt;
     }
     return value;
-}
-
-bool isStoredTrue(std::string_view text) {
-    constexpr std::string_view kTrue = "true";
-    return std::ranges::equal(text, kTrue, [](char stored, char expected) {
-        return std::tolower(static_cast<unsigned char>(stored)) == expected;
-    });
-}
-
-bool isRememberedLogin(std::string_view text) {
-    return parseLeadingInt(text) == 1;
 }
 
 }  // namespace krt

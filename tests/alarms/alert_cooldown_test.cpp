@@ -48,17 +48,5 @@ TEST(AlertCooldown, SameCameraAndAlarmPopsAgainOnlyAfterTheCooldownSinceItsLastA
     }
 }
 
-TEST(AlertCooldown, StoredTextReadsAsWholeSecondsUpToADay) {
-    struct Case {
-        const char* stored;
-        int seconds;
-    };
-    for (const Case& c : {Case{"", 0}, Case{"0", 0}, Case{"30", 30}, Case{"86400", 86400},
-                          Case{"86401", 86400}, Case{"99999999999", 86400}, Case{"-5", 0},
-                          Case{"12x", 0}, Case{" 5", 0}, Case{"abc", 0}}) {
-        EXPECT_EQ(parseAlertCooldownSeconds(c.stored), c.seconds) << '"' << c.stored << '"';
-    }
-}
-
 }  // namespace
 }  // namespace krt

@@ -36,30 +36,5 @@ TEST(DialogInteger, ReadsDecimalIntegersOnlyWithoutRangeCheck) {
     }
 }
 
-TEST(StoredSwitch, IsOnOnlyForTrueInAnyLetterCase) {
-    struct Case {
-        const char* text;
-        bool on;
-    };
-    for (const Case& c :
-         {Case{"true", true}, Case{"TRUE", true}, Case{"True", true}, Case{"tRuE", true},
-          Case{"false", false}, Case{"", false}, Case{"true ", false}, Case{" true", false},
-          Case{"truex", false}, Case{"tru", false}, Case{"1", false}, Case{"yes", false}}) {
-        EXPECT_EQ(isStoredTrue(c.text), c.on) << '"' << c.text << '"';
-    }
-}
-
-TEST(StoredRememberLogin, CountsOnlyWhenItsDecimalValueIsOne) {
-    struct Case {
-        const char* text;
-        bool remembered;
-    };
-    for (const Case& c :
-         {Case{"1", true}, Case{"01", true}, Case{"1x", true}, Case{"0", false}, Case{"2", false},
-          Case{"", false}, Case{"-1", false}, Case{"true", false}, Case{"11", false}}) {
-        EXPECT_EQ(isRememberedLogin(c.text), c.remembered) << '"' << c.text << '"';
-    }
-}
-
 }  // namespace
 }  // namespace krt

@@ -18,8 +18,7 @@ constexpr int kHistoryRefresh_ms = 500;
 
 // The Settings page's retention of the journal.
 JournalLimits loadJournalLimits() {
-    return journalLimitsFromText(readSetting(kJournalMaxAlarmsValue),
-                                 readSetting(kJournalMaxDaysValue));
+    return {settingValue<Setting::JournalMaxAlarms>(), settingValue<Setting::JournalMaxDays>()};
 }
 
 }  // namespace

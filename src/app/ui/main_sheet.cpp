@@ -35,10 +35,7 @@ namespace krt {
 namespace {
 
 constexpr QSize kInitialSize(640, 560);
-// The last view, as JSON, may name many windows and cells.
-constexpr std::size_t kViewStateBytes = 16384;
 constexpr const char* kCloseQuestionText = "Log out and close the client?";
-constexpr std::string_view kLastViewValue = "LastView";
 constexpr int kViewSavePeriod_ms = 5000;
 
 // The layouts are kept beside the settings, in a file of their own.
@@ -194,14 +191,14 @@ void MainSheet::showEvent(QShowEvent* event) {
 
 void MainSheet::applyStoredSettings() {
     // The grid kept in the settings replaces the login's 2 × 2.
-    m_gridRows = m_gridColumns = loadGridColumns();
+    m_gridRows = m_gridColumns = settingValue<Setting::GridColumns>();
     m_videoPage->setGridColumns(m_gridColumns);
-    m_liveView->setLiveGrid(loadLiveGrid());
+    m_liveView->setLiveGrid(settingValue<Setting::LiveGrid>());
     m_liveView->setEvidenceSettings(loadEvidenceSettings());
     m_videoPage->setGrid(m_gridRows, m_gridColumns);
-    m_settingsPage->ShowAlerts = loadAlertSetting(kShowAlertsValue);
-    m_settingsPage->PlaySound = loadAlertSetting(kPlaySoundValue);
-    m_settingsPage->AlertCooldownSeconds = loadAlertCooldownSetting();
+    m_settingsPage->ShowAlerts = settingValue<Setting::ShowAlerts>() ? 1 : 0;
+    m_settingsPage->PlaySound = settingValue<Setting::PlaySound>() ? 1 : 0;
+    m_settingsPage->AlertCooldownSeconds = settingValue<Setting::AlertCooldownSeconds>();
     m_settingsPage->updateControlsFromMembers();
     m_eventsPage->alertSink = this;
     // Once the window is up, so that full screen and the screen apply to it.
@@ -227,8 +224,7 @@ void MainSheet::showStartView() {
         }
         return;
     }
-    const std::optional<ViewState> saved =
-        parseViewState(readSetting(kLastViewValue, kViewStateBytes));
+    const std::optional<ViewState> saved = parseViewState(settingValue<Setting::LastView>());
     if (!saved) {
         return;
     }
@@ -261,7 +257,7 @@ ViewState MainSheet::viewState() const {
 
 void MainSheet::saveViewState() {
     const std::string text = viewStateText(viewState());
-    if (text != m_savedView && writeRegistryString(kSettingsKey, kLastViewValue, text) == 1) {
+    if (text != m_savedView && setSettingValue<Setting::LastView>(text)) {
         m_savedView = text;
     }
 }

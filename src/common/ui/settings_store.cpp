@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
-#include <cstring>
 #include <mutex>
 
 #include "common/ui/qt_text.h"
@@ -25,11 +24,11 @@ std::string& overriddenPath() {
     return path;
 }
 
-// "A\B\C" and the value name → "A/B/C/name": QSettings separates groups with '/'.
-QString settingsKey(std::string_view keyPath, std::string_view valueName) {
-    QString key = qtText(keyPath);
+// "A\B\C" and the setting's key → "A/B/C/key": QSettings separates groups with '/'.
+QString settingsKey(Setting setting) {
+    QString key = qtText(kSettingsGroup);
     key.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return key + QLatin1Char('/') + qtText(valueName);
+    return key + QLatin1Char('/') + qtText(settingSpec(setting).key);
 }
 
 // Makes sure the folder (0700) and the file (0600) exist before QSettings writes, which keeps
@@ -72,55 +71,41 @@ void setSettingsFilePath(const std::string& path) {
     overriddenPath() = path;
 }
 
-int readRegistryString(std::string_view keyPath, std::string_view valueName,
-                       std::span<char> buffer) {
+namespace detail {
+
+std::string storedSettingText(Setting setting) {
     const QString path = QString::fromStdString(settingsFilePath());
     if (!QFileInfo::exists(path)) {
-        return 0;
+        return {};
     }
     const QSettings settings(path, QSettings::IniFormat);
-    const QVariant value = settings.value(settingsKey(keyPath, valueName));
-    if (!value.isValid()) {
-        return 0;
-    }
-    const QByteArray text = value.toString().toUtf8();
-    if (static_cast<std::size_t>(text.size()) > buffer.size()) {
-        return 0;
-    }
-    std::memcpy(buffer.data(), text.constData(), static_cast<std::size_t>(text.size()));
-    return 1;
+    return settings.value(settingsKey(setting)).toString().toStdString();
 }
 
-std::string readSetting(std::string_view valueName, std::size_t limit) {
-    std::string text(limit, '\0');
-    readRegistryString(kSettingsKey, valueName, text);
-    text.resize(std::char_traits<char>::length(text.c_str()));
-    return text;
-}
-
-int writeRegistryString(std::string_view keyPath, std::string_view valueName,
-                        std::string_view text) {
+bool storeSettingText(Setting setting, std::string_view text) {
     const QString path = QString::fromStdString(settingsFilePath());
     if (!prepareFile(path)) {
-        return 0;
+        return false;
     }
     QSettings settings(path, QSettings::IniFormat);
-    settings.setValue(settingsKey(keyPath, valueName), qtText(text));
-    return syncedWithoutError(settings) ? 1 : 0;
+    settings.setValue(settingsKey(setting), qtText(text));
+    return syncedWithoutError(settings);
 }
 
-int deleteRegistryValue(std::string_view keyPath, std::string_view valueName) {
+}  // namespace detail
+
+bool clearSetting(Setting setting) {
     const QString path = QString::fromStdString(settingsFilePath());
     if (!QFileInfo::exists(path)) {
-        return 0;
+        return false;
     }
     QSettings settings(path, QSettings::IniFormat);
-    const QString key = settingsKey(keyPath, valueName);
+    const QString key = settingsKey(setting);
     if (!settings.contains(key)) {
-        return 0;
+        return false;
     }
     settings.remove(key);
-    return syncedWithoutError(settings) ? 1 : 0;
+    return syncedWithoutError(settings);
 }
 
 }  // namespace krt

@@ -1,16 +1,11 @@
 #include "login/ui/remembered_login.h"
 
-#include "common/dialog_text.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "login/secret_store_key.h"
 
 namespace krt {
 namespace {
-
-void writeStoredText(std::string_view valueName, std::string_view text) {
-    writeRegistryString(kSettingsKey, valueName, text);
-}
 
 QString keyOf(std::string_view serverAddress, std::string_view userName) {
     return qtText(secretStoreKey(serverAddress, userName));
@@ -22,12 +17,13 @@ RememberedLogin::RememberedLogin(QObject* parent) : QObject(parent) {}
 
 std::optional<RememberedLogin::Stored> RememberedLogin::load() {
     ++m_generation;
-    if (!isRememberedLogin(readSetting("RememberLogin"))) {
+    if (!settingValue<Setting::RememberLogin>()) {
         return std::nullopt;
     }
-    Stored stored{readSetting("IPAddress"), readSetting("UserName"), std::nullopt};
+    Stored stored{settingValue<Setting::IPAddress>(), settingValue<Setting::UserName>(),
+                  std::nullopt};
     const QString key = keyOf(stored.serverAddress, stored.userName);
-    if (const std::string filed = readSetting("Password"); !filed.empty()) {
+    if (const std::string filed = settingValue<Setting::Password>(); !filed.empty()) {
         stored.password = qtText(filed);
         keepPassword(key, *stored.password);
         return stored;
@@ -51,12 +47,13 @@ std::optional<RememberedLogin::Stored> RememberedLogin::load() {
 void RememberedLogin::remember(const std::string& serverAddress, const std::string& userName,
                                const QString& password) {
     ++m_generation;
-    const bool wasRemembered = isRememberedLogin(readSetting("RememberLogin"));
-    const QString oldKey = keyOf(readSetting("IPAddress"), readSetting("UserName"));
+    const bool wasRemembered = settingValue<Setting::RememberLogin>();
+    const QString oldKey =
+        keyOf(settingValue<Setting::IPAddress>(), settingValue<Setting::UserName>());
     const QString key = keyOf(serverAddress, userName);
-    writeStoredText("RememberLogin", "1");
-    writeStoredText("UserName", userName);
-    writeStoredText("IPAddress", serverAddress);
+    setSettingValue<Setting::RememberLogin>(true);
+    setSettingValue<Setting::UserName>(userName);
+    setSettingValue<Setting::IPAddress>(serverAddress);
     if (wasRemembered && oldKey != key) {
         removeSecret(oldKey, this, counted([](const SecretReply&) {}));
     }
@@ -65,25 +62,26 @@ void RememberedLogin::remember(const std::string& serverAddress, const std::stri
 
 void RememberedLogin::forget() {
     ++m_generation;
-    const std::string serverAddress = readSetting("IPAddress");
-    const std::string userName = readSetting("UserName");
-    writeStoredText("RememberLogin", "0");
-    deleteRegistryValue(kSettingsKey, "Password");
+    const std::string serverAddress = settingValue<Setting::IPAddress>();
+    const std::string userName = settingValue<Setting::UserName>();
+    setSettingValue<Setting::RememberLogin>(false);
+    clearSetting(Setting::Password);
     if (!serverAddress.empty() || !userName.empty()) {
         removeSecret(keyOf(serverAddress, userName), this, counted([](const SecretReply&) {}));
     }
 }
 
 void RememberedLogin::keepPassword(const QString& key, const QString& password) {
-    writeSecret(key, password, this,
-                counted([this, password, generation = m_generation](const SecretReply& reply) {
-                    if (generation != m_generation) {
-                        return;
-                    }
-                    const bool stored = reply.answer == SecretAnswer::Done;
-                    writeStoredText("Password", stored ? std::string() : password.toStdString());
-                    setStoreMissing(!stored);
-                }));
+    writeSecret(
+        key, password, this,
+        counted([this, password, generation = m_generation](const SecretReply& reply) {
+            if (generation != m_generation) {
+                return;
+            }
+            const bool stored = reply.answer == SecretAnswer::Done;
+            setSettingValue<Setting::Password>(stored ? std::string() : password.toStdString());
+            setStoreMissing(!stored);
+        }));
 }
 
 SecretReplyHandler RememberedLogin::counted(SecretReplyHandler handler) {

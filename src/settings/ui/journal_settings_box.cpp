@@ -2,17 +2,17 @@
 
 #include <QFormLayout>
 #include <QSpinBox>
-#include <string>
 
 #include "common/ui/settings_store.h"
 
 namespace krt {
 namespace {
 
-void storeText(std::string_view valueName, const std::string& text) {
-    deleteRegistryValue(kSettingsKey, valueName);
-    writeRegistryString(kSettingsKey, valueName, text);
-}
+constexpr const SettingSpec& kMaxAlarms = settingSpec(Setting::JournalMaxAlarms);
+constexpr const SettingSpec& kMaxDays = settingSpec(Setting::JournalMaxDays);
+// The journal opens with its own defaults before the settings are read.
+static_assert(JournalLimits{}.maxAlarms == kMaxAlarms.fallback &&
+              JournalLimits{}.maxDays == kMaxDays.fallback);
 
 }  // namespace
 
@@ -22,10 +22,10 @@ JournalSettingsBox::JournalSettingsBox(QWidget* parent)
       m_maxDays(new QSpinBox(this)) {
     m_maxAlarms->setObjectName(QStringLiteral("journalMaxAlarms"));
     m_maxDays->setObjectName(QStringLiteral("journalMaxDays"));
-    m_maxAlarms->setRange(kJournalAlarmsRange.first, kJournalAlarmsRange.second);
+    m_maxAlarms->setRange(kMaxAlarms.least, kMaxAlarms.most);
     m_maxAlarms->setSingleStep(1000);
     m_maxAlarms->setSuffix(QStringLiteral(" alarms"));
-    m_maxDays->setRange(kJournalDaysRange.first, kJournalDaysRange.second);
+    m_maxDays->setRange(kMaxDays.least, kMaxDays.most);
     m_maxDays->setSuffix(QStringLiteral(" days"));
     auto* layout = new QFormLayout(this);
     layout->addRow(QStringLiteral("Keep at most"), m_maxAlarms);
@@ -39,12 +39,10 @@ JournalSettingsBox::JournalSettingsBox(QWidget* parent)
 }
 
 void JournalSettingsBox::load() {
-    const JournalLimits stored = journalLimitsFromText(readSetting(kJournalMaxAlarmsValue),
-                                                       readSetting(kJournalMaxDaysValue));
     const QSignalBlocker alarms(m_maxAlarms);
     const QSignalBlocker days(m_maxDays);
-    m_maxAlarms->setValue(stored.maxAlarms);
-    m_maxDays->setValue(stored.maxDays);
+    m_maxAlarms->setValue(settingValue<Setting::JournalMaxAlarms>());
+    m_maxDays->setValue(settingValue<Setting::JournalMaxDays>());
 }
 
 JournalLimits JournalSettingsBox::limits() const {
@@ -52,8 +50,8 @@ JournalLimits JournalSettingsBox::limits() const {
 }
 
 void JournalSettingsBox::store() {
-    storeText(kJournalMaxAlarmsValue, std::to_string(m_maxAlarms->value()));
-    storeText(kJournalMaxDaysValue, std::to_string(m_maxDays->value()));
+    replaceSettingValue<Setting::JournalMaxAlarms>(m_maxAlarms->value());
+    replaceSettingValue<Setting::JournalMaxDays>(m_maxDays->value());
     emit limitsChanged(m_maxAlarms->value(), m_maxDays->value());
 }
 

@@ -4,10 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <string>
 
-#include "alarms/alert_cooldown.h"
-#include "common/dialog_text.h"
 #include "common/ui/dialog_template.h"
 #include "common/ui/settings_store.h"
 #include "settings/settings_layout.h"
@@ -20,20 +17,7 @@ namespace {
 constexpr int kCooldownRowGap = 20;
 constexpr int kCooldownFieldGap = 6;
 
-void storeSwitch(std::string_view valueName, int on) {
-    deleteRegistryValue(kSettingsKey, valueName);
-    writeRegistryString(kSettingsKey, valueName, on == 1 ? "true" : "false");
-}
-
 }  // namespace
-
-int loadAlertSetting(std::string_view valueName) {
-    return isStoredTrue(readSetting(valueName)) ? 1 : 0;
-}
-
-int loadAlertCooldownSetting() {
-    return parseAlertCooldownSeconds(readSetting(kAlertCooldownValue));
-}
 
 SettingsPage::SettingsPage(QWidget* parent)
     : QWidget(parent),
@@ -61,7 +45,8 @@ SettingsPage::SettingsPage(QWidget* parent)
 
 void SettingsPage::setupCooldownField() {
     m_cooldown->setObjectName(QStringLiteral("alertCooldownSeconds"));
-    m_cooldown->setRange(0, kMaxAlertCooldownSeconds);
+    constexpr const SettingSpec& kCooldown = settingSpec(Setting::AlertCooldownSeconds);
+    m_cooldown->setRange(kCooldown.least, kCooldown.most);
     m_cooldown->setSpecialValueText(QStringLiteral("0 (always)"));
     m_cooldownBefore->setBuddy(m_cooldown);
     for (QWidget* part :
@@ -89,9 +74,7 @@ void SettingsPage::placeCooldownField() {
 
 void SettingsPage::storeCooldownField() {
     AlertCooldownSeconds = m_cooldown->value();
-    deleteRegistryValue(kSettingsKey, kAlertCooldownValue);
-    writeRegistryString(kSettingsKey, kAlertCooldownValue,
-                        std::to_string(AlertCooldownSeconds.load()));
+    replaceSettingValue<Setting::AlertCooldownSeconds>(AlertCooldownSeconds);
 }
 
 void SettingsPage::updateMembersFromControls() {
@@ -118,8 +101,8 @@ void SettingsPage::applyShowAlertsChoice() {
 
 void SettingsPage::save() {
     updateMembersFromControls();
-    storeSwitch(kShowAlertsValue, ShowAlerts);
-    storeSwitch(kPlaySoundValue, PlaySound);
+    replaceSettingValue<Setting::ShowAlerts>(ShowAlerts == 1);
+    replaceSettingValue<Setting::PlaySound>(PlaySound == 1);
     storeCooldownField();
 }
 

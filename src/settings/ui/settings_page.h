@@ -2,7 +2,6 @@
 
 #include <QWidget>
 #include <atomic>
-#include <string_view>
 
 class QCheckBox;
 class QLabel;
@@ -13,15 +12,6 @@ namespace krt {
 
 class JournalSettingsBox;
 class VideoSettingsBox;
-
-inline constexpr std::string_view kShowAlertsValue = "ShowAlerts";
-inline constexpr std::string_view kPlaySoundValue = "PlaySound";
-
-// Reads a stored switch: on exactly when the stored text is "true" in any letter case; a
-// missing value is off.
-int loadAlertSetting(std::string_view valueName);
-// The stored "AlertCooldownSeconds"; 0 (alert on every alarm) when missing or unreadable.
-int loadAlertCooldownSetting();
 
 // The Settings tab: whether alarms pop up an alert and whether the alert plays its sound.
 // The two members are the live settings; the alarm thread reads them.

@@ -11,23 +11,13 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardPaths>
-#include <algorithm>
-#include <array>
 
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
-#include "settings/ui/settings_page.h"
 #include "tile/video_settings.h"
 
 namespace krt {
 namespace {
-
-constexpr std::size_t kStoredFolderBytes = 4096;
-
-void storeText(std::string_view valueName, std::string_view text) {
-    deleteRegistryValue(kSettingsKey, valueName);
-    writeRegistryString(kSettingsKey, valueName, text);
-}
 
 QString defaultEvidenceFolder() {
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
@@ -38,20 +28,12 @@ QString defaultEvidenceFolder() {
 
 EvidenceSettings loadEvidenceSettings() {
     EvidenceSettings settings;
-    settings.folder = readSetting(kEvidenceFolderValue, kStoredFolderBytes);
+    settings.folder = settingValue<Setting::EvidenceFolder>();
     if (settings.folder.empty()) {
         settings.folder = defaultEvidenceFolder().toStdString();
     }
-    settings.maxRecordingMinutes = recordingMinutesFromText(readSetting(kRecordingMinutesValue));
+    settings.maxRecordingMinutes = settingValue<Setting::MaxRecordingMinutes>();
     return settings;
-}
-
-int loadGridColumns() {
-    return gridColumnsFromText(readSetting(kGridColumnsValue));
-}
-
-bool loadLiveGrid() {
-    return loadAlertSetting(kLiveGridValue) == 1;
 }
 
 VideoSettingsBox::VideoSettingsBox(QWidget* parent)
@@ -66,10 +48,12 @@ VideoSettingsBox::VideoSettingsBox(QWidget* parent)
     m_liveGrid->setObjectName(QStringLiteral("liveGrid"));
     m_evidenceFolder->setObjectName(QStringLiteral("evidenceFolder"));
     m_recordingMinutes->setObjectName(QStringLiteral("maxRecordingMinutes"));
-    for (const int columns : kGridChoices) {
+    constexpr const SettingSpec& kGrids = settingSpec(Setting::GridColumns);
+    for (int columns = kGrids.least; columns <= kGrids.most; ++columns) {
         m_grid->addItem(QStringLiteral("%1 × %1").arg(columns), columns);
     }
-    m_recordingMinutes->setRange(1, kLongestRecordingMinutes);
+    constexpr const SettingSpec& kMinutes = settingSpec(Setting::MaxRecordingMinutes);
+    m_recordingMinutes->setRange(kMinutes.least, kMinutes.most);
     m_recordingMinutes->setSuffix(QStringLiteral(" min"));
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(m_evidenceFolder, 1);
@@ -91,8 +75,8 @@ VideoSettingsBox::VideoSettingsBox(QWidget* parent)
 }
 
 void VideoSettingsBox::load() {
-    m_grid->setCurrentIndex(m_grid->findData(loadGridColumns()));
-    m_liveGrid->setChecked(loadLiveGrid());
+    m_grid->setCurrentIndex(m_grid->findData(settingValue<Setting::GridColumns>()));
+    m_liveGrid->setChecked(settingValue<Setting::LiveGrid>());
     const EvidenceSettings evidence = loadEvidenceSettings();
     m_evidenceFolder->setText(qtText(evidence.folder));
     // Set before the change is listened to, so that loading stores nothing.
@@ -113,12 +97,12 @@ EvidenceSettings VideoSettingsBox::evidenceSettings() const {
 }
 
 void VideoSettingsBox::onGridChosen(int /*index*/) {
-    storeText(kGridColumnsValue, gridColumnsText(gridColumns()));
+    replaceSettingValue<Setting::GridColumns>(gridColumns());
     emit gridColumnsChanged(gridColumns());
 }
 
 void VideoSettingsBox::onLiveGridClicked(bool checked) {
-    storeText(kLiveGridValue, checked ? "true" : "false");
+    replaceSettingValue<Setting::LiveGrid>(checked);
     emit liveGridChanged(checked);
 }
 
@@ -126,10 +110,10 @@ void VideoSettingsBox::onEvidenceFolderEdited() {
     // An emptied field goes back to the default folder.
     const QString folder = m_evidenceFolder->text().trimmed();
     if (folder.isEmpty()) {
-        deleteRegistryValue(kSettingsKey, kEvidenceFolderValue);
+        clearSetting(Setting::EvidenceFolder);
         m_evidenceFolder->setText(defaultEvidenceFolder());
     } else {
-        storeText(kEvidenceFolderValue, folder.toStdString());
+        replaceSettingValue<Setting::EvidenceFolder>(folder.toStdString());
         m_evidenceFolder->setText(folder);
     }
     emit evidenceSettingsChanged(evidenceSettings());
@@ -145,7 +129,7 @@ void VideoSettingsBox::onChooseFolder() {
 }
 
 void VideoSettingsBox::onRecordingMinutesChanged(int minutes) {
-    storeText(kRecordingMinutesValue, std::to_string(minutes));
+    replaceSettingValue<Setting::MaxRecordingMinutes>(minutes);
     emit evidenceSettingsChanged(evidenceSettings());
 }
 

@@ -52,9 +52,6 @@ class VideoSettingsBox : public QGroupBox {
     QSpinBox* m_recordingMinutes;
 };
 
-// The stored grid, as the Videos page opens with it.
-int loadGridColumns();
-bool loadLiveGrid();
 // The stored folder of snapshots and clips (without one: KRT in the user's pictures folder, as
 // xdg-user-dir names it) and the longest recording.
 EvidenceSettings loadEvidenceSettings();

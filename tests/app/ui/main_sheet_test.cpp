@@ -41,7 +41,7 @@ TEST_F(MainSheetTest, OpeningLoadsTheAlertSwitchesIntoTheSettingsPage) {
                           Case{"True", "false", 1, 0}, Case{"yes", "true", 0, 1}}) {
         for (const auto& [name, text] :
              {std::pair{"ShowAlerts", c.showAlerts}, std::pair{"PlaySound", c.playSound}}) {
-            deleteRegistryValue(kSettingsKey, name);
+            unstore(name);
             if (text) {
                 store(name, text);
             }

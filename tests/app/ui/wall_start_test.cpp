@@ -92,7 +92,7 @@ TEST_F(WallStart, TheCommandLineShowsTheLayoutWithoutAClick) {
                                       {"Password", "demo"},
                                       {"IPAddress", sim.address()},
                                       {"ShowAlerts", "false"}}) {
-        ASSERT_EQ(writeRegistryString(kSettingsKey, name, value), 1);
+        store(name, value);
     }
     LayoutBook book;
     ASSERT_FALSE(book.addLayout("Entrances", "1+5"));

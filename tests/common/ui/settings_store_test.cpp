@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "support/log_capture.h"
 
@@ -11,8 +13,6 @@ namespace krt {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kKey = kSettingsKey;
 
 class SettingsStore : public ::testing::Test {
   protected:
@@ -37,81 +37,135 @@ class SettingsStore : public ::testing::Test {
     fs::path m_file;
 };
 
-TEST_F(SettingsStore, ATextReadsBackFollowedByTheZerosOfTheBuffer) {
-    ASSERT_EQ(writeRegistryString(kKey, "ShowAlerts", "true"), 1);
-    std::array<char, 256> buffer{};
-    ASSERT_EQ(readRegistryString(kKey, "ShowAlerts", buffer), 1);
-    EXPECT_EQ(std::string(buffer.data()), "true");
-    EXPECT_TRUE(std::all_of(buffer.begin() + 4, buffer.end(), [](char c) { return c == 0; }));
-}
-
-TEST_F(SettingsStore, TextsKeepEveryCharacterAsEntered) {
-    const std::vector<std::string> values = {
-        "oper", "pa ss;w=rd#\"x\\y",  "@Variant(x)", "  lead", "10.1.2.3",
-        "äöü",  std::string(255, 'p')};
-    for (const std::string& value : values) {
-        ASSERT_EQ(writeRegistryString(kKey, "Password", value), 1);
-        std::array<char, 256> buffer{};
-        ASSERT_EQ(readRegistryString(kKey, "Password", buffer), 1);
-        EXPECT_EQ(std::string(buffer.data()), value);
+// Values of every kind the setting may hold: both switch positions, both bounds, and texts
+// with what an INI file quotes or escapes.
+template <Setting S>
+std::vector<SettingValue<S>> sampleValues() {
+    constexpr const SettingSpec& spec = settingSpec(S);
+    if constexpr (spec.type == SettingType::number) {
+        return {spec.least, spec.most};
+    } else if constexpr (spec.type == SettingType::text) {
+        return {"pa ss;w=rd#\"x\\y", "a,b", "@Variant(x)", "  lead", "äöü", "[g]=1", ""};
+    } else {
+        return {true, false};
     }
 }
 
-TEST_F(SettingsStore, AMissingFileKeyOrValueReadsAsNothingAndLeavesTheBuffer) {
-    std::array<char, 256> buffer{};
-    EXPECT_EQ(readRegistryString(kKey, "UserName", buffer), 0);
-    ASSERT_EQ(writeRegistryString(kKey, "UserName", "oper"), 1);
-    EXPECT_EQ(readRegistryString(kKey, "IPAddress", buffer), 0);
-    EXPECT_EQ(readRegistryString("SOFTWARE\\Other", "UserName", buffer), 0);
-    EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](char c) { return c == 0; }));
+template <Setting S>
+void expectRoundTrip() {
+    const std::string_view key = settingSpec(S).key;
+    const SettingValue<S> fallback = settingFromText<S>("");
+    EXPECT_EQ(settingValue<S>(), fallback) << key << ": missing";
+    for (const SettingValue<S>& value : sampleValues<S>()) {
+        ASSERT_TRUE(setSettingValue<S>(value)) << key;
+        EXPECT_EQ(settingValue<S>(), value) << key;
+    }
+    EXPECT_TRUE(clearSetting(S)) << key;
+    EXPECT_EQ(settingValue<S>(), fallback) << key << ": cleared";
 }
 
-TEST_F(SettingsStore, AValueLongerThanTheBufferIsNotCut) {
-    ASSERT_EQ(writeRegistryString(kKey, "UserName", "operator"), 1);
-    std::array<char, 4> small{};
-    EXPECT_EQ(readRegistryString(kKey, "UserName", small), 0);
-    EXPECT_EQ(small, (std::array<char, 4>{}));
+template <std::size_t... Row>
+void expectEveryRoundTrip(std::index_sequence<Row...> /*rows*/) {
+    (expectRoundTrip<static_cast<Setting>(Row)>(), ...);
 }
 
-TEST_F(SettingsStore, DeletingRemovesOnlyThatValue) {
-    ASSERT_EQ(writeRegistryString(kKey, "UserName", "oper"), 1);
-    ASSERT_EQ(writeRegistryString(kKey, "Password", "secret"), 1);
-    EXPECT_EQ(deleteRegistryValue(kKey, "Password"), 1);
-    EXPECT_EQ(deleteRegistryValue(kKey, "Password"), 0);
-    std::array<char, 256> buffer{};
-    EXPECT_EQ(readRegistryString(kKey, "Password", buffer), 0);
-    EXPECT_EQ(readRegistryString(kKey, "UserName", buffer), 1);
-    EXPECT_EQ(std::string(buffer.data()), "oper");
+TEST_F(SettingsStore, EverySettingReadsBackWhatWasStoredAndItsDefaultWhenMissing) {
+    expectEveryRoundTrip(std::make_index_sequence<kSettingsTable.size()>());
 }
 
-TEST_F(SettingsStore, DeletingFromAStoreThatDoesNotExistFails) {
-    EXPECT_EQ(deleteRegistryValue(kKey, "Password"), 0);
+TEST_F(SettingsStore, ClearingRemovesOnlyThatValue) {
+    ASSERT_TRUE(setSettingValue<Setting::UserName>("oper"));
+    ASSERT_TRUE(setSettingValue<Setting::Password>("secret"));
+    EXPECT_TRUE(clearSetting(Setting::Password));
+    EXPECT_FALSE(clearSetting(Setting::Password));
+    EXPECT_EQ(settingValue<Setting::Password>(), "");
+    EXPECT_EQ(settingValue<Setting::UserName>(), "oper");
+}
+
+TEST_F(SettingsStore, ClearingFromAStoreThatDoesNotExistFails) {
+    EXPECT_FALSE(clearSetting(Setting::Password));
     EXPECT_FALSE(fs::exists(m_file));
 }
 
 TEST_F(SettingsStore, TheFileIsPrivateToTheUserAndStaysSo) {
-    ASSERT_EQ(writeRegistryString(kKey, "Password", "secret"), 1);
+    ASSERT_TRUE(setSettingValue<Setting::Password>("secret"));
     EXPECT_EQ(mode(m_file), 0600u);
     EXPECT_EQ(mode(m_file.parent_path()), 0700u);
     ::chmod(m_file.c_str(), 0644);
-    ASSERT_EQ(writeRegistryString(kKey, "Password", "other"), 1);
+    ASSERT_TRUE(setSettingValue<Setting::Password>("other"));
     EXPECT_EQ(mode(m_file), 0600u);
-    ASSERT_EQ(deleteRegistryValue(kKey, "Password"), 1);
+    ASSERT_TRUE(clearSetting(Setting::Password));
     EXPECT_EQ(mode(m_file), 0600u);
 }
 
-TEST_F(SettingsStore, EachWriteIsOnDiskAtOnceUnderTheKeyPath) {
-    ASSERT_EQ(writeRegistryString(kKey, "RememberLogin", "true"), 1);
-    const std::string text = fileText();
-    EXPECT_NE(text.find("ZededUzeriZerave"), std::string::npos) << text;
-    EXPECT_NE(text.find("RememberLogin=true"), std::string::npos) << text;
+TEST_F(SettingsStore, EachWriteIsOnDiskAtOnce) {
+    ASSERT_TRUE(setSettingValue<Setting::ShowAlerts>(true));
+    EXPECT_NE(fileText().find("ZededUzeriZerave\\ShowAlerts=true"), std::string::npos)
+        << fileText();
 }
 
 TEST_F(SettingsStore, AnUnwritableLocationFails) {
     const fs::path blocker = m_folder.path() / "file";
     std::ofstream(blocker) << "x";
     setSettingsFilePath((blocker / "store.ini").string());
-    EXPECT_EQ(writeRegistryString(kKey, "UserName", "oper"), 0);
+    EXPECT_FALSE(setSettingValue<Setting::UserName>("oper"));
+}
+
+// The file as earlier versions wrote it: QSettings sorts the keys and quotes a text with
+// quotes in it.
+constexpr std::string_view kEarlierFile = R"([SOFTWARE]
+Kelmar\ZededUzeriZerave\AlertCooldownSeconds=90
+Kelmar\ZededUzeriZerave\EvidenceFolder=/home/op/Pictures/KRT
+Kelmar\ZededUzeriZerave\GridColumns=3
+Kelmar\ZededUzeriZerave\IPAddress=10.1.2.3
+Kelmar\ZededUzeriZerave\JournalMaxAlarms=2000
+Kelmar\ZededUzeriZerave\JournalMaxDays=90
+Kelmar\ZededUzeriZerave\LastView="{\"main\":{\"cells\":[\"1\",\"2\"],\"grid\":2}}"
+Kelmar\ZededUzeriZerave\LiveGrid=true
+Kelmar\ZededUzeriZerave\MaxRecordingMinutes=30
+Kelmar\ZededUzeriZerave\Password=
+Kelmar\ZededUzeriZerave\PlaySound=false
+Kelmar\ZededUzeriZerave\RememberLogin=1
+Kelmar\ZededUzeriZerave\ShowAlerts=true
+Kelmar\ZededUzeriZerave\UserName=fieldops01
+)";
+constexpr std::string_view kLastView = R"({"main":{"cells":["1","2"],"grid":2}})";
+
+TEST_F(SettingsStore, AFileOfEarlierVersionsReadsAsItsTypedValues) {
+    fs::create_directories(m_file.parent_path());
+    std::ofstream(m_file) << kEarlierFile;
+    EXPECT_TRUE(settingValue<Setting::RememberLogin>());
+    EXPECT_EQ(settingValue<Setting::UserName>(), "fieldops01");
+    EXPECT_EQ(settingValue<Setting::IPAddress>(), "10.1.2.3");
+    EXPECT_EQ(settingValue<Setting::Password>(), "");
+    EXPECT_TRUE(settingValue<Setting::ShowAlerts>());
+    EXPECT_FALSE(settingValue<Setting::PlaySound>());
+    EXPECT_EQ(settingValue<Setting::AlertCooldownSeconds>(), 90);
+    EXPECT_EQ(settingValue<Setting::GridColumns>(), 3);
+    EXPECT_TRUE(settingValue<Setting::LiveGrid>());
+    EXPECT_EQ(settingValue<Setting::EvidenceFolder>(), "/home/op/Pictures/KRT");
+    EXPECT_EQ(settingValue<Setting::MaxRecordingMinutes>(), 30);
+    EXPECT_EQ(settingValue<Setting::JournalMaxAlarms>(), 2000);
+    EXPECT_EQ(settingValue<Setting::JournalMaxDays>(), 90);
+    EXPECT_EQ(settingValue<Setting::LastView>(), kLastView);
+}
+
+TEST_F(SettingsStore, TheSameValuesAreWrittenAsEarlierVersionsWroteThem) {
+    ASSERT_TRUE(setSettingValue<Setting::RememberLogin>(true));
+    ASSERT_TRUE(setSettingValue<Setting::UserName>("fieldops01"));
+    ASSERT_TRUE(setSettingValue<Setting::IPAddress>("10.1.2.3"));
+    ASSERT_TRUE(setSettingValue<Setting::Password>(""));
+    ASSERT_TRUE(setSettingValue<Setting::ShowAlerts>(true));
+    ASSERT_TRUE(setSettingValue<Setting::PlaySound>(false));
+    ASSERT_TRUE(setSettingValue<Setting::AlertCooldownSeconds>(90));
+    ASSERT_TRUE(setSettingValue<Setting::GridColumns>(3));
+    ASSERT_TRUE(setSettingValue<Setting::LiveGrid>(true));
+    ASSERT_TRUE(setSettingValue<Setting::EvidenceFolder>("/home/op/Pictures/KRT"));
+    ASSERT_TRUE(setSettingValue<Setting::MaxRecordingMinutes>(30));
+    ASSERT_TRUE(setSettingValue<Setting::JournalMaxAlarms>(2000));
+    ASSERT_TRUE(setSettingValue<Setting::JournalMaxDays>(90));
+    ASSERT_TRUE(setSettingValue<Setting::LastView>(kLastView));
+    EXPECT_EQ(fileText(), kEarlierFile);
 }
 
 }  // namespace

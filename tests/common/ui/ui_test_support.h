@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QSettings>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -73,17 +74,31 @@ class UiTest : public ::testing::Test {
     }
     ~UiTest() override { setSettingsFilePath(""); }
 
+    static QSettings settingsFile() {
+        return {QString::fromStdString(settingsFilePath()), QSettings::IniFormat};
+    }
+    static QString fileKey(std::string_view valueName) {
+        return QStringLiteral("SOFTWARE/Kelmar/ZededUzeriZerave/") +
+               QString::fromUtf8(valueName.data(), static_cast<qsizetype>(valueName.size()));
+    }
+
+    // The settings file as another run of the program sees it: values by their stored keys.
     std::string stored(std::string_view valueName) const {
-        std::array<char, 257> text{};
-        readRegistryString(kSettingsKey, valueName, std::span(text.data(), 256));
-        return text.data();
+        return settingsFile().value(fileKey(valueName)).toString().toStdString();
     }
     bool isStored(std::string_view valueName) const {
-        std::array<char, 256> text{};
-        return readRegistryString(kSettingsKey, valueName, text) == 1;
+        return settingsFile().contains(fileKey(valueName));
     }
     void store(std::string_view valueName, std::string_view text) {
-        ASSERT_EQ(writeRegistryString(kSettingsKey, valueName, text), 1);
+        QSettings file = settingsFile();
+        file.setValue(fileKey(valueName),
+                      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        file.sync();
+        ASSERT_EQ(file.status(), QSettings::NoError);
+    }
+    void unstore(std::string_view valueName) {
+        QSettings file = settingsFile();
+        file.remove(fileKey(valueName));
     }
 
     // Runs `action` on the next dialog of type T that is shown, once it runs its own event

@@ -68,22 +68,6 @@ TEST_F(SettingsPageTest, SaveStoresTrueOrFalseForEachSwitch) {
     EXPECT_TRUE(m_messages.boxes().empty());
 }
 
-TEST_F(SettingsPageTest, StoredSwitchesLoadAsOnOnlyForTrueInAnyCase) {
-    struct Case {
-        const char* stored;  // nullptr: no value
-        int loaded;
-    };
-    for (const Case& c : {Case{"true", 1}, Case{"TRUE", 1}, Case{"True", 1}, Case{"false", 0},
-                          Case{"1", 0}, Case{"", 0}, Case{nullptr, 0}}) {
-        deleteRegistryValue(kSettingsKey, "PlaySound");
-        if (c.stored) {
-            store("PlaySound", c.stored);
-        }
-        EXPECT_EQ(loadAlertSetting(kPlaySoundValue), c.loaded) << (c.stored ? c.stored : "none");
-    }
-    EXPECT_EQ(loadAlertSetting(kShowAlertsValue), 0);
-}
-
 TEST_F(SettingsPageTest, ResizingCentresTheControls) {
     SettingsPage page;
     page.showAlertsBox()->resize(150, 14);
