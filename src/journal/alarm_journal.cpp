@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/app_state.h"
+#include "common/local_time.h"
 #include "journal/journal_queries.h"
 #include "journal/journal_records.h"
 #include "journal/journal_schema.h"
@@ -26,21 +27,6 @@ constexpr int kRecordsPerRetention = 100;
 
 fs::path AlarmJournal::defaultFolder() {
     return userDataFolder();
-}
-
-JournalLimits journalLimitsFromText(std::string_view maxAlarms, std::string_view maxDays) {
-    const auto number = [](std::string_view text, int low, int high, int fallback) {
-        int value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        return error == std::errc() && end == text.data() + text.size() && value >= low &&
-                       value <= high
-                   ? value
-                   : fallback;
-    };
-    const JournalLimits defaults;
-    return {number(maxAlarms, kJournalAlarmsRange.first, kJournalAlarmsRange.second,
-                   defaults.maxAlarms),
-            number(maxDays, kJournalDaysRange.first, kJournalDaysRange.second, defaults.maxDays)};
 }
 
 AlarmJournal::AlarmJournal(fs::path folder, Role role, JournalLimits limits)
@@ -200,21 +186,11 @@ int AlarmJournal::applyRetention(JournalClock::time_point now) {
     return guarded(Needs::database, [&](sql::Connection& db) { return retentionLocked(db, now); });
 }
 
-std::string journalLocalTime(JournalClock::time_point time, const char* format) {
-    const std::time_t seconds = JournalClock::to_time_t(time);
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::put_time(&parts, format);
-    return text.str();
-}
-
 std::string gapText(const JournalRow& gap, JournalClock::time_point today) {
-    const std::string day = journalLocalTime(today, "%Y%m%d");
+    const std::string day = formatLocalTime(today, "%Y%m%d");
     const auto when = [&](JournalClock::time_point time) {
-        return journalLocalTime(
-            time, day == journalLocalTime(time, "%Y%m%d") ? "%H:%M:%S" : "%d-%b-%Y %H:%M:%S");
+        return formatLocalTime(
+            time, day == formatLocalTime(time, "%Y%m%d") ? "%H:%M:%S" : "%d-%b-%Y %H:%M:%S");
     };
     const std::string reason = gap.gapReason.empty() ? "" : " (" + gap.gapReason + ")";
     if (!gap.gapEnd) {

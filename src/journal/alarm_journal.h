@@ -21,22 +21,13 @@ class Connection;
 
 using JournalClock = std::chrono::system_clock;
 
-// Settings of the journal's retention, as the Settings page stores them.
-inline constexpr const char* kJournalMaxAlarmsValue = "JournalMaxAlarms";
-inline constexpr const char* kJournalMaxDaysValue = "JournalMaxDays";
-
+// The journal's retention; the Settings page stores it (`JournalMaxAlarms`, `JournalMaxDays`).
 struct JournalLimits {
     int maxAlarms = 10'000;
     int maxDays = 30;
 
     bool operator==(const JournalLimits&) const = default;
 };
-inline constexpr std::pair<int, int> kJournalAlarmsRange{100, 1'000'000};
-inline constexpr std::pair<int, int> kJournalDaysRange{1, 3650};
-
-// The stored texts of the two settings; a missing or unreadable one, or one out of its range,
-// is its default.
-JournalLimits journalLimitsFromText(std::string_view maxAlarms, std::string_view maxDays);
 
 // One received alarm, as it goes into the journal.
 struct JournalEntry {
@@ -201,10 +192,6 @@ class AlarmJournal {
     std::string m_server;
     int m_recordsSinceRetention = 0;
 };
-
-// `time` in local time by a strftime `format`, in English whatever the user's locale, as the
-// alarm times are written.
-std::string journalLocalTime(JournalClock::time_point time, const char* format);
 
 // "No alarms could be received from 02:14:05 to 02:14:47 (connection lost)"; "... since
 // 02:14:05 (...)" while it lasts. Local times, with the date when the ends are on other days

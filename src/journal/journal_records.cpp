@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/local_time.h"
 #include "journal/journal_schema.h"
 #include "journal/snapshot_file.h"
 #include "protocol/diag_log.h"
@@ -30,7 +31,7 @@ constexpr auto kSameAlarmWindow = std::chrono::minutes(1);
 std::string snapshotNameFor(const JournalEntry& entry) {
     static std::atomic<unsigned> counter{0};
     const auto ms = journalMs(entry.receivedAt) % 1000;
-    return journalLocalTime(entry.receivedAt, "%Y%m%d-%H%M%S") + "-" +
+    return formatLocalTime(entry.receivedAt, "%Y%m%d-%H%M%S") + "-" +
            std::to_string(ms + 1000).substr(1) + "-" + std::to_string(::getpid()) + "-" +
            std::to_string(counter++) + ".jpg";
 }

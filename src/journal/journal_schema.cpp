@@ -7,6 +7,7 @@
 #include <iterator>
 #include <optional>
 
+#include "common/local_time.h"
 #include "protocol/diag_log.h"
 
 namespace krt {
@@ -130,7 +131,7 @@ std::optional<std::string> setAside(const fs::path& folder, const std::string& k
                                     std::error_code& error) {
     const fs::path file = folder / AlarmJournal::kFileName;
     const std::string aside = std::string(AlarmJournal::kFileName) + "." + kind + "-" +
-                              journalLocalTime(JournalClock::now(), "%Y%m%d-%H%M%S");
+                              formatLocalTime(JournalClock::now(), "%Y%m%d-%H%M%S");
     fs::rename(file, folder / aside, error);
     for (const char* side : {"-wal", "-shm"}) {
         std::error_code ignored;
