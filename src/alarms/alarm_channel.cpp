@@ -91,7 +91,7 @@ AlarmChannel::AlarmChannel(const AppState& app, AlarmChannelOwner& owner,
       m_journal(startedJournal(std::move(journal), app)),
       m_kept(retention),
       m_pushClient(std::make_unique<SocketClient>(SocketClient::Timeouts{}, &m_cancellation)),
-      m_fetcher(app, m_cancellation,
+      m_fetcher(app, m_cancellation, m_kept,
                 [this](const SnapshotJob& job, const FetchedSnapshot& snapshot) {
                     snapshotDone(job, snapshot);
                 }),

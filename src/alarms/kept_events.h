@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <mutex>
 
 #include "alarms/event_ring.h"
@@ -17,8 +18,12 @@ class KeptEvents {
   public:
     explicit KeptEvents(SnapshotRetention retention) : m_retention(retention) {}
 
-    // Stores the event; the evicted one's snapshot goes with it unless a kept event shares it.
+    // Stores the event; the evicted one's snapshot goes with it.
     void add(AlarmEvent event);
+    // Where a new event's snapshot goes: `wanted`, or when a file or a kept event has that name
+    // (alarms that share a timestamp) the first free "<stem>-2<ext>", "<stem>-3<ext>", ..., so
+    // that no snapshot replaces another's. Called by the one thread that adds events.
+    std::filesystem::path freeSnapshotPath(const std::filesystem::path& wanted) const;
     // A copy, for painting or printing.
     EventRing ring() const;
     // Deletes the snapshot of every kept event (when the channel ends).

@@ -22,9 +22,11 @@ FetchedSnapshot withoutPicture(SnapshotOutcome outcome) {
 
 }  // namespace
 
-SnapshotFetcher::SnapshotFetcher(const AppState& app, const Cancellation& cancellation, Done done)
+SnapshotFetcher::SnapshotFetcher(const AppState& app, const Cancellation& cancellation,
+                                 const KeptEvents& kept, Done done)
     : m_app(app),
       m_cancellation(cancellation),
+      m_kept(kept),
       m_done(std::move(done)),
       m_thread([this] { run(); }) {}
 
@@ -69,6 +71,11 @@ void SnapshotFetcher::run() {
             }
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
+        }
+        // Named here, after the previous job has reached the ring, so that no two alarms get
+        // one name.
+        if (!job.event.imagePath.empty()) {
+            job.event.imagePath = m_kept.freeSnapshotPath(job.event.imagePath);
         }
         const FetchedSnapshot snapshot = fetch(job);
         if (snapshot.outcome == SnapshotOutcome::lost && m_cancellation.cancelled()) {

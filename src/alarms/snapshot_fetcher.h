@@ -10,6 +10,7 @@
 
 #include "alarms/alarm_event.h"
 #include "alarms/alarm_message.h"
+#include "alarms/kept_events.h"
 #include "common/app_state.h"
 #include "protocol/cancellation.h"
 #include "protocol/worker_thread.h"
@@ -20,7 +21,8 @@ namespace krt {
 // without one, in order, so that a stalling server cannot make the queue grow without end.
 inline constexpr std::size_t kMaxPendingSnapshots = 64;
 
-// One alarm on its way to the ring: its snapshot is fetched into event.imagePath first.
+// One alarm on its way to the ring: its snapshot is fetched into event.imagePath first (the
+// fetcher moves it to a free name when another snapshot has that one).
 struct SnapshotJob {
     AlarmMessage message;
     LocalTime time;
@@ -49,8 +51,10 @@ class SnapshotFetcher {
   public:
     using Done = std::function<void(const SnapshotJob& job, const FetchedSnapshot& snapshot)>;
 
-    // The server is the application state's; `cancellation` ends a fetch under way.
-    SnapshotFetcher(const AppState& app, const Cancellation& cancellation, Done done);
+    // The server is the application state's; `cancellation` ends a fetch under way; `kept`
+    // tells which snapshot names are taken, and `done` adds to it.
+    SnapshotFetcher(const AppState& app, const Cancellation& cancellation, const KeptEvents& kept,
+                    Done done);
     ~SnapshotFetcher();
     SnapshotFetcher(const SnapshotFetcher&) = delete;
     SnapshotFetcher& operator=(const SnapshotFetcher&) = delete;
@@ -67,6 +71,7 @@ class SnapshotFetcher {
 
     const AppState& m_app;
     const Cancellation& m_cancellation;
+    const KeptEvents& m_kept;
     const Done m_done;
     std::mutex m_mutex;
     std::condition_variable m_ready;

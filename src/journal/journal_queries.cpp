@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
 #include <utility>
 
 #include "journal/journal_schema.h"
+#include "journal/snapshot_file.h"
 
 namespace krt {
 namespace {
@@ -121,7 +123,9 @@ std::vector<JournalRow> journalRows(const sql::Connection& db, std::span<const J
         row.timeText = query.text(6);
         row.alarmTime = optionalTime(query, 7);
         row.late = query.integer(8) != 0;
-        row.snapshotName = query.text(9);
+        if (std::string name = query.text(9); isPlainFileName(name)) {
+            row.snapshotName = std::move(name);
+        }
         row.snapshotBytes = query.integer(10);
         row.reviewedAt = optionalTime(query, 11);
         row.reviewedBy = query.text(12);

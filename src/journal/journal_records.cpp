@@ -116,8 +116,8 @@ int applyJournalRetention(sql::Connection& db, const fs::path& snapshotFolder, J
         const auto collect = [&](sql::Statement& deletion) {
             while (deletion.step()) {
                 ++removed;
-                if (!deletion.isNull(0)) {
-                    files.push_back(deletion.text(0));
+                if (std::string file = deletion.text(0); isPlainFileName(file)) {
+                    files.push_back(std::move(file));
                 }
             }
         };
@@ -156,7 +156,7 @@ void reconcileJournalFiles(sql::Connection& db, const fs::path& snapshotFolder) 
             while (files.step()) {
                 std::string name = files.text(1);
                 std::error_code error;
-                if (!fs::exists(snapshotFolder / name, error)) {
+                if (!isPlainFileName(name) || !fs::exists(snapshotFolder / name, error)) {
                     lost.push_back(files.integer(0));
                 } else {
                     named.insert(std::move(name));

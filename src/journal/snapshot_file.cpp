@@ -93,6 +93,11 @@ bool isJpeg(std::span<const char> bytes) {
                       });
 }
 
+bool isPlainFileName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
 void removeSnapshotFile(const std::filesystem::path& path) {
     std::error_code ignored;
     std::filesystem::remove(path, ignored);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <span>
+#include <string_view>
 #include <system_error>
 
 namespace krt {
@@ -19,6 +20,10 @@ void removeLeftoverSnapshotParts(const std::filesystem::path& folder);
 // True when the bytes start as every JPEG file does (SOI and the next marker's first byte), so
 // that an error text from the server is not stored as a picture.
 bool isJpeg(std::span<const char> bytes);
+
+// True for the name of a file directly in its folder, as the journal writes them; a stored name
+// that is not ("../x", an absolute path, "a/b") is never followed.
+bool isPlainFileName(std::string_view name);
 
 // Deletes the file if it exists; a missing file is fine.
 void removeSnapshotFile(const std::filesystem::path& path);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "common/file_descriptor.h"
 #include "common/local_time.h"
@@ -53,9 +54,11 @@ std::size_t utf8Length(std::string_view text, char32_t& code) {
                : 0;
 }
 
-// Characters that would split, hide or reorder a name.
+// Characters that would split, hide or reorder a name, and those an exFAT stick or an SMB
+// share refuses in one.
 bool unfitForName(char32_t code) {
     return code < 0x20 || code == 0x7F || code == '/' || code == '\\' ||
+           std::u32string_view(U":*?\"<>|").find(code) != std::u32string_view::npos ||
            (code >= 0x80 && code < 0xA0) || code == 0x061C || code == 0xAD ||
            (code >= 0x200B && code <= 0x200F) || (code >= 0x202A && code <= 0x202E) ||
            (code >= 0x2060 && code <= 0x2069) || code == 0xFEFF;

@@ -37,9 +37,9 @@ std::optional<std::filesystem::path> saveFile(const std::filesystem::path& path,
 // The folder made if it is missing; false with `error` set when it cannot be.
 bool makeFolder(const std::filesystem::path& folder, std::error_code& error);
 
-// A camera's name as part of a file name: no folder separators, control, bidirectional or
-// invisible format characters (each becomes '_'), not hidden, at most 80 bytes; "camera" when
-// nothing is left.
+// A camera's name as part of a file name: no folder separators, characters that a shared disk
+// refuses (: * ? " < > |), control, bidirectional or invisible format characters (each becomes
+// '_'), not hidden, at most 80 bytes; "camera" when nothing is left.
 std::string fileNamePart(std::string_view text);
 
 // The name a camera's snapshots and clips carry: its description, or its ID without one.

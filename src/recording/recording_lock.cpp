@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "common/file_descriptor.h"
+
 namespace krt {
 namespace {
 
@@ -29,18 +31,34 @@ std::string keyName(std::string_view key) {
 // The user's runtime folder, or a folder of the user's own under /tmp.
 std::string lockFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string folder = runtime != nullptr && runtime[0] == '/'
-                             ? std::string(runtime) + "/krt-recordings"
-                             : "/tmp/krt-recordings-" + std::to_string(::getuid());
+    return runtime != nullptr && runtime[0] == '/'
+               ? std::string(runtime) + "/krt-recordings"
+               : "/tmp/krt-recordings-" + std::to_string(::getuid());
+}
+
+// The lock folder made if missing, and opened (-1 when it cannot be, or is a link).
+int openLockFolder(const std::string& folder) {
     ::mkdir(folder.c_str(), S_IRWXU);
-    return folder;
+    return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Whether the folder is this user's and nobody else may write to it: in /tmp another user can
+// make it first, and hold every camera's lock.
+bool isPrivateFolder(int fd) {
+    struct stat status {};
+    return fd >= 0 && ::fstat(fd, &status) == 0 && status.st_uid == ::getuid() &&
+           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
 }  // namespace
 
 std::optional<RecordingLock> RecordingLock::take(std::string_view cameraKey) {
-    const std::string path = lockFolder() + "/" + keyName(cameraKey);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const FileDescriptor folder(openLockFolder(lockFolder()));
+    if (!isPrivateFolder(folder.fd())) {
+        return RecordingLock(-1);
+    }
+    const int fd = ::openat(folder.fd(), keyName(cameraKey).c_str(),
+                            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return RecordingLock(-1);
     }

@@ -11,7 +11,8 @@ namespace krt {
 class RecordingLock {
   public:
     // The camera's lock, or nothing when another recording holds it (or no lock file can be
-    // made, in which case recording goes ahead without one).
+    // made, or the lock folder is not the user's alone, in which case recording goes ahead
+    // without one).
     static std::optional<RecordingLock> take(std::string_view cameraKey);
 
     ~RecordingLock();

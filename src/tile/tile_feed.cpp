@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "common/server_text.h"
 #include "protocol/diag_log.h"
 #include "stream/connection_text.h"
 #include "tile/video_window_logic.h"
@@ -249,8 +250,9 @@ void TileFeed::scheduleReconnectLocked(StreamLoss loss) {
     ++m_streamLosses;
     const std::chrono::milliseconds delay = reconnectDelay(m_failuresInARow, loss);
     if (m_failuresInARow == 1 && m_camera) {
+        // The ID is the server's: a line break in it must not write a log entry of its own.
         const std::string message =
-            m_camera->channel.ChannelID + ": " + std::string(streamLossText(loss));
+            shownServerText(m_camera->channel.ChannelID) + ": " + std::string(streamLossText(loss));
         writeLog(kModule, "DVideoWindow::reconnect()", message.c_str());
     }
     m_reconnect.attempt = m_failuresInARow;

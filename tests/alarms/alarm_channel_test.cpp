@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include "alarms/alarm_channel_fixture.h"
 #include "support/small_folder.h"
 
@@ -145,24 +149,43 @@ TEST_F(AlarmHandlerTest, SeventhEventEvictsTheFirstAndDeletesItsSnapshot) {
     EXPECT_EQ(snapshotFiles().size(), 6u);
 }
 
-TEST_F(AlarmHandlerTest, EventsSharingATimestampShareOneFileUntilTheLastOfThemGoes) {
-    FakeAlarmServer server;
+// Alarms of one timestamp each keep their own picture: the first under the timestamp's name,
+// the others beside it; a file already in the folder is never replaced, and a snapshot the
+// server did not give keeps its name from the next alarm while its event is kept.
+TEST_F(AlarmHandlerTest, EventsSharingATimestampEachKeepTheirOwnFile) {
+    FakeAlarmServerScript script;
+    script.image = [](int n) { return n == 2 ? std::string() : fakeJpeg(n); };
+    FakeAlarmServer server(script);
     startSubscribed(server);
-    const fs::path shared = snapshot("20131125103000123");
+    {
+        std::ofstream earlier(snapshot("20131125103000456"));
+        earlier << "an earlier run's";
+    }
     ASSERT_TRUE(server.push(alarmXml("20131125103000123", "First")));
     ASSERT_TRUE(server.push(alarmXml("20131125103000123", "Second")));
-    ASSERT_TRUE(m_owner.waitForEvents(2));
-    EXPECT_EQ(fileContents(shared), fakeJpeg(1)) << "the second download replaces the first";
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123", "Lost")));
+    ASSERT_TRUE(server.push(alarmXml("20131125103000123", "Fourth")));
+    ASSERT_TRUE(server.push(alarmXml("20131125103000456", "Beside")));
+    ASSERT_TRUE(m_owner.waitForEvents(5));
+    const std::vector<AlarmEvent> events = m_owner.events();
+    const std::vector<fs::path> names = {
+        snapshot("20131125103000123"), snapshot("20131125103000123-2"),
+        snapshot("20131125103000123-3"), snapshot("20131125103000123-4"),
+        snapshot("20131125103000456-2")};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(events[i].imagePath, names[i]) << events[i].alarmName;
+    }
+    EXPECT_EQ(m_owner.imagePresent(), (std::vector<bool>{true, true, false, true, true}));
+    EXPECT_EQ(fileContents(names[0]), fakeJpeg(0));
+    EXPECT_EQ(fileContents(names[1]), fakeJpeg(1));
+    EXPECT_EQ(fileContents(names[3]), fakeJpeg(3));
+    EXPECT_EQ(fileContents(names[4]), fakeJpeg(4));
+    EXPECT_EQ(fileContents(snapshot("20131125103000456")), "an earlier run's");
 
-    pushAlarms(server, 4, 10);  // six kept
-    pushAlarms(server, 1, 20);  // evicts "First"
+    pushAlarms(server, 2, 10);  // evicts "First"
     ASSERT_TRUE(m_owner.waitForEvents(7));
-    EXPECT_EQ(fileContents(shared), fakeJpeg(1)) << "\"Second\" still shows it";
-
-    pushAlarms(server, 1, 30);  // evicts "Second"
-    ASSERT_TRUE(m_owner.waitForEvents(8));
-    EXPECT_FALSE(fs::exists(shared));
-    EXPECT_EQ(snapshotFiles().size(), 6u);
+    EXPECT_FALSE(fs::exists(names[0]));
+    EXPECT_EQ(fileContents(names[1]), fakeJpeg(1)) << "\"Second\" still shows its own";
 }
 
 TEST_F(AlarmHandlerTest, DestructionDeletesEveryKeptSnapshot) {

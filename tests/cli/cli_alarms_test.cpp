@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <set>
 #include <sstream>
@@ -161,16 +162,48 @@ TEST_F(CliAlarms, KeepLeavesEverySnapshot) {
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> printed = lines(run.out);
     ASSERT_EQ(printed.size(), 8u);
-    // Alarms pushed within one millisecond share a timestamp, and so one snapshot file.
+    // Alarms pushed within one millisecond share a timestamp, yet each has its own file.
     std::set<std::string> images;
     for (const std::string& line : printed) {
         images.insert(
             line.substr(line.find("image=") + 6, line.find("\tbytes=") - line.find("image=") - 6));
     }
-    EXPECT_EQ(snapshotCount(), images.size());
+    EXPECT_EQ(images.size(), 8u);
+    EXPECT_EQ(snapshotCount(), 8u);
     for (const std::string& image : images) {
         EXPECT_TRUE(fs::exists(image)) << image;
     }
+}
+
+// Two cameras' alarms of one timestamp: each line names its own file with its own picture, the
+// first under the timestamp's name.
+TEST_F(CliAlarms, TwoAlarmsOfOneTimestampKeepTwoPictures) {
+    RunningSim sim(simConfig());
+    const std::jthread pusher = serverSide([&] {
+        ASSERT_TRUE(sim.server().waitForSubscribers(1, kWait));
+        sim.server().pushAlarmStamped("1", "Motion", "20250315101010123");
+        sim.server().pushAlarmStamped("2", "Motion", "20250315101010123");
+    });
+
+    const test::CliRun run = runCli(arguments(sim.address(), {"--count", "2", "--keep"}));
+
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> printed = lines(run.out);
+    ASSERT_EQ(printed.size(), 2u) << run.out;
+    std::vector<std::string> pictures;
+    for (const std::string& line : printed) {
+        const std::size_t start = line.find("image=") + 6;
+        const fs::path image = line.substr(start, line.find("\tbytes=") - start);
+        EXPECT_EQ(fs::file_size(image), std::stoull(line.substr(line.find("bytes=") + 6)));
+        std::ifstream file(image, std::ios::binary);
+        pictures.emplace_back(std::istreambuf_iterator<char>(file),
+                              std::istreambuf_iterator<char>());
+    }
+    EXPECT_THAT(printed[0], HasSubstr("channel=1\t"));
+    EXPECT_THAT(printed[0], HasSubstr("/20250315101010123.jpg\t"));
+    EXPECT_THAT(printed[1], HasSubstr("/20250315101010123-2.jpg\t"));
+    EXPECT_NE(pictures[0], pictures[1]);
+    EXPECT_EQ(snapshotCount(), 2u);
 }
 
 TEST_F(CliAlarms, ATimeOutBeforeCountEventsExitsWithThree) {

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "protocol/diag_log.h"
+#include "support/log_capture.h"
+
 namespace krt {
 namespace {
 
@@ -41,6 +44,16 @@ TEST_P(ServerText, IsShownAsItReadsWithHiddenCharactersWrittenOut) {
     EXPECT_LE(characters(shown), kShownTextCharacters);
     // What is shown is shown again unchanged: no view can make more of it.
     EXPECT_EQ(shownServerText(shown), shown);
+}
+
+// Server text reaches the diagnostic log only as shown: one entry, on one line, whatever the
+// server sent.
+TEST_P(ServerText, IsLoggedAsShownInOneEntryOnOneLine) {
+    const test::LogCapture log;
+    writeLog("KRT", "DVideoWindow::reconnect()", shownServerText(GetParam().text).c_str());
+    EXPECT_EQ(log.count("\n"), 1);
+    EXPECT_EQ(log.count("\r"), 0);
+    EXPECT_TRUE(log.contains("-DVideoWindow::reconnect()-" + GetParam().shown + "-"));
 }
 
 const std::string kCodeOf202E = "\u27E8U+202E\u27E9";

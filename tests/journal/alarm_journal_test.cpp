@@ -183,6 +183,52 @@ TEST_F(Journal, TheStartReconcilesFilesWithoutRowsAndRowsWithoutFiles) {
                      "removed, 1 rows lost their snapshot file.-"));
 }
 
+// A tampered journal whose rows name files outside its folder ("../x", an absolute path, a
+// sub-folder's) makes nobody touch them: the rows show no snapshot, the start forgets them and
+// retention deletes only the rows.
+TEST_F(Journal, NamesOutsideTheSnapshotFolderAreNeverFollowed) {
+    fs::path snapshots;
+    {
+        const std::unique_ptr<AlarmJournal> journal = open();
+        for (int i = 0; i < 4; ++i) {
+            record(*journal, kNoon + std::chrono::seconds(i));
+        }
+        snapshots = journal->snapshotFolder();
+    }
+    const fs::path victims = m_temp.path() / "victims";
+    fs::create_directories(victims / "inner");
+    const std::vector<fs::path> targets = {victims / "absolute",
+                                           m_temp.path() / "krt-client" / "up",
+                                           snapshots / "inner" / "down", snapshots / "."};
+    fs::create_directories(snapshots / "inner");
+    for (const fs::path& target : targets) {
+        if (target.filename() != ".") {
+            std::ofstream(target) << "the user's";
+        }
+    }
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((folder() / AlarmJournal::kFileName).c_str(), &db), SQLITE_OK);
+        const std::string tamper = "UPDATE alarms SET snapshot_file = CASE id WHEN 1 THEN '" +
+                                   targets[0].string() +
+                                   "' WHEN 2 THEN '../up' WHEN 3 THEN 'inner/down' ELSE '.' END";
+        EXPECT_EQ(sqlite3_exec(db, tamper.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    {
+        const std::unique_ptr<AlarmJournal> reader = open(AlarmJournal::Role::reader);
+        for (const JournalRow& row : everything(*reader)) {
+            EXPECT_TRUE(row.snapshotName.empty()) << row.id << " " << row.snapshotName;
+        }
+    }
+    const std::unique_ptr<AlarmJournal> journal = open(AlarmJournal::Role::writer, {0, 30});
+    journal->applyRetention(kNoon);
+    EXPECT_TRUE(everything(*journal).empty());
+    for (const fs::path& target : targets) {
+        EXPECT_TRUE(fs::exists(target)) << target;
+    }
+}
+
 // The same alarm heard by two programs of the user is one row; heard twice by one, two.
 TEST_F(Journal, AnAlarmHeardByTwoProgramsIsRecordedOnce) {
     AlarmJournal first(folder(), AlarmJournal::Role::writer);

@@ -29,6 +29,8 @@ TEST(EvidenceFileName, CameraNamesThatCannotHarmAFolder) {
         {"Caf\xc3\xa9", "Caf\xc3\xa9"},
         {"bad \xff\xfe utf", "bad __ utf"},
         {"right\xe2\x80\xaeleft", "right_left"},  // U+202E would reverse what follows
+        // What an exFAT stick or an SMB share refuses in a name.
+        {"Gate: 1*2?\"3\"<4>|5", "Gate_ 1_2__3__4__5"},
         {"", "camera"},
         {"   ", "camera"},
         {std::string_view("a\0b", 3), "a_b"},

@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "common/server_text.h"
 #include "common/ui/qt_text.h"
 #include "protocol/diag_log.h"
 #include "tile/ui/tile_evidence.h"
@@ -181,8 +182,9 @@ void logTileFrames(std::span<VideoWindowContainer* const> tiles) {
     for (const VideoWindowContainer* tile : tiles) {
         const VideoWindow* window = tile->videoWindow();
         if (tile->isVisible() && !tile->getChannelId().empty()) {
-            line += " " + tile->getChannelId() + "=" + std::to_string(window->framesReceived()) +
-                    "/" + std::to_string(window->framesDrawn()) + "/" +
+            line += " " + shownServerText(tile->getChannelId()) + "=" +
+                    std::to_string(window->framesReceived()) + "/" +
+                    std::to_string(window->framesDrawn()) + "/" +
                     std::to_string(window->framesPainted());
         }
     }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/event_list.h"
@@ -395,6 +396,28 @@ TEST_F(EventAlert, SevenAlarmsListTheSixKeptNewestFirstWithTheirSnapshots) {
     }
     EXPECT_FALSE(std::filesystem::exists(m_app.m_snapshotFolder / "20131125103001000.jpg"))
         << "the first went with its event";
+}
+
+// Two cameras' alarms of one timestamp: each row draws its own camera's picture.
+TEST_F(EventAlert, AlarmsOfOneTimestampEachShowTheirOwnSnapshot) {
+    openSubscribedSheet("false", "false");
+    pushAndWaitForTheList("Motion", "1");
+    pushAndWaitForTheList("Motion", "2");
+
+    EventList* list = m_sheet->eventsPage()->eventList();
+    const EventListPicture picture = list->picture();
+    ASSERT_EQ(picture.rows.size(), 2u);
+    const QImage painted = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    std::vector<QImage> drawn;
+    for (const EventRow& row : picture.rows) {
+        const auto snapshot = m_sheet->eventsPage()->snapshots().find(row.imagePath);
+        ASSERT_NE(snapshot, nullptr) << row.lines[1];
+        drawn.push_back(painted.copy(row.snapshotOrigin.x, row.snapshotOrigin.y,
+                                     snapshot->thumbnail.width(), snapshot->thumbnail.height()));
+    }
+    EXPECT_EQ(picture.rows[0].lines[1], "Camera ID : 2");
+    EXPECT_NE(picture.rows[0].imagePath, picture.rows[1].imagePath);
+    EXPECT_NE(drawn[0], drawn[1]) << "camera 2's picture on camera 1's row";
 }
 
 class RefusedSubscription : public EventAlert {

@@ -8,6 +8,7 @@
 
 #include "common/ui/ui_test_support.h"
 #include "sim/sim_test_support.h"
+#include "support/log_capture.h"
 #include "tile/ui/video_title_bar.h"
 #include "tile/ui/video_window.h"
 #include "tile/ui/video_window_container.h"
@@ -67,6 +68,19 @@ TEST_F(VideoTile, WithoutChannelShowsNoVideoAndNeverConnects) {
     EXPECT_EQ(m_tile.getChannelId(), "");
     EXPECT_FALSE(window().watchdogArmed());
     EXPECT_EQ(m_sim.server().servedRequests().size(), 0u);
+}
+
+// A channel ID with a line break in it writes no log entry of its own.
+TEST_F(VideoTile, ItsFrameCountsLogTheServersIdAsShown) {
+    VideoChannel channel = smallCamera(true);
+    channel.ChannelID = "7\n2026/01/01/ 00:00:00:000 - KRT-forged-";
+    m_tile.setChannel(&channel);
+    const test::LogCapture log;
+    VideoWindowContainer* const tiles[] = {&m_tile};
+    logTileFrames(tiles);
+    EXPECT_EQ(log.count("\n"), 1);
+    EXPECT_TRUE(log.contains(" 7\u27E8U+000A\u27E92026/01/01/ 00:00:00:000 - KRT-forged-=0/0/0"))
+        << log.contents();
 }
 
 TEST_F(VideoTile, DrawsTheChannelCentredAtItsAspect) {
