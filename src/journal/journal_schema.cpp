@@ -130,8 +130,9 @@ std::unique_ptr<sql::Connection> openFile(const fs::path& folder, AlarmJournal::
 std::optional<std::string> setAside(const fs::path& folder, const std::string& kind,
                                     std::error_code& error) {
     const fs::path file = folder / AlarmJournal::kFileName;
-    std::string aside = std::string(AlarmJournal::kFileName) + "." + kind + "-";
-    aside += formatLocalTime(JournalClock::now(), "%Y%m%d-%H%M%S");
+    std::string aside(AlarmJournal::kFileName);
+    aside.append(".").append(kind).append("-").append(
+        formatLocalTime(JournalClock::now(), "%Y%m%d-%H%M%S"));
     fs::rename(file, folder / aside, error);
     for (const char* side : {"-wal", "-shm"}) {
         std::error_code ignored;
