@@ -8,15 +8,15 @@
 
 namespace krt {
 
-std::string_view readableText(const SettingSpec& spec, std::string_view stored) {
-    if (stored.size() > spec.maxBytes) {
+std::string_view readableText(const SettingRow& row, std::string_view stored) {
+    if (stored.size() > row.maxBytes) {
         return {};
     }
     return stored.substr(0, stored.find('\0'));
 }
 
-bool switchFromText(const SettingSpec& spec, std::string_view text) {
-    if (spec.type == SettingType::digit) {
+bool switchFromText(const SettingRow& row, std::string_view text) {
+    if (row.type == SettingType::digit) {
         return parseLeadingInt(text) == 1;
     }
     constexpr std::string_view kTrue = "true";
@@ -25,26 +25,26 @@ bool switchFromText(const SettingSpec& spec, std::string_view text) {
     });
 }
 
-int numberFromText(const SettingSpec& spec, std::string_view text) {
+int numberFromText(const SettingRow& row, std::string_view text) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    const bool nearest = spec.beyond == Beyond::nearestBound;
+    const bool nearest = row.beyond == Beyond::nearestBound;
     if (error == std::errc::result_out_of_range && nearest) {
-        return text.front() == '-' ? spec.least : spec.most;
+        return text.front() == '-' ? row.least : row.most;
     }
     const bool readable = error == std::errc() && end == text.data() + text.size() &&
-                          (spec.digits == Digits::any || std::to_string(value) == text);
+                          (row.digits == Digits::any || std::to_string(value) == text);
     if (!readable) {
-        return spec.fallback;
+        return row.fallback;
     }
-    if (value >= spec.least && value <= spec.most) {
+    if (value >= row.least && value <= row.most) {
         return value;
     }
-    return nearest ? std::clamp(value, spec.least, spec.most) : spec.fallback;
+    return nearest ? std::clamp(value, row.least, row.most) : row.fallback;
 }
 
-std::string switchText(const SettingSpec& spec, bool on) {
-    if (spec.type == SettingType::digit) {
+std::string switchText(const SettingRow& row, bool on) {
+    if (row.type == SettingType::digit) {
         return on ? "1" : "0";
     }
     return on ? "true" : "false";

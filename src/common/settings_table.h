@@ -47,7 +47,7 @@ enum class Beyond { fallback, nearestBound };
 // Which texts a number is read from: decimal digits with leading zeros, or only its own text.
 enum class Digits { any, exact };
 
-struct SettingSpec {
+struct SettingRow {
     Setting setting;
     std::string_view key;
     SettingType type;
@@ -62,64 +62,64 @@ struct SettingSpec {
 
 // One row per setting, in the order of Setting.
 inline constexpr std::array kSettingsTable{
-    SettingSpec{
+    SettingRow{
         .setting = Setting::RememberLogin, .key = "RememberLogin", .type = SettingType::digit},
-    SettingSpec{.setting = Setting::UserName, .key = "UserName", .type = SettingType::text},
-    SettingSpec{.setting = Setting::IPAddress, .key = "IPAddress", .type = SettingType::text},
+    SettingRow{.setting = Setting::UserName, .key = "UserName", .type = SettingType::text},
+    SettingRow{.setting = Setting::IPAddress, .key = "IPAddress", .type = SettingType::text},
     // Empty while the session's secret store keeps the password (RememberedLogin).
-    SettingSpec{.setting = Setting::Password, .key = "Password", .type = SettingType::text},
-    SettingSpec{.setting = Setting::ShowAlerts, .key = "ShowAlerts", .type = SettingType::word},
-    SettingSpec{.setting = Setting::PlaySound, .key = "PlaySound", .type = SettingType::word},
+    SettingRow{.setting = Setting::Password, .key = "Password", .type = SettingType::text},
+    SettingRow{.setting = Setting::ShowAlerts, .key = "ShowAlerts", .type = SettingType::word},
+    SettingRow{.setting = Setting::PlaySound, .key = "PlaySound", .type = SettingType::word},
     // 0 alerts on every alarm; a longer cooldown than a day reads as a day.
-    SettingSpec{.setting = Setting::AlertCooldownSeconds,
-                .key = "AlertCooldownSeconds",
-                .type = SettingType::number,
-                .fallback = 0,
-                .least = 0,
-                .most = 24 * 60 * 60,
-                .beyond = Beyond::nearestBound},
+    SettingRow{.setting = Setting::AlertCooldownSeconds,
+               .key = "AlertCooldownSeconds",
+               .type = SettingType::number,
+               .fallback = 0,
+               .least = 0,
+               .most = 24 * 60 * 60,
+               .beyond = Beyond::nearestBound},
     // The grids offered: 2 × 2, 3 × 3 and 4 × 4.
-    SettingSpec{.setting = Setting::GridColumns,
-                .key = "GridColumns",
-                .type = SettingType::number,
-                .fallback = 2,
-                .least = 2,
-                .most = 4,
-                .digits = Digits::exact},
+    SettingRow{.setting = Setting::GridColumns,
+               .key = "GridColumns",
+               .type = SettingType::number,
+               .fallback = 2,
+               .least = 2,
+               .most = 4,
+               .digits = Digits::exact},
     // Whether grid tiles draw every frame.
-    SettingSpec{.setting = Setting::LiveGrid, .key = "LiveGrid", .type = SettingType::word},
+    SettingRow{.setting = Setting::LiveGrid, .key = "LiveGrid", .type = SettingType::word},
     // Where snapshots and clips go; empty: the user's pictures folder.
-    SettingSpec{.setting = Setting::EvidenceFolder,
-                .key = "EvidenceFolder",
-                .type = SettingType::text,
-                .maxBytes = 4096},
-    SettingSpec{.setting = Setting::MaxRecordingMinutes,
-                .key = "MaxRecordingMinutes",
-                .type = SettingType::number,
-                .fallback = 10,
-                .least = 1,
-                .most = 24 * 60},
+    SettingRow{.setting = Setting::EvidenceFolder,
+               .key = "EvidenceFolder",
+               .type = SettingType::text,
+               .maxBytes = 4096},
+    SettingRow{.setting = Setting::MaxRecordingMinutes,
+               .key = "MaxRecordingMinutes",
+               .type = SettingType::number,
+               .fallback = 10,
+               .least = 1,
+               .most = 24 * 60},
     // The alarm journal's retention.
-    SettingSpec{.setting = Setting::JournalMaxAlarms,
-                .key = "JournalMaxAlarms",
-                .type = SettingType::number,
-                .fallback = 10'000,
-                .least = 100,
-                .most = 1'000'000},
-    SettingSpec{.setting = Setting::JournalMaxDays,
-                .key = "JournalMaxDays",
-                .type = SettingType::number,
-                .fallback = 30,
-                .least = 1,
-                .most = 3650},
+    SettingRow{.setting = Setting::JournalMaxAlarms,
+               .key = "JournalMaxAlarms",
+               .type = SettingType::number,
+               .fallback = 10'000,
+               .least = 100,
+               .most = 1'000'000},
+    SettingRow{.setting = Setting::JournalMaxDays,
+               .key = "JournalMaxDays",
+               .type = SettingType::number,
+               .fallback = 30,
+               .least = 1,
+               .most = 3650},
     // The windows and views shown at the end of the last run, as JSON.
-    SettingSpec{.setting = Setting::LastView,
-                .key = "LastView",
-                .type = SettingType::text,
-                .maxBytes = 16384},
+    SettingRow{.setting = Setting::LastView,
+               .key = "LastView",
+               .type = SettingType::text,
+               .maxBytes = 16384},
 };
 
-constexpr const SettingSpec& settingSpec(Setting setting) {
+constexpr const SettingRow& settingRow(Setting setting) {
     return kSettingsTable[static_cast<std::size_t>(setting)];
 }
 
@@ -135,8 +135,8 @@ static_assert([] {
 // The value type of a setting: bool, int or std::string.
 template <Setting S>
 using SettingValue = std::conditional_t<
-    settingSpec(S).type == SettingType::number, int,
-    std::conditional_t<settingSpec(S).type == SettingType::text, std::string, bool>>;
+    settingRow(S).type == SettingType::number, int,
+    std::conditional_t<settingRow(S).type == SettingType::text, std::string, bool>>;
 // What a value is given as when it is stored.
 template <Setting S>
 using SettingArgument = std::conditional_t<std::is_same_v<SettingValue<S>, std::string>,
@@ -144,35 +144,35 @@ using SettingArgument = std::conditional_t<std::is_same_v<SettingValue<S>, std::
 
 // The text as the program reads it: up to its first zero byte, and empty when longer than the
 // setting allows.
-std::string_view readableText(const SettingSpec& spec, std::string_view stored);
-bool switchFromText(const SettingSpec& spec, std::string_view text);
-int numberFromText(const SettingSpec& spec, std::string_view text);
-std::string switchText(const SettingSpec& spec, bool on);
+std::string_view readableText(const SettingRow& row, std::string_view stored);
+bool switchFromText(const SettingRow& row, std::string_view text);
+int numberFromText(const SettingRow& row, std::string_view text);
+std::string switchText(const SettingRow& row, bool on);
 
 // The value a stored text reads as (empty text: a missing value).
 template <Setting S>
 SettingValue<S> settingFromText(std::string_view stored) {
-    constexpr const SettingSpec& spec = settingSpec(S);
-    const std::string_view text = readableText(spec, stored);
-    if constexpr (spec.type == SettingType::number) {
-        return numberFromText(spec, text);
-    } else if constexpr (spec.type == SettingType::text) {
+    constexpr const SettingRow& row = settingRow(S);
+    const std::string_view text = readableText(row, stored);
+    if constexpr (row.type == SettingType::number) {
+        return numberFromText(row, text);
+    } else if constexpr (row.type == SettingType::text) {
         return std::string(text);
     } else {
-        return switchFromText(spec, text);
+        return switchFromText(row, text);
     }
 }
 
 // The text a value is stored as; a number is written as given, its bounds apply on reading.
 template <Setting S>
 std::string settingText(SettingArgument<S> value) {
-    constexpr const SettingSpec& spec = settingSpec(S);
-    if constexpr (spec.type == SettingType::number) {
+    constexpr const SettingRow& row = settingRow(S);
+    if constexpr (row.type == SettingType::number) {
         return std::to_string(value);
-    } else if constexpr (spec.type == SettingType::text) {
+    } else if constexpr (row.type == SettingType::text) {
         return std::string(value);
     } else {
-        return switchText(spec, value);
+        return switchText(row, value);
     }
 }
 

@@ -148,7 +148,7 @@ const std::vector<Case>& cases() {
 
 TEST(SettingsTable, EachStoredTextReadsAsTheProgramHasAlwaysReadIt) {
     for (const Case& c : cases()) {
-        const std::string_view key = settingSpec(c.setting).key;
+        const std::string_view key = settingRow(c.setting).key;
         EXPECT_EQ(readAs(c.setting, c.stored), c.value)
             << key << " = \"" << c.stored.substr(0, 40) << '"';
     }
@@ -157,8 +157,8 @@ TEST(SettingsTable, EachStoredTextReadsAsTheProgramHasAlwaysReadIt) {
 TEST(SettingsTable, EverySettingHasItsOwnKeyAndReadingCases) {
     std::set<std::string_view> keys;
     std::set<Setting> missingRead;
-    for (const SettingSpec& spec : kSettingsTable) {
-        EXPECT_TRUE(keys.insert(spec.key).second) << spec.key;
+    for (const SettingRow& row : kSettingsTable) {
+        EXPECT_TRUE(keys.insert(row.key).second) << row.key;
     }
     for (const Case& c : cases()) {
         if (c.stored.empty()) {

@@ -28,7 +28,7 @@ std::string& overriddenPath() {
 QString settingsKey(Setting setting) {
     QString key = qtText(kSettingsGroup);
     key.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return key + QLatin1Char('/') + qtText(settingSpec(setting).key);
+    return key + QLatin1Char('/') + qtText(settingRow(setting).key);
 }
 
 // Makes sure the folder (0700) and the file (0600) exist before QSettings writes, which keeps

@@ -8,8 +8,8 @@
 namespace krt {
 namespace {
 
-constexpr const SettingSpec& kMaxAlarms = settingSpec(Setting::JournalMaxAlarms);
-constexpr const SettingSpec& kMaxDays = settingSpec(Setting::JournalMaxDays);
+constexpr const SettingRow& kMaxAlarms = settingRow(Setting::JournalMaxAlarms);
+constexpr const SettingRow& kMaxDays = settingRow(Setting::JournalMaxDays);
 // The journal opens with its own defaults before the settings are read.
 static_assert(JournalLimits{}.maxAlarms == kMaxAlarms.fallback &&
               JournalLimits{}.maxDays == kMaxDays.fallback);

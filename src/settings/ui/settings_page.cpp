@@ -45,7 +45,7 @@ SettingsPage::SettingsPage(QWidget* parent)
 
 void SettingsPage::setupCooldownField() {
     m_cooldown->setObjectName(QStringLiteral("alertCooldownSeconds"));
-    constexpr const SettingSpec& kCooldown = settingSpec(Setting::AlertCooldownSeconds);
+    constexpr const SettingRow& kCooldown = settingRow(Setting::AlertCooldownSeconds);
     m_cooldown->setRange(kCooldown.least, kCooldown.most);
     m_cooldown->setSpecialValueText(QStringLiteral("0 (always)"));
     m_cooldownBefore->setBuddy(m_cooldown);

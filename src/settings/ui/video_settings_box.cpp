@@ -48,11 +48,11 @@ VideoSettingsBox::VideoSettingsBox(QWidget* parent)
     m_liveGrid->setObjectName(QStringLiteral("liveGrid"));
     m_evidenceFolder->setObjectName(QStringLiteral("evidenceFolder"));
     m_recordingMinutes->setObjectName(QStringLiteral("maxRecordingMinutes"));
-    constexpr const SettingSpec& kGrids = settingSpec(Setting::GridColumns);
+    constexpr const SettingRow& kGrids = settingRow(Setting::GridColumns);
     for (int columns = kGrids.least; columns <= kGrids.most; ++columns) {
         m_grid->addItem(QStringLiteral("%1 × %1").arg(columns), columns);
     }
-    constexpr const SettingSpec& kMinutes = settingSpec(Setting::MaxRecordingMinutes);
+    constexpr const SettingRow& kMinutes = settingRow(Setting::MaxRecordingMinutes);
     m_recordingMinutes->setRange(kMinutes.least, kMinutes.most);
     m_recordingMinutes->setSuffix(QStringLiteral(" min"));
     auto* folderRow = new QHBoxLayout;

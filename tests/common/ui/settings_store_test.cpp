@@ -41,10 +41,10 @@ class SettingsStore : public ::testing::Test {
 // with what an INI file quotes or escapes.
 template <Setting S>
 std::vector<SettingValue<S>> sampleValues() {
-    constexpr const SettingSpec& spec = settingSpec(S);
-    if constexpr (spec.type == SettingType::number) {
-        return {spec.least, spec.most};
-    } else if constexpr (spec.type == SettingType::text) {
+    constexpr const SettingRow& row = settingRow(S);
+    if constexpr (row.type == SettingType::number) {
+        return {row.least, row.most};
+    } else if constexpr (row.type == SettingType::text) {
         return {"pa ss;w=rd#\"x\\y", "a,b", "@Variant(x)", "  lead", "äöü", "[g]=1", ""};
     } else {
         return {true, false};
@@ -53,7 +53,7 @@ std::vector<SettingValue<S>> sampleValues() {
 
 template <Setting S>
 void expectRoundTrip() {
-    const std::string_view key = settingSpec(S).key;
+    const std::string_view key = settingRow(S).key;
     const SettingValue<S> fallback = settingFromText<S>("");
     EXPECT_EQ(settingValue<S>(), fallback) << key << ": missing";
     for (const SettingValue<S>& value : sampleValues<S>()) {
