@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <utility>
 
 namespace krt {
 
@@ -11,6 +12,14 @@ class FileDescriptor {
     ~FileDescriptor() { close(); }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            close();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
 
     int fd() const { return m_fd; }
     // Closes it now; false when the close failed, which may have lost a write.
