@@ -333,6 +333,7 @@ void AlarmChannel::journal(const SnapshotJob& job, const FetchedSnapshot& snapsh
     entry.receivedAt = job.event.receivedTime;
     entry.late = job.event.punctuality == Punctuality::Late;
     entry.snapshot = snapshot.bytes;
+    entry.snapshotMissing = snapshot.missing;
     if (snapshot.outcome == SnapshotOutcome::stored) {
         entry.snapshotFile = job.event.imagePath;
     }

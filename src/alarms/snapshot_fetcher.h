@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -17,9 +18,26 @@
 
 namespace krt {
 
-// Snapshots waiting for their fetch beyond this many are not fetched: their events are stored
-// without one, in order, so that a stalling server cannot make the queue grow without end.
-inline constexpr std::size_t kMaxPendingSnapshots = 64;
+// The bytes of pictures that may wait for their fetch or be in flight. A snapshot beyond them
+// is not fetched and its event is stored without one, in order, so that a stalling server
+// cannot make the waiting grow without end, while a burst of ordinary pictures is fetched whole.
+inline constexpr std::size_t kSnapshotBudgetBytes = std::size_t{64} * 1024 * 1024;
+// What a picture is expected to take before the first one has come.
+inline constexpr std::size_t kFirstSnapshotGuessBytes = std::size_t{256} * 1024;
+
+// Whether one more snapshot may be fetched, `taken` ones waiting or in flight, each expected to
+// be as large as the last picture received: one is always let through.
+bool snapshotBudgetAdmits(std::size_t taken, std::size_t expected_bytes, std::size_t budget_bytes);
+
+// Why an alarm has no snapshot, as the journal keeps it and the History shows it.
+inline constexpr const char* kNotFetchedTooManyWaiting = "not fetched: too many waiting";
+inline constexpr const char* kNotFetchedNoFolder = "not fetched: no snapshot folder";
+inline constexpr const char* kNotFetchedNoRequest = "not fetched: the alarm cannot be asked for";
+inline constexpr const char* kNotAPicture = "not a picture";
+inline constexpr const char* kDisconnected = "disconnected";
+inline constexpr const char* kNoAnswer = "no answer";
+// "server error N": the server answered with its return code N instead of a picture.
+std::string serverErrorText(int code);
 
 // One alarm on its way to the ring: its snapshot is fetched into event.imagePath first (the
 // fetcher moves it to a free name when another snapshot has that one).
@@ -41,6 +59,7 @@ struct FetchedSnapshot {
     SnapshotOutcome outcome = SnapshotOutcome::notFetched;
     std::vector<char> bytes;     // the picture as received (stored and unsaved)
     std::error_code writeError;  // unsaved: why
+    std::string missing;         // notFetched and lost: why there is no picture
 };
 
 // Fetches the snapshots of the alarms with "getAlarmImage", one at a time in the order of
@@ -54,7 +73,7 @@ class SnapshotFetcher {
     // The server is the application state's; `cancellation` ends a fetch under way; `kept`
     // tells which snapshot names are taken, and `done` adds to it.
     SnapshotFetcher(const AppState& app, const Cancellation& cancellation, const KeptEvents& kept,
-                    Done done);
+                    Done done, std::size_t budget_bytes = kSnapshotBudgetBytes);
     ~SnapshotFetcher();
     SnapshotFetcher(const SnapshotFetcher&) = delete;
     SnapshotFetcher& operator=(const SnapshotFetcher&) = delete;
@@ -66,6 +85,8 @@ class SnapshotFetcher {
 
   private:
     void run();
+    // The job no longer waits, and its picture tells the size of the next.
+    void settle(const SnapshotJob& job, const FetchedSnapshot& snapshot);
     FetchedSnapshot fetch(const SnapshotJob& job);
     FetchedSnapshot fetchImage(const SnapshotJob& job);
 
@@ -73,9 +94,12 @@ class SnapshotFetcher {
     const Cancellation& m_cancellation;
     const KeptEvents& m_kept;
     const Done m_done;
+    const std::size_t m_budget_bytes;
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::deque<SnapshotJob> m_jobs;
+    std::size_t m_toFetch = 0;  // jobs waiting or in flight that fetch their picture
+    std::size_t m_expected_bytes = kFirstSnapshotGuessBytes;
     bool m_stopping = false;
     WorkerThread m_thread;  // last: it runs on everything above
 };

@@ -43,6 +43,7 @@ struct JournalEntry {
     // journal links its own file to it rather than writing the bytes again.
     std::span<const char> snapshot;
     std::filesystem::path snapshotFile;
+    std::string snapshotMissing;  // no picture: why ("not fetched: too many waiting")
 };
 
 // One row of the History: an alarm, or an interval in which no alarm could be received.
@@ -61,6 +62,7 @@ struct JournalRow {
     bool late = false;
     std::string snapshotName;  // the file in snapshotFolder(); empty: no snapshot kept
     std::int64_t snapshotBytes = 0;
+    std::string snapshotMissing;  // no snapshot kept: why, when it is known
     std::optional<JournalClock::time_point> reviewedAt;
     std::string reviewedBy;
     std::string note;

@@ -103,11 +103,11 @@ std::vector<JournalRow> journalRows(const sql::Connection& db, std::span<const J
     sql::Statement query(
         db,
         "SELECT 0, id, received_ms, server, channel_id, alarm_name, time_text, alarm_ms, late, "
-        "snapshot_file, snapshot_bytes, reviewed_ms, reviewed_by, note, NULL, NULL FROM alarms "
-        "WHERE id IN (" +
+        "snapshot_file, snapshot_bytes, reviewed_ms, reviewed_by, note, NULL, NULL, "
+        "snapshot_missing FROM alarms WHERE id IN (" +
             placeholders(alarmIds.size()) +
             ") UNION ALL SELECT 1, id, started_ms, server, NULL, NULL, NULL, NULL, NULL, NULL, "
-            "NULL, NULL, NULL, NULL, ended_ms, reason FROM gaps WHERE id IN (" +
+            "NULL, NULL, NULL, NULL, ended_ms, reason, NULL FROM gaps WHERE id IN (" +
             placeholders(gapIds.size()) + ")");
     bindIds(query, 1, alarmIds);
     bindIds(query, 1 + static_cast<int>(alarmIds.size()), gapIds);
@@ -132,6 +132,7 @@ std::vector<JournalRow> journalRows(const sql::Connection& db, std::span<const J
         row.note = query.text(13);
         row.gapEnd = optionalTime(query, 14);
         row.gapReason = query.text(15);
+        row.snapshotMissing = query.text(16);
         found.emplace(std::pair(row.kind, row.id), std::move(row));
     }
     std::vector<JournalRow> rows;

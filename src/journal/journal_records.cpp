@@ -53,6 +53,22 @@ std::string keepSnapshot(const fs::path& folder, const JournalEntry& entry,
     return error ? std::string() : name;
 }
 
+// Why the row keeps no snapshot; nothing when it keeps one or nobody said.
+std::optional<std::string> missingSnapshotReason(const JournalEntry& entry,
+                                                 std::string_view keptName,
+                                                 const std::error_code& keepError) {
+    if (!keptName.empty()) {
+        return std::nullopt;
+    }
+    if (keepError) {
+        return "not saved: " + keepError.message();
+    }
+    if (entry.snapshotMissing.empty()) {
+        return std::nullopt;
+    }
+    return entry.snapshotMissing;
+}
+
 std::optional<std::int64_t> sameAlarm(const sql::Connection& db, const JournalEntry& entry,
                                       std::optional<std::int64_t> session) {
     sql::Statement same(db,
@@ -82,14 +98,18 @@ RecordedAlarm recordJournalAlarm(sql::Connection& db, const fs::path& snapshotFo
         sql::Statement insert(
             db,
             "INSERT INTO alarms (server, channel_id, alarm_name, timestamp, time_text, alarm_ms, "
-            "received_ms, late, snapshot_file, snapshot_bytes, session_id) VALUES (?, ?, ?, ?, "
-            "?, ?, ?, ?, ?, ?, ?)",
+            "received_ms, late, snapshot_file, snapshot_bytes, session_id, snapshot_missing) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
             entry.server, entry.channelId, entry.alarmName, entry.timestamp, entry.timeText,
             entry.alarmTime ? std::optional(journalMs(*entry.alarmTime)) : std::nullopt,
             journalMs(entry.receivedAt), std::int64_t{entry.late ? 1 : 0});
         name.empty() ? insert.bind(9, nullptr) : insert.bind(9, std::string_view(name));
         insert.bind(10, static_cast<std::int64_t>(name.empty() ? 0 : entry.snapshot.size()));
-        insert.bind(11, sessionId).run();
+        insert.bind(11, sessionId);
+        const std::optional<std::string> missing =
+            missingSnapshotReason(entry, name, recorded.snapshotError);
+        missing ? insert.bind(12, std::string_view(*missing)) : insert.bind(12, nullptr);
+        insert.run();
         recorded.id = db.lastInsertId();
         if (session != 0) {
             sql::run(db, "UPDATE sessions SET alive_ms = ? WHERE id = ?",

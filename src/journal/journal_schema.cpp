@@ -63,6 +63,8 @@ CREATE TABLE gaps (
 );
 CREATE INDEX gaps_by_time ON gaps(started_ms);
 )sql",
+    // Why an alarm has no snapshot; NULL when it has one or nobody knew.
+    "ALTER TABLE alarms ADD COLUMN snapshot_missing TEXT;",
 };
 constexpr auto kSchemaVersion = static_cast<std::int64_t>(std::size(kMigrations));
 

@@ -19,6 +19,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "alarms/snapshot_fetcher.h"
 #include "cli/cli_test_support.h"
 #include "journal/alarm_journal.h"
 #include "sim/sim_test_support.h"
@@ -266,6 +267,54 @@ TEST_F(CliHistory, AReaderEndingBesideTheClientsJournalsLosesNoLaterAlarm) {
     EXPECT_EQ(alarmsListedByKrtCli(), 1u);
     ASSERT_TRUE(journalAlarm("Second"));
     EXPECT_EQ(alarmsListedByKrtCli(), 2u);
+}
+
+// A burst of 2 MiB snapshots while each takes its time: the pictures that fit in the fetcher's
+// budget are journaled, and every other alarm says why it has none.
+TEST_F(CliHistory, ABurstBeyondTheSnapshotBudgetSaysWhyTheRestHaveNone) {
+    constexpr int kBurst = 48;
+    constexpr std::size_t kPictureBytes = std::size_t{2} << 20;
+    sim::SimConfig config = RunningSim::quietDefault();
+    config.alarmImageMinBytes = kPictureBytes;
+    sim::FaultMode slow;
+    slow.kind = sim::FaultKind::Delay;
+    slow.request = "getAlarmImage";
+    slow.delayMs = 200;
+    config.faults.push_back(slow);
+    RunningSim sim(config);
+    CliProcess cli(
+        alarms(sim.address(), {"--count", std::to_string(kBurst + 1), "--timeout", "60"}));
+    ASSERT_TRUE(sim.server().waitForSubscribers(1, kWait));
+    // Once the first has been printed, its picture tells the fetcher the size of the next.
+    sim.server().pushAlarm("1", "First");
+    int printed = 0;
+    const auto untilPrinted = [&](int count) {
+        while (printed < count) {
+            const std::optional<std::string> line = cli.line();
+            ASSERT_TRUE(line) << "krt-cli ended early";
+            printed += nlohmann::json::parse(*line).contains("name") ? 1 : 0;
+        }
+    };
+    untilPrinted(1);
+    for (int n = 0; n < kBurst; ++n) {
+        sim.server().pushAlarm(std::to_string(1 + n % 9), "Burst-" + std::to_string(n));
+    }
+    untilPrinted(kBurst + 1);
+
+    const std::vector<nlohmann::json> rows = ofKind(history({}), "alarm");
+    ASSERT_EQ(rows.size(), std::size_t{kBurst + 1});
+    std::size_t withSnapshot = 0;
+    for (const nlohmann::json& row : rows) {
+        if (row["snapshot"] != "") {
+            ++withSnapshot;
+            EXPECT_TRUE(row["snapshotMissing"].is_null()) << row.dump();
+            EXPECT_GE(row["snapshotBytes"], kPictureBytes);
+        } else {
+            EXPECT_EQ(row["snapshotMissing"], "not fetched: too many waiting") << row.dump();
+        }
+    }
+    EXPECT_GE(withSnapshot, kSnapshotBudgetBytes / kPictureBytes) << "the budget's worth";
+    EXPECT_LT(withSnapshot, rows.size()) << "the burst goes beyond the budget";
 }
 
 }  // namespace

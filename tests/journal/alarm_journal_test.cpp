@@ -574,6 +574,67 @@ TEST_F(Journal, AFullOrReadOnlyFolderIsToldAndWritingResumesWhenItIsWritableAgai
     }
 }
 
+// Why an alarm has no snapshot is kept with it, and a journal of the version before this
+// column takes it on.
+TEST_F(Journal, WhyAnAlarmHasNoSnapshotIsKept) {
+    {
+        const std::unique_ptr<AlarmJournal> journal = open();
+        ASSERT_TRUE(record(*journal, kNoon));
+    }
+    // The journal as the version before wrote it.
+    sqlite3* db = nullptr;
+    sqlite3_open((folder() / AlarmJournal::kFileName).c_str(), &db);
+    ASSERT_EQ(sqlite3_exec(
+                  db, "ALTER TABLE alarms DROP COLUMN snapshot_missing; PRAGMA user_version = 1;",
+                  nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::unique_ptr<AlarmJournal> journal = open();
+    const std::string bytes = picture(0);
+    struct Case {
+        const char* what;
+        std::string_view snapshot;
+        std::string missing;
+        bool folderGone;
+        std::string kept;
+    };
+    const std::vector<Case> cases = {
+        {"a picture", bytes, "", false, ""},
+        {"a picture with a stray reason", bytes, "disconnected", false, ""},
+        {"not fetched",
+         {},
+         "not fetched: too many waiting",
+         false,
+         "not fetched: too many waiting"},
+        {"nobody said why", {}, "", false, ""},
+        {"a picture the journal cannot write", bytes, "", true,
+         "not saved: " + std::make_error_code(std::errc::not_a_directory).message()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.folderGone) {
+            fs::remove_all(journal->snapshotFolder());
+            std::ofstream(journal->snapshotFolder()) << "not a folder";
+        }
+        JournalEntry entry;
+        entry.server = kServer;
+        entry.channelId = "7";
+        entry.alarmName = c.what;
+        entry.timestamp = c.what;
+        entry.receivedAt = kNoon + 1s;
+        entry.snapshot = c.snapshot;
+        entry.snapshotMissing = c.missing;
+        const std::optional<std::int64_t> id = journal->record(entry);
+        ASSERT_TRUE(id);
+        const JournalKey key{Kind::alarm, *id};
+        const std::vector<JournalRow> rows = journal->rows(std::span(&key, 1));
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].snapshotMissing, c.kept);
+        EXPECT_EQ(rows[0].snapshotName.empty(), !c.kept.empty() || c.snapshot.empty());
+    }
+    EXPECT_EQ(everything(*journal).back().snapshotMissing, "") << "the row from before";
+}
+
 // Two programs write one journal at once: every alarm of both is kept, none is refused.
 TEST_F(Journal, TwoWritersAtOnceLoseNothing) {
     constexpr int kEach = 300;

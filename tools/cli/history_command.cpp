@@ -32,6 +32,10 @@ nlohmann::ordered_json timeOrNull(const std::optional<JournalClock::time_point>&
     return time ? nlohmann::ordered_json(localIsoTime(*time)) : nlohmann::ordered_json();
 }
 
+nlohmann::ordered_json textOrNull(const std::string& text) {
+    return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(text);
+}
+
 class HistoryPrinter {
   public:
     HistoryPrinter(CliSession& session, fs::path snapshots)
@@ -61,6 +65,7 @@ class HistoryPrinter {
                                  {"late", row.late},
                                  {"snapshot", snapshot(row)},
                                  {"snapshotBytes", row.snapshotBytes},
+                                 {"snapshotMissing", textOrNull(row.snapshotMissing)},
                                  {"reviewedAt", timeOrNull(row.reviewedAt)},
                                  {"reviewedBy", row.reviewedBy},
                                  {"note", row.note}});

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -35,6 +36,18 @@ constexpr int kNameFilterDelay_ms = 150;
 constexpr int kRowHeight = HistoryModel::kThumbnailHeight + 4;
 constexpr qint64 kMaxSnapshotBytes = 16 * 1024 * 1024;
 const QString kTimeFormat = QStringLiteral("dd-MMM-yyyy HH:mm");
+
+// The snapshot column is narrow: why a row has no picture takes its lines there.
+class WrappingDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->features |= QStyleOptionViewItem::WrapText;
+    }
+};
 
 JournalClock::time_point journalTime(const QDateTime& time) {
     return JournalClock::time_point(std::chrono::milliseconds(time.toMSecsSinceEpoch()));
@@ -95,6 +108,8 @@ HistoryView::HistoryView(const std::filesystem::path& journalFolder, std::string
     QHeaderView* columns = m_table->horizontalHeader();
     columns->setSectionResizeMode(HistoryModel::snapshotColumn, QHeaderView::Fixed);
     columns->resizeSection(HistoryModel::snapshotColumn, 2 * HistoryModel::kThumbnailHeight + 8);
+    m_table->setItemDelegateForColumn(HistoryModel::snapshotColumn,
+                                      new WrappingDelegate(m_table));  // the table owns it
     columns->resizeSection(HistoryModel::receivedColumn, 145);
     columns->resizeSection(HistoryModel::cameraColumn, 60);
     // The alarm and the review (with its note) share what is left.

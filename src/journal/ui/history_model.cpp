@@ -188,6 +188,9 @@ QVariant HistoryModel::displayText(const JournalRow& row, int column) const {
         return column == receivedColumn ? qtText(gapText(row, JournalClock::now())) : QVariant();
     }
     switch (column) {
+        case snapshotColumn:
+            // A row without its picture says why, when that is known.
+            return row.snapshotName.empty() ? qtText(row.snapshotMissing) : QVariant();
         case receivedColumn:
             return localTime(row.time);
         case cameraColumn:

@@ -55,8 +55,10 @@ class HistoryWiring : public test::UiTest {
     fs::path journalFolder() const { return m_folder.path() / "journal"; }
 
     static std::int64_t record(AlarmJournal& journal, JournalClock::time_point received,
-                               std::string channel, std::string name, std::string_view picture) {
+                               std::string channel, std::string name, std::string_view picture,
+                               std::string missing = {}) {
         JournalEntry entry;
+        entry.snapshotMissing = std::move(missing);
         entry.server = "127.0.0.1";
         entry.channelId = std::move(channel);
         entry.alarmName = std::move(name);
@@ -165,6 +167,24 @@ TEST_F(HistoryWiring, ServerTextIsShownByTheOneTextRule) {
         EXPECT_EQ(model->data(cell, Qt::ToolTipRole).toString(), literalRichText(shown));
     }
     EXPECT_GE(m_view->cameraFilter()->findText(shown), 0);
+}
+
+// A row without its snapshot says why in the snapshot cell; one with its picture shows it.
+TEST_F(HistoryWiring, ARowWithoutItsSnapshotSaysWhy) {
+    {
+        AlarmJournal journal(journalFolder(), AlarmJournal::Role::writer);
+        record(journal, JournalClock::now(), "4", "Motion", {}, "not fetched: too many waiting");
+    }
+    m_view->refresh();
+    HistoryModel* model = m_view->model();
+    const QModelIndex missing = model->index(0, HistoryModel::snapshotColumn);
+    EXPECT_EQ(model->data(missing, Qt::DisplayRole).toString(),
+              QStringLiteral("not fetched: too many waiting"));
+    EXPECT_FALSE(model->data(missing, Qt::DecorationRole).isValid());
+    const QModelIndex door = model->index(rows() - 1, HistoryModel::snapshotColumn);
+    ASSERT_EQ(row(rows() - 1)->id, m_door);
+    EXPECT_FALSE(model->data(door, Qt::DisplayRole).isValid());
+    EXPECT_TRUE(model->data(door, Qt::DecorationRole).isValid());
 }
 
 // The Alarms tab carries the unreviewed count; the Settings page's retention is stored.
