@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -38,10 +39,10 @@ inline const QDBusArgument& operator>>(const QDBusArgument& argument, ServiceSec
 }
 
 // The Secret Service (org.freedesktop.secrets) as far as libsecret uses it to store, look up
-// and clear a password, on a bus of the test's own. Its one collection is locked: each item
-// it is asked to create waits behind an unlock prompt that the operator answers
-// `answer_after` later. Secrets travel unencrypted, as the specification's "plain" session has
-// them; items are told apart by their "user" attribute.
+// and clear a password, on a bus of the test's own. Its one collection starts locked: while it
+// is, whatever needs it waits behind an unlock prompt that the operator answers `answer_after`
+// later. Secrets travel unencrypted, as a "plain" session has them; items are told apart by
+// their "user" attribute.
 class FakeSecretService : public QDBusVirtualObject {
   public:
     FakeSecretService(QDBusConnection bus, std::chrono::milliseconds answer_after)
@@ -57,6 +58,9 @@ class FakeSecretService : public QDBusVirtualObject {
     }
     FakeSecretService(const FakeSecretService&) = delete;
     FakeSecretService& operator=(const FakeSecretService&) = delete;
+
+    // As at the start of another desktop session.
+    void lock() { m_locked = true; }
 
     // The password kept under the key, as the store holds it.
     std::optional<QString> password(const QString& key) const {
@@ -81,6 +85,9 @@ class FakeSecretService : public QDBusVirtualObject {
         if (member == QLatin1String("CreateItem")) {
             return createItem(connection, message);
         }
+        if (member == QLatin1String("Unlock")) {
+            return unlock(connection, message);
+        }
         if (member == QLatin1String("Prompt")) {
             return prompt(connection, message);
         }
@@ -92,7 +99,7 @@ class FakeSecretService : public QDBusVirtualObject {
         }
         if (member == QLatin1String("Delete")) {
             m_items.erase(message.path());
-            return reply(connection, message, {QVariant::fromValue(QDBusObjectPath("/"))});
+            return reply(connection, message, {objectPath(noPrompt())});
         }
         return connection.send(message.createErrorReply(QDBusError::UnknownMethod, member));
     }
@@ -102,10 +109,8 @@ class FakeSecretService : public QDBusVirtualObject {
         QString key;
         QByteArray secret;
     };
-    struct PendingItem {
-        QDBusObjectPath path;
-        Item item;
-    };
+    // What the operator's answer to a prompt does; it returns the prompt's result.
+    using PromptAnswer = std::function<QDBusVariant()>;
 
     static constexpr QLatin1StringView kRoot{"/org/freedesktop/secrets"};
 
@@ -129,36 +134,65 @@ class FakeSecretService : public QDBusVirtualObject {
         const auto attributes = qdbus_cast<QMap<QString, QString>>(
             properties.value(QStringLiteral("org.freedesktop.Secret.Item.Attributes")));
         const auto secret = qdbus_cast<ServiceSecret>(message.arguments().value(1));
-        const QString prompt = kRoot + QStringLiteral("/prompt/%1").arg(++m_count);
-        m_prompts[prompt] = {
-            QDBusObjectPath(kRoot + QStringLiteral("/collection/login/%1").arg(m_count)),
-            {attributes.value(QStringLiteral("user")), secret.value}};
+        const QDBusObjectPath path(kRoot + QStringLiteral("/collection/login/%1").arg(++m_count));
+        const auto create = [this, path, item = Item{attributes.value("user"), secret.value}] {
+            m_items[path.path()] = item;
+            return QDBusVariant(QVariant::fromValue(path));
+        };
+        if (!m_locked) {
+            create();
+            return reply(connection, message, {QVariant::fromValue(path), objectPath(noPrompt())});
+        }
         return reply(connection, message,
-                     {QVariant::fromValue(QDBusObjectPath("/")),
-                      QVariant::fromValue(QDBusObjectPath(prompt))});
+                     {objectPath(noPrompt()), objectPath(addPrompt([this, create] {
+                          m_locked = false;
+                          return create();
+                      }))});
     }
 
-    // The operator answers the unlock prompt a while later; only then is the item created.
+    bool unlock(const QDBusConnection& connection, const QDBusMessage& message) {
+        const auto objects = qdbus_cast<QList<QDBusObjectPath>>(message.arguments().value(0));
+        if (!m_locked) {
+            return reply(connection, message,
+                         {QVariant::fromValue(objects), objectPath(noPrompt())});
+        }
+        return reply(
+            connection, message,
+            {QVariant::fromValue(QList<QDBusObjectPath>()), objectPath(addPrompt([this, objects] {
+                 m_locked = false;
+                 return QDBusVariant(QVariant::fromValue(objects));
+             }))});
+    }
+
+    static QString noPrompt() { return QStringLiteral("/"); }
+    static QVariant objectPath(const QString& path) {
+        return QVariant::fromValue(QDBusObjectPath(path));
+    }
+    QString addPrompt(PromptAnswer answer) {
+        const QString path = kRoot + QStringLiteral("/prompt/%1").arg(++m_count);
+        m_prompts[path] = std::move(answer);
+        return path;
+    }
+
+    // The operator answers a while later.
     bool prompt(const QDBusConnection& connection, const QDBusMessage& message) {
-        const auto pending = m_prompts.find(message.path());
-        if (pending == m_prompts.end()) {
+        if (!m_prompts.contains(message.path())) {
             return connection.send(message.createErrorReply(QDBusError::UnknownObject, {}));
         }
         QTimer::singleShot(m_answerAfter, this,
-                           [this, connection, caller = message.service(), path = pending->first] {
+                           [this, connection, caller = message.service(), path = message.path()] {
                                completePrompt(connection, caller, path);
                            });
         return reply(connection, message, {});
     }
 
     void completePrompt(QDBusConnection connection, const QString& caller, const QString& path) {
-        const PendingItem pending = m_prompts.at(path);
+        const QDBusVariant result = m_prompts.at(path)();
         m_prompts.erase(path);
-        m_items[pending.path.path()] = pending.item;
         QDBusMessage completed = QDBusMessage::createTargetedSignal(
             caller, path, QStringLiteral("org.freedesktop.Secret.Prompt"),
             QStringLiteral("Completed"));
-        completed << false << QVariant::fromValue(QDBusVariant(QVariant::fromValue(pending.path)));
+        completed << false << QVariant::fromValue(result);
         connection.send(completed);
     }
 
@@ -170,11 +204,17 @@ class FakeSecretService : public QDBusVirtualObject {
                 found.append(QDBusObjectPath(path));
             }
         }
-        return reply(connection, message,
-                     {QVariant::fromValue(found), QVariant::fromValue(QList<QDBusObjectPath>())});
+        const QVariant none = QVariant::fromValue(QList<QDBusObjectPath>());
+        const QVariant listed = QVariant::fromValue(found);
+        // Unlocked items first, then locked ones.
+        return reply(connection, message, {m_locked ? none : listed, m_locked ? listed : none});
     }
 
     bool getSecrets(const QDBusConnection& connection, const QDBusMessage& message) {
+        if (m_locked) {
+            return connection.send(message.createErrorReply(
+                QStringLiteral("org.freedesktop.Secret.Error.IsLocked"), {}));
+        }
         const auto paths = qdbus_cast<QList<QDBusObjectPath>>(message.arguments().value(0));
         const auto session = message.arguments().value(1).value<QDBusObjectPath>();
         QMap<QDBusObjectPath, ServiceSecret> secrets;
@@ -188,9 +228,10 @@ class FakeSecretService : public QDBusVirtualObject {
 
     QDBusConnection m_bus;
     std::chrono::milliseconds m_answerAfter;
+    bool m_locked = true;
     int m_count = 0;
-    std::map<QString, PendingItem> m_prompts;  // by the prompt's path
-    std::map<QString, Item> m_items;           // by the item's path
+    std::map<QString, PromptAnswer> m_prompts;  // by the prompt's path
+    std::map<QString, Item> m_items;            // by the item's path
 };
 
 }  // namespace krt::test

@@ -25,7 +25,7 @@ enum class Store {
     Present,    // GNOME Keyring, unlocked
     Absent,     // nothing on the session bus serves secrets
     Refusing,   // GNOME Keyring with no keyring it may open: it asks, and no one can answer
-    Prompting,  // a locked keyring whose unlock prompt the operator answers after 3 s
+    Prompting,  // a locked keyring whose unlock prompts the operator answers after 3 s
 };
 
 // Where the remembered password ends up.
@@ -68,6 +68,12 @@ class StoreSession {
     }
 
     const std::string& address() const { return m_bus.address(); }
+    // Another desktop session begins: a keyring that asks to be unlocked asks again.
+    void relock() const {
+        if (m_fake) {
+            m_fake->lock();
+        }
+    }
     // The remembered password as the desktop's own tool finds it in the store.
     std::optional<QString> lookup() const {
         if (m_fake) {
@@ -160,9 +166,16 @@ class RememberedPassword : public test::UiTest {
             EXPECT_EQ(session.lookup(),
                       c.kept == Kept::InStore ? std::optional(password) : std::nullopt);
         }
+        session.relock();
         LoginDialog next(app);
-        EXPECT_TRUE(
-            QTest::qWaitFor([&] { return !next.rememberedLogin()->isLoading(); }, kWait_ms));
+        bool noticedNext = false;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                noticedNext |= next.storeNotice()->isVisibleTo(&next);
+                return !next.rememberedLogin()->isWaitingForStore();
+            },
+            kWait_ms));
+        EXPECT_EQ(noticedNext, c.kept == Kept::InFile);
         EXPECT_EQ(next.passwordField()->text(), c.kept == Kept::Nowhere ? QString() : password);
         QTest::mouseClick(next.rememberLoginBox(), Qt::LeftButton);
         waitForTheStore(next);
