@@ -61,6 +61,11 @@ class FakeSecretService : public QDBusVirtualObject {
 
     // As at the start of another desktop session.
     void lock() { m_locked = true; }
+    // An entry an earlier run has stored.
+    void add(const QString& key, const QString& password) {
+        m_items[kRoot + QStringLiteral("/collection/login/%1").arg(++m_count)] = {
+            key, password.toUtf8()};
+    }
 
     // The password kept under the key, as the store holds it.
     std::optional<QString> password(const QString& key) const {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -17,6 +18,7 @@
 #include "login/ui/fake_secret_service.h"
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/login_dialog.h"
+#include "support/loopback_server.h"
 
 namespace krt {
 namespace {
@@ -74,6 +76,7 @@ class StoreSession {
             m_fake->lock();
         }
     }
+    test::FakeSecretService& fake() const { return *m_fake; }
     // The remembered password as the desktop's own tool finds it in the store.
     std::optional<QString> lookup() const {
         if (m_fake) {
@@ -96,12 +99,12 @@ class RememberedPassword : public test::UiTest {
   protected:
     // A process has one session bus, and the store's library keeps its connection to it: each
     // case runs in a process of its own, which reports its failures on its error output.
-    [[noreturn]] void runCaseAndExit(const Case& c) {
+    [[noreturn]] static void runAndExit(const std::function<void()>& body) {
         ::testing::TestPartResultArray failures;
         {
             const ::testing::ScopedFakeTestPartResultReporter collect(
                 ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
-            runCase(c);
+            body();
         }
         for (int i = 0; i < failures.size(); ++i) {
             const ::testing::TestPartResult& failure = failures.GetTestPartResult(i);
@@ -112,6 +115,16 @@ class RememberedPassword : public test::UiTest {
         std::_Exit(failures.size() == 0 ? 0 : 1);
     }
 
+    // The store's library takes the session bus, and the desktop's kind chooses the store: here
+    // it is the session's Secret Service.
+    static void useSessionOf(const StoreSession& session) {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(session.address()));
+        for (const char* variable :
+             {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION"}) {
+            qunsetenv(variable);
+        }
+    }
+
     static void waitForTheStore(const LoginDialog& dialog) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.rememberedLogin()->isWaitingForStore(); },
                                     kWait_ms));
@@ -120,12 +133,7 @@ class RememberedPassword : public test::UiTest {
     // From the first start to the box cleared on the next.
     void runCase(const Case& c) {
         const StoreSession session(m_folder.path(), c.store);
-        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(session.address()));
-        // The desktop chooses the store: here it is the session's Secret Service.
-        for (const char* variable :
-             {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION"}) {
-            qunsetenv(variable);
-        }
+        useSessionOf(session);
         const QString password = c.earlierFilePassword ? c.earlierFilePassword : "s3cret & <b>";
         AppState app;
         {
@@ -199,8 +207,46 @@ TEST_F(RememberedPassword, LivesInTheSecretStoreOrElseInAFileOnlyTheUserReads) {
           Case{"unlock prompt answered after 3 s", Store::Prompting, Kept::InStore, nullptr},
           Case{"earlier file, store present", Store::Present, Kept::InStore, "older-pw"},
           Case{"earlier file, no store", Store::Absent, Kept::InFile, "older-pw"}}) {
-        EXPECT_EXIT(runCaseAndExit(c), ::testing::ExitedWithCode(0), "") << c.name;
+        EXPECT_EXIT(runAndExit([&] { runCase(c); }), ::testing::ExitedWithCode(0), "") << c.name;
     }
+}
+
+// Login waits for a remembered password that a locked keyring holds back, but not for one the
+// operator types meanwhile.
+TEST_F(RememberedPassword, LoginWaitsForTheStoreOnlyWhileNoPasswordIsTyped) {
+    if (const std::string missing = test::missingProgram({"dbus-daemon"}); !missing.empty()) {
+        GTEST_SKIP() << missing << " is not installed (scripts/setup installs it)";
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto body = [this] {
+        const StoreSession session(m_folder.path(), Store::Prompting);
+        useSessionOf(session);
+        std::string address;
+        {
+            const test::LoopbackListener unused = test::listenOnFreeLoopbackAddress(5500);
+            address = unused.address;
+        }
+        session.fake().add(QString::fromStdString("fieldops01@" + address), "from-the-store");
+        store("RememberLogin", "1");
+        store("UserName", "fieldops01");
+        store("IPAddress", address);
+        AppState app;
+        LoginDialog dialog(app);
+        QTest::mouseClick(dialog.loginButton(), Qt::LeftButton);
+        EXPECT_FALSE(dialog.isLoginRunning()) << "the remembered password is on its way";
+        dialog.passwordField()->setText("typed");
+        QTest::mouseClick(dialog.loginButton(), Qt::LeftButton);
+        EXPECT_TRUE(dialog.isLoginRunning());
+        EXPECT_EQ(dialog.m_strPassword, "typed");
+        EXPECT_TRUE(dialog.rememberedLogin()->isLoading());
+        // The server is not there: the attempt ends, and the store's late answer starts none.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isLoginRunning(); }, kWait_ms));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !dialog.rememberedLogin()->isLoading(); }, kWait_ms));
+        EXPECT_FALSE(dialog.isLoginRunning());
+        EXPECT_EQ(dialog.passwordField()->text(), "typed");
+    };
+    EXPECT_EXIT(runAndExit(body), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
