@@ -184,10 +184,13 @@ void LoginDialog::login() {
     if (isLoginRunning()) {
         return;
     }
-    if (m_remembered->isLoading()) {
-        m_loginWhenLoaded = true;  // the store answers within its limit
+    // The remembered password is on its way (a locked keyring waits for the operator to
+    // unlock it); a password typed meanwhile goes at once.
+    if (m_remembered->isLoading() && m_password->text().isEmpty()) {
+        m_loginWhenLoaded = true;
         return;
     }
+    m_loginWhenLoaded = false;
     if (m_startRetry != nullptr) {
         m_startRetry->stop();
     }

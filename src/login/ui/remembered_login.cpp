@@ -33,13 +33,9 @@ std::optional<RememberedLogin::Stored> RememberedLogin::load() {
                    if (reply.answer == SecretAnswer::Done) {
                        emit passwordLoaded(reply.password);
                    }
-                   if (reply.answer != SecretAnswer::NotFound) {
-                       setStoreMissing(reply.answer == SecretAnswer::Unavailable);
-                   }
-                   if (!reply.late) {
-                       m_loading = false;
-                       emit loadingEnded();
-                   }
+                   setStoreMissing(reply.answer == SecretAnswer::NoStore);
+                   m_loading = false;
+                   emit loadingEnded();
                }));
     return stored;
 }
@@ -57,6 +53,9 @@ void RememberedLogin::remember(const std::string& serverAddress, const std::stri
     if (wasRemembered && oldKey != key) {
         removeSecret(oldKey, this, counted([](const SecretReply&) {}));
     }
+    // What the file holds is an older password; this one reaches the file only if the store
+    // turns out not to exist.
+    setSettingValue<Setting::Password>(std::string());
     keepPassword(key, password);
 }
 
@@ -72,24 +71,25 @@ void RememberedLogin::forget() {
 }
 
 void RememberedLogin::keepPassword(const QString& key, const QString& password) {
-    writeSecret(
-        key, password, this,
-        counted([this, password, generation = m_generation](const SecretReply& reply) {
-            if (generation != m_generation) {
-                return;
-            }
-            const bool stored = reply.answer == SecretAnswer::Done;
-            setSettingValue<Setting::Password>(stored ? std::string() : password.toStdString());
-            setStoreMissing(!stored);
-        }));
+    writeSecret(key, password, this,
+                counted([this, password, generation = m_generation](const SecretReply& reply) {
+                    if (generation != m_generation) {
+                        return;
+                    }
+                    // A store that said no keeps nothing, and the file stays as it was.
+                    if (reply.answer == SecretAnswer::Done) {
+                        setSettingValue<Setting::Password>(std::string());
+                    } else if (reply.answer == SecretAnswer::NoStore) {
+                        setSettingValue<Setting::Password>(password.toStdString());
+                    }
+                    setStoreMissing(reply.answer == SecretAnswer::NoStore);
+                }));
 }
 
 SecretReplyHandler RememberedLogin::counted(SecretReplyHandler handler) {
     ++m_waiting;
     return [this, handler = std::move(handler)](const SecretReply& reply) {
-        if (!reply.late) {
-            --m_waiting;
-        }
+        --m_waiting;
         handler(reply);
     };
 }

@@ -12,8 +12,9 @@ namespace krt {
 // The login the dialog remembers between runs. "RememberLogin", "UserName" and "IPAddress"
 // stay in the settings file; the password goes into the session's secret store, under the
 // program's service with the user name and server address as key, and the file's "Password"
-// is written empty. Without a store the password is kept in the file, which only its owner
-// can read, and isStoreMissing() says so.
+// is written empty. Only where no store exists at all is the password kept in the file, which
+// only its owner can read, and isStoreMissing() says so; a store that is there but slow (a
+// locked keyring asking to be unlocked) is waited for, and one that says no keeps nothing.
 class RememberedLogin : public QObject {
     Q_OBJECT
 
@@ -38,8 +39,7 @@ class RememberedLogin : public QObject {
     // Box cleared: the remembered password leaves the store and the file.
     void forget();
 
-    // The store's answer to load() is awaited (the dialog's Login waits for it, at most
-    // kSecretStoreLimit).
+    // The store's answer to load() is awaited (the dialog's Login waits for it).
     bool isLoading() const { return m_loading; }
     // Any store answer is awaited.
     bool isWaitingForStore() const { return m_waiting > 0; }
@@ -51,9 +51,9 @@ class RememberedLogin : public QObject {
     void storeMissingChanged(bool missing);
 
   private:
-    // Writes the password into the store, and into the file only when no store takes it.
+    // Writes the password into the store, and into the file only when there is no store.
     void keepPassword(const QString& key, const QString& password);
-    // The handler, counted while its first answer is awaited.
+    // The handler, counted while its answer is awaited.
     SecretReplyHandler counted(SecretReplyHandler handler);
     void setStoreMissing(bool missing);
 

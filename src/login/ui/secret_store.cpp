@@ -1,9 +1,10 @@
 #include "login/ui/secret_store.h"
 
 #include <qt6keychain/keychain.h>
-#include <QPointer>
-#include <QTimer>
-#include <memory>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <algorithm>
+#include <array>
 
 #include "common/ui/qt_text.h"
 #include "login/secret_store_key.h"
@@ -11,42 +12,52 @@
 namespace krt {
 namespace {
 
-SecretReply replyOf(const QKeychain::Job& job, bool late) {
-    switch (job.error()) {
-        case QKeychain::NoError: {
-            const auto* read = qobject_cast<const QKeychain::ReadPasswordJob*>(&job);
-            return {SecretAnswer::Done, read != nullptr ? read->textData() : QString(), late};
-        }
-        case QKeychain::EntryNotFound:
-            return {SecretAnswer::NotFound, {}, late};
-        default:
-            return {SecretAnswer::Unavailable, {}, late};
+// The bus names of the stores QtKeychain can use.
+constexpr std::array kStoreBusNames{
+    QLatin1StringView("org.freedesktop.secrets"), QLatin1StringView("org.kde.kwalletd6"),
+    QLatin1StringView("org.kde.kwalletd5"), QLatin1StringView("org.kde.kwalletd")};
+
+// Asked after a failure, when the library has already tried to start the store: a store that
+// could not be started has no name on the bus.
+bool isStoreOnTheBus() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusConnectionInterface* daemon = bus.interface();
+    if (!bus.isConnected() || daemon == nullptr) {
+        return false;
     }
+    return std::ranges::any_of(kStoreBusNames, [daemon](QLatin1StringView name) {
+        return daemon->isServiceRegistered(name).value();
+    });
+}
+
+SecretAnswer answerOf(QKeychain::Error error) {
+    switch (error) {
+        case QKeychain::NoError:
+            return SecretAnswer::Done;
+        case QKeychain::EntryNotFound:
+            return SecretAnswer::NotFound;
+        case QKeychain::NoBackendAvailable:
+            return SecretAnswer::NoStore;
+        default:
+            // libsecret reports a Secret Service that is not there as any other failure.
+            return isStoreOnTheBus() ? SecretAnswer::Refused : SecretAnswer::NoStore;
+    }
+}
+
+SecretReply replyOf(const QKeychain::Job& job) {
+    const SecretAnswer answer = answerOf(job.error());
+    const auto* read = qobject_cast<const QKeychain::ReadPasswordJob*>(&job);
+    return {answer, answer == SecretAnswer::Done && read != nullptr ? read->textData() : QString()};
 }
 
 // The job deletes itself once it has finished, and only then: the store's library keeps a
 // pointer to it until it answers, so it has no parent that could delete it before.
-void runBounded(QKeychain::Job* job, const QString& key, QObject* context,
-                SecretReplyHandler handler) {
+void run(QKeychain::Job* job, const QString& key, QObject* context, SecretReplyHandler handler) {
     job->setKey(key);
     job->setAutoDelete(true);
-    auto timedOut = std::make_shared<bool>(false);
-    auto* limit = new QTimer(context);
-    limit->setSingleShot(true);
-    QObject::connect(limit, &QTimer::timeout, context, [limit, timedOut, handler] {
-        *timedOut = true;
-        limit->deleteLater();
-        handler({});
-    });
-    QObject::connect(job, &QKeychain::Job::finished, context,
-                     [limit = QPointer<QTimer>(limit), timedOut, handler](QKeychain::Job* done) {
-                         if (limit) {
-                             limit->stop();
-                             limit->deleteLater();
-                         }
-                         handler(replyOf(*done, *timedOut));
-                     });
-    limit->start(kSecretStoreLimit);
+    QObject::connect(
+        job, &QKeychain::Job::finished, context,
+        [handler = std::move(handler)](QKeychain::Job* done) { handler(replyOf(*done)); });
     job->start();
 }
 
@@ -57,18 +68,18 @@ QString service() {
 }  // namespace
 
 void readSecret(const QString& key, QObject* context, SecretReplyHandler handler) {
-    runBounded(new QKeychain::ReadPasswordJob(service()), key, context, std::move(handler));
+    run(new QKeychain::ReadPasswordJob(service()), key, context, std::move(handler));
 }
 
 void writeSecret(const QString& key, const QString& password, QObject* context,
                  SecretReplyHandler handler) {
     auto* job = new QKeychain::WritePasswordJob(service());
     job->setTextData(password);
-    runBounded(job, key, context, std::move(handler));
+    run(job, key, context, std::move(handler));
 }
 
 void removeSecret(const QString& key, QObject* context, SecretReplyHandler handler) {
-    runBounded(new QKeychain::DeletePasswordJob(service()), key, context, std::move(handler));
+    run(new QKeychain::DeletePasswordJob(service()), key, context, std::move(handler));
 }
 
 }  // namespace krt

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <chrono>
 #include <functional>
 
 class QObject;
@@ -9,25 +8,22 @@ class QObject;
 namespace krt {
 
 // The session's secret store (the Secret Service of GNOME Keyring and others, or KWallet),
-// through QtKeychain, under the program's service name. Every operation is bounded: a store
-// that has not answered within kSecretStoreLimit counts as none, so that nothing waits on it
-// longer; if it answers after all, that answer follows, marked late.
-inline constexpr std::chrono::milliseconds kSecretStoreLimit{2000};
-
+// through QtKeychain, under the program's service name. An operation ends when the store
+// answers, however long that takes: a locked keyring first asks the operator to unlock it, and
+// only the store's own answer says whether it exists.
 enum class SecretAnswer {
-    Done,        // read, written or removed
-    NotFound,    // the store holds no such entry
-    Unavailable  // no store: no session bus, none running, access refused, or no answer in time
+    Done,      // read, written or removed
+    NotFound,  // the store holds no such entry
+    Refused,   // the store exists but did not do it: still locked, prompt dismissed, denied
+    NoStore    // no secret store at all: no session bus, or nothing on it keeps secrets
 };
 
 struct SecretReply {
-    SecretAnswer answer = SecretAnswer::Unavailable;
-    QString password;   // what a read found
-    bool late = false;  // the store's answer after Unavailable was given for want of one
+    SecretAnswer answer = SecretAnswer::NoStore;
+    QString password;  // what a read found
 };
 
-// Runs on the GUI thread while `context` lives: once with the store's answer, or twice when
-// it comes only after the limit.
+// Runs once, on the GUI thread, with the store's answer, if `context` still lives by then.
 using SecretReplyHandler = std::function<void(const SecretReply& reply)>;
 
 void readSecret(const QString& key, QObject* context, SecretReplyHandler handler);
