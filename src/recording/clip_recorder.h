@@ -11,6 +11,7 @@
 #include "common/video_channel.h"
 #include "media/frame_decoder.h"
 #include "recording/clip_writer.h"
+#include "recording/disk_space.h"
 #include "recording/recording_lock.h"
 #include "stream/live_frame.h"
 
@@ -39,7 +40,7 @@ struct RecordingNews {
     enum class Kind {
         ClipSaved,   // a clip was closed whole under `file`
         ReachedMax,  // the recording ended at its maximum length
-        Failed,      // the recording stopped: `message` says why
+        Failed,      // the recording stopped by itself: `message` says why
     };
     Kind kind;
     std::filesystem::path file;
@@ -48,8 +49,10 @@ struct RecordingNews {
 
 // Records a live stream: every frame it is handed goes, as received, into a Matroska clip. A
 // clip ends when the stream ends (a reconnected stream goes on in a new clip), when the
-// recording is stopped or reaches its maximum length, or when the file cannot be written, which
-// stops the recording. Frames come on the stream's receive thread; the rest on any thread.
+// recording is stopped or reaches its maximum length, or when the file cannot be written or the
+// disk nears its end (the last 1 GiB, or 5% of a small one, stays free), which stop the
+// recording; what was written is kept. Frames come on the stream's receive thread; the rest on
+// any thread.
 class ClipRecorder {
   public:
     using Listener = std::function<void(const RecordingNews& news)>;
@@ -63,10 +66,16 @@ class ClipRecorder {
     // Told of every clip saved and of the recording's end; called on the thread that caused it,
     // never while the recorder is locked.
     void setListener(Listener listener);
+    // How the free space of the clips' disk is learned: diskSpaceOf unless set otherwise.
+    void setDiskSpaceQuery(DiskSpaceQuery query);
 
     // Starts recording with the next frame. Nothing, or why it cannot start: another recording
     // of the camera runs, or the folder cannot be made or written.
     std::optional<std::string> start(RecordingPlan plan);
+    // The disk's space is looked at this often while recording, by the frames' arrival, or
+    // after this many bytes, whichever comes first.
+    static constexpr std::chrono::milliseconds kSpaceCheckPeriod{1000};
+    static constexpr std::int64_t kSpaceCheckBytes = 16 * 1024 * 1024;
     // Ends the recording; its clip is kept.
     void stop();
     bool recording() const;
@@ -85,6 +94,9 @@ class ClipRecorder {
     void recordLocked(const LiveFrame& frame, std::vector<RecordingNews>& news);
     bool openClipLocked(const LiveFrame& frame, std::vector<RecordingNews>& news);
     void closeClipLocked(std::vector<RecordingNews>& news);
+    bool diskNearlyFullLocked(std::chrono::steady_clock::time_point now,
+                              std::vector<RecordingNews>& news);
+    ExistingFile existingFileLocked() const;
     void endLocked(std::vector<RecordingNews>& news);
     void failLocked(const std::string& what, std::vector<RecordingNews>& news);
     void tell(const std::vector<RecordingNews>& news);
@@ -98,6 +110,9 @@ class ClipRecorder {
     FrameDecoder m_sizeReader;  // reads each clip's picture size from its first frame
     PictureSize m_lastSize;
     int m_frames = 0;
+    DiskSpaceQuery m_diskSpace = diskSpaceOf;
+    std::optional<std::chrono::steady_clock::time_point> m_lastSpaceCheck;
+    std::int64_t m_bytesAtSpaceCheck = 0;
     std::mutex m_listenerMutex;
     Listener m_listener;
 };
