@@ -191,7 +191,7 @@ void ClipRecorder::closeClipLocked(std::vector<RecordingNews>& news) {
     }
     const bool kept = m_writer.close(existingFileLocked());
     if (kept) {
-        news.push_back({RecordingNews::Kind::ClipSaved, m_writer.closedPath(), {}});
+        news.push_back(clipSavedNewsLocked());
     }
     if (!kept || m_writer.cutShort()) {
         failLocked("Cannot finish the clip of " + inQuotes(m_plan->cameraName) + ": " +
@@ -214,8 +214,12 @@ bool ClipRecorder::diskNearlyFullLocked(std::chrono::steady_clock::time_point no
     if (!space || !recordingMustStop(*space)) {
         return false;
     }
-    failLocked(nearlyFullText(folder, *space), news);
+    failLocked(inQuotes(m_plan->cameraName) + ": " + nearlyFullText(folder, *space), news);
     return true;
+}
+
+RecordingNews ClipRecorder::clipSavedNewsLocked() const {
+    return {RecordingNews::Kind::ClipSaved, m_writer.closedPath(), {}, m_writer.framesWritten()};
 }
 
 ExistingFile ClipRecorder::existingFileLocked() const {
@@ -234,7 +238,7 @@ void ClipRecorder::endLocked(std::vector<RecordingNews>& news) {
 void ClipRecorder::failLocked(const std::string& what, std::vector<RecordingNews>& news) {
     // What reached the disk stays a clip.
     if (m_writer.isOpen() && m_writer.close(existingFileLocked())) {
-        news.push_back({RecordingNews::Kind::ClipSaved, m_writer.closedPath(), {}});
+        news.push_back(clipSavedNewsLocked());
     }
     m_writer.abandon();
     m_plan.reset();

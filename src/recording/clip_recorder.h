@@ -45,6 +45,7 @@ struct RecordingNews {
     Kind kind;
     std::filesystem::path file;
     std::string message;
+    int frames = 0;  // the frames the clip saved holds
 };
 
 // Records a live stream: every frame it is handed goes, as received, into a Matroska clip. A
@@ -97,6 +98,7 @@ class ClipRecorder {
     bool diskNearlyFullLocked(std::chrono::steady_clock::time_point now,
                               std::vector<RecordingNews>& news);
     ExistingFile existingFileLocked() const;
+    RecordingNews clipSavedNewsLocked() const;
     void endLocked(std::vector<RecordingNews>& news);
     void failLocked(const std::string& what, std::vector<RecordingNews>& news);
     void tell(const std::vector<RecordingNews>& news);

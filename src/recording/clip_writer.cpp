@@ -230,6 +230,7 @@ bool ClipWriter::keepWholePart() {
         m_error = averrorText(AVERROR(errno));
         return false;
     }
+    m_frames = m_wholeFrames;
     return true;
 }
 

@@ -52,6 +52,7 @@ class ClipWriter {
     void abandon();
 
     bool isOpen() const { return static_cast<bool>(m_context); }
+    // The frames of the clip, or of the last one closed: those kept when it was cut short.
     int framesWritten() const { return m_frames; }
     // The bytes that went to the disk so far.
     std::int64_t bytesWritten() const { return m_bytesWritten; }

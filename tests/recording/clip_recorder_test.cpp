@@ -301,6 +301,7 @@ TEST(ClipRecording, AFullDiskStopsTheRecordingAndKeepsTheClipWrittenSoFar) {
     const std::optional<test::ClipContents> clip = readClip(kept);
     ASSERT_TRUE(clip);
     EXPECT_EQ(clip->codec, "mjpeg");
+    EXPECT_EQ(recording.news[0].frames, static_cast<int>(clip->frames.size()));
     // Every whole second written before the disk filled up, frame for frame.
     EXPECT_GE(clip->frames.size(), 50u);
     EXPECT_LE(clip->frames.size(), static_cast<std::size_t>(kBeforeFull));
@@ -372,7 +373,7 @@ TEST(ClipRecording, StopsByItselfBeforeTheDisksLastSpaceAndKeepsTheClip) {
     EXPECT_FALSE(recording.recorder.recording());
     ASSERT_THAT(recording.kinds(), ElementsAre(Kind::ClipSaved, Kind::Failed));
     EXPECT_EQ(recording.news[1].message,
-              "The disk of " + folder.path().string() +
+              "\"Gate\": The disk of " + folder.path().string() +
                   " is nearly full (1.0 GiB left; recordings leave the last 1.0 GiB free). The "
                   "recording has stopped.");
     const std::optional<test::ClipContents> clip = readClip(recording.news[0].file);

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include "stream/connection_text.h"
 #include "stream/live_stream.h"
 #include "support/clip_reader.h"
+#include "support/small_folder.h"
 
 namespace krt {
 namespace {
@@ -146,6 +149,11 @@ std::vector<unsigned char> fileBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+mode_t modeOf(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? (status.st_mode & 07777) : 0;
+}
+
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
@@ -168,10 +176,12 @@ TEST_F(CliVideo, LiveWritesEachFrameAsReceivedAndItDecodes) {
         std::snprintf(name, sizeof name, "frame-%05d.jpg", n);
         const std::vector<unsigned char> jpeg = fileBytes(folder / name);
         EXPECT_EQ(decoder.readSize(jpeg), (PictureSize{320, 240})) << name;
+        EXPECT_EQ(modeOf(folder / name), 0600u) << name;
         EXPECT_EQ(lines[static_cast<std::size_t>(n - 1)],
                   std::to_string(n) + "\tbytes=" + std::to_string(jpeg.size()) + "\tsize=320x240");
     }
     EXPECT_FALSE(std::filesystem::exists(folder / "frame-00006.jpg"));
+    EXPECT_EQ(modeOf(folder), 0700u);
     EXPECT_THAT(lines.back(), HasSubstr("5 of 5 frames in"));
     EXPECT_THAT(lines.back(), HasSubstr("frames per second"));
     std::filesystem::remove_all(folder);
@@ -258,6 +268,32 @@ TEST_F(CliVideo, LiveRecordsTheFramesAsReceivedIntoAClip) {
     EXPECT_GT(clip->duration_s, 1.5);
     EXPECT_LE(clip->duration_s, 2.0);
     std::filesystem::remove_all(folder);
+}
+
+TEST_F(CliVideo, LiveOnADiskThatFillsUpKeepsTheClipAndSaysWhy) {
+    const std::filesystem::path folder = freshFolder("small");
+    // A few seconds of the camera's pictures fill it.
+    const test::SmallFolder disk(folder, 512 * 1024);
+    if (!disk.isTmpfs()) {
+        GTEST_SKIP() << "no tmpfs to fill";
+    }
+    const std::filesystem::path clipFile = folder / "gate.mkv";
+    const test::CliRun run = test::runCli(
+        arguments({"live", "1", "--seconds", "60", "--record", clipFile.string()}, {"--json"}));
+    EXPECT_EQ(run.status, 3);
+    // The disk's own error, or the guard of its last 5% first.
+    EXPECT_THAT(run.err, ::testing::ContainsRegex("(No space left on device|is nearly full).*"
+                                                  "The recording has stopped\\."));
+    const auto summary = nlohmann::json::parse(linesOf(run.out).back());
+    EXPECT_EQ(summary["result"], "incomplete");
+    EXPECT_EQ(summary["clip"], clipFile.string());
+    const std::optional<test::ClipContents> clip = test::readClip(clipFile);
+    ASSERT_TRUE(clip);
+    EXPECT_EQ(clip->codec, "mjpeg");
+    EXPECT_GE(clip->frames.size(), 10u);
+    EXPECT_EQ(summary["clipFrames"], clip->frames.size());
+    EXPECT_EQ(modeOf(clipFile), 0600u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
 TEST_F(CliVideo, LiveRefusesARecordingItCannotWrite) {
