@@ -73,6 +73,7 @@ std::optional<std::string> ClipRecorder::start(RecordingPlan plan) {
     m_lock = std::move(cameraLock);
     m_started = {};
     m_frames = 0;
+    m_clipsSaved = 0;
     m_lastSpaceCheck.reset();
     return std::nullopt;
 }
@@ -161,6 +162,9 @@ void ClipRecorder::recordLocked(const LiveFrame& frame, std::vector<RecordingNew
         return;
     }
     ++m_frames;
+    if (m_writer.bytesWritten() >= m_plan->maxClip_bytes) {
+        closeClipLocked(news);
+    }
 }
 
 bool ClipRecorder::openClipLocked(const LiveFrame& frame, std::vector<RecordingNews>& news) {
@@ -218,12 +222,13 @@ bool ClipRecorder::diskNearlyFullLocked(std::chrono::steady_clock::time_point no
     return true;
 }
 
-RecordingNews ClipRecorder::clipSavedNewsLocked() const {
+RecordingNews ClipRecorder::clipSavedNewsLocked() {
+    ++m_clipsSaved;
     return {RecordingNews::Kind::ClipSaved, m_writer.closedPath(), {}, m_writer.framesWritten()};
 }
 
 ExistingFile ClipRecorder::existingFileLocked() const {
-    return m_plan->file ? ExistingFile::Replace : ExistingFile::Keep;
+    return m_plan->file && m_clipsSaved == 0 ? ExistingFile::Replace : ExistingFile::Keep;
 }
 
 void ClipRecorder::endLocked(std::vector<RecordingNews>& news) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -22,11 +23,14 @@ struct RecordingPlan {
     std::string cameraName;  // the files' title, and the start of their names
     std::string cameraKey;   // which camera: one recording of it at a time
     // Each clip into the folder, named after the camera and its first frame's arrival; or,
-    // when `file` is set, into that file, replacing one of its name.
+    // when `file` is set, the first into that file, replacing one of its name, and those that
+    // follow it into "file (2)", "file (3)" ...
     std::filesystem::path folder;
     std::optional<std::filesystem::path> file;
     // The recording ends by itself after this long; zero for never.
     std::chrono::milliseconds maxLength{0};
+    // A clip goes on in a new file once it is this large: below the 4 GiB a FAT32 stick takes.
+    std::int64_t maxClip_bytes = std::int64_t{2} << 30;
     // The track's picture size while no frame has shown its own.
     PictureSize fallbackSize;
 };
@@ -98,7 +102,7 @@ class ClipRecorder {
     bool diskNearlyFullLocked(std::chrono::steady_clock::time_point now,
                               std::vector<RecordingNews>& news);
     ExistingFile existingFileLocked() const;
-    RecordingNews clipSavedNewsLocked() const;
+    RecordingNews clipSavedNewsLocked();
     void endLocked(std::vector<RecordingNews>& news);
     void failLocked(const std::string& what, std::vector<RecordingNews>& news);
     void tell(const std::vector<RecordingNews>& news);
@@ -112,6 +116,7 @@ class ClipRecorder {
     FrameDecoder m_sizeReader;  // reads each clip's picture size from its first frame
     PictureSize m_lastSize;
     int m_frames = 0;
+    int m_clipsSaved = 0;
     DiskSpaceQuery m_diskSpace = diskSpaceOf;
     std::optional<std::chrono::steady_clock::time_point> m_lastSpaceCheck;
     std::int64_t m_bytesAtSpaceCheck = 0;

@@ -162,6 +162,37 @@ TEST(ClipRecording, EndsAtItsMaximumLengthWithOrWithoutAFrame) {
     }
 }
 
+TEST(ClipRecording, ALargeClipGoesOnInTheNextFileAndNoneReplacesAnother) {
+    test::TempFolder folder;
+    Recording recording;
+    RecordingPlan plan = planFor(folder.path());
+    plan.file = folder.path() / "gate.mkv";
+    plan.maxClip_bytes = 16 * 1024;
+    std::ofstream(*plan.file) << "an older file of that name";
+    ASSERT_EQ(recording.recorder.start(plan), std::nullopt);
+    const Bytes picture = test::detailedJpeg(64, 48);
+    constexpr int kFrames = 100;
+    for (int k = 0; k < kFrames; ++k) {
+        recording.feed({{picture, k * 40ms}});
+    }
+    EXPECT_TRUE(recording.recorder.recording());
+    recording.recorder.stop();
+
+    ASSERT_GE(recording.news.size(), 3u);
+    int frames = 0;
+    for (std::size_t k = 0; k < recording.news.size(); ++k) {
+        const RecordingNews& item = recording.news[k];
+        ASSERT_EQ(item.kind, Kind::ClipSaved) << k;
+        EXPECT_EQ(item.file,
+                  k == 0 ? *plan.file : numberedPath(*plan.file, static_cast<int>(k + 1)));
+        const std::optional<test::ClipContents> clip = readClip(item.file);
+        ASSERT_TRUE(clip) << k;
+        EXPECT_EQ(clip->frames.size(), static_cast<std::size_t>(item.frames)) << k;
+        frames += item.frames;
+    }
+    EXPECT_EQ(frames, kFrames);
+}
+
 enum class Disk { Plain, ReadOnly, FileInTheWay };
 
 struct FaultCase {
