@@ -20,7 +20,6 @@
 #include "stream/connection_text.h"
 #include "stream/live_stream.h"
 #include "support/clip_reader.h"
-#include "support/small_folder.h"
 
 namespace krt {
 namespace {
@@ -268,32 +267,6 @@ TEST_F(CliVideo, LiveRecordsTheFramesAsReceivedIntoAClip) {
     EXPECT_GT(clip->duration_s, 1.5);
     EXPECT_LE(clip->duration_s, 2.0);
     std::filesystem::remove_all(folder);
-}
-
-TEST_F(CliVideo, LiveOnADiskThatFillsUpKeepsTheClipAndSaysWhy) {
-    const std::filesystem::path folder = freshFolder("small");
-    // A few seconds of the camera's pictures fill it.
-    const test::SmallFolder disk(folder, 512 * 1024);
-    if (!disk.isTmpfs()) {
-        GTEST_SKIP() << "no tmpfs to fill";
-    }
-    const std::filesystem::path clipFile = folder / "gate.mkv";
-    const test::CliRun run = test::runCli(
-        arguments({"live", "1", "--seconds", "60", "--record", clipFile.string()}, {"--json"}));
-    EXPECT_EQ(run.status, 3);
-    // The disk's own error, or the guard of its last 5% first.
-    EXPECT_THAT(run.err, ::testing::ContainsRegex("(No space left on device|is nearly full).*"
-                                                  "The recording has stopped\\."));
-    const auto summary = nlohmann::json::parse(linesOf(run.out).back());
-    EXPECT_EQ(summary["result"], "incomplete");
-    EXPECT_EQ(summary["clip"], clipFile.string());
-    const std::optional<test::ClipContents> clip = test::readClip(clipFile);
-    ASSERT_TRUE(clip);
-    EXPECT_EQ(clip->codec, "mjpeg");
-    EXPECT_GE(clip->frames.size(), 10u);
-    EXPECT_EQ(summary["clipFrames"], clip->frames.size());
-    EXPECT_EQ(modeOf(clipFile), 0600u);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
 TEST_F(CliVideo, LiveRefusesARecordingItCannotWrite) {
