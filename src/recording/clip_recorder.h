@@ -61,6 +61,10 @@ struct RecordingNews {
 class ClipRecorder {
   public:
     using Listener = std::function<void(const RecordingNews& news)>;
+    // The disk's space is looked at this often while recording, by the frames' arrival, or
+    // after this many bytes, whichever comes first.
+    static constexpr std::chrono::milliseconds kSpaceCheckPeriod{1000};
+    static constexpr std::int64_t kSpaceCheckBytes = 16 * 1024 * 1024;
 
     ClipRecorder() = default;
     // Stops a recording that still runs, keeping its clip.
@@ -75,12 +79,8 @@ class ClipRecorder {
     void setDiskSpaceQuery(DiskSpaceQuery query);
 
     // Starts recording with the next frame. Nothing, or why it cannot start: another recording
-    // of the camera runs, or the folder cannot be made or written.
+    // of the camera runs, the folder cannot be made or written, or its disk is nearly full.
     std::optional<std::string> start(RecordingPlan plan);
-    // The disk's space is looked at this often while recording, by the frames' arrival, or
-    // after this many bytes, whichever comes first.
-    static constexpr std::chrono::milliseconds kSpaceCheckPeriod{1000};
-    static constexpr std::int64_t kSpaceCheckBytes = 16 * 1024 * 1024;
     // Ends the recording; its clip is kept.
     void stop();
     bool recording() const;
