@@ -98,19 +98,25 @@ PrivateTemporaryFile::~PrivateTemporaryFile() {
 }
 
 std::error_code PrivateTemporaryFile::commit(Existing existing) {
+    return commitWith([&](const fs::path& temporary) {
+        const int renamed = existing == Existing::Keep
+                                ? ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD,
+                                              m_target.c_str(), RENAME_NOREPLACE)
+                                : ::rename(temporary.c_str(), m_target.c_str());
+        return renamed == 0 ? std::error_code() : lastError();
+    });
+}
+
+std::error_code PrivateTemporaryFile::commitWith(
+    const std::function<std::error_code(const fs::path& temporary)>& place) {
     if (m_error || m_committed) {
         return m_error ? m_error : std::make_error_code(std::errc::bad_file_descriptor);
     }
     std::error_code error;
     if (::fsync(m_file.fd()) != 0 || !m_file.close()) {
         error = lastError();
-    } else if (existing == Existing::Keep) {
-        if (::renameat2(AT_FDCWD, m_path.c_str(), AT_FDCWD, m_target.c_str(), RENAME_NOREPLACE) !=
-            0) {
-            error = lastError();
-        }
-    } else if (::rename(m_path.c_str(), m_target.c_str()) != 0) {
-        error = lastError();
+    } else {
+        error = place(m_path);
     }
     if (error) {
         ::unlink(m_path.c_str());

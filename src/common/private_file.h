@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,12 +45,16 @@ class PrivateTemporaryFile {
     // Flushes, closes and renames it onto the target. With Existing::Keep an existing target is
     // an error (EEXIST) and stays as it is. The temporary is gone afterwards either way.
     [[nodiscard]] std::error_code commit(Existing existing = Existing::Replace);
+    // As commit, but `place` moves the flushed and closed file from the temporary path it is
+    // given to where it belongs (a name of its choosing) and returns the error.
+    [[nodiscard]] std::error_code commitWith(
+        const std::function<std::error_code(const std::filesystem::path& temporary)>& place);
 
   private:
     std::filesystem::path m_target;
     std::filesystem::path m_path;
+    std::error_code m_error;  // before m_file, whose making sets it
     FileDescriptor m_file;
-    std::error_code m_error;
     bool m_committed = false;
 };
 

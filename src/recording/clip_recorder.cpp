@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "common/private_file.h"
 #include "recording/evidence_file.h"
 
 namespace krt {
@@ -15,6 +16,11 @@ using std::chrono::milliseconds;
 
 std::string inQuotes(const std::string& text) {
     return "\"" + text + "\"";
+}
+
+std::filesystem::path folderOf(const RecordingPlan& plan) {
+    const std::filesystem::path folder = plan.file ? plan.file->parent_path() : plan.folder;
+    return folder.empty() ? "." : folder;
 }
 
 }  // namespace
@@ -36,6 +42,11 @@ void ClipRecorder::setListener(Listener listener) {
     m_listener = std::move(listener);
 }
 
+void ClipRecorder::setDiskSpaceQuery(DiskSpaceQuery query) {
+    std::lock_guard lock(m_mutex);
+    m_diskSpace = std::move(query);
+}
+
 std::optional<std::string> ClipRecorder::start(RecordingPlan plan) {
     std::lock_guard lock(m_mutex);
     std::optional<RecordingLock> cameraLock;
@@ -45,21 +56,25 @@ std::optional<std::string> ClipRecorder::start(RecordingPlan plan) {
     if (!cameraLock) {
         return inQuotes(plan.cameraName) + " is being recorded already.";
     }
-    const std::filesystem::path folder = plan.file ? plan.file->parent_path() : plan.folder;
-    std::error_code error;
-    if (!folder.empty() && !makeFolder(folder, error)) {
+    const std::filesystem::path folder = folderOf(plan);
+    if (const std::error_code error = makePrivateFolder(folder)) {
         return "Cannot make the folder " + folder.string() + ": " + error.message() + ".";
     }
-    // A read-only folder shows at once, not with the first frame.
-    const std::string probe = folder.empty() ? "." : folder.string();
-    if (::access(probe.c_str(), W_OK) != 0) {
-        return "Cannot write into the folder " + probe + ": " +
+    // A read-only folder or a full disk shows at once, not with the first frame.
+    if (::access(folder.c_str(), W_OK) != 0) {
+        return "Cannot write into the folder " + folder.string() + ": " +
                std::error_code(errno, std::generic_category()).message() + ".";
+    }
+    if (const std::optional<DiskSpace> space = m_diskSpace(folder);
+        space && recordingMustStop(*space)) {
+        return nearlyFullText(folder, *space);
     }
     m_plan = std::move(plan);
     m_lock = std::move(cameraLock);
     m_started = {};
     m_frames = 0;
+    m_clipsSaved = 0;
+    m_lastSpaceCheck.reset();
     return std::nullopt;
 }
 
@@ -134,6 +149,9 @@ void ClipRecorder::recordLocked(const LiveFrame& frame, std::vector<RecordingNew
         news.push_back({RecordingNews::Kind::ReachedMax, {}, {}});
         return;
     }
+    if (diskNearlyFullLocked(arrived, news)) {
+        return;
+    }
     if (!m_writer.isOpen() && !openClipLocked(frame, news)) {
         return;
     }
@@ -144,6 +162,9 @@ void ClipRecorder::recordLocked(const LiveFrame& frame, std::vector<RecordingNew
         return;
     }
     ++m_frames;
+    if (m_writer.bytesWritten() >= m_plan->maxClip_bytes) {
+        closeClipLocked(news);
+    }
 }
 
 bool ClipRecorder::openClipLocked(const LiveFrame& frame, std::vector<RecordingNews>& news) {
@@ -164,6 +185,7 @@ bool ClipRecorder::openClipLocked(const LiveFrame& frame, std::vector<RecordingN
         return false;
     }
     m_clipStarted = frame.arrival().steady;
+    m_bytesAtSpaceCheck = 0;
     return true;
 }
 
@@ -171,13 +193,42 @@ void ClipRecorder::closeClipLocked(std::vector<RecordingNews>& news) {
     if (!m_writer.isOpen()) {
         return;
     }
-    if (!m_writer.close(m_plan->file ? ExistingFile::Replace : ExistingFile::Keep)) {
+    const bool kept = m_writer.close(existingFileLocked());
+    if (kept) {
+        news.push_back(clipSavedNewsLocked());
+    }
+    if (!kept || m_writer.cutShort()) {
         failLocked("Cannot finish the clip of " + inQuotes(m_plan->cameraName) + ": " +
                        m_writer.error() + ".",
                    news);
-        return;
     }
-    news.push_back({RecordingNews::Kind::ClipSaved, m_writer.closedPath(), {}});
+}
+
+bool ClipRecorder::diskNearlyFullLocked(std::chrono::steady_clock::time_point now,
+                                        std::vector<RecordingNews>& news) {
+    const std::int64_t bytes = m_writer.bytesWritten();
+    if (m_lastSpaceCheck && now - *m_lastSpaceCheck < kSpaceCheckPeriod &&
+        bytes - m_bytesAtSpaceCheck < kSpaceCheckBytes) {
+        return false;
+    }
+    m_lastSpaceCheck = now;
+    m_bytesAtSpaceCheck = bytes;
+    const std::filesystem::path folder = folderOf(*m_plan);
+    const std::optional<DiskSpace> space = m_diskSpace(folder);
+    if (!space || !recordingMustStop(*space)) {
+        return false;
+    }
+    failLocked(inQuotes(m_plan->cameraName) + ": " + nearlyFullText(folder, *space), news);
+    return true;
+}
+
+RecordingNews ClipRecorder::clipSavedNewsLocked() {
+    ++m_clipsSaved;
+    return {RecordingNews::Kind::ClipSaved, m_writer.closedPath(), {}, m_writer.framesWritten()};
+}
+
+ExistingFile ClipRecorder::existingFileLocked() const {
+    return m_plan->file && m_clipsSaved == 0 ? ExistingFile::Replace : ExistingFile::Keep;
 }
 
 void ClipRecorder::endLocked(std::vector<RecordingNews>& news) {
@@ -190,6 +241,10 @@ void ClipRecorder::endLocked(std::vector<RecordingNews>& news) {
 }
 
 void ClipRecorder::failLocked(const std::string& what, std::vector<RecordingNews>& news) {
+    // What reached the disk stays a clip.
+    if (m_writer.isOpen() && m_writer.close(existingFileLocked())) {
+        news.push_back(clipSavedNewsLocked());
+    }
     m_writer.abandon();
     m_plan.reset();
     m_lock.reset();

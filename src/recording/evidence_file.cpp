@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <string_view>
@@ -68,21 +67,6 @@ std::error_code lastError() {
     return {errno, std::generic_category()};
 }
 
-}  // namespace
-
-fs::path temporaryPath(const fs::path& path) {
-    fs::path temporary = path;
-    temporary += ".part";
-    return temporary;
-}
-
-fs::path numberedPath(const fs::path& path, int number) {
-    fs::path numbered = path.parent_path() / path.stem();
-    numbered += " (" + std::to_string(number) + ")";
-    numbered += path.extension();
-    return numbered;
-}
-
 std::optional<fs::path> moveIntoPlace(const fs::path& from, const fs::path& to,
                                       ExistingFile existing, std::error_code& error) {
     error.clear();
@@ -115,39 +99,38 @@ std::optional<fs::path> moveIntoPlace(const fs::path& from, const fs::path& to,
     return std::nullopt;
 }
 
-std::optional<fs::path> saveFile(const fs::path& path, std::span<const unsigned char> bytes,
-                                 ExistingFile existing, std::error_code& error) {
-    const fs::path temporary = temporaryPath(path);
-    {
-        const FileDescriptor file(
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (file.fd() < 0) {
-            error = lastError();
-            return std::nullopt;
-        }
-        // Whole on the disk before it takes its name.
-        if (!writeAll(file.fd(), bytes) || ::fsync(file.fd()) != 0) {
-            error = lastError();
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return std::nullopt;
-        }
-    }
-    std::optional<fs::path> placed = moveIntoPlace(temporary, path, existing, error);
-    if (!placed) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-    }
-    return placed;
+}  // namespace
+
+fs::path numberedPath(const fs::path& path, int number) {
+    fs::path numbered = path.parent_path() / path.stem();
+    numbered += " (" + std::to_string(number) + ")";
+    numbered += path.extension();
+    return numbered;
 }
 
-bool makeFolder(const fs::path& folder, std::error_code& error) {
-    error.clear();
-    if (fs::is_directory(folder, error)) {
-        return true;
+std::optional<fs::path> commitEvidence(PrivateTemporaryFile& file, const fs::path& path,
+                                       ExistingFile existing, std::error_code& error) {
+    std::optional<fs::path> placed;
+    error = file.commitWith([&](const fs::path& temporary) {
+        std::error_code moveError;
+        placed = moveIntoPlace(temporary, path, existing, moveError);
+        return moveError;
+    });
+    return error ? std::nullopt : placed;
+}
+
+std::optional<fs::path> saveFile(const fs::path& path, std::span<const unsigned char> bytes,
+                                 ExistingFile existing, std::error_code& error) {
+    PrivateTemporaryFile file(path);
+    if (file.error()) {
+        error = file.error();
+        return std::nullopt;
     }
-    fs::create_directories(folder, error);
-    return !error;
+    if (!writeAll(file.fd(), bytes)) {
+        error = lastError();
+        return std::nullopt;
+    }
+    return commitEvidence(file, path, existing, error);
 }
 
 std::string fileNamePart(std::string_view text) {

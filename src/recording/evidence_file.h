@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/private_file.h"
 #include "common/video_channel.h"
 
 namespace krt {
@@ -15,27 +16,21 @@ namespace krt {
 // Whether a file put in place may replace one that already has its name.
 enum class ExistingFile { Keep, Replace };
 
-// Where a file is written before it takes its name: the name with ".part" added, so that a
-// file under its own name is always whole.
-std::filesystem::path temporaryPath(const std::filesystem::path& path);
-
 // The path with a number before its extension: "a.mkv" and 2 give "a (2).mkv".
 std::filesystem::path numberedPath(const std::filesystem::path& path, int number);
 
-// Renames `from` to `to`; with ExistingFile::Keep to the first of `to`, "to (2)", ... that no
-// file has, never replacing one. The name taken, or nothing with `error` set.
-std::optional<std::filesystem::path> moveIntoPlace(const std::filesystem::path& from,
-                                                   const std::filesystem::path& to,
-                                                   ExistingFile existing, std::error_code& error);
+// Gives the whole file written its name `path`; with ExistingFile::Keep the first of `path`,
+// "path (2)", ... that no file has, never replacing one. The name taken, or nothing with `error`
+// set; the temporary file is gone either way.
+std::optional<std::filesystem::path> commitEvidence(PrivateTemporaryFile& file,
+                                                    const std::filesystem::path& path,
+                                                    ExistingFile existing, std::error_code& error);
 
-// Writes the bytes to the temporary path and moves them into place as moveIntoPlace does. A
+// Writes the bytes as a file of the user's alone and commits it as commitEvidence does. A
 // failed write leaves no file. The name taken, or nothing with `error` set.
 std::optional<std::filesystem::path> saveFile(const std::filesystem::path& path,
                                               std::span<const unsigned char> bytes,
                                               ExistingFile existing, std::error_code& error);
-
-// The folder made if it is missing; false with `error` set when it cannot be.
-bool makeFolder(const std::filesystem::path& folder, std::error_code& error);
 
 // A camera's name as part of a file name: no folder separators, characters that a shared disk
 // refuses (: * ? " < > |), control, bidirectional or invisible format characters (each becomes

@@ -1,5 +1,6 @@
 #include "recording/frame_snapshot.h"
 
+#include "common/private_file.h"
 #include "recording/evidence_file.h"
 
 namespace krt {
@@ -24,13 +25,13 @@ void NewestFrame::clear() {
 
 SnapshotResult saveSnapshot(const std::filesystem::path& folder, std::string_view cameraName,
                             const KeptFrame& frame) {
-    std::error_code error;
-    if (!makeFolder(folder, error)) {
+    if (const std::error_code error = makePrivateFolder(folder)) {
         return {std::nullopt,
                 "Cannot make the folder " + folder.string() + ": " + error.message() + "."};
     }
     const std::filesystem::path path =
         folder / evidenceFileName(cameraName, frame.arrival.calendar, "jpg");
+    std::error_code error;
     if (std::optional<std::filesystem::path> saved =
             saveFile(path, frame.bytes, ExistingFile::Keep, error)) {
         return {std::move(saved), {}};

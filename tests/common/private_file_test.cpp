@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "media/test_jpeg.h"
+#include "recording/clip_recorder.h"
+#include "recording/frame_snapshot.h"
 #include "support/log_capture.h"
 
 namespace krt {
@@ -39,6 +42,31 @@ class Umask {
     mode_t m_previous;
 };
 
+// A clip of one frame recorded into `file`, or into a name of its own in `folder`; the clip saved.
+fs::path recordedClip(const fs::path& folder, const std::optional<fs::path>& file) {
+    ClipRecorder recorder;
+    fs::path saved;
+    recorder.setListener([&saved](const RecordingNews& news) {
+        if (news.kind == RecordingNews::Kind::ClipSaved) {
+            saved = news.file;
+        }
+    });
+    RecordingPlan plan;
+    plan.cameraName = "Gate";
+    plan.cameraKey = folder.string();
+    plan.folder = folder;
+    plan.file = file;
+    EXPECT_EQ(recorder.start(plan), std::nullopt);
+    const std::vector<unsigned char> jpeg = test::detailedJpeg(64, 48);
+    LiveFrame frame;
+    frame.reserve(static_cast<int>(jpeg.size()));
+    std::copy(jpeg.begin(), jpeg.end(), frame.buffer().begin());
+    frame.setLength(static_cast<int>(jpeg.size()));
+    recorder.onFrame(frame);
+    recorder.stop();
+    return saved;
+}
+
 // One writer of the client's files. `write` writes into `folder` (making it when missing) the
 // file whose name `target` says, or a name of its own, and returns the file it wrote.
 struct Writer {
@@ -56,6 +84,20 @@ std::vector<Writer> writers() {
              EXPECT_FALSE(writePrivateFile(target, std::string_view("new content")));
              return target;
          }},
+        // Evidence of the Videos page: snapshots and clips.
+        {"tile snapshot",
+         [](const fs::path& folder, const fs::path&) {
+             const SnapshotResult saved =
+                 saveSnapshot(folder, "Gate", KeptFrame{{0xFF, 0xD8, 0xFF, 0xD9}, {}});
+             EXPECT_TRUE(saved.file) << saved.error;
+             return saved.file.value_or(fs::path());
+         },
+         true},
+        {"clip into its file", [](const fs::path& folder,
+                                  const fs::path& target) { return recordedClip(folder, target); }},
+        {"clip into the folder",
+         [](const fs::path& folder, const fs::path&) { return recordedClip(folder, std::nullopt); },
+         true},
     };
 }
 

@@ -162,7 +162,38 @@ TEST(ClipRecording, EndsAtItsMaximumLengthWithOrWithoutAFrame) {
     }
 }
 
-enum class Disk { Plain, ReadOnly, Full, FileInTheWay };
+TEST(ClipRecording, ALargeClipGoesOnInTheNextFileAndNoneReplacesAnother) {
+    test::TempFolder folder;
+    Recording recording;
+    RecordingPlan plan = planFor(folder.path());
+    plan.file = folder.path() / "gate.mkv";
+    plan.maxClip_bytes = 16 * 1024;
+    std::ofstream(*plan.file) << "an older file of that name";
+    ASSERT_EQ(recording.recorder.start(plan), std::nullopt);
+    const Bytes picture = test::detailedJpeg(64, 48);
+    constexpr int kFrames = 100;
+    for (int k = 0; k < kFrames; ++k) {
+        recording.feed({{picture, k * 40ms}});
+    }
+    EXPECT_TRUE(recording.recorder.recording());
+    recording.recorder.stop();
+
+    ASSERT_GE(recording.news.size(), 3u);
+    int frames = 0;
+    for (std::size_t k = 0; k < recording.news.size(); ++k) {
+        const RecordingNews& item = recording.news[k];
+        ASSERT_EQ(item.kind, Kind::ClipSaved) << k;
+        EXPECT_EQ(item.file,
+                  k == 0 ? *plan.file : numberedPath(*plan.file, static_cast<int>(k + 1)));
+        const std::optional<test::ClipContents> clip = readClip(item.file);
+        ASSERT_TRUE(clip) << k;
+        EXPECT_EQ(clip->frames.size(), static_cast<std::size_t>(item.frames)) << k;
+        frames += item.frames;
+    }
+    EXPECT_EQ(frames, kFrames);
+}
+
+enum class Disk { Plain, ReadOnly, FileInTheWay };
 
 struct FaultCase {
     const char* name;
@@ -191,18 +222,14 @@ TEST_P(ClipRecordingFault, StopsCleanlyAndLeavesNoHalfWrittenFile) {
     std::optional<SmallFolder> disk;
     fs::path folder = root.path();
     std::string message = c.message;
-    if (c.disk == Disk::ReadOnly || c.disk == Disk::Full) {
+    if (c.disk == Disk::ReadOnly) {
         disk.emplace(root.path() / "disk");
         folder = disk->path();
-        if (c.disk == Disk::ReadOnly) {
-            if (!disk->isTmpfs() && ::geteuid() == 0) {
-                GTEST_SKIP() << "no tmpfs, and permissions do not hold for root";
-            }
-            disk->setReadOnly(true);
-            message = systemError(disk->isTmpfs() ? EROFS : EACCES);
-        } else {
-            message = systemError(disk->fullError());
+        if (!disk->isTmpfs() && ::geteuid() == 0) {
+            GTEST_SKIP() << "no tmpfs, and permissions do not hold for root";
         }
+        disk->setReadOnly(true);
+        message = systemError(disk->isTmpfs() ? EROFS : EACCES);
     }
     RecordingPlan plan = planFor(folder);
     if (c.disk == Disk::FileInTheWay) {
@@ -224,15 +251,8 @@ TEST_P(ClipRecordingFault, StopsCleanlyAndLeavesNoHalfWrittenFile) {
     for (const Bytes& frame : c.frames) {
         fed.recorder.onFrame(frameAt(frame, offset));
         offset += 200ms;
-        // The disk fills up once the clip has begun.
-        if (c.disk == Disk::Full && offset == 400ms) {
-            disk->fill();
-        }
     }
     fed.recorder.stop();
-    if (disk) {
-        disk->free();
-    }
 
     std::vector<std::string> clips;
     for (const RecordingNews& item : fed.news) {
@@ -260,7 +280,6 @@ TEST_P(ClipRecordingFault, StopsCleanlyAndLeavesNoHalfWrittenFile) {
 }
 
 const Bytes kSmall = test::detailedJpeg(64, 48);
-const Bytes kLarge = test::detailedJpeg(640, 480);
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ClipRecordingFault,
@@ -268,7 +287,6 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"ReadOnlyFolder", Disk::ReadOnly, false, {kSmall}, true, "", -1},
         FaultCase{
             "FolderCannotBeMade", Disk::FileInTheWay, false, {kSmall}, true, "Not a directory", -1},
-        FaultCase{"DiskFillsUp", Disk::Full, false, std::vector<Bytes>(12, kLarge), false, "", -1},
         FaultCase{"UndecodableFramesAreKept",
                   Disk::Plain,
                   false,
@@ -284,6 +302,122 @@ INSTANTIATE_TEST_SUITE_P(
                   "\"Gate\" is being recorded already",
                   2}),
     [](const auto& param) { return std::string(param.param.name); });
+
+TEST(ClipRecording, AFullDiskStopsTheRecordingAndKeepsTheClipWrittenSoFar) {
+    test::TempFolder root;
+    SmallFolder disk(root.path() / "disk", 2 * 1024 * 1024);
+    Recording recording;
+    // The disk's own error, before the guard of its last space would stop the recording.
+    recording.recorder.setDiskSpaceQuery([](const fs::path&) { return std::nullopt; });
+    ASSERT_EQ(recording.recorder.start(planFor(disk.path())), std::nullopt);
+    // Three seconds at 25 frames a second reach the disk, in clusters of a second at most.
+    constexpr int kBeforeFull = 75;
+    std::chrono::milliseconds offset{0};
+    for (int k = 0; k < kBeforeFull; ++k, offset += 40ms) {
+        recording.feed({{kSmall, offset}});
+    }
+    disk.fill();
+    for (int k = 0; k < 100 && recording.recorder.recording(); ++k, offset += 40ms) {
+        recording.feed({{kSmall, offset}});
+    }
+    EXPECT_FALSE(recording.recorder.recording());
+    recording.recorder.stop();
+    disk.free();
+
+    ASSERT_THAT(recording.kinds(), ElementsAre(Kind::ClipSaved, Kind::Failed));
+    EXPECT_THAT(recording.news[1].message, HasSubstr(systemError(disk.fullError())));
+    EXPECT_THAT(recording.news[1].message, HasSubstr("The recording has stopped."));
+    const fs::path& kept = recording.news[0].file;
+    EXPECT_THAT(fileNames(disk.path()), ElementsAre(kept.filename().string()));
+    const std::optional<test::ClipContents> clip = readClip(kept);
+    ASSERT_TRUE(clip);
+    EXPECT_EQ(clip->codec, "mjpeg");
+    EXPECT_EQ(recording.news[0].frames, static_cast<int>(clip->frames.size()));
+    // Every whole second written before the disk filled up, frame for frame.
+    EXPECT_GE(clip->frames.size(), 50u);
+    EXPECT_LE(clip->frames.size(), static_cast<std::size_t>(kBeforeFull));
+    for (std::size_t k = 0; k < clip->frames.size(); ++k) {
+        EXPECT_EQ(clip->frames[k].bytes, kSmall) << k;
+        EXPECT_EQ(clip->frames[k].time_ms, static_cast<std::int64_t>(k) * 40) << k;
+    }
+}
+
+constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+
+TEST(DiskSpaceGuard, StopsBeforeTheLastGibibyteOrFivePercentWhicheverIsLess) {
+    const struct {
+        std::uint64_t total_bytes;
+        std::uint64_t free_bytes;
+        bool stops;
+    } cases[] = {
+        // A large disk keeps its last 1 GiB.
+        {1000 * kGiB, kGiB + 1, false},
+        {1000 * kGiB, kGiB, true},
+        {1000 * kGiB, 0, true},
+        // At 20 GiB both rules say 1 GiB.
+        {20 * kGiB, kGiB + 1, false},
+        {20 * kGiB, kGiB, true},
+        // A small disk keeps its last 5%.
+        {10 * kGiB, kGiB / 2 + 1, false},
+        {10 * kGiB, kGiB / 2, true},
+        {256 * 1024, 13'107, true},  // 5% of 256 KiB is 13,107.2 bytes
+        {256 * 1024, 13'108, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(recordingMustStop({c.total_bytes, c.free_bytes}), c.stops)
+            << c.total_bytes << " " << c.free_bytes;
+    }
+    EXPECT_EQ(nearlyFullText("/media/stick", {10 * kGiB, 300 * 1024 * 1024}),
+              "The disk of /media/stick is nearly full (300.0 MiB left; recordings leave the "
+              "last 512.0 MiB free).");
+}
+
+// The free space the recorder is told, frame by frame, and when it asked.
+struct ShrinkingDisk {
+    std::uint64_t free_bytes = 100 * kGiB;
+    std::vector<fs::path> asked;
+    DiskSpaceQuery query() {
+        return [this](const fs::path& folder) {
+            asked.push_back(folder);
+            return std::optional(DiskSpace{1000 * kGiB, free_bytes});
+        };
+    }
+};
+
+TEST(ClipRecording, StopsByItselfBeforeTheDisksLastSpaceAndKeepsTheClip) {
+    test::TempFolder folder;
+    ShrinkingDisk disk;
+    Recording recording;
+    recording.recorder.setDiskSpaceQuery(disk.query());
+    ASSERT_EQ(recording.recorder.start(planFor(folder.path())), std::nullopt);
+    std::chrono::milliseconds offset{0};
+    for (; offset < 3000ms; offset += 40ms) {
+        recording.feed({{kSmall, offset}});
+    }
+    // At the start, then at the frames of 0, 1 and 2 s: once a second, not per frame.
+    EXPECT_EQ(disk.asked.size(), 4u);
+    EXPECT_EQ(disk.asked.back(), folder.path());
+    disk.free_bytes = kGiB;
+    for (int k = 0; k < 30 && recording.recorder.recording(); ++k, offset += 40ms) {
+        recording.feed({{kSmall, offset}});
+    }
+    EXPECT_FALSE(recording.recorder.recording());
+    ASSERT_THAT(recording.kinds(), ElementsAre(Kind::ClipSaved, Kind::Failed));
+    EXPECT_EQ(recording.news[1].message,
+              "\"Gate\": The disk of " + folder.path().string() +
+                  " is nearly full (1.0 GiB left; recordings leave the last 1.0 GiB free). The "
+                  "recording has stopped.");
+    const std::optional<test::ClipContents> clip = readClip(recording.news[0].file);
+    ASSERT_TRUE(clip);
+    EXPECT_GE(clip->frames.size(), 75u);
+    EXPECT_GT(clip->duration_s, 2.9) << "closed whole, with its index";
+
+    // Nor does one start on a disk that full.
+    Recording refused;
+    refused.recorder.setDiskSpaceQuery(disk.query());
+    EXPECT_THAT(refused.recorder.start(planFor(folder.path())),
+                ::testing::Optional(HasSubstr("is nearly full (1.0 GiB left")));
+}
 
 }  // namespace
 }  // namespace krt

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <thread>
 
 #include "cli_command.h"
+#include "common/private_file.h"
 #include "media/frame_decoder.h"
 #include "recording/clip_recorder.h"
 #include "stream/connection_text.h"
@@ -79,9 +79,14 @@ class LiveRecorder {
             m_clip->onFrame(frame);
         }
         const auto payload = frame.payload();
-        if (!m_outDir.empty() && !writeFile(m_outDir / frameFileName(number), payload)) {
-            fail("cannot write " + (m_outDir / frameFileName(number)).string());
-            return;
+        if (!m_outDir.empty()) {
+            // Whole or not at all: a full disk leaves no half-written frame.
+            const std::filesystem::path path = m_outDir / frameFileName(number);
+            if (const std::error_code error = writePrivateFile(
+                    path, {reinterpret_cast<const char*>(payload.data()), payload.size()})) {
+                fail("cannot write " + path.string() + ": " + error.message());
+                return;
+            }
         }
         report(number, payload);
         finish(number, frame.arrival());
@@ -149,29 +154,6 @@ class LiveRecorder {
     }
 
   private:
-    // Through a temporary name renamed into place: a full disk leaves no half-written frame.
-    static bool writeFile(const std::filesystem::path& path, std::span<const unsigned char> bytes) {
-        std::filesystem::path temporary = path;
-        temporary += ".part";
-        bool written = false;
-        {
-            std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-            file.write(reinterpret_cast<const char*>(bytes.data()),
-                       static_cast<std::streamsize>(bytes.size()));
-            file.close();
-            written = !file.fail();
-        }
-        std::error_code error;
-        if (written) {
-            std::filesystem::rename(temporary, path, error);
-        }
-        if (!written || error) {
-            std::filesystem::remove(temporary, error);
-            return false;
-        }
-        return true;
-    }
-
     void report(int number, std::span<const unsigned char> payload) {
         PictureSize size;
         if (const auto announced = m_decoder.readSize(payload);
@@ -281,7 +263,7 @@ class ClipOfRun {
                 run.fail(news.message);
             } else if (news.kind == RecordingNews::Kind::ClipSaved) {
                 std::lock_guard lock(m_mutex);
-                m_saved = news.file;
+                m_saved = ClipOutcome{news.file, news.frames};
             }
         });
         // The run ends the recording: it has no length of its own.
@@ -292,22 +274,19 @@ class ClipOfRun {
 
     // Closes the clip: what it holds, or nothing when no clip was made.
     std::optional<ClipOutcome> finish() {
-        const int frames = m_clip.framesRecorded();
         m_clip.stop();
         std::lock_guard lock(m_mutex);
-        return m_saved ? std::optional(ClipOutcome{*m_saved, frames}) : std::nullopt;
+        return m_saved;
     }
 
   private:
     ClipRecorder m_clip;
     std::mutex m_mutex;
-    std::optional<std::filesystem::path> m_saved;
+    std::optional<ClipOutcome> m_saved;
 };
 
 int runLive(CliSession& session, const LiveOptions& options) {
-    std::error_code error;
-    if (!options.outDir.empty() && !std::filesystem::create_directories(options.outDir, error) &&
-        !std::filesystem::is_directory(options.outDir, error)) {
+    if (!options.outDir.empty() && makePrivateFolder(options.outDir)) {
         return session.usageError("cannot create the folder " + options.outDir);
     }
     const std::optional<AppState> app = session.logIn();

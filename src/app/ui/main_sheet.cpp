@@ -29,6 +29,7 @@
 #include "settings/ui/journal_settings_box.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
+#include "tile/ui/recording_stops.h"
 #include "video/ui/video_page.h"
 
 namespace krt {
@@ -140,13 +141,25 @@ void MainSheet::addAlarmStatusIndicator() {
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, this,
             &MainSheet::showAlarmChannelStatus);
     showAlarmChannelStatus(m_eventsPage->channelStatus());
+    connectRecordingStops();
+}
+
+void MainSheet::connectRecordingStops() {
+    const auto show = [this](const QString& why) {
+        m_recordingStopped = why.toStdString();
+        showAlarmChannelStatus(m_alarmChannelStatus);
+    };
+    connect(&RecordingStops::instance(), &RecordingStops::stopped, this, show);
+    connect(&RecordingStops::instance(), &RecordingStops::started, this,
+            [show] { show(QString()); });
 }
 
 void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     m_alarmChannelStatus = status;
     using State = AlarmChannelStatus::State;
     // What is not being stored outweighs every state.
-    const bool trouble = status.snapshotTrouble || status.journalTrouble;
+    const bool trouble =
+        status.snapshotTrouble || status.journalTrouble || !m_recordingStopped.empty();
     const char* colour = trouble                             ? "#cf222e"
                          : !status.journalNotice.empty()     ? "#bf5700"
                          : status.state == State::subscribed ? "#1a7f37"
@@ -165,9 +178,10 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
 void MainSheet::refreshAlarmStatus() {
     std::string line = alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) +
                        "  \u2022  " + lastAlarmLine(m_alarmChannelStatus);
-    // The most pressing first: the journal, the snapshots, what the journal's opening found.
+    // The most pressing first: the journal, the snapshots, what the journal's opening found, a
+    // recording that stopped.
     for (const std::optional<std::string>& warning :
-         {std::optional(m_alarmChannelStatus.journalNotice),
+         {std::optional(m_recordingStopped), std::optional(m_alarmChannelStatus.journalNotice),
           snapshotTroubleLine(m_alarmChannelStatus), journalTroubleLine(m_alarmChannelStatus)}) {
         if (warning && !warning->empty()) {
             line = *warning + "  \u2022  " + line;

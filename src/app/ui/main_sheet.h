@@ -102,6 +102,8 @@ class MainSheet : public QDialog, public EventAlertSink {
     void addAlarmStatusIndicator();
     void showAlarmChannelStatus(const AlarmChannelStatus& status);
     void refreshAlarmStatus();
+    // A recording that stopped by itself is told on the status line until one starts again.
+    void connectRecordingStops();
     // The grid and live-grid choices of the Settings tab act on the Videos page at once.
     void connectVideoSettings();
     // The History's Show Video and unreviewed count, and the Settings page's retention.
@@ -130,6 +132,7 @@ class MainSheet : public QDialog, public EventAlertSink {
     QLabel* m_alarmStatus = nullptr;
     QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying
     AlarmChannelStatus m_alarmChannelStatus;
+    std::string m_recordingStopped;
     CloseQuestion m_closeQuestion;
     StartRequest m_startRequest;
     std::string m_savedView;

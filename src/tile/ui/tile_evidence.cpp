@@ -12,6 +12,7 @@
 #include "common/ui/qt_text.h"
 #include "recording/evidence_file.h"
 #include "recording/frame_snapshot.h"
+#include "tile/ui/recording_stops.h"
 #include "tile/ui/tile_overlay.h"
 #include "tile/ui/video_window.h"
 
@@ -117,6 +118,7 @@ void TileEvidence::toggleRecording() {
     }
     adoptRecording(std::move(recording));
     m_overlay->showNotice(QStringLiteral("Recording into %1").arg(qtText(m_settings.folder)));
+    RecordingStops::instance().tellStarted();
 }
 
 void TileEvidence::stopRecording() {
@@ -180,7 +182,11 @@ void TileEvidence::onNews(const RecordingNews& news, const std::weak_ptr<ClipRec
                                       .arg(m_settings.maxRecordingMinutes));
             break;
         case RecordingNews::Kind::Failed:
-            showErrorBox(m_window, qtText(news.message));
+            // No box: a disk that fills up would stop every tile's recording at once, maybe
+            // with no one in front of the screen. The status line keeps saying it.
+            // It names the camera as the server does.
+            m_overlay->showNotice(qtServerText(news.message));
+            RecordingStops::instance().tellStopped(qtServerText(news.message));
             break;
     }
     // A recording that ended by itself leaves the tile.

@@ -17,8 +17,9 @@ class VideoWindow;
 
 // What a tile keeps of its camera: a snapshot of the newest frame (saved, copied to the
 // clipboard, a notice says where), and a recording of its stream that the Record toggle starts
-// and stops, with the red mark and the time on the picture while it runs. A recording follows
-// its camera when the page moves the camera to another tile.
+// and stops, with the red mark and the time on the picture while it runs; one that stops by
+// itself (a full disk) says why on the tile and, through RecordingStops, on the status line. A
+// recording follows its camera when the page moves the camera to another tile.
 class TileEvidence : public QObject {
     Q_OBJECT
 

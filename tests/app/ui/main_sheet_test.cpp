@@ -8,6 +8,7 @@
 #include "app/ui/about_page.h"
 #include "common/ui/ui_test_support.h"
 #include "settings/ui/settings_page.h"
+#include "tile/ui/recording_stops.h"
 
 namespace krt {
 namespace {
@@ -28,6 +29,21 @@ TEST_F(MainSheetTest, TabsReadVideosAlarmsSettingsAbout) {
     EXPECT_EQ(sheet.tabs()->widget(3), sheet.aboutPage());
     EXPECT_EQ(sheet.m_gridRows, 2);
     EXPECT_EQ(sheet.m_gridColumns, 2);
+}
+
+TEST_F(MainSheetTest, TheStatusLineSaysThatARecordingStoppedUntilOneStartsAgain) {
+    const AppState app;
+    const MainSheet sheet(app);
+    const QLabel* status = sheet.alarmStatusLabel();
+    const QString normal = status->text();
+    const QString why = QStringLiteral(
+        "Cannot write the clip of \"Gate\": No space left on device. The recording has stopped.");
+    RecordingStops::instance().tellStopped(why);
+    EXPECT_EQ(status->text(), why + QStringLiteral("  \u2022  ") + normal);
+    EXPECT_TRUE(status->styleSheet().contains("#cf222e"));
+    RecordingStops::instance().tellStarted();
+    EXPECT_EQ(status->text(), normal);
+    EXPECT_FALSE(status->styleSheet().contains("#cf222e"));
 }
 
 TEST_F(MainSheetTest, OpeningLoadsTheAlertSwitchesIntoTheSettingsPage) {

@@ -15,6 +15,8 @@
 #include "sim/sim_test_support.h"
 #include "support/clip_reader.h"
 #include "support/log_capture.h"
+#include "support/small_folder.h"
+#include "tile/ui/recording_stops.h"
 #include "tile/ui/tile_evidence.h"
 #include "tile/ui/tile_overlay.h"
 #include "tile/ui/tile_zoom.h"
@@ -149,6 +151,41 @@ TEST_F(TileEvidenceTest, RecordingsThatCannotRunSayWhyAndLeaveNoMark) {
     EXPECT_THAT(m_messages.texts()[1], HasSubstr("Not a directory"));
     EXPECT_FALSE(m_second.evidence()->recording());
     EXPECT_FALSE(m_second.overlay()->recordingMarked());
+}
+
+// A small disk made before the tiles and their threads, so that they write on it.
+struct SmallDisk {
+    test::TempFolder root;
+    test::SmallFolder disk{root.path() / "disk", 1024 * 1024};
+};
+class TileOnASmallDisk : public SmallDisk, public TileEvidenceTest {};
+
+TEST_F(TileOnASmallDisk, AFullDiskStopsTheRecordingSaysWhyAndKeepsTheClip) {
+    m_tile.evidence()->setSettings({disk.path().string(), 10});
+    const QSignalSpy stops(&RecordingStops::instance(), &RecordingStops::stopped);
+    play(m_tile);
+    m_tile.evidence()->toggleRecording();
+    const std::shared_ptr<ClipRecorder> recording = m_tile.videoWindow()->feed().recording();
+    ASSERT_NE(recording, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording->framesRecorded() >= 50; }, kWait_ms));
+    disk.fill();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stops.size() == 1; }, kWait_ms));
+    disk.free();
+
+    // The disk's own error, or the guard of its last 5% first.
+    const QString why = stops[0][0].toString();
+    EXPECT_THAT(why.toStdString(), ::testing::ContainsRegex("(No space left on device|File too "
+                                                            "large|is nearly full).*The "
+                                                            "recording has stopped\\."));
+    EXPECT_EQ(overlay().notice(), why);
+    EXPECT_FALSE(m_tile.evidence()->recording());
+    EXPECT_FALSE(overlay().recordingMarked());
+    EXPECT_TRUE(m_messages.boxes().empty()) << "no box waits for someone";
+    const std::vector<fs::path> clips{fs::directory_iterator(disk.path()), {}};
+    ASSERT_EQ(clips.size(), 1u);
+    const std::optional<test::ClipContents> clip = test::readClip(clips[0]);
+    ASSERT_TRUE(clip);
+    EXPECT_GE(clip->frames.size(), 25u);
 }
 
 TEST_F(TileEvidenceTest, CtrlWheelZoomsAboutThePointerADragPansAndAPressStillTaps) {

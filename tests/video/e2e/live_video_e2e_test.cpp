@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -146,6 +148,11 @@ std::vector<unsigned char> fileBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+mode_t modeOf(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? (status.st_mode & 07777) : 0;
+}
+
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);
@@ -168,10 +175,12 @@ TEST_F(CliVideo, LiveWritesEachFrameAsReceivedAndItDecodes) {
         std::snprintf(name, sizeof name, "frame-%05d.jpg", n);
         const std::vector<unsigned char> jpeg = fileBytes(folder / name);
         EXPECT_EQ(decoder.readSize(jpeg), (PictureSize{320, 240})) << name;
+        EXPECT_EQ(modeOf(folder / name), 0600u) << name;
         EXPECT_EQ(lines[static_cast<std::size_t>(n - 1)],
                   std::to_string(n) + "\tbytes=" + std::to_string(jpeg.size()) + "\tsize=320x240");
     }
     EXPECT_FALSE(std::filesystem::exists(folder / "frame-00006.jpg"));
+    EXPECT_EQ(modeOf(folder), 0700u);
     EXPECT_THAT(lines.back(), HasSubstr("5 of 5 frames in"));
     EXPECT_THAT(lines.back(), HasSubstr("frames per second"));
     std::filesystem::remove_all(folder);
