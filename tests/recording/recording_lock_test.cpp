@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "common/file_descriptor.h"
@@ -23,11 +24,22 @@ namespace fs = std::filesystem;
 // The runtime folder of one test (each test runs in a process of its own).
 class RecordingLockTest : public testing::Test {
   protected:
-    void SetUp() override { ::setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1); }
+    void SetUp() override {
+        if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) {
+            m_previous = previous;
+        }
+        ::setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+    }
+    // Later tests of the same process must not find a runtime folder that is gone.
+    void TearDown() override {
+        m_previous ? ::setenv("XDG_RUNTIME_DIR", m_previous->c_str(), 1)
+                   : ::unsetenv("XDG_RUNTIME_DIR");
+    }
 
     fs::path lockFolder() const { return m_runtime.path() / "krt-recordings"; }
 
     test::TempFolder m_runtime;
+    std::optional<std::string> m_previous;
 };
 
 TEST_F(RecordingLockTest, OneCameraIsHeldByOneRecordingAtATimeInAPrivateFolder) {

@@ -2,6 +2,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -57,6 +58,9 @@ void enableLogAsAsked(const QCommandLineParser& parser, const QCommandLineOption
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A file beyond the process's size limit is a write error (EFBIG) that every writer
+    // handles, keeping what it wrote; the signal's default would kill the program instead.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication::setApplicationName(QStringLiteral("krt-client"));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(
         krt::kProductVersion.data(), static_cast<qsizetype>(krt::kProductVersion.size())));
