@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "layouts/layouts_file.h"
 #include "support/log_capture.h"
 
 namespace krt {
@@ -54,6 +55,12 @@ std::vector<Writer> writers() {
          [](const fs::path& folder, const fs::path& target) {
              EXPECT_FALSE(makePrivateFolder(folder));
              EXPECT_FALSE(writePrivateFile(target, std::string_view("new content")));
+             return target;
+         }},
+        // Layouts, diagnostic log, snapshot folders.
+        {"layouts file",
+         [](const fs::path&, const fs::path& target) {
+             EXPECT_EQ(writeLayoutsFile(target, LayoutBook{}), std::nullopt);
              return target;
          }},
     };
