@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "layouts/layouts_file.h"
+#include "protocol/diag_log.h"
 #include "support/log_capture.h"
 
 namespace krt {
@@ -57,12 +58,23 @@ std::vector<Writer> writers() {
              EXPECT_FALSE(writePrivateFile(target, std::string_view("new content")));
              return target;
          }},
-        // Layouts, diagnostic log, snapshot folders.
+        // Layouts, diagnostic log, snapshot folders. The log takes names of its own beside any
+        // other file.
         {"layouts file",
          [](const fs::path&, const fs::path& target) {
              EXPECT_EQ(writeLayoutsFile(target, LayoutBook{}), std::nullopt);
              return target;
          }},
+        {"diagnostic log's day file",
+         [](const fs::path& folder, const fs::path&) {
+             EXPECT_EQ(enableDiagLog(folder.string()), std::nullopt);
+             setDiagLogClock([] { return LocalTime{2026, 12, 0, 6, 10, 51, 31, 123}; });
+             writeLog("KRT", "m", "x");
+             enableDiagLog("");
+             setDiagLogClock({});
+             return folder / "20261206.log";
+         },
+         true},
     };
 }
 
