@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/app_state.h"
+#include "journal/snapshot_file.h"
 #include "layouts/layouts_file.h"
 #include "protocol/diag_log.h"
 #include "support/log_capture.h"
@@ -58,8 +60,8 @@ std::vector<Writer> writers() {
              EXPECT_FALSE(writePrivateFile(target, std::string_view("new content")));
              return target;
          }},
-        // Layouts, diagnostic log, snapshot folders. The log takes names of its own beside any
-        // other file.
+        // Layouts, diagnostic log, snapshot folders. The log and the alarm snapshot (written
+        // into the folder made for it) take names of their own beside any other file.
         {"layouts file",
          [](const fs::path&, const fs::path& target) {
              EXPECT_EQ(writeLayoutsFile(target, LayoutBook{}), std::nullopt);
@@ -73,6 +75,13 @@ std::vector<Writer> writers() {
              enableDiagLog("");
              setDiagLogClock({});
              return folder / "20261206.log";
+         },
+         true},
+        {"alarm snapshot folder",
+         [](const fs::path& folder, const fs::path& target) {
+             const fs::path written = prepareSnapshotFolder(folder) / target.filename();
+             EXPECT_FALSE(writeSnapshotFile(written, std::string_view("\xff\xd8\xff")));
+             return written;
          },
          true},
     };
