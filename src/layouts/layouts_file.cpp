@@ -114,10 +114,10 @@ struct LayoutsFileReader {
         checkFree(names, layout.name, LayoutBook::kLayoutNameTaken);
         const std::optional<LayoutTemplate> shape = findLayoutTemplate(layout.templateId);
         if (!shape) {
-            check(std::string(LayoutBook::kUnknownTemplate), layout.name);
+            fail(LayoutBook::kUnknownTemplate, layout.name);
         }
         if (layout.cells.size() > shape->cells.size()) {
-            check("It has more cameras than cells.", layout.name);
+            fail("It has more cameras than cells.", layout.name);
         }
         for (const std::string& cell : layout.cells) {
             check(LayoutBook::checkChannelId(cell), layout.name);
@@ -137,14 +137,18 @@ struct LayoutsFileReader {
     static void checkFree(std::unordered_set<std::string>& names, const std::string& name,
                           std::string_view taken) {
         if (!names.insert(name).second) {
-            check(std::string(taken), name);
+            fail(taken, name);
         }
     }
 
     static void check(const std::optional<std::string>& error, std::string_view name) {
         if (error) {
-            throw std::invalid_argument("\"" + shownServerText(name) + "\": " + *error);
+            fail(*error, name);
         }
+    }
+
+    [[noreturn]] static void fail(std::string_view error, std::string_view name) {
+        throw std::invalid_argument("\"" + shownServerText(name) + "\": " + std::string(error));
     }
 };
 
