@@ -112,9 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                  fileOf(R"([{"name": "A", "template": "1", "cells": [")" + std::string(256, '7') +
                         R"("]}])"),
                  LayoutsFileState::Corrupt, 0, "ID has at most 255 characters"},
-        FileCase{"the most layouts",
-                 fileOf(listOf(kMostLayouts, R"({"name": "L#", "template": "1", "cells": []})")),
-                 LayoutsFileState::Read, kMostLayouts, ""},
         FileCase{
             "more than the most layouts",
             fileOf(listOf(kMostLayouts + 1, R"({"name": "L#", "template": "1", "cells": []})")),
