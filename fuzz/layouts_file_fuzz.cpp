@@ -1,6 +1,7 @@
-// The layouts file: whatever its bytes, reading it ends in a book or in a message for the
-// user (never an exception), a book it reads obeys the rules the user's changes obey, and
-// a book written back reads back the same.
+// The layouts file: whatever its bytes, reading it ends in a book within the book's bounds or
+// in a message for the user (never an exception) of one short line that quotes the file only
+// by the text rule, a book it reads obeys the rules the user's changes obey, and a book written
+// back reads back the same.
 #include <cstdint>
 #include <set>
 #include <string_view>
@@ -14,10 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const krt::LayoutsFileResult result = krt::parseLayouts(text, "layouts.json");
     if (result.state != krt::LayoutsFileState::Read) {
         FUZZ_CHECK(!result.message.empty() && !result.writable());
+        FUZZ_CHECK(result.message.size() < 1000 && result.message.find('\n') == std::string::npos);
+        FUZZ_CHECK(result.message.find("\u202E") == std::string::npos);
         FUZZ_CHECK(result.book.layouts().empty() && result.book.tours().empty());
         return 0;
     }
     FUZZ_CHECK(result.message.empty() && result.writable());
+    FUZZ_CHECK(result.book.layouts().size() <= krt::kMostLayouts);
+    FUZZ_CHECK(result.book.tours().size() <= krt::kMostTours);
     std::set<std::string> names;
     for (const krt::Layout& layout : result.book.layouts()) {
         const std::optional<krt::LayoutTemplate> shape = krt::findLayoutTemplate(layout.templateId);
@@ -27,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const krt::Tour& tour : result.book.tours()) {
         FUZZ_CHECK(tour.dwell_s >= krt::Tour::kShortestDwell_s &&
                    tour.dwell_s <= krt::Tour::kLongestDwell_s);
-        FUZZ_CHECK(!tour.layouts.empty() && tour.alarmShow_s >= 0);
+        FUZZ_CHECK(!tour.layouts.empty() && tour.layouts.size() <= krt::kMostTourStops &&
+                   tour.alarmShow_s >= 0);
     }
     const krt::LayoutsFileResult again =
         krt::parseLayouts(krt::layoutsJson(result.book), "layouts.json");

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/private_file.h"
+
 namespace krt {
 namespace fs = std::filesystem;
 
@@ -15,13 +17,10 @@ bool isWritableFolder(const fs::path& folder) {
     return fs::is_directory(folder, error) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-// A folder made here is the user's alone (camera stills are private).
+// A folder made here, and each parent made for it, is the user's alone (camera stills are
+// private).
 bool makeWritableFolder(const fs::path& folder) {
-    std::error_code error;
-    if (fs::create_directories(folder, error)) {
-        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, error);
-    }
-    return isWritableFolder(folder);
+    return !makePrivateFolder(folder) && isWritableFolder(folder);
 }
 
 fs::path userCacheFolder() {

@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr mode_t kPrivateFolderMode = 0700;
 constexpr mode_t kPrivateFileMode = 0600;
 constexpr std::string_view kTemporarySuffix = ".part";
 
@@ -44,31 +43,6 @@ bool processRuns(pid_t pid) {
 }
 
 }  // namespace
-
-std::error_code makePrivateFolder(const fs::path& folder) {
-    std::error_code error;
-    if (fs::is_directory(folder, error)) {
-        return {};
-    }
-    if (fs::exists(folder, error)) {
-        return std::make_error_code(std::errc::not_a_directory);
-    }
-    const fs::path parent = folder.parent_path();
-    if (!parent.empty() && parent != folder) {
-        if (const std::error_code failure = makePrivateFolder(parent)) {
-            return failure;
-        }
-    }
-    if (::mkdir(folder.c_str(), kPrivateFolderMode) == 0) {
-        // The umask may have taken bits we asked for; never more than the owner's.
-        ::chmod(folder.c_str(), kPrivateFolderMode);
-        return {};
-    }
-    if (errno == EEXIST && fs::is_directory(folder, error)) {
-        return {};
-    }
-    return lastError();
-}
 
 FileDescriptor createPrivateFile(const fs::path& path, std::error_code& error) {
     FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,

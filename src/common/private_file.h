@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "common/file_descriptor.h"
+#include "protocol/private_folder.h"
 
 namespace krt {
 
@@ -18,9 +19,7 @@ namespace krt {
 // umask; it is created exclusively under a name no one else uses, never through a link someone
 // planted, and renamed into place only when whole.
 
-// The folder and its missing parents, each made 0700; folders that exist keep their mode (the
-// user may have chosen a shared one). The error when a level cannot be made or is no folder.
-[[nodiscard]] std::error_code makePrivateFolder(const std::filesystem::path& folder);
+// Folders are made by makePrivateFolder (protocol/private_folder.h).
 
 // Opens a new file 0600 for writing; fails (EEXIST, ELOOP) rather than reuse or follow what is
 // there already.

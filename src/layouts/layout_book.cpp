@@ -11,6 +11,16 @@ bool blank(std::string_view name) {
     return std::ranges::all_of(name, [](unsigned char c) { return c <= ' '; });
 }
 
+std::string tooLongText(std::string_view what, std::size_t most) {
+    return std::string(what) + " has at most " + std::to_string(most) + " characters.";
+}
+
+std::size_t utf8Characters(std::string_view text) {
+    // Every byte but the continuation bytes of a sequence starts a character.
+    return static_cast<std::size_t>(
+        std::ranges::count_if(text, [](unsigned char c) { return (c & 0xC0) != 0x80; }));
+}
+
 }  // namespace
 
 int clampedDwell(int seconds) {
@@ -32,15 +42,33 @@ Layout* LayoutBook::layout(std::string_view name) {
     return found == m_layouts.end() ? nullptr : &*found;
 }
 
-std::optional<std::string> LayoutBook::checkNewName(std::string_view name) const {
+std::optional<std::string> LayoutBook::checkLayoutName(std::string_view name) {
     if (blank(name)) {
         return "A layout needs a name.";
+    }
+    if (utf8Characters(name) > kLongestName_characters) {
+        return tooLongText("A layout's name", kLongestName_characters);
     }
     if (name == kAllCamerasLayout) {
         return "\"All cameras\" is the built-in layout; choose another name.";
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> LayoutBook::checkNewName(std::string_view name) const {
+    if (auto error = checkLayoutName(name)) {
+        return error;
+    }
     if (findLayout(name) != nullptr) {
-        return "A layout of that name exists already.";
+        return std::string(kLayoutNameTaken);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> LayoutBook::checkRoomForLayout() const {
+    if (m_layouts.size() >= kMostLayouts) {
+        return "There are " + std::to_string(kMostLayouts) +
+               " layouts already, the most there can be; delete one first.";
     }
     return std::nullopt;
 }
@@ -50,9 +78,12 @@ std::optional<std::string> LayoutBook::addLayout(std::string_view name,
     if (auto error = checkNewName(name)) {
         return error;
     }
+    if (auto error = checkRoomForLayout()) {
+        return error;
+    }
     const std::optional<LayoutTemplate> shape = findLayoutTemplate(templateId);
     if (!shape) {
-        return "Unknown layout template.";
+        return std::string(kUnknownTemplate);
     }
     m_layouts.push_back({std::string(name), std::string(templateId),
                          std::vector<std::string>(shape->cells.size())});
@@ -81,6 +112,9 @@ std::optional<std::string> LayoutBook::renameLayout(std::string_view name,
 std::optional<std::string> LayoutBook::duplicateLayout(std::string_view name,
                                                        std::string_view newName) {
     if (auto error = checkNewName(newName)) {
+        return error;
+    }
+    if (auto error = checkRoomForLayout()) {
         return error;
     }
     const Layout* original = findLayout(name);
@@ -112,9 +146,16 @@ std::optional<std::string> LayoutBook::setTemplate(std::string_view name,
     return std::nullopt;
 }
 
+std::optional<std::string> LayoutBook::checkChannelId(std::string_view channelId) {
+    if (utf8Characters(channelId) > kLongestChannelId_characters) {
+        return tooLongText("A camera's ID", kLongestChannelId_characters);
+    }
+    return std::nullopt;
+}
+
 void LayoutBook::placeCamera(std::string_view name, std::size_t cell, std::string_view channelId) {
     Layout* changed = layout(name);
-    if (changed == nullptr || cell >= changed->cells.size()) {
+    if (changed == nullptr || cell >= changed->cells.size() || checkChannelId(channelId)) {
         return;
     }
     if (!channelId.empty()) {
@@ -133,22 +174,43 @@ void LayoutBook::swapCells(std::string_view name, std::size_t first, std::size_t
     }
 }
 
-std::optional<std::string> LayoutBook::putTour(const Tour& tour) {
+std::optional<std::string> LayoutBook::checkTour(const Tour& tour) {
     if (blank(tour.name)) {
         return "A tour needs a name.";
+    }
+    if (utf8Characters(tour.name) > kLongestName_characters) {
+        return tooLongText("A tour's name", kLongestName_characters);
     }
     if (tour.layouts.empty()) {
         return "A tour needs at least one layout.";
     }
+    if (tour.layouts.size() > kMostTourStops) {
+        return "A tour shows at most " + std::to_string(kMostTourStops) + " layouts.";
+    }
+    return std::nullopt;
+}
+
+Tour LayoutBook::keptTour(const Tour& tour) {
     Tour kept = tour;
     kept.dwell_s = clampedDwell(tour.dwell_s);
     kept.alarmShow_s = std::max(tour.alarmShow_s, 0);
+    return kept;
+}
+
+std::optional<std::string> LayoutBook::putTour(const Tour& tour) {
+    if (auto error = checkTour(tour)) {
+        return error;
+    }
     const auto existing = std::ranges::find(m_tours, tour.name, &Tour::name);
     if (existing != m_tours.end()) {
-        *existing = std::move(kept);
-    } else {
-        m_tours.push_back(std::move(kept));
+        *existing = keptTour(tour);
+        return std::nullopt;
     }
+    if (m_tours.size() >= kMostTours) {
+        return "There are " + std::to_string(kMostTours) +
+               " tours already, the most there can be; delete one first.";
+    }
+    m_tours.push_back(keptTour(tour));
     return std::nullopt;
 }
 

@@ -39,10 +39,20 @@ struct Tour {
 
 int clampedDwell(int seconds);
 
+// Bounds that keep the book, and the file that holds it, a size the wall can show and read in
+// a moment, far above what any operator builds.
+inline constexpr std::size_t kMostLayouts = 1000;
+inline constexpr std::size_t kMostTours = 100;
+// "All cameras" and every layout once.
+inline constexpr std::size_t kMostTourStops = kMostLayouts + 1;
+inline constexpr std::size_t kLongestName_characters = 200;
+// A ChannelID, as long as the longest text the server fills.
+inline constexpr std::size_t kLongestChannelId_characters = 255;
+
 // The named layouts and tours, with the rules that keep them consistent: names are unique,
-// not empty and never "All cameras"; a layout has one cell per cell of its template; tours
-// follow a layout's renaming and removal. Each change returns an error text for the user,
-// or nothing when it was made.
+// not empty, not too long and never "All cameras"; a layout has one cell per cell of its
+// template; tours follow a layout's renaming and removal; counts stay within the bounds. Each
+// change returns an error text for the user, or nothing when it was made.
 class LayoutBook {
   public:
     const std::vector<Layout>& layouts() const { return m_layouts; }
@@ -57,7 +67,8 @@ class LayoutBook {
     // A new template keeps the cameras of the cells both have, in cell order.
     std::optional<std::string> setTemplate(std::string_view name, std::string_view templateId);
     // Puts the camera in the cell (an empty ID empties it); a camera already elsewhere in the
-    // layout moves to the cell, whose former camera takes its place.
+    // layout moves to the cell, whose former camera takes its place. An ID longer than any the
+    // server sends is not placed.
     void placeCamera(std::string_view name, std::size_t cell, std::string_view channelId);
     void swapCells(std::string_view name, std::size_t first, std::size_t second);
 
@@ -69,8 +80,18 @@ class LayoutBook {
 
   private:
     friend struct LayoutsFileReader;
+    static constexpr std::string_view kLayoutNameTaken = "A layout of that name exists already.";
+    static constexpr std::string_view kUnknownTemplate = "Unknown layout template.";
+
     Layout* layout(std::string_view name);
+    // The rules of a layout's name apart from its being free.
+    static std::optional<std::string> checkLayoutName(std::string_view name);
     std::optional<std::string> checkNewName(std::string_view name) const;
+    std::optional<std::string> checkRoomForLayout() const;
+    static std::optional<std::string> checkChannelId(std::string_view channelId);
+    // The rules of a tour apart from its name being free; the tour as it is kept.
+    static std::optional<std::string> checkTour(const Tour& tour);
+    static Tour keptTour(const Tour& tour);
 
     std::vector<Layout> m_layouts;
     std::vector<Tour> m_tours;

@@ -1,15 +1,12 @@
 #include "layouts/layouts_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <array>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <unordered_set>
 
-#include "common/file_descriptor.h"
+#include "common/private_file.h"
+#include "common/server_text.h"
 #include "layouts/layout_template.h"
 
 namespace krt {
@@ -44,12 +41,42 @@ int intField(const Json& object, const char* key, int fallback) {
     return found->get<int>();
 }
 
-std::vector<std::string> textList(const Json& object, const char* key) {
+const Json& listField(const Json& object, const char* key) {
     const Json& value = object.at(key);
     if (!value.is_array()) {
         throw std::invalid_argument(std::string("\"") + key + "\" is not a list");
     }
+    return value;
+}
+
+const Json& countedList(const Json& object, const char* key, std::size_t most) {
+    const Json& list = listField(object, key);
+    if (list.size() > most) {
+        throw std::invalid_argument("it holds more than " + std::to_string(most) + " " + key);
+    }
+    return list;
+}
+
+// Every value a book within its bounds can have, keys and list starts included: a file of more
+// is refused while it is parsed, before it takes the memory of all of them.
+constexpr std::size_t kMostFileValues =
+    kMostLayouts * (kMostLayoutCells + 8) + kMostTours * (kMostTourStops + 10) + 16;
+
+Json parsedWithinBounds(std::string_view text) {
+    std::size_t values = 0;
+    return Json::parse(text, [&values](int, Json::parse_event_t event, const Json&) {
+        if (event != Json::parse_event_t::object_end && event != Json::parse_event_t::array_end &&
+            ++values > kMostFileValues) {
+            throw std::invalid_argument("it holds more entries than any layouts file can");
+        }
+        return true;
+    });
+}
+
+std::vector<std::string> textList(const Json& object, const char* key) {
+    const Json& value = listField(object, key);
     std::vector<std::string> texts;
+    texts.reserve(value.size());
     for (const Json& each : value) {
         if (!each.is_string()) {
             throw std::invalid_argument(std::string("\"") + key + "\" holds something not a text");
@@ -62,45 +89,73 @@ std::vector<std::string> textList(const Json& object, const char* key) {
 }  // namespace
 
 // Builds the book through its own rules, so that a file can hold nothing the user could not
-// have made: a rule it breaks makes it corrupt.
+// have made: a rule it breaks makes it corrupt. Names are looked up in sets of their own, so
+// that reading takes as long as the file is long.
 struct LayoutsFileReader {
     static LayoutBook read(const Json& document) {
         LayoutBook book;
-        for (const Json& entry : document.at("layouts")) {
-            const std::string name = stringField(entry, "name");
-            check(book.addLayout(name, stringField(entry, "template")), name);
-            std::vector<std::string> cells = textList(entry, "cells");
-            Layout* layout = book.layout(name);
-            if (cells.size() > layout->cells.size()) {
-                throw std::invalid_argument("layout \"" + name + "\" has more cameras than cells");
-            }
-            cells.resize(layout->cells.size());
-            layout->cells = std::move(cells);
+        std::unordered_set<std::string> names;
+        for (const Json& entry : countedList(document, "layouts", kMostLayouts)) {
+            book.m_layouts.push_back(readLayout(entry, names));
         }
-        if (const auto tours = document.find("tours"); tours != document.end()) {
-            for (const Json& entry : *tours) {
-                Tour tour{stringField(entry, "name"), intField(entry, "dwellSeconds", 10),
-                          textList(entry, "layouts"), intField(entry, "alarmSeconds", 0)};
-                check(book.findTour(tour.name) == nullptr
-                          ? book.putTour(tour)
-                          : std::optional<std::string>("A tour of that name exists already."),
-                      tour.name);
+        if (document.contains("tours")) {
+            names.clear();
+            for (const Json& entry : countedList(document, "tours", kMostTours)) {
+                book.m_tours.push_back(readTour(entry, names));
             }
         }
         return book;
     }
 
-    static void check(const std::optional<std::string>& error, const std::string& name) {
-        if (error) {
-            throw std::invalid_argument("\"" + name + "\": " + *error);
+    static Layout readLayout(const Json& entry, std::unordered_set<std::string>& names) {
+        Layout layout{stringField(entry, "name"), stringField(entry, "template"),
+                      textList(entry, "cells")};
+        check(LayoutBook::checkLayoutName(layout.name), layout.name);
+        checkFree(names, layout.name, LayoutBook::kLayoutNameTaken);
+        const std::optional<LayoutTemplate> shape = findLayoutTemplate(layout.templateId);
+        if (!shape) {
+            fail(LayoutBook::kUnknownTemplate, layout.name);
         }
+        if (layout.cells.size() > shape->cells.size()) {
+            fail("It has more cameras than cells.", layout.name);
+        }
+        for (const std::string& cell : layout.cells) {
+            check(LayoutBook::checkChannelId(cell), layout.name);
+        }
+        layout.cells.resize(shape->cells.size());
+        return layout;
+    }
+
+    static Tour readTour(const Json& entry, std::unordered_set<std::string>& names) {
+        const Tour tour{stringField(entry, "name"), intField(entry, "dwellSeconds", 10),
+                        textList(entry, "layouts"), intField(entry, "alarmSeconds", 0)};
+        check(LayoutBook::checkTour(tour), tour.name);
+        checkFree(names, tour.name, "A tour of that name exists already.");
+        return LayoutBook::keptTour(tour);
+    }
+
+    static void checkFree(std::unordered_set<std::string>& names, const std::string& name,
+                          std::string_view taken) {
+        if (!names.insert(name).second) {
+            fail(taken, name);
+        }
+    }
+
+    static void check(const std::optional<std::string>& error, std::string_view name) {
+        if (error) {
+            fail(*error, name);
+        }
+    }
+
+    [[noreturn]] static void fail(std::string_view error, std::string_view name) {
+        throw std::invalid_argument("\"" + shownServerText(name) + "\": " + std::string(error));
     }
 };
 
 LayoutsFileResult parseLayouts(std::string_view text, const std::filesystem::path& path) {
     LayoutsFileResult result;
     try {
-        const Json document = Json::parse(text);
+        const Json document = parsedWithinBounds(text);
         if (!document.is_object() || document.value("format", "") != kLayoutsFileFormat) {
             throw std::invalid_argument("it is not a layouts file");
         }
@@ -120,8 +175,9 @@ LayoutsFileResult parseLayouts(std::string_view text, const std::filesystem::pat
     } catch (const std::exception& error) {
         result = {};
         result.state = LayoutsFileState::Corrupt;
-        result.message = "The layouts file " + quoted(path) + " cannot be read (" + error.what() +
-                         ")" + std::string(kKeptText);
+        // The parser's words may quote the file: one line, as long as a shown text.
+        result.message = "The layouts file " + quoted(path) + " cannot be read (" +
+                         shownServerText(error.what()) + ")" + std::string(kKeptText);
     }
     return result;
 }
@@ -131,16 +187,29 @@ LayoutsFileResult readLayoutsFile(const std::filesystem::path& path) {
     if (!std::filesystem::exists(path, error) && !error) {
         return {};
     }
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    if (!file || !(text << file.rdbuf())) {
+    const auto failed = [&path](LayoutsFileState state, std::string_view what) {
         LayoutsFileResult result;
-        result.state = LayoutsFileState::Unreadable;
+        result.state = state;
         result.message =
-            "The layouts file " + quoted(path) + " cannot be opened" + std::string(kKeptText);
+            "The layouts file " + quoted(path) + std::string(what) + std::string(kKeptText);
         return result;
+    };
+    std::ifstream file(path, std::ios::binary);
+    std::string text;
+    // Read in pieces and never past the bound: the size the file claims may change meanwhile.
+    std::array<char, 64 * 1024> piece{};
+    while (file.read(piece.data(), piece.size()) || file.gcount() > 0) {
+        text.append(piece.data(), static_cast<std::size_t>(file.gcount()));
+        if (text.size() > kLargestLayoutsFile_bytes) {
+            return failed(LayoutsFileState::TooLarge,
+                          " is larger than " +
+                              std::to_string(kLargestLayoutsFile_bytes / (1024 * 1024)) + " MB");
+        }
     }
-    return parseLayouts(text.str(), path);
+    if (!file.is_open() || file.bad()) {
+        return failed(LayoutsFileState::Unreadable, " cannot be opened");
+    }
+    return parseLayouts(text, path);
 }
 
 std::string layoutsJson(const LayoutBook& book) {
@@ -169,24 +238,18 @@ std::optional<std::string> writeLayoutsFile(const std::filesystem::path& path,
     const auto failed = [&path](const std::string& what) {
         return "The layouts could not be saved to " + quoted(path) + " (" + what + ").";
     };
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    std::filesystem::path temporary = path;
-    temporary += ".new";
-    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (file.fd() < 0) {
-        return failed(std::strerror(errno));
+    const std::string json = layoutsJson(book);
+    if (json.size() > kLargestLayoutsFile_bytes) {
+        // A file no client would read back is not written over the one it would.
+        return failed("they would take more than " +
+                      std::to_string(kLargestLayoutsFile_bytes / (1024 * 1024)) + " MB");
     }
-    if (!writeAll(file.fd(), layoutsJson(book)) || ::fsync(file.fd()) != 0 || !file.close()) {
-        const std::string reason = std::strerror(errno);
-        std::filesystem::remove(temporary, error);
-        return failed(reason);
+    std::error_code error = makePrivateFolder(path.parent_path());
+    if (!error) {
+        error = writePrivateFile(path, json);
     }
-    std::filesystem::rename(temporary, path, error);
     if (error) {
-        const std::string reason = error.message();
-        std::filesystem::remove(temporary, error);
-        return failed(reason);
+        return failed(error.message());
     }
     return std::nullopt;
 }

@@ -15,12 +15,15 @@ namespace krt {
 //    "tours": [{"name": "...", "dwellSeconds": 10, "layouts": ["..."], "alarmSeconds": 0}]}
 inline constexpr int kLayoutsFileVersion = 1;
 inline constexpr std::string_view kLayoutsFileFormat = "krt-layouts";
+// Far above any book within the book's bounds of short camera IDs; a larger file is not read.
+inline constexpr std::size_t kLargestLayoutsFile_bytes = 8 * 1024 * 1024;
 
 enum class LayoutsFileState {
     Read,          // read as it was written
     Missing,       // no file yet: nothing to lose
     Unreadable,    // it exists but cannot be opened
     Corrupt,       // not JSON, or not the layouts it should hold
+    TooLarge,      // larger than kLargestLayoutsFile_bytes
     NewerVersion,  // written by a newer client
 };
 
@@ -40,9 +43,9 @@ LayoutsFileResult parseLayouts(std::string_view text, const std::filesystem::pat
 LayoutsFileResult readLayoutsFile(const std::filesystem::path& path);
 
 std::string layoutsJson(const LayoutBook& book);
-// Writes the whole book to a temporary file beside it, flushes it to the disk and then puts
-// it in place, so that a crash or a full disk leaves the previous file whole. An error text
-// for the user, or nothing.
+// Writes the whole book as a private file (common/private_file.h): a crash or a full disk
+// leaves the previous file whole. A book that would exceed kLargestLayoutsFile_bytes is not
+// written. An error text for the user, or nothing.
 std::optional<std::string> writeLayoutsFile(const std::filesystem::path& path,
                                             const LayoutBook& book);
 

@@ -8,18 +8,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <memory>
 #include <mutex>
+
+#include "protocol/private_folder.h"
 
 namespace krt {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr mode_t kPrivateFolder = 0700;
 constexpr mode_t kPrivateFile = 0600;
 
 struct FileCloser {
@@ -52,40 +49,35 @@ std::string dayFilePath(const std::string& directory, const LocalTime& now) {
     return directory + name;
 }
 
-// The folder and its missing parents, each made 0700 whatever the umask; folders that exist
-// keep their mode. The reason when that fails.
-std::optional<std::string> makePrivateFolder(const fs::path& folder) {
-    std::error_code error;
-    if (fs::is_directory(folder, error)) {
-        return std::nullopt;
-    }
-    if (fs::exists(folder, error)) {
-        return folder.string() + ": not a folder";
-    }
-    const fs::path parent = folder.parent_path();
-    if (!parent.empty() && parent != folder) {
-        if (std::optional<std::string> failure = makePrivateFolder(parent)) {
-            return failure;
-        }
-    }
-    if (::mkdir(folder.c_str(), kPrivateFolder) == 0) {
-        ::chmod(folder.c_str(), kPrivateFolder);
-    } else if (errno != EEXIST || !fs::is_directory(folder, error)) {
-        return folder.string() + ": " + std::strerror(errno);
+std::optional<std::string> folderFailure(const std::string& folder) {
+    if (const std::error_code error = makePrivateFolder(folder)) {
+        return folder + ": " + error.message();
     }
     return std::nullopt;
 }
 
-// Opened for appending, 0600 also when an older run left the file readable to others.
+// Today's file of an earlier run, appended to as it is, made 0600 should it have been left
+// readable to others; else a new one. Never through a link someone planted, never a file that
+// is not ours or not a plain file.
 FileHandle openDayFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kPrivateFile);
+    // Without waiting on a FIFO put in its place.
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), kFlags);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, kPrivateFile);
+    }
     if (fd < 0) {
         return {};
     }
-    ::fchmod(fd, kPrivateFile);
     FileHandle file(::fdopen(fd, "a"));
     if (!file) {
         ::close(fd);
+        return {};
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() ||
+        ::fchmod(fd, kPrivateFile) != 0) {
+        return {};
     }
     return file;
 }
@@ -140,7 +132,7 @@ void writeLog(const char* module, const char* method, const char* message) {
         if (!state.fileTried || !sameDay(state.openedAt, now)) {
             state.file.reset();
             // A folder removed while the program runs is made again.
-            makePrivateFolder(state.directory);
+            (void)makePrivateFolder(state.directory);
             state.file = openDayFile(dayFilePath(state.directory, now));
             state.openedAt = now;
             state.fileTried = true;
@@ -156,7 +148,7 @@ void writeLog(const char* module, const char* method, const char* message) {
 std::optional<std::string> enableDiagLog(const std::string& directory) {
     std::optional<std::string> failure;
     if (!directory.empty()) {
-        failure = makePrivateFolder(directory);
+        failure = folderFailure(directory);
     }
     LogState& state = logState();
     std::lock_guard lock(state.mutex);

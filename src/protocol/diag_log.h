@@ -30,7 +30,8 @@ int formatTimestamp(const LocalTime& time, char* buffer, std::size_t capacity);
 
 // Appends one entry to the day file "<dir>/YYYYMMDD.log" when the log is on. Each text may be
 // null; a null text is skipped together with its dash. Never fails towards the caller. Day
-// files are private to the user (0600), whatever the umask.
+// files are private to the user (0600), whatever the umask; a link or anything but a plain
+// file of the user's in a day file's place is left alone, and that day goes unlogged.
 void writeLog(const char* module, const char* method, const char* message);
 
 // The log is off until a directory is given. A directory that does not exist is made, with

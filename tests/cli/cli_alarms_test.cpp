@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -285,6 +286,22 @@ TEST_F(CliAlarms, ASnapshotFolderThatCannotBeMadeIsAUsageError) {
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.err, HasSubstr("cannot create the snapshot folder"));
     EXPECT_EQ(sim.server().requestCount("validateuser"), 0u);
+}
+
+TEST_F(CliAlarms, TheSnapshotFolderItMakesIsTheUsersAloneWhateverTheUmask) {
+    RunningSim sim(simConfig());
+    const std::jthread pusher = serverSide([&] { pushWhenSubscribed(sim.server(), 1); });
+    const mode_t previous = ::umask(0);
+    const test::CliRun run = runCli(arguments(sim.address(), {"--count", "1", "--keep"}));
+    ::umask(previous);
+
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const fs::path& folder : {m_snapshots, m_snapshots.parent_path()}) {
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
+    }
+    ASSERT_EQ(snapshotCount(), 1u);
+    EXPECT_EQ(fs::status(fs::directory_iterator(m_snapshots)->path()).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(CliAlarms, OptionsOutOfRangeAreUsageErrors) {

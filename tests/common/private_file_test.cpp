@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "common/app_state.h"
+#include "journal/snapshot_file.h"
+#include "layouts/layouts_file.h"
 #include "media/test_jpeg.h"
+#include "protocol/diag_log.h"
 #include "recording/clip_recorder.h"
 #include "recording/frame_snapshot.h"
 #include "support/log_capture.h"
@@ -96,7 +100,32 @@ std::vector<Writer> writers() {
         {"clip into its file", [](const fs::path& folder,
                                   const fs::path& target) { return recordedClip(folder, target); }},
         {"clip into the folder",
-         [](const fs::path& folder, const fs::path&) { return recordedClip(folder, std::nullopt); },
+         [](const fs::path& folder, const fs::path&) {
+             return recordedClip(folder, std::nullopt);
+         }},
+        // Layouts, diagnostic log, snapshot folders. The log and the alarm snapshot (written
+        // into the folder made for it) take names of their own beside any other file.
+        {"layouts file",
+         [](const fs::path&, const fs::path& target) {
+             EXPECT_EQ(writeLayoutsFile(target, LayoutBook{}), std::nullopt);
+             return target;
+         }},
+        {"diagnostic log's day file",
+         [](const fs::path& folder, const fs::path&) {
+             EXPECT_EQ(enableDiagLog(folder.string()), std::nullopt);
+             setDiagLogClock([] { return LocalTime{2026, 12, 0, 6, 10, 51, 31, 123}; });
+             writeLog("KRT", "m", "x");
+             enableDiagLog("");
+             setDiagLogClock({});
+             return folder / "20261206.log";
+         },
+         true},
+        {"alarm snapshot folder",
+         [](const fs::path& folder, const fs::path& target) {
+             const fs::path written = prepareSnapshotFolder(folder) / target.filename();
+             EXPECT_FALSE(writeSnapshotFile(written, std::string_view("\xff\xd8\xff")));
+             return written;
+         },
          true},
     };
 }

@@ -16,14 +16,19 @@ std::vector<std::string> cellsOf(const LayoutBook& book, std::string_view name) 
     return book.findLayout(name)->cells;
 }
 
+// Characters, not bytes: each "é" is two bytes of UTF-8.
+const std::string kLongestName = std::string(kLongestName_characters - 1, 'x') + "\u00e9";
+const std::string kTooLongName = kLongestName + "\u00e9";
+
 TEST(LayoutBookNames, RefusedNamesSayWhy) {
     LayoutBook book = entrances();
     struct Case {
         std::string_view name;
         std::string_view because;
     };
-    for (const Case& c : {Case{"", "needs a name"}, Case{" \t", "needs a name"},
-                          Case{"All cameras", "built-in"}, Case{"Entrances", "exists already"}}) {
+    for (const Case& c :
+         {Case{"", "needs a name"}, Case{" \t", "needs a name"}, Case{"All cameras", "built-in"},
+          Case{"Entrances", "exists already"}, Case{kTooLongName, "at most 200 characters"}}) {
         const std::optional<std::string> error = book.addLayout(c.name, "2x2");
         ASSERT_TRUE(error) << c.name;
         EXPECT_NE(error->find(c.because), std::string::npos) << *error;
@@ -31,6 +36,7 @@ TEST(LayoutBookNames, RefusedNamesSayWhy) {
         EXPECT_TRUE(book.duplicateLayout("Entrances", c.name));
     }
     EXPECT_EQ(book.layouts().size(), 1U);
+    EXPECT_FALSE(book.addLayout(kLongestName, "2x2"));
     EXPECT_EQ(book.freeName("Entrances"), "Entrances 2");
     EXPECT_EQ(book.freeName("Lobby"), "Lobby");
 }
@@ -63,6 +69,55 @@ TEST(LayoutBookCells, PlaceSwapAndTemplateChanges) {
     ASSERT_FALSE(book.setTemplate("Entrances", "8x8"));
     EXPECT_EQ(cellsOf(book, "Entrances").size(), 64U);
     EXPECT_TRUE(book.setTemplate("Entrances", "9x9"));
+}
+
+TEST(LayoutBookBounds, LayoutsAndToursStopAtTheirMostAndSayWhy) {
+    LayoutBook book;
+    for (std::size_t k = 0; k < kMostLayouts; ++k) {
+        ASSERT_FALSE(book.addLayout("L" + std::to_string(k), "1"));
+    }
+    for (const std::optional<std::string>& refused :
+         {book.addLayout("one more", "1"), book.duplicateLayout("L0", "one more")}) {
+        ASSERT_TRUE(refused);
+        EXPECT_NE(refused->find("1000 layouts already"), std::string::npos) << *refused;
+    }
+    EXPECT_FALSE(book.renameLayout("L0", "renamed")) << "a rename adds nothing";
+
+    const std::vector<std::string> stops(kMostTourStops, "renamed");
+    for (std::size_t k = 0; k < kMostTours; ++k) {
+        ASSERT_FALSE(book.putTour({"T" + std::to_string(k), 10, stops, 0}));
+    }
+    const std::optional<std::string> refused = book.putTour({"one more", 10, {"L1"}, 0});
+    ASSERT_TRUE(refused);
+    EXPECT_NE(refused->find("100 tours already"), std::string::npos) << *refused;
+    EXPECT_FALSE(book.putTour({"T0", 20, {"L1"}, 0})) << "a changed tour adds nothing";
+    EXPECT_EQ(book.layouts().size(), kMostLayouts);
+    EXPECT_EQ(book.tours().size(), kMostTours);
+}
+
+TEST(LayoutBookBounds, ATourOfTooManyStopsOrTooLongANameIsRefused) {
+    LayoutBook book = entrances();
+    struct Case {
+        Tour tour;
+        std::string_view because;
+    };
+    for (const Case& c :
+         {Case{{"Long", 10, std::vector<std::string>(kMostTourStops + 1, "Entrances"), 0},
+               "at most 1001 layouts"},
+          Case{{kTooLongName, 10, {"Entrances"}, 0}, "at most 200 characters"}}) {
+        const std::optional<std::string> error = book.putTour(c.tour);
+        ASSERT_TRUE(error);
+        EXPECT_NE(error->find(c.because), std::string::npos) << *error;
+    }
+    EXPECT_EQ(book.tours().size(), 1U);
+}
+
+TEST(LayoutBookBounds, ACameraIdLongerThanTheServerSendsIsNotPlaced) {
+    LayoutBook book = entrances();
+    book.placeCamera("Entrances", 0, std::string(kLongestChannelId_characters + 1, '7'));
+    book.placeCamera("Entrances", 1, std::string(kLongestChannelId_characters, '8'));
+    EXPECT_EQ(cellsOf(book, "Entrances")[0], "");
+    EXPECT_EQ(cellsOf(book, "Entrances")[1], std::string(kLongestChannelId_characters, '8'));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "common/server_text.h"
+#include "layouts/layout_template.h"
 #include "support/small_folder.h"
 
 namespace krt {
@@ -13,7 +15,7 @@ namespace {
 
 struct FileCase {
     const char* what;
-    std::string_view text;
+    std::string text;
     LayoutsFileState state;
     std::size_t layouts;
     std::string_view messagePart;
@@ -42,49 +44,105 @@ TEST_P(LayoutsFileReading, ReadsWhatItCanAndSaysWhatItCannot) {
 
 constexpr std::string_view kHead = R"({"format": "krt-layouts", "version": 1, )";
 
+// A list of `count` copies of the entry, each with its number where the entry says "#".
+std::string listOf(std::size_t count, std::string_view entry) {
+    std::string list = "[";
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t mark = entry.find('#');
+        list += (k == 0 ? "" : ",");
+        list += std::string(entry.substr(0, mark)) + std::to_string(k) +
+                std::string(entry.substr(mark + 1));
+    }
+    return list + "]";
+}
+
+std::string fileOf(std::string_view layouts, std::string_view rest = "") {
+    return std::string(kHead) + R"("layouts": )" + std::string(layouts) + std::string(rest) + "}";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, LayoutsFileReading,
-    testing::Values(FileCase{"two layouts and a tour",
-                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+    testing::Values(
+        FileCase{"two layouts and a tour",
+                 R"({"format": "krt-layouts", "version": 1, "layouts": [
                     {"name": "Entrances", "template": "1+5", "cells": ["4", "1", "", "9"]},
                     {"name": "Nacht ⁄ ночь \"A\"", "template": "8x8", "cells": []}],
                     "tours": [{"name": "Night", "dwellSeconds": 2, "layouts": ["Entrances"]}]})",
-                             LayoutsFileState::Read, 2, ""},
-                    FileCase{"not JSON", "{\"format\": \"krt-layouts\", \"version\": 1, \"lay",
-                             LayoutsFileState::Corrupt, 0, "cannot be read"},
-                    FileCase{"another program's JSON", R"({"version": 1, "layouts": []})",
-                             LayoutsFileState::Corrupt, 0, "not a layouts file"},
-                    FileCase{"a newer version",
-                             R"({"format": "krt-layouts", "version": 7, "layouts": 5})",
-                             LayoutsFileState::NewerVersion, 0,
-                             "newer version of the client (format 7)"},
-                    FileCase{"no version", R"({"format": "krt-layouts", "layouts": []})",
-                             LayoutsFileState::Corrupt, 0, "version"},
-                    FileCase{"unknown template",
-                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                 LayoutsFileState::Read, 2, ""},
+        FileCase{"not JSON", "{\"format\": \"krt-layouts\", \"version\": 1, \"lay",
+                 LayoutsFileState::Corrupt, 0, "cannot be read"},
+        FileCase{"another program's JSON", R"({"version": 1, "layouts": []})",
+                 LayoutsFileState::Corrupt, 0, "not a layouts file"},
+        FileCase{"a newer version", R"({"format": "krt-layouts", "version": 7, "layouts": 5})",
+                 LayoutsFileState::NewerVersion, 0, "newer version of the client (format 7)"},
+        FileCase{"no version", R"({"format": "krt-layouts", "layouts": []})",
+                 LayoutsFileState::Corrupt, 0, "version"},
+        FileCase{"unknown template",
+                 R"({"format": "krt-layouts", "version": 1, "layouts": [
                     {"name": "A", "template": "7x7", "cells": []}]})",
-                             LayoutsFileState::Corrupt, 0, "Unknown layout template"},
-                    FileCase{"two layouts of one name",
-                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                 LayoutsFileState::Corrupt, 0, "Unknown layout template"},
+        FileCase{"two layouts of one name",
+                 R"({"format": "krt-layouts", "version": 1, "layouts": [
                     {"name": "A", "template": "1", "cells": []},
                     {"name": "A", "template": "1", "cells": []}]})",
-                             LayoutsFileState::Corrupt, 0, "exists already"},
-                    FileCase{"the built-in name",
-                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                 LayoutsFileState::Corrupt, 0, "exists already"},
+        FileCase{"the built-in name",
+                 R"({"format": "krt-layouts", "version": 1, "layouts": [
                     {"name": "All cameras", "template": "1", "cells": []}]})",
-                             LayoutsFileState::Corrupt, 0, "built-in"},
-                    FileCase{"more cameras than cells",
-                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                 LayoutsFileState::Corrupt, 0, "built-in"},
+        FileCase{"more cameras than cells",
+                 R"({"format": "krt-layouts", "version": 1, "layouts": [
                     {"name": "A", "template": "1", "cells": ["1", "2"]}]})",
-                             LayoutsFileState::Corrupt, 0, "more cameras than cells"},
-                    FileCase{"a camera that is a number",
-                             R"({"format": "krt-layouts", "version": 1, "layouts": [
+                 LayoutsFileState::Corrupt, 0, "more cameras than cells"},
+        FileCase{"a camera that is a number",
+                 R"({"format": "krt-layouts", "version": 1, "layouts": [
                     {"name": "A", "template": "2x2", "cells": [1]}]})",
-                             LayoutsFileState::Corrupt, 0, "not a text"},
-                    FileCase{"a tour without layouts",
-                             R"({"format": "krt-layouts", "version": 1, "layouts": [],
+                 LayoutsFileState::Corrupt, 0, "not a text"},
+        FileCase{"a tour without layouts",
+                 R"({"format": "krt-layouts", "version": 1, "layouts": [],
                     "tours": [{"name": "T", "layouts": []}]})",
-                             LayoutsFileState::Corrupt, 0, "at least one layout"}));
+                 LayoutsFileState::Corrupt, 0, "at least one layout"},
+        FileCase{"tours that are no list", fileOf("[]", R"(, "tours": 5)"),
+                 LayoutsFileState::Corrupt, 0, "\"tours\" is not a list"},
+        FileCase{"a name beyond the longest",
+                 fileOf(R"([{"name": ")" + std::string(201, 'x') +
+                        R"(", "template": "1", "cells": []}])"),
+                 LayoutsFileState::Corrupt, 0, "at most 200 characters"},
+        FileCase{"a camera beyond the longest ID",
+                 fileOf(R"([{"name": "A", "template": "1", "cells": [")" + std::string(256, '7') +
+                        R"("]}])"),
+                 LayoutsFileState::Corrupt, 0, "ID has at most 255 characters"},
+        FileCase{
+            "more than the most layouts",
+            fileOf(listOf(kMostLayouts + 1, R"({"name": "L#", "template": "1", "cells": []})")),
+            LayoutsFileState::Corrupt, 0, "more than 1000 layouts"},
+        FileCase{"more than the most tours",
+                 fileOf(R"([{"name": "A", "template": "1", "cells": []}])",
+                        R"(, "tours": )" +
+                            listOf(kMostTours + 1, R"({"name": "T#", "layouts": ["A"]})")),
+                 LayoutsFileState::Corrupt, 0, "more than 100 tours"},
+        FileCase{"more entries than any book has",
+                 fileOf("[]", R"(, "padding": )" + listOf(kMostLayouts * 300, "#")),
+                 LayoutsFileState::Corrupt, 0, "more entries than any layouts file"}));
+
+TEST(LayoutsFileReading, NamesInTheMessageAreShownByTheTextRuleAndKeepItShort) {
+    const std::string twice = R"({"name": "Door\u202es\n2", "template": "1", "cells": []})";
+    const std::string huge(1024 * 1024, 'x');
+    for (const std::string& text :
+         {fileOf("[" + twice + "," + twice + "]"),
+          fileOf(R"([{"name": ")" + huge + R"(", "template": "1", "cells": []}])"),
+          std::string(kHead) + R"("layouts": [{"name": ")" + huge}) {
+        const LayoutsFileResult result = parseLayouts(text, "/home/op/layouts.json");
+        SCOPED_TRACE(result.message.substr(0, 400));
+        EXPECT_EQ(result.state, LayoutsFileState::Corrupt);
+        EXPECT_LT(result.message.size(), 1000U);
+        EXPECT_EQ(result.message.find('\n'), std::string::npos);
+        EXPECT_EQ(result.message.find("\u202E"), std::string::npos);
+    }
+    EXPECT_NE(parseLayouts(fileOf("[" + twice + "," + twice + "]"), "x")
+                  .message.find("\"Door" + shownServerText("\u202E") + "s"),
+              std::string::npos);
+}
 
 TEST(LayoutsFileReading, CellsPadToTheTemplateAndTheDwellStaysInItsRange) {
     const LayoutsFileResult result = parseLayouts(
@@ -162,6 +220,70 @@ TEST_F(LayoutsFileOnDisk, AFileInPlaceOfTheFolderIsAnError) {
         writeLayoutsFile(m_folder / "config" / "layouts.json", LayoutBook{});
     ASSERT_TRUE(error);
     EXPECT_NE(error->find("could not be saved"), std::string::npos);
+}
+
+// The wall's book at every bound: the most layouts of the most cells, the most tours of the
+// most stops. It is written and read back whole, and within the file's bound.
+LayoutBook biggestBook(std::size_t idCharacters) {
+    LayoutBook book;
+    std::vector<std::string> stops;
+    for (std::size_t k = 0; k < kMostLayouts; ++k) {
+        stops.push_back("L" + std::to_string(k));
+        EXPECT_FALSE(book.addLayout(stops.back(), "8x8"));
+        for (int cell = 0; cell < kMostLayoutCells; ++cell) {
+            std::string id = std::to_string(cell);
+            id.resize(idCharacters, 'x');
+            book.placeCamera(stops.back(), static_cast<std::size_t>(cell), id);
+        }
+    }
+    stops.emplace_back(kAllCamerasLayout);
+    for (std::size_t k = 0; k < kMostTours; ++k) {
+        EXPECT_FALSE(book.putTour({"T" + std::to_string(k), 10, stops, 0}));
+    }
+    return book;
+}
+
+TEST_F(LayoutsFileOnDisk, TheBiggestBookOfShortIdsIsWrittenAndReadBackWhole) {
+    const std::filesystem::path path = m_folder / "layouts.json";
+    const LayoutBook book = biggestBook(6);
+    ASSERT_EQ(writeLayoutsFile(path, book), std::nullopt);
+    EXPECT_LE(std::filesystem::file_size(path), kLargestLayoutsFile_bytes);
+    const LayoutsFileResult back = readLayoutsFile(path);
+    ASSERT_EQ(back.state, LayoutsFileState::Read) << back.message;
+    EXPECT_EQ(back.book.layouts(), book.layouts());
+    EXPECT_EQ(back.book.tours(), book.tours());
+}
+
+TEST_F(LayoutsFileOnDisk, ABookTooLargeForTheFileIsNotWrittenOverThePreviousOne) {
+    const std::filesystem::path path = m_folder / "layouts.json";
+    ASSERT_EQ(writeLayoutsFile(path, LayoutBook{}), std::nullopt);
+    const std::optional<std::string> error =
+        writeLayoutsFile(path, biggestBook(kLongestChannelId_characters));
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("more than 8 MB"), std::string::npos) << *error;
+    EXPECT_EQ(readLayoutsFile(path).state, LayoutsFileState::Read);
+}
+
+TEST_F(LayoutsFileOnDisk, AFileLargerThanTheBoundIsNotReadAndSaysSo) {
+    std::filesystem::create_directories(m_folder);
+    const std::filesystem::path path = m_folder / "layouts.json";
+    const std::string book = fileOf(R"([{"name": "A", "template": "1", "cells": []}])");
+    for (const std::size_t bytes : {kLargestLayoutsFile_bytes, kLargestLayoutsFile_bytes + 1}) {
+        SCOPED_TRACE(bytes);
+        std::ofstream(path, std::ios::trunc) << book << std::string(bytes - book.size(), ' ');
+        ASSERT_EQ(std::filesystem::file_size(path), bytes);
+        const LayoutsFileResult result = readLayoutsFile(path);
+        if (bytes <= kLargestLayoutsFile_bytes) {
+            EXPECT_EQ(result.state, LayoutsFileState::Read) << result.message;
+            EXPECT_EQ(result.book.layouts().size(), 1U);
+            continue;
+        }
+        EXPECT_EQ(result.state, LayoutsFileState::TooLarge);
+        EXPECT_FALSE(result.writable());
+        EXPECT_TRUE(result.book.layouts().empty());
+        EXPECT_NE(result.message.find("is larger than 8 MB"), std::string::npos) << result.message;
+        EXPECT_NE(result.message.find("left as it is"), std::string::npos);
+    }
 }
 
 }  // namespace

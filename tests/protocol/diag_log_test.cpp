@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <thread>
 
 #include "support/log_capture.h"
@@ -137,6 +139,31 @@ TEST(WriteLog, FoldersAndFilesArePrivateWhateverTheUmask) {
             EXPECT_EQ(modeOf(logFolder / name), fs::perms::owner_read | fs::perms::owner_write)
                 << std::oct << mask << " " << name;
         }
+    }
+}
+
+TEST(WriteLog, ALinkOrAFifoInTheDayFilesPlaceIsLeftAlone) {
+    const std::vector<std::function<void(const fs::path& dayFile, const fs::path& victim)>>
+        planted = {[](const fs::path& dayFile, const fs::path& victim) {
+                       fs::create_symlink(victim, dayFile);
+                   },
+                   [](const fs::path& dayFile, const fs::path&) {
+                       ASSERT_EQ(::mkfifo(dayFile.c_str(), 0600), 0);
+                   }};
+    for (const auto& plant : planted) {
+        test::TempFolder folder;
+        const fs::path victim = folder.path() / "victim";
+        std::ofstream(victim) << "untouched";
+        const fs::path dayFile = folder.path() / "20261206.log";
+        plant(dayFile, victim);
+        ASSERT_EQ(enableDiagLog(folder.path().string()), std::nullopt);
+        setDiagLogClock([] { return kSixthDecember; });
+        writeLog("KRT", "m", "x");
+        enableDiagLog("");
+        setDiagLogClock({});
+        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(dayFile)));
+        std::ifstream read(victim);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(read), {}), "untouched");
     }
 }
 

@@ -7,10 +7,12 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <variant>
 
 #include "alarms/alarm_channel.h"
 #include "alarms/alarm_status_text.h"
 #include "cli_command.h"
+#include "common/private_file.h"
 #include "journal/alarm_journal.h"
 
 namespace krt::cli {
@@ -236,20 +238,20 @@ class AlarmsPrinter : public AlarmChannelOwner {
     bool m_journalFailed = false;
 };
 
-std::optional<fs::path> snapshotFolder(const AlarmsOptions& options) {
+// The snapshot folder, or why it cannot be made.
+std::variant<fs::path, std::string> snapshotFolder(const AlarmsOptions& options) {
     if (options.snapshotDir.empty()) {
         return prepareSnapshotFolder(programFolderFromPath(currentProgramPath().string()));
     }
-    std::error_code error;
-    // A folder made here is the user's alone, as the client's own is.
-    if (fs::create_directories(options.snapshotDir, error)) {
-        fs::permissions(options.snapshotDir, fs::perms::owner_all, fs::perm_options::replace,
-                        error);
+    // A folder made here, and each parent made for it, is the user's alone, as the client's are.
+    std::error_code error = makePrivateFolder(options.snapshotDir);
+    if (!error) {
+        fs::path folder = fs::absolute(options.snapshotDir, error);
+        if (!error) {
+            return folder;
+        }
     }
-    if (!fs::is_directory(options.snapshotDir, error)) {
-        return std::nullopt;
-    }
-    return fs::absolute(options.snapshotDir, error);
+    return "cannot create the snapshot folder " + options.snapshotDir + ": " + error.message();
 }
 
 // When the run gives up; never without a time-out.
@@ -262,15 +264,15 @@ Clock::time_point runEnd(double timeout_s) {
 }
 
 int runAlarms(CliSession& session, const AlarmsOptions& options) {
-    const std::optional<fs::path> folder = snapshotFolder(options);
-    if (!folder) {
-        return session.usageError("cannot create the snapshot folder " + options.snapshotDir);
+    std::variant<fs::path, std::string> folder = snapshotFolder(options);
+    if (const std::string* failure = std::get_if<std::string>(&folder)) {
+        return session.usageError(*failure);
     }
     std::optional<AppState> app = session.logIn();
     if (!app) {
         return kExitRefused;
     }
-    app->m_snapshotFolder = *folder;
+    app->m_snapshotFolder = std::get<fs::path>(std::move(folder));
 
     std::shared_ptr<AlarmJournal> journal;
     if (options.journal || !options.journalDir.empty()) {

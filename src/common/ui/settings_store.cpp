@@ -3,12 +3,17 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
 #include <mutex>
 
+#include "common/private_file.h"
 #include "common/ui/qt_text.h"
 
 namespace krt {
@@ -31,28 +36,66 @@ QString settingsKey(Setting setting) {
     return key + QLatin1Char('/') + qtText(settingRow(setting).key);
 }
 
-// Makes sure the folder (0700) and the file (0600) exist before QSettings writes, which keeps
-// the mode of an existing file when it replaces it.
-bool prepareFile(const QString& path) {
-    const QFileInfo info(path);
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
-    if (!QDir().mkpath(info.absolutePath())) {
-        return false;
-    }
-    ::chmod(folder.constData(), S_IRWXU);
-    const QByteArray file = QFile::encodeName(path);
-    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        return false;
-    }
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
-    ::close(fd);
-    return true;
-}
+// A writer that keeps its turn longer is stuck; the write fails rather than the window.
+constexpr int kTurnWait_ms = 5000;
 
 bool syncedWithoutError(QSettings& settings) {
     settings.sync();
     return settings.status() == QSettings::NoError;
+}
+
+// The file as it is into the copy; nothing when there is none yet, or only a link someone put
+// in its place (the committed copy replaces the link, and what it points to is never read).
+bool copyExisting(const std::filesystem::path& file, int copy) {
+    const FileDescriptor existing(
+        ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (existing.fd() < 0) {
+        return errno == ENOENT || errno == ELOOP;
+    }
+    struct stat status {};
+    if (::fstat(existing.fd(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    std::array<char, 16 * 1024> piece{};
+    for (;;) {
+        const ssize_t bytes = ::read(existing.fd(), piece.data(), piece.size());
+        if (bytes < 0 && errno == EINTR) {
+            continue;
+        }
+        if (bytes <= 0) {
+            return bytes == 0;
+        }
+        if (!writeAll(copy, std::span(piece.data(), static_cast<std::size_t>(bytes)))) {
+            return false;
+        }
+    }
+}
+
+// Makes the change on a private copy of the file (common/private_file.h) that then replaces
+// it whole: QSettings itself would write through a link at the file's name and keep the
+// umask's mode for a new one. Writers of other processes take turns, as QSettings' own lock
+// had them.
+bool changeSettingsFile(const QString& path, const std::function<void(QSettings&)>& change) {
+    const std::filesystem::path file = QFile::encodeName(path).toStdString();
+    if (makePrivateFolder(file.parent_path())) {
+        return false;
+    }
+    QLockFile turn(path + QStringLiteral(".lock"));
+    if (!turn.tryLock(kTurnWait_ms)) {
+        return false;
+    }
+    PrivateTemporaryFile copy(file);
+    if (copy.error() || !copyExisting(file, copy.fd())) {
+        return false;
+    }
+    {
+        QSettings settings(QFile::decodeName(copy.path().c_str()), QSettings::IniFormat);
+        change(settings);
+        if (!syncedWithoutError(settings)) {
+            return false;
+        }
+    }
+    return !copy.commit();
 }
 
 }  // namespace
@@ -83,13 +126,9 @@ std::string storedSettingText(Setting setting) {
 }
 
 bool storeSettingText(Setting setting, std::string_view text) {
-    const QString path = QString::fromStdString(settingsFilePath());
-    if (!prepareFile(path)) {
-        return false;
-    }
-    QSettings settings(path, QSettings::IniFormat);
-    settings.setValue(settingsKey(setting), qtText(text));
-    return syncedWithoutError(settings);
+    return changeSettingsFile(QString::fromStdString(settingsFilePath()),
+                              [key = settingsKey(setting), value = qtText(text)](
+                                  QSettings& settings) { settings.setValue(key, value); });
 }
 
 }  // namespace detail
@@ -99,13 +138,11 @@ bool clearSetting(Setting setting) {
     if (!QFileInfo::exists(path)) {
         return false;
     }
-    QSettings settings(path, QSettings::IniFormat);
     const QString key = settingsKey(setting);
-    if (!settings.contains(key)) {
+    if (!QSettings(path, QSettings::IniFormat).contains(key)) {
         return false;
     }
-    settings.remove(key);
-    return syncedWithoutError(settings);
+    return changeSettingsFile(path, [&key](QSettings& settings) { settings.remove(key); });
 }
 
 }  // namespace krt

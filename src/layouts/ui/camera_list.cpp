@@ -59,11 +59,11 @@ CameraList::CameraList(const AppState& app, QWidget* parent)
 void CameraList::reload() {
     m_list->clear();
     for (const VideoChannel& channel : m_app.m_channels) {
-        const QString id = qtText(channel.ChannelID);
-        const QString description = qtText(channel.ChannelDescription);
+        const QString id = qtServerText(channel.ChannelID);
+        const QString description = qtServerText(channel.ChannelDescription);
         auto* item = new QListWidgetItem(
             description.isEmpty() ? id : QStringLiteral("%1 - %2").arg(id, description), m_list);
-        item->setData(kChannelIdRole, id);
+        item->setData(kChannelIdRole, qtText(channel.ChannelID));
     }
     filter(m_search->text());
 }

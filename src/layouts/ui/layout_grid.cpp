@@ -92,8 +92,9 @@ void LayoutGrid::showLayout(const Layout& layout) {
         const int index = wanted.empty() ? -1 : findChannelIndex(m_app.m_channels, wanted);
         const bool missing = !wanted.empty() && index < 0;
         m_notes[k]->setText(
-            missing ? QStringLiteral("Camera \"%1\" is not in the catalogue").arg(qtText(wanted))
-                    : QString());
+            missing
+                ? QStringLiteral("Camera \"%1\" is not in the catalogue").arg(qtServerText(wanted))
+                : QString());
         m_notes[k]->setVisible(missing);
         if (index >= 0 &&
             tile->getChannelId() == m_app.m_channels[static_cast<std::size_t>(index)].ChannelID) {

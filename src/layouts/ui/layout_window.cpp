@@ -48,7 +48,7 @@ LayoutWindow::~LayoutWindow() {
 }
 
 void LayoutWindow::showLayout(const Layout& layout) {
-    setWindowTitle(QStringLiteral("%1 - KRT").arg(qtText(layout.name)));
+    setWindowTitle(QStringLiteral("%1 - KRT").arg(qtServerText(layout.name)));
     m_grid->showLayout(layout);
 }
 

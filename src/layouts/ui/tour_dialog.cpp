@@ -9,6 +9,12 @@
 #include "common/ui/qt_text.h"
 
 namespace krt {
+namespace {
+
+// The name as stored; the item's text is the name as shown.
+constexpr int kLayoutNameRole = Qt::UserRole;
+
+}  // namespace
 
 TourDialog::TourDialog(const LayoutBook& book, const Tour& tour, QWidget* parent)
     : QDialog(parent),
@@ -29,7 +35,8 @@ TourDialog::TourDialog(const LayoutBook& book, const Tour& tour, QWidget* parent
         names.push_back(layout.name);
     }
     for (const std::string& name : names) {
-        auto* item = new QListWidgetItem(qtText(name), m_layouts);
+        auto* item = new QListWidgetItem(qtServerText(name), m_layouts);
+        item->setData(kLayoutNameRole, qtText(name));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         const bool chosen = std::ranges::find(tour.layouts, name) != tour.layouts.end();
         item->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
@@ -49,7 +56,8 @@ Tour TourDialog::tour() const {
     Tour tour{m_name->text().toStdString(), m_dwell->value(), {}, m_alarm->value()};
     for (int row = 0; row < m_layouts->count(); ++row) {
         if (m_layouts->item(row)->checkState() == Qt::Checked) {
-            tour.layouts.push_back(m_layouts->item(row)->text().toStdString());
+            tour.layouts.push_back(
+                m_layouts->item(row)->data(kLayoutNameRole).toString().toStdString());
         }
     }
     return tour;

@@ -126,7 +126,7 @@ QWidget* LiveView::makeToolBar() {
     m_layoutList->setMinimumContentsLength(14);
     m_layoutList->setToolTip(QStringLiteral("Layout shown (Alt+1...9, Alt+0 for All cameras)"));
     connect(m_layoutList, &QComboBox::activated, this,
-            [this](int index) { showLayout(text(m_layoutList->itemText(index))); });
+            [this](int index) { showLayout(text(m_layoutList->itemData(index).toString())); });
     m_layoutButton = new QToolButton(bar);
     m_layoutButton->setText(QStringLiteral("Layouts"));
     m_layoutButton->setPopupMode(QToolButton::InstantPopup);
@@ -165,11 +165,12 @@ QWidget* LiveView::makeToolBar() {
 
 void LiveView::refreshLayoutList() {
     m_layoutList->clear();
-    m_layoutList->addItem(qtText(kAllCamerasLayout));
+    // Shown by the text rule, as names from the layouts file; switched to by the stored name.
+    m_layoutList->addItem(qtText(kAllCamerasLayout), qtText(kAllCamerasLayout));
     for (const Layout& layout : m_book.layouts()) {
-        m_layoutList->addItem(qtText(layout.name));
+        m_layoutList->addItem(qtServerText(layout.name), qtText(layout.name));
     }
-    m_layoutList->setCurrentIndex(m_layoutList->findText(qtText(m_current), Qt::MatchExactly));
+    m_layoutList->setCurrentIndex(m_layoutList->findData(qtText(m_current)));
     const Layout* shown = m_book.findLayout(m_current);
     m_templateList->setVisible(shown != nullptr);
     // Cameras are placed on named layouts only: "All cameras" places them itself.
@@ -250,7 +251,7 @@ void LiveView::askDuplicate() {
 void LiveView::askDelete() {
     // The name as typed, whatever it holds: plain text.
     QMessageBox question(QMessageBox::Question, QStringLiteral("Delete layout"),
-                         QStringLiteral("Delete the layout \"%1\"?").arg(qtText(m_current)),
+                         QStringLiteral("Delete the layout \"%1\"?").arg(qtServerText(m_current)),
                          QMessageBox::Yes | QMessageBox::No, this);
     question.setTextFormat(Qt::PlainText);
     question.setDefaultButton(QMessageBox::No);

@@ -28,7 +28,7 @@ void LiveView::fillTourMenu() {
     QMenu* menu = m_tourButton->menu();
     menu->clear();
     for (const Tour& tour : m_book.tours()) {
-        menu->addAction(QStringLiteral("Start \"%1\"").arg(qtText(tour.name)), this,
+        menu->addAction(QStringLiteral("Start \"%1\"").arg(qtServerText(tour.name)), this,
                         [this, name = tour.name] { startTour(name); });
     }
     if (m_tour) {
@@ -38,11 +38,11 @@ void LiveView::fillTourMenu() {
     menu->addSeparator();
     menu->addAction(QStringLiteral("New tour..."), this, [this] { askTour(nullptr); });
     for (const Tour& tour : m_book.tours()) {
-        menu->addAction(QStringLiteral("Change \"%1\"...").arg(qtText(tour.name)), this,
+        menu->addAction(QStringLiteral("Change \"%1\"...").arg(qtServerText(tour.name)), this,
                         [this, name = tour.name] { askTour(m_book.findTour(name)); });
     }
     for (const Tour& tour : m_book.tours()) {
-        menu->addAction(QStringLiteral("Delete \"%1\"").arg(qtText(tour.name)), this,
+        menu->addAction(QStringLiteral("Delete \"%1\"").arg(qtServerText(tour.name)), this,
                         [this, name = tour.name] {
                             m_book.removeTour(name);
                             saveBook();
@@ -182,7 +182,7 @@ void LiveView::refreshTourMark() {
             break;
     }
     m_tourMark->setText(
-        QStringLiteral("\u21bb Tour \"%1\": %2").arg(qtText(m_tour->tour.name), state));
+        QStringLiteral("\u21bb Tour \"%1\": %2").arg(qtServerText(m_tour->tour.name), state));
     m_tourMark->show();
     placeOverlay();
 }

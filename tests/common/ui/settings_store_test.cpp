@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "support/log_capture.h"
+#include "support/small_folder.h"
 
 namespace krt {
 namespace {
@@ -96,6 +99,59 @@ TEST_F(SettingsStore, TheFileIsPrivateToTheUserAndStaysSo) {
     EXPECT_EQ(mode(m_file), 0600u);
     ASSERT_TRUE(clearSetting(Setting::Password));
     EXPECT_EQ(mode(m_file), 0600u);
+}
+
+// The rules every writer of the client's files keeps (the table of
+// tests/common/private_file_test.cpp, which runs without Qt).
+TEST_F(SettingsStore, TheFileRulesHoldWhateverTheUmask) {
+    for (const mode_t mask : {mode_t{0}, mode_t{022}}) {
+        SCOPED_TRACE(mask);
+        fs::remove_all(m_folder.path() / "config");
+        const mode_t previous = ::umask(mask);
+        const bool stored = setSettingValue<Setting::UserName>("oper");
+        ::umask(previous);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(mode(m_file), 0600u);
+        EXPECT_EQ(mode(m_file.parent_path()), 0700u);
+        EXPECT_EQ(mode(m_file.parent_path().parent_path()), 0700u);
+    }
+}
+
+TEST_F(SettingsStore, APlantedLinkIsNeverFollowedAndNoTemporaryFileStays) {
+    const fs::path victim = m_folder.path() / "victim";
+    std::ofstream(victim) << "untouched";
+    fs::create_directories(m_file.parent_path());
+    const std::vector<std::string> planted = {"store.ini", "store.ini.new", "store.ini.part",
+                                              ".store.ini.part"};
+    for (const std::string& name : planted) {
+        fs::create_symlink(victim, m_file.parent_path() / name);
+    }
+    ASSERT_TRUE(setSettingValue<Setting::Password>("secret"));
+    EXPECT_EQ(settingValue<Setting::Password>(), "secret");
+    EXPECT_FALSE(fs::is_symlink(m_file));
+    EXPECT_EQ(mode(m_file), 0600u);
+    std::ifstream read(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(read), {}), "untouched");
+    for (const auto& entry : fs::directory_iterator(m_file.parent_path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "store.ini" || std::ranges::find(planted, name) != planted.end())
+            << name;
+    }
+}
+
+TEST_F(SettingsStore, AFullDiskKeepsThePreviousFileAndTheWriteFails) {
+    test::SmallFolder disk(m_folder.path() / "disk");
+    setSettingsFilePath((disk.path() / "store.ini").string());
+    ASSERT_TRUE(setSettingValue<Setting::UserName>("oper"));
+    disk.fill();
+    // Larger than the file-size limit that stands in for a full disk where no tmpfs is made.
+    EXPECT_FALSE(setSettingValue<Setting::LastView>(std::string(4096, 'v')));
+    disk.free();
+    EXPECT_EQ(settingValue<Setting::UserName>(), "oper");
+    EXPECT_EQ(settingValue<Setting::LastView>(), "");
+    for (const auto& entry : fs::directory_iterator(disk.path())) {
+        EXPECT_EQ(entry.path().filename(), "store.ini");
+    }
 }
 
 TEST_F(SettingsStore, EachWriteIsOnDiskAtOnce) {

@@ -308,7 +308,9 @@ TEST_F(LiveViewTest, BadLayoutFilesFallBackToAllCamerasAndAreKept) {
     for (const BadFileCase& c :
          {BadFileCase{"corrupt", "{\"format\": \"krt-layouts\", \"vers", "cannot be read"},
           BadFileCase{"newer", R"({"format": "krt-layouts", "version": 9, "layouts": {}})",
-                      "newer version"}}) {
+                      "newer version"},
+          BadFileCase{"too large", std::string(kLargestLayoutsFile_bytes + 1, ' '),
+                      "larger than 8 MB"}}) {
         SCOPED_TRACE(c.what);
         std::ofstream(layoutsPath()) << c.text;
         LayoutSheet f;
@@ -323,18 +325,21 @@ TEST_F(LiveViewTest, BadLayoutFilesFallBackToAllCamerasAndAreKept) {
     }
 }
 
+// The names of the file are shown by the text rule: U+202E would draw the rest reversed.
 TEST_F(LiveViewTest, ACameraNoLongerInTheCatalogueLeavesItsCellEmptySayingSo) {
+    const std::string old = "Old \u202E1";
     LayoutBook book;
-    ASSERT_FALSE(book.addLayout("Old", "2x2"));
-    book.placeCamera("Old", 0, "1");
-    book.placeCamera("Old", 1, "gone-42");
+    ASSERT_FALSE(book.addLayout(old, "2x2"));
+    book.placeCamera(old, 0, "1");
+    book.placeCamera(old, 1, "gone\u202E-42");
     ASSERT_FALSE(writeLayoutsFile(layoutsPath(), book));
     LayoutSheet f;
-    ASSERT_TRUE(f.view().showLayout("Old"));
+    ASSERT_TRUE(f.view().showLayout(old));
+    EXPECT_EQ(f.view().layoutList()->currentText(), QStringLiteral("Old \u27e8U+202E\u27e91"));
     EXPECT_EQ(shownCameras(f.grid()), (std::vector<std::string>{"1", "", "", ""}));
     EXPECT_TRUE(f.grid()->cellNote(1)->isVisible());
     EXPECT_EQ(f.grid()->cellNote(1)->text(),
-              QStringLiteral("Camera \"gone-42\" is not in the catalogue"));
+              QStringLiteral("Camera \"gone\u27e8U+202E\u27e9-42\" is not in the catalogue"));
     EXPECT_FALSE(f.grid()->cellNote(0)->isVisible());
     EXPECT_FALSE(f.view().showLayout("Never made"));
 }
