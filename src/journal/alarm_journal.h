@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -88,6 +89,20 @@ struct JournalKey {
     bool operator==(const JournalKey&) const = default;
 };
 
+// Why a journal cannot be used where no system error says it.
+enum class JournalError {
+    // Its schema is newer than this program's: a reader leaves it as it is.
+    newerVersion = 1,
+};
+std::error_code make_error_code(JournalError error);
+
+}  // namespace krt
+
+template <>
+struct std::is_error_code_enum<krt::JournalError> : std::true_type {};
+
+namespace krt {
+
 // Why the journal is not being written, for the status line.
 struct JournalTrouble {
     std::error_code error;
@@ -117,9 +132,10 @@ class AlarmJournal {
     // $XDG_DATA_HOME/krt-client, else ~/.local/share/krt-client (userDataFolder()).
     static std::filesystem::path defaultFolder();
 
-    // Opens (or creates) the journal in `folder`. A file that is not a journal of ours, is
-    // damaged, or has a newer schema is renamed aside (never deleted) and a new one started;
-    // notice() says so.
+    // Opens (or creates) the journal in `folder`. For a writer, a file that is not a journal of
+    // ours, is damaged, or has a newer schema is renamed aside (never deleted) and a new one
+    // started; notice() says so. A reader never moves a journal: trouble() says why it cannot
+    // read it.
     AlarmJournal(std::filesystem::path folder, Role role, JournalLimits limits = {});
     ~AlarmJournal();
     AlarmJournal(const AlarmJournal&) = delete;

@@ -1,5 +1,6 @@
 #include "journal/alarm_journal.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -515,6 +516,65 @@ TEST_F(Journal, AFileThatIsNoUsableJournalIsSetAsideAndANewOneStarted) {
         ASSERT_TRUE(record(*journal, kNoon));
         EXPECT_EQ(everything(*journal).size(), 1u);
     }
+}
+
+// Only a writer sets a journal aside: a reader leaves every file as it is and says why it reads
+// nothing.
+TEST_F(Journal, AReaderLeavesAJournalItCannotReadAsItIs) {
+    struct Case {
+        const char* what;
+        const char* sql;
+        std::error_code error;
+    };
+    const std::vector<Case> table = {
+        {"a newer program's journal", "CREATE TABLE t (x); PRAGMA user_version = 99;",
+         JournalError::newerVersion},
+        {"not a database", nullptr, std::make_error_code(std::errc::illegal_byte_sequence)},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder());
+        fs::create_directories(folder() / AlarmJournal::kSnapshotFolderName);
+        const fs::path file = folder() / AlarmJournal::kFileName;
+        if (c.sql != nullptr) {
+            sqlite3* db = nullptr;
+            sqlite3_open(file.c_str(), &db);
+            sqlite3_exec(db, c.sql, nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        } else {
+            std::ofstream(file) << std::string(9000, 'q');
+        }
+        const std::string original = contents(file);
+
+        const std::unique_ptr<AlarmJournal> reader = open(AlarmJournal::Role::reader);
+
+        EXPECT_TRUE(reader->list({}).empty());
+        ASSERT_TRUE(reader->trouble());
+        EXPECT_EQ(reader->trouble()->error, c.error);
+        EXPECT_EQ(reader->notice(), "");
+        EXPECT_EQ(contents(file), original);
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder()), {}), 2);
+    }
+}
+
+// A journal whose folder became read-only: the system's own reason, for both roles; the folder
+// is there.
+TEST_F(Journal, AReadOnlyFolderIsToldAsSuchNotAsMissing) {
+    test::SmallFolder small(m_temp.path() / "small");
+    const fs::path data = small.path() / "krt-client";
+    {
+        AlarmJournal journal(data, AlarmJournal::Role::writer);
+        ASSERT_TRUE(record(journal, kNoon));
+    }
+    small.setReadOnly(true);
+    for (const AlarmJournal::Role role : {AlarmJournal::Role::writer, AlarmJournal::Role::reader}) {
+        AlarmJournal journal(data, role);
+        journal.list({});
+        ASSERT_TRUE(journal.trouble());
+        EXPECT_THAT(journal.trouble()->error.value(), ::testing::AnyOf(EROFS, EACCES))
+            << journal.trouble()->error.message();
+    }
+    small.setReadOnly(false);
 }
 
 // A full or read-only data folder: it is said, nothing written before is lost, and writing
