@@ -48,8 +48,8 @@ class PrivateTemporaryFile {
   private:
     std::filesystem::path m_target;
     std::filesystem::path m_path;
+    std::error_code m_error;  // before m_file, whose making sets it
     FileDescriptor m_file;
-    std::error_code m_error;
     bool m_committed = false;
 };
 

@@ -557,6 +557,24 @@ TEST_F(Journal, AReaderLeavesAJournalItCannotReadAsItIs) {
     }
 }
 
+// A link planted in place of the database is neither followed nor moved: the journal says so.
+TEST_F(Journal, ALinkInPlaceOfTheDatabaseIsNeverFollowed) {
+    const fs::path victim = m_temp.path() / "victim";
+    std::ofstream(victim) << "untouched";
+    fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_directories(folder());
+    fs::create_symlink(victim, folder() / AlarmJournal::kFileName);
+    for (const AlarmJournal::Role role : {AlarmJournal::Role::writer, AlarmJournal::Role::reader}) {
+        const std::unique_ptr<AlarmJournal> journal = open(role);
+        ASSERT_TRUE(journal->trouble());
+        EXPECT_EQ(journal->trouble()->error, std::errc::too_many_symbolic_link_levels);
+        EXPECT_TRUE(fs::is_symlink(folder() / AlarmJournal::kFileName));
+        EXPECT_EQ(contents(victim), "untouched");
+        EXPECT_EQ(fs::status(victim).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    }
+}
+
 // A journal whose folder became read-only: the system's own reason, for both roles; the folder
 // is there.
 TEST_F(Journal, AReadOnlyFolderIsToldAsSuchNotAsMissing) {
