@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -22,10 +23,13 @@ class Connection;
 
 using JournalClock = std::chrono::system_clock;
 
-// The journal's retention; the Settings page stores it (`JournalMaxAlarms`, `JournalMaxDays`).
+// The journal's retention; the Settings page stores it (`JournalMaxAlarms`, `JournalMaxDays`,
+// `JournalMaxMiB`).
 struct JournalLimits {
     int maxAlarms = 10'000;
     int maxDays = 30;
+    // The database's pages in use and the snapshot files of its rows together.
+    int maxSize_MiB = 2048;
 
     bool operator==(const JournalLimits&) const = default;
 };
@@ -149,6 +153,7 @@ class AlarmJournal {
     // Why the last write failed; nothing once one has succeeded.
     std::optional<JournalTrouble> trouble() const;
 
+    // A writer applies new limits at once.
     void setLimits(JournalLimits limits);
 
     // Writers: the session of this program against one server. At the start an interval
@@ -161,7 +166,8 @@ class AlarmJournal {
     void beginGap(JournalClock::time_point at, std::string_view reason);
     // A first attempt failed: the "connecting" interval gets its reason.
     void noteGapReason(std::string_view reason);
-    // The session still runs: a crash is then dated within this much.
+    // The session still runs: a crash is then dated within this much. The limits are applied
+    // too.
     void heartbeat(JournalClock::time_point at);
     static constexpr std::chrono::seconds kHeartbeatPeriod{30};
     // The session ends; an interval without reception stays open for the next session.
@@ -182,8 +188,8 @@ class AlarmJournal {
     // The cameras and alarm names of the journal, for the History's filters.
     std::vector<std::string> channels();
 
-    // Deletes the alarms beyond the limits (by count and by age) with their snapshots, and
-    // gaps older than the age limit; how many alarms went.
+    // Deletes the alarms beyond the limits (by age, count and size, the oldest first) with their
+    // snapshots, and gaps older than the age limit; how many alarms went.
     int applyRetention(JournalClock::time_point now);
 
   private:
@@ -194,6 +200,8 @@ class AlarmJournal {
     auto guarded(Needs needs, Work work);
     bool ensureOpenLocked();
     int retentionLocked(sql::Connection& db, JournalClock::time_point now);
+    // Counts one more alarm recorded; true when retention is due again.
+    bool retentionDueAfter(std::size_t snapshotBytes);
     void failed(std::error_code error);
     void succeeded();
 
@@ -207,6 +215,7 @@ class AlarmJournal {
     std::int64_t m_session = 0;
     std::string m_server;
     int m_recordsSinceRetention = 0;
+    std::int64_t m_bytesSinceRetention = 0;
 };
 
 // "No alarms could be received from 02:14:05 to 02:14:47 (connection lost)"; "... since

@@ -142,6 +142,75 @@ TEST_F(Journal, RetentionByCountAndAgeTakesTheRowsAndTheirSnapshotsTogether) {
     }
 }
 
+// The size counts the database and the snapshots of its rows; the oldest go until it fits.
+TEST_F(Journal, RetentionBySizeTakesTheOldestUntilTheJournalFits) {
+    struct Case {
+        const char* what;
+        std::vector<std::size_t> snapshotBytes;  // of the alarms, oldest first
+        std::vector<std::size_t> kept;
+    };
+    const std::vector<Case> table = {
+        {"the newest that fit stay", {300'000, 300'000, 300'000, 300'000, 300'000}, {2, 3, 4}},
+        {"one big old one makes room", {900'000, 100'000, 100'000, 100'000}, {1, 2, 3}},
+        {"within the size", {300'000, 300'000}, {0, 1}},
+        {"one alone beyond the size goes too", {200'000, 1'200'000}, {}},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder());
+        const std::unique_ptr<AlarmJournal> journal =
+            open(AlarmJournal::Role::writer, {.maxAlarms = 100, .maxDays = 30, .maxSize_MiB = 1});
+        std::vector<std::int64_t> ids;
+        std::vector<fs::path> files;
+        for (std::size_t i = 0; i < c.snapshotBytes.size(); ++i) {
+            const std::string bytes(c.snapshotBytes[i], 'j');
+            JournalEntry entry;
+            entry.timestamp = std::to_string(i);
+            entry.receivedAt = kNoon - std::chrono::minutes(c.snapshotBytes.size() - i);
+            entry.snapshot = bytes;
+            ids.push_back(journal->record(entry).value());
+            files.push_back(journal->snapshotFolder() / everything(*journal).front().snapshotName);
+        }
+
+        journal->applyRetention(kNoon);
+
+        std::vector<std::int64_t> expected;
+        for (auto k = c.kept.rbegin(); k != c.kept.rend(); ++k) {
+            expected.push_back(ids[*k]);
+        }
+        std::vector<std::int64_t> remaining;
+        for (const JournalRow& row : everything(*journal)) {
+            remaining.push_back(row.id);
+        }
+        EXPECT_EQ(remaining, expected);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(fs::exists(files[i]), std::ranges::count(c.kept, i) == 1) << i;
+        }
+    }
+}
+
+// A writer applies changed limits at once and again on every heartbeat; a reader deletes
+// nothing.
+TEST_F(Journal, AWriterAppliesTheLimitsWhenTheyChangeAndOnTheHeartbeat) {
+    const Clock::time_point now = Clock::now();
+    const std::unique_ptr<AlarmJournal> writer = open();
+    writer->startSession(kServer, now);
+    for (int i = 5; i > 0; --i) {
+        record(*writer, now - std::chrono::minutes(i));
+    }
+    const std::unique_ptr<AlarmJournal> reader = open(AlarmJournal::Role::reader);
+    const auto alarms = [&] {
+        return std::ranges::count(reader->list({}), Kind::alarm, &JournalKey::kind);
+    };
+
+    reader->setLimits({.maxAlarms = 2});
+    EXPECT_EQ(alarms(), 5);
+    writer->setLimits({.maxAlarms = 3});
+    EXPECT_EQ(alarms(), 3);
+    writer->heartbeat(now + std::chrono::days(31));
+    EXPECT_EQ(alarms(), 0);
+}
+
 // At a writer's start, snapshot files without a row go, rows whose file vanished lose it, and
 // the log says how many.
 TEST_F(Journal, TheStartReconcilesFilesWithoutRowsAndRowsWithoutFiles) {
