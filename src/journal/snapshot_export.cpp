@@ -45,7 +45,7 @@ std::error_code copySnapshotFile(const std::filesystem::path& from,
     // A snapshot is at most a few megabytes: read whole, then written as one new file.
     const FileDescriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     std::vector<char> bytes;
-    std::array<char, 64 * 1024> buffer{};
+    std::array<char, std::size_t{64} * 1024> buffer{};
     while (source.fd() >= 0) {
         const ssize_t got = ::read(source.fd(), buffer.data(), buffer.size());
         if (got == 0) {
