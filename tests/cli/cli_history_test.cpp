@@ -138,8 +138,8 @@ TEST_F(CliHistory, TheJournalHoldsWhatAlarmsPrintedAndReviewsMarkIt) {
         runCli({"history", "--since", "yesterday", "--journal-dir", journal().string()}).status, 1);
 }
 
-// A journal of a newer program is left where and as it is: the reader says why it reads
-// nothing, and fails.
+// A journal of a newer program is left as it is (the journal's rule); history says why it
+// prints nothing, and fails.
 TEST_F(CliHistory, ANewerJournalIsLeftAsItIsAndTheReaderSaysWhy) {
     fs::create_directories(journal());
     const fs::path file = journal() / AlarmJournal::kFileName;
@@ -155,12 +155,6 @@ TEST_F(CliHistory, ANewerJournalIsLeftAsItIsAndTheReaderSaysWhy) {
     EXPECT_EQ(run.out, "");
     EXPECT_THAT(run.err, HasSubstr("The alarm journal in " + journal().string() +
                                    " cannot be read: it was written by a newer version"));
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(journal())) {
-        names.push_back(entry.path().filename().string());
-    }
-    EXPECT_THAT(names, ::testing::UnorderedElementsAre(AlarmJournal::kFileName,
-                                                       AlarmJournal::kSnapshotFolderName));
     EXPECT_EQ(fs::file_size(file), size);
 }
 
