@@ -167,9 +167,9 @@ TEST_F(HistoryWiring, ServerTextIsShownByTheOneTextRule) {
     EXPECT_GE(m_view->cameraFilter()->findText(shown), 0);
 }
 
-// The Alarms tab carries the unreviewed count; the Settings page's retention is stored and
-// applied at once.
+// The Alarms tab carries the unreviewed count; the Settings page's retention is stored.
 TEST_F(HistoryWiring, TheTabCountsTheUnreviewedAndTheSettingsKeepTheRetention) {
+    // And applied at once: an alarm older than the new age limit goes.
     {
         AlarmJournal journal(journalFolder(), AlarmJournal::Role::writer);
         record(journal, JournalClock::now() - 72h, "3", "Old", {});
