@@ -74,7 +74,10 @@ std::optional<std::string> journalTroubleLine(const AlarmChannelStatus& status) 
 }
 
 std::string storageErrorText(std::error_code error) {
-    switch (static_cast<std::errc>(error.value())) {
+    // Only a system error's number is an errno; another category's says it in its message.
+    const std::error_condition condition = error.default_error_condition();
+    const int errnoValue = condition.category() == std::generic_category() ? condition.value() : 0;
+    switch (static_cast<std::errc>(errnoValue)) {
         case std::errc::no_space_on_device:
             return "no space left";
         case std::errc::file_too_large:
@@ -93,7 +96,7 @@ std::string storageErrorText(std::error_code error) {
         default:
             break;
     }
-    if (error.value() == EDQUOT) {
+    if (errnoValue == EDQUOT) {
         return "the disk quota is used up";
     }
     std::string text = error.message();

@@ -26,6 +26,7 @@ enum class Setting {
     MaxRecordingMinutes,
     JournalMaxAlarms,
     JournalMaxDays,
+    JournalMaxMiB,
     LastView,
 };
 
@@ -112,6 +113,13 @@ inline constexpr std::array kSettingsTable{
                .fallback = 30,
                .least = 1,
                .most = 3650},
+    // With the snapshots; from room for a few of the largest snapshots to a terabyte.
+    SettingRow{.setting = Setting::JournalMaxMiB,
+               .key = "JournalMaxMiB",
+               .type = SettingType::number,
+               .fallback = 2048,
+               .least = 64,
+               .most = 1024 * 1024},
     // The windows and views shown at the end of the last run, as JSON.
     SettingRow{.setting = Setting::LastView,
                .key = "LastView",

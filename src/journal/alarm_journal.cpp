@@ -20,8 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Retention is applied at the start and after this many recorded alarms.
+// Retention is applied at the start, on the heartbeat, when the limits change, and after this
+// many recorded alarms or snapshot bytes, whichever comes first.
 constexpr int kRecordsPerRetention = 100;
+constexpr std::int64_t kBytesPerRetention = std::int64_t{64} << 20;
 
 }  // namespace
 
@@ -48,8 +50,13 @@ std::optional<JournalTrouble> AlarmJournal::trouble() const {
 }
 
 void AlarmJournal::setLimits(JournalLimits limits) {
-    std::lock_guard lock(m_mutex);
-    m_limits = limits;
+    {
+        std::lock_guard lock(m_mutex);
+        if (std::exchange(m_limits, limits) == limits || m_role != Role::writer) {
+            return;
+        }
+    }
+    applyRetention(JournalClock::now());
 }
 
 void AlarmJournal::failed(std::error_code error) {
@@ -91,7 +98,14 @@ auto AlarmJournal::guarded(Needs needs, Work work) {
 
 int AlarmJournal::retentionLocked(sql::Connection& db, JournalClock::time_point now) {
     m_recordsSinceRetention = 0;
+    m_bytesSinceRetention = 0;
     return applyJournalRetention(db, snapshotFolder(), m_limits, now);
+}
+
+bool AlarmJournal::retentionDueAfter(std::size_t snapshotBytes) {
+    m_bytesSinceRetention += static_cast<std::int64_t>(snapshotBytes);
+    return ++m_recordsSinceRetention >= kRecordsPerRetention ||
+           m_bytesSinceRetention >= kBytesPerRetention;
 }
 
 void AlarmJournal::startSession(std::string_view server, JournalClock::time_point now) {
@@ -124,7 +138,12 @@ void AlarmJournal::noteGapReason(std::string_view reason) {
 }
 
 void AlarmJournal::heartbeat(JournalClock::time_point at) {
-    guarded(Needs::session, [&](sql::Connection& db) { markSessionAlive(db, m_session, at); });
+    guarded(Needs::session, [&](sql::Connection& db) {
+        markSessionAlive(db, m_session, at);
+        if (m_role == Role::writer) {
+            retentionLocked(db, at);
+        }
+    });
 }
 
 void AlarmJournal::endSession(JournalClock::time_point at) {
@@ -136,8 +155,7 @@ std::optional<std::int64_t> AlarmJournal::record(const JournalEntry& entry) {
     return guarded(Needs::database, [&](sql::Connection& db) -> std::optional<std::int64_t> {
         const RecordedAlarm recorded = recordJournalAlarm(db, snapshotFolder(), entry, m_session);
         recorded.snapshotError ? failed(recorded.snapshotError) : succeeded();
-        if (recorded.added && m_role == Role::writer &&
-            ++m_recordsSinceRetention >= kRecordsPerRetention) {
+        if (recorded.added && m_role == Role::writer && retentionDueAfter(entry.snapshot.size())) {
             // The row is in: a retention that fails is told, and tried again later.
             try {
                 retentionLocked(db, entry.receivedAt);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -21,10 +23,13 @@ class Connection;
 
 using JournalClock = std::chrono::system_clock;
 
-// The journal's retention; the Settings page stores it (`JournalMaxAlarms`, `JournalMaxDays`).
+// The journal's retention; the Settings page stores it (`JournalMaxAlarms`, `JournalMaxDays`,
+// `JournalMaxMiB`).
 struct JournalLimits {
     int maxAlarms = 10'000;
     int maxDays = 30;
+    // The database's pages in use and the snapshot files of its rows together.
+    int maxSize_MiB = 2048;
 
     bool operator==(const JournalLimits&) const = default;
 };
@@ -90,6 +95,20 @@ struct JournalKey {
     bool operator==(const JournalKey&) const = default;
 };
 
+// Why a journal cannot be used where no system error says it.
+enum class JournalError {
+    // Its schema is newer than this program's: a reader leaves it as it is.
+    newerVersion = 1,
+};
+std::error_code make_error_code(JournalError error);
+
+}  // namespace krt
+
+template <>
+struct std::is_error_code_enum<krt::JournalError> : std::true_type {};
+
+namespace krt {
+
 // Why the journal is not being written, for the status line.
 struct JournalTrouble {
     std::error_code error;
@@ -119,9 +138,10 @@ class AlarmJournal {
     // $XDG_DATA_HOME/krt-client, else ~/.local/share/krt-client (userDataFolder()).
     static std::filesystem::path defaultFolder();
 
-    // Opens (or creates) the journal in `folder`. A file that is not a journal of ours, is
-    // damaged, or has a newer schema is renamed aside (never deleted) and a new one started;
-    // notice() says so.
+    // Opens (or creates) the journal in `folder`. For a writer, a file that is not a journal of
+    // ours, is damaged, or has a newer schema is renamed aside (never deleted) and a new one
+    // started; notice() says so. A reader never moves a journal: trouble() says why it cannot
+    // read it.
     AlarmJournal(std::filesystem::path folder, Role role, JournalLimits limits = {});
     ~AlarmJournal();
     AlarmJournal(const AlarmJournal&) = delete;
@@ -135,6 +155,7 @@ class AlarmJournal {
     // Why the last write failed; nothing once one has succeeded.
     std::optional<JournalTrouble> trouble() const;
 
+    // A writer applies new limits at once.
     void setLimits(JournalLimits limits);
 
     // Writers: the session of this program against one server. At the start an interval
@@ -147,7 +168,8 @@ class AlarmJournal {
     void beginGap(JournalClock::time_point at, std::string_view reason);
     // A first attempt failed: the "connecting" interval gets its reason.
     void noteGapReason(std::string_view reason);
-    // The session still runs: a crash is then dated within this much.
+    // The session still runs: a crash is then dated within this much. The limits are applied
+    // too.
     void heartbeat(JournalClock::time_point at);
     static constexpr std::chrono::seconds kHeartbeatPeriod{30};
     // The session ends; an interval without reception stays open for the next session.
@@ -168,8 +190,8 @@ class AlarmJournal {
     // The cameras and alarm names of the journal, for the History's filters.
     std::vector<std::string> channels();
 
-    // Deletes the alarms beyond the limits (by count and by age) with their snapshots, and
-    // gaps older than the age limit; how many alarms went.
+    // Deletes the alarms beyond the limits (by age, count and size, the oldest first) with their
+    // snapshots, and gaps older than the age limit; how many alarms went.
     int applyRetention(JournalClock::time_point now);
 
   private:
@@ -180,6 +202,8 @@ class AlarmJournal {
     auto guarded(Needs needs, Work work);
     bool ensureOpenLocked();
     int retentionLocked(sql::Connection& db, JournalClock::time_point now);
+    // Counts one more alarm recorded; true when retention is due again.
+    bool retentionDueAfter(std::size_t snapshotBytes);
     void failed(std::error_code error);
     void succeeded();
 
@@ -193,6 +217,7 @@ class AlarmJournal {
     std::int64_t m_session = 0;
     std::string m_server;
     int m_recordsSinceRetention = 0;
+    std::int64_t m_bytesSinceRetention = 0;
 };
 
 // "No alarms could be received from 02:14:05 to 02:14:47 (connection lost)"; "... since

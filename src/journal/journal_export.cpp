@@ -1,8 +1,9 @@
 #include "journal/journal_export.h"
 
-#include <fstream>
+#include <sstream>
 
 #include "common/local_time.h"
+#include "common/private_file.h"
 #include "journal/snapshot_export.h"
 
 namespace krt {
@@ -67,18 +68,19 @@ void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows) {
     }
 }
 
+std::error_code saveJournalCsv(const fs::path& path, std::span<const JournalRow> rows) {
+    std::ostringstream csv;
+    writeJournalCsv(csv, rows);
+    return writePrivateFile(path, csv.view());
+}
+
 ExportResult exportJournalRows(std::span<const JournalRow> rows, const fs::path& snapshotFolder,
                                const fs::path& folder, JournalClock::time_point now) {
     ExportResult result;
     result.csvFile = folder / ("alarms-" + formatLocalTime(now, "%Y%m%d-%H%M%S") + ".csv");
-    {
-        std::ofstream csv(result.csvFile, std::ios::binary | std::ios::trunc);
-        writeJournalCsv(csv, rows);
-        csv.flush();
-        if (!csv) {
-            result.error = std::make_error_code(std::errc::io_error);
-            return result;
-        }
+    result.error = saveJournalCsv(result.csvFile, rows);
+    if (result.error) {
+        return result;
     }
     for (const JournalRow& row : rows) {
         if (row.kind != JournalRow::Kind::alarm) {
@@ -88,9 +90,8 @@ ExportResult exportJournalRows(std::span<const JournalRow> rows, const fs::path&
         if (row.snapshotName.empty()) {
             continue;
         }
-        std::error_code error;
-        fs::copy_file(snapshotFolder / row.snapshotName, folder / exportSnapshotName(row),
-                      fs::copy_options::overwrite_existing, error);
+        const std::error_code error =
+            copySnapshotFile(snapshotFolder / row.snapshotName, folder / exportSnapshotName(row));
         if (error && !result.error) {
             result.error = error;
         }

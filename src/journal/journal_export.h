@@ -26,6 +26,10 @@ std::string exportSnapshotName(const JournalRow& alarm);
 // Intervals without reception are no alarms and are left out.
 void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows);
 
+// Writes that CSV file to `path` by the private file rule, replacing what is there.
+[[nodiscard]] std::error_code saveJournalCsv(const std::filesystem::path& path,
+                                             std::span<const JournalRow> rows);
+
 struct ExportResult {
     std::filesystem::path csvFile;
     int alarms = 0;
@@ -34,7 +38,7 @@ struct ExportResult {
 };
 
 // Writes the rows' CSV file ("alarms-<YYYYMMDD-HHMMSS>.csv", now) and a copy of each alarm's
-// snapshot, named as in the file, into `folder`.
+// snapshot, named as in the file, into `folder`; each file the user's alone.
 ExportResult exportJournalRows(std::span<const JournalRow> rows,
                                const std::filesystem::path& snapshotFolder,
                                const std::filesystem::path& folder, JournalClock::time_point now);

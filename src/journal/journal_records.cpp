@@ -80,6 +80,30 @@ std::optional<std::int64_t> sameAlarm(const sql::Connection& db, const JournalEn
     return same.step() ? std::optional(same.integer(0)) : std::nullopt;
 }
 
+std::int64_t queryInteger(const sql::Connection& db, std::string_view query) {
+    sql::Statement statement(db, query);
+    return statement.step() ? statement.integer(0) : 0;
+}
+
+// How far the journal is beyond its size limit, counting the database's pages in use (free
+// pages are used again before the file grows) and the snapshots of its rows; and the database's
+// bytes per alarm, which an alarm's deletion gives back.
+struct Excess {
+    std::int64_t bytes = 0;
+    std::int64_t perAlarm = 0;
+};
+
+Excess sizeExcess(const sql::Connection& db, JournalLimits limits) {
+    const std::int64_t databaseBytes =
+        (queryInteger(db, "PRAGMA page_count") - queryInteger(db, "PRAGMA freelist_count")) *
+        queryInteger(db, "PRAGMA page_size");
+    const std::int64_t alarms = queryInteger(db, "SELECT count(*) FROM alarms");
+    const std::int64_t total =
+        databaseBytes + queryInteger(db, "SELECT total(snapshot_bytes) FROM alarms");
+    const std::int64_t allowed = std::int64_t{std::max(limits.maxSize_MiB, 0)} << 20;
+    return {std::max<std::int64_t>(total - allowed, 0), alarms > 0 ? databaseBytes / alarms : 0};
+}
+
 }  // namespace
 
 RecordedAlarm recordJournalAlarm(sql::Connection& db, const fs::path& snapshotFolder,
@@ -150,6 +174,16 @@ int applyJournalRetention(sql::Connection& db, const fs::path& snapshotFolder, J
             "DESC LIMIT -1 OFFSET ?) RETURNING snapshot_file",
             std::int64_t{std::max(limits.maxAlarms, 0)});
         collect(surplus);
+        if (const Excess excess = sizeExcess(db, limits); excess.bytes > 0) {
+            // The oldest alarms whose older ones alone give back less than the excess.
+            sql::Statement oversize(
+                db,
+                "DELETE FROM alarms WHERE id IN (SELECT id FROM (SELECT id, sum(snapshot_bytes + "
+                "?1) OVER (ORDER BY received_ms, id) - snapshot_bytes - ?1 AS before FROM "
+                "alarms) WHERE before < ?2) RETURNING snapshot_file",
+                excess.perAlarm, excess.bytes);
+            collect(oversize);
+        }
         sql::run(db, "DELETE FROM gaps WHERE ended_ms IS NOT NULL AND ended_ms < ?", cutoff);
         // The last session of each server stays: the next start dates the interval after it.
         sql::run(db,

@@ -23,8 +23,9 @@ struct RecordedAlarm {
 RecordedAlarm recordJournalAlarm(sql::Connection& db, const std::filesystem::path& snapshotFolder,
                                  const JournalEntry& entry, std::int64_t session);
 
-// Deletes the alarms beyond the limits with their snapshots, and the gaps and sessions older
-// than the age limit (but the last session of each server); how many alarms went.
+// Deletes the alarms beyond the limits with their snapshots: older than the age limit, beyond
+// the count, then the oldest until the size fits. And the gaps and sessions older than the age
+// limit (but the last session of each server); how many alarms went.
 int applyJournalRetention(sql::Connection& db, const std::filesystem::path& snapshotFolder,
                           JournalLimits limits, JournalClock::time_point now);
 

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <iterator>
 #include <optional>
 
 #include "common/local_time.h"
+#include "common/private_file.h"
 #include "protocol/diag_log.h"
 
 namespace krt {
@@ -68,39 +70,44 @@ CREATE INDEX gaps_by_time ON gaps(started_ms);
 };
 constexpr auto kSchemaVersion = static_cast<std::int64_t>(std::size(kMigrations));
 
-// Creates every missing folder of the path for the user alone (the data folder may hold
-// surveillance pictures), whatever the umask.
-std::error_code makePrivateFolders(const fs::path& folder) {
-    std::error_code error;
-    fs::path built;
-    for (const fs::path& part : folder) {
-        built /= part;
-        if (fs::is_directory(built, error)) {
-            continue;
-        }
-        if (!fs::create_directory(built, error) && error) {
-            return error;
-        }
-        fs::permissions(built, fs::perms::owner_all, fs::perm_options::replace, error);
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+// The journal's file, made for the user alone when it is new; SQLite gives its side files the
+// same mode. Never a link planted in its place.
+void prepareFile(const fs::path& folder, const fs::path& file) {
+    if (const std::error_code error =
+            makePrivateFolder(folder / AlarmJournal::kSnapshotFolderName)) {
+        throw sql::Error{error};
     }
-    return fs::is_directory(folder, error) ? std::error_code() : error;
+    // SQLite makes its side files in the folder; without that right it names only the last
+    // file it tried (ENOENT), which tells the user nothing true.
+    if (::access(folder.c_str(), W_OK) != 0) {
+        throw sql::Error{lastError()};
+    }
+    // The descriptor of a new file only is closed: closing one of a journal that this process
+    // has open would drop all of its SQLite locks on it, and another program would then take
+    // the journal for unused.
+    std::error_code error;
+    if (createPrivateFile(file, error).fd() < 0 && error != std::errc::file_exists) {
+        throw sql::Error{error};
+    }
+    struct stat status {};
+    if (::lstat(file.c_str(), &status) != 0) {
+        throw sql::Error{lastError()};
+    }
+    if (!S_ISREG(status.st_mode)) {
+        throw sql::Error{std::make_error_code(std::errc::too_many_symbolic_link_levels)};
+    }
+    // A journal of an earlier version may be readable by others.
+    ::chmod(file.c_str(), 0600);
 }
 
 // The database of the current schema; nothing when the file is of a newer one.
 std::unique_ptr<sql::Connection> openFile(const fs::path& folder, AlarmJournal::Role role) {
-    if (const std::error_code error =
-            makePrivateFolders(folder / AlarmJournal::kSnapshotFolderName)) {
-        throw sql::Error{error};
-    }
     const fs::path file = folder / AlarmJournal::kFileName;
-    // Created here for the user alone; SQLite gives its side files the same mode. Only a new
-    // file is opened: closing any descriptor of a journal that this process has open would drop
-    // all of its SQLite locks on it, and another program would then take the journal for unused.
-    if (const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        fd >= 0) {
-        ::close(fd);
-    }
-    ::chmod(file.c_str(), 0600);
+    prepareFile(folder, file);
     auto db = std::make_unique<sql::Connection>(file, kBusyTimeout_ms);
     const std::int64_t schema = [&db] {
         sql::Statement version(*db, "PRAGMA user_version");
@@ -143,7 +150,24 @@ std::optional<std::string> setAside(const fs::path& folder, const std::string& k
     return error ? std::nullopt : std::optional(aside);
 }
 
+class JournalErrorCategory : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "alarm journal"; }
+    std::string message(int value) const override {
+        switch (static_cast<JournalError>(value)) {
+            case JournalError::newerVersion:
+                return "it was written by a newer version of the program";
+        }
+        return "unknown alarm journal error";
+    }
+};
+
 }  // namespace
+
+std::error_code make_error_code(JournalError error) {
+    static const JournalErrorCategory category;
+    return {static_cast<int>(error), category};
+}
 
 OpenedJournal openJournal(const fs::path& folder, AlarmJournal::Role role) {
     OpenedJournal opened;
@@ -151,6 +175,11 @@ OpenedJournal openJournal(const fs::path& folder, AlarmJournal::Role role) {
     try {
         opened.database = openFile(folder, role);
         if (opened.database) {
+            return opened;
+        }
+        if (role == AlarmJournal::Role::reader) {
+            opened.error = JournalError::newerVersion;
+            writeLog(kModule, kOpenSource, "The alarm journal was written by a newer version.");
             return opened;
         }
         kind = "newer";

@@ -7,14 +7,14 @@
 
 namespace krt {
 
-// Writes the bytes to `path` through a temporary file in the same folder that is then renamed
-// into place, so that a reader sees either the previous file or the whole new one; the file is
-// the user's alone (0600). The error when the file could not be written (no space left, ...);
-// nothing is left behind then.
+// Writes the bytes to `path` by the private file rule (writePrivateFile): a reader sees the
+// previous file or the whole new one, the user's alone. The error when the file could not be
+// written (no space left, ...); nothing is left behind then.
 [[nodiscard]] std::error_code writeSnapshotFile(const std::filesystem::path& path,
                                                 std::span<const char> bytes);
 
-// Removes the temporary files that writers which no longer run (a crash) left in the folder.
+// Removes the temporary files that writers which no longer run (a crash) left in the folder,
+// those of earlier versions' names too.
 void removeLeftoverSnapshotParts(const std::filesystem::path& folder);
 
 // True when the bytes start as every JPEG file does (SOI and the next marker's first byte), so

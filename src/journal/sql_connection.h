@@ -49,11 +49,12 @@ inline void check(sqlite3* db, int code) {
 
 class Connection {
   public:
-    // Opens (or creates) the database file; a lock held by another connection is waited for
-    // up to `busy_ms`.
+    // Opens (or creates) the database file, never through a link; a lock held by another connection
+    // is waited for up to `busy_ms`.
     Connection(const std::filesystem::path& file, int busy_ms) {
-        const int code = sqlite3_open_v2(file.c_str(), &m_db,
-                                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        const int code = sqlite3_open_v2(
+            file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+            nullptr);
         if (code != SQLITE_OK) {
             const Error error{errorOf(m_db, code)};
             sqlite3_close_v2(m_db);

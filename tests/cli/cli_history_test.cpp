@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include <sqlite3.h>
 #include <nlohmann/json.hpp>
 
 #include "alarms/snapshot_fetcher.h"
@@ -136,6 +137,26 @@ TEST_F(CliHistory, TheJournalHoldsWhatAlarmsPrintedAndReviewsMarkIt) {
     EXPECT_THAT(unknown.err, HasSubstr("1 of the IDs are no alarms of the journal."));
     EXPECT_EQ(
         runCli({"history", "--since", "yesterday", "--journal-dir", journal().string()}).status, 1);
+}
+
+// A journal of a newer program is left as it is (the journal's rule); history says why it
+// prints nothing, and fails.
+TEST_F(CliHistory, ANewerJournalIsLeftAsItIsAndTheReaderSaysWhy) {
+    fs::create_directories(journal());
+    const fs::path file = journal() / AlarmJournal::kFileName;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE t (x); PRAGMA user_version = 99;", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    const auto size = fs::file_size(file);
+
+    const test::CliRun run = runCli({"history", "--journal-dir", journal().string()});
+
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "");
+    EXPECT_THAT(run.err, HasSubstr("The alarm journal in " + journal().string() +
+                                   " cannot be read: it was written by a newer version"));
+    EXPECT_EQ(fs::file_size(file), size);
 }
 
 // krt-cli as its own process, with its standard output on a pipe that this test reads.

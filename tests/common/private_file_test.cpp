@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "common/app_state.h"
+#include "journal/alarm_journal.h"
+#include "journal/journal_export.h"
+#include "journal/snapshot_export.h"
 #include "journal/snapshot_file.h"
 #include "layouts/layouts_file.h"
 #include "media/test_jpeg.h"
@@ -127,6 +130,37 @@ std::vector<Writer> writers() {
              return written;
          },
          true},
+        // The alarm journal: its database and snapshots, the exports of its rows.
+        {"alarm journal",
+         [](const fs::path& folder, const fs::path&) {
+             AlarmJournal journal(folder, AlarmJournal::Role::writer);
+             JournalEntry entry;
+             entry.snapshot = std::string_view("\xFF\xD8\xFF picture");
+             EXPECT_TRUE(journal.record(entry));
+             return folder / AlarmJournal::kFileName;
+         },
+         // Names of its own.
+         true},
+        {"journal snapshot",
+         [](const fs::path& folder, const fs::path& target) {
+             EXPECT_FALSE(makePrivateFolder(folder));
+             EXPECT_FALSE(writeSnapshotFile(target, std::string_view("\xFF\xD8\xFF")));
+             return target;
+         }},
+        {"journal CSV export",
+         [](const fs::path& folder, const fs::path& target) {
+             EXPECT_FALSE(makePrivateFolder(folder));
+             EXPECT_FALSE(saveJournalCsv(target, std::vector<JournalRow>(1)));
+             return target;
+         }},
+        {"journal snapshot export",
+         [](const fs::path& folder, const fs::path& target) {
+             EXPECT_FALSE(makePrivateFolder(folder));
+             const fs::path kept = folder.parent_path() / "kept.jpg";
+             EXPECT_FALSE(writeSnapshotFile(kept, std::string_view("\xFF\xD8\xFF")));
+             EXPECT_FALSE(copySnapshotFile(kept, target));
+             return target;
+         }},
     };
 }
 

@@ -136,6 +136,13 @@ const std::vector<Case>& cases() {
         {Setting::JournalMaxDays, "3651", 30},
         {Setting::JournalMaxDays, "9x", 30},
         {Setting::JournalMaxDays, "", 30},
+        {Setting::JournalMaxMiB, "4096", 4096},
+        {Setting::JournalMaxMiB, "64", 64},
+        {Setting::JournalMaxMiB, "1048576", 1024 * 1024},
+        {Setting::JournalMaxMiB, "63", 2048},
+        {Setting::JournalMaxMiB, "1048577", 2048},
+        {Setting::JournalMaxMiB, "2 GiB", 2048},
+        {Setting::JournalMaxMiB, "", 2048},
 
         {Setting::LastView, R"({"main":{"cells":["1","2"]}})",
          std::string(R"({"main":{"cells":["1","2"]}})")},

@@ -1,5 +1,6 @@
 #include "journal/alarm_journal.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -139,6 +140,75 @@ TEST_F(Journal, RetentionByCountAndAgeTakesTheRowsAndTheirSnapshotsTogether) {
             EXPECT_EQ(fs::exists(journal->snapshotFolder() / row.snapshotName), kept) << row.id;
         }
     }
+}
+
+// The size counts the database and the snapshots of its rows; the oldest go until it fits.
+TEST_F(Journal, RetentionBySizeTakesTheOldestUntilTheJournalFits) {
+    struct Case {
+        const char* what;
+        std::vector<std::size_t> snapshotBytes;  // of the alarms, oldest first
+        std::vector<std::size_t> kept;
+    };
+    const std::vector<Case> table = {
+        {"the newest that fit stay", {300'000, 300'000, 300'000, 300'000, 300'000}, {2, 3, 4}},
+        {"one big old one makes room", {900'000, 100'000, 100'000, 100'000}, {1, 2, 3}},
+        {"within the size", {300'000, 300'000}, {0, 1}},
+        {"one alone beyond the size goes too", {200'000, 1'200'000}, {}},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder());
+        const std::unique_ptr<AlarmJournal> journal =
+            open(AlarmJournal::Role::writer, {.maxAlarms = 100, .maxDays = 30, .maxSize_MiB = 1});
+        std::vector<std::int64_t> ids;
+        std::vector<fs::path> files;
+        for (std::size_t i = 0; i < c.snapshotBytes.size(); ++i) {
+            const std::string bytes(c.snapshotBytes[i], 'j');
+            JournalEntry entry;
+            entry.timestamp = std::to_string(i);
+            entry.receivedAt = kNoon - std::chrono::minutes(c.snapshotBytes.size() - i);
+            entry.snapshot = bytes;
+            ids.push_back(journal->record(entry).value());
+            files.push_back(journal->snapshotFolder() / everything(*journal).front().snapshotName);
+        }
+
+        journal->applyRetention(kNoon);
+
+        std::vector<std::int64_t> expected;
+        for (auto k = c.kept.rbegin(); k != c.kept.rend(); ++k) {
+            expected.push_back(ids[*k]);
+        }
+        std::vector<std::int64_t> remaining;
+        for (const JournalRow& row : everything(*journal)) {
+            remaining.push_back(row.id);
+        }
+        EXPECT_EQ(remaining, expected);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(fs::exists(files[i]), std::ranges::count(c.kept, i) == 1) << i;
+        }
+    }
+}
+
+// A writer applies changed limits at once and again on every heartbeat; a reader deletes
+// nothing.
+TEST_F(Journal, AWriterAppliesTheLimitsWhenTheyChangeAndOnTheHeartbeat) {
+    const Clock::time_point now = Clock::now();
+    const std::unique_ptr<AlarmJournal> writer = open();
+    writer->startSession(kServer, now);
+    for (int i = 5; i > 0; --i) {
+        record(*writer, now - std::chrono::minutes(i));
+    }
+    const std::unique_ptr<AlarmJournal> reader = open(AlarmJournal::Role::reader);
+    const auto alarms = [&] {
+        return std::ranges::count(reader->list({}), Kind::alarm, &JournalKey::kind);
+    };
+
+    reader->setLimits({.maxAlarms = 2});
+    EXPECT_EQ(alarms(), 5);
+    writer->setLimits({.maxAlarms = 3});
+    EXPECT_EQ(alarms(), 3);
+    writer->heartbeat(now + std::chrono::days(31));
+    EXPECT_EQ(alarms(), 0);
 }
 
 // At a writer's start, snapshot files without a row go, rows whose file vanished lose it, and
@@ -515,6 +585,83 @@ TEST_F(Journal, AFileThatIsNoUsableJournalIsSetAsideAndANewOneStarted) {
         ASSERT_TRUE(record(*journal, kNoon));
         EXPECT_EQ(everything(*journal).size(), 1u);
     }
+}
+
+// Only a writer sets a journal aside: a reader leaves every file as it is and says why it reads
+// nothing.
+TEST_F(Journal, AReaderLeavesAJournalItCannotReadAsItIs) {
+    struct Case {
+        const char* what;
+        const char* sql;
+        std::error_code error;
+    };
+    const std::vector<Case> table = {
+        {"a newer program's journal", "CREATE TABLE t (x); PRAGMA user_version = 99;",
+         JournalError::newerVersion},
+        {"not a database", nullptr, std::make_error_code(std::errc::illegal_byte_sequence)},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder());
+        fs::create_directories(folder() / AlarmJournal::kSnapshotFolderName);
+        const fs::path file = folder() / AlarmJournal::kFileName;
+        if (c.sql != nullptr) {
+            sqlite3* db = nullptr;
+            sqlite3_open(file.c_str(), &db);
+            sqlite3_exec(db, c.sql, nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        } else {
+            std::ofstream(file) << std::string(9000, 'q');
+        }
+        const std::string original = contents(file);
+
+        const std::unique_ptr<AlarmJournal> reader = open(AlarmJournal::Role::reader);
+
+        EXPECT_TRUE(reader->list({}).empty());
+        ASSERT_TRUE(reader->trouble());
+        EXPECT_EQ(reader->trouble()->error, c.error);
+        EXPECT_EQ(reader->notice(), "");
+        EXPECT_EQ(contents(file), original);
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder()), {}), 2);
+    }
+}
+
+// A link planted in place of the database is neither followed nor moved: the journal says so.
+TEST_F(Journal, ALinkInPlaceOfTheDatabaseIsNeverFollowed) {
+    const fs::path victim = m_temp.path() / "victim";
+    std::ofstream(victim) << "untouched";
+    fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_directories(folder());
+    fs::create_symlink(victim, folder() / AlarmJournal::kFileName);
+    for (const AlarmJournal::Role role : {AlarmJournal::Role::writer, AlarmJournal::Role::reader}) {
+        const std::unique_ptr<AlarmJournal> journal = open(role);
+        ASSERT_TRUE(journal->trouble());
+        EXPECT_EQ(journal->trouble()->error, std::errc::too_many_symbolic_link_levels);
+        EXPECT_TRUE(fs::is_symlink(folder() / AlarmJournal::kFileName));
+        EXPECT_EQ(contents(victim), "untouched");
+        EXPECT_EQ(fs::status(victim).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    }
+}
+
+// A journal whose folder became read-only: the system's own reason, for both roles; the folder
+// is there.
+TEST_F(Journal, AReadOnlyFolderIsToldAsSuchNotAsMissing) {
+    test::SmallFolder small(m_temp.path() / "small");
+    const fs::path data = small.path() / "krt-client";
+    {
+        AlarmJournal journal(data, AlarmJournal::Role::writer);
+        ASSERT_TRUE(record(journal, kNoon));
+    }
+    small.setReadOnly(true);
+    for (const AlarmJournal::Role role : {AlarmJournal::Role::writer, AlarmJournal::Role::reader}) {
+        AlarmJournal journal(data, role);
+        journal.list({});
+        ASSERT_TRUE(journal.trouble());
+        EXPECT_THAT(journal.trouble()->error.value(), ::testing::AnyOf(EROFS, EACCES))
+            << journal.trouble()->error.message();
+    }
+    small.setReadOnly(false);
 }
 
 // A full or read-only data folder: it is said, nothing written before is lost, and writing

@@ -74,20 +74,26 @@ TEST_F(SnapshotFileTest, SaysWhyAndLeavesNothingWhenTheFileCannotBeWritten) {
     EXPECT_TRUE(fs::is_directory(taken));
 }
 
-// Temporary files whose writer no longer runs (a crash) go; those of a running writer and every
-// other file stay.
+// Temporary files whose writer no longer runs (a crash) go, of today's names and of earlier
+// versions'; those of a running writer and every other file stay.
 TEST_F(SnapshotFileTest, LeftoverTemporaryFilesOfWritersThatEndedAreRemoved) {
     const std::string running = ".snapshot-" + std::to_string(::getpid()) + "-0.part";
     const std::vector<std::string> kept = {running, "20131125103000123.jpg", ".snapshot-x-1.part"};
-    const std::string ended = ".snapshot-2147483000-7.part";  // above any process ID
+    // Above any process ID.
+    const std::vector<std::string> ended = {".snapshot-2147483000-7.part",
+                                            ".20131125103000123.jpg.2147483000-7.part"};
     for (const std::string& name : kept) {
         std::ofstream(m_folder / name) << "x";
     }
-    std::ofstream(m_folder / ended) << "x";
+    for (const std::string& name : ended) {
+        std::ofstream(m_folder / name) << "x";
+    }
 
     removeLeftoverSnapshotParts(m_folder);
 
-    EXPECT_FALSE(fs::exists(m_folder / ended));
+    for (const std::string& name : ended) {
+        EXPECT_FALSE(fs::exists(m_folder / name)) << name;
+    }
     for (const std::string& name : kept) {
         EXPECT_TRUE(fs::exists(m_folder / name)) << name;
     }

@@ -129,8 +129,8 @@ int runHistory(CliSession& session, const HistoryOptions& options) {
     AlarmJournal journal(folder, AlarmJournal::Role::reader);
     const std::vector<JournalKey> keys = journal.list(filter);
     if (const std::optional<JournalTrouble> trouble = journal.trouble()) {
-        session.note("The alarm journal cannot be read: " + storageErrorText(trouble->error) +
-                     " in " + trouble->folder.string());
+        session.note("The alarm journal in " + trouble->folder.string() +
+                     " cannot be read: " + storageErrorText(trouble->error));
         return kExitIncomplete;
     }
     HistoryPrinter printer(session, journal.snapshotFolder());

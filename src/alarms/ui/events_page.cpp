@@ -18,7 +18,8 @@ constexpr int kHistoryRefresh_ms = 500;
 
 // The Settings page's retention of the journal.
 JournalLimits loadJournalLimits() {
-    return {settingValue<Setting::JournalMaxAlarms>(), settingValue<Setting::JournalMaxDays>()};
+    return {settingValue<Setting::JournalMaxAlarms>(), settingValue<Setting::JournalMaxDays>(),
+            settingValue<Setting::JournalMaxMiB>()};
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ class EventsPage : public QWidget, public AlarmChannelOwner {
     HistoryView* history() const { return m_history; }
     // Alarms of the journal nobody has reviewed (0 without a journal).
     int unreviewedCount() const;
-    // The Settings page's retention, applied from the next alarm on.
+    // The Settings page's retention, applied at once.
     void setJournalLimits(JournalLimits limits);
     // The alarm channel's last reported state (GUI thread).
     const AlarmChannelStatus& channelStatus() const { return m_channelStatus; }

@@ -107,10 +107,8 @@ void MainSheet::connectJournal() {
     connect(m_eventsPage, &EventsPage::unreviewedCountChanged, this,
             &MainSheet::showUnreviewedCount);
     showUnreviewedCount(m_eventsPage->unreviewedCount());
-    connect(m_settingsPage->journalSettings(), &JournalSettingsBox::limitsChanged, this,
-            [this](int maxAlarms, int maxDays) {
-                m_eventsPage->setJournalLimits({maxAlarms, maxDays});
-            });
+    connect(m_settingsPage->journalSettings(), &JournalSettingsBox::limitsChanged, m_eventsPage,
+            &EventsPage::setJournalLimits);
 }
 
 void MainSheet::showUnreviewedCount(int count) {

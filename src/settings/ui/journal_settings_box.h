@@ -8,8 +8,9 @@ class QSpinBox;
 
 namespace krt {
 
-// The alarm journal's part of the Settings tab: how many alarms it keeps and for how many
-// days ("JournalMaxAlarms", "JournalMaxDays"). A change is stored and takes effect at once.
+// The alarm journal's part of the Settings tab: how many alarms it keeps, for how many days and
+// in how much space ("JournalMaxAlarms", "JournalMaxDays", "JournalMaxMiB"). A change is stored
+// and takes effect at once.
 class JournalSettingsBox : public QGroupBox {
     Q_OBJECT
 
@@ -22,15 +23,17 @@ class JournalSettingsBox : public QGroupBox {
 
     QSpinBox* maxAlarmsBox() const { return m_maxAlarms; }
     QSpinBox* maxDaysBox() const { return m_maxDays; }
+    QSpinBox* maxSizeBox() const { return m_maxSize; }
 
   signals:
-    void limitsChanged(int maxAlarms, int maxDays);
+    void limitsChanged(const JournalLimits& limits);
 
   private:
     void store();
 
     QSpinBox* m_maxAlarms;
     QSpinBox* m_maxDays;
+    QSpinBox* m_maxSize;
 };
 
 }  // namespace krt

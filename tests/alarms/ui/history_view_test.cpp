@@ -189,11 +189,20 @@ TEST_F(HistoryWiring, ARowWithoutItsSnapshotSaysWhy) {
 
 // The Alarms tab carries the unreviewed count; the Settings page's retention is stored.
 TEST_F(HistoryWiring, TheTabCountsTheUnreviewedAndTheSettingsKeepTheRetention) {
+    // And applied at once: an alarm older than the new age limit goes.
+    {
+        AlarmJournal journal(journalFolder(), AlarmJournal::Role::writer);
+        record(journal, JournalClock::now() - 72h, "3", "Old", {});
+    }
+    const auto alarmCount = [this] {
+        AlarmJournal reader(journalFolder(), AlarmJournal::Role::reader);
+        return std::ranges::count(reader.list({}), JournalRow::Kind::alarm, &JournalKey::kind);
+    };
     AppState app;
     app.m_journalFolder = journalFolder();
     MainSheet sheet(app);
     QTabWidget* tabs = sheet.tabs();
-    EXPECT_EQ(tabs->tabText(tabs->indexOf(sheet.eventsPage())), "Alarms (3)");
+    EXPECT_EQ(tabs->tabText(tabs->indexOf(sheet.eventsPage())), "Alarms (4)");
     HistoryView* history = sheet.eventsPage()->history();
     ASSERT_NE(history, nullptr);
     history->setNoteAsker([](QWidget*, int) { return std::optional(QString()); });
@@ -204,15 +213,22 @@ TEST_F(HistoryWiring, TheTabCountsTheUnreviewedAndTheSettingsKeepTheRetention) {
     EXPECT_EQ(box->limits(), JournalLimits{});
     box->maxAlarmsBox()->setValue(500);
     box->maxDaysBox()->setValue(7);
+    box->maxSizeBox()->setValue(4096);
     EXPECT_EQ(stored("JournalMaxAlarms"), "500");
     EXPECT_EQ(stored("JournalMaxDays"), "7");
-    for (const auto& [alarms, days, expected] :
-         {std::tuple{"2000", "90", JournalLimits{2000, 90}}, std::tuple{"99", "0", JournalLimits{}},
-          std::tuple{"lots", "", JournalLimits{}}}) {
+    EXPECT_EQ(stored("JournalMaxMiB"), "4096");
+    EXPECT_EQ(alarmCount(), 4);
+    box->maxDaysBox()->setValue(2);
+    EXPECT_EQ(alarmCount(), 3) << "the alarm older than two days went at once";
+    for (const auto& [alarms, days, size, expected] :
+         {std::tuple{"2000", "90", "100", JournalLimits{2000, 90, 100}},
+          std::tuple{"99", "0", "63", JournalLimits{}},
+          std::tuple{"lots", "", "", JournalLimits{}}}) {
         store("JournalMaxAlarms", alarms);
         store("JournalMaxDays", days);
+        store("JournalMaxMiB", size);
         box->load();
-        EXPECT_EQ(box->limits(), expected) << alarms << " " << days;
+        EXPECT_EQ(box->limits(), expected) << alarms << " " << days << " " << size;
     }
 }
 
