@@ -103,9 +103,8 @@ std::vector<Writer> writers() {
         {"clip into its file", [](const fs::path& folder,
                                   const fs::path& target) { return recordedClip(folder, target); }},
         {"clip into the folder",
-         [](const fs::path& folder, const fs::path&) {
-             return recordedClip(folder, std::nullopt);
-         }},
+         [](const fs::path& folder, const fs::path&) { return recordedClip(folder, std::nullopt); },
+         true},
         // Layouts, diagnostic log, snapshot folders. The log and the alarm snapshot (written
         // into the folder made for it) take names of their own beside any other file.
         {"layouts file",
