@@ -132,6 +132,10 @@ void MainSheet::addAlarmStatusIndicator() {
     m_alarmStatus->setObjectName(QStringLiteral("alarmStatus"));
     m_alarmStatus->setTextFormat(Qt::PlainText);
     m_alarmStatus->setContentsMargins(6, 2, 6, 2);
+    // A long warning (a full disk's folder) wraps; it must never widen the window past the
+    // screen.
+    m_alarmStatus->setWordWrap(true);
+    m_alarmStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout()->addWidget(m_alarmStatus);
     m_alarmStatusTimer = new QTimer(this);
     m_alarmStatusTimer->setInterval(1000);

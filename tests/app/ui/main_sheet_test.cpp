@@ -36,10 +36,13 @@ TEST_F(MainSheetTest, TheStatusLineSaysThatARecordingStoppedUntilOneStartsAgain)
     const MainSheet sheet(app);
     const QLabel* status = sheet.alarmStatusLabel();
     const QString normal = status->text();
-    const QString why = QStringLiteral(
-        "Cannot write the clip of \"Gate\": No space left on device. The recording has stopped.");
+    const int narrowest = sheet.minimumSizeHint().width();
+    const QString why = QStringLiteral("Cannot write the clip of \"Gate\" in /media/") +
+                        QString(300, u'x') +
+                        QStringLiteral(": No space left on device. The recording has stopped.");
     RecordingStops::instance().tellStopped(why);
     EXPECT_EQ(status->text(), why + QStringLiteral("  \u2022  ") + normal);
+    EXPECT_EQ(sheet.minimumSizeHint().width(), narrowest) << "the window never widens for it";
     EXPECT_TRUE(status->styleSheet().contains("#cf222e"));
     RecordingStops::instance().tellStarted();
     EXPECT_EQ(status->text(), normal);
