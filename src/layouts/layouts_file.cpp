@@ -197,13 +197,12 @@ LayoutsFileResult readLayoutsFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::string text;
     // Read in pieces and never past the bound: the size the file claims may change meanwhile.
-    std::array<char, 64 * 1024> piece{};
+    std::array<char, std::size_t{64} * 1024> piece{};
     while (file.read(piece.data(), piece.size()) || file.gcount() > 0) {
         text.append(piece.data(), static_cast<std::size_t>(file.gcount()));
         if (text.size() > kLargestLayoutsFile_bytes) {
             return failed(LayoutsFileState::TooLarge,
-                          " is larger than " +
-                              std::to_string(kLargestLayoutsFile_bytes / (1024 * 1024)) + " MB");
+                          " is larger than " + std::to_string(kLargestLayoutsFile_MB) + " MB");
         }
     }
     if (!file.is_open() || file.bad()) {
@@ -241,8 +240,8 @@ std::optional<std::string> writeLayoutsFile(const std::filesystem::path& path,
     const std::string json = layoutsJson(book);
     if (json.size() > kLargestLayoutsFile_bytes) {
         // A file no client would read back is not written over the one it would.
-        return failed("they would take more than " +
-                      std::to_string(kLargestLayoutsFile_bytes / (1024 * 1024)) + " MB");
+        return failed("they would take more than " + std::to_string(kLargestLayoutsFile_MB) +
+                      " MB");
     }
     std::error_code error = makePrivateFolder(path.parent_path());
     if (!error) {

@@ -16,7 +16,8 @@ namespace krt {
 inline constexpr int kLayoutsFileVersion = 1;
 inline constexpr std::string_view kLayoutsFileFormat = "krt-layouts";
 // Far above any book within the book's bounds of short camera IDs; a larger file is not read.
-inline constexpr std::size_t kLargestLayoutsFile_bytes = 8 * 1024 * 1024;
+inline constexpr std::size_t kLargestLayoutsFile_MB = 8;
+inline constexpr std::size_t kLargestLayoutsFile_bytes = kLargestLayoutsFile_MB * 1024 * 1024;
 
 enum class LayoutsFileState {
     Read,          // read as it was written
