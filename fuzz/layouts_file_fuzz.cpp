@@ -1,7 +1,7 @@
 // The layouts file: whatever its bytes, reading it ends in a book within the book's bounds or
 // in a message for the user (never an exception) of one short line that quotes the file only
-// by the text rule, a book it reads obeys the rules the user's changes obey, and a book written
-// back reads back the same.
+// by the text rule, a book it reads obeys the rules the user's changes obey (an empty cell names
+// no server), and a book written back reads back the same.
 #include <cstdint>
 #include <set>
 #include <string_view>
@@ -28,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::optional<krt::LayoutTemplate> shape = krt::findLayoutTemplate(layout.templateId);
         FUZZ_CHECK(shape && layout.cells.size() == shape->cells.size());
         FUZZ_CHECK(layout.name != krt::kAllCamerasLayout && names.insert(layout.name).second);
+        for (const krt::CameraRef& cell : layout.cells) {
+            FUZZ_CHECK(!cell.channel.empty() || cell == krt::CameraRef{});
+        }
     }
     for (const krt::Tour& tour : result.book.tours()) {
         FUZZ_CHECK(tour.dwell_s >= krt::Tour::kShortestDwell_s &&

@@ -85,8 +85,8 @@ std::optional<std::string> LayoutBook::addLayout(std::string_view name,
     if (!shape) {
         return std::string(kUnknownTemplate);
     }
-    m_layouts.push_back({std::string(name), std::string(templateId),
-                         std::vector<std::string>(shape->cells.size())});
+    m_layouts.push_back(
+        {std::string(name), std::string(templateId), std::vector<CameraRef>(shape->cells.size())});
     return std::nullopt;
 }
 
@@ -146,25 +146,36 @@ std::optional<std::string> LayoutBook::setTemplate(std::string_view name,
     return std::nullopt;
 }
 
-std::optional<std::string> LayoutBook::checkChannelId(std::string_view channelId) {
-    if (utf8Characters(channelId) > kLongestChannelId_characters) {
+std::optional<std::string> LayoutBook::checkCamera(const CameraRef& camera) {
+    if (utf8Characters(camera.channel) > kLongestChannelId_characters) {
         return tooLongText("A camera's ID", kLongestChannelId_characters);
+    }
+    if (!camera.isFirstServers() && blank(camera.server)) {
+        return std::string("A server needs a name.");
+    }
+    if (utf8Characters(camera.server) > kLongestName_characters) {
+        return tooLongText("A server's name", kLongestName_characters);
     }
     return std::nullopt;
 }
 
-void LayoutBook::placeCamera(std::string_view name, std::size_t cell, std::string_view channelId) {
+CameraRef LayoutBook::keptCamera(const CameraRef& camera) {
+    return camera.channel.empty() ? CameraRef{} : camera;
+}
+
+void LayoutBook::placeCamera(std::string_view name, std::size_t cell, const CameraRef& camera) {
     Layout* changed = layout(name);
-    if (changed == nullptr || cell >= changed->cells.size() || checkChannelId(channelId)) {
+    if (changed == nullptr || cell >= changed->cells.size() || checkCamera(camera)) {
         return;
     }
-    if (!channelId.empty()) {
-        const auto elsewhere = std::ranges::find(changed->cells, channelId);
+    const CameraRef placed = keptCamera(camera);
+    if (!placed.channel.empty()) {
+        const auto elsewhere = std::ranges::find(changed->cells, placed);
         if (elsewhere != changed->cells.end()) {
             *elsewhere = changed->cells[cell];
         }
     }
-    changed->cells[cell] = channelId;
+    changed->cells[cell] = placed;
 }
 
 void LayoutBook::swapCells(std::string_view name, std::size_t first, std::size_t second) {

@@ -5,18 +5,21 @@
 #include <string_view>
 #include <vector>
 
+#include "common/camera_ref.h"
+
 namespace krt {
 
 // The built-in layout: every camera of the catalogue, a page at a time. It is never stored
 // and no named layout may take its name.
 inline constexpr std::string_view kAllCamerasLayout = "All cameras";
 
-// A named arrangement: a template and the ChannelID shown in each of its cells, in the
-// template's cell order; an empty ID is an empty cell.
+// A named arrangement: a template and the camera shown in each of its cells, in the
+// template's cell order; a camera without a channel is an empty cell. A camera of a server the
+// client does not have is kept as it is: the server may come back.
 struct Layout {
     std::string name;
     std::string templateId;
-    std::vector<std::string> cells;
+    std::vector<CameraRef> cells;
 
     bool operator==(const Layout&) const = default;
 };
@@ -66,10 +69,10 @@ class LayoutBook {
     void removeLayout(std::string_view name);
     // A new template keeps the cameras of the cells both have, in cell order.
     std::optional<std::string> setTemplate(std::string_view name, std::string_view templateId);
-    // Puts the camera in the cell (an empty ID empties it); a camera already elsewhere in the
-    // layout moves to the cell, whose former camera takes its place. An ID longer than any the
-    // server sends is not placed.
-    void placeCamera(std::string_view name, std::size_t cell, std::string_view channelId);
+    // Puts the camera in the cell (one without a channel empties it); the same camera already
+    // elsewhere in the layout moves to the cell, whose former camera takes its place. An ID
+    // longer than any the server sends, or a server's name beyond the longest, is not placed.
+    void placeCamera(std::string_view name, std::size_t cell, const CameraRef& camera);
     void swapCells(std::string_view name, std::size_t first, std::size_t second);
 
     std::optional<std::string> putTour(const Tour& tour);
@@ -88,7 +91,9 @@ class LayoutBook {
     static std::optional<std::string> checkLayoutName(std::string_view name);
     std::optional<std::string> checkNewName(std::string_view name) const;
     std::optional<std::string> checkRoomForLayout() const;
-    static std::optional<std::string> checkChannelId(std::string_view channelId);
+    static std::optional<std::string> checkCamera(const CameraRef& camera);
+    // Every empty cell is the same empty cell, whichever server it named.
+    static CameraRef keptCamera(const CameraRef& camera);
     // The rules of a tour apart from its name being free; the tour as it is kept.
     static std::optional<std::string> checkTour(const Tour& tour);
     static Tour keptTour(const Tour& tour);

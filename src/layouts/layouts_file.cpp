@@ -1,5 +1,6 @@
 #include "layouts/layouts_file.h"
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -57,10 +58,12 @@ const Json& countedList(const Json& object, const char* key, std::size_t most) {
     return list;
 }
 
+// A cell of another server is an object: its start, two keys and two texts.
+constexpr std::size_t kMostCellValues = 5;
 // Every value a book within its bounds can have, keys and list starts included: a file of more
 // is refused while it is parsed, before it takes the memory of all of them.
-constexpr std::size_t kMostFileValues =
-    kMostLayouts * (kMostLayoutCells + 8) + kMostTours * (kMostTourStops + 10) + 16;
+constexpr std::size_t kMostFileValues = kMostLayouts * (kMostLayoutCells * kMostCellValues + 8) +
+                                        kMostTours * (kMostTourStops + 10) + 16;
 
 Json parsedWithinBounds(std::string_view text) {
     std::size_t values = 0;
@@ -86,6 +89,33 @@ std::vector<std::string> textList(const Json& object, const char* key) {
     return texts;
 }
 
+CameraRef cameraOf(const Json& cell) {
+    if (cell.is_string()) {
+        return {.server = {}, .channel = cell.get<std::string>()};
+    }
+    if (!cell.is_object()) {
+        throw std::invalid_argument(
+            "\"cells\" holds something neither a text nor a server's camera");
+    }
+    return {.server = stringField(cell, "server"), .channel = stringField(cell, "channel")};
+}
+
+Json cellJson(const CameraRef& camera) {
+    if (camera.isFirstServers()) {
+        return camera.channel;
+    }
+    return {{"server", camera.server}, {"channel", camera.channel}};
+}
+
+// The oldest version that holds the book, so that a client of one server reads what is all
+// its own.
+int writtenVersion(const LayoutBook& book) {
+    const bool firstServersOnly = std::ranges::all_of(book.layouts(), [](const Layout& layout) {
+        return std::ranges::all_of(layout.cells, &CameraRef::isFirstServers);
+    });
+    return firstServersOnly ? kFirstServersLayoutsFileVersion : kLayoutsFileVersion;
+}
+
 }  // namespace
 
 // Builds the book through its own rules, so that a file can hold nothing the user could not
@@ -108,19 +138,21 @@ struct LayoutsFileReader {
     }
 
     static Layout readLayout(const Json& entry, std::unordered_set<std::string>& names) {
-        Layout layout{stringField(entry, "name"), stringField(entry, "template"),
-                      textList(entry, "cells")};
+        Layout layout{stringField(entry, "name"), stringField(entry, "template"), {}};
         check(LayoutBook::checkLayoutName(layout.name), layout.name);
         checkFree(names, layout.name, LayoutBook::kLayoutNameTaken);
         const std::optional<LayoutTemplate> shape = findLayoutTemplate(layout.templateId);
         if (!shape) {
             fail(LayoutBook::kUnknownTemplate, layout.name);
         }
-        if (layout.cells.size() > shape->cells.size()) {
+        const Json& cells = listField(entry, "cells");
+        if (cells.size() > shape->cells.size()) {
             fail("It has more cameras than cells.", layout.name);
         }
-        for (const std::string& cell : layout.cells) {
-            check(LayoutBook::checkChannelId(cell), layout.name);
+        for (const Json& cell : cells) {
+            const CameraRef camera = cameraOf(cell);
+            check(LayoutBook::checkCamera(camera), layout.name);
+            layout.cells.push_back(LayoutBook::keptCamera(camera));
         }
         layout.cells.resize(shape->cells.size());
         return layout;
@@ -214,8 +246,12 @@ LayoutsFileResult readLayoutsFile(const std::filesystem::path& path) {
 std::string layoutsJson(const LayoutBook& book) {
     Json layouts = Json::array();
     for (const Layout& layout : book.layouts()) {
+        Json cells = Json::array();
+        for (const CameraRef& cell : layout.cells) {
+            cells.push_back(cellJson(cell));
+        }
         layouts.push_back(
-            {{"name", layout.name}, {"template", layout.templateId}, {"cells", layout.cells}});
+            {{"name", layout.name}, {"template", layout.templateId}, {"cells", std::move(cells)}});
     }
     Json tours = Json::array();
     for (const Tour& tour : book.tours()) {
@@ -225,7 +261,7 @@ std::string layoutsJson(const LayoutBook& book) {
                          {"alarmSeconds", tour.alarmShow_s}});
     }
     const Json document = {{"format", kLayoutsFileFormat},
-                           {"version", kLayoutsFileVersion},
+                           {"version", writtenVersion(book)},
                            {"layouts", layouts},
                            {"tours", tours}};
     // Names may hold any bytes: invalid UTF-8 is replaced rather than refused.

@@ -13,9 +13,14 @@ namespace krt {
 //   {"format": "krt-layouts", "version": 1,
 //    "layouts": [{"name": "...", "template": "1+5", "cells": ["4", "", ...]}],
 //    "tours": [{"name": "...", "dwellSeconds": 10, "layouts": ["..."], "alarmSeconds": 0}]}
-inline constexpr int kLayoutsFileVersion = 1;
+// A cell holds the first server's ChannelID as a text, as clients of one server wrote it; a
+// camera of another server is {"server": "Site B", "channel": "4"}, and a file that holds one
+// has version 2, so that a client of one server leaves it alone instead of calling it corrupt.
+inline constexpr int kLayoutsFileVersion = 2;
+inline constexpr int kFirstServersLayoutsFileVersion = 1;
 inline constexpr std::string_view kLayoutsFileFormat = "krt-layouts";
-// Far above any book within the book's bounds of short camera IDs; a larger file is not read.
+// Far above any book within the book's bounds of short camera IDs and server names; a larger
+// file is not read.
 inline constexpr std::size_t kLargestLayoutsFile_MB = 8;
 inline constexpr std::size_t kLargestLayoutsFile_bytes = kLargestLayoutsFile_MB * 1024 * 1024;
 

@@ -12,8 +12,18 @@ LayoutBook entrances() {
     return book;
 }
 
+CameraRef firstServersCamera(std::string channel) {
+    return {.server = {}, .channel = std::move(channel)};
+}
+
+// The cells' IDs, of cells that are all the first server's.
 std::vector<std::string> cellsOf(const LayoutBook& book, std::string_view name) {
-    return book.findLayout(name)->cells;
+    std::vector<std::string> ids;
+    for (const CameraRef& cell : book.findLayout(name)->cells) {
+        EXPECT_TRUE(cell.isFirstServers());
+        ids.push_back(cell.channel);
+    }
+    return ids;
 }
 
 // Characters, not bytes: each "é" is two bytes of UTF-8.
@@ -54,16 +64,16 @@ TEST(LayoutBookNames, ToursFollowRenameAndRemoval) {
 
 TEST(LayoutBookCells, PlaceSwapAndTemplateChanges) {
     LayoutBook book = entrances();
-    book.placeCamera("Entrances", 0, "4");
-    book.placeCamera("Entrances", 2, "1");
+    book.placeCamera("Entrances", 0, firstServersCamera("4"));
+    book.placeCamera("Entrances", 2, firstServersCamera("1"));
     EXPECT_EQ(cellsOf(book, "Entrances"), (std::vector<std::string>{"4", "", "1", "", "", ""}));
     // A camera already in the layout moves; the camera it meets takes its old cell.
-    book.placeCamera("Entrances", 0, "1");
+    book.placeCamera("Entrances", 0, firstServersCamera("1"));
     EXPECT_EQ(cellsOf(book, "Entrances"), (std::vector<std::string>{"1", "", "4", "", "", ""}));
     book.swapCells("Entrances", 2, 5);
     book.swapCells("Entrances", 2, 99);  // out of range: nothing
     EXPECT_EQ(cellsOf(book, "Entrances"), (std::vector<std::string>{"1", "", "", "", "", "4"}));
-    book.placeCamera("Entrances", 0, "");
+    book.placeCamera("Entrances", 0, firstServersCamera(""));
     ASSERT_FALSE(book.setTemplate("Entrances", "2x2"));
     EXPECT_EQ(cellsOf(book, "Entrances"), (std::vector<std::string>{"", "", "", ""}));
     ASSERT_FALSE(book.setTemplate("Entrances", "8x8"));
@@ -114,10 +124,25 @@ TEST(LayoutBookBounds, ATourOfTooManyStopsOrTooLongANameIsRefused) {
 
 TEST(LayoutBookBounds, ACameraIdLongerThanTheServerSendsIsNotPlaced) {
     LayoutBook book = entrances();
-    book.placeCamera("Entrances", 0, std::string(kLongestChannelId_characters + 1, '7'));
-    book.placeCamera("Entrances", 1, std::string(kLongestChannelId_characters, '8'));
+    book.placeCamera("Entrances", 0,
+                     firstServersCamera(std::string(kLongestChannelId_characters + 1, '7')));
+    book.placeCamera("Entrances", 1,
+                     firstServersCamera(std::string(kLongestChannelId_characters, '8')));
     EXPECT_EQ(cellsOf(book, "Entrances")[0], "");
     EXPECT_EQ(cellsOf(book, "Entrances")[1], std::string(kLongestChannelId_characters, '8'));
+}
+
+TEST(LayoutBookBounds, AServerNameBlankOrBeyondTheLongestIsNotPlaced) {
+    LayoutBook book = entrances();
+    book.placeCamera("Entrances", 0, {.server = " \t", .channel = "4"});
+    book.placeCamera("Entrances", 1, {.server = kTooLongName, .channel = "4"});
+    book.placeCamera("Entrances", 2, {.server = kLongestName, .channel = "4"});
+    // A camera without a channel empties the cell, whichever server it names.
+    book.placeCamera("Entrances", 3, {.server = "Site B", .channel = "4"});
+    book.placeCamera("Entrances", 3, {.server = "Site B", .channel = ""});
+    EXPECT_EQ(
+        book.findLayout("Entrances")->cells,
+        (std::vector<CameraRef>{{}, {}, {.server = kLongestName, .channel = "4"}, {}, {}, {}}));
 }
 
 }  // namespace

@@ -97,7 +97,23 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"a camera that is a number",
                  R"({"format": "krt-layouts", "version": 1, "layouts": [
                     {"name": "A", "template": "2x2", "cells": [1]}]})",
-                 LayoutsFileState::Corrupt, 0, "not a text"},
+                 LayoutsFileState::Corrupt, 0, "neither a text nor a server's camera"},
+        FileCase{"a server's camera without its channel",
+                 fileOf(R"([{"name": "A", "template": "1", "cells": [{"server": "B"}]}])"),
+                 LayoutsFileState::Corrupt, 0, "channel"},
+        FileCase{
+            "a server's name that is a number",
+            fileOf(R"([{"name": "A", "template": "1", "cells": [{"server": 2, "channel": "1"}]}])"),
+            LayoutsFileState::Corrupt, 0, "\"server\" is not a text"},
+        FileCase{
+            "a blank server's name",
+            fileOf(
+                R"([{"name": "A", "template": "1", "cells": [{"server": " ", "channel": "1"}]}])"),
+            LayoutsFileState::Corrupt, 0, "A server needs a name"},
+        FileCase{"a server's name beyond the longest",
+                 fileOf(R"([{"name": "A", "template": "1", "cells": [{"server": ")" +
+                        std::string(201, 's') + R"(", "channel": "1"}]}])"),
+                 LayoutsFileState::Corrupt, 0, "server's name has at most 200 characters"},
         FileCase{"a tour without layouts",
                  R"({"format": "krt-layouts", "version": 1, "layouts": [],
                     "tours": [{"name": "T", "layouts": []}]})",
@@ -122,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                             listOf(kMostTours + 1, R"({"name": "T#", "layouts": ["A"]})")),
                  LayoutsFileState::Corrupt, 0, "more than 100 tours"},
         FileCase{"more entries than any book has",
-                 fileOf("[]", R"(, "padding": )" + listOf(kMostLayouts * 300, "#")),
+                 fileOf("[]", R"(, "padding": )" + listOf(kMostLayouts * 500, "#")),
                  LayoutsFileState::Corrupt, 0, "more entries than any layouts file"}));
 
 TEST(LayoutsFileReading, NamesInTheMessageAreShownByTheTextRuleAndKeepItShort) {
@@ -151,7 +167,8 @@ TEST(LayoutsFileReading, CellsPadToTheTemplateAndTheDwellStaysInItsRange) {
                       {"name": "U", "dwellSeconds": 9000, "layouts": ["E"]}]})",
         "x");
     ASSERT_EQ(result.state, LayoutsFileState::Read);
-    EXPECT_EQ(result.book.layouts()[0].cells, (std::vector<std::string>{"4", "", "", "", "", ""}));
+    EXPECT_EQ(result.book.layouts()[0].cells,
+              (std::vector<CameraRef>{{.server = {}, .channel = "4"}, {}, {}, {}, {}, {}}));
     EXPECT_EQ(result.book.findTour("T")->dwell_s, 5);
     EXPECT_EQ(result.book.findTour("T")->alarmShow_s, 20);
     EXPECT_EQ(result.book.findTour("U")->dwell_s, 300);
@@ -177,7 +194,7 @@ TEST_F(LayoutsFileOnDisk, WrittenBookReadsBackAndAMissingFileIsAnEmptyOne) {
     EXPECT_EQ(readLayoutsFile(path).state, LayoutsFileState::Missing);
     LayoutBook book;
     ASSERT_FALSE(book.addLayout("Entrances", "1+5"));
-    book.placeCamera("Entrances", 0, "4");
+    book.placeCamera("Entrances", 0, {.server = {}, .channel = "4"});
     ASSERT_FALSE(book.addLayout("\xff odd \t name", "8x8"));
     ASSERT_FALSE(book.putTour({"Night", 10, {"Entrances", "All cameras"}, 15}));
     ASSERT_EQ(writeLayoutsFile(path, book), std::nullopt);
@@ -233,7 +250,8 @@ LayoutBook biggestBook(std::size_t idCharacters) {
         for (int cell = 0; cell < kMostLayoutCells; ++cell) {
             std::string id = std::to_string(cell);
             id.resize(idCharacters, 'x');
-            book.placeCamera(stops.back(), static_cast<std::size_t>(cell), id);
+            book.placeCamera(stops.back(), static_cast<std::size_t>(cell),
+                             {.server = {}, .channel = id});
         }
     }
     stops.emplace_back(kAllCamerasLayout);

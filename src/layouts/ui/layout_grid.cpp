@@ -10,6 +10,7 @@
 
 #include "common/ui/qt_text.h"
 #include "control/video_keys.h"
+#include "layouts/layout_cell.h"
 #include "protocol/diag_log.h"
 #include "tile/ui/tile_evidence.h"
 #include "tile/ui/tile_zoom.h"
@@ -87,15 +88,12 @@ void LayoutGrid::showLayout(const Layout& layout) {
         m_notes.push_back(note);
     }
     for (std::size_t k = 0; k < count; ++k) {
-        const std::string& wanted = k < layout.cells.size() ? layout.cells[k] : std::string();
+        const CellCamera wanted =
+            k < layout.cells.size() ? cellCamera(layout.cells[k], m_app.m_channels) : CellCamera{};
         VideoWindowContainer* tile = m_tiles[k];
-        const int index = wanted.empty() ? -1 : findChannelIndex(m_app.m_channels, wanted);
-        const bool missing = !wanted.empty() && index < 0;
-        m_notes[k]->setText(
-            missing
-                ? QStringLiteral("Camera \"%1\" is not in the catalogue").arg(qtServerText(wanted))
-                : QString());
-        m_notes[k]->setVisible(missing);
+        const int index = wanted.channelIndex;
+        m_notes[k]->setText(qtText(wanted.note));
+        m_notes[k]->setVisible(!wanted.note.empty());
         if (index >= 0 &&
             tile->getChannelId() == m_app.m_channels[static_cast<std::size_t>(index)].ChannelID) {
             continue;  // the same camera in the same cell goes on
@@ -423,7 +421,7 @@ void LayoutGrid::contextMenuEvent(QContextMenuEvent* event) {
 
 void LayoutGrid::addCellItems(int cell, QMenu& menu) {
     if (cell < 0 || !m_editable || m_layout.cells.size() <= static_cast<std::size_t>(cell) ||
-        m_layout.cells[static_cast<std::size_t>(cell)].empty()) {
+        m_layout.cells[static_cast<std::size_t>(cell)].channel.empty()) {
         return;
     }
     if (!menu.isEmpty()) {

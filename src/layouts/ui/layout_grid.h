@@ -23,8 +23,8 @@ class VideoWindowContainer;
 // The cameras of one layout, each in its cell: tiles that connect and draw as the grid's do.
 // Cameras are dropped onto cells from the camera list, a tile dragged onto another swaps the
 // two, and a cell's context menu removes its camera; the grid reports these, its owner
-// changes the layout and shows it again. A camera that is not in the catalogue leaves its
-// cell empty, saying so.
+// changes the layout and shows it again. A camera that is not in the catalogue, or of a server
+// the client does not have, leaves its cell empty, saying so.
 class LayoutGrid : public QWidget {
     Q_OBJECT
 
@@ -58,7 +58,7 @@ class LayoutGrid : public QWidget {
 
     const std::string& layoutName() const { return m_layout.name; }
     const std::vector<VideoWindowContainer*>& tiles() const { return m_tiles; }
-    // The note over a cell whose camera is not in the catalogue; hidden otherwise.
+    // The note over a cell whose camera cannot be shown; hidden otherwise.
     const QLabel* cellNote(int cell) const;
     int focusedCell() const { return m_focusedCell; }
     void moveFocus(int dx, int dy);

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "common/ui/qt_text.h"
+#include "layouts/layout_cell.h"
 #include "layouts/layout_template.h"
 #include "layouts/layouts_file.h"
 #include "layouts/ui/camera_list.h"
@@ -315,7 +316,9 @@ void LiveView::placeCamera(int cell, std::string_view channelId) {
     if (m_book.findLayout(m_current) == nullptr || cell < 0) {
         return;
     }
-    m_book.placeCamera(m_current, static_cast<std::size_t>(cell), channelId);
+    // The camera list holds the first server's cameras.
+    m_book.placeCamera(m_current, static_cast<std::size_t>(cell),
+                       {.server = {}, .channel = std::string(channelId)});
     saveBook();
     applyToShownLayout();
 }
@@ -409,7 +412,7 @@ void LiveView::openCellAlone(int cell) {
         return;
     }
     const int index =
-        findChannelIndex(m_app.m_channels, layout->cells[static_cast<std::size_t>(cell)]);
+        cellCamera(layout->cells[static_cast<std::size_t>(cell)], m_app.m_channels).channelIndex;
     if (index >= 0) {
         showChannelAt(index);
     }
@@ -498,7 +501,9 @@ LayoutWindow* LiveView::openInNewWindow(std::string_view name) {
             const std::optional<int> channel =
                 channelForTile(page, columns, columns, tile, m_app.channelCount());
             layout.cells.push_back(
-                channel ? m_app.m_channels[static_cast<std::size_t>(*channel)].ChannelID : "");
+                {.server = {},
+                 .channel = channel ? m_app.m_channels[static_cast<std::size_t>(*channel)].ChannelID
+                                    : ""});
         }
     }
     auto* window = new LayoutWindow(m_app, this->window());

@@ -96,9 +96,9 @@ TEST_F(WallStart, TheCommandLineShowsTheLayoutWithoutAClick) {
     }
     LayoutBook book;
     ASSERT_FALSE(book.addLayout("Entrances", "1+5"));
-    book.placeCamera("Entrances", 0, "4");
-    book.placeCamera("Entrances", 1, "1");
-    book.placeCamera("Entrances", 5, "9");
+    book.placeCamera("Entrances", 0, {.server = {}, .channel = "4"});
+    book.placeCamera("Entrances", 1, {.server = {}, .channel = "1"});
+    book.placeCamera("Entrances", 5, {.server = {}, .channel = "9"});
     ASSERT_FALSE(writeLayoutsFile(configHome / "Kelmar" / "ZededUzeriZerave.layouts.json", book));
 
     ClientProcess client(configHome, {"--layout", "Entrances", "--fullscreen"});

@@ -110,8 +110,9 @@ TEST_F(LiveViewTest, EntrancesIsBuiltByDroppingCamerasAndSwitchedToWithAlt1) {
 
     const LayoutsFileResult saved = readLayoutsFile(layoutsPath());
     ASSERT_EQ(saved.state, LayoutsFileState::Read);
+    const auto first = [](std::string id) { return CameraRef{.server = {}, .channel = id}; };
     EXPECT_EQ(saved.book.findLayout("Entrances")->cells,
-              (std::vector<std::string>{"4", "9", "", "", "", "1"}));
+              (std::vector<CameraRef>{first("4"), first("9"), {}, {}, {}, first("1")}));
 
     QTest::keyClick(&f.sheet, Qt::Key_0, Qt::AltModifier);
     EXPECT_EQ(f.view().currentLayout(), kAllCamerasLayout);
@@ -325,13 +326,16 @@ TEST_F(LiveViewTest, BadLayoutFilesFallBackToAllCamerasAndAreKept) {
     }
 }
 
-// The names of the file are shown by the text rule: U+202E would draw the rest reversed.
+// The names of the file are shown by the text rule: U+202E would draw the rest reversed. A
+// camera of a server the client does not have keeps its cell, for when the server is back.
 TEST_F(LiveViewTest, ACameraNoLongerInTheCatalogueLeavesItsCellEmptySayingSo) {
     const std::string old = "Old \u202E1";
+    const CameraRef otherServers{.server = "Site B", .channel = "1"};
     LayoutBook book;
     ASSERT_FALSE(book.addLayout(old, "2x2"));
-    book.placeCamera(old, 0, "1");
-    book.placeCamera(old, 1, "gone\u202E-42");
+    book.placeCamera(old, 0, {.server = {}, .channel = "1"});
+    book.placeCamera(old, 1, {.server = {}, .channel = "gone\u202E-42"});
+    book.placeCamera(old, 2, otherServers);
     ASSERT_FALSE(writeLayoutsFile(layoutsPath(), book));
     LayoutSheet f;
     ASSERT_TRUE(f.view().showLayout(old));
@@ -340,7 +344,12 @@ TEST_F(LiveViewTest, ACameraNoLongerInTheCatalogueLeavesItsCellEmptySayingSo) {
     EXPECT_TRUE(f.grid()->cellNote(1)->isVisible());
     EXPECT_EQ(f.grid()->cellNote(1)->text(),
               QStringLiteral("Camera \"gone\u27e8U+202E\u27e9-42\" is not in the catalogue"));
+    EXPECT_TRUE(f.grid()->cellNote(2)->isVisible());
+    EXPECT_TRUE(
+        f.grid()->cellNote(2)->text().endsWith(QStringLiteral("camera no longer available")));
     EXPECT_FALSE(f.grid()->cellNote(0)->isVisible());
+    f.view().placeCamera(3, "4");
+    EXPECT_EQ(readLayoutsFile(layoutsPath()).book.findLayout(old)->cells.at(2), otherServers);
     EXPECT_FALSE(f.view().showLayout("Never made"));
 }
 
