@@ -57,7 +57,6 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
           this)),
       m_connecting(new ConnectingNotice(this)),
       m_remembered(new RememberedLogin(this)),
-      m_servers(new SavedServers(savedServersPath(), this)),
       m_runSession(std::move(runSession)) {
     setWindowTitle(QStringLiteral("Login"));
     // The notice must leave the dialog's Cancel usable while the login runs.
@@ -90,7 +89,7 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
 
     connect(m_login, &QPushButton::clicked, this, &LoginDialog::login);
     connect(m_cancel, &QPushButton::clicked, this, &LoginDialog::reject);
-    connect(m_addServer, &QPushButton::clicked, this, [this] { addServer(*m_servers, this); });
+    connect(m_addServer, &QPushButton::clicked, this, &LoginDialog::addOtherServer);
     connect(m_rememberLogin, &QCheckBox::clicked, this, &LoginDialog::updateRememberedLogin);
     connect(m_portForwarding, &QCheckBox::clicked, this, &LoginDialog::editPortForwarding);
     connect(m_remembered, &RememberedLogin::passwordLoaded, this,
@@ -107,6 +106,19 @@ LoginDialog::~LoginDialog() {
     if (m_loginCancellation) {
         m_loginCancellation->cancel();
     }
+}
+
+void LoginDialog::addOtherServer() {
+    // Read only when asked for, so that the Settings page, which lists the file's trouble,
+    // is the first to read a damaged file unless the operator adds a server here.
+    if (m_servers == nullptr) {
+        m_servers = new SavedServers(savedServersPath(), this);
+        if (!m_servers->fileMessage().empty()) {
+            showMessageBox({this, QStringLiteral("Error"), qtText(m_servers->fileMessage()),
+                            MessageIcon::Exclamation});
+        }
+    }
+    addServer(*m_servers, this);
 }
 
 void LoginDialog::initializeFields() {

@@ -59,6 +59,8 @@ class LoginDialog : public QDialog {
     QLabel* startStatusLabel() const { return m_startStatus; }
     void updateRememberedLogin();
     void editPortForwarding();
+    // "Add server…": a server of the operator's list beside this dialog's own.
+    void addOtherServer();
     // Cancel (and Escape) while the login conversation runs stops it at once and leaves the
     // dialog ready for another try; otherwise it closes the dialog.
     void reject() override;
@@ -108,8 +110,9 @@ class LoginDialog : public QDialog {
     QLabel* m_storeNotice;
     ConnectingNotice* m_connecting;
     RememberedLogin* m_remembered;
-    // The operator's other servers, kept while the dialog lives: the store answers later.
-    SavedServers* m_servers;
+    // The operator's other servers, from the first "Add server…" on, kept while the dialog
+    // lives: the store answers later.
+    SavedServers* m_servers = nullptr;
     bool m_loginWhenLoaded = false;  // Login was pressed while the stored password was awaited
     QLabel* m_startStatus = nullptr;
     QTimer* m_startRetry = nullptr;

@@ -6,6 +6,7 @@
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "login/secret_store_key.h"
+#include "login/server_list_file.h"
 
 namespace krt {
 

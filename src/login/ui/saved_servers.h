@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "login/server_list.h"
-#include "login/server_list_file.h"
 #include "login/ui/secret_store.h"
 
 namespace krt {

@@ -16,6 +16,7 @@
 #include "app/ui/main_sheet.h"
 #include "common/ui/connecting_notice.h"
 #include "common/ui/ui_test_support.h"
+#include "login/server_list_file.h"
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
 #include "login/ui/saved_servers.h"
@@ -150,6 +151,8 @@ TEST_F(LoginDialogTest, PortForwardingSetsTheLoginPortOnlyWhenConfirmed) {
 }
 
 TEST_F(LoginDialogTest, AddServerOpensTheEntryDialogAndKeepsTheServer) {
+    // A damaged list is said, kept aside, and the new server starts a list of its own.
+    std::ofstream(savedServersPath()) << "damaged";
     AppState app;
     Dialog dialog(app);
     dialog.show();
@@ -167,6 +170,8 @@ TEST_F(LoginDialogTest, AddServerOpensTheEntryDialogAndKeepsTheServer) {
     ASSERT_EQ(next.added().size(), 1U);
     EXPECT_EQ(next.added().front().name, "Site B");
     EXPECT_FALSE(dialog.isLoginRunning()) << "adding a server logs in to nothing";
+    ASSERT_EQ(m_messages.boxes().size(), 1U);
+    EXPECT_TRUE(m_messages.boxes().front().text.contains("cannot be read"));
 }
 
 TEST_F(LoginDialogTest, AForwardedPortAbove65535SendsTheLoginToItsLow16Bits) {

@@ -10,6 +10,7 @@
 #include "common/ui/private_session.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/ui_test_support.h"
+#include "login/server_list_file.h"
 #include "login/ui/fake_secret_service.h"
 
 namespace krt {
