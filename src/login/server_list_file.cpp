@@ -121,7 +121,7 @@ enum class Reading { Whole, TooLarge, Unopened };
 Reading readBounded(const std::filesystem::path& path, std::string& text) {
     std::ifstream file(path, std::ios::binary);
     // Read in pieces and never past the bound: the size the file claims may change meanwhile.
-    std::array<char, 16 * 1024> piece{};
+    std::array<char, std::size_t{16} * 1024> piece{};
     while (file.read(piece.data(), piece.size()) || file.gcount() > 0) {
         text.append(piece.data(), static_cast<std::size_t>(file.gcount()));
         if (text.size() > kLargestServersFile_bytes) {

@@ -20,7 +20,7 @@ namespace krt {
 inline constexpr int kServersFileVersion = 1;
 inline constexpr std::string_view kServersFileFormat = "krt-servers";
 // Far above kMostServers entries of the longest names; a larger file is not read.
-inline constexpr std::size_t kLargestServersFile_bytes = 256 * 1024;
+inline constexpr std::size_t kLargestServersFile_bytes = std::size_t{256} * 1024;
 
 // The settings file's name with the extension ".servers.json".
 std::filesystem::path serversFilePath(const std::filesystem::path& settingsFile);
