@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "login/secret_store_key.h"
-
 namespace krt {
 namespace {
 
-ServerEntry entry(std::string name, std::string address, int port = kServerPort) {
-    return ServerEntry{std::move(name), std::move(address), port, "op", true, {}};
+ServerEntry entry(std::string name, std::string address, int port = kServerPort,
+                  std::string user = "op") {
+    return ServerEntry{std::move(name), std::move(address), port, std::move(user), true, {}};
 }
 
 // The login dialog's server, and two the operator added.
@@ -62,6 +61,9 @@ TEST(ServerList, AddsOnlyWhatTheRulesAllowAndSaysWhy) {
              Case{"port 0", entry("Site C", "10.0.0.4", 0), kServerPortInvalid},
              Case{"port 65536", entry("Site C", "10.0.0.4", 65536), kServerPortInvalid},
              Case{"port 65535", entry("Site C", "10.0.0.4", 65535), ""},
+             Case{"31-character user", entry("Site C", "10.0.0.4", 5500, std::string(31, 'u')), ""},
+             Case{"32-character user", entry("Site C", "10.0.0.4", 5500, std::string(32, 'u')),
+                  kServerUserTooLong},
          }) {
         ServerList list = siteList();
         const std::optional<std::string> refused = list.add(c.added);
@@ -75,17 +77,6 @@ TEST(ServerList, AddsOnlyWhatTheRulesAllowAndSaysWhy) {
             EXPECT_EQ(list.added().size(), 2U) << c.what;
         }
     }
-}
-
-TEST(ServerList, AUserNameLongerThanTheLoginAllowsIsRefused) {
-    ServerList list = siteList();
-    ServerEntry longUser = entry("Site C", "10.0.0.4");
-    longUser.userName = std::string(31, 'u');
-    EXPECT_EQ(list.add(longUser), std::nullopt);
-    longUser.name = "Site D";
-    longUser.address = "10.0.0.5";
-    longUser.userName += 'u';
-    EXPECT_EQ(list.add(longUser), std::string(kServerUserTooLong));
 }
 
 TEST(ServerList, EditsAndRemovesByNameWhateverItsCase) {
@@ -157,13 +148,6 @@ TEST(ServerList, HoldsAtMostItsBound) {
                   std::nullopt);
     }
     EXPECT_EQ(list.add(entry("One more", "10.2.0.1")), std::string(kTooManyServers));
-}
-
-TEST(ServerList, EachServerHasASecretEntryOfItsOwn) {
-    EXPECT_EQ(secretStoreKey("10.0.0.1", "op"), "op@10.0.0.1");
-    EXPECT_EQ(serverSecretStoreKey("Site A", "10.0.0.2", "op"), "Site A: op@10.0.0.2");
-    EXPECT_NE(serverSecretStoreKey("Site A", "10.0.0.2", "op"),
-              serverSecretStoreKey("Site B", "10.0.0.2", "op"));
 }
 
 }  // namespace
