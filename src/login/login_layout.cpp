@@ -23,6 +23,7 @@ LoginDialogLayout layoutLoginDialog(const LoginDialogMeasures& m) {
     layout.passwordField = {right, row(2)};
     layout.cancelButton = {right, row(3)};
     layout.loginButton = {left, row(3)};
+    layout.addServer = {right + m.cancelWidth + 10, row(3)};
     layout.rememberLogin = {left, row(4)};
     layout.portForwarding = {left, row(5)};
     layout.version = {left, row(6)};

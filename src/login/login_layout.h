@@ -17,6 +17,7 @@ struct LoginDialogMeasures {
     int passwordLabelWidth = 0;
     int noticeWidth = 0;
     int noticeHeight = 0;  // 0 while no notice is shown
+    int cancelWidth = 0;
 };
 struct LoginDialogLayout {
     ControlPosition addressLabel;
@@ -32,6 +33,8 @@ struct LoginDialogLayout {
     ControlPosition version;
     // Right under the box, in line with it where it fits, otherwise centred.
     ControlPosition notice;
+    // "Add server…", beside Cancel on the button row.
+    ControlPosition addServer;
 };
 LoginDialogLayout layoutLoginDialog(const LoginDialogMeasures& measures);
 

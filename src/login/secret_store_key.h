@@ -17,4 +17,15 @@ inline std::string secretStoreKey(std::string_view serverAddress, std::string_vi
     return key;
 }
 
+// The entry of a server the operator added: its name first, so that the store's own browser
+// tells the sites apart, and the first server's key after it. Names and addresses are unique
+// in the list, so no two servers share an entry.
+inline std::string serverSecretStoreKey(std::string_view serverName, std::string_view serverAddress,
+                                        std::string_view userName) {
+    std::string key(serverName);
+    key += ": ";
+    key += secretStoreKey(serverAddress, userName);
+    return key;
+}
+
 }  // namespace krt

@@ -68,6 +68,22 @@ TEST(LoginDialogLayout, ColumnsCentreTheAddressLabelGapAndField) {
     }
 }
 
+TEST(LoginDialogLayout, AddServerStandsBesideCancelAfterTheColumnGap) {
+    struct Case {
+        int noticeHeight;
+        int cancelWidth;
+        P addServer;
+    };
+    // c = 137 and the button row at 120 as above; a notice narrows the gaps, b = 13.
+    for (const Case& c :
+         {Case{0, 60, P{207, 120}}, Case{0, 45, P{192, 120}}, Case{16, 60, P{207, 112}}}) {
+        const LoginDialogLayout layout =
+            layoutLoginDialog({300, 260, 20, 60, 100, 62, 170, c.noticeHeight, c.cancelWidth});
+        EXPECT_EQ(layout.addServer, c.addServer) << c.cancelWidth << " " << c.noticeHeight;
+        EXPECT_EQ(layout.addServer.y, layout.cancelButton.y);
+    }
+}
+
 TEST(LoginDialogLayout, ANoticeUnderTheBoxPushesTheRowsBelowItDown) {
     struct Case {
         int width;

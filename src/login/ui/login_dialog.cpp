@@ -17,6 +17,8 @@
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
 #include "login/ui/remembered_login.h"
+#include "login/ui/saved_servers.h"
+#include "login/ui/server_entry_dialog.h"
 
 namespace krt {
 namespace {
@@ -48,6 +50,7 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
       m_portForwarding(new QCheckBox(QStringLiteral("Port forwarding enabled at server"), this)),
       m_login(new QPushButton(QStringLiteral("Login"), this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
+      m_addServer(new QPushButton(QStringLiteral("Add server…"), this)),
       m_version(new QLabel(QStringLiteral("Version : 13.11.25.01"), this)),
       m_storeNotice(new QLabel(
           QStringLiteral("No secret store found: the password is kept in a file only you can read"),
@@ -62,6 +65,7 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
     // Enter in any field logs in, as the Login button does; it never closes the dialog.
     m_login->setDefault(true);
     m_cancel->setAutoDefault(false);
+    m_addServer->setAutoDefault(false);
     m_storeNotice->hide();
     m_storeNotice->resize(m_storeNotice->sizeHint());
 
@@ -81,9 +85,11 @@ LoginDialog::LoginDialog(AppState& app, SessionRunner runSession, QWidget* paren
     // of its widest control, so that the columns stay aligned.
     alignWidths({m_addressLabel, m_userNameLabel, m_passwordLabel});
     alignWidths({m_address, m_userName, m_password});
+    m_addServer->resize(m_addServer->sizeHint().width(), m_cancel->height());
 
     connect(m_login, &QPushButton::clicked, this, &LoginDialog::login);
     connect(m_cancel, &QPushButton::clicked, this, &LoginDialog::reject);
+    connect(m_addServer, &QPushButton::clicked, this, &LoginDialog::addOtherServer);
     connect(m_rememberLogin, &QCheckBox::clicked, this, &LoginDialog::updateRememberedLogin);
     connect(m_portForwarding, &QCheckBox::clicked, this, &LoginDialog::editPortForwarding);
     connect(m_remembered, &RememberedLogin::passwordLoaded, this,
@@ -100,6 +106,19 @@ LoginDialog::~LoginDialog() {
     if (m_loginCancellation) {
         m_loginCancellation->cancel();
     }
+}
+
+void LoginDialog::addOtherServer() {
+    // Read only when asked for, so that the Settings page, which lists the file's trouble,
+    // is the first to read a damaged file unless the operator adds a server here.
+    if (m_servers == nullptr) {
+        m_servers = new SavedServers(savedServersPath(), this);
+        if (!m_servers->fileMessage().empty()) {
+            showMessageBox({this, QStringLiteral("Error"), qtText(m_servers->fileMessage()),
+                            MessageIcon::Exclamation});
+        }
+    }
+    addServer(*m_servers, this);
 }
 
 void LoginDialog::initializeFields() {
@@ -293,10 +312,10 @@ void LoginDialog::resizeEvent(QResizeEvent* event) {
 
 void LoginDialog::layoutControls() {
     const int g = m_address->height();
-    const LoginDialogLayout layout =
-        layoutLoginDialog({width(), height(), g, m_addressLabel->width(), m_address->width(),
-                           m_passwordLabel->width(), m_storeNotice->width(),
-                           m_storeNotice->isHidden() ? 0 : m_storeNotice->height()});
+    const LoginDialogLayout layout = layoutLoginDialog(
+        {width(), height(), g, m_addressLabel->width(), m_address->width(),
+         m_passwordLabel->width(), m_storeNotice->width(),
+         m_storeNotice->isHidden() ? 0 : m_storeNotice->height(), m_cancel->width()});
     const auto place = [g](QWidget* control, ControlPosition position) {
         control->setGeometry(position.x, position.y, control->width(), g);
     };
@@ -308,6 +327,7 @@ void LoginDialog::layoutControls() {
     place(m_password, layout.passwordField);
     place(m_cancel, layout.cancelButton);
     place(m_login, layout.loginButton);
+    place(m_addServer, layout.addServer);
     place(m_rememberLogin, layout.rememberLogin);
     place(m_portForwarding, layout.portForwarding);
     place(m_version, layout.version);

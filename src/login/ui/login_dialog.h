@@ -21,6 +21,7 @@ namespace krt {
 class IpAddressEdit;
 class ConnectingNotice;
 class RememberedLogin;
+class SavedServers;
 
 // The first window of the program: server address, user name and password, the remembered
 // login and the port forwarding settings. The whole program runs inside it: a successful
@@ -58,6 +59,8 @@ class LoginDialog : public QDialog {
     QLabel* startStatusLabel() const { return m_startStatus; }
     void updateRememberedLogin();
     void editPortForwarding();
+    // "Add server…": a server of the operator's list beside this dialog's own.
+    void addOtherServer();
     // Cancel (and Escape) while the login conversation runs stops it at once and leaves the
     // dialog ready for another try; otherwise it closes the dialog.
     void reject() override;
@@ -71,6 +74,7 @@ class LoginDialog : public QDialog {
     QCheckBox* portForwardingBox() const { return m_portForwarding; }
     QPushButton* loginButton() const { return m_login; }
     QPushButton* cancelButton() const { return m_cancel; }
+    QPushButton* addServerButton() const { return m_addServer; }
     QLabel* versionLabel() const { return m_version; }
     // "No secret store found: ...", under the Remember Login box while there is none.
     QLabel* storeNotice() const { return m_storeNotice; }
@@ -101,10 +105,14 @@ class LoginDialog : public QDialog {
     QCheckBox* m_portForwarding;
     QPushButton* m_login;
     QPushButton* m_cancel;
+    QPushButton* m_addServer;
     QLabel* m_version;
     QLabel* m_storeNotice;
     ConnectingNotice* m_connecting;
     RememberedLogin* m_remembered;
+    // The operator's other servers, from the first "Add server…" on, kept while the dialog
+    // lives: the store answers later.
+    SavedServers* m_servers = nullptr;
     bool m_loginWhenLoaded = false;  // Login was pressed while the stored password was awaited
     QLabel* m_startStatus = nullptr;
     QTimer* m_startRetry = nullptr;

@@ -9,6 +9,7 @@
 #include "common/ui/settings_store.h"
 #include "settings/settings_layout.h"
 #include "settings/ui/journal_settings_box.h"
+#include "settings/ui/servers_box.h"
 #include "settings/ui/video_settings_box.h"
 
 namespace krt {
@@ -29,7 +30,8 @@ SettingsPage::SettingsPage(QWidget* parent)
       m_cooldown(new QSpinBox(this)),
       m_cooldownAfter(new QLabel(QStringLiteral("seconds"), this)),
       m_videoSettings(new VideoSettingsBox(this)),
-      m_journalSettings(new JournalSettingsBox(this)) {
+      m_journalSettings(new JournalSettingsBox(this)),
+      m_servers(new ServersBox(this)) {
     m_showAlerts->setObjectName(QStringLiteral("showAlerts"));
     m_playSound->setObjectName(QStringLiteral("playSound"));
     m_save->setObjectName(QStringLiteral("save"));
@@ -116,6 +118,7 @@ void SettingsPage::resizeEvent(QResizeEvent* event) {
     placeCooldownField();
     placeBelow(m_videoSettings, m_cooldown);
     placeBelow(m_journalSettings, m_videoSettings);
+    placeBelow(m_servers, m_journalSettings);
 }
 
 void SettingsPage::placeBelow(QWidget* control, const QWidget* above) {

@@ -11,6 +11,7 @@ class QSpinBox;
 namespace krt {
 
 class JournalSettingsBox;
+class ServersBox;
 class VideoSettingsBox;
 
 // The Settings tab: whether alarms pop up an alert and whether the alert plays its sound.
@@ -40,6 +41,7 @@ class SettingsPage : public QWidget {
     QSpinBox* cooldownBox() const { return m_cooldown; }
     VideoSettingsBox* videoSettings() const { return m_videoSettings; }
     JournalSettingsBox* journalSettings() const { return m_journalSettings; }
+    ServersBox* serversBox() const { return m_servers; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -59,6 +61,7 @@ class SettingsPage : public QWidget {
     QLabel* m_cooldownAfter;
     VideoSettingsBox* m_videoSettings;
     JournalSettingsBox* m_journalSettings;
+    ServersBox* m_servers;
 };
 
 }  // namespace krt

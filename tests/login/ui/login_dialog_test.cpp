@@ -16,8 +16,11 @@
 #include "app/ui/main_sheet.h"
 #include "common/ui/connecting_notice.h"
 #include "common/ui/ui_test_support.h"
+#include "login/server_list_file.h"
 #include "login/ui/ip_address_edit.h"
 #include "login/ui/port_forwarding_dialog.h"
+#include "login/ui/saved_servers.h"
+#include "login/ui/server_entry_dialog.h"
 #include "protocol/diag_log.h"
 #include "sim_config.h"
 #include "sim_server.h"
@@ -145,6 +148,30 @@ TEST_F(LoginDialogTest, PortForwardingSetsTheLoginPortOnlyWhenConfirmed) {
         EXPECT_FALSE(dialog.portForwardingBox()->isChecked());
         EXPECT_EQ(dialog.m_nPort, c.port) << c.tcpPort1;
     }
+}
+
+TEST_F(LoginDialogTest, AddServerOpensTheEntryDialogAndKeepsTheServer) {
+    // A damaged list is said, kept aside, and the new server starts a list of its own.
+    std::ofstream(savedServersPath()) << "damaged";
+    AppState app;
+    Dialog dialog(app);
+    dialog.show();
+    EXPECT_EQ(dialog.addServerButton()->text(), QStringLiteral("Add server…"));
+    EXPECT_TRUE(dialog.rect().contains(dialog.addServerButton()->geometry()));
+    whenModalRuns<ServerEntryDialog>([](ServerEntryDialog* entry) {
+        entry->nameField()->setText("Site B");
+        entry->addressField()->setText("10.0.0.3");
+        entry->accept();
+    });
+    QTest::mouseClick(dialog.addServerButton(), Qt::LeftButton);
+    ServerList next(ServerEntry{});
+    EXPECT_EQ(readServersFile(savedServersPath(), next, std::chrono::system_clock::now()).state,
+              ServersFileState::Read);
+    ASSERT_EQ(next.added().size(), 1U);
+    EXPECT_EQ(next.added().front().name, "Site B");
+    EXPECT_FALSE(dialog.isLoginRunning()) << "adding a server logs in to nothing";
+    ASSERT_EQ(m_messages.boxes().size(), 1U);
+    EXPECT_TRUE(m_messages.boxes().front().text.contains("cannot be read"));
 }
 
 TEST_F(LoginDialogTest, AForwardedPortAbove65535SendsTheLoginToItsLow16Bits) {
