@@ -390,6 +390,7 @@ class ServerListener {
     ServerListener& operator=(const ServerListener&) = delete;
 
     bool somethingLost() { return m_printer.somethingLost(); }
+    bool loggedIn() const { return m_loggedIn.load(); }
 
   private:
     static constexpr int kStopGrace_ms = 5000;
@@ -429,6 +430,7 @@ class ServerListener {
                 if (!attempt.notice.empty()) {
                     m_printer.note(attempt.notice);
                 }
+                m_loggedIn.store(true);
                 return std::move(attempt.app);
             }
             if (m_runOver.cancelled()) {
@@ -451,7 +453,8 @@ class ServerListener {
     }
 
     void reportRefusal(const LoginAttempt& attempt) {
-        m_printer.note(attempt.refusal + " Trying again every " +
+        const bool sentence = attempt.refusal.ends_with('.');
+        m_printer.note(attempt.refusal + (sentence ? "" : ".") + " Trying again every " +
                        std::to_string(retryPeriod_ms(m_options)) + " ms.");
         if (m_session.json()) {
             m_session.printJson({{"server", m_setup.server.label()},
@@ -466,6 +469,7 @@ class ServerListener {
     const Setup m_setup;
     const Cancellation& m_runOver;
     const WakePipe m_wake;
+    std::atomic<bool> m_loggedIn{false};
     AlarmsPrinter m_printer;
     WorkerThread m_thread;  // last: it runs on everything above
 };
@@ -504,9 +508,6 @@ std::variant<fs::path, std::string> serverSnapshotFolder(const fs::path& folder,
 
 int runSeveralServers(CliSession& session, const AlarmsOptions& options, const fs::path& folder,
                       const std::shared_ptr<AlarmJournal>& journal) {
-    if (const std::optional<std::string> duplicate = duplicateServer(session.servers())) {
-        return session.usageError(*duplicate);
-    }
     std::vector<ServerListener::Setup> setups;
     for (std::size_t i = 0; i < session.servers().size(); ++i) {
         const ServerSpec& server = session.servers()[i];
@@ -546,11 +547,19 @@ int runSeveralServers(CliSession& session, const AlarmsOptions& options, const f
     runOver.cancel();
     const bool lost = std::ranges::any_of(
         listeners, [](const auto& listener) { return listener->somethingLost(); });
+    const bool noneLoggedIn =
+        std::ranges::none_of(listeners, [](const auto& listener) { return listener->loggedIn(); });
     listeners.clear();
+    if (noneLoggedIn) {
+        return kExitRefused;  // as one server's refusal is
+    }
     return lost ? kExitIncomplete : status;
 }
 
 int runAlarms(CliSession& session, const AlarmsOptions& options) {
+    if (const std::optional<std::string> duplicate = duplicateServer(session.servers())) {
+        return session.usageError(*duplicate);
+    }
     std::variant<fs::path, std::string> folder = snapshotFolder(options);
     if (const std::string* failure = std::get_if<std::string>(&folder)) {
         return session.usageError(*failure);

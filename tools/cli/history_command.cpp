@@ -82,7 +82,8 @@ class HistoryPrinter {
                         << "\tsnapshot=" << printableText(snapshot(row))
                         << "\treviewed=" << (row.reviewedAt ? localIsoTime(*row.reviewedAt) : "")
                         << "\tby=" << printableText(row.reviewedBy)
-                        << "\tnote=" << printableText(row.note) << '\n';
+                        << "\tnote=" << printableText(row.note)
+                        << "\tsite=" << printableText(row.site) << '\n';
     }
 
     void printGap(const JournalRow& row) {
@@ -101,8 +102,9 @@ class HistoryPrinter {
         std::lock_guard lock(m_session.outputMutex());
         m_session.out() << "gap=" << row.id << "\tfrom=" << localIsoTime(row.time)
                         << "\tto=" << (row.gapEnd ? localIsoTime(*row.gapEnd) : "")
-                        << "\treason=" << printableText(row.gapReason) << '\t'
-                        << printableText(text) << '\n';
+                        << "\treason=" << printableText(row.gapReason)
+                        << "\tsite=" << printableText(row.site) << '\t' << printableText(text)
+                        << '\n';
     }
 
     CliSession& m_session;
