@@ -491,8 +491,9 @@ std::optional<std::string> duplicateServer(std::span<const ServerSpec> servers) 
     return std::nullopt;
 }
 
-// A folder of its own for each server's snapshots: two servers' alarms may share a timestamp,
-// which names the file.
+// A folder of its own for each server's snapshots: a channel clears the unfinished snapshot
+// files it finds in its folder when it starts, which would take another channel's; and each
+// folder holds the newest six, as the client's does.
 std::variant<fs::path, std::string> serverSnapshotFolder(const fs::path& folder,
                                                          const ServerSpec& server) {
     std::string name = server.address;
