@@ -587,8 +587,10 @@ void registerAlarmsCommand(CommandRegistry& registry) {
         "channel, time, snapshot file and its size. Keeps the six newest snapshots as the "
         "client does; resubscribes by itself when the server refuses or restarts. Every change "
         "of the subscription's state goes to standard error (with --json also to standard "
-        "output, as a line with a \"status\" key). Exit status 3 when a snapshot could not be "
-        "stored",
+        "output, as a line with a \"status\" key). With --server given more than once, every "
+        "server is listened to at once, each line begins with server=NAME (with --json a "
+        "\"server\" key) and a server that is down or refuses is tried again in the background. "
+        "Exit status 3 when a snapshot could not be stored",
         [options](CliSession& session) { return runAlarms(session, *options); },
         ServerUse::logsInToEach);
     command.add_option("--count", options->count, "Stop after N events (exit 0); 0: no limit")
