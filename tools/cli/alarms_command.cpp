@@ -529,6 +529,7 @@ int runSeveralServers(CliSession& session, const AlarmsOptions& options, const f
     EventTally tally(options.count, wake);
     const Cancellation runOver;
     std::vector<std::unique_ptr<ServerListener>> listeners;
+    listeners.reserve(setups.size());
     for (ServerListener::Setup& setup : setups) {
         listeners.push_back(
             std::make_unique<ServerListener>(session, options, tally, std::move(setup), runOver));
