@@ -55,9 +55,9 @@ AlarmChannelState initialState(const AlarmJournal* journal) {
 
 // The journal's session begins before the channel's first event.
 std::shared_ptr<AlarmJournal> startedJournal(std::shared_ptr<AlarmJournal> journal,
-                                             const AppState& app) {
+                                             const AppState& app, std::string_view site) {
     if (journal) {
-        journal->startSession(app.m_serverAddress, JournalClock::now());
+        journal->startSession(app.m_serverAddress, JournalClock::now(), site);
     }
     return journal;
 }
@@ -82,13 +82,14 @@ Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 AlarmChannel::AlarmChannel(const AppState& app, AlarmChannelOwner& owner,
                            SnapshotRetention retention, int retryPeriod_ms,
-                           std::shared_ptr<AlarmJournal> journal)
+                           std::shared_ptr<AlarmJournal> journal, std::string site)
     : m_app(app),
+      m_site(std::move(site)),
       m_owner(owner),
       m_retryPeriod_ms(retryPeriod_ms),
       m_state(initialState(journal.get())),
       m_nextHeartbeat(std::chrono::steady_clock::now() + AlarmJournal::kHeartbeatPeriod),
-      m_journal(startedJournal(std::move(journal), app)),
+      m_journal(startedJournal(std::move(journal), app, m_site)),
       m_kept(retention),
       m_pushClient(std::make_unique<SocketClient>(SocketClient::Timeouts{}, &m_cancellation)),
       m_fetcher(app, m_cancellation, m_kept,
@@ -323,6 +324,7 @@ void AlarmChannel::snapshotDone(const SnapshotJob& job, const FetchedSnapshot& s
 void AlarmChannel::journal(const SnapshotJob& job, const FetchedSnapshot& snapshot) {
     JournalEntry entry;
     entry.server = m_app.m_serverAddress;
+    entry.site = m_site;
     entry.channelId = job.event.channelId;
     entry.alarmName = job.event.alarmName;
     entry.timestamp = job.message.timestamp;

@@ -40,11 +40,12 @@ class AlarmChannel {
   public:
     // `retryPeriod_ms` is the period the owner's retry timer is armed with.
     // With a journal, every alarm is written to it before the owner hears of it, and every
-    // interval in which the channel is not subscribed is recorded in it.
+    // interval in which the channel is not subscribed is recorded in it, under `site`: the
+    // server's name in the operator's list (empty: the first server).
     AlarmChannel(const AppState& app, AlarmChannelOwner& owner,
                  SnapshotRetention retention = SnapshotRetention::DeleteEvicted,
                  int retryPeriod_ms = kAlarmRetryPeriod_ms,
-                 std::shared_ptr<AlarmJournal> journal = nullptr);
+                 std::shared_ptr<AlarmJournal> journal = nullptr, std::string site = {});
     // Wakes every connection at once, stops the threads, reports `stopped` and deletes the kept
     // snapshots.
     ~AlarmChannel();
@@ -82,6 +83,7 @@ class AlarmChannel {
     void interruptConnections();
 
     const AppState& m_app;
+    const std::string m_site;
     AlarmChannelOwner& m_owner;
     const int m_retryPeriod_ms;
     Cancellation m_cancellation;  // the channel's end: wakes every connection of it

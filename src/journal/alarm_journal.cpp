@@ -108,12 +108,19 @@ bool AlarmJournal::retentionDueAfter(std::size_t snapshotBytes) {
            m_bytesSinceRetention >= kBytesPerRetention;
 }
 
-void AlarmJournal::startSession(std::string_view server, JournalClock::time_point now) {
+void AlarmJournal::startSession(std::string_view server, JournalClock::time_point now,
+                                std::string_view site) {
     guarded(Needs::database, [&](sql::Connection& db) {
+        // A session under way against this server goes on: a program may begin it before it
+        // has a channel (while the login is refused), and the channel then takes it over.
+        if (m_session != 0 && m_server == server && m_site == site) {
+            return;
+        }
         m_server = std::string(server);
+        m_site = std::string(site);
         reconcileJournalFiles(db, snapshotFolder());
         retentionLocked(db, now);
-        m_session = startJournalSession(db, server, now);
+        m_session = startJournalSession(db, {m_server, m_site}, now);
         succeeded();
     });
 }
@@ -127,7 +134,7 @@ void AlarmJournal::endGap(JournalClock::time_point at) {
 
 void AlarmJournal::beginGap(JournalClock::time_point at, std::string_view reason) {
     guarded(Needs::session, [&](sql::Connection& db) {
-        beginJournalGap(db, m_session, m_server, at, reason);
+        beginJournalGap(db, m_session, {m_server, m_site}, at, reason);
         succeeded();
     });
 }

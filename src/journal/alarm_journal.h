@@ -36,7 +36,8 @@ struct JournalLimits {
 
 // One received alarm, as it goes into the journal.
 struct JournalEntry {
-    std::string server;
+    std::string server;  // its address
+    std::string site;    // its name in the operator's list; empty: the first server
     std::string channelId;
     std::string alarmName;
     std::string timestamp;  // kmAlarmTimestamp as received
@@ -58,8 +59,9 @@ struct JournalRow {
     Kind kind = Kind::alarm;
     std::int64_t id = 0;
     JournalClock::time_point time;  // the alarm's reception, or the gap's start
+    std::string server;             // the address it came from
+    std::string site;  // the server's name in the operator's list; empty: the first server
     // Alarms.
-    std::string server;
     std::string channelId;
     std::string alarmName;
     std::string timeText;
@@ -85,6 +87,8 @@ struct JournalFilter {
     std::optional<JournalClock::time_point> since;
     std::optional<JournalClock::time_point> until;
     bool unreviewedOnly = false;
+    // The server's name (empty: the first server's), for alarms and gaps; none: every server.
+    std::optional<std::string> site;
 };
 
 // Where a row stands in the History's order (newest first), without its details.
@@ -158,10 +162,14 @@ class AlarmJournal {
     // A writer applies new limits at once.
     void setLimits(JournalLimits limits);
 
-    // Writers: the session of this program against one server. At the start an interval
-    // without reception begins: from the end of the last session against that server when
-    // it is no longer running ("client not running"), else from now ("connecting").
-    void startSession(std::string_view server, JournalClock::time_point now);
+    // Writers: the session of this program against one server, known by its address and its
+    // name in the operator's list (empty: the first server). At the start an interval without
+    // reception begins: from the end of the last session against that server when it is no
+    // longer running ("client not running"), else from now ("connecting"). Each server's
+    // intervals are its own: one server's session never ends or hides another's. A session
+    // against the same server that has not ended goes on.
+    void startSession(std::string_view server, JournalClock::time_point now,
+                      std::string_view site = {});
     // The channel is subscribed: the interval without reception ends.
     void endGap(JournalClock::time_point at);
     // The channel stopped listening, for `reason`.
@@ -216,6 +224,7 @@ class AlarmJournal {
     std::optional<JournalTrouble> m_trouble;
     std::int64_t m_session = 0;
     std::string m_server;
+    std::string m_site;
     int m_recordsSinceRetention = 0;
     std::int64_t m_bytesSinceRetention = 0;
 };

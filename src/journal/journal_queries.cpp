@@ -80,9 +80,14 @@ std::vector<JournalKey> listJournal(const sql::Connection& db, const JournalFilt
     if (filter.unreviewedOnly) {
         alarms += " AND reviewed_ms IS NULL";
     }
+    if (filter.site) {
+        alarms += " AND site = :site";
+        gaps += " AND site = :site";
+    }
     sql::Statement query(db, alarms + " UNION ALL " + gaps + " ORDER BY 3 DESC, 2 DESC");
     query.bind(":channel", std::string_view(filter.channelId));
     query.bind(":name", std::string_view(likePattern(filter.nameContains)));
+    query.bind(":site", std::string_view(filter.site.value_or("")));
     query.bind(":since", filter.since ? std::optional(journalMs(*filter.since)) : std::nullopt);
     query.bind(":until", filter.until ? std::optional(journalMs(*filter.until)) : std::nullopt);
     std::vector<JournalKey> keys;
@@ -104,10 +109,10 @@ std::vector<JournalRow> journalRows(const sql::Connection& db, std::span<const J
         db,
         "SELECT 0, id, received_ms, server, channel_id, alarm_name, time_text, alarm_ms, late, "
         "snapshot_file, snapshot_bytes, reviewed_ms, reviewed_by, note, NULL, NULL, "
-        "snapshot_missing FROM alarms WHERE id IN (" +
+        "snapshot_missing, site FROM alarms WHERE id IN (" +
             placeholders(alarmIds.size()) +
             ") UNION ALL SELECT 1, id, started_ms, server, NULL, NULL, NULL, NULL, NULL, NULL, "
-            "NULL, NULL, NULL, NULL, ended_ms, reason, NULL FROM gaps WHERE id IN (" +
+            "NULL, NULL, NULL, NULL, ended_ms, reason, NULL, site FROM gaps WHERE id IN (" +
             placeholders(gapIds.size()) + ")");
     bindIds(query, 1, alarmIds);
     bindIds(query, 1 + static_cast<int>(alarmIds.size()), gapIds);
@@ -133,6 +138,7 @@ std::vector<JournalRow> journalRows(const sql::Connection& db, std::span<const J
         row.gapEnd = optionalTime(query, 14);
         row.gapReason = query.text(15);
         row.snapshotMissing = query.text(16);
+        row.site = query.text(17);
         found.emplace(std::pair(row.kind, row.id), std::move(row));
     }
     std::vector<JournalRow> rows;

@@ -72,10 +72,10 @@ std::optional<std::string> missingSnapshotReason(const JournalEntry& entry,
 std::optional<std::int64_t> sameAlarm(const sql::Connection& db, const JournalEntry& entry,
                                       std::optional<std::int64_t> session) {
     sql::Statement same(db,
-                        "SELECT id FROM alarms WHERE server = ? AND timestamp = ? AND "
-                        "channel_id = ? AND alarm_name = ? AND received_ms > ? AND "
+                        "SELECT id FROM alarms WHERE server = ? AND site = ? AND timestamp = ? "
+                        "AND channel_id = ? AND alarm_name = ? AND received_ms > ? AND "
                         "session_id IS NOT ? LIMIT 1",
-                        entry.server, entry.timestamp, entry.channelId, entry.alarmName,
+                        entry.server, entry.site, entry.timestamp, entry.channelId, entry.alarmName,
                         journalMs(entry.receivedAt - kSameAlarmWindow), session);
     return same.step() ? std::optional(same.integer(0)) : std::nullopt;
 }
@@ -122,8 +122,8 @@ RecordedAlarm recordJournalAlarm(sql::Connection& db, const fs::path& snapshotFo
         sql::Statement insert(
             db,
             "INSERT INTO alarms (server, channel_id, alarm_name, timestamp, time_text, alarm_ms, "
-            "received_ms, late, snapshot_file, snapshot_bytes, session_id, snapshot_missing) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+            "received_ms, late, snapshot_file, snapshot_bytes, session_id, snapshot_missing, site) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
             entry.server, entry.channelId, entry.alarmName, entry.timestamp, entry.timeText,
             entry.alarmTime ? std::optional(journalMs(*entry.alarmTime)) : std::nullopt,
             journalMs(entry.receivedAt), std::int64_t{entry.late ? 1 : 0});
@@ -133,6 +133,7 @@ RecordedAlarm recordJournalAlarm(sql::Connection& db, const fs::path& snapshotFo
         const std::optional<std::string> missing =
             missingSnapshotReason(entry, name, recorded.snapshotError);
         missing ? insert.bind(12, std::string_view(*missing)) : insert.bind(12, nullptr);
+        insert.bind(13, std::string_view(entry.site));
         insert.run();
         recorded.id = db.lastInsertId();
         if (session != 0) {
@@ -188,7 +189,7 @@ int applyJournalRetention(sql::Connection& db, const fs::path& snapshotFolder, J
         // The last session of each server stays: the next start dates the interval after it.
         sql::run(db,
                  "DELETE FROM sessions WHERE ended_ms IS NOT NULL AND ended_ms < ? AND id NOT IN "
-                 "(SELECT max(id) FROM sessions GROUP BY server)",
+                 "(SELECT max(id) FROM sessions GROUP BY server, site)",
                  cutoff);
         transaction.commit();
     }

@@ -67,6 +67,14 @@ CREATE INDEX gaps_by_time ON gaps(started_ms);
 )sql",
     // Why an alarm has no snapshot; NULL when it has one or nobody knew.
     "ALTER TABLE alarms ADD COLUMN snapshot_missing TEXT;",
+    // The server's name in the operator's list ('' the first server's, which is all that a
+    // journal of a single-server client knew): two servers at one address are two.
+    R"sql(
+ALTER TABLE alarms ADD COLUMN site TEXT NOT NULL DEFAULT '';
+ALTER TABLE gaps ADD COLUMN site TEXT NOT NULL DEFAULT '';
+ALTER TABLE sessions ADD COLUMN site TEXT NOT NULL DEFAULT '';
+CREATE INDEX alarms_by_site ON alarms(site, received_ms);
+)sql",
 };
 constexpr auto kSchemaVersion = static_cast<std::int64_t>(std::size(kMigrations));
 

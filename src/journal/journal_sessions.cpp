@@ -25,7 +25,7 @@ bool processRuns(std::int64_t pid) {
 
 }  // namespace
 
-std::int64_t startJournalSession(sql::Connection& db, std::string_view server,
+std::int64_t startJournalSession(sql::Connection& db, JournalServer server,
                                  JournalClock::time_point now) {
     sql::WriteTransaction transaction(db);
     // Sessions of this server whose program no longer runs are over: a crash ended them when
@@ -35,7 +35,8 @@ std::int64_t startJournalSession(sql::Connection& db, std::string_view server,
     std::vector<std::pair<std::int64_t, std::int64_t>> crashed;
     {
         sql::Statement sessions(
-            db, "SELECT id, pid, alive_ms, ended_ms FROM sessions WHERE server = ?", server);
+            db, "SELECT id, pid, alive_ms, ended_ms FROM sessions WHERE server = ? AND site = ?",
+            server.address, server.site);
         while (sessions.step()) {
             std::optional<std::int64_t> ended = sessions.optionalInteger(3);
             if (!ended && processRuns(sessions.integer(1))) {
@@ -53,20 +54,23 @@ std::int64_t startJournalSession(sql::Connection& db, std::string_view server,
         sql::run(db, "UPDATE sessions SET ended_ms = ? WHERE id = ?", alive, id);
     }
     sql::run(db,
-             "INSERT INTO sessions (server, program, pid, started_ms, alive_ms) VALUES (?, ?, ?, "
-             "?, ?)",
-             server, std::string_view(program_invocation_short_name), std::int64_t{::getpid()},
-             journalMs(now), journalMs(now));
+             "INSERT INTO sessions (server, site, program, pid, started_ms, alive_ms) VALUES (?, "
+             "?, ?, ?, ?, ?)",
+             server.address, server.site, std::string_view(program_invocation_short_name),
+             std::int64_t{::getpid()}, journalMs(now), journalMs(now));
     const std::int64_t session = db.lastInsertId();
     if (!othersListen) {
         // The interval that a finished session left open goes on until this one listens.
-        sql::run(db, "UPDATE gaps SET session_id = ? WHERE server = ? AND ended_ms IS NULL",
-                 session, server);
+        sql::run(db,
+                 "UPDATE gaps SET session_id = ? WHERE server = ? AND site = ? AND ended_ms IS "
+                 "NULL",
+                 session, server.address, server.site);
         if (db.changes() == 0) {
-            sql::run(
-                db, "INSERT INTO gaps (server, session_id, started_ms, reason) VALUES (?, ?, ?, ?)",
-                server, session, lastEnd.value_or(journalMs(now)),
-                lastEnd ? kNotRunning : kConnecting);
+            sql::run(db,
+                     "INSERT INTO gaps (server, site, session_id, started_ms, reason) VALUES (?, "
+                     "?, ?, ?, ?)",
+                     server.address, server.site, session, lastEnd.value_or(journalMs(now)),
+                     lastEnd ? kNotRunning : kConnecting);
         }
     }
     transaction.commit();
@@ -84,13 +88,13 @@ void endJournalSession(const sql::Connection& db, std::int64_t session,
              journalMs(at), session);
 }
 
-void beginJournalGap(const sql::Connection& db, std::int64_t session, std::string_view server,
+void beginJournalGap(const sql::Connection& db, std::int64_t session, JournalServer server,
                      JournalClock::time_point at, std::string_view reason) {
     // Unless an interval of the session is open still.
     sql::run(db,
-             "INSERT INTO gaps (server, session_id, started_ms, reason) SELECT ?, ?, ?, ? WHERE "
-             "NOT EXISTS (SELECT 1 FROM gaps WHERE session_id = ? AND ended_ms IS NULL)",
-             server, session, journalMs(at), reason, session);
+             "INSERT INTO gaps (server, site, session_id, started_ms, reason) SELECT ?, ?, ?, ?, ? "
+             "WHERE NOT EXISTS (SELECT 1 FROM gaps WHERE session_id = ? AND ended_ms IS NULL)",
+             server.address, server.site, session, journalMs(at), reason, session);
 }
 
 void endJournalGap(sql::Connection& db, std::int64_t session, JournalClock::time_point at) {

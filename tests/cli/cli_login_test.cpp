@@ -223,7 +223,27 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"PortNotANumber",
                   {"--server", "127.0.0.1", "--user", "u", "--password", "p", "--login-port",
                    "http", "login"},
-                  "--login-port"}),
+                  "--login-port"},
+        UsageCase{"SeveralServersToLogIn",
+                  {"--server", "127.0.0.2", "--server", "127.0.0.3", "--user", "u", "--password",
+                   "p", "login"},
+                  "only alarms and live take several"},
+        UsageCase{
+            "TwoValuesToOneServerOption",
+            {"--server", "127.0.0.2", "127.0.0.3", "--user", "u", "--password", "p", "alarms"},
+            "127.0.0.3"},
+        UsageCase{"ANameGivenTwice",
+                  {"--server", "A=127.0.0.2", "--server", "A=127.0.0.3", "--user", "u",
+                   "--password", "p", "alarms"},
+                  "the server A is given twice"},
+        UsageCase{"OneServerUnderTwoNames",
+                  {"--server", "127.0.0.2", "--server", "B=127.0.0.2", "--user", "u", "--password",
+                   "p", "alarms"},
+                  "are one server"},
+        UsageCase{"ACameraOfNoServer",
+                  {"--server", "127.0.0.2", "--server", "127.0.0.3", "--user", "u", "--password",
+                   "p", "live", "7"},
+                  "give SERVER:ID"}),
     test::CaseName{});
 
 TEST_F(CliLogin, HelpDocumentsEveryCommandAndOption) {

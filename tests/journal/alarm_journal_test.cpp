@@ -721,6 +721,11 @@ TEST_F(Journal, AFullOrReadOnlyFolderIsToldAndWritingResumesWhenItIsWritableAgai
     }
 }
 
+// The columns of the servers' names, which the versions before them lacked.
+constexpr const char* kWithoutSites =
+    "DROP INDEX alarms_by_site; ALTER TABLE alarms DROP COLUMN site; ALTER TABLE gaps DROP "
+    "COLUMN site; ALTER TABLE sessions DROP COLUMN site;";
+
 // Why an alarm has no snapshot is kept with it, and a journal of the version before this
 // column takes it on.
 TEST_F(Journal, WhyAnAlarmHasNoSnapshotIsKept) {
@@ -731,9 +736,12 @@ TEST_F(Journal, WhyAnAlarmHasNoSnapshotIsKept) {
     // The journal as the version before wrote it.
     sqlite3* db = nullptr;
     sqlite3_open((folder() / AlarmJournal::kFileName).c_str(), &db);
-    ASSERT_EQ(sqlite3_exec(
-                  db, "ALTER TABLE alarms DROP COLUMN snapshot_missing; PRAGMA user_version = 1;",
-                  nullptr, nullptr, nullptr),
+    ASSERT_EQ(sqlite3_exec(db,
+                           (std::string(kWithoutSites) +
+                            "ALTER TABLE alarms DROP COLUMN snapshot_missing; PRAGMA "
+                            "user_version = 1;")
+                               .c_str(),
+                           nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
     const std::unique_ptr<AlarmJournal> journal = open();
@@ -801,6 +809,97 @@ TEST_F(Journal, TwoWritersAtOnceLoseNothing) {
     const std::vector<JournalKey> keys = reader->list({});
     EXPECT_EQ(std::ranges::count(keys, Kind::alarm, &JournalKey::kind), 2 * kEach);
     EXPECT_EQ(reader->unreviewedCount(), 2 * kEach);
+}
+
+// Several servers in one journal: each one's alarms and intervals are its own, however alike.
+TEST_F(Journal, EachServersAlarmsAndIntervalsAreItsOwn) {
+    const std::unique_ptr<AlarmJournal> first = open();
+    const std::unique_ptr<AlarmJournal> siteB = open();
+    first->startSession(kServer, kNoon);
+    siteB->startSession(kServer, kNoon, "Site B");  // the same address, another port
+    siteB->endGap(kNoon + 500ms);                   // subscribed at once: no interval
+    siteB->beginGap(kNoon + 10s, "connection lost");
+    first->endGap(kNoon + 20s);
+    JournalEntry entry;
+    entry.server = kServer;
+    entry.channelId = "1";
+    entry.alarmName = "Motion";
+    entry.timestamp = "20260107120030000";
+    entry.receivedAt = kNoon + 30s;
+    const std::optional<std::int64_t> ofFirst = first->record(entry);
+    entry.site = "Site B";
+    EXPECT_NE(siteB->record(entry), ofFirst) << "two servers' alarms are two rows";
+
+    struct Case {
+        const char* what;
+        std::optional<std::string> site;
+        std::vector<std::pair<Kind, std::string>> rows;  // newest first
+    };
+    const std::vector<Case> cases = {
+        {"every server",
+         std::nullopt,
+         {{Kind::alarm, "Site B"}, {Kind::alarm, ""}, {Kind::gap, "Site B"}, {Kind::gap, ""}}},
+        {"the first server", "", {{Kind::alarm, ""}, {Kind::gap, ""}}},
+        {"Site B", "Site B", {{Kind::alarm, "Site B"}, {Kind::gap, "Site B"}}},
+        {"a server without rows", "Site C", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        JournalFilter filter;
+        filter.site = c.site;
+        const std::vector<JournalKey> keys = first->list(filter);
+        std::vector<std::pair<Kind, std::string>> found;
+        for (const JournalRow& row : first->rows(keys)) {
+            found.emplace_back(row.kind, row.site);
+        }
+        EXPECT_EQ(found, c.rows);
+    }
+    JournalFilter ofSiteB;
+    ofSiteB.site = "Site B";
+    const std::vector<JournalRow> gapOfB = first->rows(first->list(ofSiteB));
+    ASSERT_EQ(gapOfB.size(), 2u);
+    EXPECT_EQ(gapOfB[1].gapEnd, std::nullopt) << "the first server's subscription left it open";
+}
+
+// A journal of every earlier version reads as the first server's, and takes new servers' rows.
+TEST_F(Journal, AJournalOfAnEarlierVersionIsTheFirstServers) {
+    struct Case {
+        const char* what;
+        const char* downgrade;
+    };
+    const std::vector<Case> cases = {
+        {"before the server names", "PRAGMA user_version = 2;"},
+        {"before the missing snapshots' reasons",
+         "ALTER TABLE alarms DROP COLUMN snapshot_missing; PRAGMA user_version = 1;"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder());
+        {
+            const std::unique_ptr<AlarmJournal> journal = open();
+            journal->startSession(kServer, kNoon);
+            ASSERT_TRUE(record(*journal, kNoon + 1s));
+        }
+        sqlite3* db = nullptr;
+        sqlite3_open((folder() / AlarmJournal::kFileName).c_str(), &db);
+        ASSERT_EQ(sqlite3_exec(db, (std::string(kWithoutSites) + c.downgrade).c_str(), nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+
+        const std::unique_ptr<AlarmJournal> journal = open();
+        journal->startSession(kServer, kNoon + 2s, "Site B");
+        JournalFilter firstServers;
+        firstServers.site = "";
+        const std::vector<JournalRow> old = journal->rows(journal->list(firstServers));
+        ASSERT_EQ(old.size(), 2u) << "its alarm and its open interval";
+        EXPECT_EQ(old[0].kind, Kind::alarm);
+        EXPECT_EQ(old[0].server, kServer);
+        JournalFilter siteB;
+        siteB.site = "Site B";
+        EXPECT_EQ(journal->list(siteB).size(), 1u) << "the new server's own interval";
+        EXPECT_FALSE(journal->trouble());
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "cli_command.h"
 #include "common/private_file.h"
 #include "journal/alarm_journal.h"
+#include "protocol/worker_thread.h"
 
 namespace krt::cli {
 namespace {
@@ -76,25 +77,56 @@ long long secondsUntil(AlarmChannelStatus::Clock::time_point time) {
     return std::max<long long>(left.count(), 0);
 }
 
-// Prints each stored event and each change of the channel's state, and plays the retry timer
-// for the channel.
+// The events of the run, of every server: it has all it awaited once `count` are stored.
+class EventTally {
+  public:
+    EventTally(int count, const WakePipe& wake) : m_count(count), m_wake(wake) {}
+
+    // Counts one more event; false when the run has all it awaited already.
+    bool take() {
+        std::lock_guard lock(m_mutex);
+        if (m_count > 0 && m_stored >= m_count) {
+            return false;
+        }
+        ++m_stored;
+        return true;
+    }
+    bool complete() {
+        std::lock_guard lock(m_mutex);
+        return m_count > 0 && m_stored >= m_count;
+    }
+    // Wakes the thread that waits for the end of the run.
+    void wake() const { m_wake.wake(); }
+
+  private:
+    const int m_count;
+    const WakePipe& m_wake;
+    std::mutex m_mutex;
+    int m_stored = 0;
+};
+
+// Prints each stored event and each change of one server's channel's state, and plays the
+// retry timer for the channel: `retryWake` wakes the thread that ticks it. With several
+// servers every line names its server (`label`); with one it is empty and no line does.
 class AlarmsPrinter : public AlarmChannelOwner {
   public:
-    AlarmsPrinter(CliSession& session, int count, const WakePipe& wake)
-        : m_session(session), m_count(count), m_wake(wake) {}
+    AlarmsPrinter(CliSession& session, EventTally& tally, std::string label,
+                  const WakePipe& retryWake)
+        : m_session(session), m_tally(tally), m_label(std::move(label)), m_wake(retryWake) {}
 
     void queueEventAlert(std::string_view, std::string_view, std::string_view) override {}
 
     void eventStored(const AlarmEvent& event, std::span<const char>) override {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_count > 0 && m_stored >= m_count) {
-                return;  // the run is over; only the awaited events are printed
-            }
-            ++m_stored;
+        if (!m_tally.take()) {
+            return;  // the run is over; only the awaited events are printed
         }
         print(event);
-        m_wake.wake();
+        m_tally.wake();
+    }
+
+    // One line on standard error, after the server's name when there are several.
+    void note(const std::string& line) {
+        m_session.note(m_label.empty() ? line : m_label + ": " + line);
     }
 
     void channelStatusChanged(const AlarmChannelStatus& status) override {
@@ -125,23 +157,22 @@ class AlarmsPrinter : public AlarmChannelOwner {
         }
         if (lost) {
             const std::optional<std::string> trouble = snapshotTroubleLine(status);
-            m_session.note(trouble
-                               ? *trouble + " (" + std::to_string(status.lostSnapshots) +
-                                     " lost in this run)."
-                               : "A snapshot could not be stored (" +
-                                     std::to_string(status.lostSnapshots) + " lost in this run).");
+            note(trouble ? *trouble + " (" + std::to_string(status.lostSnapshots) +
+                               " lost in this run)."
+                         : "A snapshot could not be stored (" +
+                               std::to_string(status.lostSnapshots) + " lost in this run).");
         }
         if (!notice.empty()) {
-            m_session.note(notice + ".");
+            note(notice + ".");
         }
         if (storedAgain) {
-            m_session.note("Snapshots are stored again.");
+            note("Snapshots are stored again.");
         }
         if (unjournaled) {
-            m_session.note(*journalTroubleLine(status) + ".");
+            note(*journalTroubleLine(status) + ".");
         }
         if (journaledAgain) {
-            m_session.note("The alarm journal is written again.");
+            note("The alarm journal is written again.");
         }
         if (changed) {
             printStatus(status);
@@ -167,10 +198,6 @@ class AlarmsPrinter : public AlarmChannelOwner {
         m_nextRetry.reset();
     }
 
-    bool allStored() {
-        std::lock_guard lock(m_mutex);
-        return m_count > 0 && m_stored >= m_count;
-    }
     // True when a tick is due now; the next one is then one period later.
     bool retryDue(Clock::time_point now) {
         std::lock_guard lock(m_mutex);
@@ -190,12 +217,13 @@ class AlarmsPrinter : public AlarmChannelOwner {
     // output, told from event lines by its "status" key.
     void printStatus(const AlarmChannelStatus& status) {
         using State = AlarmChannelStatus::State;
-        m_session.note(alarmStatusLine(status, AlarmChannelStatus::Clock::now()));
+        note(alarmStatusLine(status, AlarmChannelStatus::Clock::now()));
         if (!m_session.json()) {
             return;
         }
-        nlohmann::ordered_json document{{"status", stateName(status.state)},
-                                        {"since", localIsoTime(status.since)}};
+        nlohmann::ordered_json document = serverNamed();
+        document["status"] = stateName(status.state);
+        document["since"] = localIsoTime(status.since);
         if (status.state == State::retrying) {
             document["reason"] = reasonName(status.reason);
             if (status.reason == AlarmChannelStatus::Reason::refused) {
@@ -211,14 +239,19 @@ class AlarmsPrinter : public AlarmChannelOwner {
         const std::string image = event.imagePath.string();
         const std::uintmax_t bytes = fileBytes(event.imagePath);
         if (m_session.json()) {
-            m_session.printJson({{"name", event.alarmName},
-                                 {"channel", event.channelId},
-                                 {"time", event.timeText},
-                                 {"image", image},
-                                 {"imageBytes", bytes}});
+            nlohmann::ordered_json document = serverNamed();
+            document["name"] = event.alarmName;
+            document["channel"] = event.channelId;
+            document["time"] = event.timeText;
+            document["image"] = image;
+            document["imageBytes"] = bytes;
+            m_session.printJson(document);
             return;
         }
         std::lock_guard lock(m_session.outputMutex());
+        if (!m_label.empty()) {
+            m_session.out() << "server=" << printableText(m_label) << '\t';
+        }
         m_session.out() << "name=" << printableText(event.alarmName)
                         << "\tchannel=" << printableText(event.channelId)
                         << "\ttime=" << printableText(event.timeText)
@@ -226,11 +259,20 @@ class AlarmsPrinter : public AlarmChannelOwner {
                         << std::flush;
     }
 
+    // A JSON document that begins with the server's name where there are several.
+    nlohmann::ordered_json serverNamed() const {
+        nlohmann::ordered_json document = nlohmann::ordered_json::object();
+        if (!m_label.empty()) {
+            document["server"] = m_label;
+        }
+        return document;
+    }
+
     CliSession& m_session;
-    const int m_count;
+    EventTally& m_tally;
+    const std::string m_label;
     const WakePipe& m_wake;
     std::mutex m_mutex;
-    int m_stored = 0;
     std::chrono::milliseconds m_retryPeriod{0};
     std::optional<Clock::time_point> m_nextRetry;
     AlarmChannelStatus m_lastStatus;
@@ -263,38 +305,45 @@ Clock::time_point runEnd(double timeout_s) {
            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout_s));
 }
 
-int runAlarms(CliSession& session, const AlarmsOptions& options) {
-    std::variant<fs::path, std::string> folder = snapshotFolder(options);
-    if (const std::string* failure = std::get_if<std::string>(&folder)) {
-        return session.usageError(*failure);
+// The journal of the run, if it keeps one; or why it cannot.
+std::variant<std::shared_ptr<AlarmJournal>, std::string> runJournal(const AlarmsOptions& options) {
+    if (!options.journal && options.journalDir.empty()) {
+        return std::shared_ptr<AlarmJournal>();
     }
+    const fs::path folder =
+        options.journalDir.empty() ? AlarmJournal::defaultFolder() : fs::path(options.journalDir);
+    if (folder.empty()) {
+        return "no journal folder: give --journal-dir";
+    }
+    return std::make_shared<AlarmJournal>(folder, AlarmJournal::Role::writer);
+}
+
+SnapshotRetention retentionOf(const AlarmsOptions& options) {
+    return options.keep ? SnapshotRetention::KeepAll : SnapshotRetention::DeleteEvicted;
+}
+
+int retryPeriod_ms(const AlarmsOptions& options) {
+    return static_cast<int>(options.retryPeriod_s * 1000);
+}
+
+int runOneServer(CliSession& session, const AlarmsOptions& options, fs::path folder,
+                 std::shared_ptr<AlarmJournal> journal) {
     std::optional<AppState> app = session.logIn();
     if (!app) {
         return kExitRefused;
     }
-    app->m_snapshotFolder = std::get<fs::path>(std::move(folder));
-
-    std::shared_ptr<AlarmJournal> journal;
-    if (options.journal || !options.journalDir.empty()) {
-        const fs::path journalFolder = options.journalDir.empty() ? AlarmJournal::defaultFolder()
-                                                                  : fs::path(options.journalDir);
-        if (journalFolder.empty()) {
-            return session.usageError("no journal folder: give --journal-dir");
-        }
-        journal = std::make_shared<AlarmJournal>(journalFolder, AlarmJournal::Role::writer);
-    }
+    app->m_snapshotFolder = std::move(folder);
 
     const WakePipe wake;
-    AlarmsPrinter printer(session, options.count, wake);
+    EventTally tally(options.count, wake);
+    AlarmsPrinter printer(session, tally, {}, wake);
     const Clock::time_point end = runEnd(options.timeout_s);
     const int status = [&] {
-        AlarmChannel channel(
-            *app, printer,
-            options.keep ? SnapshotRetention::KeepAll : SnapshotRetention::DeleteEvicted,
-            static_cast<int>(options.retryPeriod_s * 1000), journal);
+        AlarmChannel channel(*app, printer, retentionOf(options), retryPeriod_ms(options),
+                             std::move(journal), journalSite(session.servers(), 0));
         channel.requestAlarmRestart();
         for (;;) {
-            if (printer.allStored()) {
+            if (tally.complete()) {
                 return kExitOk;
             }
             const Clock::time_point now = Clock::now();
@@ -314,6 +363,221 @@ int runAlarms(CliSession& session, const AlarmsOptions& options) {
     return printer.somethingLost() ? kExitIncomplete : status;
 }
 
+// One of several servers, on a thread of its own: logs in until the server accepts (a server
+// that is down or refuses is tried again every retry period, and holds up no other), then
+// listens to its alarms until the run ends.
+class ServerListener {
+  public:
+    struct Setup {
+        const ServerSpec& server;
+        std::string site;
+        fs::path snapshotFolder;
+        std::shared_ptr<AlarmJournal> journal;
+    };
+
+    ServerListener(CliSession& session, const AlarmsOptions& options, EventTally& tally,
+                   Setup setup, const Cancellation& runOver)
+        : m_session(session),
+          m_options(options),
+          m_setup(std::move(setup)),
+          m_runOver(runOver),
+          m_printer(session, tally, m_setup.server.label(), m_wake),
+          m_thread([this] { run(); }) {}
+    ~ServerListener() {
+        stopWithin(m_thread, kStopGrace_ms, "KRT", "krt-cli alarms", [this] { m_wake.wake(); });
+    }
+    ServerListener(const ServerListener&) = delete;
+    ServerListener& operator=(const ServerListener&) = delete;
+
+    bool somethingLost() { return m_printer.somethingLost(); }
+    bool loggedIn() const { return m_loggedIn.load(); }
+
+  private:
+    static constexpr int kStopGrace_ms = 5000;
+
+    void run() {
+        // The interval without reception begins before the login, so that a server that never
+        // accepts it is in the journal too.
+        if (m_setup.journal) {
+            m_setup.journal->startSession(m_setup.server.address, JournalClock::now(),
+                                          m_setup.site);
+        }
+        std::optional<AppState> app = logIn();
+        if (!app) {
+            if (m_setup.journal) {
+                m_setup.journal->endSession(JournalClock::now());
+            }
+            return;
+        }
+        app->m_snapshotFolder = m_setup.snapshotFolder;
+        AlarmChannel channel(*app, m_printer, retentionOf(m_options), retryPeriod_ms(m_options),
+                             m_setup.journal, m_setup.site);
+        channel.requestAlarmRestart();
+        while (!m_runOver.cancelled()) {
+            if (m_printer.retryDue(Clock::now())) {
+                channel.requestAlarmRestart();
+            }
+            m_wake.waitUntil(m_printer.nextRetry().value_or(Clock::time_point::max()), m_runOver);
+        }
+    }
+
+    // The session state once the server accepts; nothing when the run ends first.
+    std::optional<AppState> logIn() {
+        std::string lastRefusal;
+        while (!m_runOver.cancelled()) {
+            LoginAttempt attempt = m_session.attemptLogIn(m_setup.server, m_runOver);
+            if (attempt.app) {
+                if (!attempt.notice.empty()) {
+                    m_printer.note(attempt.notice);
+                }
+                m_loggedIn.store(true);
+                return std::move(attempt.app);
+            }
+            if (m_runOver.cancelled()) {
+                break;
+            }
+            // Each refusal once, not at every attempt.
+            if (attempt.refusal != lastRefusal) {
+                lastRefusal = attempt.refusal;
+                reportRefusal(attempt);
+            }
+            if (m_setup.journal) {
+                m_setup.journal->noteGapReason(attempt.reason == "server-unreachable"
+                                                   ? "cannot connect to the server"
+                                                   : "login refused");
+            }
+            m_wake.waitUntil(Clock::now() + std::chrono::milliseconds(retryPeriod_ms(m_options)),
+                             m_runOver);
+        }
+        return std::nullopt;
+    }
+
+    void reportRefusal(const LoginAttempt& attempt) {
+        const bool sentence = attempt.refusal.ends_with('.');
+        m_printer.note(attempt.refusal + (sentence ? "" : ".") + " Trying again every " +
+                       std::to_string(retryPeriod_ms(m_options)) + " ms.");
+        if (m_session.json()) {
+            m_session.printJson({{"server", m_setup.server.label()},
+                                 {"result", "refused"},
+                                 {"message", attempt.refusal},
+                                 {"reason", attempt.reason}});
+        }
+    }
+
+    CliSession& m_session;
+    const AlarmsOptions& m_options;
+    const Setup m_setup;
+    const Cancellation& m_runOver;
+    const WakePipe m_wake;
+    std::atomic<bool> m_loggedIn{false};
+    AlarmsPrinter m_printer;
+    WorkerThread m_thread;  // last: it runs on everything above
+};
+
+// Why two of the servers cannot be told apart, if two cannot.
+std::optional<std::string> duplicateServer(std::span<const ServerSpec> servers) {
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (servers[i].label() == servers[j].label()) {
+                return "the server " + servers[i].label() + " is given twice";
+            }
+            if (servers[i].address == servers[j].address &&
+                servers[i].loginPort == servers[j].loginPort) {
+                return "the servers " + servers[j].label() + " and " + servers[i].label() +
+                       " are one server";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// A folder of its own for each server's snapshots: a channel clears the unfinished snapshot
+// files it finds in its folder when it starts, which would take another channel's; and each
+// folder holds the newest six, as the client's does.
+std::variant<fs::path, std::string> serverSnapshotFolder(const fs::path& folder,
+                                                         const ServerSpec& server) {
+    std::string name = server.address;
+    if (server.given != server.address) {
+        name += "_" + std::to_string(server.loginPort);
+    }
+    fs::path own = folder / name;
+    if (const std::error_code error = makePrivateFolder(own)) {
+        return "cannot create the snapshot folder " + own.string() + ": " + error.message();
+    }
+    return own;
+}
+
+int runSeveralServers(CliSession& session, const AlarmsOptions& options, const fs::path& folder,
+                      const std::shared_ptr<AlarmJournal>& journal) {
+    std::vector<ServerListener::Setup> setups;
+    for (std::size_t i = 0; i < session.servers().size(); ++i) {
+        const ServerSpec& server = session.servers()[i];
+        std::variant<fs::path, std::string> own = serverSnapshotFolder(folder, server);
+        if (const std::string* failure = std::get_if<std::string>(&own)) {
+            return session.usageError(*failure);
+        }
+        // Each channel keeps a journal session of its own, so each needs a journal of its own;
+        // the first one opened tells what the opening found.
+        std::shared_ptr<AlarmJournal> ownJournal =
+            !journal || i == 0
+                ? journal
+                : std::make_shared<AlarmJournal>(journal->folder(), AlarmJournal::Role::writer);
+        setups.push_back({server, journalSite(session.servers(), i),
+                          std::get<fs::path>(std::move(own)), std::move(ownJournal)});
+    }
+    const WakePipe wake;
+    EventTally tally(options.count, wake);
+    const Cancellation runOver;
+    std::vector<std::unique_ptr<ServerListener>> listeners;
+    listeners.reserve(setups.size());
+    for (ServerListener::Setup& setup : setups) {
+        listeners.push_back(
+            std::make_unique<ServerListener>(session, options, tally, std::move(setup), runOver));
+    }
+    const Clock::time_point end = runEnd(options.timeout_s);
+    int status = kExitOk;
+    for (;;) {
+        if (tally.complete()) {
+            break;
+        }
+        if (session.interruption().cancelled() || Clock::now() >= end) {
+            status = options.count > 0 ? kExitIncomplete : kExitOk;
+            break;
+        }
+        wake.waitUntil(end, session.interruption());
+    }
+    runOver.cancel();
+    const bool lost = std::ranges::any_of(
+        listeners, [](const auto& listener) { return listener->somethingLost(); });
+    const bool noneLoggedIn =
+        std::ranges::none_of(listeners, [](const auto& listener) { return listener->loggedIn(); });
+    listeners.clear();
+    if (noneLoggedIn) {
+        return kExitRefused;  // as one server's refusal is
+    }
+    return lost ? kExitIncomplete : status;
+}
+
+int runAlarms(CliSession& session, const AlarmsOptions& options) {
+    if (const std::optional<std::string> duplicate = duplicateServer(session.servers())) {
+        return session.usageError(*duplicate);
+    }
+    std::variant<fs::path, std::string> folder = snapshotFolder(options);
+    if (const std::string* failure = std::get_if<std::string>(&folder)) {
+        return session.usageError(*failure);
+    }
+    std::variant<std::shared_ptr<AlarmJournal>, std::string> journal = runJournal(options);
+    if (const std::string* failure = std::get_if<std::string>(&journal)) {
+        return session.usageError(*failure);
+    }
+    auto& runsJournal = std::get<std::shared_ptr<AlarmJournal>>(journal);
+    if (session.servers().size() == 1) {
+        return runOneServer(session, options, std::get<fs::path>(std::move(folder)),
+                            std::move(runsJournal));
+    }
+    return runSeveralServers(session, options, std::get<fs::path>(folder), runsJournal);
+}
+
 }  // namespace
 
 void registerAlarmsCommand(CommandRegistry& registry) {
@@ -324,9 +588,12 @@ void registerAlarmsCommand(CommandRegistry& registry) {
         "channel, time, snapshot file and its size. Keeps the six newest snapshots as the "
         "client does; resubscribes by itself when the server refuses or restarts. Every change "
         "of the subscription's state goes to standard error (with --json also to standard "
-        "output, as a line with a \"status\" key). Exit status 3 when a snapshot could not be "
-        "stored",
-        [options](CliSession& session) { return runAlarms(session, *options); });
+        "output, as a line with a \"status\" key). With --server given more than once, every "
+        "server is listened to at once, each line begins with server=NAME (with --json a "
+        "\"server\" key) and a server that is down or refuses is tried again in the background. "
+        "Exit status 3 when a snapshot could not be stored",
+        [options](CliSession& session) { return runAlarms(session, *options); },
+        ServerUse::logsInToEach);
     command.add_option("--count", options->count, "Stop after N events (exit 0); 0: no limit")
         ->check(CLI::NonNegativeNumber);
     command

@@ -10,7 +10,7 @@
 #include "krt_version.h"
 #include "protocol/diag_log.h"
 #include "protocol/message_sink.h"
-#include "protocol/tcp_socket.h"
+#include "server_spec.h"
 
 namespace krt::cli {
 namespace {
@@ -25,13 +25,19 @@ void registerCommands(CommandRegistry& registry) {
 }
 
 void addSharedOptions(CLI::App& app, SharedOptions& options) {
-    const CLI::Validator dottedIPv4(
+    const CLI::Validator serverSpec(
         [](const std::string& text) {
-            return parseIPv4(text) ? std::string() : "not a dotted IPv4 address: " + text;
+            return parseServerSpec(text, kServerPort)
+                       ? std::string()
+                       : "not a dotted IPv4 address: " + text + " ([NAME=]ADDRESS[:LOGIN_PORT])";
         },
-        "IPV4");
-    app.add_option("--server", options.server, "Server address, dotted IPv4 (required)")
-        ->check(dottedIPv4);
+        "[NAME=]IPV4[:PORT]");
+    // One value per --server, so that the command's name is never taken for a server.
+    app.add_option("--server", options.servers,
+                   "Server address, dotted IPv4 (required); alarms and live take several, each "
+                   "as [NAME=]ADDRESS[:LOGIN_PORT]")
+        ->check(serverSpec)
+        ->allow_extra_args(false);
     app.add_option("--user", options.user, "User name (required)");
     app.add_option("--password", options.password,
                    "Password; better given in $KRT_PASSWORD, which keeps it out of the process "
@@ -47,9 +53,12 @@ void addSharedOptions(CLI::App& app, SharedOptions& options) {
     app.add_flag("--json", options.json, "Print JSON documents instead of text");
 }
 
-std::optional<std::string> missingSharedOption(const SharedOptions& options) {
-    if (options.server.empty()) {
+std::optional<std::string> missingSharedOption(const SharedOptions& options, ServerUse serverUse) {
+    if (options.servers.empty()) {
         return "--server is required";
+    }
+    if (options.servers.size() > 1 && serverUse != ServerUse::logsInToEach) {
+        return "--server is given more than once; only alarms and live take several";
     }
     if (options.user.empty()) {
         return "--user is required";
@@ -208,8 +217,9 @@ int runKrtCli(std::span<const std::string> arguments, std::ostream& out, std::os
     }
 
     CliSession session(options, out, err);
-    if (const std::optional<std::string> missing = missingSharedOption(options);
-        missing && registry.chosenLogsIn()) {
+    if (const std::optional<std::string> missing =
+            missingSharedOption(options, registry.chosenServerUse());
+        missing && registry.chosenServerUse() != ServerUse::none) {
         return session.usageError(*missing);
     }
     const LogFolderScope log(options.logDir);

@@ -15,6 +15,7 @@
 
 #include "common/app_state.h"
 #include "protocol/cancellation.h"
+#include "server_spec.h"
 
 // The commands of krt-cli.
 //
@@ -55,7 +56,7 @@ inline constexpr int kExitIncomplete = 3;
 
 // The options every command shares.
 struct SharedOptions {
-    std::string server;
+    std::vector<std::string> servers;  // each "[NAME=]ADDRESS[:LOGIN_PORT]"
     std::string user;
     std::optional<std::string> password;
     int loginPort = kServerPort;
@@ -63,12 +64,21 @@ struct SharedOptions {
     bool json = false;
 };
 
+// One login, as the client makes it: the session state, or why there is none.
+struct LoginAttempt {
+    std::optional<AppState> app;
+    std::string refusal;  // the message the login dialog would show
+    std::string_view reason;
+    std::string notice;  // said even when the login is accepted
+};
+
 class CliSession {
   public:
-    CliSession(SharedOptions options, std::ostream& out, std::ostream& err)
-        : m_options(std::move(options)), m_out(out), m_err(err) {}
+    CliSession(SharedOptions options, std::ostream& out, std::ostream& err);
 
     const SharedOptions& options() const { return m_options; }
+    // The servers of the --server options, in their order.
+    std::span<const ServerSpec> servers() const { return m_servers; }
     bool json() const { return m_options.json; }
     std::ostream& out() { return m_out; }
     std::ostream& err() { return m_err; }
@@ -79,9 +89,13 @@ class CliSession {
     // Prints one line on standard error.
     void note(std::string_view line);
 
-    // Logs in as the client does. On a refusal prints the message the login dialog would show
-    // (with --json the refusal document on standard output) and returns nothing.
+    // Logs in to `server` (the first unless given) as the client does. On a refusal prints
+    // the message the login dialog would show (with --json the refusal document on standard
+    // output) and returns nothing.
     std::optional<AppState> logIn();
+    std::optional<AppState> logIn(const ServerSpec& server);
+    // Logs in to `server` printing nothing; `cancellation` ends the exchanges.
+    LoginAttempt attemptLogIn(const ServerSpec& server, const Cancellation& cancellation) const;
 
     // Prints a command's own refusal like a refused login's and returns kExitRefused.
     int refuse(std::string_view message, std::string_view reason);
@@ -93,6 +107,7 @@ class CliSession {
 
   private:
     SharedOptions m_options;
+    std::vector<ServerSpec> m_servers;
     std::ostream& m_out;
     std::ostream& m_err;
     std::mutex m_outputMutex;
@@ -125,9 +140,9 @@ std::string printableText(std::string_view text);
 
 using CommandRunner = std::function<int(CliSession&)>;
 
-// Whether a command talks to the server (and needs --server, --user and a password) or only
-// reads what is kept on this machine (the alarm journal).
-enum class ServerUse { logsIn, none };
+// Whether a command talks to one server, or to every server given (and needs --server, --user
+// and a password), or only reads what is kept on this machine (the alarm journal).
+enum class ServerUse { logsIn, logsInToEach, none };
 
 class CommandRegistry {
   public:
@@ -136,8 +151,8 @@ class CommandRegistry {
     // Adds the subcommand; its options are added to the returned CLI11 app.
     CLI::App& add(const std::string& name, const std::string& description, CommandRunner run,
                   ServerUse server = ServerUse::logsIn);
-    // Whether the subcommand the command line chose logs in.
-    bool chosenLogsIn() const;
+    // How the subcommand the command line chose uses the servers.
+    ServerUse chosenServerUse() const;
     // Runs the subcommand the command line chose.
     int runChosen(CliSession& session) const;
 

@@ -62,20 +62,43 @@ std::string refusalText(const LoginOutcome& outcome) {
 
 }  // namespace
 
-std::optional<AppState> CliSession::logIn() {
+CliSession::CliSession(SharedOptions options, std::ostream& out, std::ostream& err)
+    : m_options(std::move(options)), m_out(out), m_err(err) {
+    // The command line's check has let through only what parses.
+    for (const std::string& text : m_options.servers) {
+        if (std::optional<ServerSpec> server = parseServerSpec(text, m_options.loginPort)) {
+            m_servers.push_back(std::move(*server));
+        }
+    }
+}
+
+LoginAttempt CliSession::attemptLogIn(const ServerSpec& server,
+                                      const Cancellation& cancellation) const {
     AppState app;
-    const LoginCredentials credentials{m_options.server, m_options.loginPort, m_options.user,
+    const LoginCredentials credentials{server.address, server.loginPort, m_options.user,
                                        m_options.password.value_or("")};
     const LoginOutcome outcome =
-        runLoginConversation(credentials, app, ExchangeLimits{{}, &m_interruption});
+        runLoginConversation(credentials, app, ExchangeLimits{{}, &cancellation});
     if (!outcome.accepted()) {
-        refuse(refusalText(outcome), reasonName(outcome.status));
+        return {std::nullopt, refusalText(outcome), reasonName(outcome.status), {}};
+    }
+    return {std::move(app), {}, {}, outcome.notice};
+}
+
+std::optional<AppState> CliSession::logIn() {
+    return logIn(m_servers.front());
+}
+
+std::optional<AppState> CliSession::logIn(const ServerSpec& server) {
+    LoginAttempt attempt = attemptLogIn(server, m_interruption);
+    if (!attempt.app) {
+        refuse(attempt.refusal, attempt.reason);
         return std::nullopt;
     }
-    if (!outcome.notice.empty()) {
-        note(outcome.notice);
+    if (!attempt.notice.empty()) {
+        note(attempt.notice);
     }
-    return app;
+    return std::move(attempt.app);
 }
 
 void CliSession::note(std::string_view line) {
@@ -150,10 +173,10 @@ CLI::App& CommandRegistry::add(const std::string& name, const std::string& descr
     return *command;
 }
 
-bool CommandRegistry::chosenLogsIn() const {
-    return std::ranges::none_of(m_commands, [](const Command& command) {
-        return command.app->parsed() && command.server == ServerUse::none;
-    });
+ServerUse CommandRegistry::chosenServerUse() const {
+    const auto chosen = std::ranges::find_if(
+        m_commands, [](const Command& command) { return command.app->parsed(); });
+    return chosen == m_commands.end() ? ServerUse::logsIn : chosen->server;
 }
 
 int CommandRegistry::runChosen(CliSession& session) const {

@@ -25,6 +25,7 @@ struct HistoryOptions {
     std::string channel;
     std::string name;
     bool unreviewed = false;
+    std::optional<std::string> site;
     std::string journalDir;
 };
 
@@ -58,6 +59,8 @@ class HistoryPrinter {
         if (m_session.json()) {
             m_session.printJson({{"kind", "alarm"},
                                  {"id", row.id},
+                                 {"server", row.server},
+                                 {"site", row.site},
                                  {"received", localIsoTime(row.time)},
                                  {"channel", row.channelId},
                                  {"name", row.alarmName},
@@ -79,7 +82,8 @@ class HistoryPrinter {
                         << "\tsnapshot=" << printableText(snapshot(row))
                         << "\treviewed=" << (row.reviewedAt ? localIsoTime(*row.reviewedAt) : "")
                         << "\tby=" << printableText(row.reviewedBy)
-                        << "\tnote=" << printableText(row.note) << '\n';
+                        << "\tnote=" << printableText(row.note)
+                        << "\tsite=" << printableText(row.site) << '\n';
     }
 
     void printGap(const JournalRow& row) {
@@ -87,6 +91,8 @@ class HistoryPrinter {
         if (m_session.json()) {
             m_session.printJson({{"kind", "gap"},
                                  {"id", row.id},
+                                 {"server", row.server},
+                                 {"site", row.site},
                                  {"from", localIsoTime(row.time)},
                                  {"to", timeOrNull(row.gapEnd)},
                                  {"reason", row.gapReason},
@@ -96,8 +102,9 @@ class HistoryPrinter {
         std::lock_guard lock(m_session.outputMutex());
         m_session.out() << "gap=" << row.id << "\tfrom=" << localIsoTime(row.time)
                         << "\tto=" << (row.gapEnd ? localIsoTime(*row.gapEnd) : "")
-                        << "\treason=" << printableText(row.gapReason) << '\t'
-                        << printableText(text) << '\n';
+                        << "\treason=" << printableText(row.gapReason)
+                        << "\tsite=" << printableText(row.site) << '\t' << printableText(text)
+                        << '\n';
     }
 
     CliSession& m_session;
@@ -110,6 +117,7 @@ int runHistory(CliSession& session, const HistoryOptions& options) {
     filter.channelId = options.channel;
     filter.nameContains = options.name;
     filter.unreviewedOnly = options.unreviewed;
+    filter.site = options.site;
     for (const auto& [text, time] :
          {std::pair{&options.since, &filter.since}, std::pair{&options.until, &filter.until}}) {
         if (text->empty()) {
@@ -161,6 +169,10 @@ void registerHistoryCommand(CommandRegistry& registry) {
     command.add_option("--name", options->name,
                        "Only the alarms whose name contains TEXT, ignoring letter case");
     command.add_flag("--unreviewed", options->unreviewed, "Only alarms nobody has reviewed");
+    // Not --server: that is the login's option, and this command logs in nowhere.
+    command.add_option("--site", options->site,
+                       "Only the alarms and intervals of the server of this NAME, as krt-cli "
+                       "alarms --server NAME=ADDRESS journals it (\"\": the first server's)");
     command.add_option("--journal-dir", options->journalDir,
                        "Folder of the journal (default: $XDG_DATA_HOME/krt-client, else "
                        "~/.local/share/krt-client)");

@@ -24,7 +24,7 @@ constexpr int kDefaultFrames = 25;
 constexpr double kDefaultTimeoutSeconds = 30.0;
 
 struct LiveOptions {
-    std::string channelId;
+    std::string camera;  // "ID", or "SERVER:ID"
     bool medium = false;
     std::optional<int> frames;
     std::optional<double> seconds;
@@ -289,15 +289,21 @@ int runLive(CliSession& session, const LiveOptions& options) {
     if (!options.outDir.empty() && makePrivateFolder(options.outDir)) {
         return session.usageError("cannot create the folder " + options.outDir);
     }
-    const std::optional<AppState> app = session.logIn();
+    const std::optional<std::pair<std::size_t, std::string>> camera =
+        pickCamera(options.camera, session.servers());
+    if (!camera) {
+        return session.usageError("no server of the command line in " + options.camera +
+                                  ": with several --server, give SERVER:ID");
+    }
+    const auto& [server, channelId] = *camera;
+    const std::optional<AppState> app = session.logIn(session.servers()[server]);
     if (!app) {
         return kExitRefused;
     }
-    const int index = findChannelIndex(app->m_channels, options.channelId);
+    const int index = findChannelIndex(app->m_channels, channelId);
     if (index < 0) {
-        return session.refuse(
-            "Channel " + printableText(options.channelId) + " is not in the catalogue.",
-            "unknown-channel");
+        return session.refuse("Channel " + printableText(channelId) + " is not in the catalogue.",
+                              "unknown-channel");
     }
     const VideoChannel& channel = app->m_channels[static_cast<std::size_t>(index)];
 
@@ -375,8 +381,13 @@ void registerLiveCommand(CommandRegistry& registry) {
         "Open a channel's live stream as a video tile does and print one line per frame: "
         "number, bytes, decoded width and height; then the frames per second. Exit status 3 "
         "when fewer frames came than wanted",
-        [options](CliSession& session) { return runLive(session, *options); });
-    command.add_option("CHANNEL_ID", options->channelId, "ChannelID of the camera")->required();
+        [options](CliSession& session) { return runLive(session, *options); },
+        ServerUse::logsInToEach);
+    command
+        .add_option("CAMERA", options->camera,
+                    "ChannelID of the camera; SERVER:ID where several --server are given, "
+                    "SERVER being a server's name or its address as given")
+        ->required();
     command.add_flag("--medium", options->medium,
                      "Ask for the medium resolution (as the single view does) instead of the low");
     command

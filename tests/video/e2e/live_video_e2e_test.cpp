@@ -205,6 +205,17 @@ TEST_F(CliVideo, LiveJsonHasOneDocumentPerFrameAndASummary) {
     EXPECT_GT(summary["fps"].get<double>(), 0.0);
 }
 
+// With several servers the camera names its server, and only that one is logged in to: the
+// other one here is down.
+TEST_F(CliVideo, LiveOfOneOfSeveralServersTakesTheCameraOfThatServer) {
+    const std::string down = krt::test::listenOnFreeLoopbackAddress(5500).address;
+    const test::CliRun run =
+        test::runCli({"--server", "Yard=" + down, "--server", "Gate=" + sim.address(), "--user",
+                      "demo", "--password", "demo", "live", "Gate:1", "--frames", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(linesOf(run.out).size(), 3u) << "two frames and the summary";
+}
+
 TEST_F(CliVideo, LiveThatGetsTooFewFramesExitsWithThree) {
     const test::CliRun run =
         test::runCli(arguments({"live", "1", "--frames", "1000", "--timeout", "0.5"}, {"--json"}));
