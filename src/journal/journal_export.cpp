@@ -41,7 +41,9 @@ std::string exportSnapshotName(const JournalRow& alarm) {
 
 void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows) {
     out << kByteOrderMark
-        << "id,received,alarm time,camera,alarm,late,snapshot,reviewed at,reviewed by,note"
+        // Columns only ever added at the end: spreadsheets built on earlier exports keep theirs.
+        << "id,received,alarm time,camera,alarm,late,snapshot,reviewed at,reviewed by,note,"
+           "server,site,snapshot missing"
         << kLineEnd;
     for (const JournalRow& row : rows) {
         if (row.kind != JournalRow::Kind::alarm) {
@@ -58,6 +60,9 @@ void writeJournalCsv(std::ostream& out, std::span<const JournalRow> rows) {
             row.reviewedAt ? formatLocalTime(*row.reviewedAt, "%Y-%m-%d %H:%M:%S") : std::string(),
             row.reviewedBy,
             row.note,
+            row.server,
+            row.site,
+            row.snapshotMissing,
         };
         std::string separator;
         for (const std::string& cell : cells) {

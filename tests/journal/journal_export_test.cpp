@@ -46,6 +46,9 @@ TEST(JournalCsv, OneLinePerAlarmWithItsExportedSnapshotName) {
     JournalRow bare = alarm;
     bare.id = 13;
     bare.snapshotName.clear();
+    bare.snapshotMissing = "not fetched: too many waiting";
+    bare.server = "127.0.0.3";
+    bare.site = "Site B";
     std::ostringstream out;
     const std::vector<JournalRow> rows = {alarm, gap, bare};
     writeJournalCsv(out, rows);
@@ -63,13 +66,15 @@ TEST(JournalCsv, OneLinePerAlarmWithItsExportedSnapshotName) {
     ASSERT_EQ(lines.size(), 3u) << "the header and the two alarms, not the interval";
     EXPECT_EQ(lines[0],
               "\xEF\xBB\xBFid,received,alarm time,camera,alarm,late,snapshot,reviewed at,reviewed "
-              "by,note");
+              "by,note,server,site,snapshot missing");
     EXPECT_TRUE(lines[1].starts_with("12,")) << lines[1];
     EXPECT_TRUE(lines[1].ends_with(",07-Jan-2026::12:00:00,7/back,'=cmd,no," + name +
-                                   ",,ann,\"fine, \"\"really\"\"\""))
+                                   ",,ann,\"fine, \"\"really\"\"\",,,"))
         << lines[1];
     EXPECT_TRUE(lines[2].starts_with("13,"));
     EXPECT_NE(lines[2].find(",no,,,ann,"), std::string::npos) << "no snapshot, no file name";
+    EXPECT_TRUE(lines[2].ends_with(",127.0.0.3,Site B,not fetched: too many waiting"))
+        << "the server and why the snapshot is missing";
 }
 
 }  // namespace
