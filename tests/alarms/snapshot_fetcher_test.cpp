@@ -123,11 +123,8 @@ class SnapshotFetcherTest : public testing::Test {
     std::vector<Finished> m_finished;
 };
 
-// A burst far beyond the old count of 64 waiting fetches, all queued behind a slow first
-// picture, still gets every snapshot, in the order of the alarms.
-TEST_F(SnapshotFetcherTest, ABurstOfOrdinaryPicturesGetsEverySnapshot) {
-    constexpr int kBurst = 200;
-    Gate gate;
+// A server whose first picture waits until the gate opens, so that every later fetch queues.
+FakeAlarmServerScript firstPictureHeldBy(Gate& gate) {
     FakeAlarmServerScript script;
     script.image = [&gate](int n) {
         if (n == 0) {
@@ -135,7 +132,15 @@ TEST_F(SnapshotFetcherTest, ABurstOfOrdinaryPicturesGetsEverySnapshot) {
         }
         return test::fakeJpeg(n);
     };
-    FakeAlarmServer server(script);
+    return script;
+}
+
+// A burst far beyond the old count of 64 waiting fetches, all queued behind a slow first
+// picture, still gets every snapshot, in the order of the alarms.
+TEST_F(SnapshotFetcherTest, ABurstOfOrdinaryPicturesGetsEverySnapshot) {
+    constexpr int kBurst = 200;
+    Gate gate;
+    FakeAlarmServer server(firstPictureHeldBy(gate));
     const auto fetching = fetcher(server.address());
     for (int n = 0; n < kBurst; ++n) {
         fetching->enqueue(job(n));
@@ -158,14 +163,7 @@ TEST_F(SnapshotFetcherTest, ABurstBeyondTheBudgetMarksTheRestTooManyWaiting) {
     constexpr int kBurst = 10;
     constexpr int kRoom = 3;
     Gate gate;
-    FakeAlarmServerScript script;
-    script.image = [&gate](int n) {
-        if (n == 0) {
-            gate.wait();
-        }
-        return test::fakeJpeg(n);
-    };
-    FakeAlarmServer server(script);
+    FakeAlarmServer server(firstPictureHeldBy(gate));
     const auto fetching = fetcher(server.address(), kRoom * kFirstSnapshotGuessBytes);
     for (int n = 0; n < kBurst; ++n) {
         fetching->enqueue(job(n));

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_test_support.h"
-#include "server_spec.h"
+#include "server_option.h"
 #include "sim/sim_test_support.h"
 #include "support/log_capture.h"
 
@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using cli::ServerSpec;
+using cli::ServerOption;
 using sim::test::RunningSim;
 using ::testing::HasSubstr;
 
@@ -105,13 +105,13 @@ TEST(CliSeveralServers, AlarmsOfEveryLiveServerArriveNamedAndAreJournaledApart) 
 TEST(CliSeveralServers, ServersAndCamerasAreReadFromTheCommandLine) {
     struct Case {
         const char* text;
-        std::optional<ServerSpec> server;
+        std::optional<ServerOption> server;
     };
     const std::vector<Case> cases = {
-        {"127.0.0.2", ServerSpec{"", "127.0.0.2", 5500, "127.0.0.2"}},
-        {"127.0.0.3:5501", ServerSpec{"", "127.0.0.3", 5501, "127.0.0.3:5501"}},
-        {"Site B=127.0.0.3", ServerSpec{"Site B", "127.0.0.3", 5500, "127.0.0.3"}},
-        {"a=b=127.0.0.3", ServerSpec{"a=b", "127.0.0.3", 5500, "127.0.0.3"}},
+        {"127.0.0.2", ServerOption{"", "127.0.0.2", 5500, "127.0.0.2"}},
+        {"127.0.0.3:5501", ServerOption{"", "127.0.0.3", 5501, "127.0.0.3:5501"}},
+        {"Site B=127.0.0.3", ServerOption{"Site B", "127.0.0.3", 5500, "127.0.0.3"}},
+        {"a=b=127.0.0.3", ServerOption{"a=b", "127.0.0.3", 5500, "127.0.0.3"}},
         {"=127.0.0.3", std::nullopt},
         {"Site B=", std::nullopt},
         {"127.0.0.3:0", std::nullopt},
@@ -121,12 +121,12 @@ TEST(CliSeveralServers, ServersAndCamerasAreReadFromTheCommandLine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(cli::parseServerSpec(c.text, 5500), c.server);
+        EXPECT_EQ(cli::parseServerOption(c.text, 5500), c.server);
     }
 
-    const std::vector<ServerSpec> servers = {*cli::parseServerSpec("127.0.0.2", 5500),
-                                             *cli::parseServerSpec("127.0.0.3", 5500),
-                                             *cli::parseServerSpec("Gate=127.0.0.3:5501", 5500)};
+    const std::vector<ServerOption> servers = {
+        *cli::parseServerOption("127.0.0.2", 5500), *cli::parseServerOption("127.0.0.3", 5500),
+        *cli::parseServerOption("Gate=127.0.0.3:5501", 5500)};
     struct Pick {
         const char* camera;
         std::optional<std::pair<std::size_t, std::string>> picked;

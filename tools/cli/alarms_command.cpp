@@ -369,7 +369,7 @@ int runOneServer(CliSession& session, const AlarmsOptions& options, fs::path fol
 class ServerListener {
   public:
     struct Setup {
-        const ServerSpec& server;
+        const ServerOption& server;
         std::string site;
         fs::path snapshotFolder;
         std::shared_ptr<AlarmJournal> journal;
@@ -475,7 +475,7 @@ class ServerListener {
 };
 
 // Why two of the servers cannot be told apart, if two cannot.
-std::optional<std::string> duplicateServer(std::span<const ServerSpec> servers) {
+std::optional<std::string> duplicateServer(std::span<const ServerOption> servers) {
     for (std::size_t i = 0; i < servers.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (servers[i].label() == servers[j].label()) {
@@ -495,7 +495,7 @@ std::optional<std::string> duplicateServer(std::span<const ServerSpec> servers) 
 // files it finds in its folder when it starts, which would take another channel's; and each
 // folder holds the newest six, as the client's does.
 std::variant<fs::path, std::string> serverSnapshotFolder(const fs::path& folder,
-                                                         const ServerSpec& server) {
+                                                         const ServerOption& server) {
     std::string name = server.address;
     if (server.given != server.address) {
         name += "_" + std::to_string(server.loginPort);
@@ -511,7 +511,7 @@ int runSeveralServers(CliSession& session, const AlarmsOptions& options, const f
                       const std::shared_ptr<AlarmJournal>& journal) {
     std::vector<ServerListener::Setup> setups;
     for (std::size_t i = 0; i < session.servers().size(); ++i) {
-        const ServerSpec& server = session.servers()[i];
+        const ServerOption& server = session.servers()[i];
         std::variant<fs::path, std::string> own = serverSnapshotFolder(folder, server);
         if (const std::string* failure = std::get_if<std::string>(&own)) {
             return session.usageError(*failure);

@@ -10,7 +10,7 @@
 #include "krt_version.h"
 #include "protocol/diag_log.h"
 #include "protocol/message_sink.h"
-#include "server_spec.h"
+#include "server_option.h"
 
 namespace krt::cli {
 namespace {
@@ -25,9 +25,9 @@ void registerCommands(CommandRegistry& registry) {
 }
 
 void addSharedOptions(CLI::App& app, SharedOptions& options) {
-    const CLI::Validator serverSpec(
+    const CLI::Validator serverOption(
         [](const std::string& text) {
-            return parseServerSpec(text, kServerPort)
+            return parseServerOption(text, kServerPort)
                        ? std::string()
                        : "not a dotted IPv4 address: " + text + " ([NAME=]ADDRESS[:LOGIN_PORT])";
         },
@@ -36,7 +36,7 @@ void addSharedOptions(CLI::App& app, SharedOptions& options) {
     app.add_option("--server", options.servers,
                    "Server address, dotted IPv4 (required); alarms and live take several, each "
                    "as [NAME=]ADDRESS[:LOGIN_PORT]")
-        ->check(serverSpec)
+        ->check(serverOption)
         ->allow_extra_args(false);
     app.add_option("--user", options.user, "User name (required)");
     app.add_option("--password", options.password,

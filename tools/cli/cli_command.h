@@ -15,7 +15,7 @@
 
 #include "common/app_state.h"
 #include "protocol/cancellation.h"
-#include "server_spec.h"
+#include "server_option.h"
 
 // The commands of krt-cli.
 //
@@ -78,7 +78,7 @@ class CliSession {
 
     const SharedOptions& options() const { return m_options; }
     // The servers of the --server options, in their order.
-    std::span<const ServerSpec> servers() const { return m_servers; }
+    std::span<const ServerOption> servers() const { return m_servers; }
     bool json() const { return m_options.json; }
     std::ostream& out() { return m_out; }
     std::ostream& err() { return m_err; }
@@ -93,9 +93,9 @@ class CliSession {
     // the message the login dialog would show (with --json the refusal document on standard
     // output) and returns nothing.
     std::optional<AppState> logIn();
-    std::optional<AppState> logIn(const ServerSpec& server);
+    std::optional<AppState> logIn(const ServerOption& server);
     // Logs in to `server` printing nothing; `cancellation` ends the exchanges.
-    LoginAttempt attemptLogIn(const ServerSpec& server, const Cancellation& cancellation) const;
+    LoginAttempt attemptLogIn(const ServerOption& server, const Cancellation& cancellation) const;
 
     // Prints a command's own refusal like a refused login's and returns kExitRefused.
     int refuse(std::string_view message, std::string_view reason);
@@ -107,7 +107,7 @@ class CliSession {
 
   private:
     SharedOptions m_options;
-    std::vector<ServerSpec> m_servers;
+    std::vector<ServerOption> m_servers;
     std::ostream& m_out;
     std::ostream& m_err;
     std::mutex m_outputMutex;

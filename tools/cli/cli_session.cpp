@@ -66,13 +66,13 @@ CliSession::CliSession(SharedOptions options, std::ostream& out, std::ostream& e
     : m_options(std::move(options)), m_out(out), m_err(err) {
     // The command line's check has let through only what parses.
     for (const std::string& text : m_options.servers) {
-        if (std::optional<ServerSpec> server = parseServerSpec(text, m_options.loginPort)) {
+        if (std::optional<ServerOption> server = parseServerOption(text, m_options.loginPort)) {
             m_servers.push_back(std::move(*server));
         }
     }
 }
 
-LoginAttempt CliSession::attemptLogIn(const ServerSpec& server,
+LoginAttempt CliSession::attemptLogIn(const ServerOption& server,
                                       const Cancellation& cancellation) const {
     AppState app;
     const LoginCredentials credentials{server.address, server.loginPort, m_options.user,
@@ -89,7 +89,7 @@ std::optional<AppState> CliSession::logIn() {
     return logIn(m_servers.front());
 }
 
-std::optional<AppState> CliSession::logIn(const ServerSpec& server) {
+std::optional<AppState> CliSession::logIn(const ServerOption& server) {
     LoginAttempt attempt = attemptLogIn(server, m_interruption);
     if (!attempt.app) {
         refuse(attempt.refusal, attempt.reason);

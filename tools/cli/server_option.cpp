@@ -1,4 +1,4 @@
-#include "server_spec.h"
+#include "server_option.h"
 
 #include <charconv>
 
@@ -18,8 +18,8 @@ std::optional<int> portNumber(std::string_view text) {
 
 }  // namespace
 
-std::optional<ServerSpec> parseServerSpec(std::string_view text, int defaultLoginPort) {
-    ServerSpec server;
+std::optional<ServerOption> parseServerOption(std::string_view text, int defaultLoginPort) {
+    ServerOption server;
     // A name may hold anything but '='; an address never holds one.
     if (const std::size_t equals = text.rfind('='); equals != std::string_view::npos) {
         server.name = std::string(text.substr(0, equals));
@@ -45,16 +45,16 @@ std::optional<ServerSpec> parseServerSpec(std::string_view text, int defaultLogi
     return server;
 }
 
-std::string journalSite(std::span<const ServerSpec> servers, std::size_t index) {
-    const ServerSpec& server = servers[index];
+std::string journalSite(std::span<const ServerOption> servers, std::size_t index) {
+    const ServerOption& server = servers[index];
     if (!server.name.empty() || index == 0) {
         return server.name;
     }
     return server.given;
 }
 
-std::optional<std::pair<std::size_t, std::string>> pickCamera(std::string_view camera,
-                                                              std::span<const ServerSpec> servers) {
+std::optional<std::pair<std::size_t, std::string>> pickCamera(
+    std::string_view camera, std::span<const ServerOption> servers) {
     if (servers.size() == 1) {
         return std::pair(std::size_t{0}, std::string(camera));
     }
