@@ -97,6 +97,24 @@ class Journal : public testing::Test {
         return found;
     }
 
+    // The IDs of the kept ones among `ids` (in the order recorded), newest first as listed.
+    static std::vector<std::int64_t> newestFirst(const std::vector<std::int64_t>& ids,
+                                                 const std::vector<std::size_t>& kept) {
+        std::vector<std::int64_t> expected;
+        for (auto k = kept.rbegin(); k != kept.rend(); ++k) {
+            expected.push_back(ids[*k]);
+        }
+        return expected;
+    }
+
+    static std::vector<std::int64_t> idsOf(const std::vector<JournalRow>& rows) {
+        std::vector<std::int64_t> ids;
+        for (const JournalRow& row : rows) {
+            ids.push_back(row.id);
+        }
+        return ids;
+    }
+
     test::TempFolder m_temp;
 };
 
@@ -126,15 +144,8 @@ TEST_F(Journal, RetentionByCountAndAgeTakesTheRowsAndTheirSnapshotsTogether) {
         EXPECT_EQ(journal->applyRetention(kNoon),
                   static_cast<int>(c.agesInHours.size() - c.kept.size()));
 
-        std::vector<std::int64_t> expected;
-        for (auto k = c.kept.rbegin(); k != c.kept.rend(); ++k) {
-            expected.push_back(ids[*k]);
-        }
-        std::vector<std::int64_t> remaining;
-        for (const JournalRow& row : everything(*journal)) {
-            remaining.push_back(row.id);
-        }
-        EXPECT_EQ(remaining, expected);
+        const std::vector<std::int64_t> expected = newestFirst(ids, c.kept);
+        EXPECT_EQ(idsOf(everything(*journal)), expected);
         for (const JournalRow& row : before) {
             const bool kept = std::ranges::find(expected, row.id) != expected.end();
             EXPECT_EQ(fs::exists(journal->snapshotFolder() / row.snapshotName), kept) << row.id;
@@ -174,15 +185,8 @@ TEST_F(Journal, RetentionBySizeTakesTheOldestUntilTheJournalFits) {
 
         journal->applyRetention(kNoon);
 
-        std::vector<std::int64_t> expected;
-        for (auto k = c.kept.rbegin(); k != c.kept.rend(); ++k) {
-            expected.push_back(ids[*k]);
-        }
-        std::vector<std::int64_t> remaining;
-        for (const JournalRow& row : everything(*journal)) {
-            remaining.push_back(row.id);
-        }
-        EXPECT_EQ(remaining, expected);
+        const std::vector<std::int64_t> expected = newestFirst(ids, c.kept);
+        EXPECT_EQ(idsOf(everything(*journal)), expected);
         for (std::size_t i = 0; i < files.size(); ++i) {
             EXPECT_EQ(fs::exists(files[i]), std::ranges::count(c.kept, i) == 1) << i;
         }
