@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -10,11 +11,32 @@
 #include <QMap>
 #include <QTimer>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <optional>
 
 namespace krt::test {
+
+// A process has one session bus, and the store's library keeps its connection to it: a case
+// that talks to a store runs in a process of its own (EXPECT_EXIT), which reports its failures
+// on its error output and exits 0 only without any.
+[[noreturn]] inline void runAndExit(const std::function<void()>& body) {
+    ::testing::TestPartResultArray failures;
+    {
+        const ::testing::ScopedFakeTestPartResultReporter collect(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
+        body();
+    }
+    for (int i = 0; i < failures.size(); ++i) {
+        const ::testing::TestPartResult& failure = failures.GetTestPartResult(i);
+        std::fprintf(stderr, "%s:%d: %s\n", failure.file_name(), failure.line_number(),
+                     failure.message());
+    }
+    std::fflush(nullptr);
+    std::_Exit(failures.size() == 0 ? 0 : 1);
+}
 
 // A secret as the Secret Service hands it over in a "plain" session: (oayays).
 struct ServiceSecret {

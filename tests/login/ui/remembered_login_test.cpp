@@ -7,8 +7,6 @@
 #include <QLineEdit>
 #include <QTest>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -97,24 +95,6 @@ class StoreSession {
 
 class RememberedPassword : public test::UiTest {
   protected:
-    // A process has one session bus, and the store's library keeps its connection to it: each
-    // case runs in a process of its own, which reports its failures on its error output.
-    [[noreturn]] static void runAndExit(const std::function<void()>& body) {
-        ::testing::TestPartResultArray failures;
-        {
-            const ::testing::ScopedFakeTestPartResultReporter collect(
-                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
-            body();
-        }
-        for (int i = 0; i < failures.size(); ++i) {
-            const ::testing::TestPartResult& failure = failures.GetTestPartResult(i);
-            std::fprintf(stderr, "%s:%d: %s\n", failure.file_name(), failure.line_number(),
-                         failure.message());
-        }
-        std::fflush(nullptr);
-        std::_Exit(failures.size() == 0 ? 0 : 1);
-    }
-
     // The store's library takes the session bus, and the desktop's kind chooses the store: here
     // it is the session's Secret Service.
     static void useSessionOf(const StoreSession& session) {
@@ -207,7 +187,8 @@ TEST_F(RememberedPassword, LivesInTheSecretStoreOrElseInAFileOnlyTheUserReads) {
           Case{"unlock prompt answered after 3 s", Store::Prompting, Kept::InStore, nullptr},
           Case{"earlier file, store present", Store::Present, Kept::InStore, "older-pw"},
           Case{"earlier file, no store", Store::Absent, Kept::InFile, "older-pw"}}) {
-        EXPECT_EXIT(runAndExit([&] { runCase(c); }), ::testing::ExitedWithCode(0), "") << c.name;
+        EXPECT_EXIT(test::runAndExit([&] { runCase(c); }), ::testing::ExitedWithCode(0), "")
+            << c.name;
     }
 }
 
@@ -246,7 +227,7 @@ TEST_F(RememberedPassword, LoginWaitsForTheStoreOnlyWhileNoPasswordIsTyped) {
         EXPECT_FALSE(dialog.isLoginRunning());
         EXPECT_EQ(dialog.passwordField()->text(), "typed");
     };
-    EXPECT_EXIT(runAndExit(body), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(test::runAndExit(body), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <gtest/gtest-spi.h>
 
 #include <QTest>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 #include "common/ui/private_session.h"
@@ -163,23 +161,7 @@ TEST_F(SavedServersTest, WithAStoreEachPasswordHasItsOwnEntry) {
         EXPECT_EQ(store.password("Site B: op@10.0.0.3"), std::nullopt);
         EXPECT_EQ(store.password("North: op@10.0.0.2"), "pw-a");
     };
-    EXPECT_EXIT(
-        {
-            ::testing::TestPartResultArray failures;
-            {
-                const ::testing::ScopedFakeTestPartResultReporter collect(
-                    ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
-                body();
-            }
-            for (int i = 0; i < failures.size(); ++i) {
-                const ::testing::TestPartResult& failure = failures.GetTestPartResult(i);
-                std::fprintf(stderr, "%s:%d: %s\n", failure.file_name(), failure.line_number(),
-                             failure.message());
-            }
-            std::fflush(nullptr);
-            std::_Exit(failures.size() == 0 ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(test::runAndExit(body), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
