@@ -286,6 +286,7 @@ void AlarmChannel::handleAlarm(std::string_view text, WallClock::time_point rece
                 m_app.m_snapshotFolder / (snapshotFileStem(message->timestamp, time) + ".jpg");
         }
         AlarmEvent event{message->alarmName, message->channelId, *timeText, imagePath};
+        event.site = m_site;
         event.receivedTime = received;
         if (const std::optional<WallClock::time_point> eventTime = alarmTimePoint(time)) {
             event.eventTime = *eventTime;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "alarms/late_alarm.h"
+#include "common/camera_ref.h"
 
 namespace krt {
 
@@ -16,6 +17,9 @@ struct AlarmEvent {
     WallClock::time_point eventTime{};  // the alarm's own time
     WallClock::time_point receivedTime{};  // when it reached us
     Punctuality punctuality = Punctuality::OnTime;
+    std::string site{};  // the server's name in the operator's list; empty: the first server
+
+    CameraRef camera() const { return {.server = site, .channel = channelId}; }
 
     bool operator==(const AlarmEvent&) const = default;
 };

@@ -48,6 +48,39 @@ std::string alarmStatusLine(const AlarmChannelStatus& status,
     return "Alarms: stopped";
 }
 
+std::string serverStateText(const ServerState& server, ServerState::Clock::time_point now) {
+    using Phase = ServerState::Phase;
+    using State = AlarmChannelStatus::State;
+    const std::string retrying = " \u2014 retrying";
+    switch (server.phase) {
+        case Phase::loggingIn:
+            return server.name + ": logging in";
+        case Phase::loginRetrying: {
+            const auto left = std::chrono::ceil<std::chrono::seconds>(server.nextAttempt - now);
+            return server.name + ": cannot log in since " + formatLocalTime(server.since, "%H:%M") +
+                   retrying + " in " + std::to_string(std::max<long long>(left.count(), 0)) + " s";
+        }
+        case Phase::loginRefused:
+            return server.name + ": login refused";
+        case Phase::noPassword:
+            return server.name + ": not logged in (no remembered password)";
+        case Phase::alarms:
+            break;
+    }
+    const AlarmChannelStatus& alarms = server.alarms;
+    if (alarms.state == State::subscribed) {
+        return server.name + ": connected";
+    }
+    if (alarms.state == State::stopped) {
+        return server.name + ": stopped";
+    }
+    if (alarms.reason == AlarmChannelStatus::Reason::none) {
+        return server.name + ": connecting";
+    }
+    return server.name + ": " + alarmReasonText(alarms) + " since " +
+           formatLocalTime(alarms.since, "%H:%M") + retrying;
+}
+
 std::optional<std::string> snapshotTroubleLine(const AlarmChannelStatus& status) {
     if (!status.snapshotTrouble) {
         return std::nullopt;

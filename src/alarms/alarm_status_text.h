@@ -26,6 +26,27 @@ std::string alarmReasonText(const AlarmChannelStatus& status);
 // is read-only", ...
 std::string storageErrorText(std::error_code error);
 
+// One server's state where the session has several, as the status line names it.
+struct ServerState {
+    using Clock = AlarmChannelStatus::Clock;
+    enum class Phase {
+        loggingIn,
+        loginRetrying,  // the server could not be reached or answered badly
+        loginRefused,   // the server refused the user: not tried again
+        noPassword,     // no remembered password: not logged in
+        alarms,         // logged in: its alarm channel's state tells
+    };
+    std::string name;
+    Phase phase = Phase::loggingIn;
+    Clock::time_point since{};        // loginRetrying: since when
+    Clock::time_point nextAttempt{};  // loginRetrying
+    AlarmChannelStatus alarms{};      // alarms
+};
+
+// "Site B: connected", "Site B: connection lost since 10:42 \u2014 retrying", "Site C: login
+// refused", ... Times are local.
+std::string serverStateText(const ServerState& server, ServerState::Clock::time_point now);
+
 // "Last alarm: 10:45:03", or "No alarm received yet".
 std::string lastAlarmLine(const AlarmChannelStatus& status);
 

@@ -46,6 +46,27 @@ bool isSystemFolder(const fs::path& folder) {
 
 }  // namespace
 
+const AppState* AppState::server(std::string_view name) const {
+    if (name.empty()) {
+        return this;
+    }
+    for (const std::shared_ptr<AppState>& other : m_otherServers) {
+        if (sameServerName(other->m_serverName, name)) {
+            return other.get();
+        }
+    }
+    return nullptr;
+}
+
+const VideoChannel* AppState::camera(const CameraRef& camera) const {
+    const AppState* state = server(camera.server);
+    if (state == nullptr) {
+        return nullptr;
+    }
+    const int index = findChannelIndex(state->m_channels, camera.channel);
+    return index < 0 ? nullptr : &state->m_channels[static_cast<std::size_t>(index)];
+}
+
 std::string programFolderFromPath(std::string_view programPath) {
     for (std::size_t i = programPath.size(); i-- > 1;) {
         if (programPath[i] == '/' || programPath[i] == '\\') {

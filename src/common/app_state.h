@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/camera_ref.h"
 #include "common/video_channel.h"
 
 namespace krt {
@@ -14,7 +16,12 @@ inline constexpr std::string_view kSnapshotFolderName = "EventImages";
 
 // The state every screen shares after login. Written on the GUI thread during login only,
 // read afterwards by every page and worker thread.
+//
+// The first server's state also holds the other servers of the operator's list, each a state
+// of its own: made when the session starts, its channel table filled on the GUI thread once its
+// login succeeds. Worker threads read only their own server's state.
 struct AppState {
+    std::string m_serverName;  // in the operator's server list; empty for the first server
     std::string m_serverAddress;
     int m_serverPort = kServerPort;  // never changed: every request but the login uses it
     int m_loginPort = 0;             // the port the login request went to (and PTZ)
@@ -23,8 +30,18 @@ struct AppState {
     std::filesystem::path m_appFolder;
     std::filesystem::path m_snapshotFolder;  // where the alarm snapshots are kept
     std::filesystem::path m_journalFolder;   // the alarm journal's; empty: no journal
+    bool m_loggedIn = false;  // the login succeeded and the channel table is the server's
+    std::vector<std::shared_ptr<AppState>> m_otherServers;
 
     int channelCount() const { return static_cast<int>(m_channels.size()); }
+    // The server of that name (empty: the first), or null where the list has none.
+    const AppState* server(std::string_view name) const;
+    // The camera's record in its server's table, or null.
+    const VideoChannel* camera(const CameraRef& camera) const;
+    // How the operator knows the server: its name, the first server its address.
+    const std::string& shownName() const {
+        return m_serverName.empty() ? m_serverAddress : m_serverName;
+    }
 };
 
 // The program folder of a program file path: the text before the last '/' or '\', searching

@@ -207,6 +207,10 @@ std::vector<std::string> AlarmJournal::channels() {
     return guarded(Needs::database, [](const sql::Connection& db) { return journalChannels(db); });
 }
 
+std::vector<JournalSite> AlarmJournal::sites() {
+    return guarded(Needs::database, [](const sql::Connection& db) { return journalSites(db); });
+}
+
 int AlarmJournal::applyRetention(JournalClock::time_point now) {
     return guarded(Needs::database, [&](sql::Connection& db) { return retentionLocked(db, now); });
 }
@@ -223,6 +227,14 @@ std::string gapText(const JournalRow& gap, JournalClock::time_point today) {
     }
     return "No alarms could be received from " + when(gap.time) + " to " + when(*gap.gapEnd) +
            reason;
+}
+
+std::string serverName(std::string_view site, std::string_view server) {
+    if (!site.empty()) {
+        return std::string(site);
+    }
+    // A row written without its address still reads as a server's.
+    return server.empty() ? "First server" : std::string(server);
 }
 
 }  // namespace krt

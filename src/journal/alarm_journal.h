@@ -91,6 +91,14 @@ struct JournalFilter {
     std::optional<std::string> site;
 };
 
+// A server the journal holds rows of, for the History's filter.
+struct JournalSite {
+    std::string site;    // its name in the operator's list; empty: the first server
+    std::string server;  // the address of its newest row
+
+    bool operator==(const JournalSite&) const = default;
+};
+
 // Where a row stands in the History's order (newest first), without its details.
 struct JournalKey {
     JournalRow::Kind kind = JournalRow::Kind::alarm;
@@ -197,6 +205,8 @@ class AlarmJournal {
     int unreviewedCount();
     // The cameras and alarm names of the journal, for the History's filters.
     std::vector<std::string> channels();
+    // The servers of the journal's alarms and intervals, the first server first.
+    std::vector<JournalSite> sites();
 
     // Deletes the alarms beyond the limits (by age, count and size, the oldest first) with their
     // snapshots, and gaps older than the age limit; how many alarms went.
@@ -233,5 +243,9 @@ class AlarmJournal {
 // 02:14:05 (...)" while it lasts. Local times, with the date when the ends are on other days
 // than `today`'s.
 std::string gapText(const JournalRow& gap, JournalClock::time_point today);
+
+// How the History names a server: by its name in the operator's list; the first server,
+// which has none, by its address.
+std::string serverName(std::string_view site, std::string_view server);
 
 }  // namespace krt

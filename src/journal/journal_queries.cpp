@@ -186,4 +186,18 @@ std::vector<std::string> journalChannels(const sql::Connection& db) {
     return found;
 }
 
+std::vector<JournalSite> journalSites(const sql::Connection& db) {
+    // With max(), SQLite takes the bare columns from the newest row of each site: the first
+    // server is named by the address it has now, though its login may have had another.
+    sql::Statement query(db,
+                         "SELECT site, server, max(at) FROM (SELECT site, server, received_ms AS "
+                         "at FROM alarms UNION ALL SELECT site, server, started_ms FROM gaps) "
+                         "GROUP BY site ORDER BY site");
+    std::vector<JournalSite> found;
+    while (query.step()) {
+        found.push_back({query.text(0), query.text(1)});
+    }
+    return found;
+}
+
 }  // namespace krt

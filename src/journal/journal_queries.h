@@ -19,5 +19,6 @@ int markJournalReviewed(sql::Connection& db, std::span<const std::int64_t> ids,
                         std::string_view user, std::string_view note, JournalClock::time_point at);
 int countUnreviewed(const sql::Connection& db);
 std::vector<std::string> journalChannels(const sql::Connection& db);
+std::vector<JournalSite> journalSites(const sql::Connection& db);
 
 }  // namespace krt

@@ -4,21 +4,26 @@
 
 namespace krt {
 
-CellCamera cellCamera(const CameraRef& cell, std::span<const VideoChannel> firstServers) {
+CellCamera cellCamera(const CameraRef& cell, const AppState& session) {
     if (cell.channel.empty()) {
         return {};
     }
-    const std::string camera = "Camera \"" + shownServerText(cell.channel) + "\"";
+    std::string camera = "Camera \"" + shownServerText(cell.channel) + "\"";
     if (!cell.isFirstServers()) {
-        return {.channelIndex = -1,
-                .note = camera + " of \"" + shownServerText(cell.server) +
-                        "\": camera no longer available"};
+        camera += " of \"" + shownServerText(cell.server) + "\"";
     }
-    const int index = findChannelIndex(firstServers, cell.channel);
+    const AppState* server = session.server(cell.server);
+    if (server == nullptr) {
+        return {.note = camera + ": camera no longer available"};
+    }
+    if (!server->m_loggedIn && !cell.isFirstServers()) {
+        return {.note = camera + ": waiting for the server"};
+    }
+    const int index = findChannelIndex(server->m_channels, cell.channel);
     if (index < 0) {
-        return {.channelIndex = -1, .note = camera + " is not in the catalogue"};
+        return {.note = camera + " is not in the catalogue"};
     }
-    return {.channelIndex = index, .note = {}};
+    return {.server = server, .channelIndex = index, .note = {}};
 }
 
 }  // namespace krt

@@ -16,10 +16,6 @@ std::size_t characterCount(std::string_view utf8) {
         utf8, [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0U) != 0x80U; }));
 }
 
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::optional<std::string> checkServerName(std::string_view name) {
     if (name.empty()) {
         return std::string(kServerNameEmpty);
@@ -70,10 +66,6 @@ std::string serverNameTrimmed(std::string_view name) {
     }
     const std::size_t end = name.find_last_not_of(" \t");
     return std::string(name.substr(begin, end + 1 - begin));
-}
-
-bool sameServerName(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, {}, asciiLower, asciiLower);
 }
 
 std::optional<std::string> checkServerEntry(const ServerEntry& entry) {

@@ -46,8 +46,6 @@ inline constexpr std::string_view kServerNotFound = "There is no server of that 
 // leading or trailing spaces by then (serverNameTrimmed).
 std::optional<std::string> checkServerEntry(const ServerEntry& entry);
 std::string serverNameTrimmed(std::string_view name);
-// Names are the same server's when they differ only in the case of Latin letters.
-bool sameServerName(std::string_view a, std::string_view b);
 
 // The first server and the ones the operator added, in the order they were added. Every entry
 // obeys checkServerEntry; no two share a name or an address and port.

@@ -10,13 +10,15 @@ namespace {
 
 Json windowJson(const WindowView& view) {
     return {{"layout", view.layout},         {"page", view.page},     {"channel", view.channelId},
-            {"fullScreen", view.fullScreen}, {"screen", view.screen}, {"geometry", view.geometry}};
+            {"fullScreen", view.fullScreen}, {"screen", view.screen}, {"geometry", view.geometry},
+            {"server", view.server}};
 }
 
 WindowView windowView(const Json& json) {
     return {json.at("layout").get<std::string>(),  json.at("page").get<int>(),
             json.at("channel").get<std::string>(), json.at("fullScreen").get<bool>(),
-            json.at("screen").get<int>(),          json.at("geometry").get<std::string>()};
+            json.at("screen").get<int>(),          json.at("geometry").get<std::string>(),
+            json.value("server", std::string())};
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ struct WindowView {
     bool fullScreen = false;
     int screen = 0;
     std::string geometry;  // the window system's own text for the window's place and size
+    std::string server{};  // of the single view's camera; empty: the first server
 
     bool operator==(const WindowView&) const = default;
 };

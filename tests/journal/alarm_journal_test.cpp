@@ -865,6 +865,48 @@ TEST_F(Journal, EachServersAlarmsAndIntervalsAreItsOwn) {
     EXPECT_EQ(gapOfB[1].gapEnd, std::nullopt) << "the first server's subscription left it open";
 }
 
+// Each server of the journal once, by the address of its newest row; one that has only had an
+// interval without reception is listed too.
+TEST_F(Journal, TheServersAreListedOnceEachWithTheirNewestAddress) {
+    const std::unique_ptr<AlarmJournal> journal = open();
+    EXPECT_TRUE(journal->sites().empty());
+    const auto recordFrom = [&](std::string server, std::string site, Clock::time_point at) {
+        JournalEntry entry;
+        entry.server = std::move(server);
+        entry.site = std::move(site);
+        entry.channelId = "1";
+        entry.alarmName = "Motion";
+        entry.timestamp = std::to_string(at.time_since_epoch().count());
+        entry.receivedAt = at;
+        EXPECT_TRUE(journal->record(entry));
+    };
+    recordFrom("127.0.0.1", "", kNoon);
+    recordFrom("127.0.0.3", "Site C", kNoon + 1s);
+    recordFrom("127.0.0.2", "", kNoon + 2s);  // the login's address changed
+    recordFrom("127.0.0.1", "", kNoon - 1h);  // written last, received first
+    const std::unique_ptr<AlarmJournal> siteB = open();
+    siteB->startSession("127.0.0.4", kNoon + 3s, "Site B");
+    EXPECT_EQ(journal->sites(),
+              (std::vector<JournalSite>{
+                  {"", "127.0.0.2"}, {"Site B", "127.0.0.4"}, {"Site C", "127.0.0.3"}}));
+}
+
+TEST(ServerName, IsTheSiteElseTheAddress) {
+    struct Case {
+        std::string_view site;
+        std::string_view server;
+        std::string name;
+    };
+    const std::vector<Case> cases = {
+        {"Site B", "127.0.0.1", "Site B"},
+        {"", "127.0.0.1", "127.0.0.1"},
+        {"", "", "First server"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(serverName(c.site, c.server), c.name) << c.site << " " << c.server;
+    }
+}
+
 // A journal of every earlier version reads as the first server's, and takes new servers' rows.
 TEST_F(Journal, AJournalOfAnEarlierVersionIsTheFirstServers) {
     struct Case {

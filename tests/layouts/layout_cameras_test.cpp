@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/app_state.h"
 #include "common/server_text.h"
 #include "layouts/layout_cell.h"
 #include "layouts/layouts_file.h"
@@ -17,12 +18,37 @@ CameraRef of(std::string server, std::string channel) {
     return {.server = std::move(server), .channel = std::move(channel)};
 }
 
-// The first server's catalogue: "1" at 0, "4" at 1.
-std::vector<VideoChannel> firstServersCatalogue() {
-    std::vector<VideoChannel> channels(2);
-    channels[0].ChannelID = "1";
-    channels[1].ChannelID = "4";
+std::vector<VideoChannel> catalogue(std::initializer_list<const char*> ids) {
+    std::vector<VideoChannel> channels;
+    for (const char* id : ids) {
+        channels.emplace_back().ChannelID = id;
+    }
     return channels;
+}
+
+// The first server with "1" and "4"; "Site B" logged in with "4" and "1"; "Site C" in the list
+// but not logged in yet.
+AppState session() {
+    AppState first;
+    first.m_serverAddress = "127.0.0.1";
+    first.m_channels = catalogue({"1", "4"});
+    auto siteB = std::make_unique<AppState>();
+    siteB->m_serverName = "Site B";
+    siteB->m_loggedIn = true;
+    siteB->m_channels = catalogue({"4", "1"});
+    auto siteC = std::make_unique<AppState>();
+    siteC->m_serverName = "Site C";
+    first.m_otherServers.push_back(std::move(siteB));
+    first.m_otherServers.push_back(std::move(siteC));
+    return first;
+}
+
+// What the cell shows: "SERVER/ID", or the note when it shows nothing.
+std::string shownIn(const CellCamera& cell) {
+    if (const VideoChannel* channel = cell.channel()) {
+        return cell.server->shownName() + "/" + channel->ChannelID;
+    }
+    return cell.note;
 }
 
 // One layout of four cells, as the layouts file holds it, and what becomes of it.
@@ -31,7 +57,7 @@ struct CamerasCase {
     std::string cells;  // its "cells" in the file, in the form the client writes them
     int version;        // the version the client writes the book with
     std::vector<CameraRef> read;
-    std::vector<int> shown;  // the catalogue index each cell shows; -1: none
+    std::vector<std::string> shown;  // each cell's camera ("SERVER/ID") or note (shownIn)
     // After the first server's "1" is dropped on the second cell.
     std::vector<CameraRef> afterDrop;
 };
@@ -54,18 +80,9 @@ TEST_P(LayoutCameras, ReadShownDroppedAndWrittenBackAsTheyWere) {
     const std::vector<CameraRef>& cells = result.book.layouts().at(0).cells;
     EXPECT_EQ(cells, c.read);
 
-    const std::vector<VideoChannel> catalogue = firstServersCatalogue();
+    const AppState servers = session();
     for (std::size_t k = 0; k < cells.size(); ++k) {
-        SCOPED_TRACE(k);
-        const CellCamera shown = cellCamera(cells[k], catalogue);
-        EXPECT_EQ(shown.channelIndex, c.shown[k]);
-        if (cells[k].isFirstServers()) {
-            EXPECT_EQ(shown.note.empty(), cells[k].channel.empty() || shown.channelIndex >= 0);
-        } else {
-            EXPECT_EQ(shown.note, "Camera \"" + shownServerText(cells[k].channel) + "\" of \"" +
-                                      shownServerText(cells[k].server) +
-                                      "\": camera no longer available");
-        }
+        EXPECT_EQ(shownIn(cellCamera(cells[k], servers)), c.shown[k]) << "cell " << k;
     }
 
     // Written back: the same cells in the same form, and the version a client of one server
@@ -90,21 +107,22 @@ INSTANTIATE_TEST_SUITE_P(
                     R"(["4", "", "9", "1"])",
                     1,
                     {firsts("4"), {}, firsts("9"), firsts("1")},
-                    {1, -1, -1, 0},
+                    {"127.0.0.1/4", "", R"(Camera "9" is not in the catalogue)", "127.0.0.1/1"},
                     {firsts("4"), firsts("1"), firsts("9"), {}}},
         CamerasCase{"another server's cameras",
                     R"([{"server": "Site B", "channel": "4"}, {"server": "Site B", "channel": "1"},
                         "", ""])",
                     2,
                     {of("Site B", "4"), of("Site B", "1"), {}, {}},
-                    {-1, -1, -1, -1},
+                    {"Site B/4", "Site B/1", "", ""},
                     {of("Site B", "4"), firsts("1"), {}, {}}},
         CamerasCase{"\"1\" of three servers, three cameras",
                     R"([{"server": "Site B", "channel": "1"}, "4",
                         {"server": "Site C", "channel": "1"}, "1"])",
                     2,
                     {of("Site B", "1"), firsts("4"), of("Site C", "1"), firsts("1")},
-                    {-1, 1, -1, 0},
+                    {"Site B/1", "127.0.0.1/4", R"(Camera "1" of "Site C": waiting for the server)",
+                     "127.0.0.1/1"},
                     {of("Site B", "1"), firsts("1"), of("Site C", "1"), firsts("4")}},
         CamerasCase{"a server's name of odd text",
                     R"(["", {"server": "Dock \"7\"\u202e\\ \u2044 ночь\n", "channel": "4\t"},
@@ -114,7 +132,11 @@ INSTANTIATE_TEST_SUITE_P(
                      of("Dock \"7\"\u202e\\ \u2044 ночь\n", "4\t"),
                      of(" Site B", "4"),
                      of("site b", "4")},
-                    {-1, -1, -1, -1},
+                    {"",
+                     "Camera \"" + shownServerText("4\t") + "\" of \"" +
+                         shownServerText("Dock \"7\"\u202e\\ \u2044 ночь\n") +
+                         "\": camera no longer available",
+                     R"(Camera "4" of " Site B": camera no longer available)", "Site B/4"},
                     {{}, firsts("1"), of(" Site B", "4"), of("site b", "4")}}));
 
 }  // namespace

@@ -110,11 +110,11 @@ void DesktopNotifier::notifyAlert(const AlarmEvent& event, const QImage& snapsho
         return;
     }
     Alert alert{event, notificationPicture(snapshot)};
-    if (const std::optional<CameraNotifications::Id> replacesId =
-            m_cameras.beginSend(event.channelId)) {
+    const std::string camera = cameraKey(event.camera());
+    if (const std::optional<CameraNotifications::Id> replacesId = m_cameras.beginSend(camera)) {
         send(alert, *replacesId);
     } else {
-        m_waiting.insert_or_assign(event.channelId, std::move(alert));
+        m_waiting.insert_or_assign(camera, std::move(alert));
     }
 }
 
@@ -145,14 +145,14 @@ void DesktopNotifier::send(const Alert& alert, CameraNotifications::Id replacesI
 void DesktopNotifier::handleNotifyReply(QDBusPendingCallWatcher* call, const Alert& alert) {
     call->deleteLater();
     const QDBusPendingReply<uint> reply = *call;
-    const std::string& channelId = alert.event.channelId;
+    const std::string camera = cameraKey(alert.event.camera());
     const bool waiting =
-        reply.isError() ? m_cameras.failed(channelId) : m_cameras.sent(channelId, reply.value());
+        reply.isError() ? m_cameras.failed(camera) : m_cameras.sent(camera, reply.value());
     if (reply.isError()) {
         emit notificationFailed(alert.event);
     }
     if (waiting) {
-        sendWaiting(channelId);
+        sendWaiting(camera);
     }
 }
 
@@ -172,14 +172,15 @@ void DesktopNotifier::handleActionInvoked(uint id, const QString& actionKey) {
     if (actionKey != kDefaultAction && actionKey != kShowVideoAction) {
         return;
     }
-    const std::optional<std::string> channelId = m_cameras.channelOf(id);
-    if (!channelId) {
+    const std::optional<std::string> camera = m_cameras.channelOf(id);
+    if (!camera) {
         return;
     }
     m_window->showNormal();
     m_window->raise();
     m_window->activateWindow();
-    emit showVideoRequested(qtText(*channelId));
+    const CameraRef shown = cameraOfKey(*camera);
+    emit showVideoRequested(qtText(shown.server), qtText(shown.channel));
 }
 
 void DesktopNotifier::handleNotificationClosed(uint id, uint) {

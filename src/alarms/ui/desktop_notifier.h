@@ -35,7 +35,7 @@ class DesktopNotifier : public QObject {
 
   signals:
     // "Show Video" on a camera's notification; the window has been brought forward.
-    void showVideoRequested(const QString& channelId);
+    void showVideoRequested(const QString& server, const QString& channelId);
     // No notification server took the alert.
     void notificationFailed(const AlarmEvent& event);
 

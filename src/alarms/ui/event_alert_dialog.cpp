@@ -132,6 +132,10 @@ void EventAlertDialog::setEvent(const AlarmEvent& event,
                                 std::shared_ptr<const KeptSnapshot> snapshot) {
     m_event = event;
     m_snapshot = std::move(snapshot);
+    // Which server's camera: two servers may both have a camera "1".
+    if (!event.site.empty() && event.channelId == m_sourceChannelId) {
+        setServerText(*m_sourceValue, m_sourceChannelId + " (" + event.site + ")");
+    }
     const bool kept = m_snapshot != nullptr && m_snapshot->isPicture();
     m_saveSnapshot->setEnabled(kept);
     m_copySnapshot->setEnabled(kept);
@@ -164,7 +168,7 @@ void EventAlertDialog::copyShownSnapshot() {
 }
 
 void EventAlertDialog::accept() {
-    emit showVideoRequested(qtText(m_sourceChannelId));
+    emit showVideoRequested(qtText(m_event.site), qtText(m_sourceChannelId));
     hide();
 }
 

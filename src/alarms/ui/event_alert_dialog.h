@@ -51,7 +51,7 @@ class EventAlertDialog : public QDialog {
     void reject() override;
 
   signals:
-    void showVideoRequested(const QString& channelId);
+    void showVideoRequested(const QString& server, const QString& channelId);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -24,6 +24,68 @@ JournalLimits loadJournalLimits() {
 
 }  // namespace
 
+// The alarm channel of one of the operator's other servers, writing into the page's journal.
+// Its reports reach the page as the first server's do, on the GUI thread; those still queued
+// when it has gone find it no more.
+class EventsPage::OtherServerAlarms : public AlarmChannelOwner {
+  public:
+    OtherServerAlarms(EventsPage& page, const AppState& server, std::size_t index)
+        : m_page(page),
+          m_index(index),
+          m_name(server.m_serverName),
+          m_channel(std::make_unique<AlarmChannel>(server, *this, SnapshotRetention::DeleteEvicted,
+                                                   kAlarmRetryPeriod_ms, page.m_journal,
+                                                   server.m_serverName)) {
+        QObject::connect(&m_retryTimer, &QTimer::timeout, &m_retryTimer,
+                         [this] { m_channel->requestAlarmRestart(); });
+        m_channel->requestAlarmRestart();
+    }
+    ~OtherServerAlarms() override {
+        // Its threads call this owner: they end first.
+        m_channel.reset();
+    }
+    OtherServerAlarms(const OtherServerAlarms&) = delete;
+    OtherServerAlarms& operator=(const OtherServerAlarms&) = delete;
+
+    const std::string& name() const { return m_name; }
+    const AlarmChannelStatus& status() const { return m_status; }
+    EventRing ring() const { return m_channel->ring(); }
+
+  private:
+    void queueEventAlert(std::string_view, std::string_view, std::string_view) override {}
+    void eventStored(const AlarmEvent& event, std::span<const char> bytes) override {
+        m_page.eventStored(event, bytes);
+    }
+    void channelStatusChanged(const AlarmChannelStatus& status) override {
+        onGuiThread([status](OtherServerAlarms& alarms) {
+            alarms.m_status = status;
+            emit alarms.m_page.otherServerStatusChanged();
+            alarms.m_page.refreshHistorySoon();
+        });
+    }
+    void setRetryTimer(int, int period_ms) override {
+        onGuiThread(
+            [period_ms](OtherServerAlarms& alarms) { alarms.m_retryTimer.start(period_ms); });
+    }
+    void killRetryTimer(int) override {
+        onGuiThread([](OtherServerAlarms& alarms) { alarms.m_retryTimer.stop(); });
+    }
+    void onGuiThread(std::function<void(OtherServerAlarms&)> work) {
+        m_page.postToGuiThread([page = &m_page, index = m_index, work = std::move(work)] {
+            if (index < page->m_otherAlarms.size() && page->m_otherAlarms[index]) {
+                work(*page->m_otherAlarms[index]);
+            }
+        });
+    }
+
+    EventsPage& m_page;
+    std::size_t m_index;
+    std::string m_name;
+    QTimer m_retryTimer;
+    AlarmChannelStatus m_status;
+    std::unique_ptr<AlarmChannel> m_channel;
+};
+
 EventsPage::EventsPage(const AppState& app, QWidget* parent)
     : QWidget(parent),
       m_splitter(new QSplitter(Qt::Vertical, this)),
@@ -78,11 +140,61 @@ EventsPage::~EventsPage() {
 }
 
 void EventsPage::stopAlarmChannel() {
+    // Reset in place: reports still queued find no server.
+    for (std::unique_ptr<OtherServerAlarms>& alarms : m_otherAlarms) {
+        alarms.reset();
+    }
     m_alarmChannel.reset();
 }
 
+void EventsPage::addServer(const AppState& server) {
+    if (!m_alarmChannel) {
+        return;
+    }
+    m_otherAlarms.push_back(
+        std::make_unique<OtherServerAlarms>(*this, server, m_otherAlarms.size()));
+    emit otherServerStatusChanged();
+}
+
+std::vector<EventsPage::ServerAlarmStatus> EventsPage::otherServerStatuses() const {
+    std::vector<ServerAlarmStatus> statuses;
+    for (const std::unique_ptr<OtherServerAlarms>& alarms : m_otherAlarms) {
+        if (alarms) {
+            statuses.push_back({alarms->name(), alarms->status()});
+        }
+    }
+    return statuses;
+}
+
 EventRing EventsPage::ring() const {
-    return m_alarmChannel ? m_alarmChannel->ring() : EventRing();
+    if (!m_alarmChannel) {
+        return {};
+    }
+    EventRing first = m_alarmChannel->ring();
+    if (m_otherAlarms.empty()) {
+        return first;
+    }
+    // The six newest of every server: each server's channel keeps its own six, so these are
+    // among them, their snapshots kept.
+    std::vector<AlarmEvent> events;
+    const auto collect = [&events](const EventRing& ring) {
+        for (const int slot : ring.walkFromNewest()) {
+            events.push_back(ring.events()[static_cast<std::size_t>(slot)]);
+        }
+    };
+    collect(first);
+    for (const std::unique_ptr<OtherServerAlarms>& alarms : m_otherAlarms) {
+        if (alarms) {
+            collect(alarms->ring());
+        }
+    }
+    std::ranges::stable_sort(events, {}, &AlarmEvent::receivedTime);
+    EventRing merged;
+    const std::size_t kept = std::min(events.size(), std::size_t{EventRing::kCapacity});
+    for (std::size_t k = events.size() - kept; k < events.size(); ++k) {
+        merged.add(std::move(events[k]));
+    }
+    return merged;
 }
 
 void EventsPage::showEvent(QShowEvent* event) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "alarms/alarm_channel_owner.h"
 #include "alarms/event_ring.h"
@@ -71,12 +72,24 @@ class EventsPage : public QWidget, public AlarmChannelOwner {
     // The alarm channel's last reported state (GUI thread).
     const AlarmChannelStatus& channelStatus() const { return m_channelStatus; }
 
+    // Another server of the operator's list logged in: its alarms come in too, into the same
+    // journal, list and alerts. The state must outlive the page.
+    void addServer(const AppState& server);
+    struct ServerAlarmStatus {
+        std::string name;
+        AlarmChannelStatus status;
+    };
+    // The other servers' alarm channels, in the order they were added (GUI thread).
+    std::vector<ServerAlarmStatus> otherServerStatuses() const;
+
   signals:
     // Emitted on the GUI thread after every report of the channel.
     void alarmChannelStatusChanged(const krt::AlarmChannelStatus& status);
-    // The History's "Show Video".
-    void showVideoRequested(const QString& channelId);
+    // The History's "Show Video"; `server` as the operator's list names it, empty: the first.
+    void showVideoRequested(const QString& server, const QString& channelId);
     void unreviewedCountChanged(int count);
+    // Another server's alarm channel reported.
+    void otherServerStatusChanged();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -98,6 +111,9 @@ class EventsPage : public QWidget, public AlarmChannelOwner {
     void postToGuiThread(std::function<void()> work);
     void showStoredEvent(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot);
 
+    class OtherServerAlarms;
+    friend class OtherServerAlarms;
+
     SnapshotStore m_snapshots;
     QSplitter* m_splitter;
     HistoryView* m_history = nullptr;
@@ -107,6 +123,7 @@ class EventsPage : public QWidget, public AlarmChannelOwner {
     std::shared_ptr<AlarmJournal> m_journal;
     AlarmChannelStatus m_channelStatus;
     std::unique_ptr<AlarmChannel> m_alarmChannel;
+    std::vector<std::unique_ptr<OtherServerAlarms>> m_otherAlarms;
 };
 
 }  // namespace krt

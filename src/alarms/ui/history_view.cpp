@@ -111,6 +111,7 @@ HistoryView::HistoryView(const std::filesystem::path& journalFolder, std::string
     m_table->setItemDelegateForColumn(HistoryModel::snapshotColumn,
                                       new WrappingDelegate(m_table));  // the table owns it
     columns->resizeSection(HistoryModel::receivedColumn, 145);
+    columns->resizeSection(HistoryModel::serverColumn, 110);
     columns->resizeSection(HistoryModel::cameraColumn, 60);
     // The alarm and the review (with its note) share what is left.
     columns->setSectionResizeMode(HistoryModel::alarmColumn, QHeaderView::Stretch);
@@ -126,6 +127,7 @@ HistoryView::HistoryView(const std::filesystem::path& journalFolder, std::string
     m_filterDelay->setInterval(kNameFilterDelay_ms);
     connect(m_filterDelay, &QTimer::timeout, this, &HistoryView::applyFilter);
     addShortcuts();
+    fillServers();
     fillCameras();
     updateRows();
     countUnreviewed();
@@ -148,6 +150,8 @@ QWidget* HistoryView::makeFilters() {
     auto* filters = new QWidget(this);
     auto* grid = new QGridLayout(filters);
     grid->setContentsMargins(0, 0, 0, 0);
+    m_server = new QComboBox(filters);
+    m_server->setObjectName(QStringLiteral("serverFilter"));
     m_camera = new QComboBox(filters);
     m_camera->setObjectName(QStringLiteral("cameraFilter"));
     m_name = new QLineEdit(filters);
@@ -161,8 +165,10 @@ QWidget* HistoryView::makeFilters() {
     m_to = timeEdit(filters, now, "toTime");
     m_unreviewedOnly = new QCheckBox(QStringLiteral("&Unreviewed only"), filters);
     m_unreviewedOnly->setObjectName(QStringLiteral("unreviewedOnly"));
-    // Which camera and alarm above, which times below: the whole filter fits a narrow window.
-    grid->addWidget(m_camera, 0, 0, 1, 2);
+    // Which server, camera and alarm above, which times below: the whole filter fits a narrow
+    // window.
+    grid->addWidget(m_server, 0, 0);
+    grid->addWidget(m_camera, 0, 1);
     grid->addWidget(m_name, 0, 2, 1, 2);
     grid->addWidget(m_unreviewedOnly, 0, 4);
     grid->addWidget(m_fromBox, 1, 0);
@@ -170,6 +176,7 @@ QWidget* HistoryView::makeFilters() {
     grid->addWidget(m_toBox, 1, 2);
     grid->addWidget(m_to, 1, 3, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
+    connect(m_server, &QComboBox::activated, this, &HistoryView::applyFilter);
     connect(m_camera, &QComboBox::activated, this, &HistoryView::applyFilter);
     connect(m_name, &QLineEdit::textChanged, this, [this] { m_filterDelay->start(); });
     for (auto [box, edit] : {std::pair{m_fromBox, m_from}, std::pair{m_toBox, m_to}}) {
@@ -228,6 +235,9 @@ void HistoryView::addShortcuts() {
 void HistoryView::applyFilter() {
     m_filterDelay->stop();
     JournalFilter filter;
+    if (const QVariant site = m_server->currentData(); site.isValid()) {
+        filter.site = site.toString().toStdString();
+    }
     filter.channelId = m_camera->currentData().toString().toStdString();
     filter.nameContains = m_name->text().toStdString();
     if (m_fromBox->isChecked()) {
@@ -239,6 +249,23 @@ void HistoryView::applyFilter() {
     filter.unreviewedOnly = m_unreviewedOnly->isChecked();
     m_model->setFilter(std::move(filter));
     updateRows();
+}
+
+void HistoryView::fillServers() {
+    const QVariant chosen = m_server->currentData();
+    const QString chosenText = m_server->currentText();
+    m_server->clear();
+    m_server->addItem(QStringLiteral("All servers"));  // no data: no site to match
+    for (const JournalSite& site : m_journal.sites()) {
+        m_server->addItem(qtText(serverName(site.site, site.server)), qtText(site.site));
+    }
+    int index = chosen.isValid() ? m_server->findData(chosen) : 0;
+    if (index < 0) {
+        // Retention took its last row; it stays what the rows are filtered by.
+        m_server->addItem(chosenText, chosen);
+        index = m_server->count() - 1;
+    }
+    m_server->setCurrentIndex(index);
 }
 
 void HistoryView::fillCameras() {
@@ -256,10 +283,10 @@ void HistoryView::updateRows() {
     m_table->clearSpans();
     const std::vector<JournalKey>& keys = m_model->keys();
     for (std::size_t row = 0; row < keys.size(); ++row) {
-        // An interval without reception reads across the row.
+        // An interval without reception reads across the row, after its time and server.
         if (keys[row].kind == JournalRow::Kind::gap) {
-            m_table->setSpan(static_cast<int>(row), HistoryModel::receivedColumn, 1,
-                             HistoryModel::columnCount_ - HistoryModel::receivedColumn);
+            m_table->setSpan(static_cast<int>(row), HistoryModel::kGapTextColumn, 1,
+                             HistoryModel::columnCount_ - HistoryModel::kGapTextColumn);
         }
     }
     const int alarms = m_model->shownAlarmCount();
@@ -271,6 +298,7 @@ void HistoryView::updateRows() {
 
 void HistoryView::refresh() {
     m_model->refresh();
+    fillServers();
     fillCameras();
     updateRows();
     countUnreviewed();
@@ -349,7 +377,7 @@ void HistoryView::openSnapshot(int row) {
                      m_journal.snapshotFolder() / alarm->snapshotName};
     event.eventTime = alarm->alarmTime.value_or(alarm->time);
     event.receivedTime = alarm->time;
-    auto* viewer = new SnapshotViewer(event, std::move(snapshot), this);
+    auto* viewer = new SnapshotViewer(event, std::move(snapshot), qtText(alarm->site), this);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     connect(viewer, &SnapshotViewer::showVideoRequested, this, &HistoryView::showVideoRequested);
     viewer->open();

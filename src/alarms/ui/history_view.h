@@ -23,10 +23,10 @@ namespace krt {
 class HistoryModel;
 
 // The History on the Alarms tab: every alarm of the journal and every interval in which no
-// alarm could be received, newest first, with thumbnails; filters by camera, alarm name, time
-// and "Unreviewed only"; Enter or a double-click shows an alarm's snapshot large (with Show
-// Video, Save and Copy); the selected or all shown alarms can be marked reviewed, with a
-// note; the shown rows can be exported as a CSV file with their snapshots. Keys: Ctrl+F the
+// alarm could be received, newest first, with thumbnails and their servers; filters by server,
+// camera, alarm name, time and "Unreviewed only"; Enter or a double-click shows an alarm's snapshot
+// large (with Show Video, Save and Copy); the selected or all shown alarms can be marked reviewed,
+// with a note; the shown rows can be exported as a CSV file with their snapshots. Keys: Ctrl+F the
 // name filter, Ctrl+R mark the selection reviewed, Ctrl+Shift+R all shown, Ctrl+E export.
 class HistoryView : public QWidget {
     Q_OBJECT
@@ -56,6 +56,7 @@ class HistoryView : public QWidget {
 
     HistoryModel* model() const { return m_model.get(); }
     QTableView* table() const { return m_table; }
+    QComboBox* serverFilter() const { return m_server; }
     QComboBox* cameraFilter() const { return m_camera; }
     QLineEdit* nameFilter() const { return m_name; }
     QCheckBox* fromBox() const { return m_fromBox; }
@@ -69,7 +70,8 @@ class HistoryView : public QWidget {
     QLabel* summary() const { return m_summary; }
 
   signals:
-    void showVideoRequested(const QString& channelId);
+    // `server`: the alarm's in the operator's list; empty: the first server.
+    void showVideoRequested(const QString& server, const QString& channelId);
     void unreviewedCountChanged(int count);
 
   protected:
@@ -80,6 +82,7 @@ class HistoryView : public QWidget {
     QWidget* makeActions();
     void addShortcuts();
     void applyFilter();
+    void fillServers();
     void fillCameras();
     void updateRows();
     void markReviewed(const std::vector<std::int64_t>& ids);
@@ -88,6 +91,7 @@ class HistoryView : public QWidget {
     AlarmJournal m_journal;
     const std::string m_reviewer;
     std::unique_ptr<HistoryModel> m_model;
+    QComboBox* m_server;
     QComboBox* m_camera;
     QLineEdit* m_name;
     QCheckBox* m_fromBox;

@@ -13,9 +13,11 @@
 namespace krt {
 
 SnapshotViewer::SnapshotViewer(const AlarmEvent& event,
-                               std::shared_ptr<const KeptSnapshot> snapshot, QWidget* parent)
+                               std::shared_ptr<const KeptSnapshot> snapshot, QString server,
+                               QWidget* parent)
     : QDialog(parent),
       m_event(event),
+      m_server(std::move(server)),
       m_snapshot(std::move(snapshot)),
       m_description(new QLabel(this)),
       m_picture(new ZoomableSnapshot(this)),
@@ -47,7 +49,7 @@ SnapshotViewer::SnapshotViewer(const AlarmEvent& event,
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_showVideo, &QPushButton::clicked, this, [this] {
         // The channel as received, for the lookup, not as shown.
-        emit showVideoRequested(QString::fromStdString(m_event.channelId));
+        emit showVideoRequested(m_server, QString::fromStdString(m_event.channelId));
         accept();
     });
     connect(m_save, &QPushButton::clicked, this,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <memory>
 
 #include "alarms/alarm_event.h"
@@ -19,9 +20,10 @@ class SnapshotViewer : public QDialog {
     Q_OBJECT
 
   public:
-    // The event's texts (camera, alarm, time) above its snapshot (null: "No snapshot").
+    // The event's texts (camera, alarm, time) above its snapshot (null: "No snapshot"); the
+    // event came from `server` (its name in the operator's list; empty: the first server).
     SnapshotViewer(const AlarmEvent& event, std::shared_ptr<const KeptSnapshot> snapshot,
-                   QWidget* parent = nullptr);
+                   QString server = {}, QWidget* parent = nullptr);
 
     QLabel* description() const { return m_description; }
     QPushButton* showVideoButton() const { return m_showVideo; }
@@ -30,10 +32,11 @@ class SnapshotViewer : public QDialog {
     QWidget* pictureView() const;
 
   signals:
-    void showVideoRequested(const QString& channelId);
+    void showVideoRequested(const QString& server, const QString& channelId);
 
   private:
     AlarmEvent m_event;
+    QString m_server;
     std::shared_ptr<const KeptSnapshot> m_snapshot;
     QLabel* m_description;
     ZoomableSnapshot* m_picture;

@@ -25,6 +25,7 @@
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "common/ui/window_placement.h"
+#include "login/ui/server_sessions.h"
 #include "protocol/diag_log.h"
 #include "settings/ui/journal_settings_box.h"
 #include "settings/ui/settings_page.h"
@@ -73,18 +74,21 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
     m_alertTimer->setSingleShot(true);
     m_alertTimer->setInterval(kAlertTimerPeriod_ms);
     connect(m_alertTimer, &QTimer::timeout, this, &MainSheet::showPendingAlert);
-    m_alarmVideoHook = [this](int channelIndex) { m_liveView->showChannelAt(channelIndex); };
+    m_alarmVideoHook = [this](const AppState& server, int channelIndex) {
+        m_liveView->showCameraAlone(server, channelIndex);
+    };
     addAlarmStatusIndicator();
     connect(m_eventsPage, &EventsPage::alarmChannelStatusChanged, m_trayIcon,
             &AlarmTrayIcon::showChannelState);
     connectJournal();
     connect(m_notifier, &DesktopNotifier::showVideoRequested, this,
-            [this](const QString& channelId) {
+            [this](const QString& server, const QString& channelId) {
+                const CameraRef camera{server.toStdString(), channelId.toStdString()};
                 // The alert of that camera has had its answer: it must not cover the video.
-                if (m_alertWindow != nullptr && m_alertWindow->sourceText()->text() == channelId) {
+                if (m_alertWindow != nullptr && m_pendingAlert.event.camera() == camera) {
                     m_alertWindow->hide();
                 }
-                showAlarmVideo(channelId.toStdString());
+                showAlarmVideo(camera);
             });
     // Without a notification server the tray, where there is one, tells of the alert.
     connect(m_notifier, &DesktopNotifier::notificationFailed, m_trayIcon,
@@ -103,7 +107,9 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
 
 void MainSheet::connectJournal() {
     connect(m_eventsPage, &EventsPage::showVideoRequested, this,
-            [this](const QString& channelId) { showAlarmVideo(channelId.toStdString()); });
+            [this](const QString& server, const QString& channelId) {
+                showAlarmVideo({server.toStdString(), channelId.toStdString()});
+            });
     connect(m_eventsPage, &EventsPage::unreviewedCountChanged, this,
             &MainSheet::showUnreviewedCount);
     showUnreviewedCount(m_eventsPage->unreviewedCount());
@@ -169,7 +175,8 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
                                                              : "#6e7781";
     m_alarmStatus->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour));
     m_alarmStatus->setToolTip(qtText(lastAlarmLine(status)));
-    if (status.state == State::retrying) {
+    // The countdown of a retry, and with several servers theirs.
+    if (status.state == State::retrying || m_servers != nullptr) {
         m_alarmStatusTimer->start();
     } else {
         m_alarmStatusTimer->stop();
@@ -177,9 +184,61 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     refreshAlarmStatus();
 }
 
+void MainSheet::attachServers(const ServerSessions& servers) {
+    m_servers = &servers;
+    connect(&servers, &ServerSessions::serverLoggedIn, this, [this](int index) {
+        m_eventsPage->addServer(*m_app.m_otherServers.at(static_cast<std::size_t>(index)));
+        m_liveView->refreshServers();
+    });
+    connect(&servers, &ServerSessions::loginStateChanged, this, &MainSheet::refreshAlarmStatus);
+    connect(m_eventsPage, &EventsPage::otherServerStatusChanged, this,
+            &MainSheet::refreshAlarmStatus);
+    // Their cells and the camera list say that they are not connected yet.
+    m_liveView->refreshServers();
+    m_alarmStatusTimer->start();
+    refreshAlarmStatus();
+}
+
+std::string MainSheet::serverStatesLine(AlarmChannelStatus::Clock::time_point now) const {
+    const std::vector<EventsPage::ServerAlarmStatus> alarms = m_eventsPage->otherServerStatuses();
+    std::string line = serverStateText({.name = m_app.shownName(),
+                                        .phase = ServerState::Phase::alarms,
+                                        .alarms = m_alarmChannelStatus},
+                                       now);
+    const std::vector<ServerSessions::Shown>& logins = m_servers->shown();
+    for (const ServerSessions::Shown& server : logins) {
+        ServerState state{.name = server.name};
+        using Login = ServerLoginReport::State;
+        const auto channel =
+            std::ranges::find(alarms, server.name, &EventsPage::ServerAlarmStatus::name);
+        if (channel != alarms.end()) {
+            state.phase = ServerState::Phase::alarms;
+            state.alarms = channel->status;
+        } else if (server.passwordMissing) {
+            state.phase = ServerState::Phase::noPassword;
+        } else if (server.login.state == Login::refused) {
+            state.phase = ServerState::Phase::loginRefused;
+        } else if (server.login.state == Login::retrying) {
+            state.phase = ServerState::Phase::loginRetrying;
+            state.since = server.login.since;
+            state.nextAttempt = server.login.nextAttempt;
+        }
+        line += "  \u2022  " + serverStateText(state, now);
+    }
+    return line;
+}
+
 void MainSheet::refreshAlarmStatus() {
-    std::string line = alarmStatusLine(m_alarmChannelStatus, AlarmChannelStatus::Clock::now()) +
-                       "  \u2022  " + lastAlarmLine(m_alarmChannelStatus);
+    const AlarmChannelStatus::Clock::time_point now = AlarmChannelStatus::Clock::now();
+    std::string line = m_servers != nullptr && !m_servers->shown().empty()
+                           ? serverStatesLine(now)
+                           : alarmStatusLine(m_alarmChannelStatus, now);
+    // The last alarm of any server.
+    AlarmChannelStatus latest = m_alarmChannelStatus;
+    for (const EventsPage::ServerAlarmStatus& other : m_eventsPage->otherServerStatuses()) {
+        latest.lastAlarm = std::max(latest.lastAlarm, other.status.lastAlarm);
+    }
+    line += "  \u2022  " + lastAlarmLine(latest);
     // The most pressing first: the journal, the snapshots, what the journal's opening found, a
     // recording that stopped.
     for (const std::optional<std::string>& warning :
@@ -281,11 +340,12 @@ void MainSheet::saveViewState() {
 void MainSheet::queueEventAlert(const AlarmEvent& event,
                                 std::shared_ptr<const KeptSnapshot> snapshot) {
     // A tour that lets alarms in shows the camera, whether alerts pop up or not.
-    m_liveView->noteAlarm(event.channelId);
+    m_liveView->noteAlarm(event.camera());
     if (m_settingsPage->ShowAlerts != 1) {
         return;
     }
-    if (!m_alertCooldown.allowAlert(event.channelId, event.alarmName, AlertCooldown::Clock::now(),
+    if (!m_alertCooldown.allowAlert(cameraKey(event.camera()), event.alarmName,
+                                    AlertCooldown::Clock::now(),
                                     std::chrono::seconds(m_settingsPage->AlertCooldownSeconds))) {
         return;
     }
@@ -312,7 +372,9 @@ void MainSheet::showPendingAlert() {
     if (m_alertWindow == nullptr) {
         m_alertWindow = new EventAlertDialog(this);
         connect(m_alertWindow, &EventAlertDialog::showVideoRequested, this,
-                [this](const QString& channelId) { showAlarmVideo(channelId.toStdString()); });
+                [this](const QString& server, const QString& channelId) {
+                    showAlarmVideo({server.toStdString(), channelId.toStdString()});
+                });
     }
     placeAlert();
     const AlarmEvent& event = m_pendingAlert.event;
@@ -350,13 +412,14 @@ void MainSheet::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-void MainSheet::showAlarmVideo(std::string_view channelId) {
-    const int index = findChannelIndex(m_app.m_channels, channelId);
+void MainSheet::showAlarmVideo(const CameraRef& camera) {
+    const AppState* server = m_app.server(camera.server);
+    const int index = server != nullptr ? findChannelIndex(server->m_channels, camera.channel) : -1;
     if (index < 0) {
         return;
     }
     if (m_alarmVideoHook) {
-        m_alarmVideoHook(index);
+        m_alarmVideoHook(*server, index);
     }
     m_tabs->setCurrentWidget(m_liveView);
 }

@@ -25,6 +25,7 @@ class AlarmTrayIcon;
 class AboutPage;
 class DesktopNotifier;
 class EventAlertDialog;
+class ServerSessions;
 class SettingsPage;
 struct KeptSnapshot;
 
@@ -35,8 +36,8 @@ class MainSheet : public QDialog, public EventAlertSink {
     Q_OBJECT
 
   public:
-    // Shows the channel (its index in the channel table) alone on the Videos page.
-    using AlarmVideoHook = std::function<void(int channelIndex)>;
+    // Shows the channel (its index in its server's channel table) alone on the Videos page.
+    using AlarmVideoHook = std::function<void(const AppState& server, int channelIndex)>;
     // Asks the user a yes/no question; true for yes.
     using CloseQuestion = std::function<bool(const QString& question)>;
 
@@ -54,9 +55,13 @@ class MainSheet : public QDialog, public EventAlertSink {
     // this event shortly (events that follow within that time replace it).
     void queueEventAlert(const AlarmEvent& event,
                          std::shared_ptr<const KeptSnapshot> snapshot) override;
-    // "Show Video": the channel whose ChannelID equals the text, ignoring letter case, is
-    // shown alone on the Videos page, which comes to the front. No match does nothing.
-    void showAlarmVideo(std::string_view channelId);
+    // "Show Video": the channel of the camera's server whose ChannelID equals the camera's,
+    // ignoring letter case, is shown alone on the Videos page, which comes to the front. No
+    // match does nothing.
+    void showAlarmVideo(const CameraRef& camera);
+    // The operator's other servers: their cameras and alarms join the session as each logs in,
+    // and the status line names every server's state.
+    void attachServers(const ServerSessions& servers);
     // The Videos page's by default; tests put their own.
     void setAlarmVideoHook(AlarmVideoHook hook);
     // A message box by default; tests answer it themselves.
@@ -102,6 +107,8 @@ class MainSheet : public QDialog, public EventAlertSink {
     void addAlarmStatusIndicator();
     void showAlarmChannelStatus(const AlarmChannelStatus& status);
     void refreshAlarmStatus();
+    // With several servers: each one's state, the first's included.
+    std::string serverStatesLine(AlarmChannelStatus::Clock::time_point now) const;
     // A recording that stopped by itself is told on the status line until one starts again.
     void connectRecordingStops();
     // The grid and live-grid choices of the Settings tab act on the Videos page at once.
@@ -132,6 +139,7 @@ class MainSheet : public QDialog, public EventAlertSink {
     QLabel* m_alarmStatus = nullptr;
     QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying
     AlarmChannelStatus m_alarmChannelStatus;
+    const ServerSessions* m_servers = nullptr;
     std::string m_recordingStopped;
     CloseQuestion m_closeQuestion;
     StartRequest m_startRequest;

@@ -184,15 +184,21 @@ QImage HistoryModel::thumbnail(const JournalRow& alarm) const {
 }
 
 QVariant HistoryModel::displayText(const JournalRow& row, int column) const {
+    switch (column) {
+        case receivedColumn:
+            return localTime(row.time);
+        case serverColumn:
+            return qtText(serverName(row.site, row.server));
+        default:
+            break;
+    }
     if (row.kind == JournalRow::Kind::gap) {
-        return column == receivedColumn ? qtText(gapText(row, JournalClock::now())) : QVariant();
+        return column == kGapTextColumn ? qtText(gapText(row, JournalClock::now())) : QVariant();
     }
     switch (column) {
         case snapshotColumn:
             // A row without its picture says why, when that is known.
             return row.snapshotName.empty() ? qtText(row.snapshotMissing) : QVariant();
-        case receivedColumn:
-            return localTime(row.time);
         case cameraColumn:
             return qtServerText(row.channelId);
         case alarmColumn:
@@ -255,6 +261,8 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
             return QStringLiteral("Snapshot");
         case receivedColumn:
             return QStringLiteral("Received");
+        case serverColumn:
+            return QStringLiteral("Server");
         case cameraColumn:
             return QStringLiteral("Camera");
         case alarmColumn:

@@ -13,9 +13,11 @@
 namespace krt {
 
 // The rows of the History: every alarm and every interval without reception that the filter
-// lets through, newest first. Only their keys are held; a row's details are read from the
-// journal a page at a time when it is shown, and its thumbnail decoded then, both kept in a
-// bounded cache, so that scrolling through any number of rows holds little memory.
+// lets through, newest first, each with its time and server. An interval's text stands in its
+// camera column (kGapTextColumn), from where the view lets it read across the rest of the row.
+// Only their keys are held; a row's details are read from the journal a page at a time when it
+// is shown, and its thumbnail decoded then, both kept in a bounded cache, so that scrolling
+// through any number of rows holds little memory.
 class HistoryModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -23,11 +25,13 @@ class HistoryModel : public QAbstractTableModel {
     enum Column {
         snapshotColumn,
         receivedColumn,
+        serverColumn,
         cameraColumn,
         alarmColumn,
         reviewColumn,
         columnCount_
     };
+    static constexpr int kGapTextColumn = cameraColumn;
     static constexpr int kRowsPerPage = 256;
     static constexpr int kCachedPages = 8;
     static constexpr int kThumbnailHeight = 44;

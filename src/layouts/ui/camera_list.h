@@ -10,8 +10,8 @@ class QListWidget;
 namespace krt {
 
 // The catalogue beside the page while a layout is built: every camera by ID and
-// description, a search box that keeps the matching ones, and cameras dragged from it onto
-// the cells of a layout.
+// description, under its server's name where there are several, a search box that keeps the
+// matching ones, and cameras dragged from it onto the cells of a layout.
 class CameraList : public QWidget {
     Q_OBJECT
 
@@ -28,9 +28,11 @@ class CameraList : public QWidget {
 
   signals:
     // A double click: the camera goes into the focused cell.
-    void cameraChosen(const QString& channelId);
+    void cameraChosen(const krt::CameraRef& camera);
 
   private:
+    void addServer(const AppState& server, bool withHeading);
+
     const AppState& m_app;
     QLineEdit* m_search;
     QListWidget* m_list;

@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDataStream>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <set>
 
 #include "common/ui/qt_text.h"
 #include "control/video_keys.h"
@@ -87,26 +89,16 @@ void LayoutGrid::showLayout(const Layout& layout) {
         note->setStyleSheet(QStringLiteral("QLabel { color: #ffd060; background: #303030; }"));
         m_notes.push_back(note);
     }
+    std::vector<CellCamera> wanted(count);
+    std::set<const AppState*> servers;
+    for (std::size_t k = 0; k < count && k < layout.cells.size(); ++k) {
+        wanted[k] = cellCamera(layout.cells[k], m_app);
+        if (wanted[k].channel() != nullptr) {
+            servers.insert(wanted[k].server);
+        }
+    }
     for (std::size_t k = 0; k < count; ++k) {
-        const CellCamera wanted =
-            k < layout.cells.size() ? cellCamera(layout.cells[k], m_app.m_channels) : CellCamera{};
-        VideoWindowContainer* tile = m_tiles[k];
-        const int index = wanted.channelIndex;
-        m_notes[k]->setText(qtText(wanted.note));
-        m_notes[k]->setVisible(!wanted.note.empty());
-        if (index >= 0 &&
-            tile->getChannelId() == m_app.m_channels[static_cast<std::size_t>(index)].ChannelID) {
-            continue;  // the same camera in the same cell goes on
-        }
-        tile->pauseVideo();
-        tile->stopVideo();
-        tile->setChannel(index >= 0 ? &m_app.m_channels[static_cast<std::size_t>(index)] : nullptr);
-        // A big cell asks for the finer picture the single view gets.
-        const GridCell& shape = m_template->cells[k];
-        tile->setBigView(count == 1 || shape.rowSpan * shape.columnSpan > 1);
-        if (index >= 0) {
-            tile->startConnect();
-        }
+        showCell(k, wanted[k], servers.size() > 1);
     }
     m_layout = layout;
     m_focusedCell = std::min(m_focusedCell, std::max(static_cast<int>(count) - 1, 0));
@@ -119,6 +111,29 @@ void LayoutGrid::showLayout(const Layout& layout) {
     m_firstPictures_ms.reset();
     m_sinceShown.start();
     m_firstPictureWatch.start();
+}
+
+void LayoutGrid::showCell(std::size_t k, const CellCamera& wanted, bool severalServers) {
+    VideoWindowContainer* tile = m_tiles[k];
+    const VideoChannel* channel = wanted.channel();
+    m_notes[k]->setText(qtText(wanted.note));
+    m_notes[k]->setVisible(!wanted.note.empty());
+    tile->setServerName(severalServers && channel != nullptr ? wanted.server->shownName()
+                                                             : std::string());
+    if (channel != nullptr && &tile->videoWindow()->server() == wanted.server &&
+        tile->getChannelId() == channel->ChannelID) {
+        tile->update();
+        return;  // the same camera in the same cell goes on
+    }
+    tile->pauseVideo();
+    tile->stopVideo();
+    tile->setChannel(channel, wanted.server);
+    // A big cell asks for the finer picture the single view gets.
+    const GridCell& shape = m_template->cells[k];
+    tile->setBigView(m_tiles.size() == 1 || shape.rowSpan * shape.columnSpan > 1);
+    if (channel != nullptr) {
+        tile->startConnect();
+    }
 }
 
 void LayoutGrid::watchFirstPictures() {
@@ -375,6 +390,21 @@ bool LayoutGrid::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
+QByteArray LayoutGrid::cameraMimeData(const CameraRef& camera) {
+    QByteArray data;
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out << QString::fromStdString(camera.server) << QString::fromStdString(camera.channel);
+    return data;
+}
+
+CameraRef LayoutGrid::cameraFromMimeData(const QByteArray& data) {
+    QDataStream in(data);
+    QString server;
+    QString channel;
+    in >> server >> channel;
+    return {.server = server.toStdString(), .channel = channel.toStdString()};
+}
+
 void LayoutGrid::dragEnterEvent(QDragEnterEvent* event) {
     const QMimeData* dragged = event->mimeData();
     if (m_editable && (dragged->hasFormat(QString::fromLatin1(kCameraMime)) ||
@@ -406,7 +436,7 @@ void LayoutGrid::dropEvent(QDropEvent* event) {
         }
     } else {
         emit cameraDropped(cell,
-                           QString::fromUtf8(dragged->data(QString::fromLatin1(kCameraMime))));
+                           cameraFromMimeData(dragged->data(QString::fromLatin1(kCameraMime))));
     }
 }
 

@@ -18,6 +18,8 @@ class QMenu;
 
 namespace krt {
 
+struct CellCamera;
+
 class VideoWindowContainer;
 
 // The cameras of one layout, each in its cell: tiles that connect and draw as the grid's do.
@@ -31,6 +33,9 @@ class LayoutGrid : public QWidget {
   public:
     // Drag data: a camera's ChannelID from the camera list, or a cell's index.
     static constexpr const char* kCameraMime = "application/x-krt-camera";
+    // A dragged camera as kCameraMime carries it, and back.
+    static QByteArray cameraMimeData(const CameraRef& camera);
+    static CameraRef cameraFromMimeData(const QByteArray& data);
     static constexpr const char* kCellMime = "application/x-krt-cell";
     static constexpr int kCellGap = 2;
     // After a layout is shown, its first pictures are awaited this often, this long.
@@ -47,6 +52,8 @@ class LayoutGrid : public QWidget {
 
     // Shows the layout; cells that keep their camera keep their stream.
     void showLayout(const Layout& layout);
+    // The cells look again for their cameras (a server logged in); those shown go on.
+    void refreshCells() { showLayout(Layout(m_layout)); }
     // Ends every stream; the next showLayout starts them again.
     void stop();
     void setLiveGrid(bool liveGrid);
@@ -68,7 +75,7 @@ class LayoutGrid : public QWidget {
     std::optional<qint64> firstPictures_ms() const { return m_firstPictures_ms; }
 
   signals:
-    void cameraDropped(int cell, const QString& channelId);
+    void cameraDropped(int cell, const krt::CameraRef& camera);
     void cellsSwapped(int first, int second);
     void cameraRemoved(int cell);
     // A tap (or Enter) on a cell showing a camera: its single view.
@@ -86,6 +93,8 @@ class LayoutGrid : public QWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    // Cell k shows its camera, the one it shows already going on.
+    void showCell(std::size_t k, const CellCamera& wanted, bool severalServers);
     void placeCells();
     void showFocus();
     int cellAt(QPoint position) const;

@@ -43,9 +43,8 @@ void copyToClipboard(const KeptFrame& frame, const std::filesystem::path& file) 
 
 }  // namespace
 
-TileEvidence::TileEvidence(const AppState& app, VideoWindow* window, TileOverlay* overlay)
+TileEvidence::TileEvidence(VideoWindow* window, TileOverlay* overlay)
     : QObject(window),
-      m_app(app),
       m_window(window),
       m_overlay(overlay),
       m_recordButton(new QToolButton(window)) {
@@ -107,7 +106,7 @@ void TileEvidence::toggleRecording() {
         showRecordingState();
         return;
     }
-    RecordingPlan plan = recordingPlanFor(m_app.m_serverAddress, *channel);
+    RecordingPlan plan = recordingPlanFor(m_window->server().m_serverAddress, *channel);
     plan.folder = m_settings.folder;
     plan.maxLength = std::chrono::minutes(m_settings.maxRecordingMinutes);
     auto recording = std::make_shared<ClipRecorder>();

@@ -24,7 +24,7 @@ class TileEvidence : public QObject {
     Q_OBJECT
 
   public:
-    TileEvidence(const AppState& app, VideoWindow* window, TileOverlay* overlay);
+    TileEvidence(VideoWindow* window, TileOverlay* overlay);
     ~TileEvidence() override;
     TileEvidence(const TileEvidence&) = delete;
     TileEvidence& operator=(const TileEvidence&) = delete;
@@ -55,7 +55,6 @@ class TileEvidence : public QObject {
     void showRecordingState();
     void tick();
 
-    const AppState& m_app;
     VideoWindow* m_window;
     TileOverlay* m_overlay;
     QToolButton* m_recordButton;

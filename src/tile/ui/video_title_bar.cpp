@@ -45,7 +45,9 @@ void VideoTitleBar::setChannel(const VideoChannel* channel) {
 }
 
 QString VideoTitleBar::shownText() const {
-    return qtServerText(m_bigView ? m_texts.longText : m_texts.shortText);
+    const std::string& names = m_bigView ? m_texts.longText : m_texts.shortText;
+    return qtServerText(m_serverName.empty() || names.empty() ? names
+                                                              : m_serverName + " \u00b7 " + names);
 }
 
 void VideoTitleBar::setMark(TileMark mark) {

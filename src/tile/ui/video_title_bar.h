@@ -21,6 +21,8 @@ class VideoTitleBar : public QWidget {
 
     // Not repainted here: the page moves the tile, which repaints it.
     void setChannel(const VideoChannel* channel);
+    // Put before the channel's names where several servers' cameras are in view.
+    void setServerName(std::string name) { m_serverName = std::move(name); }
     void setBigView(bool bigView) { m_bigView = bigView; }
     // The state mark at the right end of the strip; repainted when it changes.
     void setMark(TileMark mark);
@@ -37,6 +39,7 @@ class VideoTitleBar : public QWidget {
   private:
     std::optional<VideoChannel> m_channel;
     TitleTexts m_texts;
+    std::string m_serverName;
     bool m_bigView = false;
     TileMark m_mark = TileMark::None;
     bool m_framed = false;

@@ -26,7 +26,8 @@ QImage pictureImage(const FeedPicture& picture) {
 
 }  // namespace
 
-VideoWindow::VideoWindow(const AppState& app, QWidget* parent) : QWidget(parent), m_app(app) {
+VideoWindow::VideoWindow(const AppState& app, QWidget* parent)
+    : QWidget(parent), m_app(app), m_server(&app) {
     m_statusTimer.setInterval(kStatusPeriod_ms);
     connect(&m_statusTimer, &QTimer::timeout, this, [this] {
         updateShown();
@@ -51,10 +52,12 @@ VideoWindow::~VideoWindow() {
     m_feed.setListener({});
 }
 
-void VideoWindow::setChannel(const VideoChannel* channel) {
-    m_feed.setCamera(channel != nullptr ? std::optional(FeedCamera{m_app.m_serverAddress,
-                                                                   m_app.m_serverPort, *channel})
-                                        : std::nullopt);
+void VideoWindow::setChannel(const VideoChannel* channel, const AppState* server) {
+    m_server = server != nullptr ? server : &m_app;
+    m_feed.setCamera(
+        channel != nullptr
+            ? std::optional(FeedCamera{m_server->m_serverAddress, m_server->m_serverPort, *channel})
+            : std::nullopt);
     refreshStatus();
     update();
 }

@@ -40,8 +40,11 @@ class VideoWindow : public QWidget {
     TileFeed& feed() { return m_feed; }
     const TileFeed& feed() const { return m_feed; }
 
-    // A copy of the channel, or none (which shows "No Video"); the stream is not touched.
-    void setChannel(const VideoChannel* channel);
+    // A copy of the channel of that server (null: the first), or none (which shows "No
+    // Video"); the stream is not touched.
+    void setChannel(const VideoChannel* channel, const AppState* server = nullptr);
+    // The server of the channel shown, or of the last one.
+    const AppState& server() const { return *m_server; }
     // The single view asks for medium resolution, the grid for low.
     void setBigView(bool bigView) { m_feed.setBigView(bigView); }
     // The grid draws every frame, like the single view, instead of one picture a period.
@@ -101,6 +104,7 @@ class VideoWindow : public QWidget {
     const QImage& stalePicture(const FeedPicture& picture);
 
     const AppState& m_app;
+    const AppState* m_server;
     TileFeed m_feed;
     // Whose exposure, and whether others cover it all, tell whether the tile can be seen.
     QPointer<QWindow> m_watchedWindow;

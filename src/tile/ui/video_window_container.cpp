@@ -45,7 +45,7 @@ VideoWindowContainer::VideoWindowContainer(const AppState& app, int baseId, QWid
       m_titleBar(new VideoTitleBar(this)),
       m_focusFrame(new TileFocusFrame(this)),
       m_overlay(new TileOverlay(m_videoWindow)),
-      m_evidence(new TileEvidence(app, m_videoWindow, m_overlay)),
+      m_evidence(new TileEvidence(m_videoWindow, m_overlay)),
       m_zoom(new TileZoom(m_videoWindow, m_overlay, [this] { emit videoTap(this); })) {
     // The picture area passes its taps on to the tile; the title bar keeps its own.
     m_titleBar->setAttribute(Qt::WA_NoMousePropagation);
@@ -60,12 +60,16 @@ void VideoWindowContainer::resizeChildren(int width, int height) {
                                std::max(height - VideoTitleBar::kHeight, 0));
 }
 
-void VideoWindowContainer::setChannel(const VideoChannel* channel) {
+void VideoWindowContainer::setChannel(const VideoChannel* channel, const AppState* server) {
     m_zoom->reset();
-    m_videoWindow->setChannel(channel);
+    m_videoWindow->setChannel(channel, server);
     // Nothing to record without a camera.
     m_evidence->recordButton()->setVisible(channel != nullptr);
     m_titleBar->setChannel(channel);
+}
+
+void VideoWindowContainer::setServerName(const std::string& name) {
+    m_titleBar->setServerName(name);
 }
 
 void VideoWindowContainer::setLiveGrid(bool liveGrid) {

@@ -31,7 +31,10 @@ class VideoWindowContainer : public QWidget {
 
     // Places the title bar and the picture area in a tile of that size.
     void resizeChildren(int width, int height);
-    void setChannel(const VideoChannel* channel);
+    // The channel of that server (null: the first), or none.
+    void setChannel(const VideoChannel* channel, const AppState* server = nullptr);
+    // Where cameras of several servers are in view, each tile names its server; empty: none.
+    void setServerName(const std::string& name);
     void setBigView(bool bigView);
     void pauseVideo();
     std::string getChannelId() const;

@@ -81,15 +81,15 @@ LiveView::LiveView(const AppState& app, std::filesystem::path layoutsFile, QWidg
     m_videoPage->setSingleViewReturn([this] { return returnFromSingleView(); });
     connect(m_videoPage, &VideoPage::fullScreenChanged, this, &LiveView::enterFullScreenChanged);
     connect(m_grid, &LayoutGrid::cameraDropped, this,
-            [this](int cell, const QString& id) { placeCamera(cell, text(id)); });
+            [this](int cell, const CameraRef& camera) { placeCamera(cell, camera); });
     connect(m_grid, &LayoutGrid::cellsSwapped, this, &LiveView::swapCells);
-    connect(m_grid, &LayoutGrid::cameraRemoved, this, [this](int cell) { placeCamera(cell, ""); });
+    connect(m_grid, &LayoutGrid::cameraRemoved, this, [this](int cell) { placeCamera(cell, {}); });
     connect(m_grid, &LayoutGrid::cellOpened, this, &LiveView::openCellAlone);
     connect(m_grid, &LayoutGrid::fullScreenToggled, this,
             [this] { setFullScreen(!m_videoPage->fullScreen()); });
     connect(m_grid, &LayoutGrid::fullScreenLeft, this, [this] { setFullScreen(false); });
     connect(m_cameras, &CameraList::cameraChosen, this,
-            [this](const QString& id) { placeCamera(m_grid->focusedCell(), text(id)); });
+            [this](const CameraRef& camera) { placeCamera(m_grid->focusedCell(), camera); });
 
     // Alt+1...9: the named layouts in their order; Alt+0: "All cameras".
     for (int number = 0; number <= 9; ++number) {
@@ -312,13 +312,11 @@ void LiveView::setTemplate(std::string_view templateId) {
     }
 }
 
-void LiveView::placeCamera(int cell, std::string_view channelId) {
+void LiveView::placeCamera(int cell, const CameraRef& camera) {
     if (m_book.findLayout(m_current) == nullptr || cell < 0) {
         return;
     }
-    // The camera list holds the first server's cameras.
-    m_book.placeCamera(m_current, static_cast<std::size_t>(cell),
-                       {.server = {}, .channel = std::string(channelId)});
+    m_book.placeCamera(m_current, static_cast<std::size_t>(cell), camera);
     saveBook();
     applyToShownLayout();
 }
@@ -397,6 +395,8 @@ void LiveView::showAllCameras(std::optional<int> page) {
     m_current = kAllCamerasLayout;
     m_returnLayout.reset();
     m_stack->setCurrentWidget(m_videoPage);
+    // "All cameras" are the first server's.
+    m_videoPage->showServer(m_app);
     if (page || m_videoPage->singleView()) {
         m_videoPage->showGridPage(page.value_or(0));
     } else {
@@ -411,21 +411,37 @@ void LiveView::openCellAlone(int cell) {
     if (layout == nullptr || cell < 0 || static_cast<std::size_t>(cell) >= layout->cells.size()) {
         return;
     }
-    const int index =
-        cellCamera(layout->cells[static_cast<std::size_t>(cell)], m_app.m_channels).channelIndex;
-    if (index >= 0) {
-        showChannelAt(index);
+    const CellCamera shown = cellCamera(layout->cells[static_cast<std::size_t>(cell)], m_app);
+    if (shown.channel() != nullptr) {
+        showCameraAlone(*shown.server, shown.channelIndex);
     }
 }
 
 void LiveView::showChannelAt(int channelIndex) {
+    showCameraAlone(m_app, channelIndex);
+}
+
+void LiveView::showCameraAlone(const AppState& server, int channelIndex) {
     if (m_stack->currentWidget() == m_grid) {
         m_returnLayout = m_current;
         m_grid->stop();
     }
     m_stack->setCurrentWidget(m_videoPage);
+    m_videoPage->showServer(server);
     m_videoPage->showChannelAt(channelIndex);
     m_videoPage->setFocus();
+}
+
+void LiveView::refreshServers() {
+    m_cameras->reload();
+    if (m_stack->currentWidget() == m_grid) {
+        m_grid->refreshCells();
+    }
+    for (const QPointer<LayoutWindow>& window : m_windows) {
+        if (window) {
+            window->grid()->refreshCells();
+        }
+    }
 }
 
 bool LiveView::returnFromSingleView() {
@@ -481,7 +497,7 @@ void LiveView::setEditing(bool on) {
 
 int LiveView::allCamerasPages() const {
     const int columns = m_videoPage->gridColumns();
-    return pageCount(m_app.channelCount(), columns, columns);
+    return pageCount(m_videoPage->server().channelCount(), columns, columns);
 }
 
 LayoutWindow* LiveView::openInNewWindow(std::string_view name) {
@@ -497,13 +513,15 @@ LayoutWindow* LiveView::openInNewWindow(std::string_view name) {
         layout = {std::string(kAllCamerasLayout),
                   std::to_string(columns) + "x" + std::to_string(columns),
                   {}};
+        const AppState& server = m_videoPage->server();
         for (int tile = 0; tile < columns * columns; ++tile) {
             const std::optional<int> channel =
-                channelForTile(page, columns, columns, tile, m_app.channelCount());
+                channelForTile(page, columns, columns, tile, server.channelCount());
             layout.cells.push_back(
-                {.server = {},
-                 .channel = channel ? m_app.m_channels[static_cast<std::size_t>(*channel)].ChannelID
-                                    : ""});
+                {.server = server.m_serverName,
+                 .channel = channel
+                                ? server.m_channels[static_cast<std::size_t>(*channel)].ChannelID
+                                : ""});
         }
     }
     auto* window = new LayoutWindow(m_app, this->window());

@@ -61,6 +61,11 @@ class LiveView : public QWidget {
     const std::string& currentLayout() const { return m_current; }
     // Single view of the camera, whatever layout is shown; leaving it comes back to that.
     void showChannelAt(int channelIndex);
+    // The camera at that place in its server's table, alone on the Videos page.
+    void showCameraAlone(const AppState& server, int channelIndex);
+    // The server of that name logged in, or its state changed: the cells of its cameras show
+    // them, the camera list lists them.
+    void refreshServers();
     void setLiveGrid(bool liveGrid);
     // Where every tile saves its snapshots and clips, and how long it may record.
     void setEvidenceSettings(const EvidenceSettings& settings);
@@ -74,7 +79,7 @@ class LiveView : public QWidget {
     std::optional<std::string> duplicateLayout(std::string_view newName);
     void deleteLayout();
     void setTemplate(std::string_view templateId);
-    void placeCamera(int cell, std::string_view channelId);
+    void placeCamera(int cell, const CameraRef& camera);
     void swapCells(int first, int second);
     std::optional<std::string> putTour(const Tour& tour);
 
@@ -84,7 +89,7 @@ class LiveView : public QWidget {
     void toggleTourHold();
     bool tourRunning() const { return m_tour.has_value(); }
     // An alarm of that camera: shown for the tour's time when its tour lets alarms in.
-    void noteAlarm(std::string_view channelId);
+    void noteAlarm(const CameraRef& camera);
 
     LayoutWindow* openInNewWindow(std::string_view layout);
 

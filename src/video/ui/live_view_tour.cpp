@@ -104,18 +104,19 @@ void LiveView::toggleTourHold() {
     }
 }
 
-void LiveView::noteAlarm(std::string_view channelId) {
+void LiveView::noteAlarm(const CameraRef& camera) {
     if (!m_tour || m_tour->tour.alarmShow_s <= 0 ||
         m_tour->clock.phase(Clock::now()) == TourClock::Phase::Held) {
         return;
     }
-    const int index = findChannelIndex(m_app.m_channels, channelId);
+    const AppState* server = m_app.server(camera.server);
+    const int index = server != nullptr ? findChannelIndex(server->m_channels, camera.channel) : -1;
     if (index < 0) {
         return;
     }
     m_tour->clock.interruptForAlarm(Clock::now(), seconds(m_tour->tour.alarmShow_s));
     m_tour->shown.reset();
-    showChannelAt(index);
+    showCameraAlone(*server, index);
     refreshTourMark();
 }
 
@@ -209,6 +210,7 @@ WindowView LiveView::view() const {
     view.page = m_videoPage->singleView() ? 0 : m_videoPage->pageIndex;
     if (m_stack->currentWidget() == m_videoPage && m_videoPage->singleView()) {
         view.channelId = m_videoPage->tiles()[0]->getChannelId();
+        view.server = m_videoPage->server().m_serverName;
     }
     view.fullScreen = m_videoPage->fullScreen();
     return view;
@@ -218,10 +220,11 @@ void LiveView::restoreView(const WindowView& view) {
     if (view.layout == kAllCamerasLayout || !showLayout(view.layout)) {
         showAllCameras(std::max(view.page, 0));
     }
-    if (!view.channelId.empty()) {
-        const int index = findChannelIndex(m_app.m_channels, view.channelId);
+    // A camera of a server that has not logged in yet stays in the grid.
+    if (const AppState* server = m_app.server(view.server); server && !view.channelId.empty()) {
+        const int index = findChannelIndex(server->m_channels, view.channelId);
         if (index >= 0) {
-            showChannelAt(index);
+            showCameraAlone(*server, index);
         }
     }
     if (view.fullScreen) {

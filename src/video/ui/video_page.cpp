@@ -24,7 +24,10 @@ constexpr int kFirstLinkId = 1046;
 }  // namespace
 
 VideoPage::VideoPage(const AppState& app, QWidget* parent)
-    : QWidget(parent), m_app(app), m_ptz(app.m_serverAddress, app.m_loginPort, app.m_userName) {
+    : QWidget(parent),
+      m_app(app),
+      m_server(&app),
+      m_ptz(app.m_serverAddress, app.m_loginPort, app.m_userName) {
     m_firstLayoutTimer.setSingleShot(true);
     m_firstLayoutTimer.setInterval(0);
     // Not while another view has taken the page's place by then: its tiles stay stopped.
@@ -139,7 +142,7 @@ void VideoPage::relayout() {
     if (m_rows == 1 && m_cols == 1) {
         m_singleView = true;
         m_ptzShown = first >= 0 && first < channelCount() &&
-                     m_app.m_channels[static_cast<std::size_t>(first)].PTZEnabled;
+                     m_server->m_channels[static_cast<std::size_t>(first)].PTZEnabled;
         if (m_ptzShown) {
             m_ptzChannelIndex = first;
         }
@@ -169,7 +172,9 @@ void VideoPage::fillTiles() {
         VideoWindowContainer* tile = m_tiles[static_cast<std::size_t>(k)];
         const std::optional<int> channel =
             channelForTile(pageIndex, m_rows, m_cols, k, channelCount());
-        tile->setChannel(channel ? &m_app.m_channels[static_cast<std::size_t>(*channel)] : nullptr);
+        tile->setChannel(
+            channel ? &m_server->m_channels[static_cast<std::size_t>(*channel)] : nullptr,
+            m_server);
         if (const auto recording = recordings.find(tile->getChannelId());
             channel && recording != recordings.end()) {
             tile->evidence()->adoptRecording(std::move(recording->second.second));
@@ -278,7 +283,7 @@ void VideoPage::toggleSingleView(VideoWindowContainer* tile) {
     if (m_singleView && m_singleViewReturn && m_singleViewReturn()) {
         return;
     }
-    const int index = findChannelIndex(m_app.m_channels, tile->getChannelId());
+    const int index = findChannelIndex(m_server->m_channels, tile->getChannelId());
     // A tile without a channel has nothing to show alone: the tap is ignored.
     const std::optional<PageView> view = viewAfterTap(m_singleView, index, m_gridColumns);
     if (!view) {
@@ -301,7 +306,7 @@ void VideoPage::toggleSingleView(VideoWindowContainer* tile) {
 }
 
 bool VideoPage::showChannel(std::string_view channelId) {
-    const int index = findChannelIndex(m_app.m_channels, channelId);
+    const int index = findChannelIndex(m_server->m_channels, channelId);
     if (index < 0) {
         return false;
     }
@@ -313,6 +318,17 @@ void VideoPage::showChannelAt(int channelIndex) {
     setGrid(1, 1);
     pageIndex = channelIndex;
     relayout();
+}
+
+void VideoPage::showServer(const AppState& server) {
+    if (&server == m_server) {
+        return;
+    }
+    stopPtzMove(PtzStopTrigger::PageChanged);
+    m_server = &server;
+    m_ptz = PtzSender(server.m_serverAddress, server.m_loginPort, server.m_userName);
+    m_ptzChannelIndex = -1;
+    m_last = {};  // the same page of another server is another page
 }
 
 void VideoPage::showGridPage(int page) {

@@ -55,6 +55,9 @@ class VideoPage : public QWidget {
     // holds no channel of that ID (ignoring letter case); the page is then left as it was.
     bool showChannel(std::string_view channelId);
     void showChannelAt(int channelIndex);
+    // The page shows that server's cameras (the first's at first), its PTZ going to that server.
+    void showServer(const AppState& server);
+    const AppState& server() const { return *m_server; }
     // The page of the grid (in the grid's columns), leaving the single view.
     void showGridPage(int page);
     // The grid that the grid view uses (2, 3 or 4 columns and as many rows); a grid shown now
@@ -146,9 +149,10 @@ class VideoPage : public QWidget {
     int clientWidth() const;
     // The room of the link row that full screen hides, which the tiles then take.
     int hiddenLinkRowRoom() const;
-    int channelCount() const { return m_app.channelCount(); }
+    int channelCount() const { return m_server->channelCount(); }
 
     const AppState& m_app;
+    const AppState* m_server;  // whose cameras the page shows
     PtzSender m_ptz;
     std::array<PressButton*, 6> m_ptzButtons{};
     std::array<PageLinkLabel*, 3> m_links{};

@@ -331,11 +331,11 @@ void VideoPage::sendPtzStop(PtzStopTrigger trigger, int code) {
 
 void VideoPage::sendPtzCode(int code) {
     const PtzSender::SendResult result =
-        m_ptz.sendPtzCommand(m_app.m_channels, m_ptzChannelIndex, code);
+        m_ptz.sendPtzCommand(m_server->m_channels, m_ptzChannelIndex, code);
     // A stop lost with a broken connection would leave the camera turning: it goes once more
     // on the connection made anew.
     if (result == PtzSender::SendResult::Lost && code == kPtzReleaseCode) {
-        m_ptz.sendPtzCommand(m_app.m_channels, m_ptzChannelIndex, code);
+        m_ptz.sendPtzCommand(m_server->m_channels, m_ptzChannelIndex, code);
     }
 }
 

@@ -50,7 +50,8 @@ class DesktopNotifications : public test::UiTest {
         store("ShowAlerts", "true");
         m_sheet = std::make_unique<MainSheet>(m_app);
         m_sheet->desktopNotifier()->setBus(m_bus->connection());
-        m_sheet->setAlarmVideoHook([this](int index) { m_shownChannels.push_back(index); });
+        m_sheet->setAlarmVideoHook(
+            [this](const AppState&, int index) { m_shownChannels.push_back(index); });
         m_sheet->show();
         ASSERT_TRUE(m_sim.server().waitForSubscribers(1, 10s));
         m_elsewhere.show();

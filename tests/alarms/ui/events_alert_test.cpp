@@ -55,7 +55,8 @@ class EventAlert : public test::UiTest {
         store("ShowAlerts", showAlerts);
         store("PlaySound", playSound);
         m_sheet = std::make_unique<MainSheet>(m_app);
-        m_sheet->setAlarmVideoHook([this](int index) { m_shownChannels.push_back(index); });
+        m_sheet->setAlarmVideoHook(
+            [this](const AppState&, int index) { m_shownChannels.push_back(index); });
         m_sheet->show();
         m_sheet->tabs()->setCurrentWidget(m_sheet->eventsPage());
     }

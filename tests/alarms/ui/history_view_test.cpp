@@ -56,10 +56,11 @@ class HistoryWiring : public test::UiTest {
 
     static std::int64_t record(AlarmJournal& journal, JournalClock::time_point received,
                                std::string channel, std::string name, std::string_view picture,
-                               std::string missing = {}) {
+                               std::string missing = {}, std::string site = {}) {
         JournalEntry entry;
         entry.snapshotMissing = std::move(missing);
-        entry.server = "127.0.0.1";
+        entry.server = site.empty() ? "127.0.0.1" : "127.0.0.2";
+        entry.site = std::move(site);
         entry.channelId = std::move(channel);
         entry.alarmName = std::move(name);
         entry.timestamp = std::to_string(received.time_since_epoch().count());
@@ -83,8 +84,8 @@ TEST_F(HistoryWiring, FiltersReviewsSnapshotsAndExportReachTheJournal) {
     ASSERT_EQ(rows(), 4);
     EXPECT_EQ(row(0)->id, m_loss);
     EXPECT_EQ(row(2)->kind, JournalRow::Kind::gap);
-    EXPECT_EQ(m_view->table()->columnSpan(2, HistoryModel::receivedColumn),
-              HistoryModel::columnCount_ - HistoryModel::receivedColumn)
+    EXPECT_EQ(m_view->table()->columnSpan(2, HistoryModel::kGapTextColumn),
+              HistoryModel::columnCount_ - HistoryModel::kGapTextColumn)
         << "the interval reads across its row";
     EXPECT_EQ(m_view->unreviewedCount(), 3);
     EXPECT_EQ(m_view->summary()->text(), "3 alarm(s) shown");
@@ -127,7 +128,8 @@ TEST_F(HistoryWiring, FiltersReviewsSnapshotsAndExportReachTheJournal) {
     EXPECT_TRUE(viewer->description()->text().contains("Door Open"));
     viewer->showVideoButton()->click();
     ASSERT_EQ(videos.count(), 1);
-    EXPECT_EQ(videos.front().front().toString(), "3");
+    EXPECT_EQ(videos.front(), (QVariantList{QString(), QStringLiteral("3")}))
+        << "the first server's";
 
     // Export: the CSV of the shown alarms and their snapshots, named alike.
     const fs::path target = m_folder.path() / "export";
@@ -148,6 +150,49 @@ TEST_F(HistoryWiring, FiltersReviewsSnapshotsAndExportReachTheJournal) {
     std::ifstream picture(copy, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(picture), {}), m_snapshot);
     EXPECT_TRUE(m_view->summary()->text().startsWith("Exported 3 alarm(s) and 1 snapshot(s)"));
+}
+
+// Alarms of two servers: each row names its own, and the server filter keeps one server's rows
+// through a refresh; Show Video names the server with the camera.
+TEST_F(HistoryWiring, EachRowNamesItsServerAndTheFilterKeepsOneServer) {
+    {
+        AlarmJournal journal(journalFolder(), AlarmJournal::Role::writer);
+        record(journal, JournalClock::now() - 10s, "3", "Tamper", {}, {}, "Site B");
+    }
+    m_view->refresh();
+    HistoryModel* model = m_view->model();
+    const auto serverOf = [&](int row) {
+        return model->data(model->index(row, HistoryModel::serverColumn), Qt::DisplayRole)
+            .toString();
+    };
+    ASSERT_EQ(rows(), 5);
+    EXPECT_EQ(serverOf(0), "Site B");
+    EXPECT_EQ(serverOf(1), "127.0.0.1") << "the first server, by its address";
+    EXPECT_EQ(serverOf(3), "127.0.0.1") << "the interval's";
+
+    QComboBox* servers = m_view->serverFilter();
+    ASSERT_EQ(servers->count(), 3);
+    EXPECT_EQ(servers->itemText(0), "All servers");
+    EXPECT_EQ(servers->itemText(1), "127.0.0.1");
+    servers->setCurrentIndex(servers->findText("Site B"));
+    emit servers->activated(servers->currentIndex());
+    ASSERT_EQ(rows(), 1);
+    EXPECT_EQ(row(0)->alarmName, "Tamper");
+    {
+        AlarmJournal journal(journalFolder(), AlarmJournal::Role::writer);
+        record(journal, JournalClock::now(), "3", "Motion", {});
+    }
+    m_view->refresh();
+    EXPECT_EQ(servers->currentText(), "Site B") << "the choice outlives a refresh";
+    EXPECT_EQ(rows(), 1);
+
+    QSignalSpy videos(m_view.get(), &HistoryView::showVideoRequested);
+    m_view->openSnapshot(0);
+    auto* viewer = m_view->findChild<SnapshotViewer*>();
+    ASSERT_NE(viewer, nullptr);
+    viewer->showVideoButton()->click();
+    ASSERT_EQ(videos.count(), 1);
+    EXPECT_EQ(videos.front(), (QVariantList{QStringLiteral("Site B"), QStringLiteral("3")}));
 }
 
 // Server text in the History reads as the characters it is, in the cells and their tooltips.

@@ -96,9 +96,12 @@ TEST_F(LiveViewTest, EntrancesIsBuiltByDroppingCamerasAndSwitchedToWithAlt1) {
     }
     EXPECT_EQ(shown, 1);
     ASSERT_EQ(f.grid()->tiles().size(), 6U);
-    dropOnCell(f.grid(), 0, LayoutGrid::kCameraMime, "4");
-    dropOnCell(f.grid(), 1, LayoutGrid::kCameraMime, "1");
-    dropOnCell(f.grid(), 5, LayoutGrid::kCameraMime, "9");
+    dropOnCell(f.grid(), 0, LayoutGrid::kCameraMime,
+               LayoutGrid::cameraMimeData({.server = {}, .channel = "4"}));
+    dropOnCell(f.grid(), 1, LayoutGrid::kCameraMime,
+               LayoutGrid::cameraMimeData({.server = {}, .channel = "1"}));
+    dropOnCell(f.grid(), 5, LayoutGrid::kCameraMime,
+               LayoutGrid::cameraMimeData({.server = {}, .channel = "9"}));
     // A tile dragged onto another: the two swap.
     dropOnCell(f.grid(), 5, LayoutGrid::kCellMime, "1");
     EXPECT_EQ(shownCameras(f.grid()), (std::vector<std::string>{"4", "9", "", "", "", "1"}));
@@ -132,8 +135,10 @@ TEST_F(LiveViewTest, ALayoutCellKeepsAndZoomsItsPictureAsAPageTileDoes) {
     LayoutSheet f;
     ASSERT_FALSE(f.view().createLayout("Evidence", "1+5"));
     f.view().setEditing(true);
-    dropOnCell(f.grid(), 0, LayoutGrid::kCameraMime, "1");
-    dropOnCell(f.grid(), 1, LayoutGrid::kCameraMime, "2");
+    dropOnCell(f.grid(), 0, LayoutGrid::kCameraMime,
+               LayoutGrid::cameraMimeData({.server = {}, .channel = "1"}));
+    dropOnCell(f.grid(), 1, LayoutGrid::kCameraMime,
+               LayoutGrid::cameraMimeData({.server = {}, .channel = "2"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return allPlaying(f.grid()); }, kWait_ms));
     f.view().setEvidenceSettings({(m_folder.path() / "KRT").string(), 10});
     QTest::keyClick(f.grid(), Qt::Key_S);
@@ -159,8 +164,8 @@ TEST_F(LiveViewTest, ALayoutCellKeepsAndZoomsItsPictureAsAPageTileDoes) {
 TEST_F(LiveViewTest, SingleViewAlarmsAndFullScreenComeBackToTheLayout) {
     LayoutSheet f;
     ASSERT_FALSE(f.view().createLayout("Doors", "2x2"));
-    f.view().placeCamera(0, "4");
-    f.view().placeCamera(3, "2");
+    f.view().placeCamera(0, {.server = {}, .channel = "4"});
+    f.view().placeCamera(3, {.server = {}, .channel = "2"});
     VideoPage* page = f.view().videoPage();
     // Enter on the focused cell: its single view, with the PTZ buttons of camera 4.
     f.grid()->setFocus();
@@ -173,7 +178,7 @@ TEST_F(LiveViewTest, SingleViewAlarmsAndFullScreenComeBackToTheLayout) {
     EXPECT_EQ(f.view().currentLayout(), "Doors");
     EXPECT_TRUE(f.grid()->isVisible());
     // "Show Video" of an alarm: the camera alone, whatever layout is shown, and back.
-    f.sheet.showAlarmVideo("2");
+    f.sheet.showAlarmVideo({.server = {}, .channel = "2"});
     EXPECT_TRUE(page->singleView());
     EXPECT_EQ(page->tiles()[0]->getChannelId(), "2");
     QTest::keyClick(page, Qt::Key_Return);
@@ -214,7 +219,7 @@ TEST_F(LiveViewTest, TheFullScreenGridGivesEveryRowItsShare) {
 TEST_F(LiveViewTest, ASecondWindowShowsALayoutAndClosesAlone) {
     LayoutSheet f;
     ASSERT_FALSE(f.view().createLayout("Yard", "1+7"));
-    f.view().placeCamera(0, "3");
+    f.view().placeCamera(0, {.server = {}, .channel = "3"});
     QPointer<LayoutWindow> window = f.view().openInNewWindow("Yard");
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->isWindow());
@@ -226,7 +231,7 @@ TEST_F(LiveViewTest, ASecondWindowShowsALayoutAndClosesAlone) {
     EXPECT_TRUE(window->isFullScreen());
     EXPECT_FALSE(f.sheet.isFullScreen());
     // A change of the layout in the main window reaches it.
-    f.view().placeCamera(1, "5");
+    f.view().placeCamera(1, {.server = {}, .channel = "5"});
     EXPECT_EQ(window->grid()->tiles()[1]->getChannelId(), "5");
     EXPECT_EQ(f.sheet.viewState().extraWindows.size(), 1U);
     window->close();
@@ -254,7 +259,7 @@ TEST_F(LiveViewTest, TheViewOfTheLastExitComesBack) {
     {
         LayoutSheet f;
         ASSERT_FALSE(f.view().createLayout("Night", "3x3"));
-        f.view().placeCamera(4, "7");
+        f.view().placeCamera(4, {.server = {}, .channel = "7"});
         f.view().openInNewWindow("Night");
         f.view().showChannelAt(6);  // camera "7", from the layout
         f.sheet.saveViewState();
@@ -348,7 +353,7 @@ TEST_F(LiveViewTest, ACameraNoLongerInTheCatalogueLeavesItsCellEmptySayingSo) {
     EXPECT_TRUE(
         f.grid()->cellNote(2)->text().endsWith(QStringLiteral("camera no longer available")));
     EXPECT_FALSE(f.grid()->cellNote(0)->isVisible());
-    f.view().placeCamera(3, "4");
+    f.view().placeCamera(3, {.server = {}, .channel = "4"});
     EXPECT_EQ(readLayoutsFile(layoutsPath()).book.findLayout(old)->cells.at(2), otherServers);
     EXPECT_FALSE(f.view().showLayout("Never made"));
 }

@@ -377,7 +377,7 @@ TEST_F(VideoPageTest, ShowVideoOfTheSheetBringsTheChannelAloneToTheFront) {
     MainSheet sheet(app);
     sheet.show();
     sheet.tabs()->setCurrentIndex(3);
-    sheet.showAlarmVideo("3");
+    sheet.showAlarmVideo({.server = {}, .channel = "3"});
     EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.liveView());
     EXPECT_TRUE(sheet.videoPage()->singleView());
     EXPECT_EQ(sheet.videoPage()->pageIndex, 2);
