@@ -19,7 +19,10 @@ EventRow rowFor(const EventRing& ring, int slot, int rowTop, int textColumn) {
     row.slot = slot;
     row.snapshotOrigin = {kSnapshotLeft, rowTop};
     row.imagePath = event.imagePath;
-    row.lines = {"Type : " + event.alarmName, "Camera ID : " + event.channelId, event.timeText};
+    // Another server's camera says whose: two servers may both have a camera "1".
+    const std::string camera =
+        event.site.empty() ? event.channelId : event.channelId + " (" + event.site + ")";
+    row.lines = {"Type : " + event.alarmName, "Camera ID : " + camera, event.timeText};
     for (std::size_t line = 0; line < row.lines.size(); ++line) {
         row.linePositions[line] = {textColumn, rowTop + static_cast<int>(line) * kLineSpacing};
     }

@@ -68,6 +68,40 @@ TEST(AlarmStatusLine, SaysTheStateTheReasonAndWhenTheNextAttemptIsDue) {
     }
 }
 
+TEST(ServerStateText, NamesTheServerAndSaysSinceWhenItIsInTrouble) {
+    const Clock::time_point now = localTime(10, 45, 0);
+    using LoginPhase = ServerState::Phase;
+    const auto server = [](LoginPhase phase) {
+        ServerState state;
+        state.name = "Site B";
+        state.phase = phase;
+        return state;
+    };
+    ServerState loginRetrying = server(LoginPhase::loginRetrying);
+    loginRetrying.since = localTime(10, 42, 5);
+    loginRetrying.nextAttempt = now + std::chrono::milliseconds(7700);
+    ServerState subscribed = server(LoginPhase::alarms);
+    subscribed.alarms.state = State::subscribed;
+    ServerState lost = server(LoginPhase::alarms);
+    lost.alarms.reason = Reason::connectionLost;
+    lost.alarms.since = localTime(10, 42, 59);
+    ServerState stopped = server(LoginPhase::alarms);
+    stopped.alarms.state = State::stopped;
+    const std::pair<ServerState, const char*> cases[] = {
+        {server(LoginPhase::loggingIn), "Site B: logging in"},
+        {loginRetrying, "Site B: cannot log in since 10:42 \u2014 retrying in 8 s"},
+        {server(LoginPhase::loginRefused), "Site B: login refused"},
+        {server(LoginPhase::noPassword), "Site B: not logged in (no remembered password)"},
+        {server(LoginPhase::alarms), "Site B: connecting"},
+        {subscribed, "Site B: connected"},
+        {lost, "Site B: connection lost since 10:42 \u2014 retrying"},
+        {stopped, "Site B: stopped"},
+    };
+    for (const auto& [state, line] : cases) {
+        EXPECT_EQ(serverStateText(state, now), line);
+    }
+}
+
 TEST(AlarmStatusLine, LastAlarmIsItsLocalTime) {
     AlarmChannelStatus status;
     EXPECT_EQ(lastAlarmLine(status), "No alarm received yet");

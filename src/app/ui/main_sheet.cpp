@@ -168,11 +168,12 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     // What is not being stored outweighs every state.
     const bool trouble =
         status.snapshotTrouble || status.journalTrouble || !m_recordingStopped.empty();
-    const char* colour = trouble                             ? "#cf222e"
-                         : !status.journalNotice.empty()     ? "#bf5700"
-                         : status.state == State::subscribed ? "#1a7f37"
-                         : status.state == State::retrying   ? "#bf5700"
-                                                             : "#6e7781";
+    const bool allSubscribed = status.state == State::subscribed && !anotherServerDown();
+    const char* colour = trouble                          ? "#cf222e"
+                         : !status.journalNotice.empty()  ? "#bf5700"
+                         : allSubscribed                  ? "#1a7f37"
+                         : status.state != State::stopped ? "#bf5700"
+                                                          : "#6e7781";
     m_alarmStatus->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour));
     m_alarmStatus->setToolTip(qtText(lastAlarmLine(status)));
     // The countdown of a retry, and with several servers theirs.
@@ -184,19 +185,29 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     refreshAlarmStatus();
 }
 
+bool MainSheet::anotherServerDown() const {
+    if (m_servers == nullptr) {
+        return false;
+    }
+    const std::vector<EventsPage::ServerAlarmStatus> alarms = m_eventsPage->otherServerStatuses();
+    return alarms.size() < m_servers->shown().size() ||
+           std::ranges::any_of(alarms, [](const EventsPage::ServerAlarmStatus& server) {
+               return server.status.state != AlarmChannelStatus::State::subscribed;
+           });
+}
+
 void MainSheet::attachServers(const ServerSessions& servers) {
     m_servers = &servers;
     connect(&servers, &ServerSessions::serverLoggedIn, this, [this](int index) {
         m_eventsPage->addServer(*m_app.m_otherServers.at(static_cast<std::size_t>(index)));
         m_liveView->refreshServers();
     });
-    connect(&servers, &ServerSessions::loginStateChanged, this, &MainSheet::refreshAlarmStatus);
-    connect(m_eventsPage, &EventsPage::otherServerStatusChanged, this,
-            &MainSheet::refreshAlarmStatus);
+    const auto refresh = [this] { showAlarmChannelStatus(m_alarmChannelStatus); };
+    connect(&servers, &ServerSessions::loginStateChanged, this, refresh);
+    connect(m_eventsPage, &EventsPage::otherServerStatusChanged, this, refresh);
     // Their cells and the camera list say that they are not connected yet.
     m_liveView->refreshServers();
-    m_alarmStatusTimer->start();
-    refreshAlarmStatus();
+    showAlarmChannelStatus(m_alarmChannelStatus);
 }
 
 std::string MainSheet::serverStatesLine(AlarmChannelStatus::Clock::time_point now) const {

@@ -109,6 +109,8 @@ class MainSheet : public QDialog, public EventAlertSink {
     void refreshAlarmStatus();
     // With several servers: each one's state, the first's included.
     std::string serverStatesLine(AlarmChannelStatus::Clock::time_point now) const;
+    // Another server is not logged in or its alarm channel not subscribed.
+    bool anotherServerDown() const;
     // A recording that stopped by itself is told on the status line until one starts again.
     void connectRecordingStops();
     // The grid and live-grid choices of the Settings tab act on the Videos page at once.
