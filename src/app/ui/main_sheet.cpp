@@ -25,9 +25,11 @@
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "common/ui/window_placement.h"
+#include "login/ui/saved_servers.h"
 #include "login/ui/server_sessions.h"
 #include "protocol/diag_log.h"
 #include "settings/ui/journal_settings_box.h"
+#include "settings/ui/servers_box.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
 #include "tile/ui/recording_stops.h"
@@ -196,8 +198,11 @@ bool MainSheet::anotherServerDown() const {
            });
 }
 
-void MainSheet::attachServers(const ServerSessions& servers) {
+void MainSheet::attachServers(ServerSessions& servers) {
     m_servers = &servers;
+    SavedServers* list = m_settingsPage->serversBox()->servers();
+    connect(list, &SavedServers::changed, &servers, [&servers, list] { servers.addNew(*list); });
+    connect(&servers, &ServerSessions::serversAdded, m_liveView, &LiveView::refreshServers);
     connect(&servers, &ServerSessions::serverLoggedIn, this, [this](int index) {
         m_eventsPage->addServer(*m_app.m_otherServers.at(static_cast<std::size_t>(index)));
         m_liveView->refreshServers();

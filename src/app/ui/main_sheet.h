@@ -61,7 +61,8 @@ class MainSheet : public QDialog, public EventAlertSink {
     void showAlarmVideo(const CameraRef& camera);
     // The operator's other servers: their cameras and alarms join the session as each logs in,
     // and the status line names every server's state.
-    void attachServers(const ServerSessions& servers);
+    // Servers added on the Settings page join at once.
+    void attachServers(ServerSessions& servers);
     // The Videos page's by default; tests put their own.
     void setAlarmVideoHook(AlarmVideoHook hook);
     // A message box by default; tests answer it themselves.
@@ -141,7 +142,7 @@ class MainSheet : public QDialog, public EventAlertSink {
     QLabel* m_alarmStatus = nullptr;
     QTimer* m_alarmStatusTimer = nullptr;  // counts down the next attempt while retrying
     AlarmChannelStatus m_alarmChannelStatus;
-    const ServerSessions* m_servers = nullptr;
+    ServerSessions* m_servers = nullptr;
     std::string m_recordingStopped;
     CloseQuestion m_closeQuestion;
     StartRequest m_startRequest;

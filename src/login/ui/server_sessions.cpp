@@ -36,30 +36,70 @@ ServerSessions::ServerSessions(AppState& session, const SavedServers& servers, Q
     // A session before this one (a logout and a new login) leaves nothing behind.
     m_session.m_otherServers.clear();
     for (const ServerEntry& entry : servers.list().added()) {
-        m_session.m_otherServers.push_back(serverState(session, entry));
-        m_shown.push_back({.name = entry.name, .login = {}, .passwordMissing = false});
+        join(entry);
     }
-    m_logins.resize(m_shown.size());
+}
+
+void ServerSessions::join(const ServerEntry& entry) {
+    m_session.m_otherServers.push_back(serverState(m_session, entry));
+    m_shown.push_back({.name = entry.name, .login = {}, .passwordMissing = false});
+    m_logins.emplace_back();
 }
 
 ServerSessions::~ServerSessions() = default;
 
 void ServerSessions::start(SavedServers& servers, LoginRetryDelays delays) {
+    m_delays = delays;
     for (std::size_t k = 0; k < m_shown.size(); ++k) {
-        servers.readPassword(m_shown[k].name,
-                             [this, k, delays](const std::optional<QString>& password) {
-                                 if (password) {
-                                     startLogin(k, *password, delays);
-                                 } else {
-                                     m_shown[k].passwordMissing = true;
-                                     emit loginStateChanged();
-                                 }
-                             });
+        readPasswordAndLogIn(servers, k);
     }
 }
 
-void ServerSessions::startLogin(std::size_t index, const QString& password,
-                                LoginRetryDelays delays) {
+void ServerSessions::addNew(SavedServers& servers) {
+    const std::size_t before = m_shown.size();
+    for (const ServerEntry& entry : servers.list().added()) {
+        // An edited server (another name, the same address) is the one in the session.
+        const bool inSession =
+            std::ranges::any_of(m_session.m_otherServers, [&](const auto& server) {
+                return sameServerName(server->m_serverName, entry.name) ||
+                       (server->m_serverAddress == entry.address &&
+                        server->m_loginPort == entry.port);
+            });
+        if (!inSession) {
+            join(entry);
+        }
+    }
+    // A password the list has since been given (a server added with it is listed before its
+    // password is kept) is read again.
+    for (std::size_t k = 0; k < before; ++k) {
+        if (m_shown[k].passwordMissing && !m_logins[k]) {
+            m_shown[k].passwordMissing = false;
+            readPasswordAndLogIn(servers, k);
+        }
+    }
+    if (m_shown.size() == before) {
+        return;
+    }
+    emit serversAdded();
+    for (std::size_t k = before; k < m_shown.size(); ++k) {
+        readPasswordAndLogIn(servers, k);
+    }
+    emit loginStateChanged();
+}
+
+void ServerSessions::readPasswordAndLogIn(SavedServers& servers, std::size_t index) {
+    servers.readPassword(m_shown[index].name,
+                         [this, index](const std::optional<QString>& password) {
+                             if (password) {
+                                 startLogin(index, *password);
+                             } else {
+                                 m_shown[index].passwordMissing = true;
+                                 emit loginStateChanged();
+                             }
+                         });
+}
+
+void ServerSessions::startLogin(std::size_t index, const QString& password) {
     const AppState& server = *m_session.m_otherServers[index];
     LoginCredentials credentials{server.m_serverAddress, server.m_loginPort, server.m_userName,
                                  password.toStdString()};
@@ -74,7 +114,7 @@ void ServerSessions::startLogin(std::size_t index, const QString& password,
                 },
                 Qt::QueuedConnection);
         },
-        delays);
+        m_delays);
 }
 
 void ServerSessions::apply(std::size_t index, ServerLoginReport report) {

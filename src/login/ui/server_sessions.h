@@ -6,6 +6,7 @@
 
 #include "common/app_state.h"
 #include "login/background_login.h"
+#include "login/server_list.h"
 
 namespace krt {
 
@@ -34,6 +35,9 @@ class ServerSessions : public QObject {
 
     // Starts the logins of the servers whose passwords the store gives.
     void start(SavedServers& servers, LoginRetryDelays delays = {});
+    // Servers the operator has added to the list since: they join the session and log in. A
+    // server edited or removed keeps its place until the next session.
+    void addNew(SavedServers& servers);
     // One for each of the session's other servers, in their order.
     const std::vector<Shown>& shown() const { return m_shown; }
 
@@ -42,14 +46,19 @@ class ServerSessions : public QObject {
     void serverLoggedIn(int index);
     // Any server's login state changed.
     void loginStateChanged();
+    // Servers joined the session (not logged in yet).
+    void serversAdded();
 
   private:
-    void startLogin(std::size_t index, const QString& password, LoginRetryDelays delays);
+    void join(const ServerEntry& entry);
+    void readPasswordAndLogIn(SavedServers& servers, std::size_t index);
+    void startLogin(std::size_t index, const QString& password);
     void apply(std::size_t index, ServerLoginReport report);
 
     AppState& m_session;
     std::vector<Shown> m_shown;
     std::vector<std::unique_ptr<BackgroundLogin>> m_logins;
+    LoginRetryDelays m_delays;
 };
 
 }  // namespace krt

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <QLabel>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QTest>
 #include <fstream>
 #include <set>
@@ -17,6 +18,8 @@
 #include "layouts/ui/camera_list.h"
 #include "login/ui/saved_servers.h"
 #include "login/ui/server_sessions.h"
+#include "settings/ui/servers_box.h"
+#include "settings/ui/settings_page.h"
 #include "sim/sim_test_support.h"
 #include "support/logged_in_sim.h"
 #include "tile/ui/video_window_container.h"
@@ -129,6 +132,32 @@ TEST_F(SeveralServers, AStalledServerDelaysNoOtherAndEveryCameraAndAlarmNamesIts
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return m_siteB.server().framesSent("2") > 0; }, kServersWait_ms));
     EXPECT_TRUE(statusLine().contains("Site C: logging in")) << statusLine().toStdString();
+    // Site B goes down: the line says so, and the first server's alarms still come.
+    m_siteB.server().stop();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return statusLine().contains(QRegularExpression(
+                QStringLiteral("Site B: [^\u2022]+ since \\d\\d:\\d\\d \u2014 retrying")));
+        },
+        kServersWait_ms))
+        << statusLine().toStdString();
+    m_first.sim.server().pushAlarm("3", "Motion");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return history->model()->rowCount() >= 3; }, kServersWait_ms));
+
+    // A server added on the Settings page joins at once.
+    RunningSim siteD;
+    ASSERT_FALSE(m_sheet->settingsPage()->serversBox()->servers()->add(
+        {"Site D", siteD.address(), kServerPort, "demo", true, {}}, QStringLiteral("demo")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return siteD.server().subscriberCount() == 1 &&
+                   statusLine().contains("Site D: connected");
+        },
+        kServersWait_ms))
+        << statusLine().toStdString();
+    EXPECT_NE(m_first.app.camera({.server = "Site D", .channel = "9"}), nullptr);
+    m_sheet.reset();  // before Site D's server goes
 }
 
 }  // namespace
