@@ -25,9 +25,10 @@ std::filesystem::path folderOf(const RecordingPlan& plan) {
 
 }  // namespace
 
-RecordingPlan recordingPlanFor(std::string_view serverAddress, const VideoChannel& channel) {
+RecordingPlan recordingPlanFor(std::string_view serverAddress, const VideoChannel& channel,
+                               std::string_view serverName) {
     RecordingPlan plan;
-    plan.cameraName = cameraName(channel);
+    plan.cameraName = cameraName(channel, serverName);
     plan.cameraKey = std::string(serverAddress) + ":" + channel.ChannelID;
     plan.fallbackSize = {channel.Width, channel.Height};
     return plan;

@@ -37,7 +37,9 @@ struct RecordingPlan {
 
 // A plan for a camera of the catalogue on that server: named after its description (its ID when
 // it has none), keyed by the server and its ID; the folder, file and length are left to set.
-RecordingPlan recordingPlanFor(std::string_view serverAddress, const VideoChannel& channel);
+// `serverName`: the camera's server in the operator's list; empty for the first server.
+RecordingPlan recordingPlanFor(std::string_view serverAddress, const VideoChannel& channel,
+                               std::string_view serverName = {});
 
 // What became of a recording, for its owner to show.
 struct RecordingNews {

@@ -160,8 +160,10 @@ std::string fileNamePart(std::string_view text) {
     return part;
 }
 
-std::string cameraName(const VideoChannel& channel) {
-    return channel.ChannelDescription.empty() ? channel.ChannelID : channel.ChannelDescription;
+std::string cameraName(const VideoChannel& channel, std::string_view serverName) {
+    const std::string& name =
+        channel.ChannelDescription.empty() ? channel.ChannelID : channel.ChannelDescription;
+    return serverName.empty() ? name : std::string(serverName) + " - " + name;
 }
 
 std::string evidenceFileName(std::string_view cameraName,

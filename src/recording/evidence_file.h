@@ -37,8 +37,10 @@ std::optional<std::filesystem::path> saveFile(const std::filesystem::path& path,
 // '_'), not hidden, at most 80 bytes; "camera" when nothing is left.
 std::string fileNamePart(std::string_view text);
 
-// The name a camera's snapshots and clips carry: its description, or its ID without one.
-std::string cameraName(const VideoChannel& channel);
+// The name a camera's snapshots and clips carry: its description, or its ID without one;
+// after the name of its server where that is one of the operator's list ("Site B - Gate"), so
+// that two servers' cameras of one name never share a name.
+std::string cameraName(const VideoChannel& channel, std::string_view serverName = {});
 
 // What a snapshot or a clip of the camera is called: "Gate 2024-05-01 14-22-31.123.jpg", the
 // local time of `time` to the millisecond. `extension` without its dot.

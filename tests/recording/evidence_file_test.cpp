@@ -56,6 +56,16 @@ TEST(EvidenceFileName, TheCameraAndTheLocalTimeToTheMillisecond) {
     EXPECT_EQ(evidenceFileName("", time + 993ms, "mkv"), "camera 2024-05-01 12-30-46.000.mkv");
 }
 
+TEST(EvidenceFileName, AnotherServersCameraCarriesItsServer) {
+    VideoChannel gate;
+    gate.ChannelID = "1";
+    gate.ChannelDescription = "Gate";
+    EXPECT_EQ(cameraName(gate), "Gate");
+    EXPECT_EQ(cameraName(gate, "Site B"), "Site B - Gate");
+    // A server's name is the operator's text: it is made harmless as a camera's is.
+    EXPECT_EQ(fileNamePart(cameraName(gate, "Site/B")), "Site_B - Gate");
+}
+
 TEST(EvidenceFile, SavedWholeAndNeverOverAnotherFile) {
     test::TempFolder folder;
     const fs::path path = folder.path() / "Gate.jpg";

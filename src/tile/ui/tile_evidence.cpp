@@ -86,7 +86,8 @@ void TileEvidence::saveSnapshot() {
         m_overlay->showNotice(QStringLiteral("No picture to save yet."));
         return;
     }
-    const SnapshotResult saved = krt::saveSnapshot(m_settings.folder, cameraName(*channel), *frame);
+    const SnapshotResult saved = krt::saveSnapshot(
+        m_settings.folder, cameraName(*channel, m_window->server().m_serverName), *frame);
     if (!saved.file) {
         showErrorBox(m_window, qtText(saved.error));
         return;
@@ -106,7 +107,8 @@ void TileEvidence::toggleRecording() {
         showRecordingState();
         return;
     }
-    RecordingPlan plan = recordingPlanFor(m_window->server().m_serverAddress, *channel);
+    RecordingPlan plan = recordingPlanFor(m_window->server().m_serverAddress, *channel,
+                                          m_window->server().m_serverName);
     plan.folder = m_settings.folder;
     plan.maxLength = std::chrono::minutes(m_settings.maxRecordingMinutes);
     auto recording = std::make_shared<ClipRecorder>();
