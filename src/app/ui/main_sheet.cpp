@@ -256,9 +256,11 @@ void MainSheet::refreshAlarmStatus() {
     }
     line += "  \u2022  " + lastAlarmLine(latest);
     // The most pressing first: the journal, the snapshots, what the journal's opening found, a
-    // recording that stopped.
+    // recording that stopped, a server list that could not be read.
+    const std::string listMessage = m_servers != nullptr ? m_servers->listMessage() : "";
     for (const std::optional<std::string>& warning :
-         {std::optional(m_recordingStopped), std::optional(m_alarmChannelStatus.journalNotice),
+         {std::optional(listMessage), std::optional(m_recordingStopped),
+          std::optional(m_alarmChannelStatus.journalNotice),
           snapshotTroubleLine(m_alarmChannelStatus), journalTroubleLine(m_alarmChannelStatus)}) {
         if (warning && !warning->empty()) {
             line = *warning + "  \u2022  " + line;

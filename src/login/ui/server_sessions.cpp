@@ -35,6 +35,8 @@ ServerSessions::ServerSessions(AppState& session, const SavedServers& servers, Q
     : QObject(parent), m_session(session) {
     // A session before this one (a logout and a new login) leaves nothing behind.
     m_session.m_otherServers.clear();
+    m_listMessage = servers.fileMessage();
+    std::ranges::replace(m_listMessage, '\n', ' ');
     for (const ServerEntry& entry : servers.list().added()) {
         join(entry);
     }

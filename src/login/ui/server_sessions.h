@@ -38,6 +38,9 @@ class ServerSessions : public QObject {
     // Servers the operator has added to the list since: they join the session and log in. A
     // server edited or removed keeps its place until the next session.
     void addNew(SavedServers& servers);
+    // What the operator must know about the list file as the session found it (set aside as
+    // damaged, ...), on one line; empty when nothing.
+    const std::string& listMessage() const { return m_listMessage; }
     // One for each of the session's other servers, in their order.
     const std::vector<Shown>& shown() const { return m_shown; }
 
@@ -59,6 +62,7 @@ class ServerSessions : public QObject {
     std::vector<Shown> m_shown;
     std::vector<std::unique_ptr<BackgroundLogin>> m_logins;
     LoginRetryDelays m_delays;
+    std::string m_listMessage;
 };
 
 }  // namespace krt

@@ -160,5 +160,26 @@ TEST_F(SeveralServers, AStalledServerDelaysNoOtherAndEveryCameraAndAlarmNamesIts
     m_sheet.reset();  // before Site D's server goes
 }
 
+// A damaged list file: the session says so on its status line, and the first server works.
+TEST_F(SeveralServers, ADamagedListIsToldAndTheFirstServerStillWorks) {
+    std::ofstream(savedServersPath(), std::ios::trunc) << "{\"format\": \"krt-servers\", \"vers";
+    m_saved = std::make_unique<SavedServers>(savedServersPath(), nullptr);
+    m_servers = std::make_unique<ServerSessions>(m_first.app, *m_saved);
+    m_sheet = std::make_unique<MainSheet>(m_first.app);
+    m_sheet->attachServers(*m_servers);
+    m_sheet->show();
+    m_servers->start(*m_saved);
+    EXPECT_TRUE(m_servers->shown().empty());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return m_first.sim.server().subscriberCount() == 1 &&
+                   statusLine().contains("Alarms: connected");
+        },
+        kServersWait_ms))
+        << statusLine().toStdString();
+    EXPECT_TRUE(statusLine().startsWith("The server list ")) << statusLine().toStdString();
+    EXPECT_TRUE(statusLine().contains("is kept as")) << statusLine().toStdString();
+}
+
 }  // namespace
 }  // namespace krt
