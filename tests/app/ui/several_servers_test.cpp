@@ -58,6 +58,16 @@ class SeveralServers : public test::UiTest {
             << R"(", "port": 5500, "user": "demo", "rememberLogin": true, "password": "demo"}]})";
     }
 
+    // As the login leaves it: the list read, the sheet up, the other servers logging in.
+    void openSession() {
+        m_saved = std::make_unique<SavedServers>(savedServersPath(), nullptr);
+        m_servers = std::make_unique<ServerSessions>(m_first.app, *m_saved);
+        m_sheet = std::make_unique<MainSheet>(m_first.app);
+        m_sheet->attachServers(*m_servers);
+        m_sheet->show();
+        m_servers->start(*m_saved);
+    }
+
     QString statusLine() const { return m_sheet->alarmStatusLabel()->text(); }
 
     test::LoggedInSim m_first;
@@ -69,12 +79,7 @@ class SeveralServers : public test::UiTest {
 };
 
 TEST_F(SeveralServers, AStalledServerDelaysNoOtherAndEveryCameraAndAlarmNamesItsServer) {
-    m_saved = std::make_unique<SavedServers>(savedServersPath(), nullptr);
-    m_servers = std::make_unique<ServerSessions>(m_first.app, *m_saved);
-    m_sheet = std::make_unique<MainSheet>(m_first.app);
-    m_sheet->attachServers(*m_servers);
-    m_sheet->show();
-    m_servers->start(*m_saved);
+    openSession();
 
     // Site B logs in and subscribes while Site C's login waits for an answer that never comes.
     ASSERT_TRUE(QTest::qWaitFor(
@@ -163,12 +168,7 @@ TEST_F(SeveralServers, AStalledServerDelaysNoOtherAndEveryCameraAndAlarmNamesIts
 // A damaged list file: the session says so on its status line, and the first server works.
 TEST_F(SeveralServers, ADamagedListIsToldAndTheFirstServerStillWorks) {
     std::ofstream(savedServersPath(), std::ios::trunc) << "{\"format\": \"krt-servers\", \"vers";
-    m_saved = std::make_unique<SavedServers>(savedServersPath(), nullptr);
-    m_servers = std::make_unique<ServerSessions>(m_first.app, *m_saved);
-    m_sheet = std::make_unique<MainSheet>(m_first.app);
-    m_sheet->attachServers(*m_servers);
-    m_sheet->show();
-    m_servers->start(*m_saved);
+    openSession();
     EXPECT_TRUE(m_servers->shown().empty());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
