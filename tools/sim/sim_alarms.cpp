@@ -71,6 +71,10 @@ bool SimAlarms::serveAlarmImage(SimConnection& connection, const ParsedRequest& 
             });
         if (found != m_snapshots.rend()) {
             jpeg = found->jpeg;
+        } else if (const auto prepared =
+                       m_prepared.find({wanted.timestamp, wanted.name, wanted.channelId});
+                   prepared != m_prepared.end()) {
+            jpeg = prepared->second;
         }
     }
     // An alarm that is not (or no longer) kept gets the channel's picture of now.
@@ -121,6 +125,18 @@ AlarmMessage SimAlarms::pushAlarmStamped(std::string_view channelId, std::string
         }
     }
     pushAlarmMessage(alarm);
+    return alarm;
+}
+
+AlarmMessage SimAlarms::prepareAlarm(std::string_view channelId, std::string_view name,
+                                     std::string_view timestamp) {
+    AlarmMessage alarm{std::string(timestamp), std::string(name), std::string(channelId)};
+    if (const SimChannel* channel = m_config.findChannel(channelId)) {
+        std::string jpeg = m_video.renderSnapshot(*channel, alarm.name);
+        std::lock_guard lock(m_mutex);
+        m_prepared.insert_or_assign({alarm.timestamp, alarm.name, alarm.channelId},
+                                    std::move(jpeg));
+    }
     return alarm;
 }
 

@@ -4,12 +4,14 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "sim_config.h"
@@ -44,6 +46,10 @@ class SimAlarms {
                                   std::string_view timestamp);
     std::size_t pushAlarmMessage(const AlarmMessage& alarm);
     std::optional<AlarmMessage> pushNextScheduledAlarm();
+    // Renders the alarm's snapshot now and keeps it for as long as the server runs, without
+    // pushing the alarm: a benchmark pushes alarms prepared before its clock starts.
+    AlarmMessage prepareAlarm(std::string_view channelId, std::string_view name,
+                              std::string_view timestamp);
 
     std::size_t subscriberCount() const;
     bool waitForSubscribers(std::size_t count, std::chrono::milliseconds timeout) const;
@@ -67,6 +73,7 @@ class SimAlarms {
     mutable std::condition_variable m_changed;
     std::vector<std::shared_ptr<SimConnection>> m_subscribers;
     std::deque<StoredSnapshot> m_snapshots;
+    std::map<std::tuple<std::string, std::string, std::string>, std::string> m_prepared;
     std::size_t m_nextScheduled = 0;
     std::thread m_scheduler;
 };

@@ -136,6 +136,11 @@ std::size_t SimServer::pushAlarmMessage(const AlarmMessage& alarm) {
     return m_impl->alarms.pushAlarmMessage(alarm);
 }
 
+AlarmMessage SimServer::prepareAlarm(std::string_view channelId, std::string_view name,
+                                     std::string_view timestamp) {
+    return m_impl->alarms.prepareAlarm(channelId, name, timestamp);
+}
+
 std::optional<AlarmMessage> SimServer::pushNextScheduledAlarm() {
     return m_impl->alarms.pushNextScheduledAlarm();
 }

@@ -51,6 +51,10 @@ class SimServer {
                                   std::string_view timestamp);
     // Pushes the message as it is (any timestamp text); returns how many subscribers got it.
     std::size_t pushAlarmMessage(const AlarmMessage& alarm);
+    // Renders and keeps the snapshot of an alarm to be pushed later with pushAlarmMessage(),
+    // for as long as the server runs.
+    AlarmMessage prepareAlarm(std::string_view channelId, std::string_view name,
+                              std::string_view timestamp);
     // The next alarm of the schedule's rotation of names and channels.
     std::optional<AlarmMessage> pushNextScheduledAlarm();
 
