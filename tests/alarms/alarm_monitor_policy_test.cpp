@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,54 @@ std::string cameraText(const CameraRef& camera) {
     return camera.server.empty() ? camera.channel : camera.server + "/" + camera.channel;
 }
 
+std::string cellText(const char* what, int cell, const CameraRef& camera) {
+    return what + (" " + std::to_string(cell)) + " " + cameraText(camera);
+}
+
+struct EventText {
+    std::string operator()(const CellFilled& e) const {
+        return cellText("filled", e.cell, e.camera);
+    }
+    std::string operator()(const CellReused& e) const {
+        return cellText("reused", e.cell, e.camera);
+    }
+    std::string operator()(const CellReleased& e) const {
+        constexpr const char* kReasons[] = {" hold over", " dismissed", " gave way"};
+        return cellText("released", e.cell, e.camera) + kReasons[static_cast<int>(e.reason)];
+    }
+    std::string operator()(const PulseCamera& e) const { return "pulse " + cameraText(e.camera); }
+    std::string operator()(const PauseTour&) const { return "pause tour"; }
+    std::string operator()(const ResumeTour&) const { return "resume tour"; }
+    std::string operator()(const MoreAlarms& e) const {  // the count, the first and last camera
+        const auto& a = e.alarms;
+        return "more " + std::to_string(a.size()) +
+               (a.empty() ? "" : " " + a.front().channelId + "-" + a.back().channelId);
+    }
+    std::string operator()(const ReviewAsked& e) const {
+        return "review " + e.alarm.channelId + " " + e.alarm.alarmName;
+    }
+};
+
+std::string eventsText(std::span<const MonitorEvent> events) {
+    std::string all;
+    for (const MonitorEvent& event : events) {
+        all += (all.empty() ? "" : ", ") + std::visit(EventText{}, event);
+    }
+    return all;
+}
+
+std::string cellsText(const MonitorState& state) {
+    std::string all;
+    for (const auto& cell : state.cells) {
+        all += all.empty() ? "" : " | ";
+        all += !cell ? "-"
+                     : cameraText(cell->camera()) + " " + cell->alarm.alarmName +
+                           (cell->repeats ? " x" + std::to_string(cell->repeats) : "") +
+                           (cell->pinned ? " pinned" : "");
+    }
+    return all;
+}
+
 // "B/7 Motion": channel 7 of server B; "7 Motion": channel 7 of the first server.
 AlarmEvent scriptedAlarm(std::string_view script) {
     const std::string_view camera = script.substr(0, script.find(' '));
@@ -29,59 +79,47 @@ AlarmEvent scriptedAlarm(std::string_view script) {
     return alarm;
 }
 
-std::string cellsText(const MonitorState& state) {
-    std::string cells;
-    for (const auto& cell : state.cells) {
-        cells += cells.empty() ? "" : " | ";
-        cells += !cell ? "-"
-                       : cameraText(cell->camera()) + " " + cell->alarm.alarmName +
-                             (cell->repeats ? " x" + std::to_string(cell->repeats) : "") +
-                             (cell->pinned ? " pinned" : "");
-    }
-    return cells;
-}
+struct ScriptedInput {
+    std::vector<AlarmEvent> alarms;
+    std::vector<OperatorAction> actions;
+    std::optional<int> operatorUsedAt_s;
+    bool touring = false;
+};
 
-std::string eventText(const MonitorEvent& event) {
-    constexpr const char* kReasons[] = {"hold over", "dismissed", "gave way"};
-    return std::visit(
-        [&]<typename E>(const E& e) -> std::string {
-            if constexpr (std::is_same_v<E, CellFilled>)
-                return "filled " + std::to_string(e.cell) + " " + cameraText(e.camera);
-            if constexpr (std::is_same_v<E, CellReused>)
-                return "reused " + std::to_string(e.cell) + " " + cameraText(e.camera);
-            if constexpr (std::is_same_v<E, CellReleased>)
-                return "released " + std::to_string(e.cell) + " " + cameraText(e.camera) + " " +
-                       kReasons[static_cast<int>(e.reason)];
-            if constexpr (std::is_same_v<E, PulseCamera>)
-                return "pulse " + cameraText(e.camera);
-            if constexpr (std::is_same_v<E, PauseTour>)
-                return "pause tour";
-            if constexpr (std::is_same_v<E, ResumeTour>)
-                return "resume tour";
-            if constexpr (std::is_same_v<E, MoreAlarms>)
-                return "more " + std::to_string(e.alarms.size()) +
-                       (e.alarms.empty()
-                            ? ""
-                            : " " + e.alarms.front().channelId + "-" + e.alarms.back().channelId);
-            if constexpr (std::is_same_v<E, ReviewAsked>)
-                return "review " + e.alarm.channelId + " " + e.alarm.alarmName;
-        },
-        event);
-}
-
-std::string eventsText(std::span<const MonitorEvent> events) {
-    std::string all;
-    for (const MonitorEvent& event : events) {
-        all += (all.empty() ? "" : ", ") + eventText(event);
+// Items apart by ", ": an alarm, "burst 20" (channels 1 to 20), "pin 0", "unpin 0", "dismiss 0",
+// "review 0", "clear more", "touring" (the window has a tour) or "used 5" (the operator's last use
+// of the window, in seconds).
+ScriptedInput scriptedInput(std::string_view script) {
+    const std::map<std::string_view, OperatorAction::Kind> kinds = {{"pin", pin},
+                                                                    {"unpin", unpin},
+                                                                    {"dismiss", dismiss},
+                                                                    {"review", review},
+                                                                    {"clear", clearMore}};
+    ScriptedInput input;
+    for (const auto part : script | std::views::split(std::string_view(", "))) {
+        const std::string_view item(part.begin(), part.end());
+        const std::string_view word = item.substr(0, item.find(' '));
+        const auto number = [&] { return std::stoi(std::string(item.substr(word.size()))); };
+        if (word == "touring") {
+            input.touring = true;
+        } else if (word == "used") {
+            input.operatorUsedAt_s = number();
+        } else if (word == "burst") {
+            for (int i = 1; i <= number(); ++i) {
+                input.alarms.push_back(scriptedAlarm(std::to_string(i) + " Motion"));
+            }
+        } else if (kinds.contains(word)) {
+            input.actions.push_back({kinds.at(word), word == "clear" ? 0 : number()});
+        } else if (!item.empty()) {
+            input.alarms.push_back(scriptedAlarm(item));
+        }
     }
-    return all;
+    return input;
 }
 
 struct MonitorScriptStep {
     int at_s;
-    std::vector<std::string> alarms;
-    std::vector<OperatorAction> actions;
-    std::optional<int> operatorUsedAt_s;
+    std::string_view input;
     const char* cells;
     const char* events;
 };
@@ -89,94 +127,60 @@ struct MonitorScriptStep {
 struct MonitorCase {
     const char* name;
     int cells;
-    bool touring;
-    std::vector<MonitorRule> rules;
     std::vector<MonitorScriptStep> steps;
-};
-
-std::vector<std::string> burstOfAlarms(int count) {
-    std::vector<std::string> alarms;
-    for (int i = 1; i <= count; ++i) {
-        alarms.push_back(std::to_string(i) + " Motion");
-    }
-    return alarms;
-}
-
-const std::vector<MonitorRule> kMonitorRules = {
-    {CameraRef{.server = "", .channel = "2"}, {}, MonitorRule::Cell::refused, kDefaultMonitorHold},
-    {{}, "Door", MonitorRule::Cell::taken, 5s},
 };
 
 TEST(AlarmMonitorPolicy, PlacesHoldsAndReleasesAlarmedCamerasAsTheOperatorAllows) {
     const std::vector<MonitorCase> cases = {
         {"hold, repeat, reuse by another alarm, hold over",
          2,
-         false,
-         {},
-         {{0, {"1 Motion"}, {}, {}, "1 Motion | -", "filled 0 1"},
-          {10, {"1 Motion"}, {}, {}, "1 Motion x1 | -", "reused 0 1"},
-          {20, {"1 Tamper"}, {}, {}, "1 Tamper | -", "reused 0 1"},
-          {49, {}, {}, {}, "1 Tamper | -", ""},
-          {50, {}, {}, {}, "- | -", "released 0 1 hold over"}}},
+         {{0, "1 Motion", "1 Motion | -", "filled 0 1"},
+          {10, "1 Motion", "1 Motion x1 | -", "reused 0 1"},
+          {20, "1 Door", "1 Door | -", "reused 0 1"},
+          {39, "", "1 Door | -", ""},
+          {40, "", "- | -", "released 0 1 hold over"}}},
         {"rules refuse a camera and shorten a hold; two servers' channel 1",
          3,
-         false,
-         kMonitorRules,
-         {{0,
-           {"2 Motion", "1 Door", "B/1 Door", "b/1 Motion"},
-           {},
-           {},
-           "1 Door | b/1 Motion | -",
+         {{0, "42 Motion, 1 Door, B/1 Door, b/1 Motion", "1 Door | b/1 Motion | -",
            "filled 0 1, filled 1 B/1"},
-          {5, {}, {}, {}, "- | b/1 Motion | -", "released 0 1 hold over"}}},
+          {5, "", "- | b/1 Motion | -", "released 0 1 hold over"}}},
         {"busy operator: pulse, wait, then apply in order; holds wait too",
          2,
-         false,
-         {},
-         {{0, {"1 Motion"}, {}, {}, "1 Motion | -", "filled 0 1"},
-          {10, {"1 Door", "2 Motion", "1 Tamper"}, {}, 5, "1 Motion | -", "pulse 1"},
-          {24, {}, {}, 5, "1 Motion | -", ""},
-          {25, {}, {}, 5, "1 Tamper | 2 Motion", "reused 0 1, filled 1 2"},
-          {60, {}, {}, 50, "1 Tamper | 2 Motion", ""},
-          {70, {}, {}, 50, "- | -", "released 0 1 hold over, released 1 2 hold over"}}},
-        {"oldest gives way; pin, review, all pinned, unpin, dismiss",
+         {{0, "1 Motion", "1 Motion | -", "filled 0 1"},
+          {10, "1 Door, 2 Motion, 1 Tamper, used 5", "1 Motion | -", "pulse 1"},
+          {24, "used 5", "1 Motion | -", ""},
+          {25, "used 5, 1 Motion", "1 Motion | 2 Motion", "reused 0 1, filled 1 2"},
+          {60, "used 50", "1 Motion | 2 Motion", ""},
+          {70, "used 50", "- | -", "released 0 1 hold over, released 1 2 hold over"}}},
+        {"oldest gives way, a cell changes once a call; pin, review, all pinned, dismiss",
          2,
-         false,
-         {},
-         {{0, {"1 Motion", "2 Motion"}, {}, {}, "1 Motion | 2 Motion", "filled 0 1, filled 1 2"},
-          {1, {"3 Motion"}, {}, {}, "3 Motion | 2 Motion", "released 0 1 gave way, filled 0 3"},
-          {2,
-           {"4 Motion"},
-           {{pin, 0}, {pin, 1}, {review, 1}},
-           {},
-           "3 Motion pinned | 2 Motion pinned",
-           "review 2 Motion, more 1 4-4"},
-          {40, {}, {}, {}, "3 Motion pinned | 2 Motion pinned", ""},
-          {41,
-           {},
-           {{unpin, 1}, {dismiss, 0}, {clearMore}},
-           {},
-           "- | -",
-           "released 0 3 dismissed, more 0, released 1 2 hold over"}}},
-        {"a burst of 20 shows the 6 newest, each cell changed once",
+         {{0, "1 Motion, 2 Motion", "1 Motion | 2 Motion", "filled 0 1, filled 1 2"},
+          {1, "1 Motion", "1 Motion x1 | 2 Motion", "reused 0 1"},
+          {2, "3 Motion", "1 Motion x1 | 3 Motion", "released 1 2 gave way, filled 1 3"},
+          {3, "1 Door, 4 Motion, 6 Motion, 4 Tamper, 5 Motion", "1 Door | 5 Motion",
+           "reused 0 1, released 1 3 gave way, filled 1 5, more 3 4-4"},
+          {4, "pin 0, pin 1, review 1, 7 Motion", "1 Door pinned | 5 Motion pinned",
+           "review 5 Motion, more 4 4-7"},
+          {40, "", "1 Door pinned | 5 Motion pinned", ""},
+          {41, "unpin 1, dismiss 0, clear more", "- | -",
+           "released 0 1 dismissed, more 0, released 1 5 hold over"}}},
+        {"a burst of 20 shows the 6 newest",
          6,
-         false,
-         {},
-         {{0,
-           burstOfAlarms(20),
-           {},
-           {},
-           "15 Motion | 16 Motion | 17 Motion | 18 Motion | 19 Motion | 20 Motion",
+         {{0, "burst 20", "15 Motion | 16 Motion | 17 Motion | 18 Motion | 19 Motion | 20 Motion",
            "filled 0 15, filled 1 16, filled 2 17, filled 3 18, filled 4 19, filled 5 20, "
            "more 14 1-14"}}},
         {"a tour pauses on the first cell taken, resumes when the last is freed",
          2,
-         true,
-         {},
-         {{0, {"1 Motion"}, {}, {}, "1 Motion | -", "filled 0 1, pause tour"},
-          {5, {"2 Motion"}, {}, {}, "1 Motion | 2 Motion", "filled 1 2"},
-          {10, {}, {{dismiss, 0}}, {}, "- | 2 Motion", "released 0 1 dismissed"},
-          {35, {}, {}, {}, "- | -", "released 1 2 hold over, resume tour"}}},
+         {{0, "1 Motion, touring", "1 Motion | -", "filled 0 1, pause tour"},
+          {5, "2 Motion, touring", "1 Motion | 2 Motion", "filled 1 2"},
+          {10, "dismiss 0, touring", "- | 2 Motion", "released 0 1 dismissed"},
+          {35, "touring", "- | -", "released 1 2 hold over, resume tour"},
+          {40, "3 Motion, touring", "3 Motion | -", "filled 0 3, pause tour"},
+          {45, "dismiss 0", "- | -", "released 0 3 dismissed"}}},
+    };
+    const std::vector<MonitorRule> rules = {
+        {CameraRef{.server = "", .channel = "42"}, {}, MonitorRule::Cell::refused, 30s},
+        {{}, "Door", MonitorRule::Cell::taken, 5s},
     };
     const MonitorClock::time_point start{100h};
     for (const MonitorCase& c : cases) {
@@ -184,19 +188,16 @@ TEST(AlarmMonitorPolicy, PlacesHoldsAndReleasesAlarmedCamerasAsTheOperatorAllows
         MonitorState state = emptyMonitor(c.cells);
         for (const MonitorScriptStep& step : c.steps) {
             SCOPED_TRACE(step.at_s);
-            std::vector<AlarmEvent> alarms;
-            std::ranges::transform(step.alarms, std::back_inserter(alarms),
-                                   [](const std::string& a) { return scriptedAlarm(a); });
+            const ScriptedInput scripted = scriptedInput(step.input);
+            const auto at = [&](int s) { return start + std::chrono::seconds(s); };
             const MonitorInput input{
-                .alarms = alarms,
-                .actions = step.actions,
-                .lastOperatorUse =
-                    step.operatorUsedAt_s
-                        ? std::optional(start + std::chrono::seconds(*step.operatorUsedAt_s))
-                        : std::nullopt,
-                .touring = c.touring};
-            const MonitorStep next =
-                nextMonitorState(state, input, c.rules, start + std::chrono::seconds(step.at_s));
+                .alarms = scripted.alarms,
+                .actions = scripted.actions,
+                .lastOperatorUse = scripted.operatorUsedAt_s.has_value()
+                                       ? std::optional(at(*scripted.operatorUsedAt_s))
+                                       : std::nullopt,
+                .touring = scripted.touring};
+            const MonitorStep next = nextMonitorState(state, input, rules, at(step.at_s));
             EXPECT_EQ(cellsText(next.state), step.cells);
             EXPECT_EQ(eventsText(next.events), step.events);
             state = next.state;
