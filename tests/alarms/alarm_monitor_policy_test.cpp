@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <algorithm>
+#include <charconv>
 #include <optional>
 #include <ranges>
 #include <string>
@@ -82,34 +83,37 @@ AlarmEvent scriptedAlarm(std::string_view script) {
 struct ScriptedInput {
     std::vector<AlarmEvent> alarms;
     std::vector<OperatorAction> actions;
-    std::optional<int> operatorUsedAt_s;
+    MonitorInput input() const { return {alarms, actions, lastOperatorUse, touring}; }
+    std::optional<MonitorClock::time_point> lastOperatorUse;
     bool touring = false;
 };
 
 // Items apart by ", ": an alarm, "burst 20" (channels 1 to 20), "pin 0", "unpin 0", "dismiss 0",
 // "review 0", "clear more", "touring" (the window has a tour) or "used 5" (the operator's last use
 // of the window, in seconds).
-ScriptedInput scriptedInput(std::string_view script) {
-    const std::map<std::string_view, OperatorAction::Kind> kinds = {{"pin", pin},
-                                                                    {"unpin", unpin},
-                                                                    {"dismiss", dismiss},
-                                                                    {"review", review},
-                                                                    {"clear", clearMore}};
+ScriptedInput scriptedInput(std::string_view script, MonitorClock::time_point start) {
+    constexpr std::string_view kActions[] = {"pin", "unpin", "dismiss", "review", "clear"};
     ScriptedInput input;
     for (const auto part : script | std::views::split(std::string_view(", "))) {
         const std::string_view item(part.begin(), part.end());
         const std::string_view word = item.substr(0, item.find(' '));
-        const auto number = [&] { return std::stoi(std::string(item.substr(word.size()))); };
+        const auto number = [&] {
+            int n = 0;
+            std::from_chars(item.data() + word.size() + 1, item.data() + item.size(), n);
+            return n;
+        };
+        const auto action = std::ranges::find(kActions, word);
         if (word == "touring") {
             input.touring = true;
         } else if (word == "used") {
-            input.operatorUsedAt_s = number();
+            input.lastOperatorUse = start + std::chrono::seconds(number());
         } else if (word == "burst") {
             for (int i = 1; i <= number(); ++i) {
                 input.alarms.push_back(scriptedAlarm(std::to_string(i) + " Motion"));
             }
-        } else if (kinds.contains(word)) {
-            input.actions.push_back({kinds.at(word), word == "clear" ? 0 : number()});
+        } else if (action != std::end(kActions)) {  // in the order of OperatorAction::Kind
+            const auto kind = static_cast<OperatorAction::Kind>(action - std::begin(kActions));
+            input.actions.push_back({kind, kind == clearMore ? 0 : number()});
         } else if (!item.empty()) {
             input.alarms.push_back(scriptedAlarm(item));
         }
@@ -125,27 +129,23 @@ struct MonitorScriptStep {
 };
 
 struct MonitorCase {
-    const char* name;
-    int cells;
+    const char* name;  // the first step's cells say how many there are
     std::vector<MonitorScriptStep> steps;
 };
 
 TEST(AlarmMonitorPolicy, PlacesHoldsAndReleasesAlarmedCamerasAsTheOperatorAllows) {
     const std::vector<MonitorCase> cases = {
         {"hold, repeat, reuse by another alarm, hold over",
-         2,
          {{0, "1 Motion", "1 Motion | -", "filled 0 1"},
           {10, "1 Motion", "1 Motion x1 | -", "reused 0 1"},
           {20, "1 Door", "1 Door | -", "reused 0 1"},
           {39, "", "1 Door | -", ""},
           {40, "", "- | -", "released 0 1 hold over"}}},
         {"rules refuse a camera and shorten a hold; two servers' channel 1",
-         3,
          {{0, "42 Motion, 1 Door, B/1 Door, b/1 Motion", "1 Door | b/1 Motion | -",
            "filled 0 1, filled 1 B/1"},
           {5, "", "- | b/1 Motion | -", "released 0 1 hold over"}}},
         {"busy operator: pulse, wait, then apply in order; holds wait too",
-         2,
          {{0, "1 Motion", "1 Motion | -", "filled 0 1"},
           {10, "1 Door, 2 Motion, 1 Tamper, used 5", "1 Motion | -", "pulse 1"},
           {24, "used 5", "1 Motion | -", ""},
@@ -153,7 +153,6 @@ TEST(AlarmMonitorPolicy, PlacesHoldsAndReleasesAlarmedCamerasAsTheOperatorAllows
           {60, "used 50", "1 Motion | 2 Motion", ""},
           {70, "used 50", "- | -", "released 0 1 hold over, released 1 2 hold over"}}},
         {"oldest gives way, a cell changes once a call; pin, review, all pinned, dismiss",
-         2,
          {{0, "1 Motion, 2 Motion", "1 Motion | 2 Motion", "filled 0 1, filled 1 2"},
           {1, "1 Motion", "1 Motion x1 | 2 Motion", "reused 0 1"},
           {2, "3 Motion", "1 Motion x1 | 3 Motion", "released 1 2 gave way, filled 1 3"},
@@ -165,12 +164,10 @@ TEST(AlarmMonitorPolicy, PlacesHoldsAndReleasesAlarmedCamerasAsTheOperatorAllows
           {41, "unpin 1, dismiss 0, clear more", "- | -",
            "released 0 1 dismissed, more 0, released 1 5 hold over"}}},
         {"a burst of 20 shows the 6 newest",
-         6,
          {{0, "burst 20", "15 Motion | 16 Motion | 17 Motion | 18 Motion | 19 Motion | 20 Motion",
            "filled 0 15, filled 1 16, filled 2 17, filled 3 18, filled 4 19, filled 5 20, "
            "more 14 1-14"}}},
         {"a tour pauses on the first cell taken, resumes when the last is freed",
-         2,
          {{0, "1 Motion, touring", "1 Motion | -", "filled 0 1, pause tour"},
           {5, "2 Motion, touring", "1 Motion | 2 Motion", "filled 1 2"},
           {10, "dismiss 0, touring", "- | 2 Motion", "released 0 1 dismissed"},
@@ -185,19 +182,13 @@ TEST(AlarmMonitorPolicy, PlacesHoldsAndReleasesAlarmedCamerasAsTheOperatorAllows
     const MonitorClock::time_point start{100h};
     for (const MonitorCase& c : cases) {
         SCOPED_TRACE(c.name);
-        MonitorState state = emptyMonitor(c.cells);
+        MonitorState state = emptyMonitor(
+            static_cast<int>(std::ranges::count(std::string_view(c.steps[0].cells), '|')) + 1);
         for (const MonitorScriptStep& step : c.steps) {
             SCOPED_TRACE(step.at_s);
-            const ScriptedInput scripted = scriptedInput(step.input);
-            const auto at = [&](int s) { return start + std::chrono::seconds(s); };
-            const MonitorInput input{
-                .alarms = scripted.alarms,
-                .actions = scripted.actions,
-                .lastOperatorUse = scripted.operatorUsedAt_s.has_value()
-                                       ? std::optional(at(*scripted.operatorUsedAt_s))
-                                       : std::nullopt,
-                .touring = scripted.touring};
-            const MonitorStep next = nextMonitorState(state, input, rules, at(step.at_s));
+            const ScriptedInput scripted = scriptedInput(step.input, start);
+            const MonitorStep next = nextMonitorState(state, scripted.input(), rules,
+                                                      start + std::chrono::seconds(step.at_s));
             EXPECT_EQ(cellsText(next.state), step.cells);
             EXPECT_EQ(eventsText(next.events), step.events);
             state = next.state;
