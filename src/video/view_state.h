@@ -35,8 +35,9 @@ struct StartRequest {
     bool fullScreen = false;
     std::optional<int> screen;
     std::optional<std::string> tour;
+    bool alarmMonitor = false;  // full screen, on `screen` when given
 
-    bool any() const { return layout || fullScreen || screen || tour; }
+    bool any() const { return layout || fullScreen || screen || tour || alarmMonitor; }
 };
 
 std::string viewStateText(const ViewState& state);

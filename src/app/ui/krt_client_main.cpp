@@ -92,7 +92,11 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption tour(QStringLiteral("tour"),
                                   QStringLiteral("Run the tour <name> once logged in."),
                                   QStringLiteral("name"));
-    parser.addOptions({layout, fullScreen, screen, tour});
+    const QCommandLineOption alarmMonitor(
+        QStringLiteral("alarm-monitor"),
+        QStringLiteral("Open the alarm monitor full screen once logged in: alarms put their "
+                       "cameras live in its cells."));
+    parser.addOptions({layout, fullScreen, screen, tour, alarmMonitor});
     if (const std::optional<int> status = answerWithoutDisplay(parser, argc, argv)) {
         return *status;
     }
@@ -119,6 +123,7 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(tour)) {
         request.tour = parser.value(tour).toStdString();
     }
+    request.alarmMonitor = parser.isSet(alarmMonitor);
 
     krt::AppState app;
     krt::runClient(app, request);

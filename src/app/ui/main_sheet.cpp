@@ -22,6 +22,7 @@
 #include "alarms/ui/events_page.h"
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/about_page.h"
+#include "app/ui/alarm_monitor_window.h"
 #include "common/ui/qt_text.h"
 #include "common/ui/settings_store.h"
 #include "common/ui/window_placement.h"
@@ -103,6 +104,7 @@ MainSheet::MainSheet(const AppState& app, QWidget* parent)
                                      QMessageBox::No) == QMessageBox::Yes;
     };
     connectVideoSettings();
+    connect(m_liveView, &LiveView::alarmMonitorRequested, this, [this] { openAlarmMonitor(); });
     m_viewSaveTimer->setInterval(kViewSavePeriod_ms);
     connect(m_viewSaveTimer, &QTimer::timeout, this, &MainSheet::saveViewState);
 }
@@ -300,6 +302,10 @@ void MainSheet::applyStoredSettings() {
 }
 
 void MainSheet::showStartView() {
+    if (m_startRequest.alarmMonitor) {
+        openAlarmMonitor(m_startRequest.screen.value_or(0));
+        return;
+    }
     if (m_startRequest.any()) {
         if (m_startRequest.screen) {
             placeOnScreen(*m_startRequest.screen);
@@ -326,6 +332,25 @@ void MainSheet::showStartView() {
     m_liveView->restoreView(saved->main);
     m_liveView->restoreExtraWindows(saved->extraWindows);
     m_savedView = viewStateText(*saved);
+}
+
+void MainSheet::openAlarmMonitor(std::optional<int> fullScreenOn) {
+    if (!m_alarmMonitor) {
+        m_alarmMonitor = new AlarmMonitorWindow(m_app, this);
+    }
+    if (fullScreenOn) {
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        if (QScreen* chosen =
+                screens.value(chosenScreen(*fullScreenOn, static_cast<int>(screens.size())))) {
+            m_alarmMonitor->setGeometry(chosen->availableGeometry());
+        }
+        m_alarmMonitor->show();
+        m_alarmMonitor->setFullScreen(true);
+    } else {
+        m_alarmMonitor->show();
+    }
+    m_alarmMonitor->raise();
+    m_alarmMonitor->activateWindow();
 }
 
 void MainSheet::placeOnScreen(int screen) {
@@ -357,8 +382,12 @@ void MainSheet::saveViewState() {
 
 void MainSheet::queueEventAlert(const AlarmEvent& event,
                                 std::shared_ptr<const KeptSnapshot> snapshot) {
-    // A tour that lets alarms in shows the camera, whether alerts pop up or not.
+    // A tour that lets alarms in shows the camera, whether alerts pop up or not; so does the
+    // alarm monitor.
     m_liveView->noteAlarm(event.camera());
+    if (m_alarmMonitor) {
+        m_alarmMonitor->noteAlarm(event);
+    }
     if (m_settingsPage->ShowAlerts != 1) {
         return;
     }

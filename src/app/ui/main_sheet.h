@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "alarms/alarm_event.h"
 #include "alarms/alert_cooldown.h"
 #include "alarms/ui/events_page.h"
+#include "app/ui/alarm_monitor_window.h"
 #include "common/app_state.h"
 #include "video/ui/live_view.h"
 #include "video/ui/video_page.h"
@@ -82,6 +84,10 @@ class MainSheet : public QDialog, public EventAlertSink {
     EventsPage* eventsPage() const { return m_eventsPage; }
     SettingsPage* settingsPage() const { return m_settingsPage; }
     AboutPage* aboutPage() const { return m_aboutPage; }
+    // Opens the alarm monitor, or brings it to the front; full screen on that screen when given.
+    void openAlarmMonitor(std::optional<int> fullScreenOn = std::nullopt);
+    // Null while it is not open.
+    AlarmMonitorWindow* alarmMonitor() const { return m_alarmMonitor; }
     // Null until the first alert.
     EventAlertDialog* alertWindow() const { return m_alertWindow; }
     // The alarm channel's state, under the tabs so that every tab shows it.
@@ -145,6 +151,7 @@ class MainSheet : public QDialog, public EventAlertSink {
     ServerSessions* m_servers = nullptr;
     std::string m_recordingStopped;
     CloseQuestion m_closeQuestion;
+    QPointer<AlarmMonitorWindow> m_alarmMonitor;
     StartRequest m_startRequest;
     std::string m_savedView;
     QTimer* m_viewSaveTimer;

@@ -195,6 +195,7 @@ void LiveView::fillLayoutMenu() {
     menu->addSeparator();
     menu->addAction(QStringLiteral("Open in new window"), this,
                     [this] { openInNewWindow(m_returnLayout.value_or(m_current)); });
+    menu->addAction(QStringLiteral("Alarm monitor"), this, &LiveView::alarmMonitorRequested);
 }
 
 void LiveView::askNewLayout() {

@@ -99,6 +99,10 @@ class LiveView : public QWidget {
     std::vector<WindowView> extraWindowViews() const;
     void restoreExtraWindows(const std::vector<WindowView>& views);
 
+  signals:
+    // The Layouts menu's "Alarm monitor".
+    void alarmMonitorRequested();
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

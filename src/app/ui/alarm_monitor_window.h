@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QTimer>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "alarms/alarm_event.h"
+#include "alarms/alarm_monitor_policy.h"
+#include "common/app_state.h"
+#include "layouts/ui/layout_window.h"
+
+class QLabel;
+
+namespace krt {
+
+// The alarm monitor: a window of alarm cells, each showing live the camera of an alarm, with
+// the alarm's name, camera and time over it in the alarm colour, until its hold is over.
+// Empty cells say what they wait for. What it shows is decided by nextMonitorState(); the
+// window only carries it out. While the operator works in it (a key, click or wheel within
+// the last 20 s) its cells stay as they are. Escape dismisses the focused alarm cell, P pins
+// or unpins it.
+class AlarmMonitorWindow : public LayoutWindow {
+    Q_OBJECT
+
+  public:
+    static constexpr int kCells = 4;  // a 2 × 2 grid
+
+    AlarmMonitorWindow(const AppState& app, QWidget* owner);
+    ~AlarmMonitorWindow() override;
+    AlarmMonitorWindow(const AlarmMonitorWindow&) = delete;
+    AlarmMonitorWindow& operator=(const AlarmMonitorWindow&) = delete;
+
+    void noteAlarm(const AlarmEvent& event);
+    const MonitorState& monitorState() const { return m_state; }
+    // Each cell's caption as shown.
+    QString cellCaption(int cell) const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void step(std::span<const AlarmEvent> alarms, std::span<const OperatorAction> actions = {});
+    void showCells();
+    void placeCaptions();
+    // Escape and P act on the focused cell while it holds an alarm.
+    bool actOnFocusedCell(int key);
+
+    MonitorState m_state;
+    QTimer m_clock;  // holds end with time, not only with the next alarm
+    std::optional<MonitorClock::time_point> m_lastUse;
+    std::vector<QLabel*> m_frames;    // the alarm colour around a held cell
+    std::vector<QLabel*> m_captions;  // what the cell shows or waits for
+    QLabel* m_more;                   // "+N more"
+};
+
+}  // namespace krt

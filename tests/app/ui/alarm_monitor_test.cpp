@@ -1,0 +1,50 @@
+// The alarm monitor against krt-sim: an alarm of the server puts its camera live in a cell
+// with the alarm's caption; Escape dismisses it and the cell waits again.
+#include <gtest/gtest.h>
+#include <QTest>
+
+#include "app/ui/alarm_monitor_window.h"
+#include "app/ui/main_sheet.h"
+#include "common/ui/ui_test_support.h"
+#include "layouts/ui/layout_grid.h"
+#include "sim/sim_test_support.h"
+#include "support/logged_in_sim.h"
+#include "tile/ui/video_window_container.h"
+
+namespace krt {
+namespace {
+
+constexpr int kMonitorWait_ms = 10000;
+
+class AlarmMonitor : public test::UiTest {};
+
+TEST_F(AlarmMonitor, AnAlarmPutsItsCameraLiveInACellUntilDismissed) {
+    test::LoggedInSim server;
+    server.app.m_snapshotFolder = m_folder.path() / "EventImages";
+    std::filesystem::create_directory(server.app.m_snapshotFolder);
+    store("ShowAlerts", "false");
+    MainSheet sheet(server.app);
+    sheet.show();
+    ASSERT_TRUE(server.sim.server().waitForSubscribers(1, std::chrono::seconds(10)));
+    sheet.openAlarmMonitor();
+    AlarmMonitorWindow* monitor = sheet.alarmMonitor();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_EQ(monitor->cellCaption(0), "Waiting for alarms");
+
+    server.sim.server().pushAlarm("3", "Door Open");
+    VideoWindowContainer* cell = monitor->grid()->tiles().at(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cell->getChannelId() == "3"; }, kMonitorWait_ms));
+    EXPECT_TRUE(monitor->cellCaption(0).startsWith("Door Open - 3 - "))
+        << monitor->cellCaption(0).toStdString();
+    EXPECT_EQ(monitor->cellCaption(1), "Waiting for alarms");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return server.sim.server().framesSent("3") > 0; }, kMonitorWait_ms));
+
+    monitor->activateWindow();
+    QTest::keyClick(monitor->grid(), Qt::Key_Escape);
+    EXPECT_EQ(cell->getChannelId(), "");
+    EXPECT_EQ(monitor->cellCaption(0), "Waiting for alarms");
+}
+
+}  // namespace
+}  // namespace krt
