@@ -170,8 +170,8 @@ void MainSheet::showAlarmChannelStatus(const AlarmChannelStatus& status) {
     m_alarmChannelStatus = status;
     using State = AlarmChannelStatus::State;
     // What is not being stored outweighs every state.
-    const bool trouble =
-        status.snapshotTrouble || status.journalTrouble || !m_recordingStopped.empty();
+    const bool trouble = status.snapshotTrouble || status.journalTrouble ||
+                         !m_recordingStopped.empty() || !m_monitorClosed.empty();
     const bool allSubscribed = status.state == State::subscribed && !anotherServerDown();
     const char* colour = trouble                          ? "#cf222e"
                          : !status.journalNotice.empty()  ? "#bf5700"
@@ -261,8 +261,8 @@ void MainSheet::refreshAlarmStatus() {
     // recording that stopped, a server list that could not be read.
     const std::string listMessage = m_servers != nullptr ? m_servers->listMessage() : "";
     for (const std::optional<std::string>& warning :
-         {std::optional(listMessage), std::optional(m_recordingStopped),
-          std::optional(m_alarmChannelStatus.journalNotice),
+         {std::optional(listMessage), std::optional(m_monitorClosed),
+          std::optional(m_recordingStopped), std::optional(m_alarmChannelStatus.journalNotice),
           snapshotTroubleLine(m_alarmChannelStatus), journalTroubleLine(m_alarmChannelStatus)}) {
         if (warning && !warning->empty()) {
             line = *warning + "  \u2022  " + line;
@@ -274,6 +274,11 @@ void MainSheet::refreshAlarmStatus() {
 MainSheet::~MainSheet() {
     // The alarm channel's threads call queueEventAlert(): they stop while the sheet is whole.
     m_eventsPage->stopAlarmChannel();
+    // The monitor goes with the sheet's children, after the sheet's members: its end is no
+    // closing by the operator.
+    if (m_alarmMonitor) {
+        m_alarmMonitor->disconnect(this);
+    }
 }
 
 void MainSheet::showEvent(QShowEvent* event) {
@@ -337,6 +342,13 @@ void MainSheet::showStartView() {
 void MainSheet::openAlarmMonitor(std::optional<int> fullScreenOn) {
     if (!m_alarmMonitor) {
         m_alarmMonitor = new AlarmMonitorWindow(m_app, this);
+        m_monitorClosed.clear();
+        // Closed by the operator: alarms no longer reach it, and that must not go unsaid.
+        connect(m_alarmMonitor, &QObject::destroyed, this, [this] {
+            m_monitorClosed = "The alarm monitor is closed: alarms no longer show their cameras";
+            showAlarmChannelStatus(m_alarmChannelStatus);
+        });
+        showAlarmChannelStatus(m_alarmChannelStatus);
     }
     if (fullScreenOn) {
         const QList<QScreen*> screens = QGuiApplication::screens();

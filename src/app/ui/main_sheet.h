@@ -150,6 +150,7 @@ class MainSheet : public QDialog, public EventAlertSink {
     AlarmChannelStatus m_alarmChannelStatus;
     ServerSessions* m_servers = nullptr;
     std::string m_recordingStopped;
+    std::string m_monitorClosed;  // while the operator has closed the alarm monitor
     CloseQuestion m_closeQuestion;
     QPointer<AlarmMonitorWindow> m_alarmMonitor;
     StartRequest m_startRequest;

@@ -1,6 +1,7 @@
 // The alarm monitor against krt-sim: an alarm of the server puts its camera live in a cell
 // with the alarm's caption; Escape dismisses it and the cell waits again.
 #include <gtest/gtest.h>
+#include <QLabel>
 #include <QTest>
 
 #include "app/ui/alarm_monitor_window.h"
@@ -44,6 +45,15 @@ TEST_F(AlarmMonitor, AnAlarmPutsItsCameraLiveInACellUntilDismissed) {
     QTest::keyClick(monitor->grid(), Qt::Key_Escape);
     EXPECT_EQ(cell->getChannelId(), "");
     EXPECT_EQ(monitor->cellCaption(0), "Waiting for alarms");
+
+    // Closed by the operator: the status line says that alarms no longer reach it.
+    monitor->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.alarmMonitor() == nullptr; }, kMonitorWait_ms));
+    EXPECT_TRUE(sheet.alarmStatusLabel()->text().startsWith("The alarm monitor is closed"))
+        << sheet.alarmStatusLabel()->text().toStdString();
+    // Opened again, the notice goes; the sheet then ends with the monitor open.
+    sheet.openAlarmMonitor();
+    EXPECT_FALSE(sheet.alarmStatusLabel()->text().contains("alarm monitor"));
 }
 
 }  // namespace
