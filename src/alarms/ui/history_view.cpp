@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -230,6 +231,27 @@ void HistoryView::addShortcuts() {
     add(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { markSelectedReviewed(); });
     add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [this] { markAllShownReviewed(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { exportShown(); });
+}
+
+void HistoryView::showReceivedBetween(const QDateTime& from, const QDateTime& to) {
+    const QSignalBlocker blockServer(m_server);
+    const QSignalBlocker blockCamera(m_camera);
+    const QSignalBlocker blockName(m_name);
+    const QSignalBlocker blockUnreviewed(m_unreviewedOnly);
+    m_server->setCurrentIndex(0);
+    m_camera->setCurrentIndex(0);
+    m_name->clear();
+    m_unreviewedOnly->setChecked(false);
+    m_fromBox->setChecked(true);
+    m_toBox->setChecked(true);
+    // The edits show whole minutes: the alarms' minutes are shown whole.
+    const auto minute = [](QDateTime time) {
+        time.setTime(QTime(time.time().hour(), time.time().minute()));
+        return time;
+    };
+    m_from->setDateTime(minute(from));
+    m_to->setDateTime(minute(to).addSecs(60));
+    applyFilter();
 }
 
 void HistoryView::applyFilter() {

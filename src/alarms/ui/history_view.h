@@ -44,6 +44,9 @@ class HistoryView : public QWidget {
 
     // Reads the journal again: new alarms on top, ended intervals, reviews made elsewhere.
     void refresh();
+    // Every alarm received from `from` to `to` (both included), whatever the other filters
+    // said: the alarms an alarm monitor could not show.
+    void showReceivedBetween(const QDateTime& from, const QDateTime& to);
     int unreviewedCount() const { return m_unreviewed; }
 
     void markSelectedReviewed();

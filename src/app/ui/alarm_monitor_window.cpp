@@ -1,8 +1,11 @@
 #include "app/ui/alarm_monitor_window.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
+#include <algorithm>
 
 #include "common/server_text.h"
 #include "common/ui/qt_text.h"
@@ -30,7 +33,7 @@ std::string captionOf(const MonitorCell& cell) {
 }  // namespace
 
 AlarmMonitorWindow::AlarmMonitorWindow(const AppState& app, QWidget* owner)
-    : LayoutWindow(app, owner), m_state(emptyMonitor(kCells)), m_more(new QLabel(this)) {
+    : LayoutWindow(app, owner), m_state(emptyMonitor(kCells)), m_more(new QPushButton(this)) {
     setWindowTitle(QStringLiteral("Alarm monitor - KRT"));
     for (int k = 0; k < kCells; ++k) {
         auto* frame = new QLabel(this);
@@ -43,10 +46,17 @@ AlarmMonitorWindow::AlarmMonitorWindow(const AppState& app, QWidget* owner)
         caption->setWordWrap(true);
         m_captions.push_back(caption);
     }
-    m_more->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_more->setStyleSheet(
-        QStringLiteral("QLabel { color: white; background: #b00000; padding: 4px; }"));
+        QStringLiteral("QPushButton { color: white; background: #b00000; padding: 4px; }"));
+    m_more->setFocusPolicy(Qt::NoFocus);
     m_more->hide();
+    connect(m_more, &QPushButton::clicked, this, &AlarmMonitorWindow::showMoreAlarms);
+    m_gather.setSingleShot(true);
+    m_gather.setInterval(kGather_ms);
+    connect(&m_gather, &QTimer::timeout, this, [this] {
+        const std::vector<AlarmEvent> alarms = std::exchange(m_incoming, {});
+        step(alarms);
+    });
     m_clock.setInterval(kClock_ms);
     connect(&m_clock, &QTimer::timeout, this, [this] { step({}); });
     m_clock.start();
@@ -60,7 +70,10 @@ AlarmMonitorWindow::~AlarmMonitorWindow() {
 }
 
 void AlarmMonitorWindow::noteAlarm(const AlarmEvent& event) {
-    step(std::span(&event, 1));
+    m_incoming.push_back(event);
+    if (!m_gather.isActive()) {
+        m_gather.start();
+    }
 }
 
 void AlarmMonitorWindow::step(std::span<const AlarmEvent> alarms,
@@ -73,9 +86,11 @@ void AlarmMonitorWindow::step(std::span<const AlarmEvent> alarms,
     m_state = std::move(next.state);
     for (const MonitorEvent& event : next.events) {
         if (const auto* more = std::get_if<monitor_event::MoreAlarms>(&event)) {
-            m_more->setText(QStringLiteral("+%1 more").arg(more->alarms.size()));
+            m_unshown = more->alarms;
+            m_more->setText(QStringLiteral("+%1 more").arg(m_unshown.size()));
             m_more->adjustSize();
-            m_more->setVisible(!more->alarms.empty());
+            m_more->setVisible(!m_unshown.empty());
+            placeCaptions();
         }
     }
     if (changed) {
@@ -99,6 +114,22 @@ void AlarmMonitorWindow::showCells() {
         m_frames[k]->setVisible(cell.has_value());
     }
     placeCaptions();
+}
+
+void AlarmMonitorWindow::showMoreAlarms() {
+    if (m_unshown.empty()) {
+        return;
+    }
+    const auto [first, last] = std::ranges::minmax(m_unshown, {}, &AlarmEvent::receivedTime);
+    const auto shown = [](WallClock::time_point time) {
+        return QDateTime::fromMSecsSinceEpoch(
+            std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count());
+    };
+    emit moreAlarmsAsked(shown(first.receivedTime), shown(last.receivedTime));
+    const OperatorAction seen{OperatorAction::Kind::clearMore, 0};
+    step({}, std::span(&seen, 1));
+    m_unshown.clear();
+    m_more->hide();
 }
 
 QString AlarmMonitorWindow::cellCaption(int cell) const {

@@ -11,6 +11,7 @@
 #include "layouts/ui/layout_window.h"
 
 class QLabel;
+class QPushButton;
 
 namespace krt {
 
@@ -31,10 +32,17 @@ class AlarmMonitorWindow : public LayoutWindow {
     AlarmMonitorWindow(const AlarmMonitorWindow&) = delete;
     AlarmMonitorWindow& operator=(const AlarmMonitorWindow&) = delete;
 
+    // Decided with the alarms that follow within kGather_ms.
     void noteAlarm(const AlarmEvent& event);
+    static constexpr int kGather_ms = 100;
     const MonitorState& monitorState() const { return m_state; }
     // Each cell's caption as shown.
     QString cellCaption(int cell) const;
+    QPushButton* moreButton() const { return m_more; }
+
+  signals:
+    // "+N more" was clicked: the History is to show the alarms received in that time.
+    void moreAlarmsAsked(const QDateTime& from, const QDateTime& to);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -46,13 +54,19 @@ class AlarmMonitorWindow : public LayoutWindow {
     void placeCaptions();
     // Escape and P act on the focused cell while it holds an alarm.
     bool actOnFocusedCell(int key);
+    void showMoreAlarms();
 
     MonitorState m_state;
     QTimer m_clock;  // holds end with time, not only with the next alarm
+    // Alarms that come together are decided together: a burst fills the cells once with the
+    // newest and counts the rest, instead of replacing cells one after another.
+    QTimer m_gather;
+    std::vector<AlarmEvent> m_incoming;
     std::optional<MonitorClock::time_point> m_lastUse;
     std::vector<QLabel*> m_frames;    // the alarm colour around a held cell
     std::vector<QLabel*> m_captions;  // what the cell shows or waits for
-    QLabel* m_more;                   // "+N more"
+    std::vector<AlarmEvent> m_unshown;
+    QPushButton* m_more;  // "+N more": a click shows them in the History
 };
 
 }  // namespace krt

@@ -20,6 +20,7 @@
 #include "alarms/ui/desktop_notifier.h"
 #include "alarms/ui/event_alert_dialog.h"
 #include "alarms/ui/events_page.h"
+#include "alarms/ui/history_view.h"
 #include "alarms/ui/snapshot_store.h"
 #include "app/ui/about_page.h"
 #include "app/ui/alarm_monitor_window.h"
@@ -343,6 +344,15 @@ void MainSheet::openAlarmMonitor(std::optional<int> fullScreenOn) {
     if (!m_alarmMonitor) {
         m_alarmMonitor = new AlarmMonitorWindow(m_app, this);
         m_monitorClosed.clear();
+        connect(m_alarmMonitor, &AlarmMonitorWindow::moreAlarmsAsked, this,
+                [this](const QDateTime& from, const QDateTime& to) {
+                    if (HistoryView* history = m_eventsPage->history()) {
+                        history->showReceivedBetween(from, to);
+                        m_tabs->setCurrentWidget(m_eventsPage);
+                        raise();
+                        activateWindow();
+                    }
+                });
         // Closed by the operator: alarms no longer reach it, and that must not go unsaid.
         connect(m_alarmMonitor, &QObject::destroyed, this, [this] {
             m_monitorClosed = "The alarm monitor is closed: alarms no longer show their cameras";

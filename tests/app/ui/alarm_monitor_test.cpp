@@ -1,9 +1,14 @@
 // The alarm monitor against krt-sim: an alarm of the server puts its camera live in a cell
 // with the alarm's caption; Escape dismisses it and the cell waits again.
 #include <gtest/gtest.h>
+#include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
+#include <set>
 
+#include "alarms/ui/history_view.h"
 #include "app/ui/alarm_monitor_window.h"
 #include "app/ui/main_sheet.h"
 #include "common/ui/ui_test_support.h"
@@ -54,6 +59,41 @@ TEST_F(AlarmMonitor, AnAlarmPutsItsCameraLiveInACellUntilDismissed) {
     // Opened again, the notice goes; the sheet then ends with the monitor open.
     sheet.openAlarmMonitor();
     EXPECT_FALSE(sheet.alarmStatusLabel()->text().contains("alarm monitor"));
+}
+
+// A burst fills the cells once with the newest cameras; "+2 more" shows the rest in the
+// History.
+TEST_F(AlarmMonitor, ABurstShowsTheNewestAndTheRestInTheHistory) {
+    AppState app;
+    app.m_journalFolder = m_folder.path() / "journal";
+    for (const char* id : {"1", "2", "3", "4", "5", "6"}) {
+        app.m_channels.emplace_back().ChannelID = id;
+    }
+    MainSheet sheet(app);
+    sheet.show();
+    sheet.openAlarmMonitor();
+    AlarmMonitorWindow* monitor = sheet.alarmMonitor();
+    for (const char* id : {"1", "2", "3", "4", "5", "6"}) {
+        AlarmEvent alarm;
+        alarm.alarmName = "Motion";
+        alarm.channelId = id;
+        alarm.receivedTime = WallClock::now();
+        monitor->noteAlarm(alarm);
+    }
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return monitor->moreButton()->isVisible(); }, kMonitorWait_ms));
+    EXPECT_EQ(monitor->moreButton()->text(), "+2 more");
+    std::set<std::string> shown;
+    for (VideoWindowContainer* cell : monitor->grid()->tiles()) {
+        shown.insert(cell->getChannelId());
+    }
+    EXPECT_EQ(shown, (std::set<std::string>{"3", "4", "5", "6"}));
+
+    monitor->moreButton()->click();
+    EXPECT_FALSE(monitor->moreButton()->isVisible());
+    EXPECT_EQ(sheet.tabs()->currentWidget(), sheet.eventsPage());
+    ASSERT_NE(sheet.eventsPage()->history(), nullptr);
+    EXPECT_TRUE(sheet.eventsPage()->history()->fromBox()->isChecked());
 }
 
 }  // namespace
