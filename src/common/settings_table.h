@@ -27,6 +27,8 @@ enum class Setting {
     JournalMaxAlarms,
     JournalMaxDays,
     JournalMaxMiB,
+    MonitorHoldSeconds,
+    MonitorHidesAlerts,
     LastView,
 };
 
@@ -120,6 +122,17 @@ inline constexpr std::array kSettingsTable{
                .fallback = 2048,
                .least = 64,
                .most = 1024 * 1024},
+    // How long an alarm holds its cell on the alarm monitor after its last repeat.
+    SettingRow{.setting = Setting::MonitorHoldSeconds,
+               .key = "MonitorHoldSeconds",
+               .type = SettingType::number,
+               .fallback = 30,
+               .least = 5,
+               .most = 3600},
+    // Whether the alert stays away while the alarm monitor is open to show the camera.
+    SettingRow{.setting = Setting::MonitorHidesAlerts,
+               .key = "MonitorHidesAlerts",
+               .type = SettingType::word},
     // The windows and views shown at the end of the last run, as JSON.
     SettingRow{.setting = Setting::LastView,
                .key = "LastView",

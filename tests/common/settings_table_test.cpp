@@ -143,6 +143,11 @@ const std::vector<Case>& cases() {
         {Setting::JournalMaxMiB, "1048577", 2048},
         {Setting::JournalMaxMiB, "2 GiB", 2048},
         {Setting::JournalMaxMiB, "", 2048},
+        {Setting::MonitorHoldSeconds, "5", 5},
+        {Setting::MonitorHoldSeconds, "4", 30},
+        {Setting::MonitorHoldSeconds, "", 30},
+        {Setting::MonitorHidesAlerts, "true", true},
+        {Setting::MonitorHidesAlerts, "", false},
 
         {Setting::LastView, R"({"main":{"cells":["1","2"]}})",
          std::string(R"({"main":{"cells":["1","2"]}})")},

@@ -80,8 +80,8 @@ void AlarmMonitorWindow::step(std::span<const AlarmEvent> alarms,
                               std::span<const OperatorAction> actions) {
     MonitorStep next = nextMonitorState(
         m_state,
-        {.alarms = alarms, .actions = actions, .lastOperatorUse = m_lastUse, .touring = false}, {},
-        MonitorClock::now());
+        {.alarms = alarms, .actions = actions, .lastOperatorUse = m_lastUse, .touring = false},
+        m_rules, MonitorClock::now());
     const bool changed = next.state != m_state;
     m_state = std::move(next.state);
     for (const MonitorEvent& event : next.events) {
@@ -130,6 +130,11 @@ void AlarmMonitorWindow::showMoreAlarms() {
     step({}, std::span(&seen, 1));
     m_unshown.clear();
     m_more->hide();
+}
+
+void AlarmMonitorWindow::setHold(std::chrono::seconds hold) {
+    m_rules = {
+        MonitorRule{.camera = {}, .alarmName = {}, .cell = MonitorRule::Cell::taken, .hold = hold}};
 }
 
 QString AlarmMonitorWindow::cellCaption(int cell) const {

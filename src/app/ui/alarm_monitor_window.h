@@ -36,6 +36,8 @@ class AlarmMonitorWindow : public LayoutWindow {
     void noteAlarm(const AlarmEvent& event);
     static constexpr int kGather_ms = 100;
     const MonitorState& monitorState() const { return m_state; }
+    // How long an alarm holds its cell after its last repeat; the next alarms are held so.
+    void setHold(std::chrono::seconds hold);
     // Each cell's caption as shown.
     QString cellCaption(int cell) const;
     QPushButton* moreButton() const { return m_more; }
@@ -57,6 +59,7 @@ class AlarmMonitorWindow : public LayoutWindow {
     void showMoreAlarms();
 
     MonitorState m_state;
+    std::vector<MonitorRule> m_rules;
     QTimer m_clock;  // holds end with time, not only with the next alarm
     // Alarms that come together are decided together: a burst fills the cells once with the
     // newest and counts the rest, instead of replacing cells one after another.

@@ -31,6 +31,7 @@
 #include "login/ui/server_sessions.h"
 #include "protocol/diag_log.h"
 #include "settings/ui/journal_settings_box.h"
+#include "settings/ui/monitor_settings_box.h"
 #include "settings/ui/servers_box.h"
 #include "settings/ui/settings_page.h"
 #include "settings/ui/video_settings_box.h"
@@ -344,6 +345,10 @@ void MainSheet::openAlarmMonitor(std::optional<int> fullScreenOn) {
     if (!m_alarmMonitor) {
         m_alarmMonitor = new AlarmMonitorWindow(m_app, this);
         m_monitorClosed.clear();
+        const MonitorSettingsBox* settings = m_settingsPage->monitorSettings();
+        m_alarmMonitor->setHold(settings->hold());
+        connect(settings, &MonitorSettingsBox::holdChanged, m_alarmMonitor,
+                &AlarmMonitorWindow::setHold);
         connect(m_alarmMonitor, &AlarmMonitorWindow::moreAlarmsAsked, this,
                 [this](const QDateTime& from, const QDateTime& to) {
                     if (HistoryView* history = m_eventsPage->history()) {
@@ -410,7 +415,8 @@ void MainSheet::queueEventAlert(const AlarmEvent& event,
     if (m_alarmMonitor) {
         m_alarmMonitor->noteAlarm(event);
     }
-    if (m_settingsPage->ShowAlerts != 1) {
+    if (m_settingsPage->ShowAlerts != 1 || (m_alarmMonitor && m_alarmMonitor->isVisible() &&
+                                            m_settingsPage->monitorSettings()->hidesAlerts())) {
         return;
     }
     if (!m_alertCooldown.allowAlert(cameraKey(event.camera()), event.alarmName,

@@ -9,6 +9,7 @@
 #include "common/ui/settings_store.h"
 #include "settings/settings_layout.h"
 #include "settings/ui/journal_settings_box.h"
+#include "settings/ui/monitor_settings_box.h"
 #include "settings/ui/servers_box.h"
 #include "settings/ui/video_settings_box.h"
 
@@ -31,7 +32,8 @@ SettingsPage::SettingsPage(QWidget* parent)
       m_cooldownAfter(new QLabel(QStringLiteral("seconds"), this)),
       m_videoSettings(new VideoSettingsBox(this)),
       m_journalSettings(new JournalSettingsBox(this)),
-      m_servers(new ServersBox(this)) {
+      m_servers(new ServersBox(this)),
+      m_monitorSettings(new MonitorSettingsBox(this)) {
     m_showAlerts->setObjectName(QStringLiteral("showAlerts"));
     m_playSound->setObjectName(QStringLiteral("playSound"));
     m_save->setObjectName(QStringLiteral("save"));
@@ -119,6 +121,7 @@ void SettingsPage::resizeEvent(QResizeEvent* event) {
     placeBelow(m_videoSettings, m_cooldown);
     placeBelow(m_journalSettings, m_videoSettings);
     placeBelow(m_servers, m_journalSettings);
+    placeBelow(m_monitorSettings, m_servers);
 }
 
 void SettingsPage::placeBelow(QWidget* control, const QWidget* above) {

@@ -11,6 +11,7 @@ class QSpinBox;
 namespace krt {
 
 class JournalSettingsBox;
+class MonitorSettingsBox;
 class ServersBox;
 class VideoSettingsBox;
 
@@ -42,6 +43,7 @@ class SettingsPage : public QWidget {
     VideoSettingsBox* videoSettings() const { return m_videoSettings; }
     JournalSettingsBox* journalSettings() const { return m_journalSettings; }
     ServersBox* serversBox() const { return m_servers; }
+    MonitorSettingsBox* monitorSettings() const { return m_monitorSettings; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -62,6 +64,7 @@ class SettingsPage : public QWidget {
     VideoSettingsBox* m_videoSettings;
     JournalSettingsBox* m_journalSettings;
     ServersBox* m_servers;
+    MonitorSettingsBox* m_monitorSettings;
 };
 
 }  // namespace krt

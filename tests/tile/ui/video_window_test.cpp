@@ -88,7 +88,10 @@ TEST_F(VideoTile, DrawsTheChannelCentredAtItsAspect) {
     m_tile.setChannel(&channel);
     m_tile.setBigView(true);
     m_tile.startConnect();
-    EXPECT_EQ(window().windowText(), QStringLiteral("Connecting..."));
+    // The feed's own thread may have its first frame already.
+    const QString starting = window().windowText();
+    EXPECT_TRUE(starting == QStringLiteral("Connecting...") || starting.isEmpty())
+        << starting.toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window().newestPicture().isNull(); }, kWait_ms));
     // 320 × 240 in a picture area of 160 × 135: 160 × 120 at (0, 7).
     EXPECT_EQ(window().size(), QSize(160, 135));
