@@ -52,6 +52,19 @@ LayoutGrid::~LayoutGrid() {
 }
 
 void LayoutGrid::showLayout(const Layout& layout) {
+    m_paintedAtShow.clear();
+    m_cellsPainted = 0;
+    m_lastFirstPicture_ms = 0;
+    m_sinceShown.start();
+    showCells(layout);
+}
+
+// A server that logs in later fills its cells; the first pictures still count from the show.
+void LayoutGrid::refreshCells() {
+    showCells(Layout(m_layout));
+}
+
+void LayoutGrid::showCells(const Layout& layout) {
     m_template = findLayoutTemplate(layout.templateId);
     const std::size_t count = m_template ? m_template->cells.size() : 0;
     while (m_tiles.size() > count) {
@@ -97,23 +110,24 @@ void LayoutGrid::showLayout(const Layout& layout) {
             servers.insert(wanted[k].server);
         }
     }
+    // A cell that goes on keeps its count from the show; one (re)started counts from now.
+    const std::size_t counted = std::min(m_paintedAtShow.size(), count);
+    m_paintedAtShow.resize(count);
     for (std::size_t k = 0; k < count; ++k) {
-        showCell(k, wanted[k], servers.size() > 1);
+        if (!showCell(k, wanted[k], servers.size() > 1) || k >= counted) {
+            m_paintedAtShow[k] = m_tiles[k]->videoWindow()->framesPainted();
+        }
     }
     m_layout = layout;
     m_focusedCell = std::min(m_focusedCell, std::max(static_cast<int>(count) - 1, 0));
     placeCells();
     showFocus();
-    m_paintedAtShow.clear();
-    for (const VideoWindowContainer* tile : m_tiles) {
-        m_paintedAtShow.push_back(tile->videoWindow()->framesPainted());
-    }
     m_firstPictures_ms.reset();
-    m_sinceShown.start();
+    m_sinceWatched.start();
     m_firstPictureWatch.start();
 }
 
-void LayoutGrid::showCell(std::size_t k, const CellCamera& wanted, bool severalServers) {
+bool LayoutGrid::showCell(std::size_t k, const CellCamera& wanted, bool severalServers) {
     VideoWindowContainer* tile = m_tiles[k];
     const VideoChannel* channel = wanted.channel();
     m_notes[k]->setText(qtText(wanted.note));
@@ -123,7 +137,7 @@ void LayoutGrid::showCell(std::size_t k, const CellCamera& wanted, bool severalS
     if (channel != nullptr && &tile->videoWindow()->server() == wanted.server &&
         tile->getChannelId() == channel->ChannelID) {
         tile->update();
-        return;  // the same camera in the same cell goes on
+        return true;  // the same camera in the same cell goes on
     }
     tile->pauseVideo();
     tile->stopVideo();
@@ -134,29 +148,40 @@ void LayoutGrid::showCell(std::size_t k, const CellCamera& wanted, bool severalS
     if (channel != nullptr) {
         tile->startConnect();
     }
+    return false;
 }
 
 void LayoutGrid::watchFirstPictures() {
     int cameras = 0;
+    int painted = 0;
     for (std::size_t k = 0; k < m_tiles.size() && k < m_paintedAtShow.size(); ++k) {
         const VideoWindowContainer* tile = m_tiles[k];
-        if (tile->getChannelId().empty()) {
-            continue;
-        }
-        ++cameras;
-        if (tile->videoWindow()->framesPainted() <= m_paintedAtShow[k]) {
-            if (m_sinceShown.elapsed() > kFirstPictureWatch_ms) {
-                m_firstPictureWatch.stop();
-            }
-            return;
+        if (!tile->getChannelId().empty()) {
+            ++cameras;
+            painted += tile->videoWindow()->framesPainted() > m_paintedAtShow[k] ? 1 : 0;
         }
     }
-    m_firstPictureWatch.stop();
-    m_firstPictures_ms = m_sinceShown.elapsed();
-    writeLog("DVideoPage", "showLayout",
-             ("first pictures of " + std::to_string(cameras) + " cells of \"" + m_layout.name +
-              "\" in " + std::to_string(*m_firstPictures_ms) + " ms")
-                 .c_str());
+    if (painted > m_cellsPainted) {
+        m_cellsPainted = painted;
+        m_lastFirstPicture_ms = m_sinceShown.elapsed();
+    }
+    const std::string cells = " cells of \"" + m_layout.name + "\" in ";
+    if (painted == cameras) {
+        m_firstPictureWatch.stop();
+        m_firstPictures_ms = m_sinceShown.elapsed();
+        writeLog("DVideoPage", "showLayout",
+                 ("first pictures of " + std::to_string(cameras) + cells +
+                  std::to_string(*m_firstPictures_ms) + " ms")
+                     .c_str());
+    } else if (m_sinceWatched.elapsed() > kFirstPictureWatch_ms) {
+        // A server that never sends must not hide how soon the others' cells had theirs.
+        m_firstPictureWatch.stop();
+        writeLog("DVideoPage", "showLayout",
+                 ("first pictures of " + std::to_string(painted) + " of " +
+                  std::to_string(cameras) + cells + std::to_string(m_lastFirstPicture_ms) +
+                  " ms, the others none in " + std::to_string(kFirstPictureWatch_ms) + " ms")
+                     .c_str());
+    }
 }
 
 void LayoutGrid::stop() {

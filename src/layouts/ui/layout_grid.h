@@ -38,7 +38,8 @@ class LayoutGrid : public QWidget {
     static CameraRef cameraFromMimeData(const QByteArray& data);
     static constexpr const char* kCellMime = "application/x-krt-cell";
     static constexpr int kCellGap = 2;
-    // After a layout is shown, its first pictures are awaited this often, this long.
+    // After a layout is shown or a server fills its cells, the first pictures are awaited
+    // this often, this long; then the log says how many cells had one, and when.
     static constexpr int kFirstPictureCheck_ms = 5;
     static constexpr int kFirstPictureWatch_ms = 10000;
     // With the diagnostic log on, every tile's frame counts are written this often, in the
@@ -53,7 +54,7 @@ class LayoutGrid : public QWidget {
     // Shows the layout; cells that keep their camera keep their stream.
     void showLayout(const Layout& layout);
     // The cells look again for their cameras (a server logged in); those shown go on.
-    void refreshCells() { showLayout(Layout(m_layout)); }
+    void refreshCells();
     // Ends every stream; the next showLayout starts them again.
     void stop();
     void setLiveGrid(bool liveGrid);
@@ -70,8 +71,9 @@ class LayoutGrid : public QWidget {
     int focusedCell() const { return m_focusedCell; }
     void moveFocus(int dx, int dy);
 
-    // How long the last showLayout took until every cell with a camera had painted a picture;
-    // nothing while that is still awaited. The diagnostic log has it too.
+    // How long after the last showLayout every cell with a camera had painted a picture, the
+    // cells of servers that logged in since included; nothing while that is still awaited.
+    // The diagnostic log has it too.
     std::optional<qint64> firstPictures_ms() const { return m_firstPictures_ms; }
 
   signals:
@@ -93,8 +95,9 @@ class LayoutGrid : public QWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    // Cell k shows its camera, the one it shows already going on.
-    void showCell(std::size_t k, const CellCamera& wanted, bool severalServers);
+    void showCells(const Layout& layout);
+    // Cell k shows its camera; true when it showed that camera already and goes on.
+    bool showCell(std::size_t k, const CellCamera& wanted, bool severalServers);
     void placeCells();
     void showFocus();
     int cellAt(QPoint position) const;
@@ -124,7 +127,10 @@ class LayoutGrid : public QWidget {
     QTimer m_frameLog;
     QTimer m_firstPictureWatch;
     QElapsedTimer m_sinceShown;
+    QElapsedTimer m_sinceWatched;  // since the cells were last (re)filled
     std::vector<int> m_paintedAtShow;
+    int m_cellsPainted = 0;  // the most cells with a picture since the show, and since when
+    qint64 m_lastFirstPicture_ms = 0;
     std::optional<qint64> m_firstPictures_ms;
 };
 

@@ -3,6 +3,7 @@
 // trouble delays nothing of the others, every camera and alarm names its server, and the
 // session ends at once although Site C still holds its login.
 #include <gtest/gtest.h>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QRegularExpression>
@@ -13,9 +14,12 @@
 #include "alarms/ui/events_page.h"
 #include "alarms/ui/history_view.h"
 #include "app/ui/main_sheet.h"
+#include "common/ui/settings_store.h"
 #include "common/ui/ui_test_support.h"
 #include "journal/ui/history_model.h"
+#include "layouts/layouts_file.h"
 #include "layouts/ui/camera_list.h"
+#include "layouts/ui/layout_grid.h"
 #include "login/ui/saved_servers.h"
 #include "login/ui/server_sessions.h"
 #include "settings/ui/servers_box.h"
@@ -179,6 +183,46 @@ TEST_F(SeveralServers, ADamagedListIsToldAndTheFirstServerStillWorks) {
         << statusLine().toStdString();
     EXPECT_TRUE(statusLine().startsWith("The server list ")) << statusLine().toStdString();
     EXPECT_TRUE(statusLine().contains("is kept as")) << statusLine().toStdString();
+}
+
+// A layout of the three servers' cameras, shown before the others log in: Site B's cell joins
+// the first pictures when Site B logs in, still timed from the show; Site C's cell waits for
+// its server and is not awaited.
+TEST_F(SeveralServers, ACellFilledByALaterLoginJoinsTheFirstPicturesTimedFromTheShow) {
+    LayoutBook book;
+    ASSERT_FALSE(book.addLayout("Sites", "2x2"));
+    book.placeCamera("Sites", 0, {.server = {}, .channel = "1"});
+    book.placeCamera("Sites", 1, {.server = "Site B", .channel = "2"});
+    book.placeCamera("Sites", 2, {.server = "Site C", .channel = "3"});
+    ASSERT_FALSE(writeLayoutsFile(
+        std::filesystem::path(settingsFilePath()).replace_extension(".layouts.json"), book));
+    m_saved = std::make_unique<SavedServers>(savedServersPath(), nullptr);
+    m_servers = std::make_unique<ServerSessions>(m_first.app, *m_saved);
+    m_sheet = std::make_unique<MainSheet>(m_first.app);
+    m_sheet->attachServers(*m_servers);
+    m_sheet->show();
+    const LayoutGrid* grid = m_sheet->liveView()->layoutGrid();
+    ASSERT_TRUE(m_sheet->liveView()->showLayout("Sites"));
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return grid->firstPictures_ms().has_value(); }, kServersWait_ms));
+    // Twice what Site B takes here from its login to its cell's picture, so that a count from
+    // its login would come out shorter than the wait.
+    QTest::qWait(2000);
+    const qint64 waited = sinceShown.elapsed();
+    m_servers->start(*m_saved);
+
+    // Site B's stream starts only once its login filled the cell, which restarted the watch.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return m_siteB.server().framesSent("2") > 0 && grid->firstPictures_ms().has_value();
+        },
+        kServersWait_ms));
+    EXPECT_GE(*grid->firstPictures_ms(), waited);
+    EXPECT_EQ(grid->tiles()[1]->getChannelId(), "2");
+    EXPECT_TRUE(grid->tiles()[2]->getChannelId().empty());
+    EXPECT_TRUE(grid->cellNote(2)->text().endsWith(QStringLiteral("waiting for the server")));
 }
 
 }  // namespace
