@@ -6,9 +6,9 @@ namespace krt {
 namespace {
 
 TEST(ViewStateText, ReadsBackWhatWasSavedAndNothingElse) {
-    const ViewState state{{"Entrances \"E\"", 0, "", true, 1, "AdnQywADAAA=", ""},
-                          {{"Night", 0, "", true, 2, "x", ""},
-                           {"All cameras", 3, "7", false, 0, "", "Site B"}}};
+    const ViewState state{
+        {"Entrances \"E\"", 0, "", true, 1, "AdnQywADAAA=", ""},
+        {{"Night", 0, "", true, 2, "x", ""}, {"All cameras", 3, "7", false, 0, "", "Site B"}}};
     EXPECT_EQ(parseViewState(viewStateText(state)), state);
     // A view saved before cameras had servers is the first server's.
     const std::optional<ViewState> older = parseViewState(
