@@ -17,6 +17,10 @@ namespace {
 
 constexpr int kClock_ms = 1000;
 constexpr const char* kWaiting = "Waiting for alarms";
+constexpr int kPulseStep_ms = 250;
+constexpr std::chrono::seconds kPulse{3};
+const QString kFrame = QStringLiteral("QLabel { border: 4px solid #e01010; }");
+const QString kLitFrame = QStringLiteral("QLabel { border: 6px solid #ffd000; }");
 
 // "Door Open - Site B 2 - 09-Dec-2026::10:42:03": the alarm, its camera and its time.
 std::string captionOf(const MonitorCell& cell) {
@@ -38,7 +42,7 @@ AlarmMonitorWindow::AlarmMonitorWindow(const AppState& app, QWidget* owner)
     for (int k = 0; k < kCells; ++k) {
         auto* frame = new QLabel(this);
         frame->setAttribute(Qt::WA_TransparentForMouseEvents);
-        frame->setStyleSheet(QStringLiteral("QLabel { border: 4px solid #e01010; }"));
+        frame->setStyleSheet(kFrame);
         m_frames.push_back(frame);
         auto* caption = new QLabel(this);
         caption->setTextFormat(Qt::PlainText);
@@ -57,6 +61,9 @@ AlarmMonitorWindow::AlarmMonitorWindow(const AppState& app, QWidget* owner)
         const std::vector<AlarmEvent> alarms = std::exchange(m_incoming, {});
         step(alarms);
     });
+    m_pulseUntil.resize(kCells);
+    m_pulseTimer.setInterval(kPulseStep_ms);
+    connect(&m_pulseTimer, &QTimer::timeout, this, &AlarmMonitorWindow::pulseTick);
     m_clock.setInterval(kClock_ms);
     connect(&m_clock, &QTimer::timeout, this, [this] { step({}); });
     m_clock.start();
@@ -85,6 +92,9 @@ void AlarmMonitorWindow::step(std::span<const AlarmEvent> alarms,
     const bool changed = next.state != m_state;
     m_state = std::move(next.state);
     for (const MonitorEvent& event : next.events) {
+        if (const auto* waiting = std::get_if<monitor_event::PulseCamera>(&event)) {
+            pulse(waiting->camera);
+        }
         if (const auto* more = std::get_if<monitor_event::MoreAlarms>(&event)) {
             m_unshown = more->alarms;
             m_more->setText(QStringLiteral("+%1 more").arg(m_unshown.size()));
@@ -130,6 +140,36 @@ void AlarmMonitorWindow::showMoreAlarms() {
     step({}, std::span(&seen, 1));
     m_unshown.clear();
     m_more->hide();
+}
+
+void AlarmMonitorWindow::pulse(const CameraRef& camera) {
+    for (std::size_t k = 0; k < m_state.cells.size(); ++k) {
+        const std::optional<MonitorCell>& cell = m_state.cells[k];
+        if (cell && cell->camera().channel == camera.channel &&
+            sameServerName(cell->camera().server, camera.server)) {
+            m_pulseUntil[k] = MonitorClock::now() + kPulse;
+        }
+    }
+    if (!m_pulseTimer.isActive()) {
+        m_pulseTimer.start();
+    }
+}
+
+void AlarmMonitorWindow::pulseTick() {
+    m_pulseLit = !m_pulseLit;
+    bool any = false;
+    for (std::size_t k = 0; k < m_frames.size(); ++k) {
+        const bool pulsing = isPulsing(static_cast<int>(k));
+        any = any || pulsing;
+        m_frames[k]->setStyleSheet(pulsing && m_pulseLit ? kLitFrame : kFrame);
+    }
+    if (!any) {
+        m_pulseTimer.stop();
+    }
+}
+
+bool AlarmMonitorWindow::isPulsing(int cell) const {
+    return m_pulseUntil.at(static_cast<std::size_t>(cell)) > MonitorClock::now();
 }
 
 void AlarmMonitorWindow::setHold(std::chrono::seconds hold) {

@@ -41,6 +41,8 @@ class AlarmMonitorWindow : public LayoutWindow {
     // Each cell's caption as shown.
     QString cellCaption(int cell) const;
     QPushButton* moreButton() const { return m_more; }
+    // The cell's frame flashes: its camera's alarm came again while the operator was busy.
+    bool isPulsing(int cell) const;
 
   signals:
     // "+N more" was clicked: the History is to show the alarms received in that time.
@@ -57,6 +59,8 @@ class AlarmMonitorWindow : public LayoutWindow {
     // Escape and P act on the focused cell while it holds an alarm.
     bool actOnFocusedCell(int key);
     void showMoreAlarms();
+    void pulse(const CameraRef& camera);
+    void pulseTick();
 
     MonitorState m_state;
     std::vector<MonitorRule> m_rules;
@@ -69,6 +73,9 @@ class AlarmMonitorWindow : public LayoutWindow {
     std::vector<QLabel*> m_frames;    // the alarm colour around a held cell
     std::vector<QLabel*> m_captions;  // what the cell shows or waits for
     std::vector<AlarmEvent> m_unshown;
+    std::vector<MonitorClock::time_point> m_pulseUntil;  // of each cell
+    QTimer m_pulseTimer;
+    bool m_pulseLit = false;
     QPushButton* m_more;  // "+N more": a click shows them in the History
 };
 

@@ -46,7 +46,13 @@ TEST_F(AlarmMonitor, AnAlarmPutsItsCameraLiveInACellUntilDismissed) {
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return server.sim.server().framesSent("3") > 0; }, kMonitorWait_ms));
 
+    // The operator works in the window: the camera's next alarm pulses its cell instead.
     monitor->activateWindow();
+    QTest::mouseClick(monitor->grid(), Qt::LeftButton, {}, QPoint(2, 2));
+    server.sim.server().pushAlarm("3", "Door Open");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor->isPulsing(0); }, kMonitorWait_ms));
+    EXPECT_FALSE(monitor->isPulsing(1));
+
     QTest::keyClick(monitor->grid(), Qt::Key_Escape);
     EXPECT_EQ(cell->getChannelId(), "");
     EXPECT_EQ(monitor->cellCaption(0), "Waiting for alarms");

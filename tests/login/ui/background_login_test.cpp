@@ -1,5 +1,6 @@
-// One server's login on its own thread, against krt-sim in the test: tried again while nothing
-// answers, until the server is there; never again once the server refuses the user.
+// One server's login on its own thread, against krt-sim in the test (no window: it is here for
+// the simulator's server class): tried again while nothing answers, until the server is
+// there; never again once the server refuses the user.
 #include <gtest/gtest.h>
 
 #include <algorithm>
